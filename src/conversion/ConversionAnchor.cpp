@@ -1,0 +1,2 @@
+// Anchor so that the conversion subsystem always has an object file.
+namespace keldro {}

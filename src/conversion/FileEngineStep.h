@@ -1,0 +1,33 @@
+#pragma once
+// What differs between the two modes in the per-file flow: the extension, the
+// code for a wrong input, and the engine step that turns input bytes into
+// output bytes. One ConversionJob serves both modes through this seam.
+#include <string_view>
+
+#include "conversion/FileResult.h"
+#include "conversion/JobHost.h"
+#include "platform/Bytes.h"
+
+namespace keldro {
+
+class ConversionJob;
+
+enum class FileMode { Tavi, Mfi };
+
+class FileEngineStep {
+public:
+    virtual ~FileEngineStep() = default;
+    virtual FileMode mode() const = 0;
+    virtual std::string_view extension() const = 0;  // ".mmf" / ".mld", compared ignoring case
+    virtual int wrongInputCode() const = 0;          // 27 "No TAVI file." / 47 "No MFi file."
+
+    // Runs the mode's engine on the whole input file. Reports every outcome
+    // through job.report(&result, code), fills result.changes and result.kind,
+    // and on status 0 leaves the bytes to write in `output`. Returns
+    // result.status: 0 converted, -1 nothing to change (the job copies the
+    // input), any other value ends the file with that error.
+    virtual int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result,
+                        ByteVector& output) = 0;
+};
+
+}  // namespace keldro

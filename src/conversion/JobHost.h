@@ -1,0 +1,46 @@
+#pragma once
+// The interface through which the conversion job and the engines query the
+// run's settings, ask the TAVI volume rules for new values and report back.
+// Both controllers implement it; the bodies here are the defaults that a
+// controller does not replace.
+#include <string>
+
+#include "conversion/FileResult.h"
+#include "conversion/VolumeChangeRecord.h"
+
+namespace keldro {
+
+class JobHost {
+public:
+    virtual ~JobHost() = default;
+    virtual int isCancelRequested() { return 0; }
+    virtual int isLogWanted() { return 0; }
+    virtual int isRegulateChorus() { return 0; }
+    virtual void onRunFinished() {}
+    virtual void onFileResult(const FileResult&) {}
+    virtual void onProgress(int) {}
+    virtual void onFileAdded() {}
+    virtual int checkAtSig(int /*generation*/, const char* /*data*/, int /*length*/) { return 0; }
+    virtual int volumeRule(int /*kind*/, VolumeChangeRecord*) { return 0; }
+    virtual int insertedVolumeRule(int /*kind*/, VolumeChangeRecord*) { return 1; }
+    virtual int channelVolumeHook(int /*kind*/, VolumeChangeRecord*) { return 1; }
+    virtual int insertedChannelVolumeHook(int /*kind*/, VolumeChangeRecord*) { return 1; }
+    virtual int maxGainRule(int /*kind*/, VolumeChangeRecord*) { return 0; }
+    virtual int effectDepthRule(int /*kind*/, VolumeChangeRecord*) { return 1; }
+    virtual int chorusSendRule(int /*kind*/, VolumeChangeRecord*) { return 1; }
+    virtual int chorusSendBeforeNoteRule(int /*kind*/, VolumeChangeRecord*, int /*effectType*/) { return 1; }
+    virtual void setEngineValueA(int) {}
+    virtual void setEngineValueB(int) {}
+    virtual int isConsole() { return 0; }
+    virtual std::string inputFileName() { return {}; }
+    virtual std::string outputFileName() { return {}; }
+    virtual std::string logFileName() { return {}; }
+    virtual void setResultText(const std::string&) {}
+    virtual int isAbsoluteMode() { return 0; }
+    virtual int dbTenths() { return 0; }
+    virtual int maxGainSteps() { return 0; }
+    virtual int masterVolume() { return 0; }
+    virtual int channelValue(int /*entry*/) { return -1; }
+};
+
+}  // namespace keldro

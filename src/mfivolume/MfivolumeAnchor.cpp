@@ -1,0 +1,2 @@
+// Anchor so that the mfivolume subsystem always has an object file.
+namespace keldro {}

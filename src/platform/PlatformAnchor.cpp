@@ -1,0 +1,2 @@
+// Anchor so that the platform subsystem always has an object file.
+namespace keldro {}

@@ -1,0 +1,81 @@
+#pragma once
+// Converts one TAVI file ("MMMD") held in memory: validates header and CRC,
+// expands compressed score data, walks the chunks, converts every score and
+// audio track through the host's volume rules, stamps the "A0" signature and
+// assembles the output with fresh lengths and CRC. Bytes in, bytes out.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "conversion/JobHost.h"
+#include "conversion/VolumeChangeRecord.h"
+#include "platform/Bytes.h"
+
+namespace keldro {
+
+class TaviEngine {
+public:
+    void setHost(JobHost* host) { host_ = host; }
+
+    // 0 converted, -1 nothing to convert, -N for result code N.
+    int convert(const std::uint8_t* data, std::size_t size);
+
+    const ByteVector& output() const { return output_; }
+    int generation() const { return generation_; }
+    void copyChangeRecords(VolumeChangeList& out) const { out = records_; }
+    std::string lastA0Text() const { return lastA0Text_; }
+
+    // ---- Track converters (score tracks: tracks 1..7; audio track "ATR" 0). ----
+    // Each takes a private copy of the whole chunk (header included), edits it
+    // in place or grows it, and returns 0 or -N. The caller rewrites the chunk
+    // size field from the new length afterwards.
+    int convertScoreTrack(ByteVector& chunk, int trackNumber);
+    int convertAudioTrack(ByteVector& chunk);
+
+    // VQ-7 pre-scan of an "MTR" chunk: largest master volume below 128 and
+    // largest MaxGain not above 24 found in its exclusive messages (-1 when none).
+    struct PreScan {
+        int maxMasterVolume = -1;
+        int maxMaxGain = -1;
+    };
+    static PreScan preScanVq7(ByteSpan chunk);
+
+    // Generation the track converters work for (set by the chunk walk).
+    void setGenerationForTracks(int generation) { generation_ = generation; }
+
+    // Counters read by the container walk after the tracks.
+    int volumeChangeCount() const { return volumeChanges_; }
+    int maxGainChangeCount() const { return maxGainChanges_; }
+    int chorusChangeCount() const { return chorusChanges_; }
+    bool masterVolumeBeforeFirstNote() const { return masterVolumeBeforeFirstNote_; }
+    bool maxGainInSetupData() const { return maxGainInSetupData_; }
+
+private:
+    JobHost* host_ = nullptr;
+    int generation_ = -1;
+    ByteVector output_;
+    VolumeChangeList records_;
+    std::string lastA0Text_;
+
+    // Shared per-file counters and flags.
+    int volumeChanges_ = 0;
+    int maxGainChanges_ = 0;
+    int chorusChanges_ = 0;
+    int masterVolumeEvents_ = 0;
+    bool masterVolumeBeforeFirstNote_ = true;
+    bool maxGainInSetupData_ = true;
+
+    // ---- Track converter state (score and audio sequences). ----
+    // VQ-7 chorus regulation: per-channel tables for 32 channels.
+    std::array<bool, 32> chorusSeen_{};
+    std::array<int, 32> chorusFound_{};
+    std::array<int, 32> chorusCurrent_{};
+    int currentEffectType_ = 0;
+    std::vector<int> effectTypes_;
+    std::vector<int> effectTypeHistory_;
+
+    // ---- Container state (chunk walk, signature, output). ----
+};
+
+}  // namespace keldro

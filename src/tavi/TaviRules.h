@@ -1,0 +1,20 @@
+#pragma once
+// The arithmetic that turns a volume found in a TAVI file into the converted
+// one. The TAVI controller answers its JobHost rule operations with these.
+// Each rule reads the record's own kind (its `track` field: score track
+// number 1..7, or 255 for the audio track) and before-values, fills the
+// after-value, sets the action code on a yes (1) and leaves it 0 on a no (0).
+#include "conversion/VolumeChangeRecord.h"
+#include "conversion/VolumeSettings.h"
+
+namespace keldro::tavi {
+
+int volumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);
+int insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);
+int maxGainRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);
+int effectDepthRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);
+int chorusSendRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);
+int chorusSendBeforeNoteRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record,
+                             int effectType);
+
+}  // namespace keldro::tavi
