@@ -1,2 +1,0 @@
-// Anchor so that the platform subsystem always has an object file.
-namespace keldro {}
