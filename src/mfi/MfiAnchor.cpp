@@ -1,2 +1,0 @@
-// Anchor so that the mfi subsystem always has an object file.
-namespace keldro {}
