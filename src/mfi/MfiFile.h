@@ -1,0 +1,114 @@
+#pragma once
+// An MFi melody file in memory: the header information, the body of tracks
+// and audio items, and the reader and writer of the file's bytes.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "mfi/MfiBody.h"
+#include "mfi/MfiError.h"
+#include "platform/Bytes.h"
+
+namespace keldro {
+
+// A text field of the header: the bytes exactly as read (no character set
+// assumed), zero-filled behind them, and their count (0 = absent).
+template <std::size_t Capacity>
+struct MfiText {
+    std::array<std::uint8_t, Capacity> bytes{};
+    std::int16_t length = 0;
+
+    static constexpr std::size_t capacity() { return Capacity; }
+    bool empty() const { return length <= 0; }
+    // Stores at most Capacity bytes and zero-fills the rest.
+    void assign(ByteSpan content) {
+        bytes.fill(0);
+        const std::size_t count = content.size() < Capacity ? content.size() : Capacity;
+        for (std::size_t i = 0; i < count; ++i) bytes[i] = content[i];
+        length = static_cast<std::int16_t>(count);
+    }
+    void assign(std::string_view content) {
+        assign(ByteSpan(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+    }
+    // The stored bytes, clamped to the buffer.
+    ByteSpan view() const {
+        if (length <= 0) return {};
+        const auto count = static_cast<std::size_t>(length);
+        return ByteSpan(bytes.data(), count < Capacity ? count : Capacity);
+    }
+};
+
+// The header information record; every field zero until read or set.
+struct MfiInfo {
+    std::uint16_t headerLength = 0;
+    std::uint8_t majorType = 0;
+    std::uint8_t minorType = 0;
+    std::uint8_t sorc = 0;
+    std::uint16_t trackCount = 0;
+    MfiText<50> titl;
+    std::array<std::uint8_t, 4> vers{};  // four ASCII digits, e.g. "0301"
+    std::array<std::uint8_t, 8> date{};  // "YYYYMMDD" when well formed
+    MfiText<256> copy;
+    MfiText<256> prot;
+    std::uint16_t note = 0;  // 1 when a "note" sub-chunk was read
+    std::uint16_t exst = 0;  // 1 when an "exst" sub-chunk was read
+    MfiText<256> auth;
+    MfiText<256> supt;
+    MfiText<256> thrd;
+    MfiText<256> ainf;  // low 6 bits of the first byte = number of audio items
+
+    bool versIs(std::string_view version) const;
+    void setVers(std::string_view version);  // first four characters
+    void setDate(std::string_view yyyymmdd); // first eight characters
+};
+
+// Today's local date, handed to the writer by the caller.
+struct MfiDate {
+    int year = 0;
+    int month = 0;  // 1-12
+    int day = 0;    // 1-31
+};
+
+class MfiFile {
+public:
+    MfiFile() = default;
+    virtual ~MfiFile() = default;
+    MfiFile(const MfiFile&) = default;
+    MfiFile& operator=(const MfiFile&) = default;
+    MfiFile(MfiFile&&) = default;
+    MfiFile& operator=(MfiFile&&) = default;
+
+    // Parses a whole file image into this freshly constructed object. Returns 0
+    // or the MfiError of the first fault; the content is then partial.
+    int read(const std::uint8_t* bytes, std::int64_t length);
+    int read(ByteSpan bytes);
+
+    // Serialises the model into `out` (emptied first). `today` fills a missing
+    // or malformed date. Returns 0, ErrFormat or ErrEventData; after a failure
+    // `out` holds a partial file that must not be used.
+    int write(ByteVector& out, const MfiDate& today);
+
+    // A copy of the header information.
+    MfiInfo info() const { return info_; }
+    const MfiInfo& infoRecord() const { return info_; }
+    MfiInfo& infoRecord() { return info_; }
+
+    const MfiBody& body() const { return body_; }
+    MfiBody& body() { return body_; }
+
+    // The track count the writer puts into the header (set on every write).
+    std::uint8_t trackCountByte() const { return trackCountByte_; }
+    void setTrackCountByte(std::uint8_t count) { trackCountByte_ = count; }
+
+private:
+    MfiInfo info_;
+    MfiBody body_;
+    std::uint8_t trackCountByte_ = 0;
+};
+
+// Decodes the events of one track chunk, bytes [begin, end) of `file`, into an
+// empty track. `end` must lie within the file. Returns 0, ErrTrackSize or ErrFormat.
+int decodeTrackEvents(ByteSpan file, std::size_t begin, std::size_t end, MfiTrack& track);
+
+}  // namespace keldro

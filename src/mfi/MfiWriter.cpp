@@ -1,0 +1,10 @@
+#include "mfi/MfiFile.h"
+
+namespace keldro {
+
+int MfiFile::write(ByteVector& out, const MfiDate&) {
+    out.clear();
+    return ErrFormat;
+}
+
+}  // namespace keldro
