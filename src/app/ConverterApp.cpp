@@ -2,12 +2,79 @@
 
 #include <cstdio>
 
-namespace keldro {
+#include "app/CommandLine.h"
+#include "app/ResultCodes.h"
+#include "platform/Executable.h"
+#include "platform/Ini.h"
 
-// Placeholder until start-up lands.
-int runConverterApp(int, char**) {
-    std::printf("0\n");
-    return 0;
+namespace keldro {
+namespace {
+
+constexpr const char* kSection = "SETTING";
+
+}  // namespace
+
+ConverterApp::ConverterApp() = default;
+ConverterApp::~ConverterApp() = default;
+
+void ConverterApp::startUp(int argc, char** argv) {
+    // 1. The running executable; without it, stop silently.
+    auto exe = executablePath();
+    if (!exe) return;
+    executableName_ = baseNameWithoutExtension(*exe);
+
+    // 2. The settings file beside it.
+    std::string_view fileName = messageText(msg::kSettingsFileName);
+    if (fileName.empty()) return;
+    settingsPath_ = directoryOf(*exe) + std::string(fileName);
+
+    // 3. The mode.
+    int target = iniReadInt(settingsPath_, kSection, "TARGET_FILE", 255);
+    if (target != 0 && target != 1) {
+        std::fprintf(stderr, "%s\n", std::string(messageText(msg::kInitialFileParameterError)).c_str());
+        return;
+    }
+    targetFile_ = target;
+
+    // 4. - 6. Controller with the stored settings.
+    regulateChorus_ = 0;
+    std::unique_ptr<VolumeController> controller = makeController(targetFile_, consoleMode_);
+    loadSettings(*controller);
+
+    // 7. The command line.
+    processCommandLine(*this, *controller, argc, argv);
+
+    // 8. Write back; 9. the controller (and its job) goes with this scope.
+    saveSettings(*controller);
+}
+
+void ConverterApp::loadSettings(VolumeController& c) const {
+    c.setDb(iniReadString(settingsPath_, kSection, "DB_VALUE", "0.0"));
+    c.setMasterVolume(iniReadInt(settingsPath_, kSection, "MV_VALUE", 100));
+    c.setMaxGain(iniReadString(settingsPath_, kSection, "MG_VALUE", "-9.0"));
+    for (int ch = 1; ch <= 16; ++ch)
+        c.setChannel(ch - 1, iniReadInt(settingsPath_, kSection, "CV_VALUE" + std::to_string(ch), 100));
+    c.setChannel(kAdpcmEntry, iniReadInt(settingsPath_, kSection, "CV_VALUE_ADPCM", 100));
+}
+
+void ConverterApp::saveSettings(const VolumeController& c) const {
+    // Failures (a read-only or unwritable settings file) are ignored.
+    iniWriteString(settingsPath_, kSection, "DB_VALUE", c.dbText());
+    iniWriteInt(settingsPath_, kSection, "MV_VALUE", c.masterVolumeValue());
+    iniWriteString(settingsPath_, kSection, "MG_VALUE", c.maxGainText());
+}
+
+int ConverterApp::exit() {
+    int exitStatus = resultExitStatus(-status_);
+    std::printf("%d\n", exitStatus);
+    std::fflush(stdout);
+    return exitStatus;
+}
+
+int runConverterApp(int argc, char** argv) {
+    ConverterApp app;
+    app.startUp(argc, argv);
+    return app.exit();
 }
 
 }  // namespace keldro

@@ -1,6 +1,44 @@
 #pragma once
+// The application object of Part 1.1: start-up (settings file, mode, controller,
+// command line, write-back) and exit (exit status on standard output).
+#include <memory>
+#include <string>
+
+#include "conversion/Controllers.h"
 
 namespace keldro {
+
+class ConverterApp {
+public:
+    ConverterApp();
+    ~ConverterApp();
+    ConverterApp(const ConverterApp&) = delete;
+    ConverterApp& operator=(const ConverterApp&) = delete;
+
+    // Start-up steps 1 ... 9 with the program's arguments.
+    void startUp(int argc, char** argv);
+    // Prints the exit status ("%d\n", standard output) and returns it.
+    int exit();
+
+    int status() const { return status_; }
+    void setStatus(int status) { status_ = status; }
+    int targetFile() const { return targetFile_; }
+    int regulateChorus() const { return regulateChorus_; }
+    void setRegulateChorus(int flag) { regulateChorus_ = flag; }
+    const std::string& executableName() const { return executableName_; }
+    const std::string& settingsPath() const { return settingsPath_; }
+
+private:
+    void loadSettings(VolumeController& controller) const;
+    void saveSettings(const VolumeController& controller) const;
+
+    int consoleMode_ = 1;
+    int targetFile_ = 0;
+    int regulateChorus_ = 0;
+    int status_ = -1;
+    std::string settingsPath_;
+    std::string executableName_;
+};
 
 // Runs start-up and exit for one invocation; returns the process exit code.
 int runConverterApp(int argc, char** argv);

@@ -1,0 +1,112 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "app/ConverterApp.h"
+#include "app/ResultCodes.h"
+#include "conversion/Controllers.h"
+#include "platform/Text.h"
+#include "platform/Version.h"
+
+namespace keldro {
+namespace {
+
+void printToStderr(const std::string& text) {
+    // A failure while printing is swallowed.
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+std::string entry(int number) { return std::string(messageText(number)); }
+
+// "-c1" ... "-c16" give entries 0 ... 15, "-ca" entry 16; anything else -1.
+int channelEntryOf(std::string_view option) {
+    if (equalsIgnoreCase(option, "-ca")) return kAdpcmEntry;
+    for (int ch = 1; ch <= 16; ++ch)
+        if (equalsIgnoreCase(option, "-c" + std::to_string(ch))) return ch - 1;
+    return -1;
+}
+
+// Acts on an option that takes a value; true when the option is recognised.
+bool applyOption(VolumeController& c, std::string_view option, const std::string& value, bool& dbGiven) {
+    if (equalsIgnoreCase(option, "-i")) {
+        c.setInputFileName(value);
+    } else if (equalsIgnoreCase(option, "-o")) {
+        c.setOutputFileName(value);
+    } else if (equalsIgnoreCase(option, "-l")) {
+        c.setLogFileName(value);
+    } else if (equalsIgnoreCase(option, "-db")) {
+        c.setDb(value);
+        c.setAbsoluteMode(0);
+        dbGiven = true;
+    } else if (equalsIgnoreCase(option, "-mv") && c.mode() == FileMode::Tavi) {
+        c.setMasterVolume(atoiLike(value));
+        c.setAbsoluteMode(1);
+    } else if (equalsIgnoreCase(option, "-mg")) {
+        c.setMaxGain(value);
+        c.setAbsoluteMode(1);
+    } else if (int e = channelEntryOf(option); e >= 0) {
+        c.setChannel(e, atoiLike(value));
+        c.setChannelGiven(e, 1);
+        c.setAbsoluteMode(1);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string versionLine(const std::string& executableName) {
+    std::string line = executableName + " ";
+    line += formatText("Ver.%d.%d.%d ", kFileVersion.major, kFileVersion.minor, kFileVersion.build);
+    line += formatText("(%s %s)\n", kBuildDate, kBuildTime);
+    return line;
+}
+
+std::string helpText(bool mfiMode, const std::string& executableName) {
+    std::string text;
+    if (!mfiMode) {
+        text += entry(311) + "\n";
+        text += executableName + " ";
+        text += entry(312) + "\n";
+        for (int e : {304, 305, 306, 307, 308, 309, 310}) text += entry(e);
+    } else {
+        text += entry(313) + "\n";
+        text += executableName + " ";
+        text += entry(314) + "\n";
+        for (int e : {304, 315, 316, 318, 319, 320, 321, 322, 317}) text += entry(e);
+    }
+    return text;
+}
+
+void processCommandLine(ConverterApp& app, VolumeController& c, int argc, char** argv) {
+    bool help = false, version = false, dbGiven = false, convert = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i] ? argv[i] : "";
+        if (equalsIgnoreCase(a, "-h")) {
+            help = true;
+        } else if (equalsIgnoreCase(a, "-v")) {
+            version = true;
+        } else if (equalsIgnoreCase(a, "-e")) {
+            app.setRegulateChorus(1);
+        } else {
+            ++i;
+            if (i < argc) {
+                const std::string v = argv[i] ? argv[i] : "";
+                if (applyOption(c, a, v, dbGiven)) convert = true;
+            }
+        }
+    }
+    if (dbGiven) c.setAbsoluteMode(0);
+    if (version) printToStderr(versionLine(app.executableName()));
+    if (help) printToStderr(helpText(c.mode() == FileMode::Mfi, app.executableName()));
+    if (convert) {
+        c.job().setRegulateChorus(app.regulateChorus());
+        app.setStatus(c.consoleRun());
+        const std::string& text = c.resultText();
+        if (!text.empty()) printToStderr(text + "\n");
+    }
+}
+
+}  // namespace keldro

@@ -1,0 +1,98 @@
+#include "conversion/Controllers.h"
+
+#include <algorithm>
+
+#include "conversion/MfiFileStep.h"
+#include "conversion/TaviFileStep.h"
+#include "platform/Text.h"
+#include "tavi/TaviRules.h"
+#include "tavi/VolumeTables.h"
+
+namespace keldro {
+namespace {
+
+// x * 10 truncated toward zero, for the dB and MaxGain texts.
+int tenthsOf(const std::string& text) { return truncateToInt(strtodLike(text) * 10.0); }
+
+// MaxGainQuantize on any int: values far outside -120 ... 0 give its end values
+// without overflowing its arithmetic.
+int quantizeMaxGain(int tenths) { return MaxGainQuantize(std::clamp(tenths, -100000, 100000)); }
+
+bool validEntry(int entry) { return entry >= 0 && entry < kChannelEntries; }
+
+}  // namespace
+
+VolumeController::VolumeController(int consoleMode, int channelMax, std::unique_ptr<FileEngineStep> step)
+    : consoleMode_(consoleMode), channelMax_(channelMax), job_(std::move(step)) {}
+
+void VolumeController::setDb(const std::string& text) { settings_.dbTenths = std::clamp(tenthsOf(text), -600, 600); }
+
+void VolumeController::setMasterVolume(int value) { settings_.masterVolume = std::clamp(value, 0, 127); }
+
+void VolumeController::setMaxGain(const std::string& text) { settings_.maxGainTenths = quantizeMaxGain(tenthsOf(text)); }
+
+void VolumeController::setChannel(int entry, int value) {
+    if (validEntry(entry)) settings_.channelVolume[static_cast<std::size_t>(entry)] = std::clamp(value, 0, channelMax_);
+}
+
+void VolumeController::setChannelGiven(int entry, int flag) {
+    if (validEntry(entry)) settings_.channelGiven[static_cast<std::size_t>(entry)] = flag;
+}
+
+void VolumeController::setAbsoluteMode(int a) { settings_.absoluteMode = (a == 1) ? 1 : 0; }
+
+std::string VolumeController::dbText() const { return formatText("%.1f", settings_.dbTenths * 0.1); }
+
+int VolumeController::masterVolumeValue() const { return std::clamp(settings_.masterVolume, 0, 127); }
+
+std::string VolumeController::maxGainText() const {
+    return formatText("%.1f", quantizeMaxGain(settings_.maxGainTenths) * 0.1);
+}
+
+int VolumeController::channelValueClamped(int entry) const {
+    if (!validEntry(entry)) return 0;
+    return std::clamp(settings_.channelVolume[static_cast<std::size_t>(entry)], 0, channelMax_);
+}
+
+int VolumeController::consoleRun() {
+    job_.reset();
+    job_.setDbTenths(settings_.dbTenths);
+    job_.setHost(this);
+    return job_.run();
+}
+
+TaviController::TaviController(int consoleMode) : VolumeController(consoleMode, 127, makeTaviFileStep()) {}
+
+int TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
+    return record ? tavi::volumeRule(settings_, kind, *record) : 0;
+}
+int TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
+    return record ? tavi::insertedVolumeRule(settings_, kind, *record) : 0;
+}
+int TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
+    return record ? tavi::maxGainRule(settings_, kind, *record) : 0;
+}
+int TaviController::effectDepthRule(int kind, VolumeChangeRecord* record) {
+    return record ? tavi::effectDepthRule(settings_, kind, *record) : 0;
+}
+int TaviController::chorusSendRule(int kind, VolumeChangeRecord* record) {
+    return record ? tavi::chorusSendRule(settings_, kind, *record) : 0;
+}
+int TaviController::chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) {
+    return record ? tavi::chorusSendBeforeNoteRule(settings_, kind, *record, effectType) : 0;
+}
+
+MfiController::MfiController(int consoleMode) : VolumeController(consoleMode, 63, makeMfiFileStep()) {}
+
+int MfiController::channelValue(int entry) {
+    if (entry < 0 || entry >= kChannelEntries) return -1;
+    auto e = static_cast<std::size_t>(entry);
+    return settings_.channelGiven[e] == 1 ? settings_.channelVolume[e] : -1;
+}
+
+std::unique_ptr<VolumeController> makeController(int targetFile, int consoleMode) {
+    if (targetFile == 1) return std::make_unique<MfiController>(consoleMode);
+    return std::make_unique<TaviController>(consoleMode);
+}
+
+}  // namespace keldro

@@ -1,0 +1,113 @@
+#pragma once
+// The two controllers of Part 2.1. They carry the run's VolumeSettings, parse
+// and clamp every value that reaches them, hold the three file names and the
+// result text, own the ConversionJob and implement JobHost. Everything is
+// shared in VolumeController; TaviController and MfiController keep only the
+// real differences: the channel range, the job's engine step, the TAVI rule
+// operations (TAVI) and the settings queries 24 ... 28 (MFi).
+#include <memory>
+#include <string>
+
+#include "conversion/ConversionJob.h"
+#include "conversion/JobHost.h"
+#include "conversion/VolumeSettings.h"
+
+namespace keldro {
+
+class VolumeController : public JobHost {
+public:
+    ~VolumeController() override = default;
+    VolumeController(const VolumeController&) = delete;
+    VolumeController& operator=(const VolumeController&) = delete;
+
+    FileMode mode() const { return job_.mode(); }
+    int channelMaximum() const { return channelMax_; }
+
+    // ---- Setters (settings file and command line alike). ----
+    void setDb(const std::string& text);               // tenths, truncated, clamped -600 ... 600
+    void setMasterVolume(int value);                   // clamped 0 ... 127
+    void setMaxGain(const std::string& text);          // quantised to -120 ... 0 in steps of 5
+    void setChannel(int entry, int value);             // clamped to the mode's range
+    void setChannelGiven(int entry, int flag);
+    void setAbsoluteMode(int a);                       // 1 if a is 1, else 0
+    void setInputFileName(const std::string& name) { input_ = name; }
+    void setOutputFileName(const std::string& name) { output_ = name; }
+    void setLogFileName(const std::string& name) { log_ = name; }
+
+    // ---- Getters used when saving. ----
+    std::string dbText() const;        // "%.1f"
+    int masterVolumeValue() const;     // clamped again 0 ... 127
+    std::string maxGainText() const;   // quantised again, "%.1f"
+    int channelValueClamped(int entry) const;
+
+    const VolumeSettings& settings() const { return settings_; }
+    VolumeSettings& settings() { return settings_; }
+    const std::string& resultText() const { return resultText_; }
+    ConversionJob& job() { return job_; }
+
+    // Resets the job, hands it the dB value and this host, runs it.
+    int consoleRun();
+
+    // ---- JobHost: the operations both controllers answer alike. ----
+    int isCancelRequested() override { return 0; }
+    int isLogWanted() override { return log_.empty() ? 0 : 1; }
+    int isRegulateChorus() override { return job_.regulateChorus(); }
+    void onRunFinished() override {}
+    void onFileResult(const FileResult&) override {}
+    void onProgress(int) override {}
+    void onFileAdded() override {}
+    void setEngineValueA(int value) override { settings_.engineValueA = value; }
+    void setEngineValueB(int value) override { settings_.engineValueB = value; }
+    int isConsole() override { return consoleMode_; }
+    std::string inputFileName() override { return input_; }
+    std::string outputFileName() override { return output_; }
+    std::string logFileName() override { return log_; }
+    void setResultText(const std::string& text) override { resultText_ = text; }
+
+protected:
+    VolumeController(int consoleMode, int channelMax, std::unique_ptr<FileEngineStep> step);
+
+    VolumeSettings settings_;
+
+private:
+    int consoleMode_;
+    int channelMax_;
+    std::string input_, output_, log_, resultText_;
+    ConversionJob job_;
+};
+
+class TaviController final : public VolumeController {
+public:
+    explicit TaviController(int consoleMode = 1);
+
+    // The TAVI rule operations forward to the rules of Part 3.4 with this
+    // controller's settings; the other queries keep JobHost's bodies.
+    int volumeRule(int kind, VolumeChangeRecord* record) override;
+    int insertedVolumeRule(int kind, VolumeChangeRecord* record) override;
+    int maxGainRule(int kind, VolumeChangeRecord* record) override;
+    int effectDepthRule(int kind, VolumeChangeRecord* record) override;
+    int chorusSendRule(int kind, VolumeChangeRecord* record) override;
+    int chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) override;
+};
+
+class MfiController final : public VolumeController {
+public:
+    explicit MfiController(int consoleMode = 1);
+
+    // The MFi engine decides its own values: the controller only accepts.
+    int volumeRule(int, VolumeChangeRecord*) override { return 1; }
+    int channelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
+    int insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
+    int maxGainRule(int, VolumeChangeRecord*) override { return 1; }
+
+    int isAbsoluteMode() override { return settings_.absoluteMode; }
+    int dbTenths() override { return settings_.dbTenths; }
+    int maxGainSteps() override { return (-2 * settings_.maxGainTenths) / 10; }
+    int masterVolume() override { return settings_.masterVolume; }
+    int channelValue(int entry) override;
+};
+
+// The controller of a mode: 0 TAVI, 1 MFi.
+std::unique_ptr<VolumeController> makeController(int targetFile, int consoleMode = 1);
+
+}  // namespace keldro

@@ -1,0 +1,128 @@
+#include "conversion/ConversionJob.h"
+
+#include "app/ResultCodes.h"
+#include "conversion/ResultLog.h"
+#include "platform/Executable.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace keldro {
+
+ConversionJob::ConversionJob(std::unique_ptr<FileEngineStep> step) : step_(std::move(step)), clock_(localDateTime) {}
+
+void ConversionJob::reset() {
+    logPath_.clear();
+    files_.clear();
+    changes_.clear();
+    host_ = nullptr;
+    status_ = 0;
+}
+
+int ConversionJob::report(FileResult* result, int code) {
+    std::string text;
+    int value;
+    if (result != nullptr) {
+        result->status = -code;
+        result->message = std::string(resultMessage(code));
+        text = result->message;
+        value = -code;
+    } else {
+        text = std::string(resultMessage(-code));
+        value = code;
+    }
+    if (hostIsConsole()) host_->setResultText(text);
+    return value;
+}
+
+int ConversionJob::run() {
+    files_.clear();
+    std::string input = hostInputFileName();
+    if (!input.empty()) files_.push_back(input);
+    if (files_.empty()) {
+        status_ = -kFileReadError;
+        report(nullptr, status_);
+        return status_;
+    }
+    if (hostIsLogWanted()) {
+        logPath_ = hostLogFileName();
+        if (logPath_.size() >= kMaxPathBytes) {
+            status_ = -kPathTooLong;
+            report(nullptr, status_);
+            return status_;
+        }
+    }
+    CurrentDirectory savedDirectory;
+    bool first = true;
+    for (const auto& path : files_) {
+        if (hostIsCancelRequested()) break;
+        FileResult result;
+        status_ = convertOneFile(path, result);
+        if (status_ == -kCancel || status_ == -kFolderOpenError) break;
+        if (hostIsLogWanted()) {
+            int e = writeLogEntry(result, first);
+            if (e != 0) {
+                if (status_ == 0) {
+                    status_ = e;
+                    report(nullptr, e);
+                }
+                break;
+            }
+            first = false;
+        }
+    }
+    savedDirectory.restore();
+    return status_;
+}
+
+int ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
+    r.clear();
+    r.path = path;
+    r.name = fileNameOf(path);
+    changes_.clear();
+    if (path.size() >= kMaxPathBytes) return report(&r, kPathTooLong);
+    auto status = fileStatus(path);
+    if (!status) return report(&r, kFileReadError);
+    if (status->isDirectory || !endsWithIgnoreCase(path, step_->extension()))
+        return report(&r, step_->wrongInputCode());
+    ByteVector input;
+    if (!readWholeFile(path, input)) return report(&r, kFileReadError);
+
+    ByteVector output;
+    int result = step_->convert(*this, host_, ByteSpan(input), r, output);
+    if (result != 0 && result != -1) return result;
+
+    const std::string out = hostOutputFileName();
+    if (out.empty()) return report(&r, kFileWriteError);
+    if (out.size() >= kMaxPathBytes) return report(&r, kPathTooLong);
+    if (!endsWithIgnoreCase(out, step_->extension())) return report(&r, kFileWriteError);
+    if (auto existing = fileStatus(out)) {
+        if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
+            return report(&r, kFileWriteError);
+    }
+    if (result == 0) {
+        // Written under a temporary name and renamed into place: a failed write
+        // leaves no partial file and an existing output (or the input itself,
+        // when the names are the same) as it was.
+        if (!writeFileSafely(out, ByteSpan(output))) return report(&r, kFileWriteError);
+    } else {
+        // Nothing to change: copy the input unless the output names the same file.
+        bool sameName = equalsIgnoreCase(path, out) || isSameFile(path, out);
+        if (!sameName && !copyFileOverwrite(path, out)) return report(&r, kFileWriteError);
+    }
+    return r.status;
+}
+
+int ConversionJob::writeLogEntry(FileResult& result, bool first) {
+    LogContext ctx;
+    ctx.mode = step_->mode();
+    ctx.inputFileName = hostInputFileName();
+    ctx.outputFileName = hostOutputFileName();
+    ctx.console = hostIsConsole() != 0;
+    ctx.regulateChorus = hostIsRegulateChorus() != 0;
+    ctx.dbTenths = dbTenths_;
+    LocalDateTime now;
+    if (!clock_ || !clock_(now)) now = LocalDateTime{};
+    return writeLogText(logPath_, buildLogEntry(ctx, result, now), first);
+}
+
+}  // namespace keldro

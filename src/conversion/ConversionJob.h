@@ -1,0 +1,88 @@
+#pragma once
+// One conversion run (Part 2.2; its MFi twin, Part 2.4): takes the input file
+// from its JobHost, checks and reads it, hands its bytes to the mode's engine
+// step, writes or copies the output, records the outcome in a FileResult,
+// writes the result log (Part 2.3) and keeps the run's result. One class for
+// both modes: what differs per mode lives in the FileEngineStep.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversion/FileEngineStep.h"
+#include "conversion/FileResult.h"
+#include "conversion/JobHost.h"
+#include "conversion/VolumeChangeRecord.h"
+#include "platform/Clock.h"
+
+namespace keldro {
+
+class ConversionJob {
+public:
+    explicit ConversionJob(std::unique_ptr<FileEngineStep> step);
+    ConversionJob(const ConversionJob&) = delete;
+    ConversionJob& operator=(const ConversionJob&) = delete;
+
+    FileMode mode() const { return step_->mode(); }
+
+    // Empties the log path, the file list and the change list, detaches the
+    // host, Status := 0. RegulateChorus and the dB tenths stay.
+    void reset();
+    void setDbTenths(int tenths) { dbTenths_ = tenths; }
+    int dbTenths() const { return dbTenths_; }
+    void setHost(JobHost* host) { host_ = host; }
+    JobHost* host() const { return host_; }
+    void setRegulateChorus(int flag) { regulateChorus_ = flag; }
+    int regulateChorus() const { return regulateChorus_; }
+    int status() const { return status_; }
+
+    // Runs the job; returns the final Status (negated result code).
+    int run();
+
+    // Records a result. With a FileResult: code is a result code (0 or
+    // positive); the record's status := -code and its message := the code's
+    // message; returns -code. Without: code is a negated result code; returns
+    // it unchanged. Either way the message goes to the host's setResultText
+    // when the host answers isConsole.
+    int report(FileResult* result, int code);
+
+    // The change list an engine step may fill during one file (Part 2.4's
+    // "add change"); emptied by reset and by clearChanges.
+    void addChange(const VolumeChangeRecord& record) { changes_.push_back(record); }
+    void clearChanges() { changes_.clear(); }
+    const VolumeChangeList& changes() const { return changes_; }
+
+    // The per-file flow for one path (run() calls it once per file).
+    int convertOneFile(const std::string& path, FileResult& result);
+
+    // Writes the log entry of one file to the log path: 0, or -25 on failure.
+    int writeLogEntry(FileResult& result, bool first);
+
+    // The clock of the log's time stamp (tests fix it).
+    void setClock(std::function<bool(LocalDateTime&)> clock) { clock_ = std::move(clock); }
+
+private:
+    // Host queries: 0 / empty while no host is attached.
+    int hostIsLogWanted() const { return host_ ? host_->isLogWanted() : 0; }
+    int hostIsCancelRequested() const { return host_ ? host_->isCancelRequested() : 0; }
+    int hostIsConsole() const { return host_ ? host_->isConsole() : 0; }
+    int hostIsRegulateChorus() const { return host_ ? host_->isRegulateChorus() : 0; }
+    std::string hostInputFileName() const { return host_ ? host_->inputFileName() : std::string(); }
+    std::string hostOutputFileName() const { return host_ ? host_->outputFileName() : std::string(); }
+    std::string hostLogFileName() const { return host_ ? host_->logFileName() : std::string(); }
+
+    std::unique_ptr<FileEngineStep> step_;
+    JobHost* host_ = nullptr;
+    std::vector<std::string> files_;
+    std::string logPath_;
+    int dbTenths_ = 0;
+    int status_ = 0;
+    int regulateChorus_ = 0;
+    VolumeChangeList changes_;
+    std::function<bool(LocalDateTime&)> clock_;
+};
+
+// Paths of this many bytes or more are refused with "File path is too long.".
+inline constexpr std::size_t kMaxPathBytes = 256;
+
+}  // namespace keldro

@@ -1,0 +1,34 @@
+#pragma once
+// The result log of Part 2.3: one entry per input file, built completely in
+// memory (CR LF line ends) and written with a single write.
+#include <string>
+
+#include "conversion/FileEngineStep.h"
+#include "conversion/FileResult.h"
+#include "platform/Clock.h"
+
+namespace keldro {
+
+// What an entry reads from the job and its host.
+struct LogContext {
+    FileMode mode = FileMode::Tavi;
+    std::string inputFileName;
+    std::string outputFileName;
+    bool console = false;
+    bool regulateChorus = false;
+    int dbTenths = 0;
+};
+
+// Sorts by position, ascending, with the log's exchange sort (which fixes the
+// order of equal positions).
+void sortChangesByPosition(VolumeChangeList& changes);
+
+// The entry's text. Sorts result.changes in place when the table is printed.
+std::string buildLogEntry(const LogContext& context, FileResult& result, const LocalDateTime& now);
+
+// Creates (first) or appends to the log file and writes the entry with one
+// write: 0, or -25 when the file cannot be opened, its status cannot be read,
+// it is read-only (owner write bit clear) or the write fails.
+int writeLogText(const std::string& path, const std::string& entry, bool first);
+
+}  // namespace keldro

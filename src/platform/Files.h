@@ -1,0 +1,61 @@
+#pragma once
+// File services of the per-file flow, the result log and the settings file.
+// "Read-only" always means that the owner write bit is clear: never access(),
+// which answers yes to root for every file.
+#include <optional>
+#include <string>
+
+#include "platform/Bytes.h"
+
+namespace keldro {
+
+struct FileStatus {
+    bool isDirectory = false;
+    bool isReadOnly = false;  // owner write bit clear
+    unsigned long long size = 0;
+};
+
+// Status of an existing path (symbolic links followed); nullopt when it cannot be read.
+std::optional<FileStatus> fileStatus(const std::string& path);
+bool fileExists(const std::string& path);
+bool isDirectory(const std::string& path);
+bool isReadOnly(const std::string& path);
+
+// True when both paths name the same existing file (same device and inode).
+bool isSameFile(const std::string& a, const std::string& b);
+
+// Reads a whole regular file; false on any failure.
+bool readWholeFile(const std::string& path, ByteVector& out);
+
+// True when an existing file can be opened for writing; its content is not changed.
+bool canOpenForWriting(const std::string& path);
+
+// Writes bytes to path without ever leaving a partial file: the bytes go to a
+// temporary file in the same directory, which is then renamed over path. On
+// failure the temporary file is removed and an existing file at path is left
+// as it was. A new file gets `newFileMode` less the umask; an existing file
+// keeps its permission bits. A symbolic link at path is written through.
+bool writeFileSafely(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
+
+// Copies src over dst (replacing it), safely as above; a new dst gets src's
+// permission bits. Copying a file onto itself is refused (false).
+bool copyFileOverwrite(const std::string& src, const std::string& dst);
+
+// Deletes a file; false when it cannot.
+bool deleteFile(const std::string& path);
+
+// The current directory, saved and restored around a run.
+class CurrentDirectory {
+public:
+    // Records the current directory if its path fits in maxLength characters.
+    explicit CurrentDirectory(std::size_t maxLength = 260);
+    bool recorded() const { return recorded_; }
+    // Makes the recorded directory current again; false when nothing was recorded or chdir fails.
+    bool restore() const;
+
+private:
+    std::string path_;
+    bool recorded_ = false;
+};
+
+}  // namespace keldro

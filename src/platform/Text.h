@@ -1,0 +1,29 @@
+#pragma once
+// Small text helpers shared by the settings file, the command line and the
+// per-file flow: C-style number reading and case-blind comparisons.
+#include <string>
+#include <string_view>
+
+namespace keldro {
+
+// Reads the leading decimal integer exactly as C's atoi does on this platform
+// (blanks skipped, optional sign, no number gives 0).
+int atoiLike(const std::string& text);
+
+// Reads the leading decimal number as strtod does ("3.5dB" gives 3.5, "abc" 0).
+double strtodLike(const std::string& text);
+
+// x truncated toward zero, saturated to the int range; NaN gives 0.
+int truncateToInt(double x);
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+// True when the last suffix.size() bytes of text equal suffix, letter case ignored.
+bool endsWithIgnoreCase(std::string_view text, std::string_view suffix);
+
+// Blanks (space, tab, vertical tab, form feed, CR) removed from both ends.
+std::string_view trimBlanks(std::string_view s);
+
+// printf into a std::string.
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace keldro
