@@ -1,8 +1,228 @@
 #include "tavi/TaviEngine.h"
 
-namespace keldro {
+#include <algorithm>
 
-// Placeholder until the container walk lands.
-int TaviEngine::convert(const std::uint8_t*, std::size_t) { return -20; }
+#include "app/ResultCodes.h"
+#include "tavi/Crc16.h"
+#include "tavi/TaviWriter.h"
+
+namespace keldro {
+namespace {
+
+constexpr std::size_t kMinimumFileSize = 10;
+constexpr std::size_t kContentsInfoFixedBytes = 5;
+constexpr std::size_t kMasterTrackMinimumBody = 4;
+constexpr std::uint16_t kVq2SignatureSeed = 0x5632;
+constexpr std::uint16_t kLaterSignatureSeed = 0x5651;
+
+bool idIs(ByteSpan id, std::string_view name) {
+    return std::equal(name.begin(), name.end(), id.begin(), [](char c, std::uint8_t b) {
+        return static_cast<std::uint8_t>(c) == b;
+    });
+}
+
+char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
+
+void patchChunkSize(ByteVector& chunk) {
+    ByteWriter::patchBE(chunk, 4, static_cast<std::uint32_t>(chunk.size() - kChunkHeaderSize), 4);
+}
+
+// TEMPORARY until the track state reset lands.
+template <typename Engine>
+void resetTracksIfAvailable(Engine& engine) {
+    if constexpr (requires { engine.resetTrackState(); }) engine.resetTrackState();
+}
+
+}  // namespace
+
+int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
+    resetTracksIfAvailable(*this);
+    resetContainerState();
+    if (int rc = checkHeader(data, size)) return rc;
+
+    // Anything after the CRC is not part of the file.
+    const auto fileLength = static_cast<std::size_t>(*readBE(ByteSpan(data, size), 4, 4)) + kFileHeaderSize;
+    work_.assign(data, data + fileLength);
+    expandInput();
+    if (work_.size() < kCrcSize) return fail(kFileSizeError, 0);
+
+    if (int rc = walkChunks()) return rc;
+    const int decided = decideGeneration();
+    if (decided < 0) return fail(kMixedTaviKinds, 0);
+    generation_ = decided;
+    if (!hasContentsInfo_) return fail(kNoCnti, 0);
+
+    setGenerationForTracks(decided);
+    if (int rc = convertTrackChunks()) return rc;
+    if (int rc = checkVolumePresence()) return rc;
+    computeAtSig();
+    if (int rc = stampSignature()) return rc;
+    if (volumeChangeCount() == 0) return -kNotConverted;
+
+    assembleOutput();
+    if (inputCompressed_) compressOutput();
+    return 0;
+}
+
+void TaviEngine::resetContainerState() {
+    generation_ = -1;
+    output_.clear();
+    records_.clear();
+    lastA0Text_.clear();
+    work_.clear();
+    chunks_.clear();
+    signatureSource_.clear();
+    vq2Mark_ = vq3Mark_ = vq5Mark_ = vq7Mark_ = false;
+    hasContentsInfo_ = hasOptionalData_ = contentsInfoA0Seen_ = false;
+    inputCompressed_ = false;
+    atSigDigit1_ = atSigDigit2_ = ' ';
+    errorOffset_ = 0;
+}
+
+int TaviEngine::fail(int code, std::size_t offset) {
+    errorOffset_ = offset;
+    return -code;
+}
+
+bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested() != 0; }
+
+// "MMMD", the length L of what follows, and the CRC of bytes 0 .. L+5 stored
+// at L+6.
+int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr || size < kMinimumFileSize) return fail(kFileSizeError, 0);
+    const ByteSpan input(data, size);
+    if (!idIs(input, "MMMD")) return fail(kNonsupportFileId, 0);
+    const std::uint64_t length = *readBE(input, 4, 4);
+    if (length + kFileHeaderSize > size) return fail(kFileSizeError, 4);
+    const auto crcAt = static_cast<std::size_t>(length + kFileHeaderSize - kCrcSize);
+    if (*readBE(input, crcAt, 2) != Crc16(input.first(crcAt))) return fail(kIllegalCrc, crcAt);
+    return 0;
+}
+
+// Maps a chunk ID to its kind and sets the generation marks it implies.
+int TaviEngine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
+    const std::uint8_t last = id[3];
+    number = 0;
+    if (idIs(id, "CNTI")) {
+        kind = ChunkKind::ContentsInfo;
+        hasContentsInfo_ = true;
+    } else if (idIs(id, "OPDA")) {
+        kind = ChunkKind::OptionalData;
+        hasOptionalData_ = true;
+    } else if (idIs(id, "MTR") && last >= 1 && last <= 7) {
+        kind = ChunkKind::ScoreTrack;
+        number = last;
+        vq2Mark_ = vq2Mark_ || last <= 4;
+        vq3Mark_ = vq3Mark_ || last == 5;
+        vq5Mark_ = vq5Mark_ || last == 6;
+        vq7Mark_ = vq7Mark_ || last == 7;
+    } else if (idIs(id, "ATR") && last == 0) {
+        kind = ChunkKind::AudioTrack;
+        vq2Mark_ = true;
+    } else if (idIs(id, "GTR")) {
+        kind = ChunkKind::SkippedTrack;
+    } else if (idIs(id, "MSTR")) {
+        kind = ChunkKind::MasterTrack;
+    } else {
+        return -kNonsupportChunkId;
+    }
+    return 0;
+}
+
+// First walk: classify and size-check every chunk up to the CRC and keep a
+// copy of each. A remainder too short for a chunk header and one body byte is
+// dropped.
+int TaviEngine::walkChunks() {
+    const ByteSpan file(work_);
+    const std::uint64_t end = file.size() - kCrcSize;
+    std::uint64_t start = kFileHeaderSize;
+    while (start + kChunkHeaderSize < end) {
+        const auto at = static_cast<std::size_t>(start);
+        if (cancelRequested()) return fail(kCancel, at);
+        const ByteSpan id = file.subspan(at, 4);
+        Chunk chunk{};
+        if (int rc = classifyChunk(id, chunk.kind, chunk.number)) return fail(-rc, at);
+        const std::uint64_t bodySize = *readBE(file, at + 4, 4);
+        const std::uint64_t next = start + kChunkHeaderSize + bodySize;
+        if (chunk.kind == ChunkKind::ScoreTrack && vq7Mark_) {
+            const auto available = static_cast<std::size_t>(std::min<std::uint64_t>(next, file.size()) - start);
+            const PreScan found = preScanVq7(file.subspan(at, available));
+            if (host_ != nullptr) {
+                host_->setEngineValueA(found.maxMasterVolume);
+                host_->setEngineValueB(found.maxMaxGain);
+            }
+        }
+        if (next > file.size()) return fail(chunkSizeError(chunk.kind), at);
+        if (chunk.kind == ChunkKind::ContentsInfo && bodySize < kContentsInfoFixedBytes)
+            return fail(kChunkSizeCnti, at);
+        chunk.bytes.assign(file.begin() + at, file.begin() + static_cast<std::ptrdiff_t>(next));
+        chunks_.push_back(std::move(chunk));
+        start = next;
+    }
+    return 0;
+}
+
+int TaviEngine::chunkSizeError(ChunkKind kind) {
+    switch (kind) {
+        case ChunkKind::ContentsInfo: return kChunkSizeCnti;
+        case ChunkKind::OptionalData: return kChunkSizeOpda;
+        case ChunkKind::ScoreTrack: return kChunkSizeMtr;
+        case ChunkKind::AudioTrack: return kChunkSizeAtr;
+        case ChunkKind::SkippedTrack: return kChunkSizeGtr;
+        case ChunkKind::MasterTrack: return kChunkSizeMstr;
+    }
+    return kNonsupportChunkId;
+}
+
+// 2 unless exactly one of the VQ-3/5/7 tracks is present without any VQ-2
+// mark; any other mixture is refused (-1).
+int TaviEngine::decideGeneration() const {
+    const int laterKinds = int{vq3Mark_} + int{vq5Mark_} + int{vq7Mark_};
+    if (laterKinds == 0) return 2;
+    if (laterKinds > 1 || vq2Mark_) return -1;
+    return vq3Mark_ ? 3 : (vq5Mark_ ? 5 : 7);
+}
+
+// Second walk: converts the tracks in file order, fixes their size fields and
+// collects them for the signature.
+int TaviEngine::convertTrackChunks() {
+    for (Chunk& chunk : chunks_) {
+        int rc = 0;
+        switch (chunk.kind) {
+            case ChunkKind::ScoreTrack: rc = convertScoreTrack(chunk.bytes, chunk.number); break;
+            case ChunkKind::AudioTrack: rc = convertAudioTrack(chunk.bytes); break;
+            case ChunkKind::MasterTrack:
+                if (chunk.bytes.size() - kChunkHeaderSize < kMasterTrackMinimumBody) return -kChunkSizeMstr;
+                continue;
+            default: continue;
+        }
+        if (rc != 0) return rc;
+        patchChunkSize(chunk.bytes);
+        signatureSource_.insert(signatureSource_.end(), chunk.bytes.begin(), chunk.bytes.end());
+    }
+    return 0;
+}
+
+// Files of the later chips must set their master volume (and VQ-7 its
+// MaxGain) before any note sounds, otherwise changing it would not act on
+// the whole song.
+int TaviEngine::checkVolumePresence() const {
+    const bool masterVolumeFound = volumeChangeCount() > 0 && masterVolumeBeforeFirstNote();
+    if (generation_ == 3 || generation_ == 5) return masterVolumeFound ? 0 : -kNoMasterVolume;
+    if (generation_ == 7) {
+        if (maxGainChangeCount() == 0 || !maxGainInSetupData()) return -kNoMaxGain;
+        if (!masterVolumeFound) return -kNoMasterVolume;
+    }
+    return 0;
+}
+
+// The two signature digits: low nibbles of both bytes of the CRC of the
+// converted tracks, mixed with a seed per chip family.
+void TaviEngine::computeAtSig() {
+    const std::uint16_t seed = generation_ == 2 ? kVq2SignatureSeed : kLaterSignatureSeed;
+    const unsigned x = Crc16(signatureSource_) ^ seed;
+    atSigDigit1_ = hexDigit(x >> 8);
+    atSigDigit2_ = hexDigit(x);
+}
 
 }  // namespace keldro

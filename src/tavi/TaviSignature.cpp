@@ -1,0 +1,226 @@
+// The converter's signature "A0": stamped into the contents info chunk
+// ("CNTI") of files without optional data, or into the signature data
+// sub-chunk ("Dch" 0xFF) of the optional data chunk ("OPDA").
+#include <string>
+
+#include "app/ResultCodes.h"
+#include "tavi/TaviEngine.h"
+#include "tavi/TaviWriter.h"
+
+namespace keldro {
+namespace {
+
+constexpr std::size_t kContentsInfoFixedBytes = 5;
+constexpr std::size_t kContentsInfoMinimumTag = 4;
+constexpr std::size_t kSubChunkHeaderSize = 8;
+constexpr std::size_t kDataTagHeaderSize = 4;     // 2-byte name, 2-byte data length
+constexpr std::size_t kMinimumProgramBody = 12;   // "Pro" sub-chunk
+constexpr std::uint8_t kSignatureDataId = 0xFF;   // fourth ID byte of the signature "Dch"
+constexpr std::size_t kNoComma = static_cast<std::size_t>(-1);
+
+bool startsWith(ByteSpan bytes, std::string_view prefix) {
+    if (bytes.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (bytes[i] != static_cast<std::uint8_t>(prefix[i])) return false;
+    return true;
+}
+
+void append(ByteVector& out, ByteSpan bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+
+bool isShiftJisLead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// Offset of the comma ending the tag that starts at `from`. A two-byte
+// Shift_JIS character is one unit (its second byte may look like a comma or
+// a backslash), and a comma right after a backslash belongs to the value.
+std::size_t findTagEnd(ByteSpan body, std::size_t from) {
+    bool afterBackslash = false;
+    for (std::size_t i = from; i < body.size();) {
+        const std::uint8_t b = body[i];
+        if (isShiftJisLead(b)) {
+            i += 2;
+            afterBackslash = false;
+            continue;
+        }
+        if (b == ',' && !afterBackslash) return i;
+        afterBackslash = b == '\\';
+        ++i;
+    }
+    return kNoComma;
+}
+
+void patchChunkSize(ByteVector& chunk, std::size_t at) {
+    ByteWriter::patchBE(chunk, at + 4, static_cast<std::uint32_t>(chunk.size() - at - kChunkHeaderSize), 4);
+}
+
+}  // namespace
+
+ByteVector TaviEngine::contentsInfoA0Tag() const {
+    ByteVector tag{'A', '0', ':', 'K', 'Q', '1', '1'};
+    tag.push_back(static_cast<std::uint8_t>(atSigDigit1_));
+    tag.push_back(static_cast<std::uint8_t>(atSigDigit2_));
+    return tag;
+}
+
+ByteVector TaviEngine::optionalDataA0Tag() const {
+    ByteVector tag{'A', '0', 0x00, 0x06, 'K', 'Q', '1', '1'};
+    tag.push_back(static_cast<std::uint8_t>(atSigDigit1_));
+    tag.push_back(static_cast<std::uint8_t>(atSigDigit2_));
+    return tag;
+}
+
+ByteVector TaviEngine::signatureDataSubChunk() const {
+    const ByteVector tag = optionalDataA0Tag();
+    ByteVector sub{'D', 'c', 'h', kSignatureDataId};
+    ByteWriter(sub).u32(static_cast<std::uint32_t>(tag.size()));
+    append(sub, tag);
+    return sub;
+}
+
+ByteVector TaviEngine::signatureOptionalDataChunk() const {
+    const ByteVector sub = signatureDataSubChunk();
+    ByteVector chunk{'O', 'P', 'D', 'A'};
+    ByteWriter(chunk).u32(static_cast<std::uint32_t>(sub.size()));
+    append(chunk, sub);
+    return chunk;
+}
+
+int TaviEngine::reportA0(ByteSpan data) {
+    lastA0Text_.assign(data.begin(), data.end());
+    if (host_ == nullptr) return 0;
+    const int answer = host_->checkAtSig(generation_, reinterpret_cast<const char*>(data.data()),
+                                         static_cast<int>(data.size()));
+    return answer < 0 ? answer : 0;
+}
+
+// Third walk: the signature carriers, after the tracks that it is made from.
+int TaviEngine::stampSignature() {
+    for (Chunk& chunk : chunks_) {
+        int rc = 0;
+        if (chunk.kind == ChunkKind::ContentsInfo) rc = stampContentsInfo(chunk.bytes);
+        if (chunk.kind == ChunkKind::OptionalData) rc = stampOptionalData(chunk.bytes);
+        if (rc != 0) return rc;
+    }
+    return 0;
+}
+
+// CNTI body: 5 fixed bytes, then tags "XX:value," up to a remainder of fewer
+// than 4 bytes, which is kept as it is.
+int TaviEngine::stampContentsInfo(ByteVector& chunk) {
+    const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
+    if (body.size() == kContentsInfoFixedBytes) return 0;
+    ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize + kContentsInfoFixedBytes);
+    std::size_t pos = kContentsInfoFixedBytes;
+    while (body.size() - pos >= kContentsInfoMinimumTag) {
+        const std::size_t comma = findTagEnd(body, pos);
+        if (comma == kNoComma) return -kTagSizeCnti;
+        if (int rc = stampContentsInfoTag(body.subspan(pos, comma - pos), out)) return rc;
+        out.push_back(',');
+        pos = comma + 1;
+    }
+    append(out, body.subspan(pos));
+    if (generation_ == 2 && !hasOptionalData_ && !contentsInfoA0Seen_) return -kNoAtSig;
+    chunk = std::move(out);
+    patchChunkSize(chunk, 0);
+    return 0;
+}
+
+// One CNTI tag without its comma. "A1:" and "A2:" belong to files whose
+// signature lives in CNTI; "A0:" is that signature and is rewritten.
+int TaviEngine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
+    if (startsWith(tag, "A1:") || startsWith(tag, "A2:")) {
+        if (hasOptionalData_) return -kIllegalAtSig;
+    } else if (startsWith(tag, "A0:")) {
+        if (hasOptionalData_ || contentsInfoA0Seen_) return -kIllegalAtSig;
+        contentsInfoA0Seen_ = true;
+        if (tag.size() != 9 && tag.size() != 10) return -kTagSizeCnti;
+        if (int rc = reportA0(tag.subspan(3))) return rc;
+        if (tag.size() == 10 && tag[5] == 'O') {
+            // Keeps the length of a ten-character signature.
+            const std::size_t at = out.size();
+            append(out, tag);
+            out[at + 3] = 'K';
+            out[at + 4] = 'Q';
+            out[at + 6] = '1';
+            out[at + 8] = static_cast<std::uint8_t>(atSigDigit1_);
+            out[at + 9] = static_cast<std::uint8_t>(atSigDigit2_);
+        } else {
+            append(out, contentsInfoA0Tag());
+        }
+        return 0;
+    }
+    append(out, tag);
+    return 0;
+}
+
+// OPDA body: "Dch" data sub-chunks and "Pro" sub-chunks; a remainder shorter
+// than a sub-chunk header is kept. Without a signature "Dch" one is added.
+int TaviEngine::stampOptionalData(ByteVector& chunk) {
+    const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
+    ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize);
+    bool hasSignatureData = false;
+    std::size_t pos = 0;
+    while (body.size() - pos >= kSubChunkHeaderSize) {
+        if (cancelRequested()) return -kCancel;
+        const ByteSpan id = body.subspan(pos, 4);
+        const std::uint64_t size = *readBE(body, pos + 4, 4);
+        const std::uint64_t end = pos + kSubChunkHeaderSize + size;
+        if (startsWith(id, "Dch")) {
+            if (end > body.size()) return -kChunkSizeDch;
+            const ByteSpan sub = body.subspan(pos, static_cast<std::size_t>(end) - pos);
+            if (int rc = stampDataSubChunk(sub, out)) return rc;
+            hasSignatureData = hasSignatureData || id[3] == kSignatureDataId;
+        } else if (startsWith(id, "Pro")) {
+            if (size < kMinimumProgramBody || end > body.size()) return -kChunkSizePro;
+            append(out, body.subspan(pos, static_cast<std::size_t>(end) - pos));
+        } else {
+            return -kNonsupportChunkIdOpda;
+        }
+        pos = static_cast<std::size_t>(end);
+    }
+    append(out, body.subspan(pos));
+    if (!hasSignatureData) append(out, signatureDataSubChunk());
+    chunk = std::move(out);
+    patchChunkSize(chunk, 0);
+    return 0;
+}
+
+// One "Dch" sub-chunk: tags of 2-byte name, 2-byte length and data, up to a
+// remainder of 4 bytes or less, which is kept.
+int TaviEngine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
+    const std::size_t start = out.size();
+    append(out, sub.first(kSubChunkHeaderSize));
+    const ByteSpan body = sub.subspan(kSubChunkHeaderSize);
+    bool hasA0 = false;
+    std::size_t pos = 0;
+    while (body.size() - pos > kDataTagHeaderSize) {
+        const std::size_t length = *readBE(body, pos + 2, 2);
+        if (pos + kDataTagHeaderSize + length > body.size()) return -kTagSizeOpda;
+        const ByteSpan tag = body.subspan(pos, kDataTagHeaderSize + length);
+        pos += tag.size();
+        if (!startsWith(tag, "A0")) {
+            append(out, tag);
+            continue;
+        }
+        if (hasA0) return -kIllegalAtSig;
+        hasA0 = true;
+        if (tag.size() != 10 && tag.size() != 11) return -kTagSizeOpda;
+        if (int rc = reportA0(tag.subspan(kDataTagHeaderSize))) return rc;
+        if (generation_ == 2 && tag.size() == 11 && tag[kDataTagHeaderSize + 2] == 'O') {
+            const std::size_t data = out.size() + kDataTagHeaderSize;
+            append(out, tag);
+            out[data + 0] = 'K';
+            out[data + 1] = 'Q';
+            out[data + 3] = '1';
+            out[data + 5] = static_cast<std::uint8_t>(atSigDigit1_);
+            out[data + 6] = static_cast<std::uint8_t>(atSigDigit2_);
+        } else {
+            append(out, optionalDataA0Tag());
+        }
+    }
+    append(out, body.subspan(pos));
+    if (sub[3] == kSignatureDataId && !hasA0) return -kNoAtSig;
+    patchChunkSize(out, start);
+    return 0;
+}
+
+}  // namespace keldro

@@ -1,0 +1,36 @@
+#pragma once
+// File-level helpers shared by the expansion of a compressed input and the
+// writing of the converted file: finding the compressed score sequence,
+// replacing a sequence body with its size fields and CRC, and the layout
+// constants of the container.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "platform/Bytes.h"
+
+namespace keldro {
+
+inline constexpr std::size_t kFileHeaderSize = 8;   // "MMMD" + length
+inline constexpr std::size_t kChunkHeaderSize = 8;  // ID + body size
+inline constexpr std::size_t kCrcSize = 2;
+
+// Where the compressed "Mtsq" of a file sits.
+struct SequenceLocation {
+    std::size_t trackStart = 0;  // offset of the "MTR" chunk header
+    std::size_t bodyStart = 0;   // offset of the "Mtsq" body
+    std::size_t bodySize = 0;
+};
+
+// The "Mtsq" of the first score track whose format byte marks compressed
+// data; none when the first score track met is plain or no track qualifies.
+std::optional<SequenceLocation> findCompressedSequence(ByteSpan file);
+
+// Replaces the located body by `body`, rewriting the "Mtsq" size, the track
+// size, the file length field and the closing CRC.
+void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan body);
+
+// Rewrites the length field and appends the CRC of everything before it.
+void closeFile(ByteVector& file);
+
+}  // namespace keldro
