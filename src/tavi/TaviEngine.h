@@ -76,6 +76,56 @@ private:
     std::vector<int> effectTypeHistory_;
 
     // ---- Container state (chunk walk, signature, output). ----
+    enum class ChunkKind { ContentsInfo, OptionalData, ScoreTrack, AudioTrack, SkippedTrack, MasterTrack };
+    struct Chunk {
+        ChunkKind kind;
+        int number;        // track number of "MTR"/"ATR"
+        ByteVector bytes;  // whole chunk, header included
+    };
+
+    ByteVector work_;                // the input, or its expanded copy
+    std::vector<Chunk> chunks_;      // top-level chunks in file order
+    ByteVector signatureSource_;     // converted track chunks, in file order
+    bool vq2Mark_ = false;
+    bool vq3Mark_ = false;
+    bool vq5Mark_ = false;
+    bool vq7Mark_ = false;
+    bool hasContentsInfo_ = false;
+    bool hasOptionalData_ = false;
+    bool contentsInfoA0Seen_ = false;
+    bool inputCompressed_ = false;
+    char atSigDigit1_ = ' ';
+    char atSigDigit2_ = ' ';
+    std::size_t errorOffset_ = 0;
+
+    void resetContainerState();
+    int fail(int code, std::size_t offset);
+    bool cancelRequested() const;
+    int checkHeader(const std::uint8_t* data, std::size_t size);
+    int classifyChunk(ByteSpan id, ChunkKind& kind, int& number);
+    static int chunkSizeError(ChunkKind kind);
+    int walkChunks();
+    int decideGeneration() const;
+    int convertTrackChunks();
+    int checkVolumePresence() const;
+    void computeAtSig();
+
+    // Signature carriers (CNTI and OPDA).
+    int stampSignature();
+    int stampContentsInfo(ByteVector& chunk);
+    int stampContentsInfoTag(ByteSpan tag, ByteVector& out);
+    int stampOptionalData(ByteVector& chunk);
+    int stampDataSubChunk(ByteSpan subChunk, ByteVector& out);
+    int reportA0(ByteSpan data);
+    ByteVector contentsInfoA0Tag() const;
+    ByteVector optionalDataA0Tag() const;
+    ByteVector signatureDataSubChunk() const;
+    ByteVector signatureOptionalDataChunk() const;
+
+    // Writing (compression and output assembly).
+    void expandInput();
+    void assembleOutput();
+    void compressOutput();
 };
 
 }  // namespace keldro
