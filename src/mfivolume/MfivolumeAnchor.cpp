@@ -1,2 +1,0 @@
-// Anchor so that the mfivolume subsystem always has an object file.
-namespace keldro {}
