@@ -68,11 +68,12 @@ public:
         data.insert(data.end(), effectBlocks.begin(), effectBlocks.end());
         return block(delta, data);
     }
-    // 0x7F events: five bytes when `c` is below 0x80, else four.
+    // 0x7F event of five bytes: `c` below 0x80, then two parameters.
     MfiTrackBuilder& escape(std::uint8_t delta, std::uint8_t c, std::uint8_t a, std::uint8_t b) {
-        if (c < 0x80) return raw({delta, 0x7F, c, a, b});
-        return raw({delta, 0x7F, a, b});
+        return raw({delta, 0x7F, c, a, b});
     }
+    // 0x7F event of four bytes: `a` of 0x80 or above is the first parameter.
+    MfiTrackBuilder& escapeShort(std::uint8_t delta, std::uint8_t a, std::uint8_t b) { return raw({delta, 0x7F, a, b}); }
     // 0x7F block: mark 0xF0 or 0xFF, 16-bit length, data.
     MfiTrackBuilder& escapeBlock(std::uint8_t delta, std::uint8_t mark, const ByteVector& data) {
         raw({delta, 0x7F, mark});
