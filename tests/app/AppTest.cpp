@@ -1,0 +1,201 @@
+// Start-up and command line, run as a real process: the built keldro copied
+// into a temporary directory beside a KELDRO.ini.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/TempDir.h"
+
+namespace keldro {
+namespace {
+
+using testing::readText;
+using testing::writeText;
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    int code = -1;
+};
+
+class App : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    std::string exe;
+
+    void SetUp() override { install("keldro"); }
+
+    void install(const std::string& name) {
+        exe = dir.file(name);
+        std::filesystem::copy_file(KELDRO_EXE, exe, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
+    }
+    std::string ini() const { return dir.file("KELDRO.ini"); }
+
+    Outcome run(const std::vector<std::string>& args) {
+        const std::string outPath = dir.file(".stdout"), errPath = dir.file(".stderr");
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(exe.c_str()));
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), argv.data());
+            _exit(127);
+        }
+        Outcome r;
+        int st = 0;
+        if (pid > 0 && ::waitpid(pid, &st, 0) == pid && WIFEXITED(st)) r.code = WEXITSTATUS(st);
+        r.out = readText(outPath);
+        r.err = readText(errPath);
+        ::unlink(outPath.c_str());
+        ::unlink(errPath.c_str());
+        return r;
+    }
+};
+
+const std::string kTaviHelp =
+    "Master Volume Converter for VQ-2,3,5,7/TAVI\n\n"
+    "keldro -i Filename -o Filename [-l Filename] [-db dB_Value] [-mv MV_Value] [-mg MG_Value] [-c* CV_Value] "
+    "[-e] [-h] [-v]\n\n"
+    "   -i   Filename    :Input file name\n   -o   Filename    :Output file name\n   -l   Filename    :Log file name\n"
+    "   -db  dB_Value    :Relative Value  (-60 ... 60)\n   -mv  MV_Value    :MasterVolume    (0 ... 127)\n"
+    "   -mg  MG_Value    :MaxGain         (-12 ... 0)\n";
+const std::string kVersion = "keldro Ver.1.1.0 (Feb  6 2006 18:33:19)\n";
+
+TEST_F(App, NoSettingsFile) {
+    Outcome r = run({"-h"});
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_EQ(r.err, "Initial file parameter error.\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_FALSE(testing::exists(ini()));
+}
+
+TEST_F(App, TargetFileOutOfRange) {
+    for (const char* text : {"[SETTING]\nTARGET_FILE=2\n", "[SETTING]\nDB_VALUE=1\n", "[OTHER]\nTARGET_FILE=0\n"}) {
+        writeText(ini(), text);
+        Outcome r = run({});
+        EXPECT_EQ(r.out, "0\n");
+        EXPECT_EQ(r.err, "Initial file parameter error.\n");
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(readText(ini()), text);
+    }
+}
+
+TEST_F(App, NoArgumentsWritesNormalisedValues) {
+    writeText(ini(), "; kept\r\n[setting]\r\nTARGET_FILE = 1\r\nMV_VALUE=300\r\nMG_VALUE=-9.7\r\nDB_VALUE=75\r\n"
+                     "CV_VALUE3=50\r\n\r\n[OTHER]\r\nX=1\r\n");
+    Outcome r = run({});
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(readText(ini()), "; kept\r\n[setting]\r\nTARGET_FILE = 1\r\nMV_VALUE=127\r\nMG_VALUE=-9.5\r\n"
+                               "DB_VALUE=60.0\r\nCV_VALUE3=50\r\n\r\n[OTHER]\r\nX=1\r\n");
+}
+
+TEST_F(App, MissingKeysAreAddedWithDefaults) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=1");
+    Outcome r = run({});
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=1\nDB_VALUE=0.0\nMV_VALUE=100\nMG_VALUE=-9.0\n");
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=3\n");
+    run({});
+    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=0.0\nDB_VALUE=0.0\nMV_VALUE=100\n");
+}
+
+TEST_F(App, ReadOnlySettingsFileIsNotWritten) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\n");
+    testing::makeReadOnly(ini());
+    Outcome r = run({"-db", "5"});
+    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=0\n");
+    EXPECT_EQ(r.err, "File read error.\n");
+    EXPECT_EQ(r.out, "-24\n");
+    EXPECT_EQ(r.code, 232);
+}
+
+TEST_F(App, HelpAndVersion) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\n");
+    Outcome h = run({"-h"});
+    EXPECT_EQ(h.out, "0\n");
+    EXPECT_EQ(h.err.substr(0, kTaviHelp.size()), kTaviHelp);
+    EXPECT_TRUE(h.err.ends_with("   -h               :Help\n   -v               :Version\n"));
+    EXPECT_EQ(h.err.size(), 1372u);
+    EXPECT_EQ(run({"-v", "-h"}).err, kVersion + h.err);
+    EXPECT_EQ(run({"-H", "-V"}).err, kVersion + h.err);
+    EXPECT_EQ(run({"-v"}).err, kVersion);
+    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=0\nDB_VALUE=0.0\nMV_VALUE=100\nMG_VALUE=-9.0\n");
+
+    // The printed name is the executable's name without its last extension.
+    install("conv.bin");
+    EXPECT_EQ(run({"-v"}).err, "conv Ver.1.1.0 (Feb  6 2006 18:33:19)\n");
+}
+
+TEST_F(App, MfiHelp) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=1\n");
+    Outcome h = run({"-h"});
+    EXPECT_EQ(h.err.substr(0, 160),
+              std::string("Master Volume Converter for MFi/2.0,3.0,3.1,4.0\n\nkeldro -i Filename -o Filename [-l Filename] "
+                          "[-db dB_Value] [-mg MG_Value] [-c* CV_Value] [-e] [-h] [-v]\n\n   -i   Filename    :Input file name\n")
+                  .substr(0, 160));
+    EXPECT_NE(h.err.find("   -db  dB_Value    :Relative Value  (-60 ... 60)\n   -mg  MG_Value    :MaxGain         (-12 ... 0)\n"
+                         "   -c1  CV_Value    :Channel1 Volume (0 ... 63)\n"),
+              std::string::npos);
+    EXPECT_TRUE(h.err.ends_with("   -c16 CV_Value    :Channel16 Volume(0 ... 63)\n   -ca  CV_Value    :ADPCM Volume    (0 ... 63)\n"
+                                "   -e               :Regulate Chorus(Distortion/Copmressor)\n   -h               :Help\n"
+                                "   -v               :Version\n"));
+}
+
+TEST_F(App, ArgumentPass) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\n");
+    writeText(dir.file("in.mmf"), "MMMD");
+    // "-e" alone: nothing but the exit status.
+    Outcome e = run({"-e"});
+    EXPECT_EQ(e.out, "0\n");
+    EXPECT_EQ(e.err, "");
+    // An unknown option consumes its value: no conversion runs.
+    Outcome x = run({"-x", "-i", "in.mmf", "-o", "out.mmf"});
+    EXPECT_EQ(x.out, "0\n");
+    EXPECT_EQ(x.err, "");
+    // "-i" as the last argument has no effect.
+    EXPECT_EQ(run({"-i"}).err, "");
+    EXPECT_EQ(run({"-c17", "5", "-c0", "5"}).err, "");
+    // Help, then the conversion's result text.
+    Outcome hc = run({"-h", "-i", "missing.mmf", "-o", "out.mmf"});
+    EXPECT_TRUE(hc.err.ends_with("   -v               :Version\nFile read error.\n"));
+    EXPECT_EQ(hc.out, "-24\n");
+    EXPECT_EQ(hc.code, 232);
+    // "-db" wins over "-mg"; both values are saved.
+    Outcome mg = run({"-MG", "-3", "-db", "2"});
+    EXPECT_EQ(mg.err, "File read error.\n");
+    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=0\nDB_VALUE=2.0\nMV_VALUE=100\nMG_VALUE=-3.0\n");
+    run({"-mv", "300"});
+    EXPECT_NE(readText(ini()).find("MV_VALUE=127\n"), std::string::npos);
+    // Wrong extension.
+    writeText(dir.file("in.txt"), "MMMD");
+    Outcome w = run({"-i", "in.txt", "-o", "out.mmf"});
+    EXPECT_EQ(w.err, "No TAVI file.\n");
+    EXPECT_EQ(w.out, "-23\n");
+    EXPECT_EQ(w.code, 233);
+}
+
+TEST_F(App, MfiModeIgnoresMasterVolumeOption) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=1\nMV_VALUE=90\n");
+    writeText(dir.file("a.mmf"), "MMMD");
+    Outcome r = run({"-mv", "50", "-i", "a.mmf", "-o", "b.mld"});
+    EXPECT_EQ(r.err, "No MFi file.\n");
+    EXPECT_EQ(r.out, "-44\n");
+    EXPECT_EQ(r.code, 212);
+    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=1\nMV_VALUE=90\nDB_VALUE=0.0\nMG_VALUE=-9.0\n");
+}
+
+}  // namespace
+}  // namespace keldro

@@ -1,0 +1,244 @@
+// The per-file flow of Part 2.2 driven with a small fake engine step.
+#include "conversion/ConversionJob.h"
+
+#include <gtest/gtest.h>
+
+#include "app/ResultCodes.h"
+#include "platform/TempDir.h"
+
+namespace keldro {
+namespace {
+
+using testing::TempDir;
+using testing::exists;
+using testing::readText;
+using testing::writeText;
+
+class FakeStep final : public FileEngineStep {
+public:
+    FakeStep(FileMode mode, int result, std::string output, int* calls)
+        : mode_(mode), result_(result), output_(std::move(output)), calls_(calls) {}
+    FileMode mode() const override { return mode_; }
+    std::string_view extension() const override { return mode_ == FileMode::Tavi ? ".mmf" : ".mld"; }
+    int wrongInputCode() const override { return mode_ == FileMode::Tavi ? kNoTaviFile : kNoMfiFile; }
+    int convert(ConversionJob& job, JobHost*, ByteSpan, FileResult& r, ByteVector& out) override {
+        ++*calls_;
+        job.report(&r, -result_);
+        r.kind = mode_ == FileMode::Tavi ? 2 : 31;
+        if (result_ == 0) out.assign(output_.begin(), output_.end());
+        return r.status;
+    }
+
+private:
+    FileMode mode_;
+    int result_;
+    std::string output_;
+    int* calls_;
+};
+
+class FakeHost final : public JobHost {
+public:
+    std::string in, out, log, text;
+    int isLogWanted() override { return log.empty() ? 0 : 1; }
+    int isConsole() override { return 1; }
+    std::string inputFileName() override { return in; }
+    std::string outputFileName() override { return out; }
+    std::string logFileName() override { return log; }
+    void setResultText(const std::string& t) override { text = t; }
+};
+
+struct JobRun {
+    int status;
+    std::string text;
+    int calls;
+};
+
+JobRun runJob(FakeHost& host, int engineResult, const std::string& output = "CONVERTED",
+           FileMode mode = FileMode::Tavi) {
+    int calls = 0;
+    ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls));
+    job.reset();
+    job.setDbTenths(-30);
+    job.setHost(&host);
+    int status = job.run();
+    return {status, host.text, calls};
+}
+
+TEST(Job, NoInputNameIsReadError) {
+    FakeHost host;
+    JobRun r = runJob(host, 0);
+    EXPECT_EQ(r.status, -26);
+    EXPECT_EQ(r.text, "File read error.");
+    EXPECT_EQ(r.calls, 0);
+}
+
+TEST(Job, ExtensionsIgnoreLetterCase) {
+    TempDir d;
+    FakeHost host;
+    writeText(d.file("song.MMF"), "IN");
+    host.in = d.file("song.MMF");
+    host.out = d.file("out.Mmf");
+    JobRun r = runJob(host, 0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.text, "Converted.");
+    EXPECT_EQ(readText(d.file("out.Mmf")), "CONVERTED");
+
+    writeText(d.file("song.mmf.bak"), "IN");
+    host.in = d.file("song.mmf.bak");
+    r = runJob(host, 0);
+    EXPECT_EQ(r.status, -27);
+    EXPECT_EQ(r.text, "No TAVI file.");
+    EXPECT_EQ(r.calls, 0);
+
+    ASSERT_EQ(::mkdir(d.file("dir.mld").c_str(), 0755), 0);
+    host.in = d.file("dir.mld");
+    r = runJob(host, 0, "x", FileMode::Mfi);
+    EXPECT_EQ(r.status, -47);
+    EXPECT_EQ(r.text, "No MFi file.");
+
+    host.in = d.file("missing.mmf");
+    r = runJob(host, 0);
+    EXPECT_EQ(r.status, -26);
+}
+
+TEST(Job, OutputChecks) {
+    TempDir d;
+    FakeHost host;
+    writeText(d.file("in.mmf"), "IN");
+    host.in = d.file("in.mmf");
+    host.out = d.file("out.txt");
+    JobRun r = runJob(host, 0);
+    EXPECT_EQ(r.status, -25);
+    EXPECT_EQ(r.text, "File write error.");
+    EXPECT_FALSE(exists(d.file("out.txt")));
+
+    host.out = "";
+    EXPECT_EQ(runJob(host, 0).status, -25);
+
+    // An engine error ends the file before the output checks.
+    host.out = d.file("out.mmf");
+    r = runJob(host, -20);
+    EXPECT_EQ(r.status, -20);
+    EXPECT_EQ(r.text, "File size error.");
+    EXPECT_FALSE(exists(d.file("out.mmf")));
+
+    // An existing read-only output stays untouched.
+    writeText(d.file("out.mmf"), "OLD");
+    testing::makeReadOnly(d.file("out.mmf"));
+    r = runJob(host, 0);
+    EXPECT_EQ(r.status, -25);
+    EXPECT_EQ(readText(d.file("out.mmf")), "OLD");
+    EXPECT_EQ(runJob(host, -1).status, -25);
+    EXPECT_EQ(readText(d.file("out.mmf")), "OLD");
+
+    // A missing output directory: nothing written, no partial file.
+    host.out = d.file("none/out.mmf");
+    EXPECT_EQ(runJob(host, 0).status, -25);
+    EXPECT_EQ(testing::listDir(d.path()).size(), 2u);
+}
+
+TEST(Job, CopyOnNothingToChange) {
+    TempDir d;
+    FakeHost host;
+    const std::string content("MMMD\0\1\2", 7);
+    writeText(d.file("in.mmf"), content);
+    host.in = d.file("in.mmf");
+    host.out = d.file("copy.mmf");
+    JobRun r = runJob(host, -1);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.text, "Not Converted - Not exist target volume.");
+    EXPECT_EQ(readText(d.file("copy.mmf")), content);
+}
+
+TEST(Job, SameNameNeverLosesTheInput) {
+    TempDir d;
+    FakeHost host;
+    writeText(d.file("in.mmf"), "IN");
+    // Same text ignoring case, and the same file under another spelling: nothing is copied.
+    for (const std::string& out : {d.file("IN.MMF"), d.path() + "/./in.mmf", d.file("in.mmf")}) {
+        host.in = d.file("in.mmf");
+        host.out = out;
+        JobRun r = runJob(host, -1);
+        EXPECT_EQ(r.status, -1) << out;
+        EXPECT_EQ(readText(d.file("in.mmf")), "IN") << out;
+    }
+    EXPECT_FALSE(exists(d.file("IN.MMF")));
+    // Converted onto itself: replaced whole.
+    host.out = d.path() + "/./in.mmf";
+    EXPECT_EQ(runJob(host, 0, "NEW").status, 0);
+    EXPECT_EQ(readText(d.file("in.mmf")), "NEW");
+}
+
+TEST(Job, LongPaths) {
+    TempDir d;
+    FakeHost host;
+    writeText(d.file("in.mmf"), "IN");
+    std::string longName = d.path() + "/" + std::string(300, 'a') + ".mmf";
+    host.in = longName;
+    host.out = d.file("out.mmf");
+    JobRun r = runJob(host, 0);
+    EXPECT_EQ(r.status, -30);
+    EXPECT_EQ(r.text, "File path is too long.");
+
+    // 255 bytes pass the check (and are then missing); 256 do not.
+    std::string prefix = d.path() + "/";
+    host.in = prefix + std::string(255 - prefix.size() - 4, 'b') + ".mmf";
+    ASSERT_EQ(host.in.size(), 255u);
+    EXPECT_EQ(runJob(host, 0).status, -26);
+    host.in = prefix + std::string(256 - prefix.size() - 4, 'b') + ".mmf";
+    EXPECT_EQ(runJob(host, 0).status, -30);
+
+    host.in = d.file("in.mmf");
+    host.out = prefix + std::string(256 - prefix.size() - 4, 'c') + ".mmf";
+    EXPECT_EQ(runJob(host, 0).status, -30);
+
+    // A log path of 300 bytes prevents the conversion entirely.
+    host.out = d.file("out.mmf");
+    host.log = std::string(300, 'l');
+    r = runJob(host, 0);
+    EXPECT_EQ(r.status, -30);
+    EXPECT_EQ(r.calls, 0);
+    EXPECT_FALSE(exists(d.file("out.mmf")));
+}
+
+TEST(Job, LogInAMissingDirectory) {
+    TempDir d;
+    FakeHost host;
+    writeText(d.file("in.mmf"), "IN");
+    host.in = d.file("in.mmf");
+    host.out = d.file("out.mmf");
+    host.log = d.file("nodir/log.txt");
+    JobRun r = runJob(host, 0);
+    EXPECT_EQ(r.status, -25);
+    EXPECT_EQ(r.text, "File write error.");
+    EXPECT_EQ(readText(d.file("out.mmf")), "CONVERTED");  // the output stays
+
+    // The file's own error stays the result.
+    r = runJob(host, -20);
+    EXPECT_EQ(r.status, -20);
+    EXPECT_EQ(r.text, "File size error.");
+
+    // A writable log gets the entry.
+    host.log = d.file("log.txt");
+    EXPECT_EQ(runJob(host, 0).status, 0);
+    EXPECT_EQ(readText(d.file("log.txt")).rfind("IN:" + host.in + "\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\t", 0), 0u);
+}
+
+TEST(Job, ReportSemantics) {
+    FakeHost host;
+    int calls = 0;
+    ConversionJob job(std::make_unique<FakeStep>(FileMode::Tavi, 0, "", &calls));
+    job.setHost(&host);
+    FileResult r;
+    EXPECT_EQ(job.report(&r, 29), -29);
+    EXPECT_EQ(r.status, -29);
+    EXPECT_EQ(r.message, "Illegal CRC error.");
+    EXPECT_EQ(host.text, "Illegal CRC error.");
+    EXPECT_EQ(job.report(nullptr, -1), -1);
+    EXPECT_EQ(host.text, "Not Converted - Not exist target volume.");
+    EXPECT_EQ(job.report(nullptr, -99), -99);
+    EXPECT_EQ(host.text, "???");
+}
+
+}  // namespace
+}  // namespace keldro

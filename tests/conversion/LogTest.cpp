@@ -1,0 +1,175 @@
+// Log bytes of the worked examples of Part 2.3.
+#include "conversion/ResultLog.h"
+
+#include <gtest/gtest.h>
+
+#include "app/ResultCodes.h"
+#include "platform/TempDir.h"
+
+namespace keldro {
+namespace {
+
+const LocalDateTime kNow{2006, 2, 6, 18, 33, 19};
+const std::string kRule = std::string(86, '=') + "\r\n";
+
+VolumeChangeRecord rec(int track, int channel, int action, std::uint64_t position, int before = 0, int after = 0) {
+    VolumeChangeRecord r;
+    r.track = static_cast<std::uint8_t>(track);
+    r.channel = static_cast<std::uint8_t>(channel);
+    r.action = action;
+    r.position = position;
+    r.beforeVolume = static_cast<std::uint8_t>(before);
+    r.afterVolume = static_cast<std::uint8_t>(after);
+    r.timebase = 4;
+    return r;
+}
+
+FileResult resultOf(int code, int kind, VolumeChangeList changes = {}) {
+    FileResult r;
+    r.status = -code;
+    r.message = std::string(resultMessage(code));
+    r.kind = kind;
+    r.changes = std::move(changes);
+    return r;
+}
+
+LogContext tavi(bool chorus = false) {
+    LogContext c;
+    c.mode = FileMode::Tavi;
+    c.inputFileName = "in.mmf";
+    c.outputFileName = "out.mmf";
+    c.console = true;
+    c.regulateChorus = chorus;
+    c.dbTenths = -30;
+    return c;
+}
+
+TEST(Log, ConvertedVq2) {
+    FileResult r = resultOf(0, 2, {rec(1, 1, 1, 480, 100, 71), rec(3, 1, 2, 0, 5, 6), rec(0, 0, 3, 480, 99, 80)});
+    EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
+              "IN:in.mmf\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
+              "OUT:out.mmf\r\n" + kRule +
+              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
+              "0.000\t10(MTR3)\tAbsolute\t5\t6\t\r\n"
+              "1.920\t2(MTR1)\tRelative(-3.0dB)\t100\t71\t\r\n"
+              "1.920\tATR0\tRelative(-3.0dB)\t[99]\t80\t\r\n"
+              "\r\n");
+}
+
+TEST(Log, NotConvertedAndRejected) {
+    FileResult r = resultOf(1, 3, {rec(1, 1, 1, 480, 100, 71)});
+    EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
+              "IN:in.mmf\tTAVI/VQ-3\tResult:OK\tDetail:Not Converted - Not exist target volume.(0)\t"
+              "Data:2006/02/06 18:33:19\r\nOUT:out.mmf\r\n" + kRule + "\r\n");
+    FileResult bad = resultOf(kNoTaviFile, 0);
+    LogContext ctx = tavi();
+    ctx.inputFileName = "";
+    ctx.console = false;
+    EXPECT_EQ(buildLogEntry(ctx, bad, kNow),
+              "IN:\t---\tResult:NG\tError:No TAVI file.(-23)\tData:2006/02/06 18:33:19\r\n" + kRule + "\r\n");
+}
+
+TEST(Log, Vq7GainAndLevelColumns) {
+    VolumeChangeRecord gain = rec(7, 0, 6, 10);
+    gain.beforeGain = 18;
+    gain.afterGain = 24;
+    VolumeChangeRecord depth = rec(7, 2, 7, 20);
+    depth.beforeLevel = 64;
+    depth.afterLevel = 45;
+    VolumeChangeRecord send = rec(7, 2, 10, 30);
+    send.beforeLevel = 1;
+    send.afterLevel = 2;
+    VolumeChangeRecord beforeNote = rec(7, 3, 11, 40);
+    beforeNote.beforeLevel = 100;
+    beforeNote.afterLevel = 70;
+    VolumeChangeRecord master = rec(7, 0, 1, 50, 100, 90);
+    VolumeChangeRecord none = rec(7, 0, 13, 60, 1, 1);
+    VolumeChangeList all = {master, none, beforeNote, send, depth, gain};
+
+    FileResult plain = resultOf(0, 7, all);
+    EXPECT_EQ(buildLogEntry(tavi(false), plain, kNow),
+              "IN:in.mmf\tTAVI/VQ-7\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
+              "OUT:out.mmf\r\n" + kRule +
+              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain\r\n"
+              "0.040\tMTR7\tAbsolute\t---\t---\t18\t24\t\r\n"
+              "0.200\tMTR7\tRelative(-3.0dB)\t100\t90\t---\t---\t\r\n"
+              "\r\n");
+
+    FileResult chorus = resultOf(0, 7, all);
+    EXPECT_EQ(buildLogEntry(tavi(true), chorus, kNow),
+              "IN:in.mmf\tTAVI/VQ-7\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
+              "OUT:out.mmf\r\n" + kRule +
+              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain"
+              "\tBefore Level\tAfter Level\r\n"
+              "0.040\tMTR7\tAbsolute\t---\t---\t18\t24\t---\t---\t\r\n"
+              "0.080\tMTR7\tRelative(-3.0dB)\t---\t---\t---\t---\t64(R)\t45(R)\t\r\n"
+              "0.120\t3(MTR7)\tAbsolute\t---\t---\t---\t---\t1(S)\t2(S)\t\r\n"
+              "0.160\t4(MTR7)\tRelative(-3.0dB)\t---\t---\t---\t---\t[100(S)]\t70(S)\t\r\n"
+              "0.200\tMTR7\tRelative(-3.0dB)\t100\t90\t---\t---\t---\t---\t\r\n"
+              "\r\n");
+}
+
+TEST(Log, ExchangeSortOrder) {
+    // The exchange sort is not stable: equal positions come out in the order it gives.
+    VolumeChangeList list = {rec(1, 0, 1, 5, 1), rec(1, 0, 1, 5, 2), rec(1, 0, 1, 1, 3), rec(1, 0, 1, 5, 4)};
+    sortChangesByPosition(list);
+    std::vector<int> order;
+    for (const auto& r : list) order.push_back(r.beforeVolume);
+    EXPECT_EQ(order, (std::vector<int>{3, 2, 1, 4}));
+    VolumeChangeList sorted = {rec(1, 0, 1, 1, 1), rec(1, 0, 1, 1, 2), rec(1, 0, 1, 2, 3)};
+    sortChangesByPosition(sorted);
+    EXPECT_EQ(sorted[0].beforeVolume, 1);
+    EXPECT_EQ(sorted[1].beforeVolume, 2);
+}
+
+TEST(Log, MfiCells) {
+    LogContext ctx = tavi(true);
+    ctx.mode = FileMode::Mfi;
+    ctx.inputFileName = "a.mld";
+    ctx.outputFileName = "b.mld";
+    VolumeChangeRecord a = rec(1, 18, 9, 1500);
+    a.beforeLevel = 10;
+    a.afterLevel = 7;
+    VolumeChangeRecord b = rec(2, 3, 10, 1501);
+    FileResult r40 = resultOf(0, 40, {a, b, rec(0, 0, 2, 2000, 0, 0)});
+    r40.changes[2].beforeGain = 0;
+    EXPECT_EQ(buildLogEntry(ctx, r40, kNow),
+              "IN:a.mld\tMFi/4.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
+              "OUT:b.mld\r\n" + kRule +
+              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain"
+              "\tBefore Level\tAfter Level\r\n"
+              "1.500\t7(trac1:A)\tRelative(-3.0dB)\t---\t---\t---\t---\t10(S)\t7(S)\t\r\n"
+              "1.501\t12(trac2)\tAbsolute\t---\t---\t---\t---\t0(S)\t0(S)\t\r\n"
+              "2.000\ttrac0\tAbsolute\t0\t0\t---\t---\t---\t---\t\r\n"
+              "\r\n");
+
+    FileResult r20 = resultOf(0, 20, {rec(1, 2, 1, 250, 63, 50), rec(255, 0, 2, 0, 40, 30)});
+    EXPECT_EQ(buildLogEntry(ctx, r20, kNow),
+              "IN:a.mld\tMFi/2.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
+              "OUT:b.mld\r\n" + kRule +
+              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
+              "0.000\tADPCM(trac0)\tAbsolute\t40\t30\t\r\n"
+              "0.250\t7(trac1)\tRelative(-3.0dB)\t63\t50\t\r\n"
+              "\r\n");
+
+    FileResult r31 = resultOf(kMfiNonsupportVersion, 31);
+    const std::string prefix = "IN:a.mld\tMFi/3.1\tResult:NG\tError:Nonsupport version of MFi format.(-55)\t";
+    EXPECT_EQ(buildLogEntry(ctx, r31, kNow).rfind(prefix, 0), 0u);
+}
+
+TEST(Log, WritesCreateAndAppend) {
+    testing::TempDir d;
+    const std::string path = d.file("log.txt");
+    testing::writeText(path, "old");
+    EXPECT_EQ(writeLogText(path, "one\r\n", true), 0);
+    EXPECT_EQ(writeLogText(path, "two\r\n", false), 0);
+    EXPECT_EQ(testing::readText(path), "one\r\ntwo\r\n");
+    EXPECT_EQ(writeLogText(d.file("none/log.txt"), "x", true), -25);
+    EXPECT_EQ(writeLogText(d.file("missing.txt"), "x", false), -25);
+    testing::makeReadOnly(path);
+    EXPECT_EQ(writeLogText(path, "three", true), -25);
+    EXPECT_EQ(testing::readText(path), "one\r\ntwo\r\n");
+}
+
+}  // namespace
+}  // namespace keldro

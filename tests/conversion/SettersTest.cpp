@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "conversion/Controllers.h"
+
+namespace keldro {
+namespace {
+
+// The setter examples of Part 2.1 (and the stored-value examples of Part 1.1) as one table.
+struct SetterCase {
+    const char* what;
+    int targetFile;  // 0 TAVI, 1 MFi
+    std::function<void(VolumeController&)> set;
+    std::function<int(VolumeController&)> get;
+    int expected;
+};
+
+int db(VolumeController& c) { return c.settings().dbTenths; }
+int mg(VolumeController& c) { return c.settings().maxGainTenths; }
+int mv(VolumeController& c) { return c.settings().masterVolume; }
+
+TEST(Setters, ExamplesOfPart21) {
+    const SetterCase cases[] = {
+        {"dB 3.25", 0, [](auto& c) { c.setDb("3.25"); }, db, 32},
+        {"dB -0.05", 0, [](auto& c) { c.setDb("-0.05"); }, db, 0},
+        {"dB 100", 0, [](auto& c) { c.setDb("100"); }, db, 600},
+        {"dB 75", 1, [](auto& c) { c.setDb("75"); }, db, 600},
+        {"dB -75", 0, [](auto& c) { c.setDb("-75"); }, db, -600},
+        {"dB 3.5dB", 0, [](auto& c) { c.setDb("3.5dB"); }, db, 35},
+        {"dB abc", 0, [](auto& c) { c.setDb("abc"); }, db, 0},
+        {"MG -9.0", 0, [](auto& c) { c.setMaxGain("-9.0"); }, mg, -90},
+        {"MG -9.3", 0, [](auto& c) { c.setMaxGain("-9.3"); }, mg, -90},
+        {"MG -9.5", 0, [](auto& c) { c.setMaxGain("-9.5"); }, mg, -95},
+        {"MG -9.7", 1, [](auto& c) { c.setMaxGain("-9.7"); }, mg, -95},
+        {"MG -20", 0, [](auto& c) { c.setMaxGain("-20"); }, mg, -120},
+        {"MG 0.4", 0, [](auto& c) { c.setMaxGain("0.4"); }, mg, 0},
+        {"MG 3", 1, [](auto& c) { c.setMaxGain("3"); }, mg, 0},
+        {"MG 1e300", 0, [](auto& c) { c.setMaxGain("1e300"); }, mg, 0},
+        {"MG -1e300", 0, [](auto& c) { c.setMaxGain("-1e300"); }, mg, -120},
+        {"MV 300", 0, [](auto& c) { c.setMasterVolume(300); }, mv, 127},
+        {"MV -1", 1, [](auto& c) { c.setMasterVolume(-1); }, mv, 0},
+        {"TAVI ch 130", 0, [](auto& c) { c.setChannel(2, 130); }, [](auto& c) { return c.settings().channelVolume[2]; }, 127},
+        {"MFi ch 100", 1, [](auto& c) { c.setChannel(2, 100); }, [](auto& c) { return c.settings().channelVolume[2]; }, 63},
+        {"TAVI ch -5", 0, [](auto& c) { c.setChannel(16, -5); }, [](auto& c) { return c.settings().channelVolume[16]; }, 0},
+        {"MFi ch -5", 1, [](auto& c) { c.setChannel(0, -5); }, [](auto& c) { return c.settings().channelVolume[0]; }, 0},
+        {"MFi channelValue not given", 1, [](auto& c) { c.setChannel(3, 40); }, [](auto& c) { return c.channelValue(3); }, -1},
+        {"MFi channelValue -c4", 1, [](auto& c) { c.setChannel(3, 40); c.setChannelGiven(3, 1); }, [](auto& c) { return c.channelValue(3); }, 40},
+        {"MFi channelValue -ca", 1, [](auto& c) { c.setChannel(16, 9); c.setChannelGiven(16, 1); }, [](auto& c) { return c.channelValue(16); }, 9},
+        {"MFi channelValue 17", 1, [](auto&) {}, [](auto& c) { return c.channelValue(17); }, -1},
+        {"MFi maxGainSteps -9.5", 1, [](auto& c) { c.setMaxGain("-9.5"); }, [](auto& c) { return c.maxGainSteps(); }, 19},
+        {"TAVI maxGainSteps is base", 0, [](auto& c) { c.setMaxGain("-9.5"); }, [](auto& c) { return c.maxGainSteps(); }, 0},
+        {"TAVI channelValue is base", 0, [](auto& c) { c.setChannel(0, 5); c.setChannelGiven(0, 1); }, [](auto& c) { return c.channelValue(0); }, -1},
+        {"absolute 1", 1, [](auto& c) { c.setAbsoluteMode(1); }, [](auto& c) { return c.isAbsoluteMode(); }, 1},
+        {"absolute 2", 1, [](auto& c) { c.setAbsoluteMode(2); }, [](auto& c) { return c.isAbsoluteMode(); }, 0},
+        {"engine value A", 0, [](auto& c) { c.setEngineValueA(99); }, [](auto& c) { return c.settings().engineValueA; }, 99},
+        {"log wanted", 0, [](auto& c) { c.setLogFileName("x.txt"); }, [](auto& c) { return c.isLogWanted(); }, 1},
+        {"log not wanted", 0, [](auto&) {}, [](auto& c) { return c.isLogWanted(); }, 0},
+        {"console", 1, [](auto&) {}, [](auto& c) { return c.isConsole(); }, 1},
+        {"regulate chorus from the job", 0, [](auto& c) { c.job().setRegulateChorus(1); }, [](auto& c) { return c.isRegulateChorus(); }, 1},
+    };
+    for (const auto& t : cases) {
+        auto c = makeController(t.targetFile);
+        t.set(*c);
+        EXPECT_EQ(t.get(*c), t.expected) << t.what;
+    }
+}
+
+TEST(Setters, SavedTexts) {
+    auto c = makeController(0);
+    c->setDb("-3.25");
+    c->setMaxGain("-9.7");
+    EXPECT_EQ(c->dbText(), "-3.2");
+    EXPECT_EQ(c->maxGainText(), "-9.5");
+    c->setDb("0");
+    c->setMaxGain("5");
+    EXPECT_EQ(c->dbText(), "0.0");
+    EXPECT_EQ(c->maxGainText(), "0.0");
+    c->settings().maxGainTenths = -97;  // as a rule might leave it: quantised again when saved
+    EXPECT_EQ(c->maxGainText(), "-9.5");
+}
+
+}  // namespace
+}  // namespace keldro

@@ -1,0 +1,83 @@
+#include "platform/Files.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Executable.h"
+#include "platform/TempDir.h"
+#include "platform/Text.h"
+
+namespace keldro {
+namespace {
+
+using testing::TempDir;
+using testing::readText;
+using testing::writeText;
+
+ByteVector bytesOf(const std::string& s) { return ByteVector(s.begin(), s.end()); }
+
+TEST(Files, ReadOnlyIsTheOwnerWriteBit) {
+    TempDir dir;
+    const std::string f = dir.file("a.mmf");
+    writeText(f, "x");
+    EXPECT_FALSE(isReadOnly(f));
+    testing::makeReadOnly(f);
+    EXPECT_TRUE(isReadOnly(f));  // even for root
+    EXPECT_FALSE(isReadOnly(dir.file("missing")));
+    EXPECT_TRUE(isDirectory(dir.path()));
+    EXPECT_FALSE(fileStatus(dir.file("missing")).has_value());
+}
+
+TEST(Files, SafeWriteReplacesWholeOrNothing) {
+    TempDir dir;
+    const std::string f = dir.file("out.mmf");
+    ASSERT_TRUE(writeFileSafely(f, bytesOf("first")));
+    EXPECT_EQ(readText(f), "first");
+    ASSERT_TRUE(writeFileSafely(f, bytesOf("second!")));
+    EXPECT_EQ(readText(f), "second!");
+    // A missing directory: nothing is created anywhere.
+    EXPECT_FALSE(writeFileSafely(dir.file("no/out.mmf"), bytesOf("x")));
+    // A directory in the way is not replaced.
+    ASSERT_EQ(::mkdir(dir.file("d.mmf").c_str(), 0755), 0);
+    EXPECT_FALSE(writeFileSafely(dir.file("d.mmf"), bytesOf("x")));
+    EXPECT_TRUE(isDirectory(dir.file("d.mmf")));
+    EXPECT_EQ(testing::listDir(dir.path()).size(), 2u);  // no temporary file left behind
+}
+
+TEST(Files, CopyAndSameFile) {
+    TempDir dir;
+    const std::string in = dir.file("in.mmf");
+    writeText(in, std::string("a\0b", 3));
+    ASSERT_TRUE(copyFileOverwrite(in, dir.file("out.mmf")));
+    EXPECT_EQ(readText(dir.file("out.mmf")), std::string("a\0b", 3));
+    EXPECT_TRUE(isSameFile(in, dir.path() + "/./in.mmf"));
+    EXPECT_FALSE(isSameFile(in, dir.file("out.mmf")));
+    EXPECT_FALSE(copyFileOverwrite(in, dir.path() + "/./in.mmf"));  // never onto itself
+    EXPECT_EQ(readText(in), std::string("a\0b", 3));
+    EXPECT_TRUE(deleteFile(dir.file("out.mmf")));
+    EXPECT_FALSE(fileExists(dir.file("out.mmf")));
+}
+
+TEST(Paths, ExecutableAndNames) {
+    auto exe = executablePath();
+    ASSERT_TRUE(exe.has_value());
+    EXPECT_EQ(baseNameWithoutExtension(*exe), "test_platform");
+    EXPECT_EQ(directoryOf("/a/b/keldro.exe"), "/a/b/");
+    EXPECT_EQ(baseNameWithoutExtension("/a/b.c/keldro.exe"), "keldro");
+    EXPECT_EQ(baseNameWithoutExtension("keldro"), "keldro");
+    EXPECT_EQ(fileNameOf("dir/song.mmf"), "song.mmf");
+}
+
+TEST(Text, CStyleNumbers) {
+    EXPECT_EQ(atoiLike("  -42abc"), -42);
+    EXPECT_EQ(atoiLike("abc"), 0);
+    EXPECT_EQ(strtodLike("3.5dB"), 3.5);
+    EXPECT_EQ(strtodLike("abc"), 0.0);
+    EXPECT_EQ(truncateToInt(-0.5), 0);
+    EXPECT_EQ(truncateToInt(1e300), 2147483647);
+    EXPECT_TRUE(endsWithIgnoreCase("song.MMF", ".mmf"));
+    EXPECT_FALSE(endsWithIgnoreCase("song.mmf.bak", ".mmf"));
+    EXPECT_FALSE(endsWithIgnoreCase("mmf", ".mmf"));
+}
+
+}  // namespace
+}  // namespace keldro
