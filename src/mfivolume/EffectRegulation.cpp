@@ -1,0 +1,302 @@
+// "Regulate Chorus": the level byte of the effect blocks of four effect types
+// follows the volume change, and the effect sends under those types move the
+// opposite way by the same ratio. Because a send value holds until the next
+// send of its channel, every effect selection that switches between a
+// regulated and another type first gets, for each channel that plays after
+// it, its own copy of the send in force; only then are the sends under a
+// regulated type scaled.
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "mfivolume/MfiVolumeRules.h"
+#include "tavi/VolumeTables.h"
+
+namespace keldro {
+namespace {
+
+constexpr int kBlockSize = 32;
+constexpr int kMaxBlocks = 32;
+constexpr int kBlockBufferSize = 1024;
+constexpr int kLevelByte = 12;
+constexpr int kSendSlots = 32;  // 4 tracks x 4 channels, plain and A channels
+constexpr int kTrackCount = 4;
+
+struct Selection {
+    int block;          // effect block index (selector - 64)
+    std::int32_t tick;
+};
+
+// The effect types and the selections of the file, as the regulation sees them.
+struct EffectPlan {
+    std::vector<int> types;  // per block
+    std::vector<Selection> selections;
+
+    int typeOfBlock(int block) const {
+        return block >= 0 && block < static_cast<int>(types.size()) ? types[static_cast<std::size_t>(block)] : types[0];
+    }
+};
+
+struct SendSlot {
+    int track;
+    int channel;
+    bool aFlag;
+    int code() const { return (aFlag ? 16 : 0) + channel; }
+};
+
+SendSlot slotOf(int q) { return {(q % 16) / 4, q % 4, q >= 16}; }
+
+// x scaled and kept within 1 ... 127: a regulated level or send never becomes 0.
+int scaleLevel(int value, double factor) {
+    double x = value * factor;
+    if (x >= 127) x = 127;
+    else if (!(x > 1)) x = 1;
+    return static_cast<int>(x);
+}
+
+std::vector<Selection> collectSelections(MfiVolumeFile& model) {
+    std::vector<Selection> selections;
+    for (int i = model.nextEffectSelect(0, 2); i >= 0; i = model.nextEffectSelect(i + 1, 2))
+        selections.push_back({model.effectSelectorAt(i) - 64, model.effectSelectTick(i)});
+    return selections;
+}
+
+// The send in force for a slot at tick c: the value of the last send of that
+// channel with a tick <= c (0 when none), and where the walk over those sends
+// stopped.
+struct SendInForce {
+    int value = 0;
+    int stoppedAt = -1;
+};
+
+SendInForce sendInForce(MfiVolumeFile& model, const SendSlot& slot, std::int32_t tick) {
+    SendInForce found;
+    for (int w = model.nextEffectSendOf(slot.track, 0, slot.channel, slot.aFlag); w >= 0;
+         w = model.nextEffectSendOf(slot.track, w + 1, slot.channel, slot.aFlag)) {
+        if (model.effectSendTick(slot.track, w) > tick) {
+            found.stoppedAt = w;
+            break;
+        }
+        found.value = model.effectSendValue(slot.track, w);
+    }
+    return found;
+}
+
+bool switchesRegulation(const EffectPlan& plan, std::size_t entry) {
+    const int next = plan.typeOfBlock(plan.selections[entry].block);
+    const int previous = entry == 0 ? plan.types[0] : plan.typeOfBlock(plan.selections[entry - 1].block);
+    return isRegulatedEffectType(next) || isRegulatedEffectType(previous);
+}
+
+// The copies placed by editing the model at each one; every later search sees them.
+void placeSendCopiesOneByOne(MfiVolumeFile& model, const EffectPlan& plan) {
+    for (std::size_t entry = 0; entry < plan.selections.size(); ++entry) {
+        const std::int32_t tick = plan.selections[entry].tick;
+        for (int q = 0; q < kSendSlots; ++q) {
+            const SendSlot slot = slotOf(q);
+            const int sounding = model.nextSoundingAfterTick(slot.track, slot.channel, slot.aFlag, tick);
+            if (sounding < 0) continue;
+            const SendInForce send = sendInForce(model, slot, tick);
+            if (send.value == 0 || (send.stoppedAt >= 0 && send.stoppedAt <= sounding)) continue;
+            if (switchesRegulation(plan, entry))
+                model.insertEffectSend(slot.track, sounding, slot.channel, slot.aFlag, send.value);
+        }
+    }
+}
+
+// The same copies, planned on the unedited tracks. A copy goes right before an
+// original event (its anchor), so positions are compared as (anchor, order):
+// copies before an anchor come before it. A track's sends of one channel are
+// kept ordered by (tick, anchor, order), which is their order in the track as
+// long as the track's times never go backwards.
+class SendCopyPlanner {
+public:
+    explicit SendCopyPlanner(MfiVolumeFile& model) : model_(model) {
+        for (int track = 0; track < kTrackCount; ++track) collectSends(track);
+    }
+
+    static bool canPlan(MfiVolumeFile& model) {
+        for (int track = 0; track < model.body().trackCount(); ++track) {
+            const std::vector<MfiEvent>& events = model.body().track(track)->events();
+            for (std::size_t i = 1; i < events.size(); ++i)
+                if (events[i].time() < events[i - 1].time()) return false;
+        }
+        return true;
+    }
+
+    void plan(const EffectPlan& plan) {
+        for (std::size_t entry = 0; entry < plan.selections.size(); ++entry) {
+            const std::int32_t tick = plan.selections[entry].tick;
+            for (int q = 0; q < kSendSlots; ++q) considerSlot(slotOf(q), tick, plan, entry);
+        }
+    }
+
+    void insertCopies() {
+        for (int track = 0; track < kTrackCount; ++track) {
+            TrackPlan& t = tracks_[static_cast<std::size_t>(track)];
+            if (t.copies.empty()) continue;
+            // Copies before the same event keep the order they were made in:
+            // each new one went right before the event, after the earlier ones.
+            std::stable_sort(t.copies.begin(), t.copies.end(),
+                             [](const Copy& a, const Copy& b) { return a.anchor < b.anchor; });
+            std::vector<MfiEvent> events;
+            const std::vector<MfiEvent>& original = model_.body().track(track)->events();
+            events.reserve(original.size() + t.copies.size());
+            auto copy = t.copies.begin();
+            for (std::size_t k = 0; k < original.size(); ++k) {
+                for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
+                    events.push_back(makeSend(original[k].time(), copy->slot, copy->value));
+                events.push_back(original[k]);
+            }
+            model_.replaceTrackEvents(track, std::move(events));
+        }
+    }
+
+private:
+    using SendKey = std::tuple<std::int32_t, int, int, int>;  // tick, anchor, 0 copy / 1 original, order
+    struct Copy {
+        int anchor;
+        SendSlot slot;
+        int value;
+    };
+    struct TrackPlan {
+        std::array<std::map<SendKey, int>, 32> sendsByCode;  // value per send
+        std::vector<Copy> copies;                            // in the order they were made
+        bool copyBeforeLast = false;
+    };
+
+    void collectSends(int track) {
+        TrackPlan& t = tracks_[static_cast<std::size_t>(track)];
+        // Walks over sends go through the same search as everywhere, so the
+        // send that the last-position rule hides stays hidden.
+        for (int w = model_.nextEffectSend(track, 0); w >= 0; w = model_.nextEffectSend(track, w + 1)) {
+            const int code = model_.effectSendCode(track, w);
+            if (code < 0) continue;
+            t.sendsByCode[static_cast<std::size_t>(code)][{model_.effectSendTick(track, w), w, 1, 0}] =
+                model_.effectSendValue(track, w);
+        }
+    }
+
+    void considerSlot(const SendSlot& slot, std::int32_t tick, const EffectPlan& plan, std::size_t entry) {
+        if (slot.track >= model_.body().trackCount()) return;
+        TrackPlan& t = tracks_[static_cast<std::size_t>(slot.track)];
+        const int sounding = model_.nextSoundingAfterTick(slot.track, slot.channel, slot.aFlag, tick, t.copyBeforeLast);
+        if (sounding < 0) return;
+        std::map<SendKey, int>& sends = t.sendsByCode[static_cast<std::size_t>(slot.code())];
+        auto stop = sends.upper_bound({tick, INT32_MAX, INT32_MAX, INT32_MAX});
+        const int value = stop == sends.begin() ? 0 : std::prev(stop)->second;
+        if (value == 0) return;
+        if (stop != sends.end() && std::get<1>(stop->first) <= sounding) return;
+        if (!switchesRegulation(plan, entry)) return;
+        const std::int32_t soundingTick = model_.eventAt(slot.track, sounding)->time();
+        sends[{soundingTick, sounding, 0, nextOrder_++}] = value;
+        t.copies.push_back({sounding, slot, value});
+        if (sounding == model_.eventCount(slot.track) - 1) t.copyBeforeLast = true;
+    }
+
+    static MfiEvent makeSend(std::int32_t time, const SendSlot& slot, int value) {
+        MfiEvent send;
+        send.setTime(time);
+        send.setStatus(0xFF);
+        send.setByte1(0xFF);
+        send.setExtMark(0xFF);
+        const std::uint8_t block[] = {0x11, 0x02, 0xF1,
+                                      static_cast<std::uint8_t>(slot.channel * 64 + (slot.aFlag ? 0x2F : 0x0F)),
+                                      static_cast<std::uint8_t>(value)};
+        send.appendExtData(ByteSpan(block));
+        return send;
+    }
+
+    MfiVolumeFile& model_;
+    std::array<TrackPlan, kTrackCount> tracks_;
+    int nextOrder_ = 0;
+};
+
+// The type in force at a tick: that of the last selection strictly before
+// it (selections of a block that does not exist are passed over), type[0]
+// before the first one.
+class TypeInForce {
+public:
+    explicit TypeInForce(const EffectPlan& plan) : plan_(plan) {
+        for (const Selection& s : plan.selections)
+            if (s.block < static_cast<int>(plan.types.size())) valid_.push_back(s);
+        // Suffix minimum of the ticks: the last entry with a tick below B is the
+        // last position whose suffix minimum is below B, in any tick order.
+        suffixMin_.resize(valid_.size());
+        for (std::size_t i = valid_.size(); i-- > 0;)
+            suffixMin_[i] = i + 1 < valid_.size() ? std::min(valid_[i].tick, suffixMin_[i + 1]) : valid_[i].tick;
+    }
+
+    int at(std::int32_t tick) const {
+        // suffixMin_ never decreases: find the first position whose suffix
+        // minimum is no longer below the tick.
+        auto end = std::partition_point(suffixMin_.begin(), suffixMin_.end(), [&](std::int32_t m) { return m < tick; });
+        if (end == suffixMin_.begin()) return plan_.types[0];
+        return plan_.types[static_cast<std::size_t>(valid_[static_cast<std::size_t>(end - suffixMin_.begin() - 1)].block)];
+    }
+
+private:
+    const EffectPlan& plan_;
+    std::vector<Selection> valid_;
+    std::vector<std::int32_t> suffixMin_;
+};
+
+void scaleSends(MfiVolumeFile& model, const EffectPlan& plan, double factor) {
+    const TypeInForce typeInForce(plan);
+    for (int track = 0; track < kTrackCount; ++track) {
+        for (int w = model.nextEffectSend(track, 0); w >= 0; w = model.nextEffectSend(track, w + 1)) {
+            const int value = model.effectSendValue(track, w);
+            if (value <= 0) continue;
+            if (isRegulatedEffectType(typeInForce.at(model.effectSendTick(track, w))))
+                model.setEffectSendValue(track, w, scaleLevel(value, factor));
+        }
+    }
+}
+
+}  // namespace
+
+bool isRegulatedEffectType(int type) { return type == 0x4900 || type == 0x4A00 || type == 0x4B00 || type == 0x5301; }
+
+int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) {
+    if (db == 0) return 0;
+    const int settings = model.firstEffectSettings();
+    if (settings < 0) return 0;
+    std::array<std::uint8_t, kBlockBufferSize> blocks{};
+    const int bytes = model.readEffectBlocks(settings, blocks.data(), kBlockBufferSize);
+    if (bytes < kBlockSize) return kMfiStepFailed;
+    const int blockCount = std::min(bytes / kBlockSize, kMaxBlocks);
+
+    // The level moves with the volume: 10^(db/40) on the half-dB grid. The
+    // table index stays within the table whatever the change.
+    const int steps = std::clamp(static_cast<int>(2 * std::fabs(db)), 0, 191);
+    const double tableLevel = AttenuationToVolume[static_cast<std::size_t>(steps)];
+    const double levelFactor = db > 0 ? 127 / tableLevel : tableLevel / 127;
+
+    EffectPlan plan;
+    bool regulatedBlock = false;
+    for (int i = 0; i < blockCount; ++i) {
+        std::uint8_t* block = blocks.data() + i * kBlockSize;
+        const int type = (block[0] << 8) | block[1];
+        plan.types.push_back(type);
+        if (!isRegulatedEffectType(type)) continue;
+        block[kLevelByte] = static_cast<std::uint8_t>(scaleLevel(block[kLevelByte], levelFactor));
+        regulatedBlock = true;
+    }
+    if (!regulatedBlock) return 0;
+    model.writeEffectBlocks(settings, blocks.data(), blockCount * kBlockSize);
+
+    plan.selections = collectSelections(model);
+    if (planning == SendCopyPlanning::Batched && SendCopyPlanner::canPlan(model)) {
+        SendCopyPlanner planner(model);
+        planner.plan(plan);
+        planner.insertCopies();
+    } else {
+        placeSendCopiesOneByOne(model, plan);
+    }
+    // Sends move the other way.
+    scaleSends(model, plan, db > 0 ? tableLevel / 127 : 127 / tableLevel);
+    return 0;
+}
+
+}  // namespace keldro

@@ -1,0 +1,52 @@
+#pragma once
+// The rules that change the loudness of an MFi file. Each works on a model:
+// it parses the bytes it is given, edits the model and writes it back.
+//   - MaxGain rule (MFi 3.0 and later): a relative change goes into the
+//     MaxGain as far as its range allows, the rest into the master volumes
+//     of track 0; an absolute one sets the MaxGain.
+//   - Channel volume rule (MFi 2.0): channel and ADPCM volumes, after a
+//     default volume has been put in front of every channel that plays
+//     without one.
+//   - Effect regulation ("-e"): levels of four effect types follow the
+//     change, their effect sends move the opposite way.
+#include <array>
+
+#include "mfi/MfiFile.h"
+#include "mfivolume/MfiVolumeFile.h"
+#include "platform/Bytes.h"
+
+namespace keldro {
+
+inline constexpr int kMfiStepFailed = -1000;
+
+struct MfiRuleSettings {
+    int relative = 0;
+    double db = 0.0;      // positive is louder
+    int absolute = 0;
+    int maxGainSteps = 24;  // absolute MaxGain, 0 ... 24 half-dB steps of attenuation
+    std::array<int, 17> channelValues{};  // absolute values per entry (track * 4 + channel, 16 ADPCM); -1 = not given
+    int regulate = 0;
+};
+
+// 0 with the new file in `output`, or kMfiStepFailed when the input cannot be
+// parsed or the model not written. With neither relative nor absolute set
+// nothing happens and `output` is left as it was. `today` fills a malformed date.
+int applyMaxGainRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today);
+int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today);
+
+// How the effect regulation places its copies of the send in force. Both give
+// the same model; OneByOne edits the model at every copy (each later search
+// sees the earlier copies), Batched plans all copies on the unedited tracks
+// and inserts them in one pass per track. Batched falls back to OneByOne for a
+// track whose times go backwards, which no read model has.
+enum class SendCopyPlanning { Batched, OneByOne };
+
+// Scales the regulated effect levels and their sends of a parsed model by a
+// change of `db` decibels. 0, or kMfiStepFailed when the effect settings hold
+// fewer than 32 bytes of blocks (callers ignore it).
+int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning = SendCopyPlanning::Batched);
+
+// The four effect types whose levels and sends the regulation changes.
+bool isRegulatedEffectType(int type);
+
+}  // namespace keldro

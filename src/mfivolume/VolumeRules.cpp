@@ -1,0 +1,121 @@
+// The MaxGain rule (MFi 3.0 and later) and the channel volume rule (MFi 2.0).
+#include <algorithm>
+
+#include "mfivolume/MfiVolumeRules.h"
+#include "tavi/VolumeTables.h"
+
+namespace keldro {
+namespace {
+
+constexpr int kSilentAttenuation = 192;
+constexpr int kTrackCount = 4;
+constexpr int kChannelsPerTrack = 4;
+
+int toInt(double value) { return static_cast<int>(value); }  // truncates toward zero
+
+int attenuationOf(int volume) { return VolumeToAttenuation[static_cast<std::size_t>(std::clamp(volume, 0, 127))]; }
+int volumeOf(int attenuation) { return AttenuationToVolume[static_cast<std::size_t>(attenuation)]; }
+
+int writeModel(MfiVolumeFile& model, ByteVector& output, const MfiDate& today) {
+    ByteVector bytes;
+    if (model.write(bytes, today) != 0) return kMfiStepFailed;
+    output = std::move(bytes);
+    return 0;
+}
+
+int loudestMasterVolume(MfiVolumeFile& model) {
+    int loudest = 0;
+    for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1))
+        loudest = std::max(loudest, model.masterVolumeAt(i));
+    return loudest;
+}
+
+// Moves a relative change into the MaxGain as far as 0 ... 24 steps allow,
+// judged by the loudest master volume, and the rest into every master volume,
+// so that master volume attenuation plus MaxGain falls by 2 * dB steps.
+void applyRelativeMaxGain(MfiVolumeFile& model, int gainBefore, double db) {
+    const int loudest = std::clamp(attenuationOf(loudestMasterVolume(model)) + gainBefore, 0, kSilentAttenuation);
+    const int quantised = attenuationOf(volumeOf(loudest));
+    const int gain = std::clamp(toInt((quantised * -0.5 + db) * -2), 0, MfiVolumeFile::kMaxGainSteps);
+    model.setMaxGain(gain);
+    for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1)) {
+        const int total = attenuationOf(model.masterVolumeAt(i)) + gainBefore;
+        const int shifted = toInt((total * -0.5 + db) * 2);
+        const int remainder = std::clamp(-gain - shifted, 0, kSilentAttenuation);
+        model.setMasterVolume(i, volumeOf(remainder));
+    }
+}
+
+// The channel volume grid of the TAVI rule, on MFi's 0 ... 63 scale: the
+// volume is doubled onto the 0 ... 127 grid and halved back.
+int relativeChannelVolume(int volume, double db) {
+    const int before = volume * 2;
+    const int target = std::max(std::min(ChannelVolumeSteps[static_cast<std::size_t>(before >> 2)] - toInt(db * 100), 9600), 0);
+    const int step = nearestChannelVolumeStep(target);
+    const int onGrid = step == 0 ? 0 : 4 * step + 3;
+    return std::min(onGrid >> 1, 63);
+}
+
+void convertChannel(MfiVolumeFile& model, int track, int channel, const MfiRuleSettings& settings) {
+    const int value = settings.channelValues[static_cast<std::size_t>(track * kChannelsPerTrack + channel)];
+    if (settings.absolute == 1 && value < 0) return;
+    const int note = model.firstNoteOf(track, 0, channel);
+    if (note < 0) return;  // the channel never plays
+    const int volume = model.nextChannelVolumeOf(track, 0, channel);
+    if (volume < 0 || volume > note) model.insertDefaultVolume(track, note, channel);
+    for (int j = model.nextChannelVolumeOf(track, 0, channel); j >= 0; j = model.nextChannelVolumeOf(track, j + 1, channel)) {
+        if (settings.relative == 1)
+            model.setChannelVolume(track, j, relativeChannelVolume(model.channelVolumeAt(track, j), settings.db));
+        else
+            model.setChannelVolume(track, j, value);
+    }
+}
+
+void convertAdpcm(MfiVolumeFile& model, const MfiRuleSettings& settings) {
+    const int value = settings.channelValues[16];
+    const int note = model.nextAdpcmNote(0);
+    if (note < 0) return;
+    const int volume = model.nextAdpcmVolume(0);
+    if ((volume < 0 || volume > note) && (settings.relative == 1 || value >= 0)) model.insertDefaultVolume(0, note, 0);
+    for (int j = model.nextAdpcmVolume(0); j >= 0; j = model.nextAdpcmVolume(j + 1)) {
+        if (settings.relative == 1) {
+            const int before = model.adpcmVolumeAt(j);
+            if (before >= 0) model.setAdpcmVolume(j, relativeChannelVolume(before, settings.db));
+        } else {
+            if (value < 0) break;
+            model.setAdpcmVolume(j, value);
+        }
+    }
+}
+
+bool hasMode(const MfiRuleSettings& settings) { return settings.relative == 1 || settings.absolute == 1; }
+
+}  // namespace
+
+int applyMaxGainRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today) {
+    if (!hasMode(settings)) return 0;
+    MfiVolumeFile model;
+    if (model.parse(input) != 0) return kMfiStepFailed;
+    const int gainBefore = model.maxGainValue();
+    double regulation = settings.db;
+    if (settings.relative == 1) {
+        applyRelativeMaxGain(model, gainBefore, settings.db);
+    } else {
+        model.setMaxGain(settings.maxGainSteps);
+        regulation = settings.maxGainSteps * -0.5 - gainBefore * -0.5;
+    }
+    if (settings.regulate == 1) regulateEffects(model, regulation);
+    return writeModel(model, output, today);
+}
+
+int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today) {
+    if (!hasMode(settings)) return 0;
+    MfiVolumeFile model;
+    if (model.parse(input) != 0) return kMfiStepFailed;
+    for (int track = 0; track < kTrackCount; ++track)
+        for (int channel = 0; channel < kChannelsPerTrack; ++channel) convertChannel(model, track, channel, settings);
+    convertAdpcm(model, settings);
+    return writeModel(model, output, today);
+}
+
+}  // namespace keldro
