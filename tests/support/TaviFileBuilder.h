@@ -1,0 +1,140 @@
+#pragma once
+// Whole TAVI files for container tests: contents info and optional data
+// chunks with their tags, small converting tracks of every chip generation,
+// compressed tracks, damaged files, and a host that checks signatures.
+// Built on TaviChunkBuilder.h.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "support/TaviChunkBuilder.h"
+#include "tavi/Huffman.h"
+#include "tavi/TaviEngine.h"
+
+namespace keldro::tavitest {
+
+// "CNTI" with its 5 fixed bytes and the given tag text ("ST:Song,A0:...,").
+inline Bytes cnti(std::string_view tags = {}) { return chunk("CNTI", cat({Bytes{0, 1, 2, 0, 0}, text(tags)})); }
+inline Bytes cntiRaw(const Bytes& tags) { return chunk("CNTI", cat({Bytes{0, 1, 2, 0, 0}, tags})); }
+
+// A "Dch" data tag: 2-byte name, 2-byte length, data.
+inline Bytes dataTag(std::string_view name, std::string_view data) {
+    return cat({text(name.substr(0, 2)), u16be(static_cast<std::uint32_t>(data.size())), text(data)});
+}
+inline Bytes dch(std::uint8_t number, std::initializer_list<Bytes> tags) {
+    Bytes body;
+    for (const Bytes& t : tags) append(body, t);
+    return chunk("Dch", number, body);
+}
+inline Bytes opda(std::initializer_list<Bytes> subChunks) {
+    Bytes body;
+    for (const Bytes& s : subChunks) append(body, s);
+    return chunk("OPDA", body);
+}
+
+// The signature OPDA the converter inserts for VQ-3/5 files without one.
+inline Bytes insertedOpda(char digit1, char digit2) {
+    return opda({dch(0xFF, {dataTag("A0", std::string("KQ11") + digit1 + digit2)})});
+}
+
+// Score sequences that each hold one volume the rules change.
+inline Bytes vq2Sequence(std::uint8_t volume) {
+    return Bytes{0x00, 0x00, 0x37, volume,  // channel 0 volume
+                 0x00, 0x3C, 0x05,          // note on channel 0, gate 5
+                 0x00, 0x00, 0x00, 0x00};   // end of sequence
+}
+inline Bytes vq2Track(std::uint8_t volume = 100, int track = 1) {
+    const Bytes sequence = vq2Sequence(volume);
+    return scoreTrack(track, scoreTrackHeader(track, 0x02, 0x02),
+                      {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(sequence.size()))),
+                       chunk("Mtsq", sequence)});
+}
+
+inline Bytes vq35Sequence(std::uint8_t volume) {
+    return cat({Bytes{0x00}, vq35MasterVolume(volume), Bytes{0x00, 0x80, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}});
+}
+// Track 5 (VQ-3) or 6 (VQ-5); format 1 packs its sequence.
+inline Bytes vq35Track(int track = 5, std::uint8_t volume = 100, std::uint8_t format = 0) {
+    const Bytes plain = vq35Sequence(volume);
+    const Bytes sequence = format == 1 ? HuffmanEncode(plain) : plain;
+    return scoreTrack(track, scoreTrackHeader(track, 0x02, 0x02, format), {chunk("Mtsq", sequence)});
+}
+
+inline Bytes vq7Track(std::uint8_t volume = 100, std::uint8_t maxGain = 4) {
+    const Bytes sequence =
+        cat({Bytes{0x00}, vq7MasterVolume(volume), Bytes{0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}});
+    return scoreTrack(7, scoreTrackHeader(7, 0x02, 0x02), {chunk("Mtsu", vq7MaxGain(maxGain)), chunk("Mtsq", sequence)});
+}
+
+// A file with `gap` bytes between the last chunk and the CRC and `tail`
+// bytes after the CRC.
+inline Bytes taviFileWithStrayBytes(std::initializer_list<Bytes> chunks, const Bytes& gap, const Bytes& tail) {
+    Bytes body;
+    for (const Bytes& c : chunks) append(body, c);
+    append(body, gap);
+    Bytes out = taviFile({body});
+    append(out, tail);
+    return out;
+}
+
+// Rewrites the length field and CRC after a test has damaged a file.
+inline void reseal(Bytes& file) {
+    file.resize(file.size() - 2);
+    const Bytes body(file.begin() + 8, file.end());
+    file = taviFile({body});
+}
+
+// Offset of the first occurrence of `needle`, or npos.
+inline std::size_t find(const Bytes& haystack, const Bytes& needle) {
+    auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end());
+    return it == haystack.end() ? std::string::npos : static_cast<std::size_t>(it - haystack.begin());
+}
+
+// Every output must carry a length field and CRC that match its content.
+inline void expectSealed(const Bytes& file) {
+    ASSERT_GE(file.size(), 10u);
+    EXPECT_EQ(readU32(file, 4), file.size() - 8);
+    const std::uint16_t stored = static_cast<std::uint16_t>((file[file.size() - 2] << 8) | file.back());
+    EXPECT_EQ(stored, crc16(std::span(file).first(file.size() - 2)));
+}
+
+// The rule host of the chunk builders, relative -3.0 dB unless changed, that
+// also remembers the signatures the engine reports and can refuse them.
+class SignatureHost : public RuleHost {
+public:
+    int atSigAnswer = 0;
+    std::vector<std::string> atSigData;
+    int atSigGeneration = 0;
+
+    SignatureHost() { settings.dbTenths = -30; }
+
+    int checkAtSig(int generation, const char* data, int length) override {
+        atSigGeneration = generation;
+        atSigData.emplace_back(data, static_cast<std::size_t>(length));
+        return atSigAnswer;
+    }
+};
+
+// Runs one conversion with a fresh engine.
+struct Conversion {
+    int result = 0;
+    int generation = 0;
+    Bytes output;
+    std::string a0;
+    VolumeChangeList records;
+};
+inline Conversion convertWith(JobHost* host, const Bytes& file) {
+    TaviEngine engine;
+    engine.setHost(host);
+    Conversion c;
+    c.result = engine.convert(file.data(), file.size());
+    c.generation = engine.generation();
+    c.output = engine.output();
+    c.a0 = engine.lastA0Text();
+    engine.copyChangeRecords(c.records);
+    return c;
+}
+
+}  // namespace keldro::tavitest

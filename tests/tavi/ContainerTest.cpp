@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include "app/ResultCodes.h"
+#include "support/TaviFileBuilder.h"
+#include "tavi/TaviWriter.h"
+
+namespace keldro {
+namespace {
+
+using namespace tavitest;
+
+char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xF]; }
+
+// The two signature digits a converted file must carry, computed from the
+// converted track chunks of the output.
+std::string expectedDigits(const Bytes& tracks, std::uint16_t seed) {
+    const unsigned x = crc16(tracks) ^ seed;
+    return {hexDigit(x >> 8), hexDigit(x)};
+}
+
+// The chunk of the given ID in a file, header included.
+Bytes chunkOf(const Bytes& file, const Bytes& id) {
+    const std::size_t at = find(file, id);
+    if (at == std::string::npos) return {};
+    return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at),
+                 file.begin() + static_cast<std::ptrdiff_t>(at + 8 + readU32(file, at + 4)));
+}
+
+TEST(Container, HeaderAndCrcFailures) {
+    const Bytes good = taviFile({cnti(), vq2Track()});
+    Bytes wrongId = good;
+    wrongId[3] = 'X';
+    Bytes lengthPastEnd = good;
+    lengthPastEnd[7] = static_cast<std::uint8_t>(lengthPastEnd[7] + 1);
+    Bytes badCrc = good;
+    badCrc.back() ^= 0x01;
+    Bytes damagedChunk = good;
+    damagedChunk[20] ^= 0x40;
+    const struct {
+        const char* name;
+        Bytes file;
+        int result;
+    } cases[] = {
+        {"nine bytes", Bytes(good.begin(), good.begin() + 9), -kFileSizeError},
+        {"wrong file ID", wrongId, -kNonsupportFileId},
+        {"length past the end", lengthPastEnd, -kFileSizeError},
+        {"stored CRC wrong", badCrc, -kIllegalCrc},
+        {"content changed", damagedChunk, -kIllegalCrc},
+    };
+    SignatureHost host;
+    for (const auto& c : cases) {
+        const Conversion r = convertWith(&host, c.file);
+        EXPECT_EQ(r.result, c.result) << c.name;
+        EXPECT_EQ(r.generation, -1) << c.name;
+        EXPECT_TRUE(r.output.empty()) << c.name;
+    }
+    EXPECT_EQ(convertWith(&host, Bytes{}).result, -kFileSizeError);
+}
+
+TEST(Container, ChunkWalkFailures) {
+    Bytes cntiTooShort = chunk("CNTI", Bytes{0, 1, 2, 0});
+    const auto overrun = [](Bytes c) {  // claims two bytes more than the file holds after it
+        const std::uint32_t size = readU32(c, 4) + 4;
+        for (int i = 0; i < 4; ++i) c[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
+        return c;
+    };
+    const struct {
+        const char* name;
+        Bytes file;
+        int result;
+    } cases[] = {
+        {"unknown chunk", taviFile({cnti(), chunk("ABCD", Bytes{1})}), -kNonsupportChunkId},
+        {"track 0", taviFile({cnti(), chunk("MTR", 0, Bytes(6, 0))}), -kNonsupportChunkId},
+        {"track 8", taviFile({cnti(), chunk("MTR", 8, Bytes(6, 0))}), -kNonsupportChunkId},
+        {"audio track 1", taviFile({cnti(), chunk("ATR", 1, Bytes(6, 0))}), -kNonsupportChunkId},
+        {"CNTI past end", taviFile({overrun(cnti("ST:a,"))}), -kChunkSizeCnti},
+        {"CNTI body of 4", taviFile({cntiTooShort, vq2Track()}), -kChunkSizeCnti},
+        {"OPDA past end", taviFile({cnti(), overrun(opda({chunk("Pro", 1, Bytes(12, 0))}))}), -kChunkSizeOpda},
+        {"MTR past end", taviFile({cnti(), overrun(vq2Track())}), -kChunkSizeMtr},
+        {"ATR past end", taviFile({cnti(), overrun(chunk("ATR", 0, Bytes(6, 0)))}), -kChunkSizeAtr},
+        {"GTR past end", taviFile({cnti(), overrun(chunk("GTR", 9, Bytes(6, 0)))}), -kChunkSizeGtr},
+        {"MSTR past end", taviFile({cnti(), overrun(chunk("MSTR", Bytes(6, 0)))}), -kChunkSizeMstr},
+        {"MSTR body of 3", taviFile({cnti(), chunk("MSTR", Bytes(3, 0)), vq2Track()}), -kChunkSizeMstr},
+        {"no CNTI", taviFile({vq2Track()}), -kNoCnti},
+        {"unknown chunk before a missing CNTI", taviFile({chunk("XXXX", Bytes{1})}), -kNonsupportChunkId},
+    };
+    SignatureHost host;
+    for (const auto& c : cases) EXPECT_EQ(convertWith(&host, c.file).result, c.result) << c.name;
+}
+
+TEST(Container, GenerationDecision) {
+    const Bytes atr = chunk("ATR", 0, Bytes(6, 0));
+    const struct {
+        const char* name;
+        Bytes file;
+        int generation;
+    } cases[] = {
+        {"no track at all", taviFile({cnti()}), 2},
+        {"MTR 1 and 2", taviFile({cnti(), vq2Track(100, 1), vq2Track(90, 2)}), 2},
+        {"MTR 5", taviFile({cnti(), vq35Track(5)}), 3},
+        {"MTR 6", taviFile({cnti(), vq35Track(6)}), 5},
+        {"MTR 7", taviFile({cnti(), vq7Track()}), 7},
+        {"MTR 5 twice", taviFile({cnti(), vq35Track(5), vq35Track(5)}), 3},
+        {"skipped chunks only", taviFile({cnti(), chunk("GTR", 1, Bytes(4, 0)), chunk("MSTR", Bytes(4, 0))}), 2},
+        {"MTR 5 and ATR", taviFile({cnti(), vq35Track(5), atr}), -1},
+        {"MTR 5 and 6", taviFile({cnti(), vq35Track(5), vq35Track(6)}), -1},
+        {"MTR 1 and 7", taviFile({cnti(), vq2Track(), vq7Track()}), -1},
+        {"no CNTI still decides", taviFile({vq7Track()}), 7},
+    };
+    SignatureHost host;
+    for (const auto& c : cases) {
+        const Conversion r = convertWith(&host, c.file);
+        EXPECT_EQ(r.generation, c.generation) << c.name;
+        if (c.generation < 0) {
+            EXPECT_EQ(r.result, -kMixedTaviKinds) << c.name;
+        }
+    }
+}
+
+TEST(Container, SignatureDigitsComeFromTheConvertedTracks) {
+    SignatureHost host;
+    // VQ-2: two tracks, signature in CNTI.
+    const Conversion vq2 = convertWith(&host, taviFile({cnti("A0:ABCDEF,"), vq2Track(100, 1), vq2Track(64, 2)}));
+    ASSERT_EQ(vq2.result, 0);
+    expectSealed(vq2.output);
+    const Bytes tracks = cat({chunkOf(vq2.output, text("MTR\x01")), chunkOf(vq2.output, text("MTR\x02"))});
+    EXPECT_NE(find(vq2.output, text("A0:KQ11" + expectedDigits(tracks, 0x5632) + ",")), std::string::npos);
+    EXPECT_EQ(vq2.a0, "ABCDEF");
+    EXPECT_EQ(host.atSigData, std::vector<std::string>{"ABCDEF"});
+    EXPECT_EQ(host.atSigGeneration, 2);
+
+    // VQ-3: the inserted OPDA carries digits seeded differently.
+    const Conversion vq3 = convertWith(&host, taviFile({cnti(), vq35Track(5)}));
+    ASSERT_EQ(vq3.result, 0);
+    const std::string digits = expectedDigits(chunkOf(vq3.output, text("MTR\x05")), 0x5651);
+    EXPECT_EQ(chunkOf(vq3.output, text("OPDA")), insertedOpda(digits[0], digits[1]));
+}
+
+TEST(Container, ContentsInfoSignatureTags) {
+    const struct {
+        const char* name;
+        std::string tags;
+        int result;
+        std::string expected;  // tag text after conversion; "##" stands for the digits
+    } cases[] = {
+        {"nine characters replaced", "ST:x,A0:OLD123,", 0, "ST:x,A0:KQ11##,"},
+        {"ten with O patched", "A0:xxOyyzz,CR:c,", 0, "A0:KQO1y##,CR:c,"},
+        {"ten without O replaced", "A0:xxPyyzz,", 0, "A0:KQ11##,"},
+        {"tail under four bytes kept", "A0:OLD123,ab", 0, "A0:KQ11##,ab"},
+        {"escaped comma", "ST:a\\,A0:no,A0:OLD123,", 0, "ST:a\\,A0:no,A0:KQ11##,"},
+        {"Shift_JIS second byte", "ST:\x82,,A0:OLD123,", 0, "ST:\x82,,A0:KQ11##,"},
+        {"eight characters", "A0:OLD12,", -kTagSizeCnti, ""},
+        {"eleven characters", "A0:OLD12345,", -kTagSizeCnti, ""},
+        {"no closing comma", "A0:OLD123", -kTagSizeCnti, ""},
+        {"second A0", "A0:OLD123,A0:OLD123,", -kIllegalAtSig, ""},
+        {"no A0 in VQ-2", "ST:song,", -kNoAtSig, ""},
+        {"tags too short to read", "ab", -kNoAtSig, ""},
+    };
+    SignatureHost host;
+    for (const auto& c : cases) {
+        const Conversion r = convertWith(&host, taviFile({cnti(c.tags), vq2Track()}));
+        EXPECT_EQ(r.result, c.result) << c.name;
+        if (c.result != 0) continue;
+        expectSealed(r.output);
+        const std::string digits = expectedDigits(chunkOf(r.output, text("MTR\x01")), 0x5632);
+        std::string expected = c.expected;
+        expected.replace(expected.find("##"), 2, digits);
+        EXPECT_EQ(chunkOf(r.output, text("CNTI")), cnti(expected)) << c.name;
+    }
+}
+
+TEST(Container, ContentsInfoWithoutTagsNeedsNoSignature) {
+    SignatureHost host;
+    const Bytes file = taviFile({cnti(), vq2Track()});
+    const Conversion r = convertWith(&host, file);
+    ASSERT_EQ(r.result, 0);
+    EXPECT_EQ(chunkOf(r.output, text("CNTI")), cnti());
+    EXPECT_EQ(r.output.size(), file.size());
+    EXPECT_TRUE(host.atSigData.empty());
+}
+
+TEST(Container, SignatureTagsRefusedBesideOptionalData) {
+    const Bytes signed_ = opda({dch(0xFF, {dataTag("A0", "KQ1100")})});
+    SignatureHost host;
+    for (const char* tag : {"A0:OLD123,", "A1:abc,", "A2:abc,"})
+        EXPECT_EQ(convertWith(&host, taviFile({cnti(tag), signed_, vq2Track()})).result, -kIllegalAtSig) << tag;
+    EXPECT_EQ(convertWith(&host, taviFile({cnti("A1:abc,A0:OLD123,"), vq2Track()})).result, 0);
+}
+
+TEST(Container, OptionalDataSignature) {
+    const Bytes otherTag = dataTag("XY", "keep");
+    const struct {
+        const char* name;
+        Bytes track;
+        Bytes opdaIn;
+        int result;
+        Bytes opdaOut;  // with the digits "##"
+    } cases[] = {
+        {"VQ-2 eleven with O patched", vq2Track(), opda({dch(0xFF, {otherTag, dataTag("A0", "abOdefg")})}), 0,
+         opda({dch(0xFF, {otherTag, dataTag("A0", "KQO1e##")})})},
+        {"VQ-3 eleven replaced", vq35Track(5), opda({dch(0xFF, {dataTag("A0", "abOdefg"), otherTag})}), 0,
+         opda({dch(0xFF, {dataTag("A0", "KQ11##"), otherTag})})},
+        {"ten replaced", vq2Track(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}), 0,
+         opda({dch(0xFF, {dataTag("A0", "KQ11##")})})},
+        {"A0 in another Dch", vq2Track(), opda({dch(0x01, {dataTag("A0", "abcdef")}), chunk("Pro", 1, Bytes(12, 7))}), 0,
+         opda({dch(0x01, {dataTag("A0", "KQ11##")}), chunk("Pro", 1, Bytes(12, 7)), dch(0xFF, {dataTag("A0", "KQ11##")})})},
+        {"no Dch gets one", vq7Track(), opda({}), 0, opda({dch(0xFF, {dataTag("A0", "KQ11##")})})},
+        {"signature Dch without A0", vq2Track(), opda({dch(0xFF, {otherTag})}), -kNoAtSig, {}},
+        {"second A0", vq2Track(), opda({dch(0xFF, {dataTag("A0", "abcdef"), dataTag("A0", "abcdef")})}),
+         -kIllegalAtSig, {}},
+        {"A0 of nine", vq2Track(), opda({dch(0xFF, {dataTag("A0", "abcde")})}), -kTagSizeOpda, {}},
+        {"tag past Dch", vq2Track(), opda({dch(0xFF, {cat({text("XY"), u16be(9), text("abc")})})}), -kTagSizeOpda, {}},
+        {"Dch past OPDA", vq2Track(), opda({cat({text("Dch"), Bytes{0xFF}, u32be(40), Bytes(10, 0)})}),
+         -kChunkSizeDch, {}},
+        {"Pro of 11", vq2Track(), opda({chunk("Pro", 1, Bytes(11, 0))}), -kChunkSizePro, {}},
+        {"unknown sub-chunk", vq2Track(), opda({chunk("Abcd", Bytes(4, 0))}), -kNonsupportChunkIdOpda, {}},
+    };
+    SignatureHost host;
+    for (const auto& c : cases) {
+        const Conversion r = convertWith(&host, taviFile({cnti("ST:x,"), c.opdaIn, c.track}));
+        EXPECT_EQ(r.result, c.result) << c.name;
+        if (c.result != 0) continue;
+        expectSealed(r.output);
+        const Bytes track = chunkOf(r.output, Bytes(c.track.begin(), c.track.begin() + 4));
+        const std::string digits = expectedDigits(track, c.track[3] <= 4 ? 0x5632 : 0x5651);
+        Bytes expected = c.opdaOut;
+        for (std::size_t at; (at = find(expected, text("##"))) != std::string::npos;)
+            std::copy(digits.begin(), digits.end(), expected.begin() + static_cast<std::ptrdiff_t>(at));
+        EXPECT_EQ(chunkOf(r.output, text("OPDA")), expected) << c.name;
+        EXPECT_EQ(chunkOf(r.output, text("CNTI")), cnti("ST:x,")) << c.name;
+    }
+}
+
+TEST(Container, InsertsOptionalDataAfterContentsInfoForVq3And5Only) {
+    SignatureHost host;
+    for (int track : {5, 6}) {
+        const Bytes file = taviFile({cnti(), vq35Track(track)});
+        const Conversion r = convertWith(&host, file);
+        ASSERT_EQ(r.result, 0) << track;
+        expectSealed(r.output);
+        EXPECT_EQ(r.output.size(), file.size() + 26) << track;
+        EXPECT_EQ(find(r.output, text("OPDA")), 8 + cnti().size()) << track;
+    }
+    const Bytes vq7 = taviFile({cnti(), vq7Track()});
+    const Conversion r = convertWith(&host, vq7);
+    ASSERT_EQ(r.result, 0);
+    EXPECT_EQ(r.output.size(), vq7.size());
+    EXPECT_EQ(find(r.output, text("OPDA")), std::string::npos);
+}
+
+TEST(Container, StrayBytesNeverReachTheOutput) {
+    SignatureHost host;
+    const Bytes clean = taviFile({cnti(), vq2Track()});
+    const Conversion expected = convertWith(&host, clean);
+    ASSERT_EQ(expected.result, 0);
+    for (std::size_t gap : {0u, 1u, 8u}) {
+        const Bytes file = taviFileWithStrayBytes({cnti(), vq2Track()}, Bytes(gap, 0x55), Bytes{1, 2, 3});
+        const Conversion r = convertWith(&host, file);
+        EXPECT_EQ(r.result, 0) << gap;
+        EXPECT_EQ(r.output, expected.output) << gap;
+    }
+    // Nine stray bytes are read as a chunk.
+    const Bytes nine = taviFileWithStrayBytes({cnti(), vq2Track()}, Bytes(9, 0x55), {});
+    EXPECT_EQ(convertWith(&host, nine).result, -kNonsupportChunkId);
+}
+
+TEST(Container, LastChunkMayReachIntoTheCrc) {
+    Bytes file = taviFile({vq2Track(), cnti("A0:OLD123,")});
+    ByteWriter::patchBE(file, 8 + vq2Track().size() + 4, static_cast<std::uint32_t>(cnti("A0:OLD123,").size() - 8 + 2), 4);
+    reseal(file);
+    SignatureHost host;
+    const Conversion r = convertWith(&host, file);
+    ASSERT_EQ(r.result, 0);
+    expectSealed(r.output);
+    EXPECT_EQ(r.output.size(), file.size() + 2);  // the two CRC bytes became CNTI body
+}
+
+TEST(Container, NothingToConvert) {
+    const Bytes file = taviFile({cnti(), vq2Track()});
+    EXPECT_EQ(convertWith(nullptr, file).result, -kNotConverted);
+    SignatureHost absolute;  // absolute mode without any channel given changes nothing
+    absolute.settings.absoluteMode = 1;
+    const Conversion r = convertWith(&absolute, file);
+    EXPECT_EQ(r.result, -kNotConverted);
+    EXPECT_EQ(r.generation, 2);
+    EXPECT_TRUE(r.output.empty());
+}
+
+TEST(Container, HostSignatureVerdictStopsTheConversion) {
+    SignatureHost host;
+    host.atSigAnswer = -kSkipConversionAtSig;
+    EXPECT_EQ(convertWith(&host, taviFile({cnti("A0:OLD123,"), vq2Track()})).result, -kSkipConversionAtSig);
+}
+
+TEST(Container, CompressedInputComesBackCompressed) {
+    SignatureHost host;
+    const Bytes plainFile = taviFile({cnti(), vq35Track(5, 100, 0)});
+    const Bytes packedFile = taviFile({cnti(), vq35Track(5, 100, 1)});
+    const Conversion plain = convertWith(&host, plainFile);
+    const Conversion packed = convertWith(&host, packedFile);
+    ASSERT_EQ(plain.result, 0);
+    ASSERT_EQ(packed.result, 0);
+    expectSealed(packed.output);
+    EXPECT_EQ(packed.records.size(), plain.records.size());
+
+    // Expanding the output's sequence gives the converted plain sequence.
+    const auto where = findCompressedSequence(packed.output);
+    ASSERT_TRUE(where);
+    Bytes sequence;
+    ASSERT_TRUE(HuffmanDecode(ByteSpan(packed.output).subspan(where->bodyStart, where->bodySize), sequence));
+    const Bytes plainTrack = chunkOf(plain.output, text("MTR\x05"));
+    EXPECT_EQ(sequence, Bytes(plainTrack.begin() + 8 + 20 + 8, plainTrack.end()));
+    EXPECT_EQ(packed.output[where->trackStart + 8], 1);
+
+    // The output converts again like any compressed file.
+    const Conversion again = convertWith(&host, packed.output);
+    EXPECT_EQ(again.result, 0);
+    expectSealed(again.output);
+}
+
+TEST(Container, FindsOnlyTheFirstScoreTracksSequence) {
+    const Bytes packedSequence = HuffmanEncode(vq2Sequence(100));
+    const auto packedTrack = [&](int track, std::initializer_list<Bytes> subChunks) {
+        return scoreTrack(track, cat({scoreTrackHeader(track, 0, 0, 1), Bytes(14, 0)}), subChunks);
+    };
+    const Bytes packed = packedTrack(1, {chunk("Mtsq", packedSequence)});
+    // The first track met decides; a track without "Mtsq" passes the turn on.
+    EXPECT_FALSE(findCompressedSequence(taviFile({cnti(), vq2Track(), packed})));
+    const Bytes noSequence = packedTrack(2, {chunk("Mtsu", Bytes(3, 0))});
+    const Bytes file = taviFile({cnti(), noSequence, packed});
+    const auto where = findCompressedSequence(file);
+    ASSERT_TRUE(where);
+    EXPECT_EQ(where->trackStart, 8 + cnti().size() + noSequence.size());
+    EXPECT_EQ(where->bodySize, packedSequence.size());
+}
+
+}  // namespace
+}  // namespace keldro

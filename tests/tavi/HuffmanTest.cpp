@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tavi/Huffman.h"
+
+namespace keldro {
+namespace {
+
+ByteVector bytesOf(std::string_view s) { return ByteVector(s.begin(), s.end()); }
+
+ByteVector expand(const ByteVector& packed) {
+    ByteVector plain{0xEE};
+    EXPECT_TRUE(HuffmanDecode(packed, plain));
+    return plain;
+}
+
+// "ABACAD": counts A3 B1 C1 D1. The heap pairs B with D first (the right
+// child wins only when strictly smaller), then C with that node, then the
+// pair with A, giving A=1, C=00, B=010, D=011.
+TEST(Huffman, EncodesTieOrderExactlyAsWorkedOutByHand) {
+    const ByteVector packed = HuffmanEncode(bytesOf("ABACAD"));
+    const ByteVector expected{0x00, 0x00, 0x00, 0x06, 0xC8, 0x72, 0x11, 0x10, 0x83, 0x52, 0xC0};
+    EXPECT_EQ(packed, expected);
+    EXPECT_EQ(expand(packed), bytesOf("ABACAD"));
+}
+
+TEST(Huffman, OneSymbolTreeHasNoCodeBits) {
+    // Length 4, then the single leaf: bit 0 and 0x5A, padded.
+    const ByteVector packed = HuffmanEncode(bytesOf("ZZZZ"));
+    EXPECT_EQ(packed, (ByteVector{0x00, 0x00, 0x00, 0x04, 0x2D, 0x00}));
+    EXPECT_EQ(expand(packed), bytesOf("ZZZZ"));
+    // The same tree expands to any length without further input.
+    EXPECT_EQ(expand(ByteVector{0x00, 0x00, 0x01, 0x00, 0x2D, 0x00}), ByteVector(256, 'Z'));
+}
+
+TEST(Huffman, EmptyBodyUsesTheLeafOfByteZero) {
+    const ByteVector packed = HuffmanEncode({});
+    EXPECT_EQ(packed, (ByteVector{0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(expand(packed).empty());
+}
+
+TEST(Huffman, RoundTripsVariedData) {
+    std::mt19937 random(11);
+    std::vector<ByteVector> inputs;
+    ByteVector all(256);
+    for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    inputs.push_back(all);
+    ByteVector skewed(20000);
+    std::geometric_distribution<int> geometric(0.3);
+    for (auto& b : skewed) b = static_cast<std::uint8_t>(geometric(random) % 256);
+    inputs.push_back(skewed);
+    ByteVector fibonacci;  // counts 1,1,2,3,5,8,... build a deep tree
+    for (int symbol = 0, a = 1, b = 1; symbol < 20; ++symbol, std::swap(a, b), b += a)
+        fibonacci.insert(fibonacci.end(), static_cast<std::size_t>(a), static_cast<std::uint8_t>(symbol));
+    inputs.push_back(fibonacci);
+    inputs.push_back({0x00, 0xFF});
+    for (const ByteVector& input : inputs) EXPECT_EQ(expand(HuffmanEncode(input)), input) << input.size();
+}
+
+TEST(Huffman, RefusesDataThatCannotBeHonestlyExpanded) {
+    const ByteVector abacad = HuffmanEncode(bytesOf("ABACAD"));
+    ByteVector truncatedCodes(abacad.begin(), abacad.end() - 2);
+    ByteVector tooManyNodes{0x00, 0x00, 0x00, 0x01};
+    tooManyNodes.insert(tooManyNodes.end(), 40, 0xFF);  // 320 internal-node bits
+    ByteVector lengthBeyondBits = abacad;
+    lengthBeyondBits[3] = 0xFF;  // 255 codes from a handful of bits
+    const struct {
+        const char* name;
+        ByteVector packed;
+    } cases[] = {
+        {"empty", {}},
+        {"length cut short", {0x00, 0x00, 0x01}},
+        {"no tree", {0x00, 0x00, 0x00, 0x01}},
+        {"leaf cut short", {0x00, 0x00, 0x00, 0x01, 0x2D}},
+        {"codes cut short", truncatedCodes},
+        {"more than 255 internal nodes", tooManyNodes},
+        {"length the bits cannot hold", lengthBeyondBits},
+        {"huge length", {0xFF, 0xFF, 0xFF, 0xFF, 0x2D, 0x00}},
+        {"just above 16 MiB", {0x01, 0x00, 0x00, 0x01, 0x2D, 0x00}},
+    };
+    for (const auto& c : cases) {
+        ByteVector plain;
+        EXPECT_FALSE(HuffmanDecode(c.packed, plain)) << c.name;
+        EXPECT_TRUE(plain.empty()) << c.name;
+    }
+    ByteVector plain;
+    EXPECT_TRUE(HuffmanDecode(ByteVector{0x01, 0x00, 0x00, 0x00, 0x2D, 0x00}, plain));  // exactly 16 MiB
+    EXPECT_EQ(plain.size(), kMaxPlainSequenceLength);
+}
+
+}  // namespace
+}  // namespace keldro
