@@ -1,13 +1,201 @@
 #include "tavi/TaviRules.h"
 
-namespace keldro::tavi {
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 
-// Placeholders: every rule answers no until the rule arithmetic lands.
-int volumeRule(VolumeSettings&, int, VolumeChangeRecord& r) { r.action = 0; return 0; }
-int insertedVolumeRule(VolumeSettings&, int, VolumeChangeRecord& r) { r.action = 0; return 0; }
-int maxGainRule(VolumeSettings&, int, VolumeChangeRecord& r) { r.action = 0; return 0; }
-int effectDepthRule(VolumeSettings&, int, VolumeChangeRecord& r) { r.action = 0; return 0; }
-int chorusSendRule(VolumeSettings&, int, VolumeChangeRecord& r) { r.action = 0; return 0; }
-int chorusSendBeforeNoteRule(VolumeSettings&, int, VolumeChangeRecord& r, int) { r.action = 0; return 0; }
+#include "tavi/VolumeTables.h"
+
+namespace keldro::tavi {
+namespace {
+
+constexpr int kAudioKind = 255;
+constexpr int kMaxAttenuation = 192;
+
+bool isAbsolute(const VolumeSettings& s) { return s.absoluteMode != 0; }
+
+// The relative change in dB (tenths held as an integer in the settings).
+double relativeDb(const VolumeSettings& s) { return s.dbTenths * 0.1; }
+
+int trunc(double v) { return static_cast<int>(v); }
+
+std::uint8_t toByte(int v) { return static_cast<std::uint8_t>(v); }
+
+int attenuationOf(int volume) { return VolumeToAttenuation[static_cast<std::size_t>(volume)]; }
+
+int volumeOf(int attenuation) {
+    return AttenuationToVolume[static_cast<std::size_t>(std::clamp(attenuation, 0, kMaxAttenuation))];
+}
+
+// MaxGain code (0..24, 0.5 dB steps of attenuation) of a MaxGain in tenths of a dB.
+int maxGainCode(int tenths) { return (-2 * tenths) / 10; }
+
+int answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) {
+    r.action = isAbsolute(s) ? relativeAction + 1 : relativeAction;
+    return 1;
+}
+
+// Channel volume on the 32-step grid, moved by the relative change.
+int relativeChannelVolume(int before, double db) {
+    if (before > 127) return before;
+    std::int32_t a = ChannelVolumeSteps[static_cast<std::size_t>(before >> 2)] - trunc(db * 100);
+    a = std::max(std::min(a, 9600), 0);
+    int step = nearestChannelVolumeStep(a);
+    return step == 0 ? 0 : 4 * step + 3;
+}
+
+// VQ-2 channel volume and audio-track volume.
+int channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+    if (isAbsolute(s)) {
+        int entry = r.track == kAudioKind ? kAdpcmEntry : r.channel + 4 * (r.track - 1);
+        if (entry < 0 || entry >= kChannelEntries || s.channelGiven[static_cast<std::size_t>(entry)] == 0) {
+            r.afterVolume = r.beforeVolume;
+            return 0;
+        }
+        r.afterVolume = toByte(s.channelVolume[static_cast<std::size_t>(entry)]);
+        return answer(r, kActionVolumeRelative, s);
+    }
+    r.afterVolume = toByte(relativeChannelVolume(r.beforeVolume, relativeDb(s)));
+    return answer(r, kActionVolumeRelative, s);
+}
+
+// VQ-3 / VQ-5 master volume: through the attenuation tables.
+int masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+    if (isAbsolute(s)) {
+        r.afterVolume = toByte(s.masterVolume);
+    } else if (r.beforeVolume <= 127) {
+        int c = attenuationOf(r.beforeVolume) - trunc(2 * relativeDb(s));
+        r.afterVolume = toByte(volumeOf(c));
+    } else {
+        r.afterVolume = r.beforeVolume;
+    }
+    return answer(r, kActionVolumeRelative, s);
+}
+
+// VQ-7 master volume: takes whatever part of the change the MaxGain rule could
+// not, so that master attenuation plus MaxGain moves by exactly the change.
+int vq7MasterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+    if (isAbsolute(s) || r.beforeVolume > 127) {
+        r.afterVolume = r.beforeVolume;
+        return answer(r, kActionVolumeRelative, s);
+    }
+    int g = s.engineValueB;
+    int v = trunc(((attenuationOf(r.beforeVolume) + g) * -0.5 + relativeDb(s)) * 2);
+    int u = (2 * s.maxGainTenths) / 10;
+    r.afterVolume = toByte(volumeOf(u - v));
+    return answer(r, kActionVolumeRelative, s);
+}
+
+bool isChorusEffect(int effectType) {
+    return effectType == 0x4900 || effectType == 0x4A00 || effectType == 0x4B00 || effectType == 0x5301;
+}
+
+double tableOverFull(int index) { return volumeOf(std::min(index, kMaxAttenuation - 1)) * (1.0 / 127); }
+double fullOverTable(int index) { return 127.0 / volumeOf(std::min(index, kMaxAttenuation - 1)); }
+
+// Factor by which an effect depth follows the volume change; the chorus send
+// uses the inverse ratio (moves the opposite way).
+double levelFactor(const VolumeSettings& s, bool chorusSend) {
+    bool quieter;
+    int steps;
+    if (isAbsolute(s)) {
+        int n = s.engineValueB;
+        int m = maxGainCode(s.maxGainTenths);
+        quieter = n < m;
+        steps = quieter ? m - n : n - m;
+    } else {
+        quieter = s.dbTenths < 0;
+        steps = std::abs(s.dbTenths) / 5;
+    }
+    return quieter != chorusSend ? tableOverFull(steps) : fullOverTable(steps);
+}
+
+int scaledLevel(int before, double factor) {
+    double x = before * factor;
+    if (x >= 127) return 127;
+    if (x <= 1) return 1;
+    return trunc(x);
+}
+
+int levelRule(VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
+    if (r.track != 7) {
+        r.afterLevel = r.beforeLevel;
+        return 0;
+    }
+    r.afterLevel = toByte(scaledLevel(r.beforeLevel, levelFactor(s, chorusSend)));
+    return answer(r, relativeAction, s);
+}
+
+}  // namespace
+
+int volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+    record.action = kActionNone;
+    switch (record.track) {
+    case 1: case 2: case 3: case 4: case kAudioKind:
+        return channelVolumeRule(settings, record);
+    case 5: case 6:
+        return masterVolumeRule(settings, record);
+    case 7:
+        return vq7MasterVolumeRule(settings, record);
+    default:
+        record.afterVolume = record.beforeVolume;
+        return 0;
+    }
+}
+
+int insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
+    record.beforeVolume = 99;  // a channel without volume event plays at the default
+    int yes = volumeRule(settings, generation, record);
+    if (yes) record.action += kActionInsertedVolumeRelative - kActionVolumeRelative;
+    return yes;
+}
+
+int maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+    record.action = kActionNone;
+    if (record.track != 7) {
+        record.afterGain = record.beforeGain;
+        return 0;
+    }
+    if (isAbsolute(settings)) {
+        record.afterGain = toByte(maxGainCode(settings.maxGainTenths));
+        return answer(record, kActionMaxGainRelative, settings);
+    }
+    settings.engineValueB = record.beforeGain;
+    int loudest = settings.engineValueA;
+    if (loudest < 0 || loudest > 127) {
+        record.afterGain = record.beforeGain;
+        return answer(record, kActionMaxGainRelative, settings);
+    }
+    // The loudest master volume plus the old MaxGain, shifted by the change,
+    // becomes the new MaxGain as far as -12..0 dB allows.
+    int a = std::clamp(attenuationOf(loudest) + record.beforeGain, 0, kMaxAttenuation);
+    int att = attenuationOf(volumeOf(a));
+    int t = trunc((att * -0.5 + relativeDb(settings)) * 10);
+    settings.maxGainTenths = MaxGainQuantize(t);
+    record.afterGain = toByte(-settings.maxGainTenths / 5);
+    return answer(record, kActionMaxGainRelative, settings);
+}
+
+int effectDepthRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+    record.action = kActionNone;
+    return levelRule(settings, record, false, kActionEffectDepthRelative);
+}
+
+int chorusSendRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+    record.action = kActionNone;
+    return levelRule(settings, record, true, kActionChorusSendRelative);
+}
+
+int chorusSendBeforeNoteRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
+                             int effectType) {
+    record.action = kActionNone;
+    if (!isChorusEffect(effectType)) {
+        // Not a chorus effect: the value first found in the file is put back.
+        record.afterLevel = record.beforeLevel;
+        return answer(record, kActionChorusBeforeNoteRelative, settings);
+    }
+    return levelRule(settings, record, true, kActionChorusBeforeNoteRelative);
+}
 
 }  // namespace keldro::tavi

@@ -8,7 +8,10 @@
 #include <span>
 #include <string_view>
 
+#include "conversion/JobHost.h"
+#include "conversion/VolumeSettings.h"
 #include "platform/Bytes.h"
+#include "tavi/TaviRules.h"
 
 namespace keldro::tavitest {
 
@@ -164,5 +167,32 @@ inline Bytes taviFile(std::initializer_list<Bytes> chunks) {
     append(out, u16be(crc16(out)));
     return out;
 }
+
+// A host that answers the rule operations with the TAVI rules over its own
+// settings, the way the TAVI controller does, and can ask for a cancel after
+// a number of queries.
+class RuleHost : public JobHost {
+public:
+    VolumeSettings settings;
+    int regulateChorus = 0;
+    int cancelAfterQueries = -1;  // -1: never
+    int cancelQueries = 0;
+
+    int isCancelRequested() override {
+        ++cancelQueries;
+        return cancelAfterQueries >= 0 && cancelQueries > cancelAfterQueries;
+    }
+    int isRegulateChorus() override { return regulateChorus; }
+    int volumeRule(int g, VolumeChangeRecord* r) override { return tavi::volumeRule(settings, g, *r); }
+    int insertedVolumeRule(int g, VolumeChangeRecord* r) override { return tavi::insertedVolumeRule(settings, g, *r); }
+    int maxGainRule(int g, VolumeChangeRecord* r) override { return tavi::maxGainRule(settings, g, *r); }
+    int effectDepthRule(int g, VolumeChangeRecord* r) override { return tavi::effectDepthRule(settings, g, *r); }
+    int chorusSendRule(int g, VolumeChangeRecord* r) override { return tavi::chorusSendRule(settings, g, *r); }
+    int chorusSendBeforeNoteRule(int g, VolumeChangeRecord* r, int type) override {
+        return tavi::chorusSendBeforeNoteRule(settings, g, *r, type);
+    }
+    void setEngineValueA(int v) override { settings.engineValueA = v; }
+    void setEngineValueB(int v) override { settings.engineValueB = v; }
+};
 
 }  // namespace keldro::tavitest
