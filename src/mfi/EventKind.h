@@ -61,12 +61,12 @@ enum EventKind : int {
     // Short events: status 0xFF, by the first parameter.
     KindMasterVolume = 2,  // 0xB0
     KindShortBA = 43,
-    KindTempo = 10,          // 0xC0 to 0xCF
-    KindShortD0Zero = 33,    // 0xD0 with second parameter 0
-    KindShortD0One = 34,     // 0xD0 with second parameter 1
+    KindTempo = 10,        // 0xC0 to 0xCF
+    KindShortD0Zero = 33,  // 0xD0 with second parameter 0
+    KindShortD0One = 34,   // 0xD0 with second parameter 1
     KindShortDD = 39,
-    KindNop = 44,            // 0xDE with second parameter 0
-    KindShortDFZero = 38,    // 0xDF with second parameter 0
+    KindNop = 44,          // 0xDE with second parameter 0
+    KindShortDFZero = 38,  // 0xDF with second parameter 0
     KindShortE0 = 12,
     KindShortE1 = 42,
     KindChannelVolume = 13,  // 0xE2

@@ -72,10 +72,10 @@ EventKind classifyClassF1(std::uint8_t id, std::size_t n) {
         std::size_t size;
     };
     static constexpr Entry kByLowBits[16] = {
-        {KindUnclassified, 0}, {KindBlockF1Id01, 4}, {KindBlockF1Id02, 5}, {KindBlockF1Id03, 6},
+        {KindUnclassified, 0}, {KindBlockF1Id01, 4}, {KindBlockF1Id02, 5},  {KindBlockF1Id03, 6},
         {KindUnclassified, 0}, {KindBlockF1Id05, 5}, {KindUnclassified, 0}, {KindBlockF1Id07, 5},
-        {KindBlockF1Id08, 4},  {KindBlockF1Id09, 4}, {KindBlockF1Id0A, 5}, {KindBlockF1Id0B, 5},
-        {KindBlockF1Id0C, 5},  {KindBlockF1Id0D, 5}, {KindBlockF1Id0E, 5}, {KindEffectSend, 5},
+        {KindBlockF1Id08, 4},  {KindBlockF1Id09, 4}, {KindBlockF1Id0A, 5},  {KindBlockF1Id0B, 5},
+        {KindBlockF1Id0C, 5},  {KindBlockF1Id0D, 5}, {KindBlockF1Id0E, 5},  {KindEffectSend, 5},
     };
     const Entry& entry = kByLowBits[id & 0x0F];
     if (entry.kind != KindUnclassified && entry.size == n) return entry.kind;

@@ -59,8 +59,8 @@ struct MfiInfo {
     MfiText<256> ainf;  // low 6 bits of the first byte = number of audio items
 
     bool versIs(std::string_view version) const;
-    void setVers(std::string_view version);  // first four characters
-    void setDate(std::string_view yyyymmdd); // first eight characters
+    void setVers(std::string_view version);   // first four characters
+    void setDate(std::string_view yyyymmdd);  // first eight characters
 };
 
 // Today's local date, handed to the writer by the caller.

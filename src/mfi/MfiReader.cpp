@@ -11,9 +11,9 @@
 namespace keldro {
 namespace {
 
-constexpr std::size_t kHeaderSize = 13;  // id, data length, header length, types, track count
-constexpr std::size_t kSubchunkHead = 6; // 4-byte id, 16-bit length
-constexpr std::size_t kChunkHead = 8;    // 4-byte id, 32-bit size
+constexpr std::size_t kHeaderSize = 13;   // id, data length, header length, types, track count
+constexpr std::size_t kSubchunkHead = 6;  // 4-byte id, 16-bit length
+constexpr std::size_t kChunkHead = 8;     // 4-byte id, 32-bit size
 constexpr std::size_t kMinAudioAfterHeaderLength = 13;
 
 constexpr std::uint8_t kStatusEscape = 0x7F;
@@ -97,9 +97,18 @@ struct LengthRule {
 };
 
 constexpr std::array<LengthRule, 12> kInfoRules{{
-    {"sorc", 1, 1},   {"titl", 1, 50},  {"vers", 4, 4},   {"date", 8, 8},
-    {"copy", 1, 255}, {"prot", 1, 255}, {"note", 2, 2},   {"exst", 2, 2},
-    {"auth", 1, 255}, {"supt", 1, 255}, {"thrd", 1, 255}, {"ainf", 1, 255},
+    {"sorc", 1, 1},
+    {"titl", 1, 50},
+    {"vers", 4, 4},
+    {"date", 8, 8},
+    {"copy", 1, 255},
+    {"prot", 1, 255},
+    {"note", 2, 2},
+    {"exst", 2, 2},
+    {"auth", 1, 255},
+    {"supt", 1, 255},
+    {"thrd", 1, 255},
+    {"ainf", 1, 255},
 }};
 
 bool idIs(ByteSpan id, std::string_view name) { return hasId(id, 0, name); }
@@ -158,8 +167,8 @@ int readInfo(ByteSpan in, std::size_t& offset, MfiInfo& info) {
 
 // Reads the id and size of a chunk at `offset`; on success `body` and `end`
 // delimit its content.
-int readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, int idError, int sizeError,
-                  std::size_t& body, std::size_t& end) {
+int readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, int idError, int sizeError, std::size_t& body,
+                  std::size_t& end) {
     if (offset > in.size() || in.size() - offset < 4) return ErrFormat;
     if (!hasId(in, offset, id)) return idError;
     if (in.size() - offset < kChunkHead) return sizeError;

@@ -96,6 +96,8 @@ int MfiAudioData::setAudioData(const std::uint8_t* data, std::int64_t count) {
     return 0;
 }
 
-int MfiAudioData::setAudioData(ByteSpan data) { return setAudioData(data.data(), static_cast<std::int64_t>(data.size())); }
+int MfiAudioData::setAudioData(ByteSpan data) {
+    return setAudioData(data.data(), static_cast<std::int64_t>(data.size()));
+}
 
 }  // namespace keldro

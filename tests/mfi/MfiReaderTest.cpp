@@ -50,15 +50,16 @@ TEST(MfiReader, FailuresInCheckOrder) {
         {"12 bytes starting with the id", twelve, ErrHeaderSize},
         {"13 bytes with another id", bytesOf("mela00000000x"), ErrFileId},
         {"data length 0", MfiBuilder().trac(simpleTrack()).dataLength(0).build(), ErrHeaderSize},
-        {"data length past the input", MfiBuilder().trac(simpleTrack()).dataLength(static_cast<std::uint32_t>(good.size())).build(),
-         ErrHeaderSize},
+        {"data length past the input",
+         MfiBuilder().trac(simpleTrack()).dataLength(static_cast<std::uint32_t>(good.size())).build(), ErrHeaderSize},
         {"header length 0", MfiBuilder().trac(simpleTrack()).headerLength(0).build(), ErrChunkSize},
         {"header length past the input", MfiBuilder().trac(simpleTrack()).headerLength(0x7FFF).build(), ErrChunkSize},
         {"major type 2", MfiBuilder().trac(simpleTrack()).majorType(2).minorType(0).build(), ErrFormat},
         {"minor type 0", MfiBuilder().trac(simpleTrack()).minorType(0).trackCount(0).build(), ErrFormat},
         {"no tracks", MfiBuilder().trac(simpleTrack()).trackCount(0).build(), ErrTrackCount},
         {"five tracks", MfiBuilder().trac(simpleTrack()).trackCount(5).build(), ErrTrackCount},
-        {"sub-chunk head past the input", MfiBuilder().info("titl", "Song").headerLength(23).build(), ErrChunkSize},  // 23 bytes in all
+        {"sub-chunk head past the input", MfiBuilder().info("titl", "Song").headerLength(23).build(),
+         ErrChunkSize},  // 23 bytes in all
         {"sub-chunk length 0", MfiBuilder().info("zzzz", ByteVector{}).trac(simpleTrack()).build(), ErrSubchunkSize},
         {"sub-chunk length 256", MfiBuilder().info("zzzz", ByteVector(256, 0x41)).trac(simpleTrack()).build(),
          ErrSubchunkSize},
@@ -66,7 +67,8 @@ TEST(MfiReader, FailuresInCheckOrder) {
          ErrSubchunkSize},
         {"sub-chunk content past the input", MfiBuilder().info("copy", ByteVector{0x41, 0x42}, 200).build(),
          ErrSubchunkSize},
-        {"title of 51 bytes", MfiBuilder().info("titl", std::string(51, 'x')).trac(simpleTrack()).build(), ErrSubchunkSize},
+        {"title of 51 bytes", MfiBuilder().info("titl", std::string(51, 'x')).trac(simpleTrack()).build(),
+         ErrSubchunkSize},
         {"sorc of 2 bytes", MfiBuilder().info("sorc", ByteVector{0, 0}).trac(simpleTrack()).build(), ErrSubchunkSize},
         {"date of 7 bytes", MfiBuilder().info("date", "2024013").trac(simpleTrack()).build(), ErrSubchunkSize},
         {"sorc value 2", MfiBuilder().infoByte("sorc", 2).trac(simpleTrack()).build(), ErrFormat},
@@ -76,7 +78,8 @@ TEST(MfiReader, FailuresInCheckOrder) {
         {"audio count 33", MfiBuilder().infoByte("ainf", 0x21).trac(simpleTrack()).build(), ErrAudioCount},
         {"no room for an adat id", MfiBuilder().infoByte("ainf", 0x01).raw(bytesOf("ad")).build(), ErrFormat},
         {"trac where adat belongs", MfiBuilder().infoByte("ainf", 0x01).trac(simpleTrack()).build(), ErrAudioId},
-        {"adat size field cut", MfiBuilder().infoByte("ainf", 0x01).raw(bytesOf(std::string_view("adat\0\0", 6))).build(), ErrAudioSize},
+        {"adat size field cut",
+         MfiBuilder().infoByte("ainf", 0x01).raw(bytesOf(std::string_view("adat\0\0", 6))).build(), ErrAudioSize},
         {"adat size 0", adatFile(ByteVector(15, 0), 0), ErrAudioSize},
         {"adat past the input", adatFile(ByteVector(15, 0), 0x1000), ErrAudioSize},
         {"adat header length field outside the chunk", adatFile(ByteVector(1, 0)), ErrFormat},
@@ -84,12 +87,14 @@ TEST(MfiReader, FailuresInCheckOrder) {
         {"adat with 12 bytes after the header length", adatFile(ByteVector(14, 0)), ErrFormat},
         {"no room for a trac id", MfiBuilder().raw(bytesOf("tr")).build(), ErrFormat},
         {"second trac missing", MfiBuilder().trac(simpleTrack()).trackCount(2).raw(bytesOf("xx")).build(), ErrFormat},
-        {"second trac id wrong", MfiBuilder().trac(simpleTrack()).trackCount(2).raw(bytesOf("trak")).build(), ErrTrackId},
+        {"second trac id wrong", MfiBuilder().trac(simpleTrack()).trackCount(2).raw(bytesOf("trak")).build(),
+         ErrTrackId},
         {"trac size field cut", MfiBuilder().raw(bytesOf(std::string_view("trac\0\0", 6))).build(), ErrTrackSize},
         {"trac size 0", MfiBuilder().chunk("trac", simpleTrack().bytes(), 0).build(), ErrTrackSize},
         {"trac past the input", MfiBuilder().chunk("trac", simpleTrack().bytes(), 0x100).build(), ErrTrackSize},
         {"event cut by the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xB0}).build(), ErrTrackSize},
-        {"block past the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).build(), ErrFormat},
+        {"block past the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).build(),
+         ErrFormat},
     };
     EXPECT_EQ(readStatus(good), 0);
     MfiFile file;
@@ -144,7 +149,13 @@ TEST(MfiReader, StoresHeaderFieldsAsRead) {
 
 TEST(MfiReader, UnknownSubchunksOnlyLeaveEverythingEmpty) {
     MfiFile file;
-    ASSERT_EQ(file.read(MfiBuilder().info("abcd", "x").info("titl", std::string(50, 'x')).info("wxyz", "y").trac(simpleTrack()).build()), 0);
+    ASSERT_EQ(file.read(MfiBuilder()
+                            .info("abcd", "x")
+                            .info("titl", std::string(50, 'x'))
+                            .info("wxyz", "y")
+                            .trac(simpleTrack())
+                            .build()),
+              0);
     const MfiInfo& info = file.infoRecord();
     EXPECT_EQ(info.titl.length, 50);
     EXPECT_EQ(info.copy.length + info.auth.length + info.supt.length + info.ainf.length, 0);
@@ -168,7 +179,9 @@ TEST(MfiReader, AudioItemsAndTrailingBytes) {
     EXPECT_EQ(file.body().audio(31)->audioDataSize(), 11u);
 
     MfiFile emptyHeader;
-    ASSERT_EQ(emptyHeader.read(MfiBuilder().infoByte("ainf", 0x01).adat({}, ByteVector(13, 1)).trac(simpleTrack()).build()), 0);
+    ASSERT_EQ(
+        emptyHeader.read(MfiBuilder().infoByte("ainf", 0x01).adat({}, ByteVector(13, 1)).trac(simpleTrack()).build()),
+        0);
     EXPECT_EQ(emptyHeader.body().audio(0)->audioHeaderSize(), 0u);
     EXPECT_EQ(emptyHeader.body().audio(0)->audioDataSize(), 13u);
 }

@@ -48,8 +48,12 @@ public:
         return raw(data);
     }
     // MaxGain block (class 0xF3, id 0x03) with its value in byte 4.
-    MfiTrackBuilder& maxGain(std::uint8_t delta, std::uint8_t value) { return block(delta, {0x11, 0x02, 0xF3, 0x03, value}); }
-    MfiTrackBuilder& adpcmVolume(std::uint8_t delta, std::uint8_t volume) { return block(delta, {0x11, 0xF2, 0x01, volume}); }
+    MfiTrackBuilder& maxGain(std::uint8_t delta, std::uint8_t value) {
+        return block(delta, {0x11, 0x02, 0xF3, 0x03, value});
+    }
+    MfiTrackBuilder& adpcmVolume(std::uint8_t delta, std::uint8_t volume) {
+        return block(delta, {0x11, 0xF2, 0x01, volume});
+    }
     MfiTrackBuilder& adpcmNote(std::uint8_t delta, std::uint8_t value = 0x00) {
         return block(delta, {0x11, 0x02, 0xF1, 0x20, value});
     }
@@ -73,7 +77,9 @@ public:
         return raw({delta, 0x7F, c, a, b});
     }
     // 0x7F event of four bytes: `a` of 0x80 or above is the first parameter.
-    MfiTrackBuilder& escapeShort(std::uint8_t delta, std::uint8_t a, std::uint8_t b) { return raw({delta, 0x7F, a, b}); }
+    MfiTrackBuilder& escapeShort(std::uint8_t delta, std::uint8_t a, std::uint8_t b) {
+        return raw({delta, 0x7F, a, b});
+    }
     // 0x7F block: mark 0xF0 or 0xFF, 16-bit length, data.
     MfiTrackBuilder& escapeBlock(std::uint8_t delta, std::uint8_t mark, const ByteVector& data) {
         raw({delta, 0x7F, mark});
@@ -167,7 +173,8 @@ public:
         out.insert(out.end(), info_.begin(), info_.end());
         out.insert(out.end(), body_.begin(), body_.end());
         const auto length = dataLength_.value_or(static_cast<std::uint32_t>(out.size() - 8));
-        for (int i = 0; i < 4; ++i) out[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+        for (int i = 0; i < 4; ++i)
+            out[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
         return out;
     }
 

@@ -1,0 +1,237 @@
+// The writer: exact round trip of canonical files, normalisation of the rest,
+// defaults, filler events, wrapped deltas and the write failures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mfi/MfiFile.h"
+#include "support/MfiBuilder.h"
+
+namespace keldro {
+namespace {
+
+using test::bytesOf;
+using test::MfiBuilder;
+using test::MfiTrackBuilder;
+
+const MfiDate kToday{2025, 3, 7};
+
+ByteVector rewrite(const ByteVector& input, MfiFile& file, int expectedWrite = 0) {
+    EXPECT_EQ(file.read(input), 0);
+    ByteVector out;
+    EXPECT_EQ(file.write(out, kToday), expectedWrite);
+    return out;
+}
+
+MfiTrackBuilder everyShape() {
+    return MfiTrackBuilder()
+        .tempo(0, 3, 120)
+        .masterVolume(0, 100)
+        .maxGain(0, 12)
+        .channelVolume(0, 2, 50)
+        .adpcmVolume(0, 63)
+        .note(10, 1)
+        .escape(3, 0x00, 0x40, 0x30)
+        .escape(0, 0x12, 0x34, 0x56)
+        .escapeShort(1, 0x90, 0x20)
+        .escapeShort(1, 0xEF, 0x20)
+        .escapeBlock(0, 0xF0, {0x01, 0x02})
+        .escapeBlock(0, 0xFF, {0x03})
+        .block(2, ByteVector(300, 0x5A))
+        .nop(255)
+        .note(255, 3);
+}
+
+TEST(MfiWriter, CanonicalFilesWriteBackByteForByte) {
+    const std::vector<std::pair<std::string, ByteVector>> files = {
+        {"3.0 with audio, exst and thrd", MfiBuilder()
+                                              .infoByte("sorc", 1)
+                                              .info("titl", "Song")
+                                              .info("vers", "0301")
+                                              .info("date", "20231224")
+                                              .info("copy", "c")
+                                              .info("prot", "p")
+                                              .infoU16("note", 1)
+                                              .infoU16("exst", 1)
+                                              .info("auth", "a")
+                                              .info("supt", "s")
+                                              .infoByte("ainf", 0x02)
+                                              .info("thrd", "t")
+                                              .adat({0x01, 0x02}, ByteVector(20, 0x33))
+                                              .adat({0x04}, ByteVector(12, 0x44))
+                                              .trac(everyShape())
+                                              .trac(MfiTrackBuilder().note(0, 0).channelVolume(1, 0, 63))
+                                              .build()},
+        {"2.0 without author", MfiBuilder().canonicalInfo("0200").trac(everyShape()).build()},
+        {"2.0 with author", MfiBuilder().canonicalInfo("0200", "19991231", true).trac(everyShape()).build()},
+        {"4.0 four tracks", MfiBuilder()
+                                .canonicalInfo("0400")
+                                .trac(everyShape())
+                                .trac(everyShape())
+                                .trac(everyShape())
+                                .trac(everyShape())
+                                .build()},
+    };
+    for (const auto& [name, input] : files) {
+        SCOPED_TRACE(name);
+        MfiFile file;
+        EXPECT_EQ(rewrite(input, file), input);
+        EXPECT_EQ(file.trackCountByte(), input[12]);
+    }
+}
+
+TEST(MfiWriter, NormalisesOtherFiles) {
+    const ByteVector input = MfiBuilder()
+                                 .info("copy", "c")
+                                 .info("zzzz", "dropped")
+                                 .info("vers", "0300")
+                                 .info("date", "2024/1/2")
+                                 .info("titl", "Song")
+                                 .info("thrd", "t")
+                                 .infoByte("ainf", 0x02)
+                                 .adat({}, ByteVector(13, 0x11))  // empty audio header: left out
+                                 .adat({0x07}, ByteVector(12, 0x22))
+                                 .trac(MfiTrackBuilder().masterVolume(0, 100))
+                                 .raw(bytesOf("trailing"))
+                                 .build();
+    const ByteVector expected = MfiBuilder()
+                                    .infoByte("sorc", 0)
+                                    .info("titl", "Song")
+                                    .info("vers", "0300")
+                                    .info("date", "20250307")
+                                    .info("copy", "c")
+                                    .info("prot", " ")
+                                    .infoU16("note", 0)
+                                    .info("auth", " ")
+                                    .info("supt", " ")
+                                    .infoByte("ainf", 0x02)  // not adjusted to the items written
+                                    .info("thrd", "t")
+                                    .adat({0x07}, ByteVector(12, 0x22))
+                                    .trac(MfiTrackBuilder().masterVolume(0, 100))
+                                    .build();
+    MfiFile file;
+    EXPECT_EQ(rewrite(input, file), expected);
+    EXPECT_EQ(file.infoRecord().prot.length, 0);  // defaults do not count as content
+    EXPECT_EQ(file.infoRecord().prot.bytes[0], ' ');
+    EXPECT_EQ(ByteVector(file.infoRecord().date.begin(), file.infoRecord().date.end()), bytesOf("20250307"));
+    // Without a "note" sub-chunk the output holds "note" 0, which reads as no MFi file.
+    MfiFile again;
+    EXPECT_EQ(again.read(expected), ErrFormat);
+}
+
+TEST(MfiWriter, DefaultsAndVersionRules) {
+    MfiFile file;
+    MfiInfo& info = file.infoRecord();
+    info.majorType = 1;
+    info.minorType = 1;
+    info.setVers("0200");
+    info.setDate("20241399");  // digits, though no calendar date: kept
+    info.titl.assign(std::string(50, 'x'));
+    info.titl.length = 60;
+    file.body().resizeTracks(2);
+    MfiEvent note;
+    note.setStatus(0x45);
+    file.body().track(0)->appendEvent(note);  // track 1 stays empty: no chunk
+
+    ByteVector out;
+    ASSERT_EQ(file.write(out, kToday), 0);
+    const ByteVector expected = MfiBuilder()
+                                    .infoByte("sorc", 0)
+                                    .info("titl", std::string(50, 'x'))
+                                    .info("vers", "0200")
+                                    .info("date", "20241399")
+                                    .info("copy", " ")
+                                    .info("prot", " ")
+                                    .infoU16("note", 0)
+                                    .trackCount(2)
+                                    .chunk("trac", {0x00, 0x45, 0x00, 0x00})
+                                    .build();
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(file.trackCountByte(), 2);
+
+    info.setVers("0300");
+    info.titl.length = 0;
+    ASSERT_EQ(file.write(out, kToday), 0);
+    const ByteVector withAuthor = MfiBuilder()
+                                      .infoByte("sorc", 0)
+                                      .info("titl", " ")
+                                      .info("vers", "0300")
+                                      .info("date", "20241399")
+                                      .info("copy", " ")
+                                      .info("prot", " ")
+                                      .infoU16("note", 0)
+                                      .info("auth", " ")
+                                      .info("supt", " ")
+                                      .trackCount(2)
+                                      .chunk("trac", {0x00, 0x45, 0x00, 0x00})
+                                      .build();
+    EXPECT_EQ(out, withAuthor);
+}
+
+TEST(MfiWriter, FillerEventsBridgeLongGaps) {
+    struct Case {
+        std::int32_t gap;
+        ByteVector secondEvent;
+    };
+    const ByteVector filler = {0xFF, 0xFF, 0xDE, 0x00};
+    auto fillers = [&](int n, std::uint8_t delta) {
+        ByteVector out;
+        for (int i = 0; i < n; ++i) out.insert(out.end(), filler.begin(), filler.end());
+        out.insert(out.end(), {delta, 0x45, 0x30, 0xFC});
+        return out;
+    };
+    const std::vector<Case> cases = {
+        {255, fillers(0, 255)}, {256, fillers(1, 1)},  {510, fillers(1, 255)},
+        {511, fillers(2, 1)},   {600, fillers(2, 90)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.gap);
+        MfiFile file;
+        const ByteVector input =
+            MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(0, 100).note(0, 1)).build();
+        ASSERT_EQ(file.read(input), 0);
+        file.body().event(1, 0)->setTime(c.gap);
+        ByteVector out;
+        ASSERT_EQ(file.write(out, kToday), 0);
+        ByteVector events = {0x00, 0xFF, 0xB0, 100};
+        events.insert(events.end(), c.secondEvent.begin(), c.secondEvent.end());
+        EXPECT_EQ(out, MfiBuilder().canonicalInfo().chunk("trac", events).build());
+        // The fillers read back as no-op events carrying the gap.
+        MfiFile back;
+        ASSERT_EQ(back.read(out), 0);
+        const MfiTrack& track = *back.body().track(0);
+        EXPECT_EQ(track.eventAt(track.eventCount() - 1)->time(), c.gap);
+    }
+}
+
+TEST(MfiWriter, TimeGoingBackwardsWrapsTheDelta) {
+    MfiFile file;
+    ASSERT_EQ(file.read(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(10, 100)).build()), 0);
+    MfiEvent earlier = file.body().track(0)->copyEventAt(0);
+    earlier.setTime(7);
+    file.body().insertEvent(0, -1, earlier);
+    ByteVector out;
+    ASSERT_EQ(file.write(out, kToday), 0);
+    EXPECT_EQ(out, MfiBuilder().canonicalInfo().chunk("trac", {10, 0xFF, 0xB0, 100, 0xFD, 0xFF, 0xB0, 100}).build());
+}
+
+TEST(MfiWriter, Failures) {
+    MfiFile fresh;  // types never read: not an MFi model
+    fresh.body().resizeTracks(1);
+    ByteVector out;
+    EXPECT_EQ(fresh.write(out, kToday), ErrFormat);
+    EXPECT_EQ(out.size(), 10u);
+
+    // A 0x7F event whose next byte is 0xF1-0xFE reads as four bytes but has no block to write.
+    MfiFile escape;
+    const ByteVector input =
+        MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().note(0, 0).escapeShort(0, 0xF5, 0x20).note(0, 1)).build();
+    rewrite(input, escape, ErrEventData);
+
+    MfiFile emptyBlock;
+    rewrite(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().block(0, {})).build(), emptyBlock, ErrEventData);
+}
+
+}  // namespace
+}  // namespace keldro
