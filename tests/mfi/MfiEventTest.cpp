@@ -337,6 +337,12 @@ TEST(MfiBody, ListSizesAndGlobalChannels) {
     EXPECT_EQ(body.resizeAudio(32), 0);
     EXPECT_EQ(body.audioCount(), 32);
     EXPECT_EQ(body.audio(32), nullptr);
+    MfiAudioData& item = *body.audio(0);
+    ASSERT_EQ(item.setAudioHeader(ByteVector{1, 2}), 0);
+    EXPECT_EQ(item.setAudioHeader(nullptr, 3), ErrBadArgument);
+    EXPECT_EQ(item.setAudioData(ByteVector{}), ErrBadArgument);
+    EXPECT_EQ(item.audioHeader(), (ByteVector{1, 2}));
+    EXPECT_EQ(item.audioDataSize(), 0u);
     EXPECT_EQ(MfiBody::globalChannel(3, 3), 15);
     EXPECT_EQ(MfiBody::globalChannel(2, 1), 6);
     EXPECT_EQ(MfiBody::globalChannel(4, 0), ErrBadArgument);

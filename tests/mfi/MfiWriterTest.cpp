@@ -167,6 +167,10 @@ TEST(MfiWriter, DefaultsAndVersionRules) {
                                       .chunk("trac", {0x00, 0x45, 0x00, 0x00})
                                       .build();
     EXPECT_EQ(out, withAuthor);
+
+    info.date.fill(0);  // never read: today's date is stamped in
+    ASSERT_EQ(file.write(out, kToday), 0);
+    EXPECT_EQ(ByteVector(info.date.begin(), info.date.end()), bytesOf("20250307"));
 }
 
 TEST(MfiWriter, FillerEventsBridgeLongGaps) {
