@@ -67,7 +67,9 @@ int TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
     return record ? tavi::volumeRule(settings_, kind, *record) : 0;
 }
 int TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::insertedVolumeRule(settings_, kind, *record) : 0;
+    if (!record) return 0;
+    record->beforeVolume = 99;  // the assumed volume of a channel without a volume event
+    return tavi::insertedVolumeRule(settings_, kind, *record);
 }
 int TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
     return record ? tavi::maxGainRule(settings_, kind, *record) : 0;

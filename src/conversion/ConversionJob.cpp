@@ -120,9 +120,9 @@ int ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.console = hostIsConsole() != 0;
     ctx.regulateChorus = hostIsRegulateChorus() != 0;
     ctx.dbTenths = dbTenths_;
-    LocalDateTime now;
-    if (!clock_ || !clock_(now)) now = LocalDateTime{};
-    return writeLogText(logPath_, buildLogEntry(ctx, result, now), first);
+    LocalDateTime stamp;
+    if (!now(stamp)) stamp = LocalDateTime{};
+    return writeLogText(logPath_, buildLogEntry(ctx, result, stamp), first);
 }
 
 }  // namespace keldro

@@ -58,8 +58,10 @@ public:
     // Writes the log entry of one file to the log path: 0, or -25 on failure.
     int writeLogEntry(FileResult& result, bool first);
 
-    // The clock of the log's time stamp (tests fix it).
+    // The clock of the log's time stamp and of anything an engine step stamps
+    // with today's date (tests fix it). now() is false when no time is known.
     void setClock(std::function<bool(LocalDateTime&)> clock) { clock_ = std::move(clock); }
+    bool now(LocalDateTime& out) const { return clock_ && clock_(out); }
 
 private:
     // Host queries: 0 / empty while no host is attached.

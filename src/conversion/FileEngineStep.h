@@ -26,6 +26,11 @@ public:
     // and on status 0 leaves the bytes to write in `output`. Returns
     // result.status: 0 converted, -1 nothing to change (the job copies the
     // input), any other value ends the file with that error.
+    // The job offers what a step may need beyond that: its change list
+    // (job.addChange / job.changes / job.clearChanges, emptied before each
+    // file and by reset), RegulateChorus (job.regulateChorus(), the same as
+    // host->isRegulateChorus()) and today's date (job.now(date)).
+    // `host` may be null (no host attached): then every query counts as 0.
     virtual int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result,
                         ByteVector& output) = 0;
 };

@@ -17,9 +17,10 @@ struct Line {
     std::size_t next = 0;     // one past the line end
 };
 
+// A UTF-8 byte order mark at the start is not part of the first line (and is kept when writing).
 std::vector<Line> splitLines(std::string_view text) {
     std::vector<Line> lines;
-    std::size_t pos = 0;
+    std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (pos < text.size()) {
         Line l;
         l.begin = pos;
@@ -139,7 +140,7 @@ std::string iniReplace(const std::string& text, const std::string& section, cons
         return out;
     }
     out = text;
-    if (!out.empty() && out.back() != '\n') out += eol;
+    if (!lines.empty() && lines.back().next == lines.back().end) out += eol;  // last line without its end
     out += "[" + section + "]" + eol + entry + eol;
     return out;
 }

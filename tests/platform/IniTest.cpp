@@ -60,6 +60,8 @@ TEST(IniReplace, KeepsEveryOtherLine) {
         {"[OTHER]\r\nX=1", "DB_VALUE", "0.0", "[OTHER]\r\nX=1\r\n[SETTING]\r\nDB_VALUE=0.0\r\n"},
         // Empty file.
         {"", "DB_VALUE", "0.0", "[SETTING]\nDB_VALUE=0.0\n"},
+        // A UTF-8 byte order mark stays in front of the first line.
+        {"\xEF\xBB\xBF[SETTING]\r\nA=0\r\n", "A", "1", "\xEF\xBB\xBF[SETTING]\r\nA=1\r\n"},
         // Empty section header only.
         {"[SETTING]\n", "A", "1", "[SETTING]\nA=1\n"},
     };
