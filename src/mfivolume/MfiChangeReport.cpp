@@ -1,0 +1,288 @@
+#include "mfivolume/MfiChangeReport.h"
+
+#include <array>
+#include <map>
+
+#include "app/ResultCodes.h"
+#include "mfivolume/MfiVolumeRules.h"
+
+namespace keldro {
+namespace {
+
+constexpr std::uint8_t kAdpcmTrack = 255;
+constexpr int kEffectBufferSize = 1024;
+constexpr int kEffectBlockSize = 32;
+constexpr int kTrackCount = 4;
+
+// Every record starts from these values; the position is the event's time in
+// the converted file (its high 32 bits are 0).
+VolumeChangeRecord newRecord(MfiVolumeFile& converted, int track, int index) {
+    VolumeChangeRecord record;
+    record.beforeVolume = 255;
+    record.afterVolume = 255;
+    record.beforeGain = 255;
+    record.afterGain = 255;
+    record.position = static_cast<std::uint32_t>(converted.eventTimeMs(track, index));
+    return record;
+}
+
+// Record fields are bytes: values are kept modulo 256.
+std::uint8_t byteOf(int value) { return static_cast<std::uint8_t>(value); }
+
+bool isRelative(JobHost* host) { return !host || host->isAbsoluteMode() == 0; }
+
+// Offers a record to a host hook; it is kept only when the host accepts it.
+template <typename Hook>
+bool offer(JobHost* host, VolumeChangeRecord& record, VolumeChangeList& changes, Hook hook) {
+    if (!host || hook(*host, record) == 0) return false;
+    changes.push_back(record);
+    return true;
+}
+
+struct FirstSound {
+    int minTick = -1;       // earliest tick of any sounding event, -1 when nothing sounds
+    int firstOfTrack0 = -1; // index of track 0's earliest sounding event
+};
+
+FirstSound findFirstSound(MfiVolumeFile& converted) {
+    FirstSound sound;
+    int track0Tick = -1;
+    for (int track = 0; track < kTrackCount; ++track) {
+        for (int i = converted.firstSounding(track, 0); i >= 0; i = converted.firstSounding(track, i + 1)) {
+            const int tick = converted.soundingTick(track, i);
+            if (tick < 0) break;
+            if (sound.minTick < 0 || tick < sound.minTick) sound.minTick = tick;
+            if (track == 0 && (sound.firstOfTrack0 < 0 || tick < track0Tick)) {
+                sound.firstOfTrack0 = i;
+                track0Tick = tick;
+            }
+        }
+    }
+    return sound;
+}
+
+// The value of the input's first master volume event at each tick.
+std::map<int, int> inputMasterVolumesByTick(MfiVolumeFile& input) {
+    std::map<int, int> byTick;
+    for (int i = input.nextMasterVolume(0); i >= 0; i = input.nextMasterVolume(i + 1))
+        byTick.emplace(input.eventAt(0, i)->time(), input.masterVolumeAt(i));
+    return byTick;
+}
+
+}  // namespace
+
+int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+                         VolumeChangeList& changes) {
+    const bool relative = isRelative(host);
+    const int gainIndex = converted.lastMaxGainIndex();
+    const int gainTick = converted.maxGainTickAt(gainIndex);
+    if (gainIndex < 0 || gainTick < 0) return -kNoMaxGain;
+
+    VolumeChangeRecord gain = newRecord(converted, 0, gainIndex);
+    gain.beforeGain = input.maxGainValue();
+    gain.afterGain = converted.maxGainValue();
+    gain.action = relative ? kActionMaxGainRelative : kActionMaxGainAbsolute;
+    offer(host, gain, changes, [&](JobHost& h, VolumeChangeRecord& r) { return h.maxGainRule(version, &r); });
+
+    // The MaxGain must come before anything sounds.
+    const FirstSound sound = findFirstSound(converted);
+    if (sound.minTick != -1 &&
+        (sound.minTick < gainTick || (sound.firstOfTrack0 != -1 && sound.firstOfTrack0 < gainIndex)))
+        return -kNoMaxGain;
+
+    const std::map<int, int> inputByTick = relative ? inputMasterVolumesByTick(input) : std::map<int, int>{};
+    bool found = false;
+    for (int i = converted.nextMasterVolume(0); i >= 0; i = converted.nextMasterVolume(i + 1)) {
+        const int tick = converted.eventAt(0, i)->time();
+        if (tick < gainTick || i < gainIndex) return -kNoMaxGain;
+        if (sound.minTick == -1) {
+            found = true;
+        } else if (!found) {
+            if (sound.firstOfTrack0 != -1 && sound.firstOfTrack0 < i) return -kNoMasterVolume;
+            if (tick <= sound.minTick) found = true;
+        }
+        if (!relative) continue;  // absolute changes leave master volumes alone
+        VolumeChangeRecord record = newRecord(converted, 0, i);
+        record.afterVolume = byteOf(converted.masterVolumeAt(i));
+        const auto match = inputByTick.find(tick);
+        if (match != inputByTick.end()) {
+            record.beforeVolume = byteOf(match->second);
+            record.action = kActionVolumeRelative;
+        }
+        offer(host, record, changes, [&](JobHost& h, VolumeChangeRecord& r) { return h.volumeRule(version, &r); });
+    }
+    return found ? 0 : -kNoMasterVolume;
+}
+
+namespace {
+
+// One volume event of the converted file and what it is compared with.
+struct VolumeWalk {
+    int track;
+    int inserted = 0;  // volume events the conversion put in so far
+    int converted = 0; // search start in the converted model
+    int input = 0;     // search position in the input model, -1 once exhausted
+};
+
+bool isCounterpart(MfiVolumeFile& input, MfiVolumeFile& converted, const VolumeWalk& walk, int c) {
+    const int t = walk.track;
+    const int i0 = walk.input;
+    return i0 >= 0 && c == i0 + walk.inserted && input.eventChannel(t, i0) == converted.eventChannel(t, c) &&
+           input.eventKindAt(t, i0) == converted.eventKindAt(t, c) &&
+           input.eventTimeMs(t, i0) == converted.eventTimeMs(t, c);
+}
+
+// Volume of a volume event: a channel volume, or in track 0 an ADPCM volume.
+int volumeOf(MfiVolumeFile& model, int track, int index, std::uint8_t& recordTrack) {
+    recordTrack = static_cast<std::uint8_t>(track);
+    const int volume = model.channelVolumeAt(track, index);
+    if (volume >= 0) return volume;
+    recordTrack = kAdpcmTrack;
+    return track == 0 ? model.adpcmVolumeAt(index) : -1;
+}
+
+// Walks one track's volume events; false ends the track. Sets `kept` when a
+// record was appended.
+bool reportNextVolume(MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host, int version, VolumeWalk& walk,
+                      VolumeChangeList& changes, bool& kept) {
+    const int t = walk.track;
+    const int c = converted.nextVolumeEvent(t, walk.converted);
+    if (c < 0) return false;
+    walk.converted = c + 1;
+    VolumeChangeRecord record = newRecord(converted, t, c);
+    const int after = volumeOf(converted, t, c, record.track);
+    if (after < 0) return false;
+    record.channel = byteOf(converted.eventChannel(t, c));
+    record.beforeVolume = 63;
+    record.afterVolume = byteOf(after);
+    const bool relative = isRelative(host);
+
+    if (walk.input >= 0) walk.input = input.nextVolumeEvent(t, walk.input);
+    if (!isCounterpart(input, converted, walk, c)) {
+        // A default volume the conversion put in front of a channel.
+        record.action = relative ? kActionInsertedVolumeRelative : kActionInsertedVolumeAbsolute;
+        kept |= offer(host, record, changes,
+                      [&](JobHost& h, VolumeChangeRecord& r) { return h.insertedChannelVolumeHook(version, &r); });
+        ++walk.inserted;
+        return true;
+    }
+    std::uint8_t inputTrack = 0;
+    const int before = volumeOf(input, t, walk.input, inputTrack);
+    if (before < 0) return false;
+    record.beforeVolume = byteOf(before);
+    const int entry = record.track == kAdpcmTrack ? 16 : t * 4 + record.channel;
+    record.action = relative ? kActionVolumeRelative : kActionVolumeAbsolute;
+    // In absolute mode only the channels given a value are reported.
+    if (relative || host->channelValue(entry) != -1)
+        kept |= offer(host, record, changes,
+                      [&](JobHost& h, VolumeChangeRecord& r) { return h.channelVolumeHook(version, &r); });
+    ++walk.input;
+    return true;
+}
+
+}  // namespace
+
+int reportChannelVolumeChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+                               VolumeChangeList& changes) {
+    if (version != kMfiVersion20) return -1;
+    bool kept = false;
+    for (int track = 0; track < kTrackCount; ++track) {
+        VolumeWalk walk{track};
+        while (reportNextVolume(input, converted, host, version, walk, changes, kept)) {
+        }
+    }
+    return kept ? 0 : -1;
+}
+
+namespace {
+
+struct EffectBlocks {
+    std::array<std::uint8_t, kEffectBufferSize> bytes{};
+    int count = 0;
+    int type(int block) const { return (bytes[static_cast<std::size_t>(block * kEffectBlockSize)] << 8) | bytes[static_cast<std::size_t>(block * kEffectBlockSize + 1)]; }
+    int level(int block) const { return bytes[static_cast<std::size_t>(block * kEffectBlockSize + 12)]; }
+};
+
+bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+                        VolumeChangeList& changes) {
+    const int settings = converted.firstEffectSettings();
+    if (settings < 0) return false;
+    EffectBlocks before;
+    EffectBlocks after;
+    before.count = input.readEffectBlocks(settings, before.bytes.data(), kEffectBufferSize);
+    after.count = converted.readEffectBlocks(settings, after.bytes.data(), kEffectBufferSize);
+    if (before.count < kEffectBlockSize || before.count != after.count) return false;
+    const bool relative = host->isAbsoluteMode() == 0;
+    bool kept = false;
+    for (int block = 0; block < after.count / kEffectBlockSize; ++block) {
+        if (!isRegulatedEffectType(after.type(block)) || before.level(block) == after.level(block)) continue;
+        VolumeChangeRecord record = newRecord(converted, 0, settings);
+        record.beforeLevel = byteOf(before.level(block));
+        record.afterLevel = byteOf(after.level(block));
+        record.action = relative ? kActionEffectDepthRelative : kActionEffectDepthAbsolute;
+        kept |= offer(host, record, changes,
+                      [&](JobHost& h, VolumeChangeRecord& r) { return h.effectDepthRule(version, &r); });
+    }
+    return kept;
+}
+
+VolumeChangeRecord sendRecord(MfiVolumeFile& converted, int track, int index, int before, int after, int action) {
+    VolumeChangeRecord record = newRecord(converted, track, index);
+    record.track = byteOf(track);
+    record.channel = byteOf(converted.effectSendCode(track, index));
+    record.beforeLevel = byteOf(before);
+    record.afterLevel = byteOf(after);
+    record.action = action;
+    return record;
+}
+
+// Pairs the sends of one track: converted sends that have no input send at the
+// same place (counting the ones inserted so far) are copies made by the
+// regulation; the others are compared with their input send.
+void reportTrackSends(MfiVolumeFile& input, MfiVolumeFile& converted, int track, bool relative,
+                      std::array<int, 32>& last, VolumeChangeList& changes) {
+    int inserted = 0;
+    int i0 = 0;
+    int j = 0;
+    for (;;) {
+        j = converted.nextEffectSend(track, j);
+        if (j < 0) return;
+        const int e = input.nextEffectSend(track, i0);
+        i0 = e;
+        if (e < 0 || j < e + inserted) {
+            const int value = converted.effectSendValue(track, j);
+            if (value > 0) {
+                const int code = converted.effectSendCode(track, j);
+                changes.push_back(sendRecord(converted, track, j, last[static_cast<std::size_t>((track * 4 + code) & 31)], value,
+                                             relative ? kActionChorusBeforeNoteRelative : kActionChorusBeforeNoteAbsolute));
+            }
+            ++inserted;
+            ++j;
+        } else if (j == e + inserted) {
+            const int a = input.effectSendValue(track, e);
+            const int b = converted.effectSendValue(track, j);
+            if (a > 0 && b > 0 && b != a)
+                changes.push_back(sendRecord(converted, track, j, a, b,
+                                             relative ? kActionChorusSendRelative : kActionChorusSendAbsolute));
+            if (a >= 0) last[static_cast<std::size_t>((track * 4 + input.effectSendCode(track, i0)) & 31)] = a;
+            ++i0;
+            ++j;
+        } else {
+            ++j;  // cannot come from the regulation, which only inserts; move on
+        }
+    }
+}
+
+}  // namespace
+
+int reportEffectChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+                        VolumeChangeList& changes) {
+    if (version != kMfiVersion40 || !host || host->isRegulateChorus() == 0) return 1;
+    if (!reportEffectLevels(version, input, converted, host, changes)) return 1;
+    const bool relative = host->isAbsoluteMode() == 0;
+    std::array<int, 32> last{};
+    for (int track = 0; track < kTrackCount; ++track) reportTrackSends(input, converted, track, relative, last, changes);
+    return 0;
+}
+
+}  // namespace keldro

@@ -1,0 +1,33 @@
+#pragma once
+// The change report: compares the input model with the converted model,
+// describes every volume point of the converted file as a VolumeChangeRecord
+// (appended to `changes`) and decides the file's outcome. Records are offered
+// to the host's hooks first where the report names one; without a host only
+// records that need no hook are kept.
+#include "conversion/JobHost.h"
+#include "conversion/VolumeChangeRecord.h"
+#include "mfivolume/MfiVolumeFile.h"
+
+namespace keldro {
+
+// MFi versions as the per-file flow counts them.
+inline constexpr int kMfiVersion20 = 20;
+inline constexpr int kMfiVersion30 = 30;
+inline constexpr int kMfiVersion31 = 31;
+inline constexpr int kMfiVersion40 = 40;
+
+// MFi 3.0 and later: 0, -46 (no MaxGain, or it comes after the first sound or
+// after a master volume) or -34 (no master volume by the first sound).
+int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+                         VolumeChangeList& changes);
+
+// MFi 2.0: 0 when a record was kept, -1 when none was (nothing to convert).
+int reportChannelVolumeChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+                               VolumeChangeList& changes);
+
+// MFi 4.0 with Regulate Chorus: effect levels and effect sends. 0 when a record
+// was kept, else 1; callers ignore it.
+int reportEffectChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+                        VolumeChangeList& changes);
+
+}  // namespace keldro

@@ -1,0 +1,175 @@
+#include "mfivolume/MfiConversionPass.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/MfiVolumeRules.h"
+#include "platform/Version.h"
+
+namespace keldro {
+namespace {
+
+// The handsets the pass knows; the names only label the rows.
+struct HandsetFormat {
+    int code;
+    const char* name;
+    int family;
+};
+
+constexpr std::array<HandsetFormat, 8> kHandsetFormats = {{
+    {1, "N503", 1},
+    {2, "N504", 2},
+    {3, "N505", 3},
+    {4, "N506", 3},
+    {5, "MFi/N900", 3},
+    {6, "MFi/N901", 4},
+    {7, "MFi/N902", 4},
+    {8, "N2102", 2},
+}};
+
+// Conversions are only permitted within one handset format.
+constexpr std::array<std::array<int, 2>, 8> kPermittedPairs = {{{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}}};
+
+const HandsetFormat* formatRow(int code) {
+    for (const HandsetFormat& row : kHandsetFormats)
+        if (row.code == code) return &row;
+    return nullptr;
+}
+
+bool isPermittedPair(int source, int target) {
+    return std::any_of(kPermittedPairs.begin(), kPermittedPairs.end(),
+                       [&](const std::array<int, 2>& pair) { return pair[0] == source && pair[1] == target; });
+}
+
+bool familiesFit(int source, int target) {
+    switch (source) {
+        case 1: return target == 1;
+        case 2: return target == 2 || target == 3;
+        case 3: return target == 3;
+        case 4: return target == 4;
+        default: return false;
+    }
+}
+
+int generationOfFamily(int family) {
+    switch (family) {
+        case 1: return 1;
+        case 2: return 2;
+        case 3: return 3;
+        case 4: return 5;
+        default: return -1;
+    }
+}
+
+// "vers" text of a generation; empty outside 1 ... 5.
+std::string_view versionOfGeneration(int generation) {
+    switch (generation) {
+        case 1: return "0200";
+        case 2: return "0300";
+        case 3: return "0301";
+        case 4: case 5: return "0400";
+        default: return {};
+    }
+}
+
+std::string dateText(const MfiDate& date) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", date.year, date.month, date.day);
+    return text;
+}
+
+int reencode(ByteSpan input, ByteVector& output, const MfiDate& today) {
+    MfiVolumeFile model;
+    if (model.parse(input) != 0) return kMfiPassFailed;
+    return model.write(output, today) == 0 ? 0 : kMfiPassFailed;
+}
+
+int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const MfiConversionSettings& settings,
+                    const MfiDate& today) {
+    MfiRuleSettings rule;
+    rule.relative = settings.relative;
+    rule.db = settings.db;
+    rule.absolute = settings.absolute;
+    rule.maxGainSteps = settings.maxGainSteps;
+    rule.channelValues = settings.channelValues;
+    rule.regulate = settings.regulate;
+    // Without a mode the rules leave their output alone: start it as the input.
+    output.assign(input.begin(), input.end());
+    const int result = targetFormat == kFormatMfi20 ? applyChannelVolumeRule(input, output, rule, today)
+                                                    : applyMaxGainRule(input, output, rule, today);
+    return result == 0 ? 0 : kMfiPassFailed;
+}
+
+int updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source, const HandsetFormat& target,
+                 const MfiDate* today) {
+    MfiVolumeFile model;
+    if (model.parse(input) != 0) return kMfiPassFailed;
+    const int sourceGeneration = generationOfFamily(source.family);
+    const int targetGeneration = generationOfFamily(target.family);
+    MfiInfo& info = model.infoRecord();
+    if (targetGeneration != 1) info.supt.assign(std::string_view(programSupportText()));
+    if (!today) return kMfiPassFailed;
+    info.setDate(dateText(*today));
+    if (sourceGeneration >= 1 && sourceGeneration <= 5 && !info.versIs(versionOfGeneration(sourceGeneration)))
+        return kMfiPassFailed;
+    const std::string_view targetVersion = versionOfGeneration(targetGeneration);
+    if (targetVersion.empty()) return kMfiPassFailed;
+    info.setVers(targetVersion);
+    return model.write(output, *today) == 0 ? 0 : kMfiPassFailed;
+}
+
+}  // namespace
+
+MfiConversionSettings snapshotSettings(JobHost* host) {
+    MfiConversionSettings settings;
+    if (!host) return settings;
+    const int absolute = host->isAbsoluteMode();
+    settings.relative = absolute == 0 ? 1 : 0;
+    settings.absolute = absolute != 0 ? 1 : 0;
+    settings.db = host->dbTenths() * 0.1;
+    settings.maxGainSteps = host->maxGainSteps();
+    settings.masterVolume = host->masterVolume();
+    for (int entry = 0; entry < static_cast<int>(settings.channelValues.size()); ++entry)
+        settings.channelValues[static_cast<std::size_t>(entry)] = host->channelValue(entry);
+    settings.regulate = host->isRegulateChorus();
+    return settings;
+}
+
+const char* programSupportText() {
+    static const std::string text = [] {
+        char version[48];
+        std::snprintf(version, sizeof version, "Ver.%d.%d.%d", kFileVersion.major, kFileVersion.minor, kFileVersion.build);
+        return std::string("KELDRO ") + version;
+    }();
+    return text.c_str();
+}
+
+int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,
+               std::int64_t outputCapacity, int targetFormat, JobHost* host, const MfiDate* today) {
+    const MfiConversionSettings settings = snapshotSettings(host);
+    if (!input || inputLength <= 0 || !output || outputCapacity <= 0) return kMfiPassNoBuffer;
+    const ByteVector working(input, input + inputLength);
+    const HandsetFormat* source = formatRow(sourceFormat);
+    const HandsetFormat* target = formatRow(targetFormat);
+    if (!isPermittedPair(sourceFormat, targetFormat) || !source || !target || !familiesFit(source->family, target->family))
+        return kMfiPassFailed;
+
+    // The writer fills a malformed date with today's; without a date the
+    // header update fails anyway, so any stand-in will do until then.
+    const MfiDate writerDate = today ? *today : MfiDate{};
+    ByteVector reencoded;
+    if (reencode(working, reencoded, writerDate) != 0) return kMfiPassFailed;
+    ByteVector converted;
+    if (applyVolumeRule(reencoded, converted, targetFormat, settings, writerDate) != 0) return kMfiPassFailed;
+    ByteVector stamped;
+    if (updateHeader(converted, stamped, *source, *target, today) != 0) return kMfiPassFailed;
+
+    if (static_cast<std::int64_t>(stamped.size()) > outputCapacity) return kMfiPassOutputTooSmall;
+    std::copy(stamped.begin(), stamped.end(), output);
+    return static_cast<int>(stamped.size());
+}
+
+}  // namespace keldro

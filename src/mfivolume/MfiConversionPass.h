@@ -1,0 +1,47 @@
+#pragma once
+// The conversion pass: input MFi bytes in, converted bytes out, in three steps
+// that each parse the previous step's bytes, edit the model and write it back:
+// re-encode, volume rule, header update ("date", "supt", "vers").
+#include <array>
+#include <cstdint>
+
+#include "conversion/JobHost.h"
+#include "mfi/MfiFile.h"
+
+namespace keldro {
+
+inline constexpr int kMfiPassFailed = -1000;
+inline constexpr int kMfiPassOutputTooSmall = -1001;
+inline constexpr int kMfiPassNoBuffer = -1003;
+
+// The settings of one pass, read from the host once at its start.
+struct MfiConversionSettings {
+    int relative = 0;
+    double db = 0.0;
+    int absolute = 0;
+    int maxGainSteps = 24;
+    int masterVolume = 100;  // carried along; no MFi rule uses it
+    std::array<int, 17> channelValues = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    int regulate = 0;
+};
+
+MfiConversionSettings snapshotSettings(JobHost* host);
+
+// Handset format codes the per-file flow passes for each MFi version.
+inline constexpr int kFormatMfi20 = 1;
+inline constexpr int kFormatMfi30 = 2;
+inline constexpr int kFormatMfi31 = 3;
+inline constexpr int kFormatMfi40 = 7;
+
+// The text this program writes into "supt" from MFi 3.0 on.
+const char* programSupportText();
+
+// Converts `input` from the source to the target handset format. Returns the
+// length of the converted file, copied to the start of `output`, or
+// kMfiPassFailed, kMfiPassOutputTooSmall or kMfiPassNoBuffer. `today` is the
+// local date stamped into "date"; null when it cannot be obtained (the pass
+// then fails). Nothing is written to `output` unless the pass succeeds.
+int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,
+               std::int64_t outputCapacity, int targetFormat, JobHost* host, const MfiDate* today);
+
+}  // namespace keldro
