@@ -1,9 +1,592 @@
+// Score tracks ("MTR" 1..7): walks the sub-chunks, decodes the sequences of
+// the four chip generations, rewrites every volume the rules change and
+// inserts the events a file needs, keeping sizes and start/stop points right.
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "app/ResultCodes.h"
 #include "tavi/TaviEngine.h"
+#include "tavi/TrackEditing.h"
 
 namespace keldro {
+namespace {
 
-// Placeholders until the score track decoders land.
-int TaviEngine::convertScoreTrack(ByteVector&, int) { return 0; }
-TaviEngine::PreScan TaviEngine::preScanVq7(ByteSpan) { return {}; }
+using trackedit::readSubChunk;
+using trackedit::readVarlen;
+using trackedit::Splice;
+using trackedit::SubChunk;
+
+constexpr std::uint8_t kGlobalChannel = 255;
+constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
+constexpr std::uint8_t kChorusSendController = 0x5D;
+
+// What a track does with one of its sub-chunks, and the size message for it.
+enum class Role { PointInfo, Setup, Sequence, Skipped, Unsupported };
+struct SubChunkRule {
+    Role role = Role::Unsupported;
+    int sizeError = 0;
+};
+
+SubChunkRule ruleFor(int track, const SubChunk& s) {
+    bool vq2 = track <= 4;
+    if (s.is("MspI") && track <= 5) return {vq2 ? Role::PointInfo : Role::Skipped, kChunkSizeMspi};
+    if (s.is("Mtsu")) return {track == 7 ? Role::Setup : Role::Skipped, kChunkSizeMtsu};
+    if (s.is("Mtsq")) return {Role::Sequence, kChunkSizeMtsq};
+    if (s.is("Mtsp") && !vq2) return {Role::Skipped, kChunkSizeMtsp};
+    if (s.is("Mthv") && track >= 6) return {Role::Skipped, kChunkSizeMtsp};
+    return {};
+}
+
+std::size_t trackHeaderLength(int track) { return track <= 4 ? 6 : (track <= 6 ? 20 : 36); }
+std::size_t minimumTrackBody(int track) { return track <= 4 ? 6 : 20; }
+
+bool isChorusEffect(int type) { return type == 0x4900 || type == 0x4A00 || type == 0x4B00 || type == 0x5301; }
+
+bool hasTag(ByteSpan body, std::size_t at, std::string_view tag) {
+    for (std::size_t i = 0; i < tag.size(); ++i)
+        if (at + i >= body.size() || body[at + i] != static_cast<std::uint8_t>(tag[i])) return false;
+    return true;
+}
+
+// ---- Event decoding of the VQ-3/5/7 sequences (MIDI-style durations). ----
+
+enum class EventKind { Note, Control, Plain, ClearsFlag, Exclusive, NoOp, EndOfTrack, CutOff };
+
+struct Event {
+    EventKind kind = EventKind::Plain;
+    std::uint32_t duration = 0;
+    std::size_t status = 0;      // offset of the status byte
+    int channel = 0;             // VQ-7 notes and control changes
+    std::size_t dataAt = 0;      // exclusive: first data byte
+    std::size_t dataLength = 0;  // exclusive: n
+};
+
+// Consumes `n` bytes of a fixed-size event; false when the sequence ends inside it.
+bool take(ByteReader& r, std::size_t n) { return r.skip(n); }
+
+int readExclusive(ByteReader& r, Event& ev) {
+    std::uint32_t n = 0;
+    if (!readVarlen(r, n) || n < 6 || !r.canRead(n)) return -kExclusiveSizeMtsq;
+    ev.kind = EventKind::Exclusive;
+    ev.dataAt = r.position();
+    ev.dataLength = n;
+    r.skip(n);
+    if (r.window()[ev.dataAt + n - 1] != 0xF7) return -kIllegalExclusiveMtsq;
+    return 0;
+}
+
+// 0xFF events: 0xFF 0x00 no-operation, 0xFF 0x2F 0x00 end of track.
+int readMetaEvent(ByteReader& r, Event& ev) {
+    auto second = r.u8();
+    if (second == std::uint8_t{0x00}) {
+        ev.kind = EventKind::NoOp;
+        return 0;
+    }
+    if (second == std::uint8_t{0x2F} && r.u8() == std::uint8_t{0x00}) {
+        ev.kind = EventKind::EndOfTrack;
+        return 0;
+    }
+    return -kSequenceDataMtsq;
+}
+
+// A note's remaining bytes after the status, then its gate time.
+int readNote(ByteReader& r, Event& ev, std::size_t bytesAfterStatus) {
+    std::uint32_t gate = 0;
+    if (!take(r, bytesAfterStatus) || !readVarlen(r, gate)) return -kSequenceDataMtsq;
+    ev.kind = EventKind::Note;
+    return 0;
+}
+
+int readFixed(ByteReader& r, Event& ev, std::size_t bytesAfterStatus, EventKind kind) {
+    if (!take(r, bytesAfterStatus)) return -kSequenceDataMtsq;
+    ev.kind = kind;
+    return 0;
+}
+
+// Events skipped by their length alone: cut off by the sequence end, they end it.
+void readUnchecked(ByteReader& r, Event& ev, std::size_t bytesAfterStatus) {
+    ev.kind = take(r, bytesAfterStatus) ? EventKind::Plain : EventKind::CutOff;
+}
+
+int readEventStart(ByteReader& r, Event& ev, std::uint8_t& status) {
+    if (!readVarlen(r, ev.duration)) return -kSequenceDataMtsq;
+    ev.status = r.position();
+    auto s = r.u8();
+    if (!s) return -kSequenceDataMtsq;
+    status = *s;
+    return 0;
+}
+
+int readVq35Event(ByteReader& r, Event& ev) {
+    std::uint8_t status = 0;
+    if (int rc = readEventStart(r, ev, status)) return rc;
+    switch (status & 0xF0) {
+    case 0x80: return readNote(r, ev, 1);
+    case 0x90: return readNote(r, ev, 2);
+    case 0xA0: readUnchecked(r, ev, 2); return 0;
+    case 0xB0: case 0xE0: return readFixed(r, ev, 2, EventKind::Plain);
+    case 0xC0: return readFixed(r, ev, 1, EventKind::Plain);
+    case 0xD0:
+        readUnchecked(r, ev, 1);
+        if (ev.kind == EventKind::Plain) ev.kind = EventKind::ClearsFlag;
+        return 0;
+    default: break;
+    }
+    if (status == 0xF0) return readExclusive(r, ev);
+    if (status == 0xFF) return readMetaEvent(r, ev);
+    return -kSequenceDataMtsq;
+}
+
+// VQ-7 status bytes address channels 0-15 through 0x00-0x7F and 16-31 through 0x80-0xFF.
+int readVq7Event(ByteReader& r, Event& ev) {
+    std::uint8_t status = 0;
+    if (int rc = readEventStart(r, ev, status)) return rc;
+    if (status == 0xF0) return readExclusive(r, ev);
+    if (status == 0xFF) return readMetaEvent(r, ev);
+    ev.channel = (status & 0x0F) + (status >= 0x80 ? 16 : 0);
+    switch (status & 0x70) {
+    case 0x00: return readNote(r, ev, 1);
+    case 0x10: return readNote(r, ev, 2);
+    case 0x20: readUnchecked(r, ev, 2); return 0;
+    case 0x30: return readFixed(r, ev, 2, EventKind::Control);
+    case 0x40: return readFixed(r, ev, 1, EventKind::Plain);
+    case 0x50: return readFixed(r, ev, 1, EventKind::ClearsFlag);
+    case 0x60: return readFixed(r, ev, 2, EventKind::Plain);
+    default: return -kSequenceDataMtsq;  // 0x70-0x7F and 0xF1-0xFE
+    }
+}
+
+bool endsSequence(const Event& ev) { return ev.kind == EventKind::EndOfTrack || ev.kind == EventKind::CutOff; }
+
+}  // namespace
+
+// Converts one score track chunk in place (the chunk may grow).
+class ScoreTrackConverter {
+public:
+    ScoreTrackConverter(TaviEngine& engine, ByteVector& chunk, int track)
+        : e_(engine), chunk_(chunk), track_(track) {}
+
+    int run();
+
+private:
+    TaviEngine& e_;
+    ByteVector& chunk_;
+    int track_;
+    VolumeChangeRecord base_;
+    std::uint64_t position_ = 0;
+    std::uint32_t insertedInTrack_ = 0;
+
+    bool cancelled() const { return e_.host_ && e_.host_->isCancelRequested(); }
+    bool regulateChorus() const { return e_.host_ && e_.host_->isRegulateChorus(); }
+    VolumeChangeRecord context(std::uint8_t channel) const;
+    bool askVolume(std::uint8_t channel, std::uint8_t& value);
+    void noteSeen();
+
+    int convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt, std::size_t outBodyAt);
+    void shiftPoints(std::size_t pointInfoAt);
+
+    int convertVq2Sequence(ByteVector& seq);
+    void convertVq2Volume(ByteVector& seq, std::size_t valueAt, std::uint8_t channel);
+    std::uint32_t insertVq2Volumes(ByteVector& seq, const std::array<bool, 4>& needsVolume);
+
+    int convertVq35Sequence(ByteVector& seq);
+    int convertVq7Setup(ByteVector& seq);
+    int convertVq7Sequence(ByteVector& seq);
+    int convertVq7Exclusive(ByteVector& seq, const Event& ev);
+    void convertMaxGain(ByteVector& seq, std::size_t valueAt);
+    int convertEffectParameters(ByteVector& seq, const Event& ev);
+    void selectEffect(std::uint8_t value);
+    void convertChorusSend(ByteVector& seq, const Event& ev);
+    void chorusBeforeNote(const Event& ev, std::vector<Splice>& splices);
+};
+
+VolumeChangeRecord ScoreTrackConverter::context(std::uint8_t channel) const {
+    VolumeChangeRecord r = base_;
+    r.channel = channel;
+    r.position = position_;
+    return r;
+}
+
+// Asks the volume rule for a volume found at `value`; on a yes the new value
+// is written back and the change recorded.
+bool ScoreTrackConverter::askVolume(std::uint8_t channel, std::uint8_t& value) {
+    if (!e_.host_) return false;
+    VolumeChangeRecord r = context(channel);
+    r.beforeVolume = value;
+    if (!e_.host_->volumeRule(e_.generation_, &r)) return false;
+    value = r.afterVolume;
+    e_.addRecord(r);
+    ++e_.volumeChanges_;
+    return true;
+}
+
+// A note (or a note-like event) sounding before any master volume was changed.
+void ScoreTrackConverter::noteSeen() {
+    if (e_.volumeChanges_ == 0) e_.masterVolumeBeforeFirstNote_ = false;
+}
+
+int ScoreTrackConverter::run() {
+    const std::size_t end = chunk_.size();
+    if (end < 8 || end - 8 < minimumTrackBody(track_)) return -kChunkSizeMtr;
+    base_.track = static_cast<std::uint8_t>(track_);
+    base_.timebase = trackedit::timebaseMs(chunk_[10]);
+    base_.gateTimebase = trackedit::timebaseMs(chunk_[11]);
+
+    const std::size_t headerEnd = std::min(end, 8 + trackHeaderLength(track_));
+    ByteVector out(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(headerEnd));
+    std::size_t pos = headerEnd;
+    std::size_t pointInfoAt = kNoOffset;
+    SubChunk s;
+    while (readSubChunk(chunk_, pos, end, s)) {
+        if (cancelled()) return -kCancel;
+        SubChunkRule rule = ruleFor(track_, s);
+        if (rule.role == Role::Unsupported) return -kNonsupportChunkIdMtr;
+        if (!s.fitsIn(end)) return -rule.sizeError;
+        ByteVector body(chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyAt),
+                        chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyEnd()));
+        if (int rc = convertSubChunk(rule.role, body, pointInfoAt, out.size() + 8)) return rc;
+        out.insert(out.end(), s.id.begin(), s.id.end());
+        ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
+        out.insert(out.end(), body.begin(), body.end());
+        pos = s.bodyEnd();
+    }
+    out.insert(out.end(), chunk_.begin() + static_cast<std::ptrdiff_t>(pos), chunk_.end());
+
+    if (track_ <= 4 && pointInfoAt == kNoOffset) return -kInvalidPointsMspi;
+    chunk_ = std::move(out);
+    if (pointInfoAt != kNoOffset) shiftPoints(pointInfoAt);
+    trackedit::putU32(chunk_, 4, static_cast<std::uint32_t>(chunk_.size() - 8));
+    return 0;
+}
+
+int ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt,
+                                         std::size_t outBodyAt) {
+    switch (role) {
+    case Role::PointInfo:
+        if (body.size() < 16) return -kChunkSizeMspi;
+        if (!hasTag(body, 0, "st:") || !hasTag(body, 8, "sp:")) return -kInvalidPointsMspi;
+        if (pointInfoAt == kNoOffset) pointInfoAt = outBodyAt;
+        return 0;
+    case Role::Setup:
+        return convertVq7Setup(body);
+    case Role::Sequence:
+        position_ = 0;
+        if (track_ <= 4) return convertVq2Sequence(body);
+        if (track_ <= 6) return convertVq35Sequence(body);
+        return convertVq7Sequence(body);
+    default:
+        return 0;
+    }
+}
+
+// The start and stop points are byte offsets into the sequence data, so both
+// move by the bytes inserted at its front.
+void ScoreTrackConverter::shiftPoints(std::size_t pointInfoAt) {
+    if (insertedInTrack_ == 0) return;
+    for (std::size_t at : {pointInfoAt + 3, pointInfoAt + 11})
+        trackedit::putU32(chunk_, at, trackedit::u32At(chunk_, at) + insertedInTrack_);
+}
+
+// ---- VQ-2: channel volumes, and inserted volumes for channels that need one. ----
+
+int ScoreTrackConverter::convertVq2Sequence(ByteVector& seq) {
+    std::array<bool, 4> noteBeforeVolume{}, hasControl{}, hasVolume{};
+    ByteReader r(seq);
+    while (!r.atEnd()) {
+        if (cancelled()) return -kCancel;
+        std::uint32_t duration = 0;
+        if (!trackedit::readShortForm(r, duration)) return -kSequenceData;
+        position_ += duration;
+        auto first = r.u8();
+        if (!first) return -kChunkSizeMtsq;
+        if (*first == 0xFF) {
+            auto second = r.u8();
+            if (!second) return -kChunkSizeMtsq;
+            if (*second == 0xF0) {
+                auto n = r.u8();
+                auto data = n ? r.bytes(*n) : std::nullopt;
+                if (!data || data->empty() || data->back() != 0xF7) return -kChunkSizeMtsq;
+            } else if (*second != 0x00) {
+                return -kSequenceDataMtsq;
+            }
+        } else if (*first == 0x00) {
+            auto c = r.u8();
+            if (!c) return -kChunkSizeMtsq;
+            auto channel = static_cast<std::uint8_t>(*c >> 6);
+            if ((*c & 0x30) == 0x30) {
+                std::size_t valueAt = r.position();
+                if (!r.skip(1)) return -kChunkSizeMtsq;
+                hasControl[channel] = true;
+                if ((*c & 0x0F) == 7) {
+                    convertVq2Volume(seq, valueAt, channel);
+                    hasVolume[channel] = true;
+                }
+            } else if (duration == 0 && *c == 0x00 && r.peek() == std::uint8_t{0x00}) {
+                r.skip(1);  // end of sequence 0x00 0x00 0x00
+            }
+        } else {
+            auto channel = static_cast<std::uint8_t>(*first >> 6);
+            std::uint32_t gate = 0;
+            if (!trackedit::readShortForm(r, gate)) return -kSequenceData;
+            if (!hasVolume[channel]) noteBeforeVolume[channel] = true;
+        }
+    }
+    std::array<bool, 4> needsVolume{};
+    for (std::size_t ch = 0; ch < 4; ++ch) needsVolume[ch] = noteBeforeVolume[ch] && hasControl[ch];
+    insertedInTrack_ += insertVq2Volumes(seq, needsVolume);
+    return 0;
+}
+
+void ScoreTrackConverter::convertVq2Volume(ByteVector& seq, std::size_t valueAt, std::uint8_t channel) {
+    askVolume(channel, seq[valueAt]);
+}
+
+// A channel that plays notes before its first volume event (and has control
+// events, so it is a real part) gets an explicit volume at the sequence start.
+// Channels are asked from 3 down to 0, each event going to the front, so the
+// inserted events stand in channel order 0..3.
+std::uint32_t ScoreTrackConverter::insertVq2Volumes(ByteVector& seq, const std::array<bool, 4>& needsVolume) {
+    if (!e_.host_) return 0;
+    ByteVector front;
+    for (int ch = 3; ch >= 0; --ch) {
+        if (!needsVolume[static_cast<std::size_t>(ch)]) continue;
+        VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
+        r.position = 0;
+        if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) continue;
+        front.insert(front.begin(), {0x00, 0x00, static_cast<std::uint8_t>(ch * 64 + 0x37), r.afterVolume});
+        e_.addRecord(r);
+        ++e_.volumeChanges_;
+    }
+    seq.insert(seq.begin(), front.begin(), front.end());
+    return static_cast<std::uint32_t>(front.size());
+}
+
+// ---- VQ-3 / VQ-5: master volume exclusives. ----
+
+int ScoreTrackConverter::convertVq35Sequence(ByteVector& seq) {
+    ByteReader r(seq);
+    while (!r.atEnd()) {
+        if (cancelled()) return -kCancel;
+        Event ev;
+        if (int rc = readVq35Event(r, ev)) return rc;
+        position_ += ev.duration;
+        if (endsSequence(ev)) break;
+        if (ev.kind == EventKind::Note || ev.kind == EventKind::ClearsFlag) noteSeen();
+        if (ev.kind == EventKind::Exclusive && seq[ev.dataAt + 4] == 0x00) {
+            askVolume(kGlobalChannel, seq[ev.dataAt + 5]);
+            ++e_.masterVolumeEvents_;
+        }
+    }
+    return 0;
+}
+
+// ---- VQ-7: setup data, sequence, exclusive rules and chorus regulation. ----
+
+int ScoreTrackConverter::convertVq7Setup(ByteVector& seq) {
+    position_ = 0;
+    ByteReader r(seq);
+    while (!r.atEnd()) {
+        if (cancelled()) return -kCancel;
+        Event ev;
+        if (r.u8() != std::uint8_t{0xF0}) return -kSequenceData;
+        if (int rc = readExclusive(r, ev)) return rc;
+        if (int rc = convertVq7Exclusive(seq, ev)) return rc;
+    }
+    if (e_.maxGainChanges_ == 0) e_.maxGainInSetupData_ = false;
+    return 0;
+}
+
+int ScoreTrackConverter::convertVq7Sequence(ByteVector& seq) {
+    std::vector<Splice> splices;
+    ByteReader r(seq);
+    while (!r.atEnd()) {
+        if (cancelled()) return -kCancel;
+        Event ev;
+        if (int rc = readVq7Event(r, ev)) return rc;
+        position_ += ev.duration;
+        if (endsSequence(ev)) break;
+        switch (ev.kind) {
+        case EventKind::Note:
+            noteSeen();
+            chorusBeforeNote(ev, splices);
+            break;
+        case EventKind::ClearsFlag: noteSeen(); break;
+        case EventKind::Control: convertChorusSend(seq, ev); break;
+        case EventKind::Exclusive:
+            if (int rc = convertVq7Exclusive(seq, ev)) return rc;
+            break;
+        default: break;
+        }
+    }
+    if (!splices.empty()) seq = trackedit::applySplices(seq, splices);
+    return 0;
+}
+
+int ScoreTrackConverter::convertVq7Exclusive(ByteVector& seq, const Event& ev) {
+    const std::size_t command = ev.dataAt + 4;
+    switch (seq[command]) {
+    case 0x20:
+        askVolume(kGlobalChannel, seq[command + 1]);
+        ++e_.masterVolumeEvents_;
+        return 0;
+    case 0x22: convertMaxGain(seq, command + 1); return 0;
+    case 0x27: return convertEffectParameters(seq, ev);
+    case 0x2D: selectEffect(seq[command + 1]); return 0;
+    default: return 0;
+    }
+}
+
+void ScoreTrackConverter::convertMaxGain(ByteVector& seq, std::size_t valueAt) {
+    if (!e_.host_) return;
+    VolumeChangeRecord r = context(kGlobalChannel);
+    r.beforeGain = seq[valueAt];
+    if (!e_.host_->maxGainRule(e_.generation_, &r)) return;
+    seq[valueAt] = r.afterGain;
+    e_.addRecord(r);
+    ++e_.maxGainChanges_;
+}
+
+// Effect parameters: 32-byte blocks after the command byte, each starting with
+// its 16-bit effect type; the depth of a chorus-like effect is at block byte 12.
+int ScoreTrackConverter::convertEffectParameters(ByteVector& seq, const Event& ev) {
+    const std::size_t n = ev.dataLength;
+    if (n < 38 || (n - 6) % 32 != 0) return -kExclusiveSizeMtsq;
+    e_.effectTypes_.clear();
+    for (std::size_t j = 0; j < (n - 6) / 32; ++j) {
+        const std::size_t block = ev.dataAt + 5 + 32 * j;
+        int type = (seq[block] << 8) | seq[block + 1];
+        if (j == 0) e_.currentEffectType_ = type;
+        e_.effectTypes_.push_back(type);
+        if (!isChorusEffect(type) || !regulateChorus()) continue;
+        VolumeChangeRecord r = context(kGlobalChannel);
+        r.beforeLevel = seq[block + 12];
+        if (!e_.host_->effectDepthRule(e_.generation_, &r)) continue;
+        seq[block + 12] = r.afterLevel;
+        e_.addRecord(r);
+        ++e_.chorusChanges_;
+    }
+    return 0;
+}
+
+void ScoreTrackConverter::selectEffect(std::uint8_t value) {
+    if (value < 0x40 || value > 0x5F) return;
+    std::size_t index = value - 0x40u;
+    if (index >= e_.effectTypes_.size()) return;
+    e_.currentEffectType_ = e_.effectTypes_[index];
+    e_.chorusSeen_.fill(false);
+    e_.effectTypeHistory_.push_back(e_.currentEffectType_);
+}
+
+// Controller 93 (chorus send): remembered per channel; regulated only under a
+// chorus-like effect and when the send is not off.
+void ScoreTrackConverter::convertChorusSend(ByteVector& seq, const Event& ev) {
+    if (seq[ev.status + 1] != kChorusSendController) return;
+    const auto ch = static_cast<std::size_t>(ev.channel);
+    std::uint8_t& value = seq[ev.status + 2];
+    e_.chorusSeen_[ch] = true;
+    e_.chorusFound_[ch] = value;
+    e_.chorusCurrent_[ch] = value;
+    if (!isChorusEffect(e_.currentEffectType_) || !regulateChorus() || value == 0) return;
+    VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
+    r.beforeLevel = value;
+    if (!e_.host_->chorusSendRule(e_.generation_, &r)) return;
+    value = r.afterLevel;
+    e_.addRecord(r);
+    ++e_.chorusChanges_;
+    e_.chorusCurrent_[ch] = r.afterLevel;
+}
+
+// A channel whose chorus send has not been set since the effect changed gets
+// one right before its note. The control change takes over the note's duration
+// and the note follows with duration 0, so no event moves in time.
+void ScoreTrackConverter::chorusBeforeNote(const Event& ev, std::vector<Splice>& splices) {
+    const auto ch = static_cast<std::size_t>(ev.channel);
+    const int found = e_.chorusFound_[ch];
+    if (found == 0 || e_.chorusSeen_[ch]) return;
+    if (!isChorusEffect(e_.currentEffectType_) && found == e_.chorusCurrent_[ch]) return;
+    if (!regulateChorus()) return;
+    VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
+    r.beforeLevel = static_cast<std::uint8_t>(found);
+    if (!e_.host_->chorusSendBeforeNoteRule(e_.generation_, &r, e_.currentEffectType_)) return;
+    auto status = static_cast<std::uint8_t>((ch < 16 ? 0x30 : 0xB0) | (ch & 0x0F));
+    splices.push_back({ev.status, 0, {status, kChorusSendController, r.afterLevel, 0x00}});
+    e_.addRecord(r);
+    ++e_.chorusChanges_;
+    e_.chorusSeen_[ch] = true;
+    e_.chorusCurrent_[ch] = r.afterLevel;
+}
+
+void TaviEngine::resetTrackState() {
+    records_.clear();
+    volumeChanges_ = 0;
+    maxGainChanges_ = 0;
+    chorusChanges_ = 0;
+    masterVolumeEvents_ = 0;
+    masterVolumeBeforeFirstNote_ = true;
+    maxGainInSetupData_ = true;
+    chorusSeen_.fill(false);
+    chorusFound_.fill(0);
+    chorusCurrent_.fill(0);
+    currentEffectType_ = 0;
+    effectTypes_.clear();
+    effectTypeHistory_.clear();
+}
+
+int TaviEngine::convertScoreTrack(ByteVector& chunk, int trackNumber) {
+    if (trackNumber < 1 || trackNumber > 7) return -kNonsupportChunkId;
+    return ScoreTrackConverter(*this, chunk, trackNumber).run();
+}
+
+// ---- VQ-7 pre-scan: the loudest master volume and the largest MaxGain. ----
+namespace {
+
+void noteExclusive(ByteSpan data, TaviEngine::PreScan& found) {
+    const int value = data[5];
+    if (data[4] == 0x20 && value < 128) found.maxMasterVolume = std::max(found.maxMasterVolume, value);
+    if (data[4] == 0x22 && value <= 24) found.maxMaxGain = std::max(found.maxMaxGain, value);
+}
+
+bool scanSetup(ByteSpan body, TaviEngine::PreScan& found) {
+    ByteReader r(body);
+    while (!r.atEnd()) {
+        Event ev;
+        if (r.u8() != std::uint8_t{0xF0} || readExclusive(r, ev) != 0) return false;
+        noteExclusive(body.subspan(ev.dataAt, ev.dataLength), found);
+    }
+    return true;
+}
+
+bool scanSequence(ByteSpan body, TaviEngine::PreScan& found) {
+    ByteReader r(body);
+    while (!r.atEnd()) {
+        Event ev;
+        if (readVq7Event(r, ev) != 0) return false;
+        if (endsSequence(ev)) break;
+        if (ev.kind == EventKind::Exclusive) noteExclusive(body.subspan(ev.dataAt, ev.dataLength), found);
+    }
+    return true;
+}
+
+}  // namespace
+
+TaviEngine::PreScan TaviEngine::preScanVq7(ByteSpan chunk) {
+    PreScan found;
+    const bool isTrack7 = chunk.size() >= 8 && chunk[0] == 'M' && chunk[1] == 'T' && chunk[2] == 'R' && chunk[3] == 7;
+    if (!isTrack7 || chunk.size() - 8 < minimumTrackBody(7)) return found;
+    std::size_t pos = 8 + trackHeaderLength(7);
+    SubChunk s;
+    while (readSubChunk(chunk, pos, chunk.size(), s)) {
+        if (!s.fitsIn(chunk.size())) break;
+        ByteSpan body = chunk.subspan(s.bodyAt, s.size);
+        bool ok = true;
+        if (s.is("Mtsu")) ok = scanSetup(body, found);
+        else if (s.is("Mtsq")) ok = scanSequence(body, found);
+        else ok = s.is("Mtsp") || s.is("Mthv");
+        if (!ok) break;
+        pos = s.bodyEnd();
+    }
+    return found;
+}
 
 }  // namespace keldro

@@ -51,7 +51,14 @@ public:
     bool masterVolumeBeforeFirstNote() const { return masterVolumeBeforeFirstNote_; }
     bool maxGainInSetupData() const { return maxGainInSetupData_; }
 
+    // Clears everything the track converters keep per file: counters, flags,
+    // chorus channel tables, effect types and change records.
+    void resetTrackState();
+
 private:
+    friend class ScoreTrackConverter;
+    friend class AudioTrackConverter;
+
     JobHost* host_ = nullptr;
     int generation_ = -1;
     ByteVector output_;
@@ -74,6 +81,9 @@ private:
     int currentEffectType_ = 0;
     std::vector<int> effectTypes_;
     std::vector<int> effectTypeHistory_;
+
+    // Appends a change made by a track converter.
+    void addRecord(const VolumeChangeRecord& record) { records_.push_back(record); }
 
     // ---- Container state (chunk walk, signature, output). ----
     enum class ChunkKind { ContentsInfo, OptionalData, ScoreTrack, AudioTrack, SkippedTrack, MasterTrack };

@@ -1,0 +1,113 @@
+#pragma once
+// Pieces shared by the score and audio track converters: the number forms of
+// the sequences, timebase codes, the sub-chunk walk and the byte splices that
+// insert or replace events without moving any other event in time.
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "platform/Bytes.h"
+
+namespace keldro::trackedit {
+
+// Milliseconds per tick of a track header's timebase code; unknown codes count as 1.
+inline int timebaseMs(std::uint8_t code) {
+    switch (code) {
+    case 0x01: return 2;
+    case 0x02: return 4;
+    case 0x03: return 5;
+    case 0x10: return 10;
+    case 0x11: return 20;
+    case 0x12: return 40;
+    case 0x13: return 50;
+    default: return 1;
+    }
+}
+
+// Short duration form of VQ-2 and audio sequences: one byte below 0x80, or two
+// bytes where the first (bit 7 set) counts whole blocks of 128 beyond the first.
+inline bool readShortForm(ByteReader& r, std::uint32_t& value) {
+    auto first = r.u8();
+    if (!first) return false;
+    if ((*first & 0x80) == 0) {
+        value = *first;
+        return true;
+    }
+    auto second = r.u8();
+    if (!second) return false;
+    value = ((*first & 0x7Fu) + 1) * 128 + (*second & 0x7Fu);
+    return true;
+}
+
+inline ByteVector shortForm(std::uint32_t value) {
+    if (value < 128) return {static_cast<std::uint8_t>(value)};
+    return {static_cast<std::uint8_t>(((value >> 7) - 1) | 0x80), static_cast<std::uint8_t>(value & 0x7F)};
+}
+
+// MIDI-style variable-length quantity; a value beyond 32 bits saturates (such a
+// length can only run past its sequence, which the caller reports).
+inline bool readVarlen(ByteReader& r, std::uint32_t& value) {
+    std::uint64_t v = 0;
+    for (;;) {
+        auto b = r.u8();
+        if (!b) return false;
+        v = std::min<std::uint64_t>((v << 7) | (*b & 0x7Fu), 0xFFFFFFFFu);
+        if ((*b & 0x80) == 0) break;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+// Replaces `removed` bytes at offset `at` of a sequence body by `inserted`.
+struct Splice {
+    std::size_t at = 0;
+    std::size_t removed = 0;
+    ByteVector inserted;
+};
+
+// Applies splices given in ascending, non-overlapping order in one linear pass.
+inline ByteVector applySplices(ByteSpan body, const std::vector<Splice>& splices) {
+    ByteVector out;
+    out.reserve(body.size() + 4 * splices.size());
+    std::size_t copied = 0;
+    for (const Splice& s : splices) {
+        out.insert(out.end(), body.begin() + static_cast<std::ptrdiff_t>(copied),
+                   body.begin() + static_cast<std::ptrdiff_t>(s.at));
+        out.insert(out.end(), s.inserted.begin(), s.inserted.end());
+        copied = s.at + s.removed;
+    }
+    out.insert(out.end(), body.begin() + static_cast<std::ptrdiff_t>(copied), body.end());
+    return out;
+}
+
+// One sub-chunk of a track: 4-byte ID, 4-byte big-endian size, body.
+struct SubChunk {
+    std::size_t headerAt = 0;
+    std::size_t bodyAt = 0;
+    std::uint32_t size = 0;
+    ByteSpan id;
+    // True when the body lies within the track body ending at `end`.
+    bool fitsIn(std::size_t end) const { return bodyAt <= end && size <= end - bodyAt; }
+    std::size_t bodyEnd() const { return bodyAt + size; }
+    bool is(std::string_view name) const {
+        return std::equal(name.begin(), name.end(), id.begin(), id.begin() + static_cast<std::ptrdiff_t>(name.size()),
+                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+    }
+};
+
+// Reads the sub-chunk header at `at` when a whole header fits before `end`.
+inline bool readSubChunk(ByteSpan chunk, std::size_t at, std::size_t end, SubChunk& out) {
+    if (at > end || end - at < 8 || end > chunk.size()) return false;
+    out.headerAt = at;
+    out.bodyAt = at + 8;
+    out.id = chunk.subspan(at, 4);
+    out.size = *readBE(chunk, at + 4, 4);
+    return true;
+}
+
+inline std::uint32_t u32At(const ByteVector& b, std::size_t at) { return *readBE(b, at, 4); }
+
+inline void putU32(ByteVector& b, std::size_t at, std::uint32_t v) { ByteWriter::patchBE(b, at, v, 4); }
+
+}  // namespace keldro::trackedit

@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include "app/ResultCodes.h"
+#include "support/TaviChunkBuilder.h"
+#include "tavi/TaviEngine.h"
+
+namespace keldro {
+namespace {
+
+using namespace tavitest;
+
+int generationOf(int track) { return track <= 4 ? 2 : (track == 5 ? 3 : (track == 6 ? 5 : 7)); }
+
+struct TrackRun {
+    RuleHost host;
+    TaviEngine engine;
+    explicit TrackRun(int dbTenths = -60) {
+        host.settings.dbTenths = dbTenths;
+        engine.setHost(&host);
+        engine.resetTrackState();
+    }
+    int convert(Bytes& chunk, int track) {
+        engine.setGenerationForTracks(generationOf(track));
+        return engine.convertScoreTrack(chunk, track);
+    }
+    VolumeChangeList records() const {
+        VolumeChangeList out;
+        engine.copyChangeRecords(out);
+        return out;
+    }
+};
+
+Bytes vq2Track(const Bytes& seq) {
+    return scoreTrack(1, scoreTrackHeader(1),
+                      {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(seq.size()))), chunk("Mtsq", seq)});
+}
+Bytes vq3Track(const Bytes& seq) { return scoreTrack(5, scoreTrackHeader(5), {chunk("Mtsq", seq)}); }
+Bytes vq7Track(const Bytes& setup, const Bytes& seq) {
+    return scoreTrack(7, scoreTrackHeader(7), {chunk("Mtsu", setup), chunk("Mtsq", seq)});
+}
+
+// Drops the last n bytes of a chunk (keeping its own size field honest), so
+// that its last sub-chunk claims more than the track holds.
+Bytes cutLast(Bytes c, std::size_t n) {
+    c.resize(c.size() - n);
+    ByteWriter::patchBE(c, 4, static_cast<std::uint32_t>(c.size() - 8), 4);
+    return c;
+}
+
+void expectRecord(const VolumeChangeRecord& r, int channel, int before, int after, int action,
+                  std::uint64_t position) {
+    EXPECT_EQ(r.channel, channel);
+    EXPECT_EQ(r.action, action);
+    EXPECT_EQ(r.position, position);
+    switch (action) {
+    case 5: case 6: EXPECT_EQ(r.beforeGain, before); EXPECT_EQ(r.afterGain, after); break;
+    case 1: case 2: case 3: case 4: EXPECT_EQ(r.beforeVolume, before); EXPECT_EQ(r.afterVolume, after); break;
+    default: EXPECT_EQ(r.beforeLevel, before); EXPECT_EQ(r.afterLevel, after); break;
+    }
+}
+
+// Channel 0 has a volume event (rewritten); channels 1 and 3 play before any
+// volume event and have control events (each gets one inserted at the front);
+// channel 2 only plays notes (gets none).
+TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
+    const Bytes seq = cat({{0x03, 0x00, 0x37, 100},  // ch0 volume 100 at tick 3
+                           {0x02, 0x45, 0x03},        // ch1 note
+                           {0x00, 0x00, 0x7A, 0x10},  // ch1 control
+                           {0x01, 0xC1, 0x02},        // ch3 note
+                           {0x00, 0x00, 0xF2, 0x05},  // ch3 control
+                           shortForm(130), {0x81, 0x01},
+                           {0x00, 0x00, 0x00, 0x00}});
+    Bytes track = scoreTrack(1, scoreTrackHeader(1, 0x11, 0x10),
+                             {chunk("MspI", pointBody(0, 23)), chunk("Mtsu", {1, 2}), chunk("Mtsq", seq)});
+    TrackRun run;
+    ASSERT_EQ(run.convert(track, 1), 0);
+
+    Bytes converted = seq;
+    converted[3] = 71;
+    const Bytes expectedSeq = cat({{0x00, 0x00, 0x77, 71, 0x00, 0x00, 0xF7, 71}, converted});
+    const Bytes expected = scoreTrack(1, scoreTrackHeader(1, 0x11, 0x10),
+                                      {chunk("MspI", pointBody(8, 31)), chunk("Mtsu", {1, 2}), chunk("Mtsq", expectedSeq)});
+    EXPECT_EQ(track, expected);
+
+    const VolumeChangeList records = run.records();
+    ASSERT_EQ(records.size(), 3u);
+    expectRecord(records[0], 0, 100, 71, 1, 3);
+    expectRecord(records[1], 3, 99, 71, 3, 0);
+    expectRecord(records[2], 1, 99, 71, 3, 0);
+    EXPECT_EQ(records[0].track, 1);
+    EXPECT_EQ(records[0].timebase, 20);
+    EXPECT_EQ(records[0].gateTimebase, 10);
+    EXPECT_EQ(run.engine.volumeChangeCount(), 3);
+}
+
+TEST(ScoreTrack, WithoutHostNothingChanges) {
+    const Bytes seq = {0x00, 0x45, 0x03, 0x00, 0x00, 0x77, 0x20, 0x00, 0x00, 0x37, 100};
+    Bytes track = vq2Track(seq);
+    const Bytes original = track;
+    TaviEngine engine;
+    engine.resetTrackState();
+    engine.setGenerationForTracks(2);
+    ASSERT_EQ(engine.convertScoreTrack(track, 1), 0);
+    EXPECT_EQ(track, original);
+}
+
+// Master volume exclusives are rewritten in every sequence; 0xFF 0x2F 0x00
+// ends only its own sequence; the setup data is not looked into.
+TEST(ScoreTrack, Vq3RewritesMasterVolumesOfEverySequence) {
+    const Bytes first = cat({{0x00}, vq35MasterVolume(100), {0x05, 0x80, 0x40, 0x04},
+                             {0x00, 0xA0, 0x01, 0x02}, {0x00, 0xFF, 0x2F, 0x00}, {0x70}});
+    const Bytes second = cat({{0x02}, vq35MasterVolume(100)});
+    const Bytes setup = vq35MasterVolume(100);
+    Bytes track = scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup),
+                                                       chunk("Mtsq", first), chunk("Mtsp", {9}), chunk("Mtsq", second)});
+    TrackRun run;
+    ASSERT_EQ(run.convert(track, 5), 0);
+
+    const Bytes expected = scoreTrack(
+        5, scoreTrackHeader(5),
+        {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup),
+         chunk("Mtsq", cat({{0x00}, vq35MasterVolume(71), {0x05, 0x80, 0x40, 0x04}, {0x00, 0xA0, 0x01, 0x02},
+                            {0x00, 0xFF, 0x2F, 0x00}, {0x70}})),
+         chunk("Mtsp", {9}), chunk("Mtsq", cat({{0x02}, vq35MasterVolume(71)}))});
+    EXPECT_EQ(track, expected);
+    const VolumeChangeList records = run.records();
+    ASSERT_EQ(records.size(), 2u);
+    expectRecord(records[0], 255, 100, 71, 1, 0);
+    expectRecord(records[1], 255, 100, 71, 1, 2);
+    EXPECT_EQ(records[1].track, 5);
+    EXPECT_TRUE(run.engine.masterVolumeBeforeFirstNote());
+}
+
+TEST(ScoreTrack, MasterVolumeAfterTheFirstNoteIsNotBeforeIt) {
+    struct {
+        Bytes seq;
+        bool before;
+    } cases[] = {
+        {cat({{0x00, 0x90, 0x40, 0x40, 0x01}, {0x00}, vq35MasterVolume(100)}), false},
+        {cat({{0x00, 0xD0, 0x01}, {0x00}, vq35MasterVolume(100)}), false},
+        {cat({{0x00}, vq35MasterVolume(100), {0x00, 0x90, 0x40, 0x40, 0x01}}), true},
+    };
+    for (auto& c : cases) {
+        Bytes track = vq3Track(c.seq);
+        TrackRun run;
+        ASSERT_EQ(run.convert(track, 5), 0);
+        EXPECT_EQ(run.engine.masterVolumeBeforeFirstNote(), c.before);
+        EXPECT_EQ(run.engine.volumeChangeCount(), 1);
+    }
+}
+
+// Setup data carries MaxGain and master volume; the sequence regulates the
+// effect depth and a chorus send, then the effect changes and a note on the
+// same channel gets its chorus send back (inserted before the note), which
+// moves the master volume that follows by four bytes.
+TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
+    const Bytes setup = cat({vq7MaxGain(0), vq7MasterVolume(100)});
+    auto sequence = [](std::uint8_t depth, std::uint8_t send, const Bytes& inserted, std::uint8_t master) {
+        return cat({{0x00}, vq7EffectParameters({effectBlock(0x4900, depth), effectBlock(0x0100, 50)}),
+                    {0x00, 0x32, 0x5D, send},
+                    {0x00}, vq7EffectSelect(0x41),
+                    {0x05}, inserted, {0x02, 0x3C, 0x07},
+                    {0x00}, vq7MasterVolume(master),
+                    {0x03, 0x94, 0x3C, 0x40, 0x02}});
+    };
+    Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
+    TrackRun run;
+    run.host.regulateChorus = 1;
+    run.host.settings.engineValueA = 100;  // what the pre-scan reports
+    run.host.settings.engineValueB = 0;
+    ASSERT_EQ(run.convert(track, 7), 0);
+
+    const Bytes expected = vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}),
+                                    sequence(45, 90, {0x32, 0x5D, 64, 0x00}, 127));
+    EXPECT_EQ(track, expected);
+    const VolumeChangeList records = run.records();
+    ASSERT_EQ(records.size(), 6u);
+    expectRecord(records[0], 255, 0, 20, 5, 0);
+    expectRecord(records[1], 255, 100, 127, 1, 0);
+    expectRecord(records[2], 255, 64, 45, 7, 0);
+    expectRecord(records[3], 2, 64, 90, 9, 0);
+    expectRecord(records[4], 2, 64, 64, 11, 5);
+    expectRecord(records[5], 255, 100, 127, 1, 5);
+    EXPECT_EQ(run.host.settings.maxGainTenths, -100);
+    EXPECT_EQ(run.engine.volumeChangeCount(), 2);
+    EXPECT_EQ(run.engine.maxGainChangeCount(), 1);
+    EXPECT_EQ(run.engine.chorusChangeCount(), 3);
+    EXPECT_TRUE(run.engine.maxGainInSetupData());
+    EXPECT_TRUE(run.engine.masterVolumeBeforeFirstNote());
+}
+
+TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
+    const Bytes seq = cat({{0x00}, vq7EffectParameters({effectBlock(0x4900, 64)}),
+                           {0x00, 0x32, 0x5D, 0x00},  // send 0: never regulated
+                           {0x00, 0xB5, 0x5D, 0x30},  // channel 21, but regulation is off
+                           {0x00, 0x85, 0x3C, 0x01}});
+    for (int regulate : {0, 1}) {
+        Bytes track = vq7Track(vq7MaxGain(0), seq);
+        TrackRun run;
+        run.host.regulateChorus = regulate;
+        run.host.settings.engineValueA = -1;
+        ASSERT_EQ(run.convert(track, 7), 0);
+        EXPECT_EQ(run.engine.chorusChangeCount(), regulate ? 2 : 0) << regulate;
+    }
+}
+
+TEST(ScoreTrack, Vq7SetupWithoutMaxGainChangeIsReported) {
+    Bytes track = vq7Track(vq7MasterVolume(100), {0x00, 0x00, 0x3C, 0x01});
+    TrackRun run;
+    ASSERT_EQ(run.convert(track, 7), 0);
+    EXPECT_FALSE(run.engine.maxGainInSetupData());
+}
+
+TEST(ScoreTrack, PreScanFindsTheLoudestMasterVolumeAndLargestMaxGain) {
+    const Bytes setup = cat({vq7MasterVolume(100), vq7MasterVolume(130), vq7MaxGain(3), vq7MaxGain(30)});
+    const Bytes seq = cat({{0x00}, vq7MasterVolume(110), {0x00, 0xFF, 0x2F, 0x00}, {0x00}, vq7MasterVolume(120)});
+    TaviEngine::PreScan found = TaviEngine::preScanVq7(vq7Track(setup, seq));
+    EXPECT_EQ(found.maxMasterVolume, 110);
+    EXPECT_EQ(found.maxMaxGain, 3);
+
+    // An error ends the scan with what was found so far.
+    found = TaviEngine::preScanVq7(vq7Track(cat({vq7MasterVolume(90), {0x00}, vq7MaxGain(2)}), {}));
+    EXPECT_EQ(found.maxMasterVolume, 90);
+    EXPECT_EQ(found.maxMaxGain, -1);
+
+    found = TaviEngine::preScanVq7(scoreTrack(5, scoreTrackHeader(5), {chunk("Mtsu", vq7MasterVolume(90))}));
+    EXPECT_EQ(found.maxMasterVolume, -1);
+}
+
+TEST(ScoreTrack, DamagedTracksReportTheirError) {
+    const Bytes mspi = chunk("MspI", pointBody(0, 0));
+    struct Case {
+        const char* what;
+        int track;
+        Bytes chunk;
+        int result;
+    } cases[] = {
+        {"VQ-2 body below 6", 1, chunk("MTR", 1, Bytes(5, 0)), -kChunkSizeMtr},
+        {"VQ-7 body below 20", 7, chunk("MTR", 7, Bytes(19, 0)), -kChunkSizeMtr},
+        {"VQ-7 short header, no sub-chunks", 7, chunk("MTR", 7, Bytes(30, 0)), 0},
+        {"unknown sub-chunk", 1, scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mxyz", {})}), -kNonsupportChunkIdMtr},
+        {"VQ-5 with MspI", 6, scoreTrack(6, scoreTrackHeader(6), {mspi}), -kNonsupportChunkIdMtr},
+        {"VQ-2 with Mtsp", 1, scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsp", {})}), -kNonsupportChunkIdMtr},
+        {"MspI past the track", 1, cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi}), 1), -kChunkSizeMspi},
+        {"Mtsu past the track", 1, cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsu", {1})}), 1),
+         -kChunkSizeMtsu},
+        {"Mtsq past the track", 5, cutLast(vq3Track({0x00, 0xFF, 0x00}), 1), -kChunkSizeMtsq},
+        {"Mthv past the track", 6, cutLast(scoreTrack(6, scoreTrackHeader(6), {chunk("Mthv", {1})}), 1),
+         -kChunkSizeMtsp},
+        {"MspI of 15 bytes", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(15, 0))}), -kChunkSizeMspi},
+        {"MspI without st:", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(16, 0))}),
+         -kInvalidPointsMspi},
+        {"VQ-2 without MspI", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("Mtsq", {0x00, 0xFF, 0x00})}),
+         -kInvalidPointsMspi},
+        {"VQ-2 unknown 0xFF event", 1, vq2Track({0x00, 0xFF, 0x01}), -kSequenceDataMtsq},
+        {"VQ-2 exclusive without 0xF7", 1, vq2Track({0x00, 0xFF, 0xF0, 0x02, 0x01, 0x02}), -kChunkSizeMtsq},
+        {"VQ-2 exclusive past the end", 1, vq2Track({0x00, 0xFF, 0xF0, 0x04, 0x01, 0xF7}), -kChunkSizeMtsq},
+        {"VQ-2 event missing", 1, vq2Track({0x05}), -kChunkSizeMtsq},
+        {"VQ-2 control cut", 1, vq2Track({0x00, 0x00, 0x37}), -kChunkSizeMtsq},
+        {"VQ-2 duration cut", 1, vq2Track({0x80}), -kSequenceData},
+        {"VQ-2 gate time cut", 1, vq2Track({0x00, 0x45}), -kSequenceData},
+        {"VQ-3 exclusive of 5 bytes", 5, vq3Track({0x00, 0xF0, 0x05, 1, 2, 3, 4, 0xF7}), -kExclusiveSizeMtsq},
+        {"VQ-3 exclusive past the end", 5, vq3Track({0x00, 0xF0, 0x09, 1, 2, 3, 4, 5, 0xF7}), -kExclusiveSizeMtsq},
+        {"VQ-3 exclusive without 0xF7", 5, vq3Track({0x00, 0xF0, 0x06, 1, 2, 3, 4, 5, 6}), -kIllegalExclusiveMtsq},
+        {"VQ-3 status 0x70", 5, vq3Track({0x00, 0x70}), -kSequenceDataMtsq},
+        {"VQ-3 end of track 0xFF 0x2F 0x01", 5, vq3Track({0x00, 0xFF, 0x2F, 0x01}), -kSequenceDataMtsq},
+        {"VQ-3 control cut", 5, vq3Track({0x00, 0xB0, 0x07}), -kSequenceDataMtsq},
+        {"VQ-3 duration cut", 5, vq3Track({0x81}), -kSequenceDataMtsq},
+        {"VQ-3 gate time cut", 5, vq3Track({0x00, 0x80, 0x40}), -kSequenceDataMtsq},
+        {"VQ-3 0xA0 cut ends quietly", 5, vq3Track({0x00, 0xA0, 0x01}), 0},
+        {"VQ-5 0xD0 cut ends quietly", 6, scoreTrack(6, scoreTrackHeader(6), {chunk("Mtsq", {0x00, 0xD0})}), 0},
+        {"VQ-7 status 0x75", 7, vq7Track({}, {0x00, 0x75, 0x00}), -kSequenceDataMtsq},
+        {"VQ-7 status 0xF3", 7, vq7Track({}, {0x00, 0xF3}), -kSequenceDataMtsq},
+        {"VQ-7 0xD0 cut", 7, vq7Track({}, {0x00, 0xD0}), -kSequenceDataMtsq},
+        {"VQ-7 0x20 cut ends quietly", 7, vq7Track({}, {0x00, 0x21, 0x01}), 0},
+        {"VQ-7 effect parameters of 37 bytes", 7, vq7Track({}, cat({{0x00}, commandExclusive(0x27, Bytes(31, 0))})),
+         -kExclusiveSizeMtsq},
+        {"VQ-7 setup byte not 0xF0", 7, vq7Track({0x00, 0xF0}, {}), -kSequenceData},
+        {"VQ-7 setup exclusive of 5 bytes", 7, vq7Track({0xF0, 0x05, 1, 2, 3, 4, 0xF7}, {}), -kExclusiveSizeMtsq},
+    };
+    for (Case& c : cases) {
+        TrackRun run;
+        EXPECT_EQ(run.convert(c.chunk, c.track), c.result) << c.what;
+    }
+}
+
+TEST(ScoreTrack, CancelStopsTheWalk) {
+    Bytes track = vq3Track(cat({{0x00}, vq35MasterVolume(100), {0x00, 0xFF, 0x00}}));
+    TrackRun run;
+    run.host.cancelAfterQueries = 2;
+    EXPECT_EQ(run.convert(track, 5), -kCancel);
+}
+
+}  // namespace
+}  // namespace keldro
