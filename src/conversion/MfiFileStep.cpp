@@ -1,30 +1,101 @@
 #include "conversion/MfiFileStep.h"
 
+#include <optional>
+#include <string_view>
+
 #include "app/ResultCodes.h"
+#include "conversion/ConversionJob.h"
+#include "mfivolume/MfiChangeReport.h"
+#include "mfivolume/MfiConversionPass.h"
+#include "mfivolume/MfiVolumeFile.h"
+#include "platform/Clock.h"
 
 namespace keldro {
 namespace {
 
-// Placeholder until the MFi volume engine lands: every file is refused.
-class PendingMfiStep final : public FileEngineStep {
+struct MfiVersion {
+    std::string_view vers;
+    int version;  // 20, 30, 31, 40 as the result log shows it
+    int format;   // handset format code of the conversion pass
+};
+
+constexpr MfiVersion kSupportedVersions[] = {
+    {"0200", kMfiVersion20, kFormatMfi20},
+    {"0300", kMfiVersion30, kFormatMfi30},
+    {"0301", kMfiVersion31, kFormatMfi31},
+    {"0400", kMfiVersion40, kFormatMfi40},
+};
+
+const MfiVersion* supportedVersion(const MfiInfo& info) {
+    for (const MfiVersion& v : kSupportedVersions)
+        if (info.versIs(v.vers)) return &v;
+    return nullptr;
+}
+
+class MfiFileStep final : public FileEngineStep {
 public:
     FileMode mode() const override { return FileMode::Mfi; }
     std::string_view extension() const override { return ".mld"; }
     int wrongInputCode() const override { return kNoMfiFile; }
-    int convert(ConversionJob&, JobHost*, ByteSpan, FileResult& result, ByteVector&) override {
-        result.status = -kNoMfiFile;
+
+    int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
+        job.clearChanges();
+        MfiVolumeFile source;
+        const int read = source.parse(input);
+        if (read != 0) return job.report(&result, mfiFailureToResultCode(read));
+        const MfiVersion* version = supportedVersion(source.infoRecord());
+        if (!version) return job.report(&result, kMfiNonsupportVersion);
+        result.kind = version->version;
+
+        ByteVector work(2 * input.size() + 200, 0);
+        const std::optional<MfiDate> today = todaysDate();
+        const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), version->format, work.data(),
+                                      static_cast<std::int64_t>(work.size()), version->format, host,
+                                      today ? &*today : nullptr);
+        if (length <= 0) return job.report(&result, mfiFailureToResultCode(length));
+        work.resize(static_cast<std::size_t>(length));
+
+        MfiVolumeFile converted;
+        const int reread = converted.parse(work);
+        if (reread != 0) return job.report(&result, mfiFailureToResultCode(reread));
+
+        VolumeChangeList changes;
+        const int outcome = version->version == kMfiVersion20
+                                ? reportChannelVolumeChanges(version->version, source, converted, host, changes)
+                                : reportMaxGainChanges(version->version, source, converted, host, changes);
+        if (outcome != 0 && outcome != -1) {
+            addChanges(job, changes);
+            return job.report(&result, -outcome);
+        }
+        reportEffectChanges(version->version, source, converted, host, changes);
+        addChanges(job, changes);
+        job.report(&result, -outcome);
+        result.changes = job.changes();
+        if (outcome == 0) output = std::move(work);
         return result.status;
+    }
+
+private:
+    static void addChanges(ConversionJob& job, const VolumeChangeList& changes) {
+        for (const VolumeChangeRecord& record : changes) job.addChange(record);
+    }
+
+    // The engine reads no clock: today's date is taken here and passed in.
+    static std::optional<MfiDate> todaysDate() {
+        LocalDateTime now;
+        if (!localDateTime(now)) return std::nullopt;
+        return MfiDate{now.year, now.month, now.day};
     }
 };
 
 }  // namespace
 
-std::unique_ptr<FileEngineStep> makeMfiFileStep() { return std::make_unique<PendingMfiStep>(); }
+std::unique_ptr<FileEngineStep> makeMfiFileStep() { return std::make_unique<MfiFileStep>(); }
 
 int mfiFailureToResultCode(int failure) {
-    if (failure >= -1007 && failure <= -1000) return 61 + (-1000 - failure);
-    if (failure >= -975 && failure <= -969) return 48 + (failure + 975);
-    if (failure >= -967 && failure <= -962) return 55 + (failure + 967);
+    if (failure >= -1007 && failure <= -1000) return kMfiWriteFirst + (-1000 - failure);
+    if (failure >= -975 && failure <= -969) return kMfiNonsupportFileId + (failure + 975);
+    if (failure >= -967 && failure <= -962) return kMfiAudioCount + (failure + 967);
     return kNoMfiFile;
 }
 
