@@ -1,8 +1,248 @@
+// Audio track ("ATR" 0): converts the audio volume events of its sequence and,
+// when the first wave at the playback start point sounds before any volume
+// event, inserts one there without moving any later event in time.
+#include <string_view>
+
+#include "app/ResultCodes.h"
 #include "tavi/TaviEngine.h"
+#include "tavi/TrackEditing.h"
 
 namespace keldro {
+namespace {
 
-// Placeholder until the audio track decoder lands.
-int TaviEngine::convertAudioTrack(ByteVector&) { return 0; }
+using trackedit::readShortForm;
+using trackedit::Splice;
+using trackedit::SubChunk;
+
+constexpr std::uint8_t kAudioKind = 255;
+constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
+constexpr std::size_t kTrackHeaderLength = 6;
+
+bool hasTag(ByteSpan body, std::size_t at, std::string_view tag) {
+    for (std::size_t i = 0; i < tag.size(); ++i)
+        if (at + i >= body.size() || body[at + i] != static_cast<std::uint8_t>(tag[i])) return false;
+    return true;
+}
+
+// An event's duration as it stands in the sequence: value and byte range.
+struct Duration {
+    std::uint32_t value = 0;
+    std::size_t at = 0;
+    std::size_t end = 0;
+};
+
+// Where the volume event can go: the event at the start point, the first wave
+// event from there on and the event after that wave.
+struct InsertionSites {
+    bool startReached = false;
+    Duration start;
+    bool waveFound = false;
+    Duration wave;
+    std::uint32_t gate = 0;
+    std::size_t gateAt = 0;
+    std::size_t waveEnd = 0;
+    bool nextFound = false;
+    Duration next;
+};
+
+}  // namespace
+
+class AudioTrackConverter {
+public:
+    AudioTrackConverter(TaviEngine& engine, ByteVector& chunk) : e_(engine), chunk_(chunk) {}
+    int run();
+
+private:
+    TaviEngine& e_;
+    ByteVector& chunk_;
+    VolumeChangeRecord base_;
+    std::uint32_t startPoint_ = 0;
+    std::uint32_t stopPoint_ = 0;
+    std::int64_t stopShift_ = 0;
+
+    bool cancelled() const { return e_.host_ && e_.host_->isCancelRequested(); }
+    int readPoints(ByteSpan body, bool keep);
+    int convertSequence(ByteVector& seq);
+    int decodeEvent(ByteReader& r, ByteVector& seq, Duration& duration, std::size_t& volumeEvents,
+                    bool& waveBeforeVolume, InsertionSites& sites);
+    void convertVolume(std::uint8_t& value, std::uint64_t position);
+    int insertVolume(ByteVector& seq, const InsertionSites& sites);
+    void countShift(std::size_t at, std::int64_t delta, bool always);
+};
+
+int AudioTrackConverter::run() {
+    const std::size_t end = chunk_.size();
+    if (end < 8 || end - 8 < kTrackHeaderLength) return -kChunkSizeAtr;
+    base_.track = kAudioKind;
+    base_.channel = kAudioKind;
+    base_.timebase = trackedit::timebaseMs(chunk_[12]);
+    base_.gateTimebase = trackedit::timebaseMs(chunk_[13]);
+
+    ByteVector out(chunk_.begin(), chunk_.begin() + 8 + kTrackHeaderLength);
+    std::size_t pos = 8 + kTrackHeaderLength;
+    std::size_t pointInfoAt = kNoOffset;
+    SubChunk s;
+    while (trackedit::readSubChunk(chunk_, pos, end, s)) {
+        if (cancelled()) return -kCancel;
+        ByteVector body;
+        if (s.is("Atsu") && !s.fitsIn(end)) break;  // ends the track; the rest is kept as it is
+        if (!s.is("AspI") && !s.is("Atsu") && !s.is("Atsq") && !s.is("Awa")) return -kNonsupportChunkIdAtr;
+        if (!s.fitsIn(end)) return s.is("AspI") ? -kChunkSizeAspi : s.is("Atsq") ? -kChunkSizeAtsq : -kChunkSizeAwa;
+        body.assign(chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyAt),
+                    chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyEnd()));
+        if (s.is("AspI")) {
+            // Every point sub-chunk must be sound; the first one is the track's.
+            if (int rc = readPoints(body, pointInfoAt == kNoOffset)) return rc;
+            if (pointInfoAt == kNoOffset) pointInfoAt = out.size() + 8;
+        } else if (s.is("Atsq")) {
+            if (pointInfoAt == kNoOffset) return -kInvalidPointsAspi;
+            if (int rc = convertSequence(body)) return rc;
+        }
+        out.insert(out.end(), s.id.begin(), s.id.end());
+        ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
+        out.insert(out.end(), body.begin(), body.end());
+        pos = s.bodyEnd();
+    }
+    if (pointInfoAt == kNoOffset) return -kInvalidPointsAspi;
+    out.insert(out.end(), chunk_.begin() + static_cast<std::ptrdiff_t>(pos), chunk_.end());
+    // The stop point is a byte offset into the sequence: it follows the bytes
+    // inserted or removed before it. The start point addresses the same event.
+    trackedit::putU32(out, pointInfoAt + 11, static_cast<std::uint32_t>(stopPoint_ + stopShift_));
+    trackedit::putU32(out, 4, static_cast<std::uint32_t>(out.size() - 8));
+    chunk_ = std::move(out);
+    return 0;
+}
+
+int AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
+    if (body.size() < 16) return -kChunkSizeAspi;
+    if (!hasTag(body, 0, "st:") || !hasTag(body, 8, "sp:")) return -kInvalidPointsAspi;
+    if (!keep) return 0;
+    startPoint_ = *readBE(body, 3, 4);
+    stopPoint_ = *readBE(body, 11, 4);
+    return 0;
+}
+
+int AudioTrackConverter::convertSequence(ByteVector& seq) {
+    if (seq.empty()) return -kSequenceDataAtsq;
+    std::size_t volumeEvents = 0;
+    bool waveBeforeVolume = false;
+    InsertionSites sites;
+    std::uint64_t position = 0;
+    ByteReader r(seq);
+    while (!r.atEnd()) {
+        if (cancelled()) return -kCancel;
+        Duration d;
+        d.at = r.position();
+        if (!readShortForm(r, d.value)) return -kSequenceData;
+        d.end = r.position();
+        position += d.value;
+        if (sites.waveFound && !sites.nextFound) {
+            sites.nextFound = true;
+            sites.next = d;
+        }
+        if (!sites.startReached && d.at == startPoint_) {
+            sites.startReached = true;
+            sites.start = d;
+        }
+        base_.position = position;
+        if (int rc = decodeEvent(r, seq, d, volumeEvents, waveBeforeVolume, sites)) return rc;
+    }
+    if (!sites.startReached) return -kSequenceDataAtsq;
+    if (!waveBeforeVolume || !e_.host_) return 0;
+    return insertVolume(seq, sites);
+}
+
+int AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, Duration& duration, std::size_t& volumeEvents,
+                                     bool& waveBeforeVolume, InsertionSites& sites) {
+    auto first = r.u8();
+    if (!first) return -kSequenceDataAtsq;
+    if (*first == 0xFF) {
+        auto second = r.u8();
+        if (!second) return -kChunkSizeMtsq;
+        return *second == 0x00 ? 0 : -kSequenceDataAtsq;
+    }
+    if (*first == 0x00) {
+        auto c = r.u8();
+        if (!c) return -kSequenceDataAtsq;
+        if ((*c & 0x30) == 0x30) {
+            const std::size_t valueAt = r.position();
+            if (!r.skip(1)) return -kSequenceDataAtsq;
+            if ((*c & 0x0F) == 7) {
+                convertVolume(seq[valueAt], base_.position);
+                ++volumeEvents;
+            }
+            return 0;
+        }
+        const bool endOfSequence = (*c & 0x30) == 0 && duration.value == 0 && *c == 0x00 &&
+                                   r.peek() == std::uint8_t{0x00};
+        if (!endOfSequence) return -kSequenceDataAtsq;
+        r.skip(1);
+        return 0;
+    }
+    const std::size_t gateAt = r.position();
+    std::uint32_t gate = 0;
+    if (!readShortForm(r, gate)) return -kSequenceData;
+    if (volumeEvents == 0) waveBeforeVolume = true;
+    if (sites.startReached && !sites.waveFound) {
+        sites.waveFound = true;
+        sites.wave = duration;
+        sites.gate = gate;
+        sites.gateAt = gateAt;
+        sites.waveEnd = r.position();
+    }
+    return 0;
+}
+
+void AudioTrackConverter::convertVolume(std::uint8_t& value, std::uint64_t position) {
+    if (!e_.host_) return;
+    VolumeChangeRecord r = base_;
+    r.position = position;
+    r.beforeVolume = value;
+    if (!e_.host_->volumeRule(e_.generation_, &r)) return;
+    value = r.afterVolume;
+    e_.addRecord(r);
+    ++e_.volumeChanges_;
+}
+
+// Net size change of an edit at sequence offset `at`, counted toward the stop
+// point when it lies before it (or always, for an edit at the start point).
+void AudioTrackConverter::countShift(std::size_t at, std::int64_t delta, bool always) {
+    if (always || at < stopPoint_) stopShift_ += delta;
+}
+
+// The new event X (duration 1, audio volume) takes one tick from its
+// neighbours: from the start-point event's duration, from a one-tick wave
+// event it replaces, or from a wave's gate time and the next event's duration.
+int AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& sites) {
+    VolumeChangeRecord r = base_;
+    r.position = 0;
+    if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) return 0;
+    const ByteVector x{0x01, 0x00, 0x37, r.afterVolume};
+    std::vector<Splice> splices;
+    auto replace = [&](std::size_t at, std::size_t end, ByteVector with, bool always) {
+        countShift(at, static_cast<std::int64_t>(with.size()) - static_cast<std::int64_t>(end - at), always);
+        splices.push_back({at, end - at, std::move(with)});
+    };
+    if (sites.start.value >= 2) {
+        ByteVector with = x;
+        ByteVector shorter = trackedit::shortForm(sites.start.value - 1);
+        with.insert(with.end(), shorter.begin(), shorter.end());
+        replace(sites.start.at, sites.start.end, with, true);
+    } else if (sites.waveFound && sites.wave.value == 1 && sites.gate == 1) {
+        replace(sites.wave.at, sites.waveEnd, x, false);
+    } else if (sites.waveFound && sites.gate >= 2 && sites.nextFound && sites.next.value >= 2) {
+        replace(sites.wave.at, sites.wave.at, x, false);
+        replace(sites.gateAt, sites.waveEnd, trackedit::shortForm(sites.gate - 1), false);
+        replace(sites.next.at, sites.next.end, trackedit::shortForm(sites.next.value - 1), false);
+    } else {
+        return -kSequenceDataAtsq;
+    }
+    seq = trackedit::applySplices(seq, splices);
+    e_.addRecord(r);
+    ++e_.volumeChanges_;
+    return 0;
+}
+
+int TaviEngine::convertAudioTrack(ByteVector& chunk) { return AudioTrackConverter(*this, chunk).run(); }
 
 }  // namespace keldro

@@ -57,6 +57,14 @@ inline Bytes chunk(std::string_view prefix3, std::uint8_t number, const Bytes& b
     return out;
 }
 
+// Drops the last n bytes of a chunk, keeping its own size field honest, so
+// that its last sub-chunk claims more than the chunk holds.
+inline Bytes cutLast(Bytes c, std::size_t n) {
+    c.resize(c.size() - n);
+    ByteWriter::patchBE(c, 4, static_cast<std::uint32_t>(c.size() - 8), 4);
+    return c;
+}
+
 // Short duration / gate time form of VQ-2 and audio sequences.
 inline Bytes shortForm(std::uint32_t value) {
     if (value < 128) return {static_cast<std::uint8_t>(value)};

@@ -39,14 +39,6 @@ Bytes vq7Track(const Bytes& setup, const Bytes& seq) {
     return scoreTrack(7, scoreTrackHeader(7), {chunk("Mtsu", setup), chunk("Mtsq", seq)});
 }
 
-// Drops the last n bytes of a chunk (keeping its own size field honest), so
-// that its last sub-chunk claims more than the track holds.
-Bytes cutLast(Bytes c, std::size_t n) {
-    c.resize(c.size() - n);
-    ByteWriter::patchBE(c, 4, static_cast<std::uint32_t>(c.size() - 8), 4);
-    return c;
-}
-
 void expectRecord(const VolumeChangeRecord& r, int channel, int before, int after, int action,
                   std::uint64_t position) {
     EXPECT_EQ(r.channel, channel);

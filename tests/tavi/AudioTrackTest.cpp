@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "app/ResultCodes.h"
+#include "support/TaviChunkBuilder.h"
+#include "tavi/TaviEngine.h"
+
+namespace keldro {
+namespace {
+
+using namespace tavitest;
+
+struct AudioRun {
+    RuleHost host;
+    TaviEngine engine;
+    AudioRun() {
+        host.settings.dbTenths = -60;  // 99 -> 71, 100 -> 71
+        engine.setHost(&host);
+        engine.resetTrackState();
+        engine.setGenerationForTracks(2);
+    }
+    int convert(Bytes& chunk) { return engine.convertAudioTrack(chunk); }
+    VolumeChangeList records() const {
+        VolumeChangeList out;
+        engine.copyChangeRecords(out);
+        return out;
+    }
+};
+
+Bytes audio(std::uint32_t start, std::uint32_t stop, const Bytes& seq) {
+    return audioTrack(audioTrackHeader(0x02, 0x03),
+                      {chunk("AspI", pointBody(start, stop)), chunk("Atsq", seq), chunk("Awa", 1, {1, 2, 3})});
+}
+
+const Bytes kEnd = {0x00, 0x00, 0x00, 0x00};
+
+// The three places the inserted volume X (duration 1) can take its tick from.
+TEST(AudioTrack, InsertsAVolumeWhereTheFirstWaveSoundsBeforeAnyVolume) {
+    struct Case {
+        const char* what;
+        std::uint32_t start, stop;
+        Bytes seq;
+        Bytes expected;
+        std::uint32_t newStop;
+    } cases[] = {
+        {"start event of 5 ticks gives one to X", 3, 13,
+         cat({{0x00, 0x10, 0x02}, {0x05, 0x11, 0x02}, {0x03, 0x00, 0x37, 100}, kEnd}),
+         cat({{0x00, 0x10, 0x02}, {0x01, 0x00, 0x37, 71}, {0x04, 0x11, 0x02}, {0x03, 0x00, 0x37, 71}, kEnd}), 17},
+        {"start event of 128 ticks shrinks to the one-byte form", 0, 5,
+         cat({shortForm(128), {0x11, 0x02}, kEnd}),
+         cat({{0x01, 0x00, 0x37, 71}, shortForm(127), {0x11, 0x02}, kEnd}), 8},
+        {"one-tick wave with gate 1 is replaced by X", 0, 3,
+         cat({{0x01, 0x20, 0x01}, {0x02, 0x21, 0x01}, kEnd}),
+         cat({{0x01, 0x00, 0x37, 71}, {0x02, 0x21, 0x01}, kEnd}), 4},
+        {"replaced wave after the stop point leaves it", 3, 0,
+         cat({{0x00, 0xFF, 0x00}, {0x01, 0x20, 0x01}, kEnd}),
+         cat({{0x00, 0xFF, 0x00}, {0x01, 0x00, 0x37, 71}, kEnd}), 0},
+        {"gate and next duration give one tick each", 0, 7,
+         cat({{0x01, 0x20}, shortForm(128), {0x04, 0x21, 0x01}, kEnd}),
+         cat({{0x01, 0x00, 0x37, 71}, {0x01, 0x20, 0x7F}, {0x03, 0x21, 0x01}, kEnd}), 10},
+    };
+    for (Case& c : cases) {
+        Bytes track = audio(c.start, c.stop, c.seq);
+        AudioRun run;
+        ASSERT_EQ(run.convert(track), 0) << c.what;
+        EXPECT_EQ(track, audio(c.start, c.newStop, c.expected)) << c.what;
+        const VolumeChangeList records = run.records();
+        ASSERT_FALSE(records.empty()) << c.what;
+        const VolumeChangeRecord& inserted = records.back();
+        EXPECT_EQ(inserted.track, 255);
+        EXPECT_EQ(inserted.channel, 255);
+        EXPECT_EQ(inserted.beforeVolume, 99);
+        EXPECT_EQ(inserted.afterVolume, 71);
+        EXPECT_EQ(inserted.action, kActionInsertedVolumeRelative);
+        EXPECT_EQ(inserted.position, 0u);
+        EXPECT_EQ(inserted.timebase, 4);
+        EXPECT_EQ(inserted.gateTimebase, 5);
+    }
+}
+
+TEST(AudioTrack, VolumeEventIsRecordedAtItsPosition) {
+    Bytes track = audio(3, 13, cat({{0x00, 0x10, 0x02}, {0x05, 0x11, 0x02}, {0x03, 0x00, 0x37, 100}, kEnd}));
+    AudioRun run;
+    ASSERT_EQ(run.convert(track), 0);
+    const VolumeChangeList records = run.records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].position, 8u);
+    EXPECT_EQ(records[0].beforeVolume, 100);
+    EXPECT_EQ(records[0].action, kActionVolumeRelative);
+    EXPECT_EQ(run.engine.volumeChangeCount(), 2);
+}
+
+TEST(AudioTrack, NoInsertionWhenAVolumeComesFirstOrNoneIsGiven) {
+    const Bytes volumeFirst = cat({{0x00, 0x00, 0x37, 100}, {0x05, 0x11, 0x02}, kEnd});
+    {
+        Bytes track = audio(0, 0, volumeFirst);
+        AudioRun run;
+        ASSERT_EQ(run.convert(track), 0);
+        Bytes converted = volumeFirst;
+        converted[3] = 71;
+        EXPECT_EQ(track, audio(0, 0, converted));
+    }
+    {
+        // Absolute mode without an ADPCM volume: nothing changed, nothing inserted.
+        const Bytes waveFirst = cat({{0x05, 0x11, 0x02}, {0x00, 0x00, 0x37, 100}, kEnd});
+        Bytes track = audio(0, 0, waveFirst);
+        const Bytes original = track;
+        AudioRun run;
+        run.host.settings.absoluteMode = 1;
+        run.host.settings.channelGiven[0] = 1;
+        ASSERT_EQ(run.convert(track), 0);
+        EXPECT_EQ(track, original);
+        EXPECT_TRUE(run.records().empty());
+    }
+}
+
+TEST(AudioTrack, DamagedTracksReportTheirError) {
+    const Bytes aspi = chunk("AspI", pointBody(0, 0));
+    const Bytes fine = {0x00, 0x10, 0x01};
+    auto withSeq = [&](const Bytes& seq) { return audioTrack(audioTrackHeader(), {aspi, chunk("Atsq", seq)}); };
+    struct Case {
+        const char* what;
+        Bytes chunk;
+        int result;
+    } cases[] = {
+        {"body below 6", chunk("ATR", 0, Bytes(5, 0)), -kChunkSizeAtr},
+        {"unknown sub-chunk", audioTrack(audioTrackHeader(), {aspi, chunk("Mtsq", {})}), -kNonsupportChunkIdAtr},
+        {"AspI of 15 bytes", audioTrack(audioTrackHeader(), {chunk("AspI", Bytes(15, 0))}), -kChunkSizeAspi},
+        {"AspI without sp:", audioTrack(audioTrackHeader(), {chunk("AspI", Bytes(16, 0))}), -kInvalidPointsAspi},
+        {"Atsq before AspI", audioTrack(audioTrackHeader(), {chunk("Atsq", fine), aspi}), -kInvalidPointsAspi},
+        {"no AspI", audioTrack(audioTrackHeader(), {chunk("Awa", 0, {})}), -kInvalidPointsAspi},
+        {"Awa past the track", cutLast(audioTrack(audioTrackHeader(), {aspi, chunk("Awa", 0, {1})}), 1),
+         -kChunkSizeAwa},
+        {"Atsq past the track", cutLast(withSeq(fine), 1), -kChunkSizeAtsq},
+        {"Atsu past the track ends it quietly", cutLast(audioTrack(audioTrackHeader(), {aspi, chunk("Atsu", {1, 2})}), 1),
+         0},
+        {"empty Atsq", withSeq({}), -kSequenceDataAtsq},
+        {"start point inside an event", audioTrack(audioTrackHeader(), {chunk("AspI", pointBody(1, 0)),
+                                                                         chunk("Atsq", fine)}),
+         -kSequenceDataAtsq},
+        {"unknown 0xFF event", withSeq({0x00, 0xFF, 0x01}), -kSequenceDataAtsq},
+        {"truncated no-operation", withSeq({0x00, 0xFF}), -kChunkSizeMtsq},
+        {"event 0x00 0x10", withSeq({0x00, 0x00, 0x10, 0x00}), -kSequenceDataAtsq},
+        {"end mark with a duration", withSeq({0x01, 0x00, 0x00, 0x00}), -kSequenceDataAtsq},
+        {"wave byte missing", withSeq({0x01}), -kSequenceDataAtsq},
+        {"duration cut", withSeq({0x81}), -kSequenceData},
+        {"gate time cut", withSeq({0x00, 0x10}), -kSequenceData},
+        {"nowhere to take a tick from", withSeq({0x01, 0xFF, 0x00, 0x03, 0x20, 0x01}), -kSequenceDataAtsq},
+    };
+    for (Case& c : cases) {
+        AudioRun run;
+        EXPECT_EQ(run.convert(c.chunk), c.result) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace keldro
