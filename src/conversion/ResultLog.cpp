@@ -138,7 +138,7 @@ int writeLogText(const std::string& path, const std::string& entry, bool first) 
     // Like the Windows original, a read-only log (owner write bit clear) cannot be opened for writing.
     struct stat st{};
     if (::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) return kFailed;
-    int flags = O_WRONLY | O_CLOEXEC | (first ? (O_CREAT | O_TRUNC) : O_APPEND);
+    int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | (first ? (O_CREAT | O_TRUNC) : O_APPEND);
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);

@@ -118,7 +118,7 @@ bool isSameFile(const std::string& a, const std::string& b) {
 bool readWholeFile(const std::string& path, ByteVector& out) {
     out.clear();
     if (path.empty()) return false;
-    int fd = openRetry(path.c_str(), O_RDONLY);
+    int fd = openRetry(path.c_str(), O_RDONLY | O_NONBLOCK);  // a FIFO never blocks the run
     if (fd < 0) return false;
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -146,7 +146,7 @@ bool readWholeFile(const std::string& path, ByteVector& out) {
 }
 
 bool canOpenForWriting(const std::string& path) {
-    int fd = openRetry(path.c_str(), O_WRONLY);
+    int fd = openRetry(path.c_str(), O_WRONLY | O_NONBLOCK);
     if (fd < 0) return false;
     ::close(fd);
     return true;
