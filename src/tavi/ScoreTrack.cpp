@@ -353,6 +353,7 @@ std::uint32_t ScoreTrackConverter::insertVq2Volumes(ByteVector& seq, const std::
         if (!needsVolume[static_cast<std::size_t>(ch)]) continue;
         VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
         r.position = 0;
+        r.beforeVolume = 99;  // the level a channel plays at without a volume event
         if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) continue;
         front.insert(front.begin(), {0x00, 0x00, static_cast<std::uint8_t>(ch * 64 + 0x37), r.afterVolume});
         e_.addRecord(r);
