@@ -15,9 +15,9 @@ class BitReader {
 public:
     explicit BitReader(ByteSpan data, std::size_t startByte) : data_(data), bit_(startByte * 8) {}
 
-    std::uint64_t bitsLeft() const { return std::uint64_t{data_.size()} * 8 - bit_; }
+    std::uint64_t bitsLeft() const { return totalBits() - bit_; }
     bool bit(int& out) {
-        if (bit_ >= std::uint64_t{data_.size()} * 8) return false;
+        if (bit_ >= totalBits()) return false;
         out = (data_[bit_ >> 3] >> (7 - (bit_ & 7))) & 1;
         ++bit_;
         return true;
@@ -31,27 +31,50 @@ public:
         }
         return true;
     }
+    // The next 8 bits without consuming them; zeros stand in past the end.
+    unsigned peekByte() const {
+        const std::size_t at = static_cast<std::size_t>(bit_ >> 3);
+        const unsigned high = at < data_.size() ? data_[at] : 0u;
+        const unsigned low = at + 1 < data_.size() ? data_[at + 1] : 0u;
+        return (((high << 8) | low) >> (8 - (bit_ & 7))) & 0xFFu;
+    }
+    bool skip(unsigned count) {
+        if (count > bitsLeft()) return false;
+        bit_ += count;
+        return true;
+    }
 
 private:
+    std::uint64_t totalBits() const { return std::uint64_t{data_.size()} * 8; }
+
     ByteSpan data_;
     std::uint64_t bit_;
 };
 
+// Collects up to 64 bits before storing whole bytes.
 class BitWriter {
 public:
     explicit BitWriter(ByteVector& out) : out_(out) {}
-    void bit(int b) {
-        if (used_ == 0) out_.push_back(0);
-        if (b) out_.back() = static_cast<std::uint8_t>(out_.back() | (0x80u >> used_));
-        used_ = (used_ + 1) & 7;
+
+    // Appends the low `count` bits of `value` (count <= 56), most significant first.
+    void bits(std::uint64_t value, int count) {
+        pending_ = (pending_ << count) | (value & ((std::uint64_t{1} << count) - 1));
+        pendingCount_ += count;
+        while (pendingCount_ >= 8) {
+            pendingCount_ -= 8;
+            out_.push_back(static_cast<std::uint8_t>(pending_ >> pendingCount_));
+        }
     }
-    void byte(int value) {
-        for (int i = 7; i >= 0; --i) bit((value >> i) & 1);
+    // Completes a partly filled last byte with zero bits.
+    void flush() {
+        if (pendingCount_ > 0) out_.push_back(static_cast<std::uint8_t>(pending_ << (8 - pendingCount_)));
+        pendingCount_ = 0;
     }
 
 private:
     ByteVector& out_;
-    int used_ = 0;  // bits already used in the last byte; 0 = start a new one
+    std::uint64_t pending_ = 0;
+    int pendingCount_ = 0;
 };
 
 // Decoded tree: nodes 0..255 are leaves, internal nodes count up from 256.
@@ -77,6 +100,44 @@ bool readSubtree(BitReader& bits, DecodeTree& tree, int& node) {
     return true;
 }
 
+// Where the next 8 bits lead from the root: the node reached and the bits
+// used to reach it (fewer than 8 when a leaf comes first).
+struct ByteStep {
+    int node = 0;
+    unsigned bitsUsed = 0;
+};
+using StepTable = std::array<ByteStep, 256>;
+
+StepTable buildStepTable(const DecodeTree& tree, int root) {
+    StepTable table;
+    for (unsigned value = 0; value < 256; ++value) {
+        ByteStep step{root, 0};
+        while (step.node >= kSymbolCount && step.bitsUsed < 8) {
+            const bool right = (value >> (7 - step.bitsUsed)) & 1u;
+            const auto at = static_cast<std::size_t>(step.node);
+            step.node = right ? tree.right[at] : tree.left[at];
+            ++step.bitsUsed;
+        }
+        table[value] = step;
+    }
+    return table;
+}
+
+// One code: a byte at a time through the table, then bit by bit for codes
+// longer than 8 bits.
+bool decodeSymbol(BitReader& bits, const DecodeTree& tree, const StepTable& table, int& node) {
+    const ByteStep step = table[bits.peekByte()];
+    if (!bits.skip(step.bitsUsed)) return false;
+    node = step.node;
+    while (node >= kSymbolCount) {
+        int b = 0;
+        if (!bits.bit(b)) return false;
+        const auto at = static_cast<std::size_t>(node);
+        node = b ? tree.right[at] : tree.left[at];
+    }
+    return true;
+}
+
 }  // namespace
 
 bool HuffmanDecode(ByteSpan packed, ByteVector& plain) {
@@ -87,22 +148,22 @@ bool HuffmanDecode(ByteSpan packed, ByteVector& plain) {
     DecodeTree tree;
     int root = 0;
     if (!readSubtree(bits, tree, root)) return false;
-    const bool singleLeaf = root < kSymbolCount;
+    if (root < kSymbolCount) {  // a lone leaf: every code is empty
+        plain.assign(*length, static_cast<std::uint8_t>(root));
+        return true;
+    }
     // Every code of a real tree takes at least one bit: refuse lengths the
     // input cannot hold before reserving memory for them.
-    if (!singleLeaf && *length > bits.bitsLeft()) return false;
-    plain.reserve(*length);
-    for (std::uint32_t i = 0; i < *length; ++i) {
-        int node = root;
-        while (node >= kSymbolCount) {
-            int b = 0;
-            if (!bits.bit(b)) {
-                plain.clear();
-                return false;
-            }
-            node = b ? tree.right[static_cast<std::size_t>(node)] : tree.left[static_cast<std::size_t>(node)];
+    if (*length > bits.bitsLeft()) return false;
+    const StepTable table = buildStepTable(tree, root);
+    plain.resize(*length);
+    for (std::uint8_t& out : plain) {
+        int node = 0;
+        if (!decodeSymbol(bits, tree, table, node)) {
+            plain.clear();
+            return false;
         }
-        plain.push_back(static_cast<std::uint8_t>(node));
+        out = static_cast<std::uint8_t>(node);
     }
     return true;
 }
@@ -162,29 +223,29 @@ private:
 
 void writeSubtree(const EncodeTree& tree, int node, BitWriter& bits) {
     if (node < kSymbolCount) {
-        bits.bit(0);
-        bits.byte(node);
+        bits.bits(static_cast<std::uint64_t>(node), 9);  // bit 0, then the byte
         return;
     }
-    bits.bit(1);
+    bits.bits(1, 1);
     writeSubtree(tree, tree.left[static_cast<std::size_t>(node)], bits);
     writeSubtree(tree, tree.right[static_cast<std::size_t>(node)], bits);
 }
 
-// Root-to-leaf marks of one symbol; empty for the root itself.
+// Root-to-leaf marks of one symbol, the first mark in the highest bit;
+// empty for the root itself. Counts are 32-bit, and a leaf that deep needs a
+// total count beyond that range, so no code is longer than 56 bits.
 struct Code {
-    std::array<std::uint8_t, kMaxInternalNodes> bits{};
+    std::uint64_t bits = 0;
     int length = 0;
 };
 
 Code codeOf(const EncodeTree& tree, int leaf) {
     Code code;
     for (int node = leaf; tree.parent[static_cast<std::size_t>(node)] != kNoNode;
-         node = tree.parent[static_cast<std::size_t>(node)])
-        code.bits[static_cast<std::size_t>(code.length++)] =
-            static_cast<std::uint8_t>(tree.mark[static_cast<std::size_t>(node)]);
-    for (int i = 0, j = code.length - 1; i < j; ++i, --j)
-        std::swap(code.bits[static_cast<std::size_t>(i)], code.bits[static_cast<std::size_t>(j)]);
+         node = tree.parent[static_cast<std::size_t>(node)]) {
+        code.bits |= std::uint64_t(tree.mark[static_cast<std::size_t>(node)]) << code.length;
+        ++code.length;
+    }
     return code;
 }
 
@@ -228,12 +289,9 @@ ByteVector HuffmanEncode(ByteSpan plain) {
     for (int symbol = 0; symbol < kSymbolCount; ++symbol)
         if (tree.count[static_cast<std::size_t>(symbol)] != 0)
             codes[static_cast<std::size_t>(symbol)] = codeOf(tree, symbol);
-    for (std::uint8_t b : plain) {
-        const Code& code = codes[b];
-        for (int i = 0; i < code.length; ++i) bits.bit(code.bits[static_cast<std::size_t>(i)]);
-    }
-    // The seven zero padding bits only ever complete the last partial byte,
-    // which BitWriter already holds as zeros.
+    for (std::uint8_t b : plain) bits.bits(codes[b].bits, codes[b].length);
+    // The seven zero padding bits only ever complete a partly filled last byte.
+    bits.flush();
     return out;
 }
 
