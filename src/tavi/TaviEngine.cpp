@@ -27,16 +27,10 @@ void patchChunkSize(ByteVector& chunk) {
     ByteWriter::patchBE(chunk, 4, static_cast<std::uint32_t>(chunk.size() - kChunkHeaderSize), 4);
 }
 
-// TEMPORARY until the track state reset lands.
-template <typename Engine>
-void resetTracksIfAvailable(Engine& engine) {
-    if constexpr (requires { engine.resetTrackState(); }) engine.resetTrackState();
-}
-
 }  // namespace
 
 int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
-    resetTracksIfAvailable(*this);
+    resetTrackState();
     resetContainerState();
     if (int rc = checkHeader(data, size)) return rc;
 

@@ -88,6 +88,14 @@ TEST(Container, ChunkWalkFailures) {
     for (const auto& c : cases) EXPECT_EQ(convertWith(&host, c.file).result, c.result) << c.name;
 }
 
+TEST(Container, CancelIsAskedBeforeEveryChunk) {
+    SignatureHost host;
+    host.cancelAfterQueries = 1;  // the second chunk is not read
+    const Conversion r = convertWith(&host, taviFile({cnti(), chunk("XXXX", Bytes{1})}));
+    EXPECT_EQ(r.result, -kCancel);
+    EXPECT_EQ(host.cancelQueries, 2);
+}
+
 TEST(Container, GenerationDecision) {
     const Bytes atr = chunk("ATR", 0, Bytes(6, 0));
     const struct {
