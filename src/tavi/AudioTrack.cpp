@@ -45,6 +45,14 @@ struct InsertionSites {
     Duration next;
 };
 
+// What the walk of one sequence has learnt so far.
+struct SequenceState {
+    std::uint64_t position = 0;
+    std::size_t volumeEvents = 0;
+    bool waveBeforeVolume = false;
+    InsertionSites sites;
+};
+
 }  // namespace
 
 class AudioTrackConverter {
@@ -63,8 +71,7 @@ private:
     bool cancelled() const { return e_.host_ && e_.host_->isCancelRequested(); }
     int readPoints(ByteSpan body, bool keep);
     int convertSequence(ByteVector& seq);
-    int decodeEvent(ByteReader& r, ByteVector& seq, Duration& duration, std::size_t& volumeEvents,
-                    bool& waveBeforeVolume, InsertionSites& sites);
+    int decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state);
     void convertVolume(std::uint8_t& value, std::uint64_t position);
     int insertVolume(ByteVector& seq, const InsertionSites& sites);
     void countShift(std::size_t at, std::int64_t delta, bool always);
@@ -124,10 +131,8 @@ int AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
 
 int AudioTrackConverter::convertSequence(ByteVector& seq) {
     if (seq.empty()) return -kSequenceDataAtsq;
-    std::size_t volumeEvents = 0;
-    bool waveBeforeVolume = false;
-    InsertionSites sites;
-    std::uint64_t position = 0;
+    SequenceState state;
+    InsertionSites& sites = state.sites;
     ByteReader r(seq);
     while (!r.atEnd()) {
         if (cancelled()) return -kCancel;
@@ -135,7 +140,7 @@ int AudioTrackConverter::convertSequence(ByteVector& seq) {
         d.at = r.position();
         if (!readShortForm(r, d.value)) return -kSequenceData;
         d.end = r.position();
-        position += d.value;
+        state.position += d.value;
         if (sites.waveFound && !sites.nextFound) {
             sites.nextFound = true;
             sites.next = d;
@@ -144,16 +149,16 @@ int AudioTrackConverter::convertSequence(ByteVector& seq) {
             sites.startReached = true;
             sites.start = d;
         }
-        base_.position = position;
-        if (int rc = decodeEvent(r, seq, d, volumeEvents, waveBeforeVolume, sites)) return rc;
+        if (int rc = decodeEvent(r, seq, d, state)) return rc;
     }
     if (!sites.startReached) return -kSequenceDataAtsq;
-    if (!waveBeforeVolume || !e_.host_) return 0;
+    if (!state.waveBeforeVolume || !e_.host_) return 0;
     return insertVolume(seq, sites);
 }
 
-int AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, Duration& duration, std::size_t& volumeEvents,
-                                     bool& waveBeforeVolume, InsertionSites& sites) {
+// One event after its duration: 0xFF 0x00 no-operation, 0x00 control events
+// (audio volume when the low nibble is 7) and the end mark, or a wave event.
+int AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state) {
     auto first = r.u8();
     if (!first) return -kSequenceDataAtsq;
     if (*first == 0xFF) {
@@ -168,21 +173,21 @@ int AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, Duration& d
             const std::size_t valueAt = r.position();
             if (!r.skip(1)) return -kSequenceDataAtsq;
             if ((*c & 0x0F) == 7) {
-                convertVolume(seq[valueAt], base_.position);
-                ++volumeEvents;
+                convertVolume(seq[valueAt], state.position);
+                ++state.volumeEvents;
             }
             return 0;
         }
-        const bool endOfSequence = (*c & 0x30) == 0 && duration.value == 0 && *c == 0x00 &&
-                                   r.peek() == std::uint8_t{0x00};
-        if (!endOfSequence) return -kSequenceDataAtsq;
+        const bool endMark = duration.value == 0 && *c == 0x00 && r.peek() == std::uint8_t{0x00};
+        if (!endMark) return -kSequenceDataAtsq;
         r.skip(1);
         return 0;
     }
     const std::size_t gateAt = r.position();
     std::uint32_t gate = 0;
     if (!readShortForm(r, gate)) return -kSequenceData;
-    if (volumeEvents == 0) waveBeforeVolume = true;
+    if (state.volumeEvents == 0) state.waveBeforeVolume = true;
+    InsertionSites& sites = state.sites;
     if (sites.startReached && !sites.waveFound) {
         sites.waveFound = true;
         sites.wave = duration;

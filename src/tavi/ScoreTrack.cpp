@@ -186,8 +186,13 @@ private:
     int convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt, std::size_t outBodyAt);
     void shiftPoints(std::size_t pointInfoAt);
 
+    // Per-sequence marks of the four VQ-2 channels.
+    struct Vq2Marks {
+        std::array<bool, 4> noteBeforeVolume{}, hasControl{}, hasVolume{};
+    };
     int convertVq2Sequence(ByteVector& seq);
-    void convertVq2Volume(ByteVector& seq, std::size_t valueAt, std::uint8_t channel);
+    int convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks);
+    static int readVq2SystemEvent(ByteReader& r);
     std::uint32_t insertVq2Volumes(ByteVector& seq, const std::array<bool, 4>& needsVolume);
 
     int convertVq35Sequence(ByteVector& seq);
@@ -291,55 +296,61 @@ void ScoreTrackConverter::shiftPoints(std::size_t pointInfoAt) {
 // ---- VQ-2: channel volumes, and inserted volumes for channels that need one. ----
 
 int ScoreTrackConverter::convertVq2Sequence(ByteVector& seq) {
-    std::array<bool, 4> noteBeforeVolume{}, hasControl{}, hasVolume{};
+    Vq2Marks marks;
     ByteReader r(seq);
     while (!r.atEnd()) {
         if (cancelled()) return -kCancel;
         std::uint32_t duration = 0;
         if (!trackedit::readShortForm(r, duration)) return -kSequenceData;
         position_ += duration;
-        auto first = r.u8();
-        if (!first) return -kChunkSizeMtsq;
-        if (*first == 0xFF) {
-            auto second = r.u8();
-            if (!second) return -kChunkSizeMtsq;
-            if (*second == 0xF0) {
-                auto n = r.u8();
-                auto data = n ? r.bytes(*n) : std::nullopt;
-                if (!data || data->empty() || data->back() != 0xF7) return -kChunkSizeMtsq;
-            } else if (*second != 0x00) {
-                return -kSequenceDataMtsq;
-            }
-        } else if (*first == 0x00) {
-            auto c = r.u8();
-            if (!c) return -kChunkSizeMtsq;
-            auto channel = static_cast<std::uint8_t>(*c >> 6);
-            if ((*c & 0x30) == 0x30) {
-                std::size_t valueAt = r.position();
-                if (!r.skip(1)) return -kChunkSizeMtsq;
-                hasControl[channel] = true;
-                if ((*c & 0x0F) == 7) {
-                    convertVq2Volume(seq, valueAt, channel);
-                    hasVolume[channel] = true;
-                }
-            } else if (duration == 0 && *c == 0x00 && r.peek() == std::uint8_t{0x00}) {
-                r.skip(1);  // end of sequence 0x00 0x00 0x00
-            }
-        } else {
-            auto channel = static_cast<std::uint8_t>(*first >> 6);
-            std::uint32_t gate = 0;
-            if (!trackedit::readShortForm(r, gate)) return -kSequenceData;
-            if (!hasVolume[channel]) noteBeforeVolume[channel] = true;
-        }
+        if (int rc = convertVq2Event(r, seq, duration, marks)) return rc;
     }
     std::array<bool, 4> needsVolume{};
-    for (std::size_t ch = 0; ch < 4; ++ch) needsVolume[ch] = noteBeforeVolume[ch] && hasControl[ch];
+    for (std::size_t ch = 0; ch < 4; ++ch) needsVolume[ch] = marks.noteBeforeVolume[ch] && marks.hasControl[ch];
     insertedInTrack_ += insertVq2Volumes(seq, needsVolume);
     return 0;
 }
 
-void ScoreTrackConverter::convertVq2Volume(ByteVector& seq, std::size_t valueAt, std::uint8_t channel) {
-    askVolume(channel, seq[valueAt]);
+// One VQ-2 event after its duration: 0xFF system events, 0x00 control events
+// (channel volume when the low nibble is 7) or a note with its gate time.
+int ScoreTrackConverter::convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks) {
+    auto first = r.u8();
+    if (!first) return -kChunkSizeMtsq;
+    if (*first == 0xFF) return readVq2SystemEvent(r);
+    if (*first != 0x00) {
+        auto channel = static_cast<std::size_t>(*first >> 6);
+        std::uint32_t gate = 0;
+        if (!trackedit::readShortForm(r, gate)) return -kSequenceData;
+        if (!marks.hasVolume[channel]) marks.noteBeforeVolume[channel] = true;
+        return 0;
+    }
+    auto c = r.u8();
+    if (!c) return -kChunkSizeMtsq;
+    auto channel = static_cast<std::uint8_t>(*c >> 6);
+    if ((*c & 0x30) == 0x30) {
+        std::size_t valueAt = r.position();
+        if (!r.skip(1)) return -kChunkSizeMtsq;
+        marks.hasControl[channel] = true;
+        if ((*c & 0x0F) == 7) {
+            askVolume(channel, seq[valueAt]);
+            marks.hasVolume[channel] = true;
+        }
+    } else if (duration == 0 && *c == 0x00 && r.peek() == std::uint8_t{0x00}) {
+        r.skip(1);  // end of sequence 0x00 0x00 0x00
+    }
+    return 0;
+}
+
+// 0xFF 0x00 no-operation, or 0xFF 0xF0 exclusive with a one-byte length.
+int ScoreTrackConverter::readVq2SystemEvent(ByteReader& r) {
+    auto second = r.u8();
+    if (!second) return -kChunkSizeMtsq;
+    if (*second == 0x00) return 0;
+    if (*second != 0xF0) return -kSequenceDataMtsq;
+    auto n = r.u8();
+    auto data = n ? r.bytes(*n) : std::nullopt;
+    if (!data || data->empty() || data->back() != 0xF7) return -kChunkSizeMtsq;
+    return 0;
 }
 
 // A channel that plays notes before its first volume event (and has control
