@@ -67,7 +67,7 @@ void TaviEngine::resetContainerState() {
     chunks_.clear();
     signatureSource_.clear();
     vq2Mark_ = vq3Mark_ = vq5Mark_ = vq7Mark_ = false;
-    hasContentsInfo_ = hasOptionalData_ = contentsInfoA0Seen_ = false;
+    hasContentsInfo_ = hasOptionalData_ = contentsInfoA0Seen_ = signatureDataFound_ = false;
     inputCompressed_ = false;
     atSigDigit1_ = atSigDigit2_ = ' ';
     errorOffset_ = 0;

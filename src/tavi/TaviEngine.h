@@ -103,6 +103,7 @@ private:
     bool hasContentsInfo_ = false;
     bool hasOptionalData_ = false;
     bool contentsInfoA0Seen_ = false;
+    bool signatureDataFound_ = false;  // a "Dch" 0xFF seen in any OPDA so far
     bool inputCompressed_ = false;
     char atSigDigit1_ = ' ';
     char atSigDigit2_ = ' ';

@@ -153,11 +153,11 @@ int TaviEngine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
 }
 
 // OPDA body: "Dch" data sub-chunks and "Pro" sub-chunks; a remainder shorter
-// than a sub-chunk header is kept. Without a signature "Dch" one is added.
+// than a sub-chunk header is kept. When no signature "Dch" has been met so
+// far in the file, one is added.
 int TaviEngine::stampOptionalData(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize);
-    bool hasSignatureData = false;
     std::size_t pos = 0;
     while (body.size() - pos >= kSubChunkHeaderSize) {
         if (cancelRequested()) return -kCancel;
@@ -168,7 +168,7 @@ int TaviEngine::stampOptionalData(ByteVector& chunk) {
             if (end > body.size()) return -kChunkSizeDch;
             const ByteSpan sub = body.subspan(pos, static_cast<std::size_t>(end) - pos);
             if (int rc = stampDataSubChunk(sub, out)) return rc;
-            hasSignatureData = hasSignatureData || id[3] == kSignatureDataId;
+            signatureDataFound_ = signatureDataFound_ || id[3] == kSignatureDataId;
         } else if (startsWith(id, "Pro")) {
             if (size < kMinimumProgramBody || end > body.size()) return -kChunkSizePro;
             append(out, body.subspan(pos, static_cast<std::size_t>(end) - pos));
@@ -178,7 +178,7 @@ int TaviEngine::stampOptionalData(ByteVector& chunk) {
         pos = static_cast<std::size_t>(end);
     }
     append(out, body.subspan(pos));
-    if (!hasSignatureData) append(out, signatureDataSubChunk());
+    if (!signatureDataFound_) append(out, signatureDataSubChunk());
     chunk = std::move(out);
     patchChunkSize(chunk, 0);
     return 0;

@@ -239,6 +239,15 @@ TEST(Container, OptionalDataSignature) {
     }
 }
 
+TEST(Container, OneSignatureDataSubChunkServesTheWholeFile) {
+    const Bytes pro = chunk("Pro", 1, Bytes(12, 7));
+    SignatureHost host;
+    const Conversion r = convertWith(&host, taviFile({cnti(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}),
+                                                      opda({pro}), vq2Track()}));
+    ASSERT_EQ(r.result, 0);
+    EXPECT_NE(find(r.output, opda({pro})), std::string::npos);
+}
+
 TEST(Container, InsertsOptionalDataAfterContentsInfoForVq3And5Only) {
     SignatureHost host;
     for (int track : {5, 6}) {
