@@ -163,7 +163,6 @@ private:
     struct TrackPlan {
         std::array<std::map<SendKey, int>, 32> sendsByCode;  // value per send
         std::vector<Copy> copies;                            // in the order they were made
-        bool copyBeforeLast = false;
     };
 
     void collectSends(int track) {
@@ -181,7 +180,9 @@ private:
     void considerSlot(const SendSlot& slot, std::int32_t tick, const EffectPlan& plan, std::size_t entry) {
         if (slot.track >= model_.body().trackCount()) return;
         TrackPlan& t = tracks_[static_cast<std::size_t>(slot.track)];
-        const int sounding = model_.nextSoundingAfterTick(slot.track, slot.channel, slot.aFlag, tick, t.copyBeforeLast);
+        // The copies made so far do not change the answer: a copy goes before
+        // a sounding event that a walk reaches, so it never uncovers one.
+        const int sounding = model_.nextSoundingAfterTick(slot.track, slot.channel, slot.aFlag, tick);
         if (sounding < 0) return;
         std::map<SendKey, int>& sends = t.sendsByCode[static_cast<std::size_t>(slot.code())];
         auto stop = sends.upper_bound({tick, INT32_MAX, INT32_MAX, INT32_MAX});
@@ -192,7 +193,6 @@ private:
         const std::int32_t soundingTick = model_.eventAt(slot.track, sounding)->time();
         sends[{soundingTick, sounding, 0, nextOrder_++}] = value;
         t.copies.push_back({sounding, slot, value});
-        if (sounding == model_.eventCount(slot.track) - 1) t.copyBeforeLast = true;
     }
 
     static MfiEvent makeSend(std::int32_t time, const SendSlot& slot, int value) {

@@ -213,8 +213,7 @@ int MfiVolumeFile::soundingTick(int track, int index) const {
     }
 }
 
-int MfiVolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick,
-                                         bool lastEventReachable) {
+int MfiVolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick) {
     if (track < 0 || track >= body().trackCount() || channel < 0 || channel > 3) return -1;
     const int count = eventCount(track);
     int best = -1;
@@ -223,7 +222,7 @@ int MfiVolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std
         auto it = std::upper_bound(list.maxTimeSoFar.begin(), list.maxTimeSoFar.end(), tick);
         if (it == list.maxTimeSoFar.end()) return;
         const int hit = list.index[static_cast<std::size_t>(it - list.maxTimeSoFar.begin())];
-        if (hit == count - 1 && list.lastExcluded && !lastEventReachable) return;
+        if (hit == count - 1 && list.lastExcluded) return;
         if (best < 0 || hit < best) best = hit;
     };
     if (aFlag) {

@@ -56,12 +56,7 @@ public:
     int nextAdpcmVolume(int from);
     int firstSounding(int track, int from);
     int soundingTick(int track, int index) const;
-    int nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick) {
-        return nextSoundingAfterTick(track, channel, aFlag, tick, false);
-    }
-    // The same, for a caller that has (virtually) put a non-sounding event
-    // right before the track's last event, so that a walk can reach it.
-    int nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick, bool lastEventReachable);
+    int nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick);
     int eventChannel(int track, int index) const;
     int eventKindAt(int track, int index) const;
     int firstEffectSettings();

@@ -1,0 +1,225 @@
+#include <cmath>
+#include <random>
+
+#include "MfiVolumeTestSupport.h"
+
+namespace keldro::test {
+namespace {
+
+struct AnalyseCase {
+    const char* name;
+    ByteVector file;
+    int result;
+    int maxGain;
+    std::size_t masterVolumes;
+};
+
+TEST(MfiAnalyse, ChecksRequiredEventsAndReadsMaxGain) {
+    const AnalyseCase cases[] = {
+        {"2.0 needs a master volume too", mfiFile("0200", {MfiTrackBuilder().channelVolume(0, 0, 40).note(0, 0)}),
+         ErrNoMasterVolume, 24, 0},
+        {"3.0 without MaxGain", mfiFile("0300", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0)}), ErrNoMaxGain, 24, 0},
+        {"MaxGain 30 is taken as 24", mfiFile("0300", {MfiTrackBuilder().maxGain(0, 30).masterVolume(0, 100).note(0, 0)}),
+         0, 24, 1},
+        {"MaxGain 10", mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0)}), 0, 10, 1},
+        {"4-byte MaxGain block keeps 24",
+         mfiFile("0301", {MfiTrackBuilder().block(0, {0x11, 0xF3, 0x03, 0x05}).masterVolume(0, 90).note(0, 0)}), 0, 24, 1},
+        {"a lone master volume is the last event", mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100)}),
+         ErrNoMasterVolume, 24, 0},
+        {"a last master volume right after another is missed",
+         mfiFile("0200", {MfiTrackBuilder().note(0, 0).masterVolume(0, 100).masterVolume(5, 90)}), 0, 24, 1},
+        {"master volumes found anywhere else",
+         mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)}), 0, 24, 2},
+    };
+    for (const AnalyseCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        MfiVolumeFile file;
+        EXPECT_EQ(file.parse(c.file), c.result);
+        if (c.result != ErrNoMaxGain) {
+            EXPECT_EQ(file.maxGainValue(), c.maxGain);
+        }
+        EXPECT_EQ(file.masterVolumeList().size(), c.masterVolumes);
+    }
+}
+
+struct TimeCase {
+    const char* name;
+    MfiTrackBuilder track0;
+    MfiTrackBuilder track1;
+    int track;
+    int index;
+    std::int64_t ms;
+};
+
+TEST(MfiEventTime, FollowsTheTempoMapOfTrackZero) {
+    const TimeCase cases[] = {
+        {"track 0 starts its clock at its first event", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0), 0,
+         0, 0},
+        {"same tick in track 1 counts from tick 0", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0), 1, 0,
+         100},
+        {"track 0 at the default tempo", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0), 0, 2, 100},
+        {"tempo 120", setup().tempo(0, 3, 120).note(0, 0).note(0, 0), MfiTrackBuilder().note(96, 1), 1, 0, 1000},
+        {"tempo change at 48", setup().tempo(0, 3, 120).note(48, 0).tempo(0, 3, 60).note(0, 0).note(0, 0),
+         MfiTrackBuilder().note(96, 1), 1, 0, 1500},
+        {"timebase code 4 in track 0", setup().tempo(0, 4, 60).note(96, 0).note(0, 0), MfiTrackBuilder().note(0, 1), 0, 2,
+         1000},
+        {"tempo 0 changes nothing", setup().tempo(0, 3, 0).note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1), 1, 0, 100},
+        {"index past the end gives the last event", setup().note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1).note(10, 1),
+         1, 99, 200},
+        {"negative index", setup().note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1), 1, -1, 0},
+        {"missing track", setup().note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1), 3, 0, 0},
+        {"a last tempo right after a tempo is not in the map", setup().note(0, 0).tempo(0, 3, 120).tempo(0, 3, 60),
+         MfiTrackBuilder().note(96, 1), 1, 0, 1000},
+    };
+    for (const TimeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        MfiVolumeFile file = parsed(mfiFile("0200", {c.track0, c.track1}));
+        EXPECT_EQ(file.eventTimeMs(c.track, c.index), c.ms);
+    }
+}
+
+TEST(MfiInsertDefaultVolume, GoesAfterTheSetUpEventsAtTimeZero) {
+    // A program change (0xE0) and a volume of another channel at time 0, then the note.
+    MfiVolumeFile file = parsed(mfiFile(
+        "0200", {setup().shortEvent(0, 0xE0, 0x45).channelVolume(0, 2, 30).note(0, 1).adpcmNote(4).note(3, 1)}));
+    const int note = file.firstNoteOf(0, 0, 1);
+    ASSERT_EQ(note, 3);
+    EXPECT_EQ(file.insertDefaultVolume(0, note, 1), 1);
+    const MfiEvent* inserted = file.eventAt(0, 3);
+    EXPECT_EQ(inserted->time(), 0);
+    EXPECT_EQ(file.channelVolumeAt(0, 3), 63);
+    EXPECT_EQ(file.eventChannel(0, 3), 1);
+    EXPECT_EQ(file.firstNoteOf(0, 0, 1), 4);  // searches see the new event
+
+    // An ADPCM note gets an ADPCM volume 63, again before the first sounding event.
+    EXPECT_EQ(file.insertDefaultVolume(0, file.nextAdpcmNote(0), 0), 1);
+    EXPECT_EQ(file.adpcmVolumeAt(4), 63);
+    EXPECT_EQ(file.eventKindAt(0, 4), KindAdpcmVolume);
+
+    // Anything but a note inserts nothing.
+    EXPECT_EQ(file.insertDefaultVolume(0, 0, 0), 0);
+    EXPECT_EQ(file.eventCount(0), 8);
+}
+
+// The searches and event times of the engine run on precomputed indexes; they
+// must give what the plain walks over the model give, in any track.
+int walkFirst(MfiVolumeFile& file, EventKind kind, int track, const std::function<bool(int)>& accept) {
+    MfiBody& body = file.body();
+    if (body.seek(track, 0) != 0) return -1;
+    for (int hit = body.findNext(kind, track, -1); hit >= 0; hit = body.findNext(kind, track, -1)) {
+        if (accept(hit)) return hit;
+        if (body.seek(track, hit + 1) != 0) return -1;
+    }
+    return -1;
+}
+
+int walkSoundingAfter(MfiVolumeFile& file, int track, int channel, bool aFlag, int tick) {
+    auto after = [&](int i) { return file.eventAt(track, i)->time() > tick; };
+    if (aFlag)
+        return walkFirst(file, KindStatus7F00, track,
+                         [&](int i) { return after(i) && (file.eventAt(track, i)->param1() >> 6) == channel; });
+    int best = -1;
+    auto keep = [&](int hit) {
+        if (hit >= 0 && (best < 0 || hit < best)) best = hit;
+    };
+    keep(walkFirst(file, KindNote, track, [&](int i) { return after(i) && (file.eventAt(track, i)->status() >> 6) == channel; }));
+    for (EventKind kind : {KindBlockF1Id03, KindBlockF1Id0C})
+        keep(walkFirst(file, kind, track, [&](int i) { return after(i) && (file.eventAt(track, i)->extData()[3] >> 6) == channel; }));
+    return best;
+}
+
+std::int64_t walkTimeMs(MfiVolumeFile& file, int track, int index) {
+    static constexpr int kTicksPerBeat[] = {6, 12, 24, 48, 96, 192, 384, 48, 15, 30, 60, 120, 240, 480, 960, 48};
+    double tempo = 125, perBeat = 48, sum = 0;
+    auto apply = [&](const MfiEvent& e) {
+        if (e.param2() == 0) return;
+        tempo = e.param2();
+        perBeat = kTicksPerBeat[e.param1() & 0x0F];
+    };
+    const int last = std::min(index, file.eventCount(track) - 1);
+    if (track == 0) {
+        for (int i = 0; i <= last; ++i) {
+            const MfiEvent& e = *file.eventAt(0, i);
+            if (i > 0) sum += (e.time() - file.eventAt(0, i - 1)->time()) * 60000.0 / tempo / perBeat;
+            if (e.classify() == KindTempo) apply(e);
+        }
+        return static_cast<std::int64_t>(sum);
+    }
+    std::vector<int> tempos;
+    for (int t = file.nextTempo(0); t >= 0; t = file.nextTempo(t + 1)) tempos.push_back(t);
+    std::size_t next = 0;
+    double summed = 0;
+    for (int i = 0; i <= last; ++i) {
+        const double tick = file.eventAt(track, i)->time();
+        for (; next < tempos.size() && file.eventAt(0, tempos[next])->time() <= tick; ++next) {
+            const MfiEvent& t = *file.eventAt(0, tempos[next]);
+            sum += (t.time() - summed) * 60000.0 / tempo / perBeat;
+            summed = t.time();
+            apply(t);
+        }
+        sum += (tick - summed) * 60000.0 / tempo / perBeat;
+        summed = tick;
+    }
+    return static_cast<std::int64_t>(sum);
+}
+
+MfiTrackBuilder randomTrack(std::mt19937& rng, bool withTempo) {
+    MfiTrackBuilder t;
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const int events = 1 + pick(40);
+    for (int i = 0; i < events; ++i) {
+        const auto delta = static_cast<std::uint8_t>(pick(4) == 0 ? pick(200) : pick(3));
+        const int channel = pick(4);
+        switch (pick(withTempo ? 9 : 8)) {
+            case 0: case 1: t.note(delta, channel); break;
+            case 2: kind40(t, delta, channel); break;
+            case 3: kind46(t, delta, channel); break;
+            case 4: kind52(t, delta, channel); break;
+            case 5: t.channelVolume(delta, channel, pick(64)); break;
+            case 6: t.effectSend(delta, channel, pick(2) == 1, static_cast<std::uint8_t>(pick(128))); break;
+            case 7: t.masterVolume(delta, 100); break;
+            default: t.tempo(delta, pick(16), static_cast<std::uint8_t>(pick(4) == 0 ? 0 : 30 + pick(200))); break;
+        }
+    }
+    return t;
+}
+
+TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        MfiBuilder builder;
+        builder.canonicalInfo("0200");
+        const int tracks = 1 + static_cast<int>(rng() % 4);
+        for (int t = 0; t < tracks; ++t) builder.trac(randomTrack(rng, t == 0));
+        MfiVolumeFile file;
+        if (file.read(builder.build()) != 0) continue;
+        for (int track = 0; track < tracks; ++track) {
+            const int count = file.eventCount(track);
+            for (int i = -1; i <= count; ++i) {
+                ASSERT_EQ(file.eventTimeMs(track, i), i < 0 ? 0 : walkTimeMs(file, track, i)) << round << " " << track << " " << i;
+                for (int channel = 0; channel < 4; ++channel) {
+                    auto ofChannel = [&](int k) { return (file.eventAt(track, k)->param2() >> 6) == channel; };
+                    ASSERT_EQ(file.nextChannelVolumeOf(track, std::max(i, 0), channel),
+                              i == count ? -1 : [&] {
+                                  if (file.body().seek(track, std::max(i, 0)) != 0) return -1;
+                                  MfiBody& body = file.body();
+                                  for (int h = body.findNext(KindChannelVolume, track, -1); h >= 0;
+                                       h = body.findNext(KindChannelVolume, track, -1)) {
+                                      if (ofChannel(h)) return h;
+                                      if (body.seek(track, h + 1) != 0) return -1;
+                                  }
+                                  return -1;
+                              }());
+                }
+            }
+            for (int tick = -1; tick < 300; tick += 7)
+                for (int q = 0; q < 8; ++q)
+                    ASSERT_EQ(file.nextSoundingAfterTick(track, q % 4, q >= 4, tick),
+                              walkSoundingAfter(file, track, q % 4, q >= 4, tick))
+                        << round << " " << track << " " << tick << " " << q;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keldro::test

@@ -1,0 +1,228 @@
+#include <random>
+
+#include "MfiVolumeTestSupport.h"
+#include "mfivolume/MfiVolumeRules.h"
+
+namespace keldro::test {
+namespace {
+
+const MfiDate kToday{2026, 12, 10};
+
+MfiRuleSettings relative(double db) {
+    MfiRuleSettings s;
+    s.relative = 1;
+    s.db = db;
+    s.channelValues.fill(-1);
+    return s;
+}
+
+MfiRuleSettings absolute(int gainSteps = 24) {
+    MfiRuleSettings s;
+    s.absolute = 1;
+    s.maxGainSteps = gainSteps;
+    s.channelValues.fill(-1);
+    return s;
+}
+
+std::vector<int> masterVolumes(MfiVolumeFile& file) {
+    std::vector<int> volumes;
+    for (int i = file.nextMasterVolume(0); i >= 0; i = file.nextMasterVolume(i + 1)) volumes.push_back(file.masterVolumeAt(i));
+    return volumes;
+}
+
+struct MaxGainCase {
+    const char* name;
+    std::uint8_t gain;
+    std::uint8_t volume1, volume2;
+    MfiRuleSettings settings;
+    int gainAfter;
+    std::vector<int> volumesAfter;
+};
+
+TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
+    const MaxGainCase cases[] = {
+        {"0 dB still moves a volume by one table step", 10, 127, 100, relative(0), 10, {127, 101}},
+        {"+6 dB: MaxGain clamps at 0, master volumes take the rest", 10, 127, 64, relative(6), 0, {127, 67}},
+        {"-10 dB goes into the MaxGain", 0, 127, 100, relative(-10), 20, {127, 101}},
+        {"absolute sets the MaxGain only", 10, 127, 100, absolute(4), 4, {127, 100}},
+    };
+    for (const MaxGainCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ByteVector in = mfiFile(
+            "0300", {MfiTrackBuilder().maxGain(0, c.gain).masterVolume(0, c.volume1).masterVolume(0, c.volume2).note(0, 0).note(4, 0)});
+        ByteVector out;
+        ASSERT_EQ(applyMaxGainRule(in, out, c.settings, kToday), 0);
+        MfiVolumeFile converted = parsed(out);
+        EXPECT_EQ(converted.maxGainValue(), c.gainAfter);
+        EXPECT_EQ(masterVolumes(converted), c.volumesAfter);
+    }
+}
+
+TEST(MfiMaxGainRule, FailsOnAnUnreadableInputAndIdlesWithoutAMode) {
+    ByteVector out{1, 2, 3};
+    EXPECT_EQ(applyMaxGainRule(ByteVector{'m', 'e', 'l', 'o'}, out, relative(0), kToday), kMfiStepFailed);
+    MfiRuleSettings none = relative(0);
+    none.relative = 0;
+    EXPECT_EQ(applyMaxGainRule(mfiFile("0300", {}), out, none, kToday), 0);
+    EXPECT_EQ(out, (ByteVector{1, 2, 3}));
+}
+
+struct ChannelCase {
+    const char* name;
+    MfiTrackBuilder track;
+    MfiRuleSettings settings;
+    // (channel, volume) of every channel volume event of track 0 after the rule.
+    std::vector<std::pair<int, int>> volumesAfter;
+};
+
+std::vector<std::pair<int, int>> channelVolumes(MfiVolumeFile& file) {
+    std::vector<std::pair<int, int>> out;
+    for (int i = file.nextVolumeEvent(0, 0); i >= 0; i = file.nextVolumeEvent(0, i + 1)) {
+        if (file.channelVolumeAt(0, i) >= 0)
+            out.emplace_back(file.eventChannel(0, i), file.channelVolumeAt(0, i));
+        else
+            out.emplace_back(16, file.adpcmVolumeAt(i));
+    }
+    return out;
+}
+
+TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
+    MfiRuleSettings channel1At50 = absolute();
+    channel1At50.channelValues[0] = 50;
+    MfiRuleSettings adpcmAt20 = absolute();
+    adpcmAt20.channelValues[16] = 20;
+    const ChannelCase cases[] = {
+        {"+3 dB: 40 becomes 49, 63 stays", setup().channelVolume(0, 0, 40).channelVolume(0, 1, 63).note(0, 0).note(0, 1),
+         relative(3), {{0, 49}, {1, 63}}},
+        {"a channel that plays first gets a volume 63", setup().note(0, 2).channelVolume(5, 2, 40).note(0, 2),
+         relative(3), {{2, 63}, {2, 49}}},
+        {"a channel that never plays is left alone", setup().channelVolume(0, 3, 40).note(0, 0), relative(3),
+         {{3, 40}, {0, 63}}},
+        {"absolute: only the given channel, inserted and set", setup().note(0, 0).note(0, 1).channelVolume(3, 2, 30).note(0, 2),
+         channel1At50, {{0, 50}, {2, 30}}},
+        {"ADPCM relative, with a volume inserted", setup().adpcmNote(0).adpcmVolume(3, 40).note(0, 0), relative(3),
+         {{0, 63}, {16, 63}, {16, 49}}},
+        {"ADPCM absolute", setup().adpcmVolume(0, 40).adpcmNote(0).note(0, 0), adpcmAt20, {{16, 20}}},
+        {"ADPCM without a given value stays", setup().adpcmVolume(0, 40).adpcmNote(0).note(0, 0), absolute(), {{16, 40}}},
+    };
+    for (const ChannelCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ByteVector out;
+        ASSERT_EQ(applyChannelVolumeRule(mfiFile("0200", {c.track}), out, c.settings, kToday), 0);
+        MfiVolumeFile converted = parsed(out);
+        EXPECT_EQ(channelVolumes(converted), c.volumesAfter);
+    }
+}
+
+MfiTrackBuilder setupWithGain(std::uint8_t gain = 10) { return MfiTrackBuilder().maxGain(0, gain).masterVolume(0, 100); }
+
+std::vector<std::pair<int, int>> sends(MfiVolumeFile& file, int track) {
+    std::vector<std::pair<int, int>> out;  // (tick, value)
+    for (int w = file.nextEffectSend(track, 0); w >= 0; w = file.nextEffectSend(track, w + 1))
+        out.emplace_back(file.effectSendTick(track, w), file.effectSendValue(track, w));
+    return out;
+}
+
+int levelOfBlock(MfiVolumeFile& file, int block) {
+    std::array<std::uint8_t, 1024> bytes{};
+    file.readEffectBlocks(file.firstEffectSettings(), bytes.data(), 1024);
+    return bytes[static_cast<std::size_t>(block * 32 + 12)];
+}
+
+TEST(MfiEffectRegulation, ScalesRegulatedLevelsUpAndTheirSendsDown) {
+    const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x1234, 50)});
+    const ByteVector in =
+        mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, false, 100).note(0, 0).note(1, 0)});
+    MfiRuleSettings plus3 = relative(3);
+    plus3.regulate = 1;
+    MfiRuleSettings absoluteSteps4 = absolute(4);  // from MaxGain 10 to 4: +3 dB
+    absoluteSteps4.regulate = 1;
+    for (const MfiRuleSettings& settings : {plus3, absoluteSteps4}) {
+        ByteVector out;
+        ASSERT_EQ(applyMaxGainRule(in, out, settings, kToday), 0);
+        MfiVolumeFile converted = parsed(out);
+        EXPECT_EQ(levelOfBlock(converted, 0), 118);
+        EXPECT_EQ(levelOfBlock(converted, 1), 50);
+        EXPECT_EQ(sends(converted, 0), (std::vector<std::pair<int, int>>{{0, 84}}));
+    }
+}
+
+TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
+    // Block 0 is not regulated, block 1 is; a selection of block 1 at tick 10.
+    const ByteVector blocks = joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)});
+    const ByteVector in = mfiFile(
+        "0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 1, false, 80).note(0, 1).effectSelect(10, 65).note(10, 1).note(5, 1)});
+    MfiVolumeFile model = parsed(in);
+    ASSERT_EQ(regulateEffects(model, 3.0), 0);
+    // The send at tick 0 is under the unregulated type; its copy before the
+    // note at tick 20 is under the selected one and moves down.
+    EXPECT_EQ(sends(model, 0), (std::vector<std::pair<int, int>>{{0, 80}, {20, 67}}));
+    EXPECT_EQ(model.eventKindAt(0, 6), KindEffectSend);
+    EXPECT_EQ(model.eventKindAt(0, 7), KindNote);
+    EXPECT_EQ(levelOfBlock(model, 0), 90);
+    EXPECT_EQ(levelOfBlock(model, 1), 118);
+}
+
+TEST(MfiEffectRegulation, KeepsLevelsWithinOneTo127) {
+    const ByteVector blocks = joined({effectBlock(0x4A00, 120), effectBlock(0x4B00, 2), effectBlock(0x5301, 0)});
+    MfiVolumeFile up = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, true, 1).note(0, 0).note(1, 0)}));
+    ASSERT_EQ(regulateEffects(up, 60.0), 0);
+    EXPECT_EQ(levelOfBlock(up, 0), 127);
+    EXPECT_EQ(levelOfBlock(up, 2), 1);  // 0 is not kept
+    EXPECT_EQ(sends(up, 0), (std::vector<std::pair<int, int>>{{0, 1}}));
+    MfiVolumeFile down = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).note(0, 0).note(1, 0)}));
+    ASSERT_EQ(regulateEffects(down, -60.0), 0);
+    EXPECT_EQ(levelOfBlock(down, 1), 1);
+}
+
+TEST(MfiEffectRegulation, NeedsAFullEffectBlock) {
+    MfiVolumeFile file = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, ByteVector(31, 0)).note(0, 0).note(1, 0)}));
+    EXPECT_EQ(regulateEffects(file, 3.0), kMfiStepFailed);
+}
+
+// Random files with selections, sends and sounding events: planning all send
+// copies at once must give the model that placing them one by one gives.
+TEST(MfiEffectRegulation, BatchedCopiesMatchOneByOne) {
+    std::mt19937 rng(11);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    int copiesSeen = 0;
+    for (int round = 0; round < 300; ++round) {
+        MfiBuilder builder;
+        builder.canonicalInfo("0400");
+        ByteVector blocks;
+        for (int b = 0; b < 1 + pick(4); ++b) blocks = joined({blocks, effectBlock(pick(2) ? 0x4900 : 0x2000, 64)});
+        const int tracks = 1 + pick(4);
+        for (int t = 0; t < tracks; ++t) {
+            MfiTrackBuilder track = t == 0 ? setupWithGain().effectSettings(0, blocks) : MfiTrackBuilder();
+            for (int e = 0; e < 5 + pick(40); ++e) {
+                const auto delta = static_cast<std::uint8_t>(pick(3) == 0 ? pick(20) : 0);
+                const int channel = pick(4);
+                switch (pick(t == 0 ? 7 : 6)) {
+                    case 0: case 1: track.note(delta, channel); break;
+                    case 2: kind52(track, delta, channel); break;
+                    case 3: kind46(track, delta, channel); break;
+                    case 4: case 5: track.effectSend(delta, channel, pick(2) == 1, static_cast<std::uint8_t>(pick(100))); break;
+                    default: track.effectSelect(delta, static_cast<std::uint8_t>(64 + pick(5))); break;
+                }
+            }
+            builder.trac(track);
+        }
+        const ByteVector in = builder.build();
+        MfiVolumeFile batched;
+        MfiVolumeFile oneByOne;
+        if (batched.parse(in) != 0) continue;
+        ASSERT_EQ(oneByOne.parse(in), 0);
+        const double db = pick(2) ? 3.0 : -4.5;
+        regulateEffects(batched, db, SendCopyPlanning::Batched);
+        regulateEffects(oneByOne, db, SendCopyPlanning::OneByOne);
+        ByteVector a, b;
+        ASSERT_EQ(batched.write(a, kToday), 0);
+        ASSERT_EQ(oneByOne.write(b, kToday), 0);
+        if (a.size() > in.size()) ++copiesSeen;
+        ASSERT_EQ(a, b) << round;
+    }
+    EXPECT_GT(copiesSeen, 20);
+}
+
+}  // namespace
+}  // namespace keldro::test
