@@ -1,0 +1,104 @@
+#include "MfiVolumeTestSupport.h"
+#include "mfivolume/MfiConversionPass.h"
+
+namespace keldro::test {
+namespace {
+
+const MfiDate kToday{2026, 3, 7};
+
+ByteVector validFile(std::string_view vers) {
+    return mfiFile(vers, {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(4, 0)});
+}
+
+std::string text(ByteSpan bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST(MfiConversionPass, StampsDateAndSupportTextFromVersion30On) {
+    MfiTestHost host;  // relative, 0 dB
+    for (auto [vers, format] : {std::pair{"0300", kFormatMfi30}, {"0301", kFormatMfi31}, {"0400", kFormatMfi40}}) {
+        SCOPED_TRACE(vers);
+        const ByteVector in = validFile(vers);
+        ByteVector out(2 * in.size() + 200, 0);
+        const int length = convertMfi(in.data(), static_cast<std::int64_t>(in.size()), format, out.data(),
+                                      static_cast<std::int64_t>(out.size()), format, &host, &kToday);
+        ASSERT_GT(length, 0);
+        out.resize(static_cast<std::size_t>(length));
+        const MfiVolumeFile converted = parsed(out);
+        const MfiInfo& info = converted.infoRecord();
+        EXPECT_EQ(text(info.date), "20260307");
+        EXPECT_EQ(text(info.supt.view()), "KELDRO Ver.1.1.0");
+        EXPECT_TRUE(info.versIs(vers));
+    }
+}
+
+TEST(MfiConversionPass, LeavesSupportTextOfVersion20Alone) {
+    MfiTestHost host;
+    const ByteVector in =
+        mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).channelVolume(0, 0, 40).note(0, 0).note(4, 0)});
+    ByteVector out(2 * in.size() + 200, 0);
+    const int length = convertMfi(in.data(), static_cast<std::int64_t>(in.size()), kFormatMfi20, out.data(),
+                                  static_cast<std::int64_t>(out.size()), kFormatMfi20, &host, &kToday);
+    ASSERT_GT(length, 0);
+    out.resize(static_cast<std::size_t>(length));
+    const MfiVolumeFile converted = parsed(out);
+    EXPECT_EQ(text(converted.infoRecord().date), "20260307");
+    EXPECT_EQ(converted.infoRecord().supt.length, 0);
+}
+
+struct FailureCase {
+    const char* name;
+    ByteVector input;
+    int source, target;
+    std::int64_t capacity;  // -1: the usual 2 x length + 200
+    bool withDate;
+    int result;
+};
+
+TEST(MfiConversionPass, FailuresLeaveTheOutputUntouched) {
+    MfiBuilder noNote;
+    noNote.infoByte("sorc", 0).info("titl", "T").info("vers", "0300").info("date", "20240131");
+    noNote.trac(MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0));
+    const FailureCase cases[] = {
+        {"format code 9", validFile("0300"), 9, 9, -1, true, kMfiPassFailed},
+        {"pair outside the table", validFile("0300"), 2, 3, -1, true, kMfiPassFailed},
+        {"version does not match the format", validFile("0301"), 2, 2, -1, true, kMfiPassFailed},
+        {"no date to stamp", validFile("0300"), 2, 2, -1, false, kMfiPassFailed},
+        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true, kMfiPassFailed},
+        {"without \"note\" the re-encoded file is refused", noNote.build(), 2, 2, -1, true, kMfiPassFailed},
+        {"output smaller than the file", validFile("0300"), 2, 2, 40, true, kMfiPassOutputTooSmall},
+        {"output of length 0", validFile("0300"), 2, 2, 0, true, kMfiPassNoBuffer},
+    };
+    MfiTestHost host;
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ByteVector out(2 * c.input.size() + 200, 0xAA);
+        const std::int64_t capacity = c.capacity < 0 ? static_cast<std::int64_t>(out.size()) : c.capacity;
+        EXPECT_EQ(convertMfi(c.input.data(), static_cast<std::int64_t>(c.input.size()), c.source, out.data(), capacity,
+                             c.target, &host, c.withDate ? &kToday : nullptr),
+                  c.result);
+        EXPECT_EQ(out, ByteVector(out.size(), 0xAA));
+    }
+    ByteVector out(10);
+    EXPECT_EQ(convertMfi(nullptr, 10, 2, out.data(), 10, 2, &host, &kToday), kMfiPassNoBuffer);
+}
+
+TEST(MfiConversionPass, TakesItsSettingsFromTheHost) {
+    EXPECT_EQ(snapshotSettings(nullptr).maxGainSteps, 24);
+    EXPECT_EQ(snapshotSettings(nullptr).relative, 0);
+    MfiTestHost host;
+    host.absolute = 1;
+    host.db = 35;
+    host.gainSteps = 19;
+    host.channels[16] = 12;
+    host.regulate = 1;
+    const MfiConversionSettings s = snapshotSettings(&host);
+    EXPECT_EQ(s.relative, 0);
+    EXPECT_EQ(s.absolute, 1);
+    EXPECT_DOUBLE_EQ(s.db, 35 * 0.1);
+    EXPECT_EQ(s.maxGainSteps, 19);
+    EXPECT_EQ(s.channelValues[16], 12);
+    EXPECT_EQ(s.channelValues[0], -1);
+    EXPECT_EQ(s.regulate, 1);
+}
+
+}  // namespace
+}  // namespace keldro::test

@@ -1,0 +1,186 @@
+#include "MfiVolumeTestSupport.h"
+#include "app/ResultCodes.h"
+#include "mfivolume/MfiChangeReport.h"
+#include "mfivolume/MfiConversionPass.h"
+
+namespace keldro::test {
+namespace {
+
+const MfiDate kToday{2026, 3, 7};
+
+struct Reported {
+    int result = 0;
+    VolumeChangeList changes;
+};
+
+// Converts a file as the per-file flow does and reports the changes.
+Reported convertAndReport(const ByteVector& in, MfiTestHost& host, int version) {
+    const int format = version == 20 ? kFormatMfi20 : version == 30 ? kFormatMfi30 : version == 31 ? kFormatMfi31 : kFormatMfi40;
+    ByteVector work(2 * in.size() + 200, 0);
+    const int length = convertMfi(in.data(), static_cast<std::int64_t>(in.size()), format, work.data(),
+                                  static_cast<std::int64_t>(work.size()), format, &host, &kToday);
+    Reported out;
+    EXPECT_GT(length, 0);
+    if (length <= 0) return out;
+    work.resize(static_cast<std::size_t>(length));
+    MfiVolumeFile source = parsed(in);
+    MfiVolumeFile converted = parsed(work);
+    out.result = version == 20 ? reportChannelVolumeChanges(version, source, converted, &host, out.changes)
+                               : reportMaxGainChanges(version, source, converted, &host, out.changes);
+    if (out.result == 0 || out.result == -1) reportEffectChanges(version, source, converted, &host, out.changes);
+    return out;
+}
+
+// The fields a test looks at: track, channel, before/after of the column the action uses, action, position.
+struct Row {
+    int track, channel, before, after, action;
+    std::uint64_t position;
+    bool operator==(const Row&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Row& r) {
+    return os << "{" << r.track << "," << r.channel << "," << r.before << "," << r.after << ",a" << r.action << ",@"
+              << r.position << "}";
+}
+
+std::vector<Row> rows(const VolumeChangeList& changes) {
+    std::vector<Row> out;
+    for (const VolumeChangeRecord& r : changes) {
+        int before = r.beforeVolume, after = r.afterVolume;
+        if (r.action == 5 || r.action == 6) before = r.beforeGain, after = r.afterGain;
+        if (r.action >= 7) before = r.beforeLevel, after = r.afterLevel;
+        out.push_back({r.track, r.channel, before, after, r.action, r.position});
+    }
+    return out;
+}
+
+// MaxGain 10, master volumes 100 (tick 0) and 90 (tick 5, 50 ms), notes from tick 0.
+ByteVector version30File() {
+    return mfiFile("0300", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)});
+}
+
+TEST(MfiMaxGainReport, RelativeRecordsMaxGainAndEveryMasterVolume) {
+    MfiTestHost host;  // relative 0 dB: the loudest volume 100 moves the MaxGain to 18
+    const Reported r = convertAndReport(version30File(), host, 30);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 18, 5, 0}, {0, 0, 100, 127, 1, 0}, {0, 0, 90, 113, 1, 50}}));
+}
+
+TEST(MfiMaxGainReport, AbsoluteRecordsTheMaxGainOnly) {
+    MfiTestHost host;
+    host.absolute = 1;
+    host.gainSteps = 4;
+    const Reported r = convertAndReport(version30File(), host, 30);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, 6, 0}}));
+}
+
+TEST(MfiMaxGainReport, ChecksTheOrderOfMaxGainMasterVolumeAndFirstSound) {
+    struct Case {
+        const char* name;
+        MfiTrackBuilder track0;
+        int result;
+    };
+    const Case cases[] = {
+        {"master volume between MaxGain and first note", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0), 0},
+        {"MaxGain after the first note", MfiTrackBuilder().masterVolume(0, 100).note(0, 0).maxGain(1, 10).note(1, 0), -kNoMaxGain},
+        {"MaxGain after the first note by index only", MfiTrackBuilder().note(0, 0).maxGain(0, 10).masterVolume(0, 100).note(1, 0), -kNoMaxGain},
+        {"master volume before the MaxGain", MfiTrackBuilder().masterVolume(0, 100).maxGain(0, 10).masterVolume(0, 90).note(1, 0), -kNoMaxGain},
+        {"first master volume after the first note", MfiTrackBuilder().maxGain(0, 10).note(0, 0).masterVolume(0, 100).note(1, 0), -kNoMasterVolume},
+        {"first master volume later than the first sound", MfiTrackBuilder().maxGain(0, 10).masterVolume(3, 100).nop(0).nop(0), -kNoMasterVolume},
+        {"nothing sounds", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).nop(0), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MfiTestHost host;
+        // A note of track 1 at tick 1 for the case of a master volume after the first sound.
+        const ByteVector in = std::string_view(c.name) == "first master volume later than the first sound"
+                                  ? mfiFile("0300", {c.track0, MfiTrackBuilder().note(1, 0).note(1, 0)})
+                                  : mfiFile("0300", {c.track0});
+        EXPECT_EQ(convertAndReport(in, host, 30).result, c.result);
+    }
+}
+
+TEST(MfiChannelVolumeReport, RelativeRecordsConvertedAndInsertedVolumes) {
+    MfiTestHost host;
+    host.db = 30;
+    const ByteVector in = mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 1).adpcmVolume(0, 40).adpcmNote(5)});
+    const Reported r = convertAndReport(in, host, 20);
+    EXPECT_EQ(r.result, 0);
+    // Channel 0 converted, channel 1 given a volume before it plays, the ADPCM volume converted.
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 40, 49, 1, 0}, {0, 1, 63, 63, 3, 0}, {255, 255, 40, 49, 1, 0}}));
+}
+
+TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
+    MfiTestHost host;
+    host.absolute = 1;
+    host.channels[0] = 50;  // "-c1"
+    // (A note that is the last event of its track is never found; hence the final note.)
+    const ByteVector plays = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 0).note(1, 1)});
+    const Reported r = convertAndReport(plays, host, 20);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 63, 50, 4, 0}}));
+
+    const ByteVector silent = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 1)});
+    const Reported none = convertAndReport(silent, host, 20);
+    EXPECT_EQ(none.result, -1);
+    EXPECT_TRUE(none.changes.empty());
+}
+
+TEST(MfiChannelVolumeReport, OtherVersionsAndRefusedRecordsConvertNothing) {
+    MfiTestHost host;
+    MfiVolumeFile a = parsed(version30File());
+    MfiVolumeFile b = parsed(version30File());
+    VolumeChangeList changes;
+    EXPECT_EQ(reportChannelVolumeChanges(30, a, b, &host, changes), -1);
+    host.hookAnswer = 0;
+    const Reported refused = convertAndReport(mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 0)}), host, 20);
+    EXPECT_EQ(refused.result, -1);
+}
+
+TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
+    // Block 1 (0x4A00, level 100) is selected at tick 10; the send of channel 1
+    // is copied before the note at tick 20 (200 ms) and scaled down there.
+    const ByteVector blocks = joined({effectBlock(0x1000, 90), effectBlock(0x4A00, 100)});
+    const ByteVector in = mfiFile(
+        "0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).effectSettings(0, blocks).effectSend(0, 1, false, 80)
+                     .note(0, 1).effectSelect(10, 65).note(10, 1).note(5, 1)});
+    MfiTestHost host;
+    host.db = 30;
+    host.regulate = 1;
+    const Reported r = convertAndReport(in, host, 40);
+    ASSERT_EQ(r.result, 0);
+    const std::vector<Row> all = rows(r.changes);
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(std::vector<Row>(all.end() - 2, all.end()), (std::vector<Row>{{0, 0, 100, 118, 7, 0}, {0, 1, 80, 67, 11, 200}}));
+
+    // Not for MFi 3.1, and not without "-e".
+    const ByteVector in31 = [&] {
+        ByteVector copy = in;
+        MfiVolumeFile f = parsed(copy);
+        f.infoRecord().setVers("0301");
+        ByteVector out;
+        f.write(out, kToday);
+        return out;
+    }();
+    EXPECT_EQ(rows(convertAndReport(in31, host, 31).changes).size(), all.size() - 2);
+    host.regulate = 0;
+    EXPECT_EQ(rows(convertAndReport(in, host, 40).changes).size(), all.size() - 2);
+}
+
+TEST(MfiEffectReport, ChangedSendsUnderARegulatedTypeAreRecorded) {
+    const ByteVector blocks = effectBlock(0x4900, 100);
+    const ByteVector in = mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).effectSettings(0, blocks)
+                                               .effectSend(0, 2, true, 100).note(0, 0).note(1, 0)});
+    MfiTestHost host;
+    host.absolute = 1;
+    host.gainSteps = 4;  // +3 dB for the effects
+    host.regulate = 1;
+    const Reported r = convertAndReport(in, host, 40);
+    ASSERT_EQ(r.result, 0);
+    // MaxGain, then the level, then the send of A channel 2 (code 18).
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, 6, 0}, {0, 0, 100, 118, 8, 0}, {0, 18, 100, 84, 10, 0}}));
+}
+
+}  // namespace
+}  // namespace keldro::test
