@@ -1,0 +1,142 @@
+// The MFi engine step inside the conversion job: parse, version, pass, second
+// parse, change report, and the mapping of MFi failures to result codes.
+#include <gtest/gtest.h>
+
+#include "app/ResultCodes.h"
+#include "conversion/ConversionJob.h"
+#include "conversion/MfiFileStep.h"
+#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/MfiVolumeTestSupport.h"
+#include "platform/TempDir.h"
+
+namespace keldro::test {
+namespace {
+
+using keldro::testing::TempDir;
+
+class StepHost final : public MfiTestHost {
+public:
+    std::string in, out;
+    int isConsole() override { return 1; }
+    std::string inputFileName() override { return in; }
+    std::string outputFileName() override { return out; }
+};
+
+void writeBytes(const std::string& path, const ByteVector& bytes) {
+    keldro::testing::writeText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+ByteVector readBytes(const std::string& path) {
+    const std::string text = keldro::testing::readText(path);
+    return ByteVector(text.begin(), text.end());
+}
+
+struct StepRun {
+    FileResult result;
+    int status;
+    std::size_t jobChanges;
+};
+
+StepRun convertOne(StepHost& host) {
+    ConversionJob job(makeMfiFileStep());
+    job.reset();
+    job.setHost(&host);
+    StepRun run;
+    run.status = job.convertOneFile(host.in, run.result);
+    run.jobChanges = job.changes().size();
+    return run;
+}
+
+ByteVector version31File() {
+    return mfiFile("0301", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(4, 0)});
+}
+
+TEST(MfiFileStep, ConvertsAndKeepsTheChangeRecords) {
+    TempDir dir;
+    StepHost host;
+    host.in = dir.file("tune.MLD");
+    host.out = dir.file("out.mld");
+    writeBytes(host.in, version31File());
+    const StepRun run = convertOne(host);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.result.message, "Converted.");
+    EXPECT_EQ(run.result.kind, 31);
+    ASSERT_EQ(run.result.changes.size(), 2u);  // the MaxGain and the master volume
+    EXPECT_EQ(run.result.changes[0].action, kActionMaxGainRelative);
+    EXPECT_EQ(run.jobChanges, 2u);
+    MfiVolumeFile written;
+    ASSERT_EQ(written.parse(readBytes(host.out)), 0);
+    EXPECT_TRUE(written.infoRecord().versIs("0301"));
+}
+
+TEST(MfiFileStep, NothingToChangeCopiesTheInput) {
+    TempDir dir;
+    StepHost host;
+    host.absolute = 1;  // MFi 2.0 with no channel given
+    host.in = dir.file("tune.mld");
+    host.out = dir.file("out.mld");
+    const ByteVector in = mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 0)});
+    writeBytes(host.in, in);
+    const StepRun run = convertOne(host);
+    EXPECT_EQ(run.status, -1);
+    EXPECT_EQ(run.result.message, "Not Converted - Not exist target volume.");
+    EXPECT_EQ(run.result.kind, 20);
+    EXPECT_EQ(readBytes(host.out), in);
+}
+
+TEST(MfiFileStep, FailuresEndTheFileWithoutOutput) {
+    MfiBuilder noNote;
+    noNote.infoByte("sorc", 0).info("titl", "T").info("vers", "0300").info("date", "20240131");
+    noNote.trac(MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0));
+    struct Case {
+        const char* name;
+        ByteVector input;
+        int status;
+        const char* message;
+        int kind;
+    };
+    const Case cases[] = {
+        {"unsupported version", mfiFile("0500", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0)}),
+         -kMfiNonsupportVersion, "Nonsupport version of MFi format.", 0},
+        {"reader failure", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 0, 0, 0, 0, 0}, -kMfiHeaderSize, "Header size error.", 0},
+        {"no MaxGain in the input", mfiFile("0300", {setup().note(0, 0).note(1, 0)}), -kMfiNoMaxGain, "Can not find MaxGain.", 0},
+        {"converted model refused (no \"note\")", noNote.build(), -kMfiWriteFirst, "File write error.", 30},
+        {"MaxGain after the first note", mfiFile("0300", {setup().note(0, 0).maxGain(1, 10).note(1, 0)}), -kNoMaxGain,
+         "Can not find MaxGain.", 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        StepHost host;
+        host.in = dir.file("tune.mld");
+        host.out = dir.file("out.mld");
+        writeBytes(host.in, c.input);
+        const StepRun run = convertOne(host);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.result.message, c.message);
+        EXPECT_EQ(run.result.kind, c.kind);
+        EXPECT_TRUE(run.result.changes.empty());
+        EXPECT_FALSE(keldro::testing::exists(host.out));
+    }
+}
+
+TEST(MfiFileStep, UnwritableOutputIsAWriteError) {
+    TempDir dir;
+    StepHost host;
+    host.in = dir.file("tune.mld");
+    host.out = dir.file("missing/out.mld");
+    writeBytes(host.in, version31File());
+    const StepRun run = convertOne(host);
+    EXPECT_EQ(run.status, -kFileWriteError);
+    EXPECT_EQ(run.result.message, "File write error.");
+}
+
+TEST(MfiFileStep, MapsMfiFailuresToResultCodes) {
+    const std::pair<int, int> cases[] = {{-1000, 61}, {-1001, 62}, {-1003, 64}, {-1007, 68}, {-975, 48}, {-969, 54},
+                                         {-968, 47},  {-967, 55},  {-964, 58},  {-963, 59},  {-962, 60}, {-980, 47},
+                                         {-991, 47},  {-992, 47},  {0, 47}};
+    for (auto [failure, code] : cases) EXPECT_EQ(mfiFailureToResultCode(failure), code) << failure;
+}
+
+}  // namespace
+}  // namespace keldro::test
