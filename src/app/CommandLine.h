@@ -1,5 +1,5 @@
 #pragma once
-// The argument pass of Part 1.2 with its version line, help texts and the one
+// The argument pass with its version line, help texts and the one
 // conversion run.
 #include <string>
 

@@ -1,5 +1,5 @@
 #pragma once
-// The application object of Part 1.1: start-up (settings file, mode, controller,
+// The application object: start-up (settings file, mode, controller,
 // command line, write-back) and exit (exit status on standard output).
 #include <memory>
 #include <string>

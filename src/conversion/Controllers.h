@@ -1,5 +1,5 @@
 #pragma once
-// The two controllers of Part 2.1. They carry the run's VolumeSettings, parse
+// The two controllers, one per mode. They carry the run's VolumeSettings, parse
 // and clamp every value that reaches them, hold the three file names and the
 // result text, own the ConversionJob and implement JobHost. Everything is
 // shared in VolumeController; TaviController and MfiController keep only the
@@ -80,7 +80,7 @@ class TaviController final : public VolumeController {
 public:
     explicit TaviController(int consoleMode = 1);
 
-    // The TAVI rule operations forward to the rules of Part 3.4 with this
+    // The TAVI rule operations forward to the TAVI volume rules with this
     // controller's settings; the other queries keep JobHost's bodies.
     int volumeRule(int kind, VolumeChangeRecord* record) override;
     int insertedVolumeRule(int kind, VolumeChangeRecord* record) override;

@@ -1,8 +1,8 @@
 #pragma once
-// One conversion run (Part 2.2; its MFi twin, Part 2.4): takes the input file
+// One conversion run, in either mode: takes the input file
 // from its JobHost, checks and reads it, hands its bytes to the mode's engine
 // step, writes or copies the output, records the outcome in a FileResult,
-// writes the result log (Part 2.3) and keeps the run's result. One class for
+// writes the result log and keeps the run's result. One class for
 // both modes: what differs per mode lives in the FileEngineStep.
 #include <functional>
 #include <memory>
@@ -46,7 +46,7 @@ public:
     // when the host answers isConsole.
     int report(FileResult* result, int code);
 
-    // The change list an engine step may fill during one file (Part 2.4's
+    // The change list an engine step may fill during one file (the MFi step's
     // "add change"); emptied by reset and by clearChanges.
     void addChange(const VolumeChangeRecord& record) { changes_.push_back(record); }
     void clearChanges() { changes_.clear(); }

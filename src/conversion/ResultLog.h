@@ -1,5 +1,5 @@
 #pragma once
-// The result log of Part 2.3: one entry per input file, built completely in
+// The result log: one entry per input file, built completely in
 // memory (CR LF line ends) and written with a single write.
 #include <string>
 

@@ -1,5 +1,5 @@
 #pragma once
-// The TAVI engine step of the per-file flow (Part 2.2, engine contract).
+// The TAVI engine step of the per-file flow.
 #include <memory>
 
 #include "conversion/FileEngineStep.h"

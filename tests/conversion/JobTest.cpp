@@ -1,4 +1,4 @@
-// The per-file flow of Part 2.2 driven with a small fake engine step.
+// The per-file flow driven with a small fake engine step.
 #include "conversion/ConversionJob.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Log bytes of the worked examples of Part 2.3.
+// Log bytes of worked examples: header, table cells, sorting and columns.
 #include "conversion/ResultLog.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 namespace keldro {
 namespace {
 
-// The setter examples of Part 2.1 (and the stored-value examples of Part 1.1) as one table.
+// The setter examples (and the stored settings-file values) as one table.
 struct SetterCase {
     const char* what;
     int targetFile;  // 0 TAVI, 1 MFi
