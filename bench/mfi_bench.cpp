@@ -1,0 +1,134 @@
+// Throughput of the MFi volume engine on files of 1 000 to 100 000 events:
+// read and write alone, the conversion pass (MFi 2.0 channel volumes; MFi 4.0
+// MaxGain with effect regulation and its send copies), and the whole engine
+// step (pass, second read, change report).
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "../tests/support/MfiBuilder.h"
+#include "conversion/JobHost.h"
+#include "mfivolume/MfiChangeReport.h"
+#include "mfivolume/MfiConversionPass.h"
+#include "mfivolume/MfiVolumeFile.h"
+
+namespace keldro {
+namespace {
+
+using test::MfiBuilder;
+using test::MfiTrackBuilder;
+
+class BenchHost : public JobHost {
+public:
+    int isRegulateChorus() override { return 1; }
+    int volumeRule(int, VolumeChangeRecord*) override { return 1; }
+    int channelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
+    int insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
+    int maxGainRule(int, VolumeChangeRecord*) override { return 1; }
+    int dbTenths() override { return 30; }
+};
+
+const MfiDate kToday{2026, 1, 1};
+
+ByteVector effectBlocks() {
+    ByteVector blocks(4 * 32, 0);
+    const int types[] = {0x4900, 0x2000, 0x4A00, 0x1000};
+    for (int b = 0; b < 4; ++b) {
+        blocks[static_cast<std::size_t>(b * 32)] = static_cast<std::uint8_t>(types[b] >> 8);
+        blocks[static_cast<std::size_t>(b * 32 + 12)] = 90;
+    }
+    return blocks;
+}
+
+// Notes on all channels with channel volumes, effect sends and (in track 0)
+// effect selections sprinkled in; `events` in total over four tracks.
+ByteVector mfiFile(const char* vers, int events) {
+    std::mt19937 random(5);
+    MfiBuilder builder;
+    builder.canonicalInfo(vers);
+    for (int track = 0; track < 4; ++track) {
+        MfiTrackBuilder t;
+        if (track == 0) t.maxGain(0, 6).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, effectBlocks());
+        for (int i = 0; i < events / 4; ++i) {
+            const auto r = random();
+            const auto delta = static_cast<std::uint8_t>(r % 4 == 0 ? 0 : r % 24);
+            const int channel = static_cast<int>(r >> 8) & 3;
+            switch ((r >> 12) % 40) {
+                case 0: case 1: t.channelVolume(delta, channel, static_cast<int>(r >> 20) & 63); break;
+                case 2: case 3: t.effectSend(delta, channel, (r >> 20) & 1, static_cast<std::uint8_t>(1 + (r >> 21) % 120)); break;
+                case 4:
+                    if (track == 0) t.effectSelect(delta, static_cast<std::uint8_t>(64 + (r >> 20) % 4));
+                    else t.note(delta, channel);
+                    break;
+                case 5: t.escape(delta, 0x00, static_cast<std::uint8_t>(channel << 6), 0x20); break;
+                case 6: if (track == 0) { t.masterVolume(delta, static_cast<std::uint8_t>(60 + (r >> 20) % 60)); break; } [[fallthrough]];
+                default: t.note(delta, channel); break;
+            }
+        }
+        builder.trac(t);
+    }
+    return builder.build();
+}
+
+void setCounters(benchmark::State& state, const ByteVector& file) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(file.size()));
+    state.counters["file_bytes"] = static_cast<double>(file.size());
+}
+
+void BM_MfiReadWrite(benchmark::State& state) {
+    const ByteVector file = mfiFile("0400", static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        MfiFile model;
+        ByteVector out;
+        benchmark::DoNotOptimize(model.read(file));
+        benchmark::DoNotOptimize(model.write(out, kToday));
+    }
+    setCounters(state, file);
+}
+
+void convertBench(benchmark::State& state, const char* vers, int format) {
+    const ByteVector file = mfiFile(vers, static_cast<int>(state.range(0)));
+    BenchHost host;
+    ByteVector work(2 * file.size() + 200);
+    for (auto _ : state) {
+        const int length = convertMfi(file.data(), static_cast<std::int64_t>(file.size()), format, work.data(),
+                                      static_cast<std::int64_t>(work.size()), format, &host, &kToday);
+        if (length <= 0) state.SkipWithError("conversion failed");
+        benchmark::DoNotOptimize(length);
+    }
+    setCounters(state, file);
+}
+
+void BM_MfiConvert20(benchmark::State& state) { convertBench(state, "0200", kFormatMfi20); }
+void BM_MfiConvert40Regulated(benchmark::State& state) { convertBench(state, "0400", kFormatMfi40); }
+
+// Pass, second read and all reports, as the job's engine step runs them.
+void BM_MfiEngineStep40(benchmark::State& state) {
+    const ByteVector file = mfiFile("0400", static_cast<int>(state.range(0)));
+    BenchHost host;
+    for (auto _ : state) {
+        ByteVector work(2 * file.size() + 200);
+        const int length = convertMfi(file.data(), static_cast<std::int64_t>(file.size()), kFormatMfi40, work.data(),
+                                      static_cast<std::int64_t>(work.size()), kFormatMfi40, &host, &kToday);
+        if (length <= 0) state.SkipWithError("conversion failed");
+        work.resize(static_cast<std::size_t>(length));
+        MfiVolumeFile source;
+        MfiVolumeFile converted;
+        source.parse(file);
+        converted.parse(work);
+        VolumeChangeList changes;
+        const int result = reportMaxGainChanges(40, source, converted, &host, changes);
+        reportEffectChanges(40, source, converted, &host, changes);
+        benchmark::DoNotOptimize(result);
+        benchmark::DoNotOptimize(changes.data());
+    }
+    setCounters(state, file);
+}
+
+BENCHMARK(BM_MfiReadWrite)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MfiConvert20)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MfiConvert40Regulated)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MfiEngineStep40)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace keldro
