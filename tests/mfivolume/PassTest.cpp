@@ -1,4 +1,7 @@
+#include <random>
+
 #include "MfiVolumeTestSupport.h"
+#include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiConversionPass.h"
 
 namespace keldro::test {
@@ -98,6 +101,55 @@ TEST(MfiConversionPass, TakesItsSettingsFromTheHost) {
     EXPECT_EQ(s.channelValues[16], 12);
     EXPECT_EQ(s.channelValues[0], -1);
     EXPECT_EQ(s.regulate, 1);
+}
+
+}  // namespace
+}  // namespace keldro::test
+
+namespace keldro::test {
+namespace {
+
+// Damaged files go through the whole engine (pass, second read, reports)
+// without reading outside any buffer; the sanitizers watch.
+TEST(MfiConversionPass, DamagedFilesAreRefusedOrConvertedSafely) {
+    const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x2000, 50)});
+    MfiTrackBuilder t0 = MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, blocks);
+    t0.effectSend(0, 1, false, 80).note(0, 1).adpcmVolume(0, 30).adpcmNote(1).effectSelect(10, 64).note(10, 1);
+    kind52(t0, 2, 2).channelVolume(1, 0, 20).note(3, 0).effectSelect(1, 65).note(2, 1).note(2, 2);
+    MfiTrackBuilder t1 = MfiTrackBuilder().note(3, 1).effectSend(0, 1, true, 60).channelVolume(2, 1, 33);
+    kind52(t1, 1, 1).note(4, 1);
+    std::mt19937 rng(3);
+    int converted = 0;
+    for (const char* vers : {"0200", "0300", "0400"}) {
+        const ByteVector good = mfiFile(vers, {t0, t1});
+        const int format = vers[1] == '2' ? kFormatMfi20 : vers[1] == '3' ? kFormatMfi30 : kFormatMfi40;
+        for (int round = 0; round < 400; ++round) {
+            ByteVector bad = good;
+            for (int flips = 1 + static_cast<int>(rng() % 3); flips > 0; --flips)
+                bad[rng() % bad.size()] = static_cast<std::uint8_t>(rng());
+            if (rng() % 4 == 0) bad.resize(rng() % bad.size() + 1);
+            MfiTestHost host;
+            host.regulate = 1;
+            host.db = static_cast<int>(rng() % 200) - 100;
+            host.absolute = static_cast<int>(rng() % 2);
+            host.channels[rng() % 17] = 40;
+            ByteVector work(2 * bad.size() + 200, 0);
+            const int length = convertMfi(bad.data(), static_cast<std::int64_t>(bad.size()), format, work.data(),
+                                          static_cast<std::int64_t>(work.size()), format, &host, &kToday);
+            if (length <= 0) continue;
+            ++converted;
+            work.resize(static_cast<std::size_t>(length));
+            MfiVolumeFile source;
+            MfiVolumeFile result;
+            ASSERT_EQ(source.parse(bad), 0);
+            ASSERT_EQ(result.parse(work), 0);
+            VolumeChangeList changes;
+            reportMaxGainChanges(40, source, result, &host, changes);
+            reportChannelVolumeChanges(20, source, result, &host, changes);
+            reportEffectChanges(40, source, result, &host, changes);
+        }
+    }
+    EXPECT_GT(converted, 100);
 }
 
 }  // namespace
