@@ -95,7 +95,11 @@ public:
         for (int shift = 24; shift >= 0; shift -= 8) out_.push_back(static_cast<std::uint8_t>(v >> shift));
     }
     void bytes(ByteSpan s) { out_.insert(out_.end(), s.begin(), s.end()); }
-    void text(std::string_view s) { out_.insert(out_.end(), s.begin(), s.end()); }
+    void text(std::string_view s) {
+        // Byte by byte: short texts, and GCC 12 misreads a range insert into a
+        // just-cleared vector as an overflow at -O3.
+        for (char c : s) out_.push_back(static_cast<std::uint8_t>(c));
+    }
 
     // Patch helpers: return false (and write nothing) when the field lies outside.
     bool patchU16(std::size_t at, std::uint16_t v) { return patchBE(out_, at, v, 2); }
