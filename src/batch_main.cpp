@@ -1,2 +1,3 @@
-// Placeholder until the batch front end lands.
-int main() { return 0; }
+#include "batch/BatchApp.h"
+
+int main(int argc, char** argv) { return keldro::batch::runBatch(argc, argv); }

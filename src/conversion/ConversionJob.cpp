@@ -122,7 +122,9 @@ int ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.dbTenths = dbTenths_;
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
-    return writeLogText(logPath_, buildLogEntry(ctx, result, stamp), first);
+    const std::string entry = buildLogEntry(ctx, result, stamp);
+    if (logWriter_) return logWriter_(logPath_, entry, first);
+    return writeLogText(logPath_, entry, first);
 }
 
 }  // namespace keldro

@@ -58,6 +58,12 @@ public:
     // Writes the log entry of one file to the log path: 0, or -25 on failure.
     int writeLogEntry(FileResult& result, bool first);
 
+    // Where log entries go. By default they are written to the log file; a
+    // caller that puts the entries of many jobs in order itself (the batch
+    // front end) collects them instead. The writer answers 0 or -25.
+    using LogWriter = std::function<int(const std::string& path, const std::string& entry, bool first)>;
+    void setLogWriter(LogWriter writer) { logWriter_ = std::move(writer); }
+
     // The clock of the log's time stamp and of anything an engine step stamps
     // with today's date (tests fix it). now() is false when no time is known.
     void setClock(std::function<bool(LocalDateTime&)> clock) { clock_ = std::move(clock); }
@@ -82,6 +88,7 @@ private:
     int regulateChorus_ = 0;
     VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;
+    LogWriter logWriter_;
 };
 
 // Paths of this many bytes or more are refused with "File path is too long.".

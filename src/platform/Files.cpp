@@ -38,10 +38,15 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// Read once: umask() can only be read by setting it, and two threads doing
+// that at the same time could leave the process with a mask of 0.
 mode_t currentUmask() {
-    mode_t m = ::umask(0);
-    ::umask(m);
-    return m;
+    static const mode_t mask = [] {
+        mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
 }
 
 // The file a write to `path` should replace: the target of a symbolic link.

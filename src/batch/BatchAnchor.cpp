@@ -1,2 +1,0 @@
-// Anchor so that the batch subsystem always has an object file.
-namespace keldro {}

@@ -1,0 +1,112 @@
+#include "batch/BatchApp.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "batch/BatchConversion.h"
+#include "batch/BatchInputs.h"
+#include "batch/BatchOptions.h"
+#include "batch/BatchReport.h"
+#include "batch/FileInspection.h"
+#include "batch/Progress.h"
+#include "batch/ResultFile.h"
+#include "batch/WorkerPool.h"
+
+namespace keldro::batch {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void print(std::FILE* out, const std::string& text) {
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+    std::fflush(out);
+}
+
+int workersFor(const BatchOptions& options) { return options.jobs > 0 ? options.jobs : processorCount(); }
+
+int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
+    const std::vector<BatchItem>& items = inputs.items;
+    std::vector<Inspection> rows(items.size());
+    Progress progress(items.size(), Progress::stderrIsTerminal());
+    runParallel(items.size(), workersFor(options), [&](std::size_t i) {
+        rows[i] = inspectFile(items[i].input, items[i].mode);
+        progress.fileDone(items[i].input, rows[i].ok() ? "inspected" : rows[i].message, !rows[i].ok());
+    });
+    progress.finish();
+    print(stdout, options.csv ? inspectionCsv(items, rows) : inspectionTable(items, rows));
+    print(stderr, inspectionSummary(items, rows, inputs));
+    bool failed = !inputs.unreadable.empty();
+    for (const Inspection& row : rows) failed = failed || !row.ok();
+    return failed ? kExitFailed : kExitOk;
+}
+
+// Every folder the outputs go to, made before the workers start.
+bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items) {
+    namespace fs = std::filesystem;
+    std::set<fs::path> folders{fs::path(outDir)};
+    for (const BatchItem& item : items) folders.insert(fs::path(item.output).parent_path());
+    for (const fs::path& folder : folders) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (!fs::is_directory(folder, ec)) {
+            print(stderr, "keldro-batch: cannot create the folder " + folder.string() + "\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
+    const std::vector<BatchItem>& items = inputs.items;
+    if (!items.empty() && !makeOutputFolders(options.outDir, items)) return kExitFailed;
+    const BatchRun run{options, (std::filesystem::path(options.outDir) / kResultFileName).string()};
+    ResultFile resultFile(run.resultPath, items.size());
+    std::vector<FileOutcome> outcomes(items.size());
+    Progress progress(items.size(), Progress::stderrIsTerminal());
+    runParallel(items.size(), workersFor(options), [&](std::size_t i) {
+        FileOutcome& o = outcomes[i];
+        o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
+                                    : convertFile(items[i], run);
+        resultFile.put(i, std::move(o.logEntry));
+        progress.fileDone(items[i].input, o.message, o.failed());
+    });
+    progress.finish();
+    print(stderr, conversionSummary(items, outcomes, inputs, options.normalizeTenths.has_value()));
+    bool failed = !inputs.unreadable.empty();
+    for (const FileOutcome& o : outcomes) failed = failed || o.failed();
+    if (!resultFile.ok()) {
+        print(stderr, "keldro-batch: cannot write " + resultFile.path() + "\n");
+        failed = true;
+    }
+    return failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+int runBatch(const std::vector<std::string>& args) {
+    const ParsedOptions parsed = parseBatchOptions(args);
+    if (!parsed.error.empty()) {
+        print(stderr, "keldro-batch: " + parsed.error + "\nTry 'keldro-batch --help'.\n");
+        return kExitUsage;
+    }
+    const BatchOptions& options = parsed.options;
+    if (options.help) {
+        print(stdout, usageText());
+        return kExitOk;
+    }
+    const BatchInputs inputs = collectInputs(options.paths, options.outDir);
+    print(stderr, skippedText(inputs));
+    return options.inspect ? runInspection(options, inputs) : runConversion(options, inputs);
+}
+
+int runBatch(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
+    return runBatch(args);
+}
+
+}  // namespace keldro::batch

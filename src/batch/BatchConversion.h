@@ -1,0 +1,41 @@
+#pragma once
+// One file of a batch, converted by the very per-file flow keldro runs: a
+// fresh controller of the file's mode (its settings are changed by the VQ-7
+// MaxGain rule, so none is shared), its job and the mode's engine step. The
+// job's result-log entry is collected instead of written, so the batch can
+// put the entries in input order.
+#include <optional>
+#include <string>
+
+#include "batch/BatchInputs.h"
+#include "batch/BatchOptions.h"
+
+namespace keldro::batch {
+
+struct FileOutcome {
+    int status = 0;        // negated result code: 0 converted, -1 unchanged, else failed
+    std::string message;   // the result code's message
+    std::string logEntry;  // the file's result-log entry (empty when the job wrote none)
+    std::optional<int> changeTenths;  // --normalize: the change applied; none when copied unchanged
+
+    bool failed() const { return status != 0 && status != -1; }
+};
+
+struct BatchRun {
+    const BatchOptions& options;
+    std::string resultPath;  // the result file, given to each job as its log path
+};
+
+// Converts with the options' settings, or with a relative change of
+// `changeTenths` when given (--normalize).
+FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optional<int> changeTenths = {});
+
+// The relative change that brings the file's peak level to the target; a file
+// within 0.5 dB of it (or without any volume to judge by) is copied unchanged.
+FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int targetTenths);
+
+// The change --normalize applies to a file of peak level `peakTenths`: none
+// within 0.5 dB of the target, else target - peak within -60 ... 60 dB.
+std::optional<int> normalizingChange(int peakTenths, int targetTenths);
+
+}  // namespace keldro::batch

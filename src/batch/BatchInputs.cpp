@@ -1,0 +1,106 @@
+#include "batch/BatchInputs.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "platform/Text.h"
+
+namespace keldro::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kNotConvertible = "not a TAVI (.mmf) or MFi (.mld) file";
+
+// The name a folder argument gets below the output folder ("." and ".." name the real folder).
+fs::path folderNameOf(const fs::path& folder) {
+    fs::path p = folder.lexically_normal();
+    if (p.filename().empty()) p = p.parent_path();
+    const fs::path name = p.filename();
+    if (!name.empty() && name != "." && name != "..") return name;
+    std::error_code ec;
+    return fs::canonical(folder, ec).filename();
+}
+
+class Collector {
+public:
+    explicit Collector(const std::string& outDir) : outDir_(outDir) {}
+
+    void addArgument(const std::string& arg) {
+        const fs::path p(arg);
+        std::error_code ec;
+        const fs::file_status st = fs::status(p, ec);
+        if (fs::is_directory(st)) {
+            walk(p, fs::path(outDir_) / folderNameOf(p));
+        } else if (fs::exists(st) || modeOfPath(arg)) {
+            // A missing file with a known extension still goes through the
+            // per-file flow, which reports it as unreadable.
+            addFile(p, fs::path(outDir_) / p.filename());
+        } else {
+            result_.unreadable.push_back(arg);
+        }
+    }
+
+    BatchInputs take() { return std::move(result_); }
+
+private:
+    void walk(const fs::path& folder, const fs::path& target) {
+        std::error_code ec;
+        if (isOutputFolder(folder)) return;
+        std::vector<fs::directory_entry> entries;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
+        if (ec) {
+            result_.unreadable.push_back(folder.string());
+            return;
+        }
+        std::sort(entries.begin(), entries.end(),
+                  [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
+        for (const fs::directory_entry& e : entries) {
+            const fs::path name = e.path().filename();
+            // Folders reached through a symbolic link are not followed (no loops).
+            if (e.is_directory(ec) && !e.is_symlink(ec)) walk(e.path(), target / name);
+            else if (!e.is_directory(ec)) addFile(e.path(), target / name);
+        }
+    }
+
+    void addFile(const fs::path& input, const fs::path& output) {
+        const std::string in = input.string();
+        const auto mode = modeOfPath(in);
+        if (!mode) return skip(in, kNotConvertible);
+        const std::string out = output.lexically_normal().string();
+        std::error_code ec;
+        if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(output, ec))
+            return skip(in, "its output would replace it");
+        if (!outputs_.insert(out).second) return skip(in, "same output as an earlier file: " + out);
+        result_.items.push_back({in, out, *mode});
+    }
+
+    bool isOutputFolder(const fs::path& folder) const {
+        std::error_code ec;
+        return fs::equivalent(folder, outDir_, ec);
+    }
+
+    void skip(const std::string& path, const std::string& reason) { result_.skipped.push_back({path, reason}); }
+
+    std::string outDir_;
+    std::set<std::string> outputs_;
+    BatchInputs result_;
+};
+
+}  // namespace
+
+std::optional<FileMode> modeOfPath(const std::string& path) {
+    if (endsWithIgnoreCase(path, ".mmf")) return FileMode::Tavi;
+    if (endsWithIgnoreCase(path, ".mld")) return FileMode::Mfi;
+    return std::nullopt;
+}
+
+BatchInputs collectInputs(const std::vector<std::string>& paths, const std::string& outDir) {
+    Collector collector(outDir);
+    for (const std::string& p : paths) collector.addArgument(p);
+    return collector.take();
+}
+
+}  // namespace keldro::batch

@@ -1,0 +1,48 @@
+#pragma once
+// The command line of keldro-batch: conventional long options ("--db X" or
+// "--db=X") and the paths to work on. The volume options are kept as given,
+// in order, and reach each file's controller through its ordinary setters.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "conversion/Controllers.h"
+
+namespace keldro::batch {
+
+// "db", "mv", "mg", "c1" ... "c16" or "ca", with the value text.
+struct VolumeOption {
+    std::string name;
+    std::string value;
+};
+
+struct BatchOptions {
+    std::vector<VolumeOption> volume;  // in command-line order
+    bool regulate = false;
+    bool inspect = false;
+    bool csv = false;
+    bool help = false;
+    std::string outDir = "KELDRO_Output";
+    int jobs = 0;                        // 0: one per processor
+    std::optional<int> normalizeTenths;  // target peak level, tenths of a dB
+    std::vector<std::string> paths;
+};
+
+struct ParsedOptions {
+    BatchOptions options;
+    std::string error;  // empty when the command line is usable
+};
+
+ParsedOptions parseBatchOptions(const std::vector<std::string>& args);
+
+// Loads a fresh controller the way keldro loads one from a settings file
+// without keys, then applies the volume options in order with keldro's rules
+// ("--db" wins over the absolute options; "--mv" is a TAVI-only option).
+void applyVolumeOptions(const BatchOptions& options, VolumeController& controller);
+
+// The relative change of `tenths` tenths of a dB, through the dB setter.
+void applyRelativeChange(int tenths, VolumeController& controller);
+
+std::string usageText();
+
+}  // namespace keldro::batch

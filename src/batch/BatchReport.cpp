@@ -1,0 +1,162 @@
+#include "batch/BatchReport.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "app/ResultCodes.h"
+#include "platform/Text.h"
+
+namespace keldro::batch {
+namespace {
+
+constexpr std::size_t kColumns = 7;
+using Row = std::array<std::string, kColumns>;
+
+const Row kHeader = {"File", "Kind", "MaxGain[dB]", "Master", "Channel", "Peak[dB]", "Note"};
+const Row kCsvHeader = {"file", "kind", "maxgain_db", "master_volume", "channel_volume", "peak_db", "error"};
+
+std::string tenthsText(int tenths) { return formatText("%.1f", tenths * 0.1); }
+
+std::string orDash(const std::optional<int>& value, std::string (*text)(int)) { return value ? text(*value) : "-"; }
+std::string numberText(int value) { return std::to_string(value); }
+std::string gainText(int steps) { return tenthsText(-5 * steps); }
+
+Row rowOf(const BatchItem& item, const Inspection& in) {
+    return {item.input,
+            kindText(in),
+            orDash(in.maxGainSteps, gainText),
+            orDash(in.masterVolume, numberText),
+            orDash(in.channelVolume, numberText),
+            orDash(in.peakTenths, tenthsText),
+            in.ok() ? std::string() : in.message};
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char ch : text) {
+        if (ch == '"') quoted += '"';
+        quoted += ch;
+    }
+    return quoted + "\"";
+}
+
+// Paths grouped by message, in the order the messages first occur.
+struct FailureGroups {
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<std::string>> paths;
+
+    void add(const std::string& message, const std::string& path) {
+        auto [it, added] = paths.try_emplace(message);
+        if (added) order.push_back(message);
+        it->second.push_back(path);
+    }
+    std::size_t count() const {
+        std::size_t n = 0;
+        for (const auto& [message, list] : paths) n += list.size();
+        return n;
+    }
+    std::string text() const {
+        std::string out;
+        for (const std::string& message : order) {
+            const std::vector<std::string>& list = paths.at(message);
+            out += formatText("  %6zu  %s\n", list.size(), message.c_str());
+            for (const std::string& p : list) out += "            " + p + "\n";
+        }
+        return out;
+    }
+};
+
+void addUnreadable(FailureGroups& failures, const BatchInputs& inputs) {
+    for (const std::string& p : inputs.unreadable) failures.add(std::string(resultMessage(kFileReadError)), p);
+}
+
+}  // namespace
+
+std::string inspectionTable(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows) {
+    std::vector<Row> table{kHeader};
+    for (std::size_t i = 0; i < items.size() && i < rows.size(); ++i) table.push_back(rowOf(items[i], rows[i]));
+    std::array<std::size_t, kColumns> width{};
+    for (const Row& r : table)
+        for (std::size_t c = 0; c < kColumns; ++c) width[c] = std::max(width[c], r[c].size());
+    std::string out;
+    for (const Row& r : table) {
+        std::string line;
+        for (std::size_t c = 0; c < kColumns; ++c) {
+            // Names left-aligned, numbers right-aligned, the note as it is.
+            const std::size_t pad = width[c] - r[c].size();
+            if (c == kColumns - 1) line += r[c];
+            else if (c < 2) line += r[c] + std::string(pad, ' ') + "  ";
+            else line += std::string(pad, ' ') + r[c] + "  ";
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string inspectionCsv(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows) {
+    auto line = [](const Row& r) {
+        std::string out;
+        for (std::size_t c = 0; c < kColumns; ++c) out += (c ? "," : "") + csvField(r[c]);
+        return out + "\n";
+    };
+    std::string out = line(kCsvHeader);
+    for (std::size_t i = 0; i < items.size() && i < rows.size(); ++i) {
+        Row r = rowOf(items[i], rows[i]);
+        for (std::size_t c = 2; c < 6; ++c)
+            if (r[c] == "-") r[c].clear();  // an empty field reads as "no value" in spreadsheets
+        out += line(r);
+    }
+    return out;
+}
+
+std::string skippedText(const BatchInputs& inputs) {
+    std::string out;
+    for (const SkippedPath& s : inputs.skipped) out += "skipped: " + s.path + " (" + s.reason + ")\n";
+    for (const std::string& p : inputs.unreadable) out += "cannot read: " + p + "\n";
+    return out;
+}
+
+std::string conversionSummary(const std::vector<BatchItem>& items, const std::vector<FileOutcome>& outcomes,
+                              const BatchInputs& inputs, bool normalize) {
+    std::size_t converted = 0, unchanged = 0;
+    FailureGroups failures;
+    std::string changes;
+    for (std::size_t i = 0; i < items.size() && i < outcomes.size(); ++i) {
+        const FileOutcome& o = outcomes[i];
+        if (o.failed()) failures.add(o.message, items[i].input);
+        else if (o.status == 0) ++converted;
+        else ++unchanged;
+        if (normalize && !o.failed()) {
+            const std::string change =
+                o.changeTenths ? formatText("%+.1f dB", *o.changeTenths * 0.1) : std::string("unchanged");
+            changes += formatText("  %-10s  %s\n", change.c_str(), items[i].input.c_str());
+        }
+    }
+    addUnreadable(failures, inputs);
+    std::string out;
+    if (normalize && !changes.empty()) out += "Change per file:\n" + changes;
+    out += formatText("Converted: %zu\nUnchanged: %zu\nFailed:    %zu\n", converted, unchanged, failures.count());
+    out += failures.text();
+    if (!inputs.skipped.empty()) out += formatText("Skipped:   %zu\n", inputs.skipped.size());
+    return out;
+}
+
+std::string inspectionSummary(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows,
+                              const BatchInputs& inputs) {
+    FailureGroups failures;
+    std::size_t inspected = 0;
+    for (std::size_t i = 0; i < items.size() && i < rows.size(); ++i) {
+        if (rows[i].ok()) ++inspected;
+        else failures.add(rows[i].message, items[i].input);
+    }
+    addUnreadable(failures, inputs);
+    std::string out = formatText("Inspected: %zu\nFailed:    %zu\n", inspected, failures.count());
+    out += failures.text();
+    if (!inputs.skipped.empty()) out += formatText("Skipped:   %zu\n", inputs.skipped.size());
+    return out;
+}
+
+}  // namespace keldro::batch

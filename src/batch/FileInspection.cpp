@@ -1,0 +1,175 @@
+#include "batch/FileInspection.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "app/ResultCodes.h"
+#include "conversion/JobHost.h"
+#include "conversion/MfiFileStep.h"
+#include "mfivolume/MfiChangeReport.h"
+#include "mfivolume/MfiVolumeFile.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "tavi/TaviEngine.h"
+#include "tavi/VolumeTables.h"
+
+namespace keldro::batch {
+namespace {
+
+constexpr int kAudioTrack = 255;
+constexpr int kAssumedTaviVolume = 99;  // a TAVI channel without a volume event plays at 99
+constexpr int kAssumedMfiVolume = 63;   // an MFi 2.0 channel without one gets 63
+
+void keepLoudest(std::optional<int>& loudest, int value) {
+    if (!loudest || value > *loudest) loudest = value;
+}
+
+// Attenuation in half-dB steps of a volume on the 0 ... 127 scale.
+int attenuationOf(int volume) { return VolumeToAttenuation[static_cast<std::size_t>(std::clamp(volume, 0, 127))]; }
+
+// Channel volumes set the peak of VQ-2 and MFi 2.0 files; master volumes and
+// the MaxGain that of the others. `channelScale` brings MFi's 0 ... 63 to 0 ... 127.
+void computePeak(Inspection& in, bool byChannel, int channelScale) {
+    int steps;
+    if (byChannel || !in.masterVolume) {
+        if (!in.channelVolume) return;
+        steps = attenuationOf(*in.channelVolume * channelScale);
+    } else {
+        steps = attenuationOf(*in.masterVolume);
+    }
+    if (!byChannel && in.maxGainSteps) steps += *in.maxGainSteps;
+    in.peakTenths = -5 * steps;
+}
+
+Inspection failed(FileMode mode, int code) {
+    Inspection in;
+    in.mode = mode;
+    in.status = -code;
+    in.message = std::string(resultMessage(code));
+    return in;
+}
+
+// Runs the ordinary TAVI engine and notes the value found at every volume
+// point it asks about; every answer keeps the value as it is, so the engine
+// takes the same path as in a conversion while the file stays untouched.
+class VolumeSpy final : public JobHost {
+public:
+    explicit VolumeSpy(Inspection& found) : found_(found) {}
+
+    int volumeRule(int generation, VolumeChangeRecord* r) override {
+        note(generation, r->track, r->beforeVolume);
+        return keep(r);
+    }
+    int insertedVolumeRule(int generation, VolumeChangeRecord* r) override {
+        r->beforeVolume = kAssumedTaviVolume;
+        note(generation, r->track, r->beforeVolume);
+        return keep(r);
+    }
+    int maxGainRule(int generation, VolumeChangeRecord* r) override {
+        if (generation != 7) return 0;
+        // Several MaxGain events: the loudest (fewest steps) sets the peak.
+        if (!found_.maxGainSteps || r->beforeGain < *found_.maxGainSteps) found_.maxGainSteps = r->beforeGain;
+        r->afterGain = r->beforeGain;
+        r->action = kActionMaxGainRelative;
+        return 1;
+    }
+    int effectDepthRule(int, VolumeChangeRecord*) override { return 0; }
+    int chorusSendRule(int, VolumeChangeRecord*) override { return 0; }
+    int chorusSendBeforeNoteRule(int, VolumeChangeRecord*, int) override { return 0; }
+
+private:
+    void note(int generation, int track, int volume) {
+        if (generation == 2 || track == kAudioTrack) keepLoudest(found_.channelVolume, volume);
+        else keepLoudest(found_.masterVolume, volume);
+    }
+    static int keep(VolumeChangeRecord* r) {
+        r->afterVolume = r->beforeVolume;
+        r->action = kActionVolumeRelative;
+        return 1;
+    }
+
+    Inspection& found_;
+};
+
+Inspection inspectTavi(ByteSpan bytes) {
+    Inspection in;
+    in.mode = FileMode::Tavi;
+    VolumeSpy spy(in);
+    TaviEngine engine;
+    engine.setHost(&spy);
+    const int result = engine.convert(bytes.data(), bytes.size());
+    if (result != 0 && result != -1) return failed(FileMode::Tavi, -result);
+    in.kind = engine.generation();
+    computePeak(in, in.kind == 2, 1);
+    return in;
+}
+
+int mfiVersionOf(const MfiInfo& info) {
+    constexpr std::pair<std::string_view, int> kVersions[] = {
+        {"0200", kMfiVersion20}, {"0300", kMfiVersion30}, {"0301", kMfiVersion31}, {"0400", kMfiVersion40}};
+    for (const auto& [vers, version] : kVersions)
+        if (info.versIs(vers)) return version;
+    return 0;
+}
+
+// MFi 2.0: the channels the channel volume rule changes, those that play,
+// with the volume they are given when they play before their first volume.
+void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
+    for (int t = 0; t < 4; ++t) {
+        for (int c = 0; c < 4; ++c) {
+            const int firstNote = f.firstNoteOf(t, 0, c);
+            if (firstNote < 0) continue;
+            const int firstVolume = f.nextChannelVolumeOf(t, 0, c);
+            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, kAssumedMfiVolume);
+            for (int j = firstVolume; j >= 0; j = f.nextChannelVolumeOf(t, j + 1, c))
+                keepLoudest(in.channelVolume, f.channelVolumeAt(t, j));
+        }
+    }
+    const int firstAdpcmNote = f.nextAdpcmNote(0);
+    if (firstAdpcmNote < 0) return;
+    const int firstAdpcmVolume = f.nextAdpcmVolume(0);
+    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, kAssumedMfiVolume);
+    for (int j = firstAdpcmVolume; j >= 0; j = f.nextAdpcmVolume(j + 1)) {
+        const int v = f.adpcmVolumeAt(j);
+        if (v >= 0) keepLoudest(in.channelVolume, v);
+    }
+}
+
+Inspection inspectMfi(ByteSpan bytes) {
+    MfiVolumeFile f;
+    const int read = f.parse(bytes);
+    if (read != 0) return failed(FileMode::Mfi, mfiFailureToResultCode(read));
+    Inspection in;
+    in.mode = FileMode::Mfi;
+    in.kind = mfiVersionOf(f.infoRecord());
+    if (in.kind == 0) return failed(FileMode::Mfi, kMfiNonsupportVersion);
+    for (int i = f.nextMasterVolume(0); i >= 0; i = f.nextMasterVolume(i + 1))
+        keepLoudest(in.masterVolume, f.masterVolumeAt(i));
+    if (in.kind == kMfiVersion20) {
+        findChannelVolumes(f, in);
+    } else {
+        in.maxGainSteps = f.maxGainValue();
+    }
+    computePeak(in, in.kind == kMfiVersion20, 2);
+    return in;
+}
+
+}  // namespace
+
+Inspection inspectBytes(ByteSpan bytes, FileMode mode) {
+    return mode == FileMode::Tavi ? inspectTavi(bytes) : inspectMfi(bytes);
+}
+
+Inspection inspectFile(const std::string& path, FileMode mode) {
+    ByteVector bytes;
+    if (isDirectory(path) || !readWholeFile(path, bytes)) return failed(mode, kFileReadError);
+    return inspectBytes(ByteSpan(bytes), mode);
+}
+
+std::string kindText(const Inspection& in) {
+    if (!in.ok()) return "---";
+    if (in.mode == FileMode::Tavi) return formatText("TAVI/VQ-%d", in.kind);
+    return formatText("MFi/%1.1f", in.kind * 0.1);
+}
+
+}  // namespace keldro::batch

@@ -1,0 +1,35 @@
+#pragma once
+// What --inspect and --normalize learn about one file without changing it:
+// its kind, MaxGain, loudest master volume, loudest channel volume and peak
+// level. Only the volumes a conversion would change count: channel volumes
+// (with the audio / ADPCM volume) for VQ-2 and MFi 2.0, master volumes and
+// the MaxGain for the later kinds. The peak level is the attenuation of the
+// loudest of them plus the MaxGain, through the attenuation tables.
+#include <optional>
+#include <string>
+
+#include "conversion/FileEngineStep.h"
+#include "platform/Bytes.h"
+
+namespace keldro::batch {
+
+struct Inspection {
+    FileMode mode = FileMode::Tavi;
+    int status = 0;        // negated result code; 0 when the file could be inspected
+    std::string message;   // the result code's message when it could not
+    int kind = 0;          // TAVI generation 2/3/5/7, MFi version 20/30/31/40
+    std::optional<int> maxGainSteps;   // 0 ... 24 half-dB steps of attenuation
+    std::optional<int> masterVolume;   // 0 ... 127
+    std::optional<int> channelVolume;  // 0 ... 127 TAVI, 0 ... 63 MFi
+    std::optional<int> peakTenths;     // tenths of a dB, 0 at the loudest
+
+    bool ok() const { return status == 0; }
+};
+
+Inspection inspectFile(const std::string& path, FileMode mode);
+Inspection inspectBytes(ByteSpan bytes, FileMode mode);
+
+// "TAVI/VQ-7", "MFi/3.1", or "---" when the kind is not known.
+std::string kindText(const Inspection& inspection);
+
+}  // namespace keldro::batch

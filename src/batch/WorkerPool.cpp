@@ -1,0 +1,29 @@
+#include "batch/WorkerPool.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace keldro::batch {
+
+void runParallel(std::size_t count, int workers, const std::function<void(std::size_t)>& task) {
+    if (count == 0) return;
+    const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), 1, count);
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i = next++; i < count; i = next++) task(i);
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+    worker();  // the calling thread is one of the workers
+    for (std::thread& t : pool) t.join();
+}
+
+int processorCount() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+}  // namespace keldro::batch
