@@ -1,0 +1,31 @@
+// The codec of compressed score sequences: expansion of any packed body, and
+// the round trip of whatever it expands to and of the raw bytes themselves.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "tavi/Huffman.h"
+
+using namespace keldro;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const ByteSpan packed(data, size);
+    ByteVector plain;
+    if (HuffmanDecode(packed, plain)) {
+        if (plain.size() > kMaxPlainSequenceLength) std::abort();
+        // Every code takes a bit of the packed body, except under a tree of
+        // one leaf, whose codes are empty: then the byte repeats.
+        if (plain.size() > size * 8 && std::any_of(plain.begin(), plain.end(), [&](std::uint8_t b) { return b != plain[0]; }))
+            std::abort();
+        // Packing is checked on bodies up to 1 MiB; the longest expansions are
+        // runs of one byte, whose packing the raw round trip below covers.
+        if (plain.size() > (1u << 20)) return 0;
+        const ByteVector repacked = HuffmanEncode(plain);
+        ByteVector again;
+        if (!HuffmanDecode(repacked, again) || again != plain) std::abort();
+    }
+    const ByteVector packedRaw = HuffmanEncode(packed);
+    ByteVector back;
+    if (!HuffmanDecode(packedRaw, back) || back != ByteVector(data, data + size)) std::abort();
+    return 0;
+}

@@ -1,0 +1,54 @@
+// The MFi engine step of the per-file flow (read, analyse, conversion pass,
+// second read, change report) with the MFi controller, and the conversion
+// pass itself with a fixed date. Any bytes, any settings.
+#include <cstdint>
+#include <cstdlib>
+
+#include "FuzzSettings.h"
+#include "conversion/MfiFileStep.h"
+#include "mfivolume/MfiConversionPass.h"
+#include "mfivolume/MfiVolumeFile.h"
+
+using namespace keldro;
+
+namespace {
+
+int formatOf(const MfiInfo& info) {
+    if (info.versIs("0200")) return kFormatMfi20;
+    if (info.versIs("0300")) return kFormatMfi30;
+    if (info.versIs("0301")) return kFormatMfi31;
+    if (info.versIs("0400")) return kFormatMfi40;
+    return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < fuzz::kSettingsPrefix) return 0;
+    MfiController controller;
+    fuzz::applySettings(controller, data);
+    controller.job().setHost(&controller);
+    const ByteSpan input(data + fuzz::kSettingsPrefix, size - fuzz::kSettingsPrefix);
+
+    auto step = makeMfiFileStep();
+    FileResult result;
+    ByteVector output;
+    (void)step->convert(controller.job(), &controller, input, result, output);
+
+    // The pass alone, with the buffer the step gives it and a fixed date; the
+    // converted bytes must read back.
+    MfiVolumeFile source;
+    if (source.parse(input) != 0) return 0;
+    const int format = formatOf(source.infoRecord());
+    if (format == 0) return 0;
+    const MfiDate today{2024, 2, 29};
+    ByteVector work(2 * input.size() + 200, 0);
+    const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), format, work.data(),
+                                  static_cast<std::int64_t>(work.size()), format, &controller, &today);
+    if (length > 0) {
+        if (static_cast<std::size_t>(length) > work.size()) std::abort();
+        MfiFile converted;
+        if (converted.read(ByteSpan(work.data(), static_cast<std::size_t>(length))) != 0) std::abort();
+    }
+    return 0;
+}
