@@ -1,0 +1,171 @@
+// keldro-batch converting collections, run as a real process: its outputs and
+// result-log entries equal keldro's for the same file and settings, folders
+// keep their structure, the result file follows the input order, and a file
+// that fails stops neither the others nor the exit status from telling.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "batch/ResultFile.h"
+#include "platform/Text.h"
+#include "batch/BatchTestSupport.h"
+
+namespace keldro::batchtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct NamedFile {
+    std::string name;
+    int targetFile;  // keldro's TARGET_FILE for it
+    ByteVector bytes;
+};
+
+ByteVector exampleFile(const std::string& name) { return readBytes(std::string(KELDRO_SOURCE_DIR) + "/examples/" + name); }
+
+ByteVector mfi40WithChorus() {
+    return test::mfiFile("0400", {test::MfiTrackBuilder()
+                                      .maxGain(0, 6)
+                                      .masterVolume(0, 110)
+                                      .effectSettings(0, test::effectBlock(0x4900, 90))
+                                      .effectSelect(0, 64)
+                                      .effectSend(0, 0, false, 70)
+                                      .note(0, 0)
+                                      .note(4, 0)});
+}
+
+// Names sort in this order, so it is also the batch's input order. Two VQ-7
+// files of different MaxGain catch settings shared between workers (the VQ-7
+// MaxGain rule writes into its controller's settings).
+std::vector<NamedFile> mixedCollection() {
+    return {
+        {"01_vq2.mmf", 0, vq2File(100)},
+        {"02_vq3.mmf", 0, vq3File(64)},
+        {"03_vq5.MMF", 0, vq5File(90)},
+        {"04_vq7.mmf", 0, vq7File(100, 4)},
+        {"05_vq7.mmf", 0, vq7File(70, 12)},
+        {"06_vq3_packed.mmf", 0, exampleFile("vq3_packed.mmf")},
+        {"07_vq7_chorus.mmf", 0, exampleFile("vq7_chorus.mmf")},
+        {"08_mfi20.mld", 1, mfi20File(40)},
+        {"09_mfi30.mld", 1, mfiFileWith("0300", 10, 100)},
+        {"10_mfi31.MLD", 1, mfiFileWith("0301", 2, 127)},
+        {"11_mfi40.mld", 1, mfi40WithChorus()},
+    };
+}
+
+struct SettingsCase {
+    std::vector<std::string> batchArgs;
+    std::vector<std::string> keldroArgs;
+};
+
+TEST(BatchConversion, OutputsAndLogEntriesEqualKeldros) {
+    const std::vector<SettingsCase> cases = {
+        {{"--db", "-3"}, {"-db", "-3"}},
+        {{"--db=4.5", "--regulate"}, {"-db", "4.5", "-e"}},
+        {{"--mg", "-4.5", "--regulate"}, {"-mg", "-4.5", "-e"}},
+        {{"--c1", "50", "--ca", "20", "--mv", "80"}, {"-c1", "50", "-ca", "20", "-mv", "80"}},
+        {{"--mg", "-3", "--db", "2"}, {"-mg", "-3", "-db", "2"}},
+        {{}, {"-db", "0"}},
+    };
+    TempDir dir;
+    Keldro keldro(dir);
+    const std::vector<NamedFile> files = mixedCollection();
+    for (const NamedFile& f : files) writeBytes(dir.file("in/" + f.name), f.bytes);
+
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE("case " + std::to_string(k));
+        const std::string out = "out" + std::to_string(k);
+        fs::create_directories(dir.file(out + "/in"));
+        // keldro first, into the very paths the batch will use, so that even
+        // the IN: and OUT: lines of the log entries must agree.
+        std::vector<ByteVector> expected;
+        std::string expectedLog;
+        for (const NamedFile& f : files) {
+            std::vector<std::string> args = {"-i", "in/" + f.name, "-o", out + "/in/" + f.name, "-l", "k.txt"};
+            args.insert(args.end(), cases[k].keldroArgs.begin(), cases[k].keldroArgs.end());
+            keldro.run(f.targetFile, args);
+            expected.push_back(readBytes(dir.file(out + "/in/" + f.name)));
+            expectedLog += withoutTimeStamp(readText(dir.file("k.txt")));
+            fs::remove(dir.file(out + "/in/" + f.name));
+        }
+
+        std::vector<std::string> args = {"--out", out, "--jobs", "4"};
+        args.insert(args.end(), cases[k].batchArgs.begin(), cases[k].batchArgs.end());
+        args.push_back("in");
+        const Outcome r = runBatch(args, dir.path());
+        EXPECT_EQ(r.code, 0) << r.err;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            EXPECT_FALSE(expected[i].empty()) << files[i].name;
+            EXPECT_EQ(readBytes(dir.file(out + "/in/" + files[i].name)), expected[i]) << files[i].name;
+            EXPECT_EQ(readBytes(dir.file("in/" + files[i].name)), files[i].bytes) << "input changed: " << files[i].name;
+        }
+        EXPECT_EQ(withoutTimeStamp(readText(dir.file(out + "/KELDRO_result.txt"))), expectedLog);
+    }
+}
+
+TEST(BatchConversion, KeepsFoldersOrderAndGoesOnAfterFailures) {
+    TempDir dir;
+    writeBytes(dir.file("in/a.mmf"), vq2File(100));
+    writeBytes(dir.file("in/notes.txt"), {'h', 'i'});
+    writeBytes(dir.file("in/sub/b.MLD"), mfiFileWith("0301", 10, 100));
+    writeBytes(dir.file("in/sub/broken.mmf"), {'M', 'M', 'M', 'D', 0, 0});
+    writeBytes(dir.file("in/sub/deeper/c.mmf"), vq3File(64));
+    // Many small files make a finishing order different from the input order likely.
+    std::vector<std::string> many;
+    for (int i = 0; i < 24; ++i) {
+        many.push_back(formatText("in/t/f%02d.mmf", i));
+        writeBytes(dir.file(many.back()), i % 2 ? vq7File(static_cast<std::uint8_t>(60 + i), 4) : vq2File(90));
+    }
+    writeBytes(dir.file("single.mmf"), vq5File(90));
+
+    const Outcome r = runBatch({"--jobs", "3", "--db", "-2", "--out", "results", "in", "single.mmf", "ghost.mmf"},
+                               dir.path());
+    EXPECT_EQ(r.code, 1);
+
+    for (const char* made : {"results/in/a.mmf", "results/in/sub/b.MLD", "results/in/sub/deeper/c.mmf",
+                             "results/in/t/f23.mmf", "results/single.mmf"})
+        EXPECT_TRUE(testing::exists(dir.file(made))) << made;
+    for (const char* absent : {"results/in/sub/broken.mmf", "results/ghost.mmf", "results/in/notes.txt"})
+        EXPECT_FALSE(testing::exists(dir.file(absent))) << absent;
+
+    std::vector<std::string> order = {"in/a.mmf", "in/sub/b.MLD", "in/sub/broken.mmf", "in/sub/deeper/c.mmf"};
+    order.insert(order.end(), many.begin(), many.end());
+    order.insert(order.end(), {"single.mmf", "ghost.mmf"});
+    const std::vector<std::string> headers = linesStartingWith(readText(dir.file("results/KELDRO_result.txt")), "IN:");
+    ASSERT_EQ(headers.size(), order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        EXPECT_EQ(headers[i].rfind("IN:" + order[i] + "\t", 0), 0u) << headers[i];
+        const bool fails = order[i] == "in/sub/broken.mmf" || order[i] == "ghost.mmf";
+        EXPECT_NE(headers[i].find(fails ? "Result:NG" : "Result:OK"), std::string::npos) << headers[i];
+    }
+    EXPECT_NE(r.err.find("skipped: in/notes.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Converted: 28\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Failed:    2\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("File read error.\n            ghost.mmf\n"), std::string::npos) << r.err;
+}
+
+TEST(BatchConversion, NothingFailedMeansExitZeroAndCommandLineErrorsTwo) {
+    TempDir dir;
+    writeBytes(dir.file("a.mmf"), vq2File(100));
+    EXPECT_EQ(runBatch({"a.mmf"}, dir.path()).code, 0);
+    EXPECT_TRUE(testing::exists(dir.file("KELDRO_Output/a.mmf")));
+    const Outcome bad = runBatch({"--db", "loud", "a.mmf"}, dir.path());
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("--db needs a number"), std::string::npos) << bad.err;
+}
+
+TEST(BatchConversion, ResultFileWritesEntriesInIndexOrder) {
+    TempDir dir;
+    batch::ResultFile file(dir.file("r.txt"), 4);
+    file.put(2, "c");
+    file.put(3, "d");
+    EXPECT_FALSE(testing::exists(dir.file("r.txt")));  // nothing before entry 0
+    file.put(0, "a");
+    EXPECT_EQ(readText(dir.file("r.txt")), "a");
+    file.put(1, "");  // a file the job wrote no entry for
+    EXPECT_EQ(readText(dir.file("r.txt")), "acd");
+    EXPECT_TRUE(file.ok());
+}
+
+}  // namespace
+}  // namespace keldro::batchtest

@@ -1,0 +1,134 @@
+#pragma once
+// Shared by the batch tests: built TAVI and MFi files, byte file helpers and
+// a runner that starts keldro-batch (or keldro beside a KELDRO.ini) as a real
+// process in a temporary directory.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mfivolume/MfiVolumeTestSupport.h"
+#include "platform/TempDir.h"
+#include "support/TaviFileBuilder.h"
+
+namespace keldro::batchtest {
+
+using keldro::testing::readText;
+using keldro::testing::TempDir;
+using keldro::testing::writeText;
+
+inline void writeBytes(const std::string& path, const ByteVector& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    writeText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+inline ByteVector readBytes(const std::string& path) {
+    const std::string text = readText(path);
+    return ByteVector(text.begin(), text.end());
+}
+
+// ---- Built files of every kind, each with a known loudest volume. ----
+
+inline ByteVector vq2File(std::uint8_t volume) { return tavitest::taviFile({tavitest::cnti(), tavitest::vq2Track(volume)}); }
+inline ByteVector vq3File(std::uint8_t master) {
+    return tavitest::taviFile({tavitest::cnti(), tavitest::vq35Track(5, master)});
+}
+inline ByteVector vq5File(std::uint8_t master) {
+    return tavitest::taviFile({tavitest::cnti(), tavitest::vq35Track(6, master)});
+}
+inline ByteVector vq7File(std::uint8_t master, std::uint8_t maxGain) {
+    return tavitest::taviFile({tavitest::cnti(), tavitest::vq7Track(master, maxGain)});
+}
+// MFi 3.0 and later: MaxGain and master volume in track 0.
+inline ByteVector mfiFileWith(std::string_view vers, std::uint8_t maxGain, std::uint8_t master) {
+    return test::mfiFile(vers, {test::MfiTrackBuilder().maxGain(0, maxGain).masterVolume(0, master).note(0, 0).note(4, 0)});
+}
+// MFi 2.0: channel 0 at `volume`, channel 1 plays without a volume event.
+inline ByteVector mfi20File(int volume) {
+    return test::mfiFile("0200", {test::MfiTrackBuilder()
+                                      .masterVolume(0, 100)
+                                      .channelVolume(0, 0, volume)
+                                      .note(0, 0)
+                                      .note(2, 1)
+                                      .note(4, 0)});
+}
+
+// ---- Processes. ----
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `exe` with `args` in `cwd`, standard output and error captured.
+inline Outcome runProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd) {
+    const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
+        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    Outcome r;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
+    r.out = readText(outPath);
+    r.err = readText(errPath);
+    ::unlink(outPath.c_str());
+    ::unlink(errPath.c_str());
+    return r;
+}
+
+inline Outcome runBatch(const std::vector<std::string>& args, const std::string& cwd) {
+    return runProcess(KELDRO_BATCH_EXE, args, cwd);
+}
+
+// keldro installed in its own folder of `dir`, beside a KELDRO.ini that is
+// written afresh before every run (keldro writes its values back).
+class Keldro {
+public:
+    explicit Keldro(const TempDir& dir) : dir_(dir), exe_(dir.file("keldro-bin/keldro")) {
+        std::filesystem::create_directories(dir.file("keldro-bin"));
+        std::filesystem::copy_file(KELDRO_EXE, exe_, std::filesystem::copy_options::overwrite_existing);
+    }
+    Outcome run(int targetFile, const std::vector<std::string>& args) const {
+        writeText(dir_.file("keldro-bin/KELDRO.ini"), "[SETTING]\nTARGET_FILE=" + std::to_string(targetFile) + "\n");
+        return runProcess(exe_, args, dir_.path());
+    }
+
+private:
+    const TempDir& dir_;
+    std::string exe_;
+};
+
+// The lines of a text that start with `prefix`.
+inline std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+// Result-log entries with their time stamps cut out (two runs never share them).
+inline std::string withoutTimeStamp(std::string entries) {
+    for (std::size_t at = entries.find("\tData:"); at != std::string::npos; at = entries.find("\tData:", at + 1))
+        entries.erase(at + 1, entries.find("\r\n", at) - at - 1);
+    return entries;
+}
+
+}  // namespace keldro::batchtest

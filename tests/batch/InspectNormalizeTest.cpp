@@ -1,0 +1,129 @@
+// --inspect reads kind, MaxGain, loudest volumes and peak level of built
+// files of every kind; --normalize brings files of different level to the
+// same peak level and leaves a file already there as it is.
+#include <gtest/gtest.h>
+
+#include "app/ResultCodes.h"
+#include "batch/BatchConversion.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/FileInspection.h"
+
+namespace keldro::batchtest {
+namespace {
+
+using batch::Inspection;
+using batch::inspectBytes;
+
+struct InspectCase {
+    const char* name;
+    FileMode mode;
+    ByteVector bytes;
+    const char* kind;
+    std::optional<int> maxGainSteps, master, channel, peakTenths;
+};
+
+TEST(Inspect, ReadsTheVolumesAConversionWouldChange) {
+    const ByteVector mfi20AllSet = test::mfiFile(
+        "0200", {test::MfiTrackBuilder().masterVolume(0, 100).channelVolume(0, 0, 40).note(0, 0).note(4, 0)});
+    const std::vector<InspectCase> cases = {
+        // VolumeToAttenuation: 127 -> 0, 100 -> 8, 80 -> 16, 64 -> 24 half-dB steps.
+        {"VQ-2 channel", FileMode::Tavi, vq2File(100), "TAVI/VQ-2", {}, {}, 100, -40},
+        {"VQ-3 master", FileMode::Tavi, vq3File(64), "TAVI/VQ-3", {}, 64, {}, -120},
+        {"VQ-5 master", FileMode::Tavi, vq5File(127), "TAVI/VQ-5", {}, 127, {}, 0},
+        {"VQ-7 master and MaxGain", FileMode::Tavi, vq7File(100, 4), "TAVI/VQ-7", 4, 100, {}, -60},
+        {"MFi 3.1", FileMode::Mfi, mfiFileWith("0301", 10, 100), "MFi/3.1", 10, 100, {}, -90},
+        {"MFi 4.0", FileMode::Mfi, mfiFileWith("0400", 0, 127), "MFi/4.0", 0, 127, {}, 0},
+        // MFi channel volumes count double on the 0 ... 127 scale (40 -> 80).
+        {"MFi 2.0 channel", FileMode::Mfi, mfi20AllSet, "MFi/2.0", {}, 100, 40, -80},
+        // A channel that plays before any volume event is given 63.
+        {"MFi 2.0 assumed 63", FileMode::Mfi, mfi20File(40), "MFi/2.0", {}, 100, 63, 0},
+    };
+    for (const InspectCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Inspection in = inspectBytes(ByteSpan(c.bytes), c.mode);
+        ASSERT_TRUE(in.ok()) << in.message;
+        EXPECT_EQ(batch::kindText(in), c.kind);
+        EXPECT_EQ(in.maxGainSteps, c.maxGainSteps);
+        EXPECT_EQ(in.masterVolume, c.master);
+        EXPECT_EQ(in.channelVolume, c.channel);
+        EXPECT_EQ(in.peakTenths, c.peakTenths);
+    }
+}
+
+TEST(Inspect, FilesThatCannotBeConvertedGiveTheirMessage) {
+    const Inspection broken = inspectBytes(ByteSpan(ByteVector{'M', 'M', 'M', 'D', 0, 0}), FileMode::Tavi);
+    EXPECT_FALSE(broken.ok());
+    EXPECT_EQ(batch::kindText(broken), "---");
+    EXPECT_FALSE(broken.peakTenths);
+    const ByteVector v5 = mfiFileWith("0500", 0, 100);
+    const Inspection unsupported = inspectBytes(ByteSpan(v5), FileMode::Mfi);
+    EXPECT_EQ(unsupported.message, resultMessage(kMfiNonsupportVersion));
+}
+
+TEST(Inspect, PrintsAnAlignedTableOrCsvAndWritesNothing) {
+    TempDir dir;
+    writeBytes(dir.file("c/a.mmf"), vq7File(100, 4));
+    writeBytes(dir.file("c/b.mld"), mfiFileWith("0301", 10, 100));
+    writeBytes(dir.file("c/bad.mmf"), {'M', 'M', 'M', 'D', 0, 0});
+    const Outcome csv = runBatch({"--inspect", "--csv", "c"}, dir.path());
+    EXPECT_EQ(csv.code, 1);  // bad.mmf
+    const std::string bad = std::string(resultMessage(kFileSizeError));
+    EXPECT_EQ(csv.out.substr(0, csv.out.find("c/bad.mmf")),
+              "file,kind,maxgain_db,master_volume,channel_volume,peak_db,error\n"
+              "c/a.mmf,TAVI/VQ-7,-2.0,100,,-6.0,\n"
+              "c/b.mld,MFi/3.1,-5.0,100,,-9.0,\n");
+    EXPECT_NE(csv.out.find("c/bad.mmf,---,,,,,"), std::string::npos) << csv.out;
+
+    const Outcome table = runBatch({"--inspect", "c/a.mmf", "c/b.mld"}, dir.path());
+    EXPECT_EQ(table.code, 0);
+    EXPECT_EQ(table.out,
+              "File     Kind       MaxGain[dB]  Master  Channel  Peak[dB]  Note\n"
+              "c/a.mmf  TAVI/VQ-7         -2.0     100        -      -6.0\n"
+              "c/b.mld  MFi/3.1           -5.0     100        -      -9.0\n");
+    EXPECT_FALSE(testing::exists(dir.file("KELDRO_Output")));
+}
+
+TEST(Normalize, ChangeIsTheDistanceToTheTargetUnlessWithinHalfADecibel) {
+    struct Case {
+        int peak, target;
+        std::optional<int> change;
+    } cases[] = {
+        {-120, -60, 60}, {-40, -60, -20}, {-57, -60, {}}, {-55, -60, {}}, {-54, -60, -6}, {-60, -60, {}},
+        {0, -700, -600},  // limited to the dB range
+    };
+    for (const Case& c : cases) EXPECT_EQ(batch::normalizingChange(c.peak, c.target), c.change) << c.peak;
+}
+
+TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
+    TempDir dir;
+    writeBytes(dir.file("in/quiet.mmf"), vq3File(64));                  // -12.0 dB
+    writeBytes(dir.file("in/loud.mld"), mfiFileWith("0301", 2, 127));   // -1.0 dB
+    writeBytes(dir.file("in/vq7.mmf"), vq7File(100, 4));                // -6.0 dB
+    writeBytes(dir.file("in/near.mmf"), vq5File(92));                   // -5.5 dB: within 0.5 dB
+    const Outcome r = runBatch({"--normalize", "-6", "in"}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    for (const auto& [name, mode] : {std::pair{"loud.mld", FileMode::Mfi}, std::pair{"quiet.mmf", FileMode::Tavi},
+                                     std::pair{"vq7.mmf", FileMode::Tavi}, std::pair{"near.mmf", FileMode::Tavi}}) {
+        const Inspection out = batch::inspectFile(dir.file(std::string("KELDRO_Output/in/") + name), mode);
+        ASSERT_TRUE(out.ok()) << name;
+        EXPECT_EQ(out.peakTenths, std::string(name) == "near.mmf" ? -55 : -60) << name;
+    }
+    EXPECT_EQ(readBytes(dir.file("KELDRO_Output/in/near.mmf")), vq5File(92));
+    EXPECT_EQ(readBytes(dir.file("KELDRO_Output/in/vq7.mmf")), vq7File(100, 4));
+    EXPECT_NE(r.err.find("Change per file:\n"
+                         "  -5.0 dB     in/loud.mld\n"
+                         "  unchanged   in/near.mmf\n"
+                         "  +6.0 dB     in/quiet.mmf\n"
+                         "  unchanged   in/vq7.mmf\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Converted: 2\nUnchanged: 2\n"), std::string::npos) << r.err;
+    const std::string result = readText(dir.file("KELDRO_Output/KELDRO_result.txt"));
+    EXPECT_NE(result.find("Relative(6.0dB)"), std::string::npos);
+    EXPECT_NE(result.find("Relative(-5.0dB)"), std::string::npos);
+    EXPECT_EQ(linesStartingWith(result, "IN:").size(), 4u);
+}
+
+}  // namespace
+}  // namespace keldro::batchtest
