@@ -22,7 +22,9 @@ constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
 constexpr std::uint8_t kChorusSendController = 0x5D;
 
 // What a track does with one of its sub-chunks, and the size message for it.
-enum class Role { PointInfo, Setup, Sequence, Skipped, Unsupported };
+// PointInfo: the VQ-2 start and stop points; PointSize: a VQ-3 "MspI", whose
+// body must still hold them (16 bytes) but is not read.
+enum class Role { PointInfo, PointSize, Setup, Sequence, Skipped, Unsupported };
 struct SubChunkRule {
     Role role = Role::Unsupported;
     int sizeError = 0;
@@ -30,7 +32,7 @@ struct SubChunkRule {
 
 SubChunkRule ruleFor(int track, const SubChunk& s) {
     bool vq2 = track <= 4;
-    if (s.is("MspI") && track <= 5) return {vq2 ? Role::PointInfo : Role::Skipped, kChunkSizeMspi};
+    if (s.is("MspI") && track <= 5) return {vq2 ? Role::PointInfo : Role::PointSize, kChunkSizeMspi};
     if (s.is("Mtsu")) return {track == 7 ? Role::Setup : Role::Skipped, kChunkSizeMtsu};
     if (s.is("Mtsq")) return {Role::Sequence, kChunkSizeMtsq};
     if (s.is("Mtsp") && !vq2) return {Role::Skipped, kChunkSizeMtsp};
@@ -273,6 +275,8 @@ int ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_
         if (!hasTag(body, 0, "st:") || !hasTag(body, 8, "sp:")) return -kInvalidPointsMspi;
         if (pointInfoAt == kNoOffset) pointInfoAt = outBodyAt;
         return 0;
+    case Role::PointSize:
+        return body.size() < 16 ? -kChunkSizeMspi : 0;
     case Role::Setup:
         return convertVq7Setup(body);
     case Role::Sequence:

@@ -240,6 +240,8 @@ TEST(ScoreTrack, DamagedTracksReportTheirError) {
         {"Mthv past the track", 6, cutLast(scoreTrack(6, scoreTrackHeader(6), {chunk("Mthv", {1})}), 1),
          -kChunkSizeMtsp},
         {"MspI of 15 bytes", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(15, 0))}), -kChunkSizeMspi},
+        {"VQ-3 MspI of 15 bytes", 5, scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", Bytes(15, 0))}),
+         -kChunkSizeMspi},
         {"MspI without st:", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(16, 0))}),
          -kInvalidPointsMspi},
         {"VQ-2 without MspI", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("Mtsq", {0x00, 0xFF, 0x00})}),
