@@ -67,7 +67,6 @@ TEST(Inspect, PrintsAnAlignedTableOrCsvAndWritesNothing) {
     writeBytes(dir.file("c/bad.mmf"), {'M', 'M', 'M', 'D', 0, 0});
     const Outcome csv = runBatch({"--inspect", "--csv", "c"}, dir.path());
     EXPECT_EQ(csv.code, 1);  // bad.mmf
-    const std::string bad = std::string(resultMessage(kFileSizeError));
     EXPECT_EQ(csv.out.substr(0, csv.out.find("c/bad.mmf")),
               "file,kind,maxgain_db,master_volume,channel_volume,peak_db,error\n"
               "c/a.mmf,TAVI/VQ-7,-2.0,100,,-6.0,\n"
