@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "app/ResultCodes.h"
 #include "platform/Text.h"
@@ -108,11 +110,113 @@ void appendTable(std::string& out, const LogContext& ctx, FileResult& result) {
 
 }  // namespace
 
+// The order the exchange sort gives ("for n, for i from n: if record i is
+// before record n, swap them") computed in O(n log n), so that a file with
+// hundreds of thousands of changes cannot stall the log.
+//
+// Records of different positions come out ascending. The order within one
+// position p follows from what the exchange sort does to the records of
+// position p or less: a pass removes the first record of a smaller position
+// when it leads, and otherwise moves the leading record of position p into
+// the place of the first record of a smaller position. Seen from the records
+// of position p, every record of a smaller position met in input order turns
+// the queue of p-records collected so far by one (the front goes to the back),
+// and every p-record met joins the queue at its back. The queue at the end of
+// the input is their order.
+namespace {
+
+// Counts over 0 ... n-1; also finds the k-th set slot.
+class FenwickTree {
+public:
+    explicit FenwickTree(std::size_t n) : tree_(n + 1, 0) {}
+    void add(std::size_t at, int delta) {
+        for (std::size_t i = at + 1; i < tree_.size(); i += i & (~i + 1)) tree_[i] += delta;
+    }
+    // Sum over [0, end).
+    int prefix(std::size_t end) const {
+        int sum = 0;
+        for (std::size_t i = end; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+        return sum;
+    }
+    // The slot holding the k-th count (k from 0); every count is 0 or 1.
+    std::size_t findKth(int k) const {
+        std::size_t at = 0;
+        std::size_t step = 1;
+        while (step * 2 < tree_.size()) step *= 2;
+        for (; step > 0; step /= 2) {
+            if (at + step < tree_.size() && tree_[at + step] <= k) {
+                at += step;
+                k -= tree_[at];
+            }
+        }
+        return at;
+    }
+
+private:
+    std::vector<int> tree_;
+};
+
+// The queue of one position's records: member j (input order) joins at the
+// back, then the queue turns left by turns[j]. Returns the members in queue order.
+std::vector<std::size_t> queueOrder(const std::vector<std::size_t>& members, const std::vector<std::size_t>& turns) {
+    // The queue as a line with a front index f: queue = line[f..] + line[..f].
+    // Joining at the back inserts at f and moves f on; turning moves f. The
+    // insertion places are replayed backwards to find each member's final slot.
+    const std::size_t count = members.size();
+    std::vector<std::size_t> insertAt(count);
+    std::size_t front = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        insertAt[j] = front;
+        const std::size_t size = j + 1;
+        front = (front + 1 + turns[j] % size) % size;
+    }
+    FenwickTree free(count);
+    for (std::size_t i = 0; i < count; ++i) free.add(i, 1);
+    std::vector<std::size_t> line(count);
+    for (std::size_t j = count; j-- > 0;) {
+        const std::size_t slot = free.findKth(static_cast<int>(insertAt[j]));
+        line[slot] = members[j];
+        free.add(slot, -1);
+    }
+    std::vector<std::size_t> order;
+    order.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) order.push_back(line[(front + i) % count]);
+    return order;
+}
+
+}  // namespace
+
 void sortChangesByPosition(VolumeChangeList& changes) {
     const std::size_t count = changes.size();
-    for (std::size_t n = 0; n < count; ++n)
-        for (std::size_t i = n; i < count; ++i)
-            if (changes[i].position < changes[n].position) std::swap(changes[n], changes[i]);
+    const auto before = [&](std::size_t a, std::size_t b) { return changes[a].position < changes[b].position; };
+    bool ascending = true;
+    for (std::size_t i = 1; i < count && ascending; ++i) ascending = !before(i, i - 1);
+    if (ascending) return;  // the exchange sort swaps nothing
+
+    // Indices grouped by position, ascending; input order within a group.
+    std::vector<std::size_t> byPosition(count);
+    for (std::size_t i = 0; i < count; ++i) byPosition[i] = i;
+    std::stable_sort(byPosition.begin(), byPosition.end(), before);
+
+    FenwickTree smaller(count);  // records of the positions already placed
+    VolumeChangeList sorted;
+    sorted.reserve(count);
+    for (std::size_t g = 0; g < count;) {
+        std::size_t end = g + 1;
+        while (end < count && !before(byPosition[g], byPosition[end])) ++end;
+        const std::vector<std::size_t> members(byPosition.begin() + static_cast<std::ptrdiff_t>(g),
+                                               byPosition.begin() + static_cast<std::ptrdiff_t>(end));
+        // Records of smaller positions after each member, up to the next one.
+        std::vector<std::size_t> turns(members.size());
+        for (std::size_t j = 0; j < members.size(); ++j) {
+            const std::size_t upTo = j + 1 < members.size() ? members[j + 1] : count;
+            turns[j] = static_cast<std::size_t>(smaller.prefix(upTo) - smaller.prefix(members[j] + 1));
+        }
+        for (std::size_t index : queueOrder(members, turns)) sorted.push_back(changes[index]);
+        for (std::size_t index : members) smaller.add(index, 1);
+        g = end;
+    }
+    changes = std::move(sorted);
 }
 
 std::string buildLogEntry(const LogContext& ctx, FileResult& result, const LocalDateTime& now) {

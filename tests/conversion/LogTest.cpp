@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "app/ResultCodes.h"
 #include "platform/TempDir.h"
 
@@ -120,6 +123,57 @@ TEST(Log, ExchangeSortOrder) {
     sortChangesByPosition(sorted);
     EXPECT_EQ(sorted[0].beforeVolume, 1);
     EXPECT_EQ(sorted[1].beforeVolume, 2);
+}
+
+// The exchange sort as the log defines it, quadratic, for comparison.
+void exchangeSort(VolumeChangeList& changes) {
+    for (std::size_t n = 0; n < changes.size(); ++n)
+        for (std::size_t i = n; i < changes.size(); ++i)
+            if (changes[i].position < changes[n].position) std::swap(changes[n], changes[i]);
+}
+
+std::vector<int> tags(const VolumeChangeList& list) {
+    std::vector<int> out;
+    for (const auto& r : list) out.push_back(r.action);
+    return out;
+}
+
+TEST(Log, SortGivesTheExchangeSortOrderOnAnyList) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t size = random() % 40;
+        const std::uint64_t positions = 1 + random() % (round % 3 == 0 ? 3 : 12);
+        VolumeChangeList list(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            list[i].position = random() % positions;
+            if (round % 5 == 0) list[i].position |= std::uint64_t{1} << 63;  // compared unsigned
+            list[i].action = static_cast<std::int32_t>(i);  // identifies the record
+        }
+        VolumeChangeList expected = list;
+        exchangeSort(expected);
+        sortChangesByPosition(list);
+        ASSERT_EQ(tags(list), tags(expected)) << "round " << round;
+    }
+}
+
+TEST(Log, SortOfAHundredThousandChangesIsNotQuadratic) {
+    // Descending positions with repeats: every pass of the exchange sort
+    // would move records; 200 000 of them would take it minutes.
+    constexpr std::size_t kCount = 200000;
+    VolumeChangeList list(kCount);
+    for (std::size_t i = 0; i < kCount; ++i) {
+        list[i].position = (kCount - i) / 3;
+        list[i].action = static_cast<std::int32_t>(i);
+    }
+    sortChangesByPosition(list);
+    std::vector<bool> seen(kCount);
+    for (std::size_t i = 0; i < kCount; ++i) {
+        if (i > 0) {
+            ASSERT_LE(list[i - 1].position, list[i].position);
+        }
+        seen[static_cast<std::size_t>(list[i].action)] = true;
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), static_cast<std::ptrdiff_t>(kCount));
 }
 
 TEST(Log, MfiCells) {

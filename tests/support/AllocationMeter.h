@@ -2,7 +2,9 @@
 // Measures the heap a piece of code uses: the replaceable global operator new
 // and delete keep a count of the bytes in use and the highest count reached.
 // Replacement functions may be defined only once per program, so include this
-// header in exactly one source file of a test executable.
+// header in exactly one source file of a test executable. Every form that
+// pairs with the plain delete is replaced (the sanitizers bring their own
+// otherwise); the over-aligned forms keep their own pairs.
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -64,7 +66,23 @@ inline void release(void* p) noexcept {
 
 void* operator new(std::size_t size) { return keldro::testing::detail::allocate(size); }
 void* operator new[](std::size_t size) { return keldro::testing::detail::allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return keldro::testing::detail::allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return keldro::testing::detail::allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 void operator delete(void* p) noexcept { keldro::testing::detail::release(p); }
 void operator delete[](void* p) noexcept { keldro::testing::detail::release(p); }
 void operator delete(void* p, std::size_t) noexcept { keldro::testing::detail::release(p); }
 void operator delete[](void* p, std::size_t) noexcept { keldro::testing::detail::release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { keldro::testing::detail::release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { keldro::testing::detail::release(p); }
