@@ -45,17 +45,18 @@ inline ByteVector shortForm(std::uint32_t value) {
     return {static_cast<std::uint8_t>(((value >> 7) - 1) | 0x80), static_cast<std::uint8_t>(value & 0x7F)};
 }
 
-// MIDI-style variable-length quantity; a value beyond 32 bits saturates (such a
-// length can only run past its sequence, which the caller reports).
+// MIDI-style variable-length quantity, accumulated in 32 bits: the groups of
+// an over-long number wrap as in any 32-bit reader of the format. Whatever
+// the value, every read it leads to is still bounds-checked by the caller.
 inline bool readVarlen(ByteReader& r, std::uint32_t& value) {
-    std::uint64_t v = 0;
+    std::uint32_t v = 0;
     for (;;) {
         auto b = r.u8();
         if (!b) return false;
-        v = std::min<std::uint64_t>((v << 7) | (*b & 0x7Fu), 0xFFFFFFFFu);
+        v = (v << 7) | (*b & 0x7Fu);
         if ((*b & 0x80) == 0) break;
     }
-    value = static_cast<std::uint32_t>(v);
+    value = v;
     return true;
 }
 
