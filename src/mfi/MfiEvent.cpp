@@ -4,14 +4,13 @@
 #include <cstring>
 
 #include "mfi/MfiError.h"
+#include "mfi/MfiBytes.h"
 
 namespace keldro {
 namespace {
 
-constexpr std::uint8_t kStatusEscape = 0x7F;
-constexpr std::uint8_t kStatusShort = 0xFF;
-constexpr std::uint8_t kBlockMark = 0xFF;
-constexpr std::uint8_t kBlockLead = 0x11;
+using namespace mfibytes;
+
 
 EventKind classifyEscape(std::uint8_t byte1) {
     switch (byte1) {

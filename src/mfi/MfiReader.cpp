@@ -7,18 +7,18 @@
 #include <string_view>
 
 #include "mfi/MfiFile.h"
+#include "mfi/MfiBytes.h"
 
 namespace keldro {
 namespace {
+
+using namespace mfibytes;
 
 constexpr std::size_t kHeaderSize = 13;   // id, data length, header length, types, track count
 constexpr std::size_t kSubchunkHead = 6;  // 4-byte id, 16-bit length
 constexpr std::size_t kChunkHead = 8;     // 4-byte id, 32-bit size
 constexpr std::size_t kMinAudioAfterHeaderLength = 13;
 
-constexpr std::uint8_t kStatusEscape = 0x7F;
-constexpr std::uint8_t kStatusShort = 0xFF;
-constexpr std::uint8_t kBlockMark = 0xFF;
 constexpr std::uint8_t kEscapeBlockMark = 0xF0;
 
 bool hasId(ByteSpan in, std::size_t at, std::string_view id) {

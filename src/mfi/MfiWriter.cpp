@@ -7,13 +7,13 @@
 #include <string_view>
 
 #include "mfi/MfiFile.h"
+#include "mfi/MfiBytes.h"
 
 namespace keldro {
 namespace {
 
-constexpr std::uint8_t kStatusEscape = 0x7F;
-constexpr std::uint8_t kStatusShort = 0xFF;
-constexpr std::uint8_t kBlockMark = 0xFF;
+using namespace mfibytes;
+
 constexpr std::int64_t kMaxDelta = 255;
 constexpr std::uint8_t kDefaultText = ' ';
 

@@ -1,13 +1,13 @@
 #include "mfivolume/MfiVolumeFile.h"
+#include "mfi/MfiBytes.h"
 
 #include <algorithm>
 
 namespace keldro {
 namespace {
 
-constexpr std::uint8_t kStatusShort = 0xFF;
-constexpr std::uint8_t kStatusEscape = 0x7F;
-constexpr std::uint8_t kBlockMark = 0xFF;
+using namespace mfibytes;
+
 constexpr std::uint8_t kChannelVolumeParam = 0xE2;
 constexpr int kMaxVolume63 = 63;
 
