@@ -21,13 +21,6 @@ constexpr std::size_t kMinAudioAfterHeaderLength = 13;
 
 constexpr std::uint8_t kEscapeBlockMark = 0xF0;
 
-bool hasId(ByteSpan in, std::size_t at, std::string_view id) {
-    if (at > in.size() || in.size() - at < id.size()) return false;
-    for (std::size_t i = 0; i < id.size(); ++i)
-        if (in[at + i] != static_cast<std::uint8_t>(id[i])) return false;
-    return true;
-}
-
 std::uint32_t be(ByteSpan in, std::size_t at, std::size_t width) {
     return readBE(in, at, width).value_or(0);  // callers check the bounds first
 }
@@ -75,7 +68,7 @@ int decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent&
 
 int readHeader(ByteSpan in, MfiInfo& info) {
     if (in.size() < kHeaderSize) return ErrHeaderSize;
-    if (!hasId(in, 0, "melo")) return ErrFileId;
+    if (!hasBytesAt(in, 0, "melo")) return ErrFileId;
     const std::uint32_t dataLength = be(in, 4, 4);
     if (dataLength == 0 || dataLength > in.size() - 8) return ErrHeaderSize;
     const std::uint32_t headerLength = be(in, 8, 2);
@@ -111,13 +104,12 @@ constexpr std::array<LengthRule, 12> kInfoRules{{
     {"ainf", 1, 255},
 }};
 
-bool idIs(ByteSpan id, std::string_view name) { return hasId(id, 0, name); }
 
 // Stores one sub-chunk whose content is `content`; ids outside the table are skipped.
 int storeInfo(ByteSpan id, ByteSpan content, MfiInfo& info) {
     const LengthRule* rule = nullptr;
     for (const LengthRule& each : kInfoRules)
-        if (idIs(id, each.id)) rule = &each;
+        if (hasBytesAt(id, 0, each.id)) rule = &each;
     if (!rule) return 0;
     if (content.size() < rule->minimum || content.size() > rule->maximum) return ErrSubchunkSize;
 
@@ -170,7 +162,7 @@ int readInfo(ByteSpan in, std::size_t& offset, MfiInfo& info) {
 int readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, int idError, int sizeError, std::size_t& body,
                   std::size_t& end) {
     if (offset > in.size() || in.size() - offset < 4) return ErrFormat;
-    if (!hasId(in, offset, id)) return idError;
+    if (!hasBytesAt(in, offset, id)) return idError;
     if (in.size() - offset < kChunkHead) return sizeError;
     const std::size_t size = be(in, offset + 4, 4);
     body = offset + kChunkHead;

@@ -14,6 +14,14 @@ namespace keldro {
 using ByteVector = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
 
+// True when the bytes at `at` spell `text` (false when they would lie outside).
+inline bool hasBytesAt(ByteSpan s, std::size_t at, std::string_view text) {
+    if (at > s.size() || text.size() > s.size() - at) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (s[at + i] != static_cast<std::uint8_t>(text[i])) return false;
+    return true;
+}
+
 class ByteReader {
 public:
     ByteReader() = default;
@@ -67,12 +75,7 @@ public:
         if (ahead >= remaining()) return std::nullopt;
         return data_[pos_ + ahead];
     }
-    bool startsWith(std::string_view tag) const {
-        if (!canRead(tag.size())) return false;
-        for (std::size_t i = 0; i < tag.size(); ++i)
-            if (data_[pos_ + i] != static_cast<std::uint8_t>(tag[i])) return false;
-        return true;
-    }
+    bool startsWith(std::string_view tag) const { return hasBytesAt(data_, pos_, tag); }
     ByteSpan window() const { return data_; }
 
 private:

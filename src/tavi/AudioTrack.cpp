@@ -18,12 +18,6 @@ constexpr std::uint8_t kAudioKind = 255;
 constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
 constexpr std::size_t kTrackHeaderLength = 6;
 
-bool hasTag(ByteSpan body, std::size_t at, std::string_view tag) {
-    for (std::size_t i = 0; i < tag.size(); ++i)
-        if (at + i >= body.size() || body[at + i] != static_cast<std::uint8_t>(tag[i])) return false;
-    return true;
-}
-
 // An event's duration as it stands in the sequence: value and byte range.
 struct Duration {
     std::uint32_t value = 0;
@@ -122,7 +116,7 @@ int AudioTrackConverter::run() {
 
 int AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
     if (body.size() < 16) return -kChunkSizeAspi;
-    if (!hasTag(body, 0, "st:") || !hasTag(body, 8, "sp:")) return -kInvalidPointsAspi;
+    if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return -kInvalidPointsAspi;
     if (!keep) return 0;
     startPoint_ = *readBE(body, 3, 4);
     stopPoint_ = *readBE(body, 11, 4);

@@ -45,12 +45,6 @@ std::size_t minimumTrackBody(int track) { return track <= 4 ? 6 : 20; }
 
 bool isChorusEffect(int type) { return type == 0x4900 || type == 0x4A00 || type == 0x4B00 || type == 0x5301; }
 
-bool hasTag(ByteSpan body, std::size_t at, std::string_view tag) {
-    for (std::size_t i = 0; i < tag.size(); ++i)
-        if (at + i >= body.size() || body[at + i] != static_cast<std::uint8_t>(tag[i])) return false;
-    return true;
-}
-
 // ---- Event decoding of the VQ-3/5/7 sequences (MIDI-style durations). ----
 
 enum class EventKind { Note, Control, Plain, ClearsFlag, Exclusive, NoOp, EndOfTrack, CutOff };
@@ -272,7 +266,7 @@ int ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_
     switch (role) {
     case Role::PointInfo:
         if (body.size() < 16) return -kChunkSizeMspi;
-        if (!hasTag(body, 0, "st:") || !hasTag(body, 8, "sp:")) return -kInvalidPointsMspi;
+        if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return -kInvalidPointsMspi;
         if (pointInfoAt == kNoOffset) pointInfoAt = outBodyAt;
         return 0;
     case Role::PointSize:

@@ -15,12 +15,6 @@ constexpr std::size_t kMasterTrackMinimumBody = 4;
 constexpr std::uint16_t kVq2SignatureSeed = 0x5632;
 constexpr std::uint16_t kLaterSignatureSeed = 0x5651;
 
-bool idIs(ByteSpan id, std::string_view name) {
-    return std::equal(name.begin(), name.end(), id.begin(), [](char c, std::uint8_t b) {
-        return static_cast<std::uint8_t>(c) == b;
-    });
-}
-
 char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 void patchChunkSize(ByteVector& chunk) {
@@ -85,7 +79,7 @@ bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isC
 int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size) {
     if (data == nullptr || size < kMinimumFileSize) return fail(kFileSizeError, 0);
     const ByteSpan input(data, size);
-    if (!idIs(input, "MMMD")) return fail(kNonsupportFileId, 0);
+    if (!hasBytesAt(input, 0, "MMMD")) return fail(kNonsupportFileId, 0);
     const std::uint64_t length = *readBE(input, 4, 4);
     if (length + kFileHeaderSize > size) return fail(kFileSizeError, 4);
     const auto crcAt = static_cast<std::size_t>(length + kFileHeaderSize - kCrcSize);
@@ -97,25 +91,25 @@ int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size) {
 int TaviEngine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
     const std::uint8_t last = id[3];
     number = 0;
-    if (idIs(id, "CNTI")) {
+    if (hasBytesAt(id, 0, "CNTI")) {
         kind = ChunkKind::ContentsInfo;
         hasContentsInfo_ = true;
-    } else if (idIs(id, "OPDA")) {
+    } else if (hasBytesAt(id, 0, "OPDA")) {
         kind = ChunkKind::OptionalData;
         hasOptionalData_ = true;
-    } else if (idIs(id, "MTR") && last >= 1 && last <= 7) {
+    } else if (hasBytesAt(id, 0, "MTR") && last >= 1 && last <= 7) {
         kind = ChunkKind::ScoreTrack;
         number = last;
         vq2Mark_ = vq2Mark_ || last <= 4;
         vq3Mark_ = vq3Mark_ || last == 5;
         vq5Mark_ = vq5Mark_ || last == 6;
         vq7Mark_ = vq7Mark_ || last == 7;
-    } else if (idIs(id, "ATR") && last == 0) {
+    } else if (hasBytesAt(id, 0, "ATR") && last == 0) {
         kind = ChunkKind::AudioTrack;
         vq2Mark_ = true;
-    } else if (idIs(id, "GTR")) {
+    } else if (hasBytesAt(id, 0, "GTR")) {
         kind = ChunkKind::SkippedTrack;
-    } else if (idIs(id, "MSTR")) {
+    } else if (hasBytesAt(id, 0, "MSTR")) {
         kind = ChunkKind::MasterTrack;
     } else {
         return -kNonsupportChunkId;

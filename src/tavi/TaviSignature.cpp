@@ -18,13 +18,6 @@ constexpr std::size_t kMinimumProgramBody = 12;   // "Pro" sub-chunk
 constexpr std::uint8_t kSignatureDataId = 0xFF;   // fourth ID byte of the signature "Dch"
 constexpr std::size_t kNoComma = static_cast<std::size_t>(-1);
 
-bool startsWith(ByteSpan bytes, std::string_view prefix) {
-    if (bytes.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (bytes[i] != static_cast<std::uint8_t>(prefix[i])) return false;
-    return true;
-}
-
 void append(ByteVector& out, ByteSpan bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 
 bool isShiftJisLead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
@@ -127,9 +120,9 @@ int TaviEngine::stampContentsInfo(ByteVector& chunk) {
 // One CNTI tag without its comma. "A1:" and "A2:" belong to files whose
 // signature lives in CNTI; "A0:" is that signature and is rewritten.
 int TaviEngine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
-    if (startsWith(tag, "A1:") || startsWith(tag, "A2:")) {
+    if (hasBytesAt(tag, 0, "A1:") || hasBytesAt(tag, 0, "A2:")) {
         if (hasOptionalData_) return -kIllegalAtSig;
-    } else if (startsWith(tag, "A0:")) {
+    } else if (hasBytesAt(tag, 0, "A0:")) {
         if (hasOptionalData_ || contentsInfoA0Seen_) return -kIllegalAtSig;
         contentsInfoA0Seen_ = true;
         if (tag.size() != 9 && tag.size() != 10) return -kTagSizeCnti;
@@ -164,12 +157,12 @@ int TaviEngine::stampOptionalData(ByteVector& chunk) {
         const ByteSpan id = body.subspan(pos, 4);
         const std::uint64_t size = *readBE(body, pos + 4, 4);
         const std::uint64_t end = pos + kSubChunkHeaderSize + size;
-        if (startsWith(id, "Dch")) {
+        if (hasBytesAt(id, 0, "Dch")) {
             if (end > body.size()) return -kChunkSizeDch;
             const ByteSpan sub = body.subspan(pos, static_cast<std::size_t>(end) - pos);
             if (int rc = stampDataSubChunk(sub, out)) return rc;
             signatureDataFound_ = signatureDataFound_ || id[3] == kSignatureDataId;
-        } else if (startsWith(id, "Pro")) {
+        } else if (hasBytesAt(id, 0, "Pro")) {
             if (size < kMinimumProgramBody || end > body.size()) return -kChunkSizePro;
             append(out, body.subspan(pos, static_cast<std::size_t>(end) - pos));
         } else {
@@ -197,7 +190,7 @@ int TaviEngine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
         if (pos + kDataTagHeaderSize + length > body.size()) return -kTagSizeOpda;
         const ByteSpan tag = body.subspan(pos, kDataTagHeaderSize + length);
         pos += tag.size();
-        if (!startsWith(tag, "A0")) {
+        if (!hasBytesAt(tag, 0, "A0")) {
             append(out, tag);
             continue;
         }

@@ -12,11 +12,6 @@ namespace {
 constexpr std::size_t kTrackHeaderOfCompressedTrack = 20;  // walked past whatever the track number
 constexpr std::uint8_t kCompressedFormat = 1;
 
-bool idStartsWith(ByteSpan file, std::size_t at, std::string_view prefix) {
-    ByteReader reader(file);
-    return reader.seek(at) && reader.startsWith(prefix);
-}
-
 // The first "Mtsq" among the sub-chunks of a compressed track's body.
 std::optional<SequenceLocation> findSequenceInTrack(ByteSpan file, std::size_t trackStart, std::size_t bodyEnd) {
     std::uint64_t pos = trackStart + kChunkHeaderSize + kTrackHeaderOfCompressedTrack;
@@ -25,7 +20,7 @@ std::optional<SequenceLocation> findSequenceInTrack(ByteSpan file, std::size_t t
         const std::uint64_t size = *readBE(file, at + 4, 4);
         const std::uint64_t end = pos + kChunkHeaderSize + size;
         if (end > bodyEnd) return std::nullopt;
-        if (idStartsWith(file, at, "Mtsq"))
+        if (hasBytesAt(file, at, "Mtsq"))
             return SequenceLocation{trackStart, at + kChunkHeaderSize, static_cast<std::size_t>(size)};
         pos = end;
     }
@@ -40,7 +35,7 @@ std::optional<SequenceLocation> findCompressedSequence(ByteSpan file) {
         const auto at = static_cast<std::size_t>(start);
         const std::uint64_t size = *readBE(file, at + 4, 4);
         const std::uint64_t next = start + kChunkHeaderSize + size;
-        if (idStartsWith(file, at, "MTR")) {
+        if (hasBytesAt(file, at, "MTR")) {
             const auto bodyEnd = static_cast<std::size_t>(std::min<std::uint64_t>(next, file.size()));
             const std::size_t formatAt = at + kChunkHeaderSize;
             if (formatAt >= bodyEnd || file[formatAt] != kCompressedFormat) return std::nullopt;
