@@ -128,6 +128,10 @@ TEST(TaviHostile, AHundredThousandTinyEvents) {
     Bytes vq2;
     for (int i = 0; i < kEvents; ++i) append(vq2, {0x00, 0x00, 0x37, 100, 0x00, 0x3C, 0x05});
     append(vq2, {0x00, 0x00, 0x00, 0x00});
+    // VQ-2: nothing but channel volumes, the most heap per byte (about 25 times).
+    Bytes volumesOnly;
+    for (int i = 0; i < kEvents; ++i) append(volumesOnly, {0x00, 0x00, static_cast<std::uint8_t>(((i & 3) << 6) | 0x37), 100});
+    append(volumesOnly, {0x00, 0x3C, 0x05, 0x00, 0x00, 0x00, 0x00});
     // VQ-3: one master volume, then notes only.
     Bytes vq3 = cat({Bytes{0x00}, vq35MasterVolume(100)});
     for (int i = 0; i < kEvents; ++i) append(vq3, {0x00, 0x80, 0x3C, 0x10});
@@ -147,6 +151,11 @@ TEST(TaviHostile, AHundredThousandTinyEvents) {
          taviFile({cnti(), scoreTrack(1, scoreTrackHeader(1, 2, 2),
                                       {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(vq2.size()))),
                                        chunk("Mtsq", vq2)})}),
+         kEvents},
+        {"VQ-2 volumes only",
+         taviFile({cnti(), scoreTrack(1, scoreTrackHeader(1, 2, 2),
+                                      {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(volumesOnly.size()))),
+                                       chunk("Mtsq", volumesOnly)})}),
          kEvents},
         {"VQ-3 notes", taviFile({cnti(), vq3TrackWithSequence(vq3, 0)}), 1},
         {"VQ-3 notes, compressed", taviFile({cnti(), vq3TrackWithSequence(HuffmanEncode(vq3), 1)}), 1, vq3.size()},
