@@ -86,6 +86,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     scratch = fs::temp_directory_path() / ("keldro-settings-fuzz-" + std::to_string(::getpid()));
     fs::create_directories(scratch, ec);
     resetScratch();
+    std::atexit([] {
+        std::error_code ignored;
+        fs::remove_all(scratch, ignored);
+    });
     return 0;
 }
 
