@@ -48,7 +48,7 @@ public:
         result.kind = version->version;
 
         ByteVector work(2 * input.size() + 200, 0);
-        const std::optional<MfiDate> today = todaysDate();
+        const std::optional<MfiDate> today = todaysDate(job);
         const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), version->format, work.data(),
                                       static_cast<std::int64_t>(work.size()), version->format, host,
                                       today ? &*today : nullptr);
@@ -80,10 +80,11 @@ private:
         for (const VolumeChangeRecord& record : changes) job.addChange(record);
     }
 
-    // The engine reads no clock: today's date is taken here and passed in.
-    static std::optional<MfiDate> todaysDate() {
+    // The engine reads no clock: today's date comes from the job's clock and
+    // is passed in.
+    static std::optional<MfiDate> todaysDate(const ConversionJob& job) {
         LocalDateTime now;
-        if (!localDateTime(now)) return std::nullopt;
+        if (!job.now(now)) return std::nullopt;
         return MfiDate{now.year, now.month, now.day};
     }
 };

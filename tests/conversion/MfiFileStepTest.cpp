@@ -40,6 +40,11 @@ struct StepRun {
 StepRun convertOne(StepHost& host) {
     ConversionJob job(makeMfiFileStep());
     job.reset();
+    // The date stamped into the output comes from the job's clock.
+    job.setClock([](LocalDateTime& t) {
+        t = LocalDateTime{2031, 7, 4, 12, 0, 0};
+        return true;
+    });
     job.setHost(&host);
     StepRun run;
     run.status = job.convertOneFile(host.in, run.result);
@@ -67,6 +72,8 @@ TEST(MfiFileStep, ConvertsAndKeepsTheChangeRecords) {
     MfiVolumeFile written;
     ASSERT_EQ(written.parse(readBytes(host.out)), 0);
     EXPECT_TRUE(written.infoRecord().versIs("0301"));
+    const auto& date = written.infoRecord().date;
+    EXPECT_EQ(std::string(date.begin(), date.end()), "20310704");
 }
 
 TEST(MfiFileStep, NothingToChangeCopiesTheInput) {
