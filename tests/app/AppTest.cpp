@@ -1,8 +1,5 @@
 // Start-up and command line, run as a real process: the built keldro copied
 // into a temporary directory beside a KELDRO.ini.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +8,7 @@
 #include <vector>
 
 #include "platform/TempDir.h"
+#include "support/ProcessRun.h"
 
 namespace keldro {
 namespace {
@@ -18,11 +16,7 @@ namespace {
 using testing::readText;
 using testing::writeText;
 
-struct Outcome {
-    std::string out;
-    std::string err;
-    int code = -1;
-};
+using Outcome = testing::ProcessOutcome;
 
 class App : public ::testing::Test {
 protected:
@@ -38,29 +32,7 @@ protected:
     }
     std::string ini() const { return dir.file("KELDRO.ini"); }
 
-    Outcome run(const std::vector<std::string>& args) {
-        const std::string outPath = dir.file(".stdout"), errPath = dir.file(".stderr");
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(exe.c_str()));
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        Outcome r;
-        int st = 0;
-        if (pid > 0 && ::waitpid(pid, &st, 0) == pid && WIFEXITED(st)) r.code = WEXITSTATUS(st);
-        r.out = readText(outPath);
-        r.err = readText(errPath);
-        ::unlink(outPath.c_str());
-        ::unlink(errPath.c_str());
-        return r;
-    }
+    Outcome run(const std::vector<std::string>& args) { return testing::runProcess(exe, args, dir.path()); }
 };
 
 const std::string kTaviHelp =

@@ -5,11 +5,8 @@
 // no temporary file, keep an existing output or a same-name input byte for
 // byte, and report "File write error."; a read-only output stays untouched;
 // a log that cannot be written leaves the converted output in place.
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +16,7 @@
 #include <vector>
 
 #include "platform/TempDir.h"
+#include "support/ProcessRun.h"
 
 namespace keldro {
 namespace {
@@ -26,11 +24,7 @@ namespace {
 using testing::readText;
 using testing::writeText;
 
-struct Outcome {
-    std::string out;
-    std::string err;
-    int code = -1;
-};
+using Outcome = testing::ProcessOutcome;
 
 struct Mode {
     const char* name;
@@ -68,33 +62,7 @@ protected:
 
     // Runs the copy with the arguments; fileLimit 0 means no limit.
     Outcome run(const std::vector<std::string>& args, rlim_t fileLimit = 0) {
-        const std::string outPath = dir.file(".stdout"), errPath = dir.file(".stderr");
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.path().c_str()) != 0) _exit(127);
-            if (fileLimit != 0) {
-                // Both survive exec: writes past the limit fail with EFBIG instead of killing the process.
-                ::signal(SIGXFSZ, SIG_IGN);
-                const struct rlimit limit{fileLimit, fileLimit};
-                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
-            }
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(exe.c_str()));
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        Outcome r;
-        int st = 0;
-        if (pid > 0 && ::waitpid(pid, &st, 0) == pid && WIFEXITED(st)) r.code = WEXITSTATUS(st);
-        r.out = readText(outPath);
-        r.err = readText(errPath);
-        ::unlink(outPath.c_str());
-        ::unlink(errPath.c_str());
-        return r;
+        return testing::runProcess(exe, args, dir.path(), fileLimit);
     }
 
     // Temporary files of a safe write left behind in the directory.

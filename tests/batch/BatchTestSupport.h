@@ -2,9 +2,6 @@
 // Shared by the batch tests: built TAVI and MFi files, byte file helpers and
 // a runner that starts keldro-batch (or keldro beside a KELDRO.ini) as a real
 // process in a temporary directory.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -12,6 +9,7 @@
 
 #include "mfivolume/MfiVolumeTestSupport.h"
 #include "platform/TempDir.h"
+#include "support/ProcessRun.h"
 #include "support/TaviFileBuilder.h"
 
 namespace keldro::batchtest {
@@ -58,35 +56,8 @@ inline ByteVector mfi20File(int volume) {
 
 // ---- Processes. ----
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs `exe` with `args` in `cwd`, standard output and error captured.
-inline Outcome runProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd) {
-    const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
-        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(exe.c_str(), argv.data());
-        _exit(127);
-    }
-    Outcome r;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
-    r.out = readText(outPath);
-    r.err = readText(errPath);
-    ::unlink(outPath.c_str());
-    ::unlink(errPath.c_str());
-    return r;
-}
+using Outcome = testing::ProcessOutcome;
+using testing::runProcess;
 
 inline Outcome runBatch(const std::vector<std::string>& args, const std::string& cwd) {
     return runProcess(KELDRO_BATCH_EXE, args, cwd);

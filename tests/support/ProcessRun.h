@@ -1,0 +1,55 @@
+#pragma once
+// Runs a built executable as a real child process, standard output and
+// standard error captured, for the tests that check what a user sees.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/TempDir.h"
+
+namespace keldro::testing {
+
+struct ProcessOutcome {
+    std::string out;
+    std::string err;
+    int code = -1;  // exit code, -1 when the child did not exit normally
+};
+
+// Runs `exe` with `args` in `cwd`. A non-zero `fileLimit` caps the size of any
+// file the child writes; with SIGXFSZ ignored (both survive exec) a write past
+// it fails with EFBIG instead of killing the child, even for root.
+inline ProcessOutcome runProcess(const std::string& exe, const std::vector<std::string>& args,
+                                 const std::string& cwd, rlim_t fileLimit = 0) {
+    const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
+        if (fileLimit != 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit limit{fileLimit, fileLimit};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+        }
+        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    ProcessOutcome r;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
+    r.out = readText(outPath);
+    r.err = readText(errPath);
+    ::unlink(outPath.c_str());
+    ::unlink(errPath.c_str());
+    return r;
+}
+
+}  // namespace keldro::testing
