@@ -17,10 +17,6 @@ constexpr std::uint16_t kLaterSignatureSeed = 0x5651;
 
 char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
-void patchChunkSize(ByteVector& chunk) {
-    ByteWriter::patchBE(chunk, 4, static_cast<std::uint32_t>(chunk.size() - kChunkHeaderSize), 4);
-}
-
 }  // namespace
 
 int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
@@ -184,8 +180,7 @@ int TaviEngine::convertTrackChunks() {
                 continue;
             default: continue;
         }
-        if (rc != 0) return rc;
-        patchChunkSize(chunk.bytes);
+        if (rc != 0) return rc;  // a converted chunk already carries its new size
         signatureSource_.insert(signatureSource_.end(), chunk.bytes.begin(), chunk.bytes.end());
     }
     return 0;

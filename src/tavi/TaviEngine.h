@@ -28,8 +28,8 @@ public:
 
     // ---- Track converters (score tracks: tracks 1..7; audio track "ATR" 0). ----
     // Each takes a private copy of the whole chunk (header included), edits it
-    // in place or grows it, and returns 0 or -N. The caller rewrites the chunk
-    // size field from the new length afterwards.
+    // in place or grows it, rewrites its size field to the new body length,
+    // and returns 0 or -N.
     int convertScoreTrack(ByteVector& chunk, int trackNumber);
     int convertAudioTrack(ByteVector& chunk);
 
