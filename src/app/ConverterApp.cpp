@@ -28,8 +28,9 @@ void ConverterApp::startUp(int argc, char** argv) {
     if (fileName.empty()) return;
     settingsPath_ = directoryOf(*exe) + std::string(fileName);
 
-    // 3. The mode.
-    int target = iniReadInt(settingsPath_, kSection, "TARGET_FILE", 255);
+    // 3. The mode. The settings file is read once for the whole run.
+    IniFile settings(settingsPath_);
+    int target = settings.readInt(kSection, "TARGET_FILE", 255);
     if (target != 0 && target != 1) {
         std::fprintf(stderr, "%s\n", std::string(messageText(msg::kInitialFileParameterError)).c_str());
         return;
@@ -39,29 +40,31 @@ void ConverterApp::startUp(int argc, char** argv) {
     // 4. - 6. Controller with the stored settings.
     regulateChorus_ = 0;
     std::unique_ptr<VolumeController> controller = makeController(targetFile_, consoleMode_);
-    loadSettings(*controller);
+    controller->setSettingsFileName(settingsPath_);
+    loadSettings(settings, *controller);
 
     // 7. The command line.
     processCommandLine(*this, *controller, argc, argv);
 
     // 8. Write back; 9. the controller (and its job) goes with this scope.
-    saveSettings(*controller);
+    saveSettings(settings, *controller);
 }
 
-void ConverterApp::loadSettings(VolumeController& c) const {
-    c.setDb(iniReadString(settingsPath_, kSection, "DB_VALUE", "0.0"));
-    c.setMasterVolume(iniReadInt(settingsPath_, kSection, "MV_VALUE", 100));
-    c.setMaxGain(iniReadString(settingsPath_, kSection, "MG_VALUE", "-9.0"));
+void ConverterApp::loadSettings(const IniFile& settings, VolumeController& c) const {
+    c.setDb(settings.readString(kSection, "DB_VALUE", "0.0"));
+    c.setMasterVolume(settings.readInt(kSection, "MV_VALUE", 100));
+    c.setMaxGain(settings.readString(kSection, "MG_VALUE", "-9.0"));
     for (int ch = 1; ch <= 16; ++ch)
-        c.setChannel(ch - 1, iniReadInt(settingsPath_, kSection, "CV_VALUE" + std::to_string(ch), 100));
-    c.setChannel(kAdpcmEntry, iniReadInt(settingsPath_, kSection, "CV_VALUE_ADPCM", 100));
+        c.setChannel(ch - 1, settings.readInt(kSection, "CV_VALUE" + std::to_string(ch), 100));
+    c.setChannel(kAdpcmEntry, settings.readInt(kSection, "CV_VALUE_ADPCM", 100));
 }
 
-void ConverterApp::saveSettings(const VolumeController& c) const {
+void ConverterApp::saveSettings(IniFile& settings, const VolumeController& c) const {
+    settings.writeString(kSection, "DB_VALUE", c.dbText());
+    settings.writeInt(kSection, "MV_VALUE", c.masterVolumeValue());
+    settings.writeString(kSection, "MG_VALUE", c.maxGainText());
     // Failures (a read-only or unwritable settings file) are ignored.
-    iniWriteString(settingsPath_, kSection, "DB_VALUE", c.dbText());
-    iniWriteInt(settingsPath_, kSection, "MV_VALUE", c.masterVolumeValue());
-    iniWriteString(settingsPath_, kSection, "MG_VALUE", c.maxGainText());
+    settings.save();
 }
 
 int ConverterApp::exit() {

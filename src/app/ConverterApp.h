@@ -5,6 +5,7 @@
 #include <string>
 
 #include "conversion/Controllers.h"
+#include "platform/Ini.h"
 
 namespace keldro {
 
@@ -29,8 +30,8 @@ public:
     const std::string& settingsPath() const { return settingsPath_; }
 
 private:
-    void loadSettings(VolumeController& controller) const;
-    void saveSettings(const VolumeController& controller) const;
+    void loadSettings(const IniFile& settings, VolumeController& controller) const;
+    void saveSettings(IniFile& settings, const VolumeController& controller) const;
 
     int consoleMode_ = 1;
     int targetFile_ = 0;

@@ -78,7 +78,7 @@ int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     print(stderr, conversionSummary(items, outcomes, inputs, options.normalizeTenths.has_value()));
     bool failed = !inputs.unreadable.empty();
     for (const FileOutcome& o : outcomes) failed = failed || o.failed();
-    if (!resultFile.ok()) {
+    if (!resultFile.finish()) {
         print(stderr, "keldro-batch: cannot write " + resultFile.path() + "\n");
         failed = true;
     }
@@ -99,6 +99,13 @@ int runBatch(const std::vector<std::string>& args) {
         return kExitOk;
     }
     const BatchInputs inputs = collectInputs(options.paths, options.outDir);
+    if (!options.inspect) {
+        const std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
+        if (auto conflict = inputOverwriteConflict(inputs, options.paths, options.outDir, resultPath)) {
+            print(stderr, "keldro-batch: " + *conflict + "; nothing converted\n");
+            return kExitUsage;
+        }
+    }
     print(stderr, skippedText(inputs));
     return options.inspect ? runInspection(options, inputs) : runConversion(options, inputs);
 }

@@ -67,9 +67,10 @@ FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optiona
 }
 
 std::optional<int> normalizingChange(int peakTenths, int targetTenths) {
-    const int change = targetTenths - peakTenths;
-    if (std::abs(change) <= kWithinTenths) return std::nullopt;
-    return std::clamp(change, -kMaxChangeTenths, kMaxChangeTenths);
+    // Computed in 64 bits: no pair of ints overflows it.
+    const long long change = static_cast<long long>(targetTenths) - peakTenths;
+    if (std::llabs(change) <= kWithinTenths) return std::nullopt;
+    return static_cast<int>(std::clamp<long long>(change, -kMaxChangeTenths, kMaxChangeTenths));
 }
 
 FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int targetTenths) {

@@ -1,7 +1,10 @@
 #include "batch/BatchInputs.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -70,9 +73,6 @@ private:
         const auto mode = modeOfPath(in);
         if (!mode) return skip(in, kNotConvertible);
         const std::string out = output.lexically_normal().string();
-        std::error_code ec;
-        if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(output, ec))
-            return skip(in, "its output would replace it");
         if (!outputs_.insert(out).second) return skip(in, "same output as an earlier file: " + out);
         result_.items.push_back({in, out, *mode});
     }
@@ -89,7 +89,52 @@ private:
     BatchInputs result_;
 };
 
+// The files named as input, by name and by identity, so that a path reaching
+// one of them by another spelling or through a link is still recognised.
+class InputFiles {
+public:
+    void add(const std::string& path) {
+        std::error_code ec;
+        byName_.emplace(fs::weakly_canonical(path, ec), path);
+        if (auto id = identityOf(path)) byIdentity_.emplace(*id, path);
+    }
+    // The input that a write to `path` would replace, if any.
+    std::optional<std::string> replacedBy(const std::string& path) const {
+        std::error_code ec;
+        if (auto it = byName_.find(fs::weakly_canonical(path, ec)); it != byName_.end()) return it->second;
+        if (auto id = identityOf(path))
+            if (auto it = byIdentity_.find(*id); it != byIdentity_.end()) return it->second;
+        return std::nullopt;
+    }
+
+private:
+    using Identity = std::pair<dev_t, ino_t>;
+    static std::optional<Identity> identityOf(const std::string& path) {
+        struct stat st{};
+        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+        return Identity{st.st_dev, st.st_ino};
+    }
+    std::map<fs::path, std::string> byName_;
+    std::map<Identity, std::string> byIdentity_;
+};
+
 }  // namespace
+
+std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, const std::vector<std::string>& paths,
+                                                  const std::string& outDir, const std::string& resultPath) {
+    for (const std::string& p : paths) {
+        std::error_code ec;
+        if (fs::is_directory(p, ec) && fs::equivalent(p, outDir, ec))
+            return "the output folder " + outDir + " is the input folder " + p;
+    }
+    InputFiles files;
+    for (const BatchItem& item : inputs.items) files.add(item.input);
+    for (const SkippedPath& s : inputs.skipped) files.add(s.path);
+    for (const BatchItem& item : inputs.items)
+        if (auto input = files.replacedBy(item.output)) return "the output " + item.output + " would replace the input " + *input;
+    if (auto input = files.replacedBy(resultPath)) return "the result file " + resultPath + " would replace the input " + *input;
+    return std::nullopt;
+}
 
 std::optional<FileMode> modeOfPath(const std::string& path) {
     if (endsWithIgnoreCase(path, ".mmf")) return FileMode::Tavi;

@@ -34,7 +34,14 @@ struct BatchInputs {
 std::optional<FileMode> modeOfPath(const std::string& path);
 
 // The output folder itself is never walked, and no file is planned whose
-// output would be the input itself or the output of an earlier file.
+// output would be the output of an earlier file.
 BatchInputs collectInputs(const std::vector<std::string>& paths, const std::string& outDir);
+
+// Why a conversion must not start, naming both paths: the output folder is
+// one of the folders given, or a planned output or the result file would
+// replace a file named as input (by any spelling or link). Inputs are never
+// modified, so such a run converts nothing. nullopt when all is well.
+std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, const std::vector<std::string>& paths,
+                                                  const std::string& outDir, const std::string& resultPath);
 
 }  // namespace keldro::batch

@@ -15,6 +15,7 @@ constexpr const char* kDefaultDb = "0.0";
 constexpr int kDefaultMasterVolume = 100;
 constexpr const char* kDefaultMaxGain = "-9.0";
 constexpr int kDefaultChannelVolume = 100;
+constexpr double kMaxChangeDb = 60.0;
 
 bool isDecimal(const std::string& text) {
     if (text.empty()) return false;
@@ -94,7 +95,11 @@ private:
             o.jobs = atoiLike(value);
             if (o.jobs < 1) return fail("--jobs needs at least 1");
         } else if (name == "normalize") {
-            o.normalizeTenths = truncateToInt(strtodLike(value) * 10.0);
+            // A target outside the range of a change (or NaN) is no target at all.
+            const double target = strtodLike(value);
+            if (!(target >= -kMaxChangeDb && target <= kMaxChangeDb))
+                return fail("--normalize needs a target from -60 to 60 dB, not \"" + value + "\"");
+            o.normalizeTenths = truncateToInt(target * 10.0);
         } else {
             o.volume.push_back({name, value});
         }

@@ -1,7 +1,5 @@
 #include "batch/ResultFile.h"
 
-#include "conversion/ResultLog.h"
-
 namespace keldro::batch {
 
 ResultFile::ResultFile(std::string path, std::size_t count) : path_(std::move(path)), pending_(count) {}
@@ -12,12 +10,21 @@ void ResultFile::put(std::size_t index, std::string entry) {
     pending_[index] = std::move(entry);
     for (; next_ < pending_.size() && pending_[next_]; ++next_) {
         std::string& text = *pending_[next_];
-        if (!text.empty()) {
-            if (writeLogText(path_, text, first_) != 0) ok_ = false;
-            first_ = false;
+        if (!text.empty() && ok_) {
+            // A result file whose owner write bit is clear is read-only, as a log is.
+            if (!writer_) writer_ = isReadOnly(path_) ? nullptr : std::make_unique<SafeFileWriter>(path_);
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+            ok_ = writer_ && writer_->append(ByteSpan(bytes, text.size()));
         }
         text = std::string();  // written: its memory is not needed any more
     }
+}
+
+bool ResultFile::finish() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ok_ && writer_) ok_ = writer_->commit();
+    writer_.reset();
+    return ok_;
 }
 
 }  // namespace keldro::batch

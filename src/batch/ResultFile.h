@@ -1,12 +1,17 @@
 #pragma once
 // The batch's result file: the result-log entries of all files, in input
-// order whatever the order in which the workers finish. Each entry is written
-// (with the result log's own writer) as soon as every earlier one is.
+// order whatever the order in which the workers finish. Each entry is added
+// as soon as every earlier one is; the file appears whole at finish(), like
+// every file this program writes, so a run that is cut short or fails to
+// write never leaves a torn result file.
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/Files.h"
 
 namespace keldro::batch {
 
@@ -16,8 +21,8 @@ public:
 
     // Safe to call from several workers; each index once.
     void put(std::size_t index, std::string entry);
-    // False when any write failed.
-    bool ok() const { return ok_; }
+    // Puts the file in place when any entry was written; false when any write failed.
+    bool finish();
     const std::string& path() const { return path_; }
 
 private:
@@ -25,7 +30,7 @@ private:
     std::string path_;
     std::vector<std::optional<std::string>> pending_;
     std::size_t next_ = 0;
-    bool first_ = true;
+    std::unique_ptr<SafeFileWriter> writer_;  // made with the first entry
     bool ok_ = true;
 };
 

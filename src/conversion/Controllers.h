@@ -33,6 +33,7 @@ public:
     void setInputFileName(const std::string& name) { input_ = name; }
     void setOutputFileName(const std::string& name) { output_ = name; }
     void setLogFileName(const std::string& name) { log_ = name; }
+    void setSettingsFileName(const std::string& name) { settingsFile_ = name; }
 
     // ---- Getters used when saving. ----
     std::string dbText() const;        // "%.1f"
@@ -62,6 +63,7 @@ public:
     std::string inputFileName() override { return input_; }
     std::string outputFileName() override { return output_; }
     std::string logFileName() override { return log_; }
+    std::string settingsFileName() override { return settingsFile_; }
     void setResultText(const std::string& text) override { resultText_ = text; }
 
 protected:
@@ -72,7 +74,7 @@ protected:
 private:
     int consoleMode_;
     int channelMax_;
-    std::string input_, output_, log_, resultText_;
+    std::string input_, output_, log_, settingsFile_, resultText_;
     ConversionJob job_;
 };
 

@@ -105,9 +105,9 @@ int ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
         // when the names are the same) as it was.
         if (!writeFileSafely(out, ByteSpan(output))) return report(&r, kFileWriteError);
     } else {
-        // Nothing to change: copy the input unless the output names the same file.
-        bool sameName = equalsIgnoreCase(path, out) || isSameFile(path, out);
-        if (!sameName && !copyFileOverwrite(path, out)) return report(&r, kFileWriteError);
+        // Nothing to change: copy the input unless the output is the input
+        // itself. Names that differ only in letter case are different files here.
+        if (!isSameFile(path, out) && !copyFileOverwrite(path, out)) return report(&r, kFileWriteError);
     }
     return r.status;
 }
@@ -123,8 +123,15 @@ int ConversionJob::writeLogEntry(FileResult& result, bool first) {
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
     const std::string entry = buildLogEntry(ctx, result, stamp);
+    if (logWouldReplaceUserFile()) return -kFileWriteError;
     if (logWriter_) return logWriter_(logPath_, entry, first);
     return writeLogText(logPath_, entry, first);
+}
+
+bool ConversionJob::logWouldReplaceUserFile() const {
+    for (const std::string& file : {hostInputFileName(), hostOutputFileName(), hostSettingsFileName()})
+        if (isSameFile(logPath_, file)) return true;
+    return false;
 }
 
 }  // namespace keldro

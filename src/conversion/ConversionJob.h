@@ -78,6 +78,10 @@ private:
     std::string hostInputFileName() const { return host_ ? host_->inputFileName() : std::string(); }
     std::string hostOutputFileName() const { return host_ ? host_->outputFileName() : std::string(); }
     std::string hostLogFileName() const { return host_ ? host_->logFileName() : std::string(); }
+    std::string hostSettingsFileName() const { return host_ ? host_->settingsFileName() : std::string(); }
+    // True when the log path names the input, the output or the settings file:
+    // such a log cannot be written, whatever the conversion did.
+    bool logWouldReplaceUserFile() const;
 
     std::unique_ptr<FileEngineStep> step_;
     JobHost* host_ = nullptr;

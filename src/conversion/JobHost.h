@@ -35,6 +35,8 @@ public:
     virtual std::string inputFileName() { return {}; }
     virtual std::string outputFileName() { return {}; }
     virtual std::string logFileName() { return {}; }
+    // The settings file of the run, which the log must never replace ("" for none).
+    virtual std::string settingsFileName() { return {}; }
     virtual void setResultText(const std::string&) {}
     virtual int isAbsoluteMode() { return 0; }
     virtual int dbTenths() { return 0; }

@@ -1,15 +1,11 @@
 #include "conversion/ResultLog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 #include <vector>
 
 #include "app/ResultCodes.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace keldro {
@@ -238,27 +234,14 @@ std::string buildLogEntry(const LogContext& ctx, FileResult& result, const Local
 
 int writeLogText(const std::string& path, const std::string& entry, bool first) {
     constexpr int kFailed = -25;
-    if (path.empty()) return kFailed;
-    // Like the Windows original, a read-only log (owner write bit clear) cannot be opened for writing.
-    struct stat st{};
-    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) return kFailed;
-    int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | (first ? (O_CREAT | O_TRUNC) : O_APPEND);
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return kFailed;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return kFailed;
-    }
-    ssize_t n;
-    do {
-        n = ::write(fd, entry.data(), entry.size());
-    } while (n < 0 && errno == EINTR);
-    bool ok = n >= 0 && static_cast<std::size_t>(n) == entry.size();
-    if (::close(fd) != 0) ok = false;
-    return ok ? 0 : kFailed;
+    // A log whose owner write bit is clear is read-only: it is not written, even by root.
+    if (path.empty() || isReadOnly(path)) return kFailed;
+    // The log is replaced whole, like an output: an interrupted or failing
+    // write, or another run writing the same log, never leaves a torn one.
+    ByteVector text;
+    if (!first && !readWholeFile(path, text)) return kFailed;
+    text.insert(text.end(), entry.begin(), entry.end());
+    return writeFileSafely(path, ByteSpan(text)) ? 0 : kFailed;
 }
 
 }  // namespace keldro

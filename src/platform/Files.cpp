@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "platform/Executable.h"
+#include "platform/TemporaryNames.h"
 
 namespace keldro {
 namespace {
@@ -63,34 +65,132 @@ std::string writeTarget(const std::string& path) {
     return path;
 }
 
-bool writeSafelyWithMode(const std::string& path, ByteSpan data, mode_t modeIfNew) {
-    const std::string target = writeTarget(path);
-    struct stat existing{};
-    bool exists = statPath(target, existing);
-    if (exists && !S_ISREG(existing.st_mode)) return false;
-    mode_t mode = exists ? (existing.st_mode & 07777) : (modeIfNew & ~currentUmask() & 07777);
+// Unnamed files are linked into place through /proc/self/fd, which needs /proc.
+bool unnamedFilesUsable() {
+    static const bool usable = ::access("/proc/self/fd", X_OK) == 0;
+    return usable;
+}
 
-    std::string dir = directoryOf(target);
-    std::string pattern = (dir.empty() ? std::string("./") : dir) + ".keldro-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    const std::string tmp(name.data());
-    bool ok = writeAll(fd, data.data(), data.size());
-    if (ok) ok = ::fchmod(fd, mode) == 0;
-    if (exists && ok) {
-        // Keep the owner where we may (only root may give a file away); ignore refusals.
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-        }
-    }
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
+// A name ".keldro-XXXXXX" in dir that no file has at the moment of asking.
+std::string freshTemporaryName(const std::string& dir) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::string name = dir + ".keldro-XXXXXX";
+    for (std::size_t i = name.size() - 6; i < name.size(); ++i) name[i] = kLetters[random() % (sizeof kLetters - 1)];
+    return name;
 }
 
 }  // namespace
+
+struct SafeFileWriter::State {
+    std::string target;      // the file to replace (a symbolic link resolved)
+    std::string dir;         // its directory, ending with '/'
+    std::string named;       // the temporary file's name; empty for an unnamed file
+    std::unique_ptr<TemporaryName> listed;
+    int fd = -1;
+    bool exists = false;     // the target existed when the writer was made
+    struct stat existing{};
+    mode_t mode = 0;
+    bool ok = false;
+
+    bool open(const std::string& path, mode_t modeIfNew) {
+        target = writeTarget(path);
+        exists = statPath(target, existing);
+        if (exists && !S_ISREG(existing.st_mode)) return false;
+        mode = exists ? (existing.st_mode & 07777) : (modeIfNew & ~currentUmask() & 07777);
+        dir = directoryOf(target);
+        if (dir.empty()) dir = "./";
+        if (unnamedFilesUsable()) fd = openRetry(dir.c_str(), O_TMPFILE | O_WRONLY, 0600);
+        if (fd >= 0) return true;
+        // The file system cannot make unnamed files: a hidden named one, listed
+        // so that an interrupting signal removes it.
+        std::vector<char> name(dir.begin(), dir.end());
+        for (char c : std::string(".keldro-XXXXXX")) name.push_back(c);
+        name.push_back('\0');
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) return false;
+        named = name.data();
+        listed = std::make_unique<TemporaryName>(named);
+        return true;
+    }
+
+    // Links the unnamed file in under the target's name: directly when there
+    // is no file yet, otherwise under a fresh temporary name renamed over it.
+    bool linkUnnamed() {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (!exists && ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (!exists && errno != EEXIST) return false;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = freshTemporaryName(dir);
+            TemporaryName listedName(name);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                if (errno == EEXIST) continue;
+                return false;
+            }
+            if (::rename(name.c_str(), target.c_str()) == 0) return true;
+            ::unlink(name.c_str());
+            return false;
+        }
+        return false;
+    }
+
+    bool commit() {
+        if (::fchmod(fd, mode) != 0) return false;
+        if (exists) {
+            // Keep the owner where we may (only root may give a file away); ignore refusals.
+            if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            }
+        }
+        if (named.empty()) {
+            bool linked = linkUnnamed();
+            return closeFile() && linked;
+        }
+        return closeFile() && ::rename(named.c_str(), target.c_str()) == 0;
+    }
+
+    bool closeFile() {
+        const int f = fd;
+        fd = -1;
+        return ::close(f) == 0;
+    }
+
+    void discard() {
+        if (fd >= 0) closeFile();
+        if (!named.empty()) ::unlink(named.c_str());
+        named.clear();
+        listed.reset();
+    }
+};
+
+SafeFileWriter::SafeFileWriter(const std::string& path, unsigned newFileMode) : state_(std::make_unique<State>()) {
+    state_->ok = !path.empty() && state_->open(path, static_cast<mode_t>(newFileMode));
+    if (!state_->ok) state_->discard();
+}
+
+SafeFileWriter::~SafeFileWriter() { state_->discard(); }
+
+bool SafeFileWriter::ok() const { return state_->ok; }
+
+bool SafeFileWriter::append(ByteSpan data) {
+    if (state_->ok && !writeAll(state_->fd, data.data(), data.size())) {
+        state_->ok = false;
+        state_->discard();
+    }
+    return state_->ok;
+}
+
+bool SafeFileWriter::commit() {
+    if (!state_->ok) return false;
+    const bool committed = state_->commit();
+    if (committed) {
+        state_->named.clear();  // that name is the target's now
+        state_->listed.reset();
+    }
+    state_->discard();
+    state_->ok = false;  // a writer commits once
+    return committed;
+}
 
 std::optional<FileStatus> fileStatus(const std::string& path) {
     struct stat st{};
@@ -158,8 +258,8 @@ bool canOpenForWriting(const std::string& path) {
 }
 
 bool writeFileSafely(const std::string& path, ByteSpan data, unsigned newFileMode) {
-    if (path.empty()) return false;
-    return writeSafelyWithMode(path, data, static_cast<mode_t>(newFileMode));
+    SafeFileWriter writer(path, newFileMode);
+    return writer.append(data) && writer.commit();
 }
 
 bool copyFileOverwrite(const std::string& src, const std::string& dst) {
@@ -168,7 +268,7 @@ bool copyFileOverwrite(const std::string& src, const std::string& dst) {
     if (!statPath(src, st)) return false;
     ByteVector bytes;
     if (!readWholeFile(src, bytes)) return false;
-    return writeSafelyWithMode(dst, bytes, st.st_mode & 07777);
+    return writeFileSafely(dst, bytes, st.st_mode & 07777);
 }
 
 bool deleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }

@@ -2,6 +2,7 @@
 // File services of the per-file flow, the result log and the settings file.
 // "Read-only" always means that the owner write bit is clear: never access(),
 // which answers yes to root for every file.
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,11 +31,35 @@ bool readWholeFile(const std::string& path, ByteVector& out);
 // True when an existing file can be opened for writing; its content is not changed.
 bool canOpenForWriting(const std::string& path);
 
-// Writes bytes to path without ever leaving a partial file: the bytes go to a
-// temporary file in the same directory, which is then renamed over path. On
-// failure the temporary file is removed and an existing file at path is left
-// as it was. A new file gets `newFileMode` less the umask; an existing file
-// keeps its permission bits. A symbolic link at path is written through.
+// Writes a file whole or not at all. The bytes go to an unnamed file in the
+// target's directory, which commit() links into place (replacing an existing
+// file in one rename), so nothing is left behind whenever the process ends,
+// even by SIGKILL. Where the file system cannot make unnamed files, a hidden
+// temporary file ".keldro-XXXXXX" stands in; it is removed on failure and on
+// SIGINT, SIGTERM and SIGHUP. Until commit() an existing file at the path is
+// untouched; a writer destroyed without commit() leaves no trace. A new file
+// gets `newFileMode` less the umask; an existing file keeps its permission
+// bits (and, where allowed, its owner). A symbolic link at the path is
+// written through. Anything other than a regular file at the path is refused.
+class SafeFileWriter {
+public:
+    explicit SafeFileWriter(const std::string& path, unsigned newFileMode = 0666);
+    ~SafeFileWriter();
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    // False once anything has failed; every later call then fails too.
+    bool ok() const;
+    bool append(ByteSpan data);
+    // Puts the written bytes in place of the target; true on success.
+    bool commit();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Writes bytes to path with a SafeFileWriter: whole or not at all.
 bool writeFileSafely(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
 
 // Copies src over dst (replacing it), safely as above; a new dst gets src's

@@ -145,30 +145,88 @@ std::string iniReplace(const std::string& text, const std::string& section, cons
     return out;
 }
 
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+    if (auto st = fileStatus(path_)) {
+        readable_ = !st->isDirectory && readText(path_, text_);
+    }
+}
+
+bool IniFile::lookup(const std::string& section, const std::string& key, std::string& value) const {
+    if (!indexed_ || !equalsIgnoreCase(indexedSection_, section)) {
+        sectionKeys_.clear();
+        indexedSection_ = section;
+        indexed_ = true;
+        bool inSection = false;
+        for (const Line& l : splitLines(text_)) {
+            std::string_view content = std::string_view(text_).substr(l.begin, l.end - l.begin);
+            std::string_view name, k, v;
+            if (sectionName(content, name)) {
+                if (inSection) break;  // the first matching section ends here
+                inSection = equalsIgnoreCase(name, section);
+            } else if (inSection && keyValue(content, k, v)) {
+                sectionKeys_.emplace_back(k, v);
+            }
+        }
+    }
+    for (const auto& [k, v] : sectionKeys_) {
+        if (equalsIgnoreCase(k, key)) {  // the first matching key counts
+            value.assign(v);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string IniFile::readString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+    std::string value;
+    return lookup(section, key, value) ? value : defaultValue;
+}
+
+int IniFile::readInt(const std::string& section, const std::string& key, int defaultValue) const {
+    std::string value;
+    return lookup(section, key, value) ? atoiLike(value) : defaultValue;
+}
+
+void IniFile::writeString(const std::string& section, const std::string& key, const std::string& value) {
+    std::string updated = iniReplace(text_, section, key, value);
+    if (updated == text_) return;
+    text_ = std::move(updated);
+    changed_ = true;
+    indexed_ = false;  // the index pointed into the old text
+    sectionKeys_.clear();
+}
+
+void IniFile::writeInt(const std::string& section, const std::string& key, int value) {
+    writeString(section, key, std::to_string(value));
+}
+
+bool IniFile::save() {
+    if (auto st = fileStatus(path_)) {
+        if (st->isDirectory || st->isReadOnly) return false;
+    }
+    if (!readable_) return false;
+    if (!changed_ && fileExists(path_)) return true;
+    ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size());
+    if (!writeFileSafely(path_, bytes)) return false;
+    changed_ = false;
+    return true;
+}
+
 std::string iniReadString(const std::string& path, const std::string& section, const std::string& key,
                           const std::string& defaultValue) {
-    std::string text, value;
-    if (!readText(path, text) || !iniLookup(text, section, key, value)) return defaultValue;
-    return value;
+    return IniFile(path).readString(section, key, defaultValue);
 }
 
 int iniReadInt(const std::string& path, const std::string& section, const std::string& key, int defaultValue) {
-    std::string text, value;
-    if (!readText(path, text) || !iniLookup(text, section, key, value)) return defaultValue;
-    return atoiLike(value);
+    return IniFile(path).readInt(section, key, defaultValue);
 }
 
 bool iniWriteString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value) {
-    std::string text;
-    if (auto st = fileStatus(path)) {
-        if (st->isDirectory || st->isReadOnly) return false;
-        if (!readText(path, text)) return false;
-    }
-    std::string updated = iniReplace(text, section, key, value);
-    if (updated == text && fileExists(path)) return true;
-    ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(updated.data()), updated.size());
-    return writeFileSafely(path, bytes);
+    IniFile file(path);
+    file.writeString(section, key, value);
+    return file.save();
 }
 
 bool iniWriteInt(const std::string& path, const std::string& section, const std::string& key, int value) {

@@ -154,17 +154,22 @@ TEST(BatchConversion, NothingFailedMeansExitZeroAndCommandLineErrorsTwo) {
     EXPECT_NE(bad.err.find("--db needs a number"), std::string::npos) << bad.err;
 }
 
-TEST(BatchConversion, ResultFileWritesEntriesInIndexOrder) {
+TEST(BatchConversion, ResultFileHoldsEntriesInIndexOrderAndAppearsWhole) {
     TempDir dir;
+    testing::writeText(dir.file("r.txt"), "previous run");
     batch::ResultFile file(dir.file("r.txt"), 4);
     file.put(2, "c");
     file.put(3, "d");
-    EXPECT_FALSE(testing::exists(dir.file("r.txt")));  // nothing before entry 0
     file.put(0, "a");
-    EXPECT_EQ(readText(dir.file("r.txt")), "a");
     file.put(1, "");  // a file the job wrote no entry for
+    EXPECT_EQ(readText(dir.file("r.txt")), "previous run");  // replaced only when complete
+    EXPECT_TRUE(file.finish());
     EXPECT_EQ(readText(dir.file("r.txt")), "acd");
-    EXPECT_TRUE(file.ok());
+
+    batch::ResultFile none(dir.file("none.txt"), 1);
+    none.put(0, "");
+    EXPECT_TRUE(none.finish());
+    EXPECT_FALSE(testing::exists(dir.file("none.txt")));  // no entry, no file
 }
 
 }  // namespace
