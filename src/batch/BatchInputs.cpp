@@ -130,8 +130,12 @@ std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, con
     InputFiles files;
     for (const BatchItem& item : inputs.items) files.add(item.input);
     for (const SkippedPath& s : inputs.skipped) files.add(s.path);
-    for (const BatchItem& item : inputs.items)
-        if (auto input = files.replacedBy(item.output)) return "the output " + item.output + " would replace the input " + *input;
+    for (const BatchItem& item : inputs.items) {
+        const auto input = files.replacedBy(item.output);
+        if (!input) continue;
+        if (*input == item.input) return "the output " + item.output + " would replace its input " + item.input;
+        return "the output " + item.output + " of " + item.input + " would replace the input " + *input;
+    }
     if (auto input = files.replacedBy(resultPath)) return "the result file " + resultPath + " would replace the input " + *input;
     return std::nullopt;
 }

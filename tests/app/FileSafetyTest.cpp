@@ -5,6 +5,8 @@
 // no temporary file, keep an existing output or a same-name input byte for
 // byte, and report "File write error."; a read-only output stays untouched;
 // a log that cannot be written leaves the converted output in place.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "platform/TempDir.h"
+#include "support/LogText.h"
 #include "support/ProcessRun.h"
 
 namespace keldro {
@@ -31,11 +34,13 @@ struct Mode {
     int targetFile;
     const char* example;    // a file that converts with -db -3
     const char* extension;
+    const char* unchangedExample;  // a file that needs no change with unchangedOption
+    const char* unchangedOption[2];
 };
 
 const Mode kModes[] = {
-    {"TAVI", 0, "vq2_bell.mmf", ".mmf"},
-    {"MFi", 1, "mfi30_march.mld", ".mld"},
+    {"TAVI", 0, "vq2_bell.mmf", ".mmf", "vq2_bell.mmf", {"-c16", "50"}},
+    {"MFi", 1, "mfi30_march.mld", ".mld", "mfi20_chime.mld", {"-mg", "-3"}},
 };
 
 // Larger than any file the child must still write (its settings file, its
@@ -60,9 +65,8 @@ protected:
 
     std::string file(const std::string& stem) const { return dir.file(stem + GetParam().extension); }
 
-    // Runs the copy with the arguments; fileLimit 0 means no limit.
-    Outcome run(const std::vector<std::string>& args, rlim_t fileLimit = 0) {
-        return testing::runProcess(exe, args, dir.path(), fileLimit);
+    Outcome run(const std::vector<std::string>& args, testing::ProcessLimits limits = {}) {
+        return testing::runProcess(exe, args, dir.path(), limits);
     }
 
     // Temporary files of a safe write left behind in the directory.
@@ -89,7 +93,7 @@ TEST_P(FileSafety, WriteFailingPartWayLeavesNoPartialFile) {
     // A converted output, and a copy when nothing needs changing (-db 0).
     for (const char* db : {"-3", "0"}) {
         const std::string out = file("out");
-        const Outcome r = run({"-i", input, "-o", out, "-db", db}, kSmallFileLimit);
+        const Outcome r = run({"-i", input, "-o", out, "-db", db}, {kSmallFileLimit});
         EXPECT_EQ(r.err, "File write error.\n") << db;
         EXPECT_EQ(r.out, "-24\n") << db;  // the exit status of "File write error."
         EXPECT_FALSE(testing::exists(out)) << db;
@@ -97,7 +101,7 @@ TEST_P(FileSafety, WriteFailingPartWayLeavesNoPartialFile) {
 
         // An existing output keeps its bytes.
         writeText(out, "previous content");
-        EXPECT_EQ(run({"-i", input, "-o", out, "-db", db}, kSmallFileLimit).err, "File write error.\n") << db;
+        EXPECT_EQ(run({"-i", input, "-o", out, "-db", db}, {kSmallFileLimit}).err, "File write error.\n") << db;
         EXPECT_EQ(readText(out), "previous content") << db;
         EXPECT_TRUE(leftovers().empty()) << db;
         ::unlink(out.c_str());
@@ -107,7 +111,7 @@ TEST_P(FileSafety, WriteFailingPartWayLeavesNoPartialFile) {
 
 TEST_P(FileSafety, SameNameConversionWhoseWriteFailsKeepsTheInput) {
     const std::string original = readText(input);
-    const Outcome r = run({"-i", input, "-o", input, "-db", "-3"}, kSmallFileLimit);
+    const Outcome r = run({"-i", input, "-o", input, "-db", "-3"}, {kSmallFileLimit});
     EXPECT_EQ(r.err, "File write error.\n");
     EXPECT_EQ(readText(input), original);
     EXPECT_TRUE(leftovers().empty());
@@ -153,6 +157,122 @@ TEST_P(FileSafety, UnwritableLogLeavesTheConvertedOutput) {
         ::unlink(out.c_str());
     }
     EXPECT_EQ(readText(readOnlyLog), "old log");
+}
+
+TEST_P(FileSafety, LetterCaseVariantOfTheInputNameIsAnotherFile) {
+    std::filesystem::copy_file(std::string(KELDRO_SOURCE_DIR) + "/examples/" + GetParam().unchangedExample,
+                               file("bell"));
+    const std::string original = readText(file("bell"));
+    for (const char* before : {"", "stale"}) {
+        if (*before) writeText(file("BELL"), before);
+        const Outcome r = run({"-i", file("bell"), "-o", file("BELL"), GetParam().unchangedOption[0],
+                               GetParam().unchangedOption[1]});
+        EXPECT_EQ(r.err, "Not Converted - Not exist target volume.\n");
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(readText(file("BELL")), original) << "output before: " << before;
+    }
+    EXPECT_EQ(readText(file("bell")), original);
+}
+
+// A log path naming the input, the output or the settings file is a log that
+// cannot be written: nothing is written there, and the run ends as it does
+// for any unwritable log.
+TEST_P(FileSafety, LogNamingAFileOfTheRunIsNotWritten) {
+    const std::string converted = reference({"-db", "-3"});
+    const std::string settings = dir.file("KELDRO.ini");
+    const std::string out = file("out");
+    std::filesystem::create_symlink(input, dir.file("link-to-input.txt"));
+    const struct {
+        const char* name;
+        std::string log;
+    } cases[] = {
+        {"the input", input},
+        {"the input by a relative name", std::filesystem::path(input).filename().string()},
+        {"a link to the input", dir.file("link-to-input.txt")},
+        {"the output", out},
+        {"the settings file", settings},
+    };
+    const std::string original = readText(input);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeText(out, "previous content");
+        const Outcome r = run({"-i", input, "-o", out, "-db", "-3", "-l", c.log});
+        EXPECT_EQ(r.err, "File write error.\n");
+        EXPECT_EQ(readText(input), original);
+        EXPECT_EQ(readText(out), converted);
+        EXPECT_NE(readText(settings).find("TARGET_FILE=" + std::to_string(GetParam().targetFile)), std::string::npos);
+        EXPECT_EQ(run({"-i", input, "-o", file("next"), "-db", "-3"}).err, "Converted.\n");
+    }
+
+    // A conversion that fails reports its own result and leaves its input alone.
+    const std::string broken = file("broken");
+    writeText(broken, std::string("MMMD\0\0", 6));
+    const std::string failure = run({"-i", broken, "-o", out, "-l", dir.file("log.txt")}).err;
+    ASSERT_NE(failure, "Converted.\n");
+    EXPECT_EQ(run({"-i", broken, "-o", out, "-l", broken}).err, failure);
+    EXPECT_EQ(readText(broken), std::string("MMMD\0\0", 6));
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_P(FileSafety, LogIsReplacedWholeOrNotAtAll) {
+    // Long names make the log (which holds them) larger than the output.
+    const std::string folder = dir.file(std::string(200, 'd'));
+    std::filesystem::create_directory(folder);
+    const std::string in = folder + "/in" + GetParam().extension, out = folder + "/out" + GetParam().extension;
+    std::filesystem::copy_file(input, in);
+    const std::string log = dir.file("log.txt");
+    EXPECT_EQ(run({"-i", in, "-o", out, "-db", "-3", "-l", log}).err, "Converted.\n");
+    const std::string converted = readText(out);
+    const std::size_t logSize = readText(log).size();
+    ASSERT_GT(logSize, converted.size() + 100);
+
+    // Room for the output and the settings file, not for the log.
+    writeText(log, "old log");
+    ::unlink(out.c_str());
+    const Outcome r = run({"-i", in, "-o", out, "-db", "-3", "-l", log}, {(converted.size() + logSize) / 2});
+    EXPECT_EQ(r.err, "File write error.\n");
+    EXPECT_EQ(readText(out), converted);
+    EXPECT_EQ(readText(log), "old log");
+    EXPECT_TRUE(leftovers().empty());
+
+    // Runs writing one log at the same time never tear it: it holds whole entries only.
+    ::unlink(log.c_str());
+    EXPECT_EQ(run({"-i", input, "-o", file("out"), "-db", "-3", "-l", log}).err, "Converted.\n");
+    const std::string entry = testing::withoutTimeStamp(readText(log));
+    ::unlink(log.c_str());
+    constexpr int kRuns = 8;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kRuns; ++i) {
+        const std::string cwd = dir.file("run" + std::to_string(i));
+        std::filesystem::create_directory(cwd);
+        children.push_back(testing::startProcess(exe, {"-i", input, "-o", file("out"), "-db", "-3", "-l", log}, cwd));
+    }
+    for (int i = 0; i < kRuns; ++i) testing::finishProcess(children[i], dir.file("run" + std::to_string(i)));
+    const std::string logged = testing::withoutTimeStamp(readText(log));
+    ASSERT_FALSE(entry.empty());
+    ASSERT_EQ(logged.size() % entry.size(), 0u) << logged;
+    for (std::size_t at = 0; at < logged.size(); at += entry.size()) EXPECT_EQ(logged.substr(at, entry.size()), entry);
+    EXPECT_TRUE(leftovers().empty());
+}
+
+// Killed in the middle of writing the output (SIGXFSZ at the size limit
+// cannot be caught): the data was written to an unnamed file, so nothing is
+// left behind and an existing output keeps its bytes.
+TEST_P(FileSafety, KilledWhileWritingLeavesNothingBehind) {
+    const int probe = ::open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (probe < 0) GTEST_SKIP() << "this file system makes no unnamed files";
+    ::close(probe);
+    const std::string out = file("out");
+    for (const char* previous : {"", "previous content"}) {
+        if (*previous) writeText(out, previous);
+        const Outcome r = run({"-i", input, "-o", out, "-db", "-3"}, {kSmallFileLimit, true});
+        EXPECT_EQ(r.signal, SIGXFSZ);
+        EXPECT_EQ(testing::exists(out), *previous != '\0');
+        if (*previous) {
+            EXPECT_EQ(readText(out), previous);
+        }
+        EXPECT_TRUE(leftovers().empty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, FileSafety, ::testing::ValuesIn(kModes),

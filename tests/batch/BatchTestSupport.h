@@ -9,6 +9,7 @@
 
 #include "mfivolume/MfiVolumeTestSupport.h"
 #include "platform/TempDir.h"
+#include "support/LogText.h"
 #include "support/ProcessRun.h"
 #include "support/TaviFileBuilder.h"
 
@@ -17,6 +18,7 @@ namespace keldro::batchtest {
 using keldro::testing::readText;
 using keldro::testing::TempDir;
 using keldro::testing::writeText;
+using keldro::testing::withoutTimeStamp;
 
 inline void writeBytes(const std::string& path, const ByteVector& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -93,13 +95,6 @@ inline std::vector<std::string> linesStartingWith(const std::string& text, const
         at = end + 1;
     }
     return lines;
-}
-
-// Result-log entries with their time stamps cut out (two runs never share them).
-inline std::string withoutTimeStamp(std::string entries) {
-    for (std::size_t at = entries.find("\tData:"); at != std::string::npos; at = entries.find("\tData:", at + 1))
-        entries.erase(at + 1, entries.find("\r\n", at) - at - 1);
-    return entries;
 }
 
 }  // namespace keldro::batchtest

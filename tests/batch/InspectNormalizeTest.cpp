@@ -6,6 +6,7 @@
 #include "app/ResultCodes.h"
 #include "batch/BatchConversion.h"
 #include "batch/BatchTestSupport.h"
+#include "batch/BatchOptions.h"
 #include "batch/FileInspection.h"
 
 namespace keldro::batchtest {
@@ -89,8 +90,35 @@ TEST(Normalize, ChangeIsTheDistanceToTheTargetUnlessWithinHalfADecibel) {
     } cases[] = {
         {-120, -60, 60}, {-40, -60, -20}, {-57, -60, {}}, {-55, -60, {}}, {-54, -60, -6}, {-60, -60, {}},
         {0, -700, -600},  // limited to the dB range
+        // No overflow, however far apart.
+        {-2147483647 - 1, 2147483647, 600}, {2147483647, -2147483647 - 1, -600}, {-600, 2147483647, 600},
     };
     for (const Case& c : cases) EXPECT_EQ(batch::normalizingChange(c.peak, c.target), c.change) << c.peak;
+}
+
+TEST(Normalize, TargetOutsideTheChangeRangeIsACommandLineError) {
+    const struct {
+        const char* target;
+        std::optional<int> tenths;  // nullopt: refused
+    } cases[] = {
+        {"60", 600}, {"-60", -600}, {"-6.05", -60}, {"60.01", {}}, {"-60.5", {}}, {"300000000", {}},
+        {"214748300", {}}, {"inf", {}}, {"-inf", {}}, {"1e300", {}}, {"nan", {}},
+    };
+    for (const auto& c : cases) {
+        const batch::ParsedOptions p = batch::parseBatchOptions({"--normalize", c.target, "in"});
+        if (c.tenths) {
+            EXPECT_EQ(p.error, "") << c.target;
+            EXPECT_EQ(p.options.normalizeTenths, c.tenths) << c.target;
+        } else {
+            EXPECT_EQ(p.error, std::string("--normalize needs a target from -60 to 60 dB, not \"") + c.target + "\"");
+        }
+    }
+    TempDir dir;
+    writeBytes(dir.file("a.mmf"), vq2File(100));
+    const Outcome r = runBatch({"--normalize", "300000000", "a.mmf"}, dir.path());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(readBytes(dir.file("a.mmf")), vq2File(100));
+    EXPECT_FALSE(testing::exists(dir.file("KELDRO_Output")));
 }
 
 TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {

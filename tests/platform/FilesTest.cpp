@@ -1,9 +1,16 @@
 #include "platform/Files.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "platform/Executable.h"
 #include "platform/TempDir.h"
+#include "platform/TemporaryNames.h"
 #include "platform/Text.h"
 
 namespace keldro {
@@ -55,6 +62,65 @@ TEST(Files, CopyAndSameFile) {
     EXPECT_EQ(readText(in), std::string("a\0b", 3));
     EXPECT_TRUE(deleteFile(dir.file("out.mmf")));
     EXPECT_FALSE(fileExists(dir.file("out.mmf")));
+}
+
+TEST(Files, SafeWriterKeepsTheTargetUntilCommitAndLeavesNoTraceWithout) {
+    TempDir dir;
+    const std::string f = dir.file("log.txt");
+    writeText(f, "old");
+    {
+        SafeFileWriter w(f);
+        ASSERT_TRUE(w.append(bytesOf("new ")));
+        ASSERT_TRUE(w.append(bytesOf("text")));
+        EXPECT_EQ(readText(f), "old");
+        ASSERT_TRUE(w.commit());
+    }
+    EXPECT_EQ(readText(f), "new text");
+    {
+        SafeFileWriter abandoned(f);
+        ASSERT_TRUE(abandoned.append(bytesOf("lost")));
+    }
+    EXPECT_EQ(readText(f), "new text");
+    {
+        SafeFileWriter fresh(dir.file("new.txt"), 0600);
+        ASSERT_TRUE(fresh.append(bytesOf("n")));
+        ASSERT_TRUE(fresh.commit());
+    }
+    EXPECT_EQ(readText(dir.file("new.txt")), "n");
+    EXPECT_EQ(testing::listDir(dir.path()).size(), 2u);
+}
+
+// A listed temporary file is removed when SIGINT, SIGTERM or SIGHUP ends the
+// process, and the process still ends by that signal; a signal the process
+// ignores stays ignored. Run in a child process, which the signal ends.
+TEST(TemporaryNames, RemovedWhenASignalEndsTheProcess) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (bool ignored : {false, true}) {
+            SCOPED_TRACE(std::string(strsignal(sig)) + (ignored ? " ignored" : ""));
+            TempDir dir;
+            const std::string listed = dir.file(".keldro-listed"), unlisted = dir.file(".keldro-unlisted");
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::signal(sig, ignored ? SIG_IGN : SIG_DFL);
+                writeText(listed, "partial");
+                writeText(unlisted, "done");
+                { TemporaryName gone(unlisted); }
+                TemporaryName name(listed);
+                ::raise(sig);
+                _exit(7);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            if (ignored) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+                EXPECT_TRUE(fileExists(listed));
+            } else {
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+                EXPECT_FALSE(fileExists(listed));
+            }
+            EXPECT_TRUE(fileExists(unlisted));
+        }
+    }
 }
 
 TEST(Paths, ExecutableAndNames) {

@@ -83,5 +83,41 @@ TEST(IniFile, WritesInPlaceAndSkipsReadOnlyFiles) {
     EXPECT_EQ(testing::listDir(dir.path()).size(), 1u);  // no temporary file left behind
 }
 
+// One IniFile holding many reads and writes ends as writing each key with
+// its own read and write of the file would, and reads see earlier writes.
+TEST(IniFile, ReadOnceSaveOnceEqualsKeyByKey) {
+    TempDir dir;
+    const std::string text = "; top\r\n[Other]\r\nDB_VALUE=1\r\n[setting]\r\n db_value = 2.0\r\nTARGET_FILE=1\r\n\r\n";
+    const std::vector<std::pair<std::string, std::string>> writes = {
+        {"SETTING", "DB_VALUE"}, {"SETTING", "MV_VALUE"}, {"OTHER", "DB_VALUE"}, {"NEW", "X"}, {"SETTING", "MG_VALUE"},
+    };
+    writeText(dir.file("each.ini"), text);
+    writeText(dir.file("once.ini"), text);
+    IniFile once(dir.file("once.ini"));
+    EXPECT_EQ(once.readString("SETTING", "DB_VALUE", "-"), "2.0");
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        const auto& [section, key] = writes[i];
+        const std::string value = "v" + std::to_string(i);
+        ASSERT_TRUE(iniWriteString(dir.file("each.ini"), section, key, value));
+        once.writeString(section, key, value);
+        EXPECT_EQ(once.readString(section, key, "-"), value) << key;
+        EXPECT_EQ(once.readInt("SETTING", "TARGET_FILE", 255), 1);
+    }
+    EXPECT_EQ(readText(dir.file("once.ini")), text);  // nothing written before save()
+    ASSERT_TRUE(once.save());
+    EXPECT_EQ(readText(dir.file("once.ini")), readText(dir.file("each.ini")));
+
+    // Read-only, or a folder: save() fails and writes nothing.
+    testing::makeReadOnly(dir.file("once.ini"));
+    IniFile readOnly(dir.file("once.ini"));
+    readOnly.writeInt("SETTING", "MV_VALUE", 5);
+    EXPECT_FALSE(readOnly.save());
+    EXPECT_EQ(readText(dir.file("once.ini")), readText(dir.file("each.ini")));
+    IniFile folder(dir.path());
+    folder.writeInt("SETTING", "MV_VALUE", 5);
+    EXPECT_FALSE(folder.save());
+    EXPECT_EQ(testing::listDir(dir.path()).size(), 2u);
+}
+
 }  // namespace
 }  // namespace keldro

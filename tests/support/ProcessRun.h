@@ -17,23 +17,34 @@ namespace keldro::testing {
 struct ProcessOutcome {
     std::string out;
     std::string err;
-    int code = -1;  // exit code, -1 when the child did not exit normally
+    int code = -1;    // exit code, -1 when the child did not exit normally
+    int signal = 0;   // the signal that ended the child, 0 when it exited
 };
 
-// Runs `exe` with `args` in `cwd`. A non-zero `fileLimit` caps the size of any
-// file the child writes; with SIGXFSZ ignored (both survive exec) a write past
-// it fails with EFBIG instead of killing the child, even for root.
-inline ProcessOutcome runProcess(const std::string& exe, const std::vector<std::string>& args,
-                                 const std::string& cwd, rlim_t fileLimit = 0) {
+struct ProcessLimits {
+    // Non-zero: caps the size of any file the child writes.
+    rlim_t fileLimit = 0;
+    // With SIGXFSZ ignored (it survives exec) a write past the cap fails with
+    // EFBIG instead of killing the child, even for root; otherwise SIGXFSZ
+    // kills the child in the middle of that write.
+    bool limitKills = false;
+};
+
+// Starts `exe` with `args` in `cwd`; collect it with finishProcess.
+inline pid_t startProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd,
+                          ProcessLimits limits = {}) {
     const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
     pid_t pid = ::fork();
     if (pid == 0) {
         int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
-        if (fileLimit != 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const struct rlimit limit{fileLimit, fileLimit};
+        // Signals end the child as they would a program started from a terminal,
+        // even when this process was started with some of them ignored.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+        if (limits.fileLimit != 0) {
+            ::signal(SIGXFSZ, limits.limitKills ? SIG_DFL : SIG_IGN);
+            const struct rlimit limit{limits.fileLimit, limits.fileLimit};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
         }
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};
@@ -42,14 +53,28 @@ inline ProcessOutcome runProcess(const std::string& exe, const std::vector<std::
         ::execv(exe.c_str(), argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+// Waits for the child started in `cwd` and collects what it printed.
+inline ProcessOutcome finishProcess(pid_t pid, const std::string& cwd) {
+    const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
     ProcessOutcome r;
     int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.code = WEXITSTATUS(status);
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid) {
+        if (WIFEXITED(status)) r.code = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    }
     r.out = readText(outPath);
     r.err = readText(errPath);
     ::unlink(outPath.c_str());
     ::unlink(errPath.c_str());
     return r;
+}
+
+inline ProcessOutcome runProcess(const std::string& exe, const std::vector<std::string>& args,
+                                 const std::string& cwd, ProcessLimits limits = {}) {
+    return finishProcess(startProcess(exe, args, cwd, limits), cwd);
 }
 
 }  // namespace keldro::testing
