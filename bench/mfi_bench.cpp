@@ -7,7 +7,7 @@
 #include <random>
 
 #include "../tests/support/MfiBuilder.h"
-#include "conversion/JobHost.h"
+#include "volume/JobHost.h"
 #include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiConversionPass.h"
 #include "mfivolume/MfiVolumeFile.h"

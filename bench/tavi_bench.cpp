@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "conversion/JobHost.h"
-#include "conversion/VolumeSettings.h"
+#include "volume/JobHost.h"
+#include "volume/VolumeSettings.h"
 #include "tavi/Crc16.h"
 #include "tavi/Huffman.h"
 #include "tavi/TaviEngine.h"

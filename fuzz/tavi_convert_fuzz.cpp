@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "FuzzSettings.h"
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "conversion/TaviFileStep.h"
 #include "tavi/TaviEngine.h"
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "app/ConverterApp.h"
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "conversion/Controllers.h"
 #include "platform/Text.h"
 #include "platform/Version.h"

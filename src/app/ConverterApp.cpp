@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "platform/Executable.h"
 #include "platform/Ini.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "batch/FileInspection.h"
 #include "conversion/Controllers.h"
 #include "platform/Executable.h"

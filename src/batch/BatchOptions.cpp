@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "conversion/VolumeSettings.h"
+#include "volume/VolumeSettings.h"
 #include "platform/Text.h"
 
 namespace keldro::batch {

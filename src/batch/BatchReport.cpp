@@ -4,7 +4,7 @@
 #include <array>
 #include <map>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "platform/Text.h"
 
 namespace keldro::batch {

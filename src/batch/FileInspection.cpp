@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <string_view>
 
-#include "app/ResultCodes.h"
-#include "conversion/JobHost.h"
+#include "volume/ResultCodes.h"
+#include "volume/JobHost.h"
 #include "conversion/MfiFileStep.h"
 #include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiVolumeFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tavi/TaviEngine.h"
-#include "tavi/VolumeTables.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro::batch {
 namespace {

@@ -6,7 +6,7 @@
 #include "conversion/TaviFileStep.h"
 #include "platform/Text.h"
 #include "tavi/TaviRules.h"
-#include "tavi/VolumeTables.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 namespace {

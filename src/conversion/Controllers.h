@@ -9,8 +9,8 @@
 #include <string>
 
 #include "conversion/ConversionJob.h"
-#include "conversion/JobHost.h"
-#include "conversion/VolumeSettings.h"
+#include "volume/JobHost.h"
+#include "volume/VolumeSettings.h"
 
 namespace keldro {
 

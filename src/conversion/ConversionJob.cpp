@@ -1,6 +1,6 @@
 #include "conversion/ConversionJob.h"
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "conversion/ResultLog.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"

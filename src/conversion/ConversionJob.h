@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "conversion/FileEngineStep.h"
-#include "conversion/FileResult.h"
-#include "conversion/JobHost.h"
-#include "conversion/VolumeChangeRecord.h"
+#include "volume/FileResult.h"
+#include "volume/JobHost.h"
+#include "volume/VolumeChangeRecord.h"
 #include "platform/Clock.h"
 
 namespace keldro {

@@ -4,8 +4,8 @@
 // output bytes. One ConversionJob serves both modes through this seam.
 #include <string_view>
 
-#include "conversion/FileResult.h"
-#include "conversion/JobHost.h"
+#include "volume/FileResult.h"
+#include "volume/JobHost.h"
 #include "platform/Bytes.h"
 
 namespace keldro {

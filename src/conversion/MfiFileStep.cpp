@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "conversion/ConversionJob.h"
 #include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiConversionPass.h"

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 

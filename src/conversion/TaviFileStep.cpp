@@ -1,6 +1,6 @@
 #include "conversion/TaviFileStep.h"
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "conversion/ConversionJob.h"
 #include "tavi/TaviEngine.h"
 

@@ -11,7 +11,7 @@
 #include <tuple>
 
 #include "mfivolume/MfiVolumeRules.h"
-#include "tavi/VolumeTables.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <map>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "mfivolume/MfiVolumeRules.h"
 
 namespace keldro {

@@ -4,8 +4,8 @@
 // (appended to `changes`) and decides the file's outcome. Records are offered
 // to the host's hooks first where the report names one; without a host only
 // records that need no hook are kept.
-#include "conversion/JobHost.h"
-#include "conversion/VolumeChangeRecord.h"
+#include "volume/JobHost.h"
+#include "volume/VolumeChangeRecord.h"
 #include "mfivolume/MfiVolumeFile.h"
 
 namespace keldro {

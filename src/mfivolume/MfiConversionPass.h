@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "conversion/JobHost.h"
+#include "volume/JobHost.h"
 #include "mfi/MfiFile.h"
 
 namespace keldro {

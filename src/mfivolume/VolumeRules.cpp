@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "mfivolume/MfiVolumeRules.h"
-#include "tavi/VolumeTables.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 namespace {

@@ -3,7 +3,7 @@
 // event, inserts one there without moving any later event in time.
 #include <string_view>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "tavi/TaviEngine.h"
 #include "tavi/TrackEditing.h"
 

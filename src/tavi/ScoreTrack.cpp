@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "tavi/TaviEngine.h"
 #include "tavi/TrackEditing.h"
 

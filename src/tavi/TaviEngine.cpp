@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "tavi/Crc16.h"
 #include "tavi/TaviWriter.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "conversion/JobHost.h"
-#include "conversion/VolumeChangeRecord.h"
+#include "volume/JobHost.h"
+#include "volume/VolumeChangeRecord.h"
 #include "platform/Bytes.h"
 
 namespace keldro {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "tavi/VolumeTables.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro::tavi {
 namespace {

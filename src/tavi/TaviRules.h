@@ -4,8 +4,8 @@
 // Each rule reads the record's own kind (its `track` field: score track
 // number 1..7, or 255 for the audio track) and before-values, fills the
 // after-value, sets the action code on a yes (1) and leaves it 0 on a no (0).
-#include "conversion/VolumeChangeRecord.h"
-#include "conversion/VolumeSettings.h"
+#include "volume/VolumeChangeRecord.h"
+#include "volume/VolumeSettings.h"
 
 namespace keldro::tavi {
 

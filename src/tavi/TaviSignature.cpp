@@ -3,7 +3,7 @@
 // sub-chunk ("Dch" 0xFF) of the optional data chunk ("OPDA").
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "tavi/TaviEngine.h"
 #include "tavi/TaviWriter.h"
 

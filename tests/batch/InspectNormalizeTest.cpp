@@ -3,7 +3,7 @@
 // same peak level and leaves a file already there as it is.
 #include <gtest/gtest.h>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "batch/BatchConversion.h"
 #include "batch/BatchTestSupport.h"
 #include "batch/BatchOptions.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "platform/TempDir.h"
 
 namespace keldro {

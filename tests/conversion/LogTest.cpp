@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <random>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "platform/TempDir.h"
 
 namespace keldro {

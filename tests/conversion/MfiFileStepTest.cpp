@@ -2,7 +2,7 @@
 // parse, change report, and the mapping of MFi failures to result codes.
 #include <gtest/gtest.h>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "conversion/ConversionJob.h"
 #include "conversion/MfiFileStep.h"
 #include "mfivolume/MfiVolumeFile.h"

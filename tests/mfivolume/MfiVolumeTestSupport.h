@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "conversion/JobHost.h"
+#include "volume/JobHost.h"
 #include "mfivolume/MfiVolumeFile.h"
 #include "support/MfiBuilder.h"
 

@@ -1,5 +1,5 @@
 #include "MfiVolumeTestSupport.h"
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiConversionPass.h"
 

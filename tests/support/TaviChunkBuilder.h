@@ -8,8 +8,8 @@
 #include <span>
 #include <string_view>
 
-#include "conversion/JobHost.h"
-#include "conversion/VolumeSettings.h"
+#include "volume/JobHost.h"
+#include "volume/VolumeSettings.h"
 #include "platform/Bytes.h"
 #include "tavi/TaviRules.h"
 

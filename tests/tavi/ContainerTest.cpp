@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "support/TaviFileBuilder.h"
 #include "tavi/TaviWriter.h"
 

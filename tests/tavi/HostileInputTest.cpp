@@ -15,7 +15,7 @@
 // 32 n + 513 MiB, and an input that is not compressed no more than 32 n + 1 MiB.
 #include <gtest/gtest.h>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "support/AllocationMeter.h"
 #include "support/TaviFileBuilder.h"
 #include "tavi/Huffman.h"

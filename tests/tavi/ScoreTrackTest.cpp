@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 #include "support/TaviChunkBuilder.h"
 #include "tavi/TaviEngine.h"
 

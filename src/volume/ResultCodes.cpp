@@ -1,4 +1,4 @@
-#include "app/ResultCodes.h"
+#include "volume/ResultCodes.h"
 
 #include <array>
 

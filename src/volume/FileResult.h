@@ -2,7 +2,7 @@
 // The outcome of one input file.
 #include <string>
 
-#include "conversion/VolumeChangeRecord.h"
+#include "volume/VolumeChangeRecord.h"
 
 namespace keldro {
 

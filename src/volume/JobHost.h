@@ -5,8 +5,8 @@
 // controller does not replace.
 #include <string>
 
-#include "conversion/FileResult.h"
-#include "conversion/VolumeChangeRecord.h"
+#include "volume/FileResult.h"
+#include "volume/VolumeChangeRecord.h"
 
 namespace keldro {
 

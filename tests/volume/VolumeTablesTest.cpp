@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "tavi/VolumeTables.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 namespace {

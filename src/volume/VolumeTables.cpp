@@ -1,4 +1,4 @@
-#include "tavi/VolumeTables.h"
+#include "volume/VolumeTables.h"
 
 #include <algorithm>
 #include <cstdlib>

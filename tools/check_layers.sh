@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Fails when a source file includes a header of its own layer's sibling or of
+# a layer above it. Each folder of src/ is one library; a folder may include
+# its own headers and those of the layers below it, nothing else.
+#
+#   L0 platform
+#   L1 volume
+#   L2 tavi  mfi  mfivolume      (mfivolume may also use mfi)
+#   L3 conversion
+#   L4 app  batch
+set -euo pipefail
+cd "$(dirname "$0")/../src"
+
+allowed() {  # folder -> the folders it may include
+    case "$1" in
+        platform) echo "platform" ;;
+        volume) echo "volume platform" ;;
+        tavi | mfi) echo "$1 volume platform" ;;
+        mfivolume) echo "mfivolume mfi volume platform" ;;
+        conversion) echo "conversion tavi mfi mfivolume volume platform" ;;
+        app | batch) echo "$1 conversion tavi mfi mfivolume volume platform" ;;
+        *) echo "" ;;
+    esac
+}
+
+status=0
+for dir in */; do
+    dir=${dir%/}
+    ok=" $(allowed "$dir") "
+    if [ "$ok" = "  " ]; then
+        echo "src/$dir: a folder the layer order does not name"
+        status=1
+        continue
+    fi
+    while IFS=: read -r file line target; do
+        used=${target%%/*}
+        case "$ok" in
+            *" $used "*) ;;
+            *) echo "src/$file:$line: $dir must not include $target"; status=1 ;;
+        esac
+    done < <(grep -rnoE '#include "[a-z]+/[^"]+"' "$dir" | sed -E 's/#include "([^"]+)"/\1/')
+done
+# The programs' entry points sit beside the folders and may use any layer.
+[ "$status" -eq 0 ] && echo "layers: every include runs downward"
+exit "$status"
