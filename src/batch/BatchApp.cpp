@@ -9,7 +9,7 @@
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
-#include "batch/FileInspection.h"
+#include "conversion/FileInspection.h"
 #include "batch/Progress.h"
 #include "batch/ResultFile.h"
 #include "batch/WorkerPool.h"

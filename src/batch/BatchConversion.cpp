@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "volume/ResultCodes.h"
-#include "batch/FileInspection.h"
+#include "conversion/FileInspection.h"
 #include "conversion/Controllers.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"

@@ -6,7 +6,7 @@
 
 #include "batch/BatchConversion.h"
 #include "batch/BatchInputs.h"
-#include "batch/FileInspection.h"
+#include "conversion/FileInspection.h"
 
 namespace keldro::batch {
 

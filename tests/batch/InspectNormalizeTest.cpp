@@ -7,13 +7,13 @@
 #include "batch/BatchConversion.h"
 #include "batch/BatchTestSupport.h"
 #include "batch/BatchOptions.h"
-#include "batch/FileInspection.h"
+#include "conversion/FileInspection.h"
 
 namespace keldro::batchtest {
 namespace {
 
-using batch::Inspection;
-using batch::inspectBytes;
+using keldro::Inspection;
+using keldro::inspectBytes;
 
 struct InspectCase {
     const char* name;
@@ -43,7 +43,7 @@ TEST(Inspect, ReadsTheVolumesAConversionWouldChange) {
         SCOPED_TRACE(c.name);
         const Inspection in = inspectBytes(ByteSpan(c.bytes), c.mode);
         ASSERT_TRUE(in.ok()) << in.message;
-        EXPECT_EQ(batch::kindText(in), c.kind);
+        EXPECT_EQ(kindText(in), c.kind);
         EXPECT_EQ(in.maxGainSteps, c.maxGainSteps);
         EXPECT_EQ(in.masterVolume, c.master);
         EXPECT_EQ(in.channelVolume, c.channel);
@@ -54,7 +54,7 @@ TEST(Inspect, ReadsTheVolumesAConversionWouldChange) {
 TEST(Inspect, FilesThatCannotBeConvertedGiveTheirMessage) {
     const Inspection broken = inspectBytes(ByteSpan(ByteVector{'M', 'M', 'M', 'D', 0, 0}), FileMode::Tavi);
     EXPECT_FALSE(broken.ok());
-    EXPECT_EQ(batch::kindText(broken), "---");
+    EXPECT_EQ(kindText(broken), "---");
     EXPECT_FALSE(broken.peakTenths);
     const ByteVector v5 = mfiFileWith("0500", 0, 100);
     const Inspection unsupported = inspectBytes(ByteSpan(v5), FileMode::Mfi);
@@ -132,7 +132,7 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
 
     for (const auto& [name, mode] : {std::pair{"loud.mld", FileMode::Mfi}, std::pair{"quiet.mmf", FileMode::Tavi},
                                      std::pair{"vq7.mmf", FileMode::Tavi}, std::pair{"near.mmf", FileMode::Tavi}}) {
-        const Inspection out = batch::inspectFile(dir.file(std::string("KELDRO_Output/in/") + name), mode);
+        const Inspection out = inspectFile(dir.file(std::string("KELDRO_Output/in/") + name), mode);
         ASSERT_TRUE(out.ok()) << name;
         EXPECT_EQ(out.peakTenths, std::string(name) == "near.mmf" ? -55 : -60) << name;
     }

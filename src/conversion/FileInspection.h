@@ -11,7 +11,7 @@
 #include "conversion/FileEngineStep.h"
 #include "platform/Bytes.h"
 
-namespace keldro::batch {
+namespace keldro {
 
 struct Inspection {
     FileMode mode = FileMode::Tavi;
@@ -32,4 +32,4 @@ Inspection inspectBytes(ByteSpan bytes, FileMode mode);
 // "TAVI/VQ-7", "MFi/3.1", or "---" when the kind is not known.
 std::string kindText(const Inspection& inspection);
 
-}  // namespace keldro::batch
+}  // namespace keldro

@@ -1,4 +1,4 @@
-#include "batch/FileInspection.h"
+#include "conversion/FileInspection.h"
 
 #include <algorithm>
 #include <string_view>
@@ -13,7 +13,7 @@
 #include "tavi/TaviEngine.h"
 #include "volume/VolumeTables.h"
 
-namespace keldro::batch {
+namespace keldro {
 namespace {
 
 constexpr int kAudioTrack = 255;
@@ -172,4 +172,4 @@ std::string kindText(const Inspection& in) {
     return formatText("MFi/%1.1f", in.kind * 0.1);
 }
 
-}  // namespace keldro::batch
+}  // namespace keldro
