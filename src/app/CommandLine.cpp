@@ -6,6 +6,7 @@
 #include "app/ConverterApp.h"
 #include "volume/ResultCodes.h"
 #include "conversion/Controllers.h"
+#include "conversion/VolumeOptions.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
 
@@ -19,38 +20,16 @@ void printToStderr(const std::string& text) {
 
 std::string entry(int number) { return std::string(messageText(number)); }
 
-// "-c1" ... "-c16" give entries 0 ... 15, "-ca" entry 16; anything else -1.
-int channelEntryOf(std::string_view option) {
-    if (equalsIgnoreCase(option, "-ca")) return kAdpcmEntry;
-    for (int ch = 1; ch <= 16; ++ch)
-        if (equalsIgnoreCase(option, "-c" + std::to_string(ch))) return ch - 1;
-    return -1;
-}
-
-// Acts on an option that takes a value; true when the option is recognised.
-bool applyOption(VolumeController& c, std::string_view option, const std::string& value, bool& dbGiven) {
+// Acts on an option that takes a value; true when the option is taken.
+bool applyOption(VolumeController& c, VolumeOptionSetter& volume, std::string_view option, const std::string& value) {
     if (equalsIgnoreCase(option, "-i")) {
         c.setInputFileName(value);
     } else if (equalsIgnoreCase(option, "-o")) {
         c.setOutputFileName(value);
     } else if (equalsIgnoreCase(option, "-l")) {
         c.setLogFileName(value);
-    } else if (equalsIgnoreCase(option, "-db")) {
-        c.setDb(value);
-        c.setAbsoluteMode(0);
-        dbGiven = true;
-    } else if (equalsIgnoreCase(option, "-mv") && c.mode() == FileMode::Tavi) {
-        c.setMasterVolume(atoiLike(value));
-        c.setAbsoluteMode(1);
-    } else if (equalsIgnoreCase(option, "-mg")) {
-        c.setMaxGain(value);
-        c.setAbsoluteMode(1);
-    } else if (int e = channelEntryOf(option); e >= 0) {
-        c.setChannel(e, atoiLike(value));
-        c.setChannelGiven(e, 1);
-        c.setAbsoluteMode(1);
     } else {
-        return false;
+        return option.size() > 1 && option[0] == '-' && volume.apply(option.substr(1), value);
     }
     return true;
 }
@@ -81,7 +60,8 @@ std::string helpText(bool mfiMode, const std::string& executableName) {
 }
 
 void processCommandLine(ConverterApp& app, VolumeController& c, int argc, char** argv) {
-    bool help = false, version = false, dbGiven = false, convert = false;
+    bool help = false, version = false, convert = false;
+    VolumeOptionSetter volume(c);
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i] ? argv[i] : "";
         if (equalsIgnoreCase(a, "-h")) {
@@ -94,11 +74,11 @@ void processCommandLine(ConverterApp& app, VolumeController& c, int argc, char**
             ++i;
             if (i < argc) {
                 const std::string v = argv[i] ? argv[i] : "";
-                if (applyOption(c, a, v, dbGiven)) convert = true;
+                if (applyOption(c, volume, a, v)) convert = true;
             }
         }
     }
-    if (dbGiven) c.setAbsoluteMode(0);
+    volume.finish();
     if (version) printToStderr(versionLine(app.executableName()));
     if (help) printToStderr(helpText(c.mode() == FileMode::Mfi, app.executableName()));
     if (convert) {

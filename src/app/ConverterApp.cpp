@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "conversion/VolumeOptions.h"
 #include "volume/ResultCodes.h"
 #include "platform/Executable.h"
 #include "platform/Ini.h"
@@ -51,12 +52,12 @@ void ConverterApp::startUp(int argc, char** argv) {
 }
 
 void ConverterApp::loadSettings(const IniFile& settings, VolumeController& c) const {
-    c.setDb(settings.readString(kSection, "DB_VALUE", "0.0"));
-    c.setMasterVolume(settings.readInt(kSection, "MV_VALUE", 100));
-    c.setMaxGain(settings.readString(kSection, "MG_VALUE", "-9.0"));
+    c.setDb(settings.readString(kSection, "DB_VALUE", kDefaultDbText));
+    c.setMasterVolume(settings.readInt(kSection, "MV_VALUE", kDefaultMasterVolume));
+    c.setMaxGain(settings.readString(kSection, "MG_VALUE", kDefaultMaxGainText));
     for (int ch = 1; ch <= 16; ++ch)
-        c.setChannel(ch - 1, settings.readInt(kSection, "CV_VALUE" + std::to_string(ch), 100));
-    c.setChannel(kAdpcmEntry, settings.readInt(kSection, "CV_VALUE_ADPCM", 100));
+        c.setChannel(ch - 1, settings.readInt(kSection, "CV_VALUE" + std::to_string(ch), kDefaultChannelVolume));
+    c.setChannel(kAdpcmEntry, settings.readInt(kSection, "CV_VALUE_ADPCM", kDefaultChannelVolume));
 }
 
 void ConverterApp::saveSettings(IniFile& settings, const VolumeController& c) const {

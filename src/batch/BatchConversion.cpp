@@ -18,7 +18,8 @@ constexpr int kMaxChangeTenths = 600;
 
 std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const BatchRun& run) {
     std::unique_ptr<VolumeController> c = makeController(item.mode == FileMode::Mfi ? 1 : 0);
-    applyVolumeOptions(run.options, *c);
+    applyDefaultSettings(*c);
+    applyVolumeOptions(*c, run.options.volume);
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
@@ -58,7 +59,7 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
 FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optional<int> changeTenths) {
     FileOutcome outcome;
     std::unique_ptr<VolumeController> c = controllerFor(item, run);
-    if (changeTenths) applyRelativeChange(*changeTenths, *c);
+    if (changeTenths) applyRelativeChange(*c, *changeTenths);
     collectLogEntry(c->job(), outcome);
     outcome.status = c->consoleRun();
     outcome.message = c->resultText();

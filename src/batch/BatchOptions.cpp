@@ -1,5 +1,6 @@
 #include "batch/BatchOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -10,11 +11,6 @@
 namespace keldro::batch {
 namespace {
 
-// Values keldro falls back to when its settings file lacks a key.
-constexpr const char* kDefaultDb = "0.0";
-constexpr int kDefaultMasterVolume = 100;
-constexpr const char* kDefaultMaxGain = "-9.0";
-constexpr int kDefaultChannelVolume = 100;
 constexpr double kMaxChangeDb = 60.0;
 
 bool isDecimal(const std::string& text) {
@@ -33,16 +29,9 @@ bool isInteger(const std::string& text) {
     return errno == 0 && end != nullptr && *end == '\0';
 }
 
-// Channel options map to entries 0 ... 15 ("c1" ... "c16") and 16 ("ca"); -1 otherwise.
-int channelEntryOf(std::string_view name) {
-    if (name == "ca") return kAdpcmEntry;
-    for (int ch = 1; ch <= 16; ++ch)
-        if (name == "c" + std::to_string(ch)) return ch - 1;
-    return -1;
-}
-
+// The volume options as keldro-batch spells them: lower case only.
 bool isVolumeOption(std::string_view name) {
-    return name == "db" || name == "mv" || name == "mg" || channelEntryOf(name) >= 0;
+    return isVolumeOptionName(name) && std::none_of(name.begin(), name.end(), [](char ch) { return ch >= 'A' && ch <= 'Z'; });
 }
 
 bool takesDecimal(std::string_view name) { return name == "db" || name == "mg" || name == "normalize"; }
@@ -138,40 +127,6 @@ private:
 }  // namespace
 
 ParsedOptions parseBatchOptions(const std::vector<std::string>& args) { return Parser(args).run(); }
-
-void applyVolumeOptions(const BatchOptions& options, VolumeController& c) {
-    c.setDb(kDefaultDb);
-    c.setMasterVolume(kDefaultMasterVolume);
-    c.setMaxGain(kDefaultMaxGain);
-    for (int e = 0; e < kChannelEntries; ++e) c.setChannel(e, kDefaultChannelVolume);
-
-    bool dbGiven = false;
-    for (const VolumeOption& v : options.volume) {
-        if (v.name == "db") {
-            c.setDb(v.value);
-            c.setAbsoluteMode(0);
-            dbGiven = true;
-        } else if (v.name == "mv") {
-            // As in keldro, the master volume is not an MFi setting.
-            if (c.mode() != FileMode::Tavi) continue;
-            c.setMasterVolume(atoiLike(v.value));
-            c.setAbsoluteMode(1);
-        } else if (v.name == "mg") {
-            c.setMaxGain(v.value);
-            c.setAbsoluteMode(1);
-        } else if (int e = channelEntryOf(v.name); e >= 0) {
-            c.setChannel(e, atoiLike(v.value));
-            c.setChannelGiven(e, 1);
-            c.setAbsoluteMode(1);
-        }
-    }
-    if (dbGiven) c.setAbsoluteMode(0);
-}
-
-void applyRelativeChange(int tenths, VolumeController& c) {
-    c.setDb(formatText("%.1f", tenths * 0.1));
-    c.setAbsoluteMode(0);
-}
 
 std::string usageText() {
     return "Usage: keldro-batch [--db X | --mg X | --mv N | --c1 N ... --c16 N | --ca N] [--regulate]\n"

@@ -6,15 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "conversion/Controllers.h"
+#include "conversion/VolumeOptions.h"
 
 namespace keldro::batch {
-
-// "db", "mv", "mg", "c1" ... "c16" or "ca", with the value text.
-struct VolumeOption {
-    std::string name;
-    std::string value;
-};
 
 struct BatchOptions {
     std::vector<VolumeOption> volume;  // in command-line order
@@ -34,14 +28,6 @@ struct ParsedOptions {
 };
 
 ParsedOptions parseBatchOptions(const std::vector<std::string>& args);
-
-// Loads a fresh controller the way keldro loads one from a settings file
-// without keys, then applies the volume options in order with keldro's rules
-// ("--db" wins over the absolute options; "--mv" is a TAVI-only option).
-void applyVolumeOptions(const BatchOptions& options, VolumeController& controller);
-
-// The relative change of `tenths` tenths of a dB, through the dB setter.
-void applyRelativeChange(int tenths, VolumeController& controller);
 
 std::string usageText();
 
