@@ -1,11 +1,10 @@
-// The MFi engine step of the per-file flow (read, analyse, conversion pass,
-// second read, change report) with the MFi controller, and the conversion
+// The MFi conversion through the byte-level interface (read, analyse,
+// conversion pass, second read, change report), and the conversion
 // pass itself with a fixed date. Any bytes, any settings.
 #include <cstdint>
 #include <cstdlib>
 
 #include "FuzzSettings.h"
-#include "conversion/MfiFileStep.h"
 #include "mfivolume/MfiConversionPass.h"
 #include "mfivolume/MfiVolumeFile.h"
 
@@ -25,16 +24,10 @@ int formatOf(const MfiInfo& info) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < fuzz::kSettingsPrefix) return 0;
+    const ByteSpan input(data + fuzz::kSettingsPrefix, size - fuzz::kSettingsPrefix);
+    (void)convertBytes(FileMode::Mfi, input, fuzz::settingsFrom(data), fuzz::kToday);
     MfiController controller;
     fuzz::applySettings(controller, data);
-    controller.job().setHost(&controller);
-    const ByteSpan input(data + fuzz::kSettingsPrefix, size - fuzz::kSettingsPrefix);
-
-    auto step = makeMfiFileStep();
-    FileResult result;
-    ByteVector output;
-    (void)step->convert(controller.job(), &controller, input, result, output);
-
     // The pass alone, with the buffer the step gives it and a fixed date; the
     // converted bytes must read back.
     MfiVolumeFile source;

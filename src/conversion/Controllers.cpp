@@ -54,11 +54,20 @@ int VolumeController::channelValueClamped(int entry) const {
     return std::clamp(settings_.channelVolume[static_cast<std::size_t>(entry)], 0, channelMax_);
 }
 
-int VolumeController::consoleRun() {
+void VolumeController::prepareJob() {
     job_.reset();
     job_.setDbTenths(settings_.dbTenths);
     job_.setHost(this);
+}
+
+int VolumeController::consoleRun() {
+    prepareJob();
     return job_.run();
+}
+
+int VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
+    prepareJob();
+    return job_.convertBytes(input, result, output);
 }
 
 TaviController::TaviController(int consoleMode) : VolumeController(consoleMode, 127, makeTaviFileStep()) {}

@@ -48,6 +48,8 @@ public:
 
     // Resets the job, hands it the dB value and this host, runs it.
     int consoleRun();
+    // The same preparation, then only the engine step on bytes (ConversionJob::convertBytes).
+    int convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
 
     // ---- JobHost: the operations both controllers answer alike. ----
     int isCancelRequested() override { return 0; }
@@ -72,6 +74,8 @@ protected:
     VolumeSettings settings_;
 
 private:
+    void prepareJob();
+
     int consoleMode_;
     int channelMax_;
     std::string input_, output_, log_, settingsFile_, resultText_;

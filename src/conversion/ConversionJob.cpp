@@ -88,7 +88,7 @@ int ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     if (!readWholeFile(path, input)) return report(&r, kFileReadError);
 
     ByteVector output;
-    int result = step_->convert(*this, host_, ByteSpan(input), r, output);
+    int result = convertBytes(ByteSpan(input), r, output);
     if (result != 0 && result != -1) return result;
 
     const std::string out = hostOutputFileName();
@@ -110,6 +110,11 @@ int ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
         if (!isSameFile(path, out) && !copyFileOverwrite(path, out)) return report(&r, kFileWriteError);
     }
     return r.status;
+}
+
+int ConversionJob::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
+    changes_.clear();
+    return step_->convert(*this, host_, input, result, output);
 }
 
 int ConversionJob::writeLogEntry(FileResult& result, bool first) {

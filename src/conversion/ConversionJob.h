@@ -52,6 +52,9 @@ public:
     void clearChanges() { changes_.clear(); }
     const VolumeChangeList& changes() const { return changes_; }
 
+    // The mode's engine step on one file's bytes (change list emptied first):
+    // 0 converted (output filled), -1 nothing to change, or a negated error.
+    int convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
     // The per-file flow for one path (run() calls it once per file).
     int convertOneFile(const std::string& path, FileResult& result);
 

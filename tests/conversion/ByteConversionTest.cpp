@@ -1,0 +1,138 @@
+// The byte-level interface gives what keldro writes and prints for the same
+// file and settings, in both modes (keldro run as a real process is the
+// reference); the C interface gives the same through the caller's buffers.
+#include "conversion/ByteConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "conversion/CInterface.h"
+#include "platform/TempDir.h"
+#include "support/ProcessRun.h"
+#include "volume/ResultCodes.h"
+
+namespace keldro {
+namespace {
+
+using testing::readText;
+using testing::writeText;
+
+struct Case {
+    const char* example;
+    std::vector<VolumeOption> options;
+    bool regulate = false;
+};
+
+FileMode modeOf(const std::string& name) { return name.ends_with(".mld") ? FileMode::Mfi : FileMode::Tavi; }
+
+ByteVector bytesOf(const std::string& s) { return ByteVector(s.begin(), s.end()); }
+
+TEST(ByteConversion, GivesWhatKeldroWritesAndPrints) {
+    const std::vector<Case> cases = {
+        {"vq2_bell.mmf", {{"db", "-3"}}},
+        {"vq2_bell.mmf", {{"c16", "50"}}},  // nothing to change: the input comes back
+        {"vq3_packed.mmf", {{"db", "4.5"}}},
+        {"vq3_walk.mmf", {{"mv", "80"}, {"c1", "50"}}},
+        {"vq5_drive.mmf", {{"mg", "-3"}, {"db", "2"}}},  // the relative change wins
+        {"vq7_chorus.mmf", {{"db", "-6"}}, true},
+        {"vq7_chorus.mmf", {{"mg", "-4.5"}}},
+        {"mfi20_chime.mld", {{"c1", "20"}, {"ca", "10"}}},
+        {"mfi20_chime.mld", {{"mg", "-3"}}},  // nothing to change
+        {"mfi30_march.mld", {{"db", "-3"}}},
+        {"mfi31_waltz.mld", {{"mg", "-6"}}},
+        {"mfi40_pulse.mld", {{"db", "3"}}, true},
+        {"mfi40_pulse.mld", {{"mv", "20"}}},  // a TAVI-only option: nothing changes
+    };
+    testing::TempDir dir;
+    const std::string exe = dir.file("keldro");
+    std::filesystem::copy_file(KELDRO_EXE, exe);
+    LocalDateTime today;
+    ASSERT_TRUE(localDateTime(today));
+
+    for (const Case& c : cases) {
+        const std::string name = c.example;
+        SCOPED_TRACE(name + " " + c.options[0].name + " " + c.options[0].value);
+        const FileMode mode = modeOf(name);
+        const std::string input = readText(std::string(KELDRO_SOURCE_DIR) + "/examples/" + name);
+        writeText(dir.file("KELDRO.ini"), mode == FileMode::Mfi ? "[SETTING]\nTARGET_FILE=1\n" : "[SETTING]\nTARGET_FILE=0\n");
+        writeText(dir.file(name), input);
+        const std::string out = dir.file("out" + name.substr(name.size() - 4));
+        std::vector<std::string> args = {"-i", dir.file(name), "-o", out};
+        for (const VolumeOption& o : c.options) args.insert(args.end(), {"-" + o.name, o.value});
+        if (c.regulate) args.push_back("-e");
+        const testing::ProcessOutcome keldro = testing::runProcess(exe, args, dir.path());
+
+        ConversionSettings settings{c.options, c.regulate};
+        const ConversionOutcome o = convertBytes(mode, ByteSpan(bytesOf(input)), settings, today);
+        EXPECT_EQ(o.message + "\n", keldro.err);
+        EXPECT_EQ(std::to_string(o.exitStatus) + "\n", keldro.out);
+        EXPECT_EQ(o.bytes, bytesOf(readText(out)));
+        EXPECT_EQ(o.result == 1, o.bytes == bytesOf(input));
+        ::unlink(out.c_str());
+    }
+}
+
+TEST(ByteConversion, DamagedInputGivesTheErrorAndNoBytes) {
+    const ByteVector damaged = {'M', 'M', 'M', 'D', 0, 0, 0, 1};
+    const ConversionOutcome o = convertBytes(FileMode::Tavi, ByteSpan(damaged), {}, LocalDateTime{});
+    EXPECT_FALSE(o.succeeded());
+    EXPECT_EQ(o.message, resultMessage(o.result));
+    EXPECT_TRUE(o.bytes.empty());
+}
+
+TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
+    const std::string input = readText(std::string(KELDRO_SOURCE_DIR) + "/examples/vq7_chorus.mmf");
+    const ByteVector in = bytesOf(input);
+    const LocalDateTime today{2026, 12, 10};
+    const ConversionOutcome expected =
+        convertBytes(FileMode::Tavi, ByteSpan(in), {{{"db", "-6"}}, true}, today);
+    ASSERT_EQ(expected.result, 0);
+    ASSERT_FALSE(expected.changes.empty());
+
+    const keldro_option options[] = {{"db", "-6"}};
+    const keldro_settings settings{options, 1, 1, 2026, 12, 10};
+    keldro_outcome outcome{};
+    // Too small: the outcome says how much is needed.
+    EXPECT_EQ(keldro_convert(KELDRO_TAVI, in.data(), in.size(), &settings, nullptr, 0, nullptr, 0, &outcome),
+              KELDRO_TOO_SMALL);
+    ASSERT_EQ(outcome.output_size, expected.bytes.size());
+    ASSERT_EQ(outcome.change_count, expected.changes.size());
+
+    std::vector<std::uint8_t> output(outcome.output_size);
+    std::vector<keldro_change> changes(outcome.change_count);
+    ASSERT_EQ(keldro_convert(KELDRO_TAVI, in.data(), in.size(), &settings, output.data(), output.size(),
+                             changes.data(), changes.size(), &outcome),
+              KELDRO_OK);
+    EXPECT_EQ(ByteVector(output.begin(), output.end()), expected.bytes);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_STREQ(outcome.message, "Converted.");
+    EXPECT_EQ(outcome.kind, 7);
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const VolumeChangeRecord& r = expected.changes[i];
+        EXPECT_EQ(changes[i].track, r.track);
+        EXPECT_EQ(changes[i].channel, r.channel);
+        EXPECT_EQ(changes[i].before_volume, r.beforeVolume);
+        EXPECT_EQ(changes[i].after_volume, r.afterVolume);
+        EXPECT_EQ(changes[i].before_level, r.beforeLevel);
+        EXPECT_EQ(changes[i].after_level, r.afterLevel);
+        EXPECT_EQ(changes[i].action, r.action);
+        EXPECT_EQ(changes[i].position, r.position);
+    }
+
+    keldro_levels levels{};
+    ASSERT_EQ(keldro_inspect(KELDRO_TAVI, in.data(), in.size(), &levels), KELDRO_OK);
+    EXPECT_EQ(levels.result, 0);
+    EXPECT_STREQ(levels.kind_text, "TAVI/VQ-7");
+    EXPECT_TRUE(levels.has_peak);
+
+    EXPECT_EQ(keldro_convert(5, in.data(), in.size(), &settings, nullptr, 0, nullptr, 0, &outcome), KELDRO_INVALID);
+    EXPECT_EQ(keldro_inspect(KELDRO_MFI, nullptr, 4, &levels), KELDRO_INVALID);
+    // Every message fits the outcome's array.
+    for (int code = 0; code < kResultCodeCount; ++code) EXPECT_LT(resultMessage(code).size(), KELDRO_MESSAGE_SIZE);
+}
+
+}  // namespace
+}  // namespace keldro
