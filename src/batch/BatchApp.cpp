@@ -13,6 +13,8 @@
 #include "batch/Progress.h"
 #include "batch/ResultFile.h"
 #include "batch/WorkerPool.h"
+#include "platform/Interruption.h"
+#include "platform/Text.h"
 
 namespace keldro::batch {
 namespace {
@@ -20,6 +22,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // as a shell reports a program ended by Ctrl-C
 
 void print(std::FILE* out, const std::string& text) {
     if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
@@ -67,20 +70,31 @@ int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     ResultFile resultFile(run.resultPath, items.size());
     std::vector<FileOutcome> outcomes(items.size());
     Progress progress(items.size(), Progress::stderrIsTerminal());
-    runParallel(items.size(), workersFor(options), [&](std::size_t i) {
-        FileOutcome& o = outcomes[i];
-        o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
-                                    : convertFile(items[i], run);
-        resultFile.put(i, std::move(o.logEntry));
-        progress.fileDone(items[i].input, o.message, o.failed());
-    });
+    // Ctrl-C stops handing out files; those under way finish and are reported.
+    const InterruptWatch interrupt;
+    const std::size_t started = runParallel(
+        items.size(), workersFor(options),
+        [&](std::size_t i) {
+            FileOutcome& o = outcomes[i];
+            o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
+                                        : convertFile(items[i], run);
+            resultFile.put(i, std::move(o.logEntry));
+            progress.fileDone(items[i].input, o.message, o.failed());
+        },
+        [&] { return interrupt.requested(); });
     progress.finish();
+    outcomes.resize(started);
     print(stderr, conversionSummary(items, outcomes, inputs, options.normalizeTenths.has_value()));
     bool failed = !inputs.unreadable.empty();
     for (const FileOutcome& o : outcomes) failed = failed || o.failed();
     if (!resultFile.finish()) {
         print(stderr, "keldro-batch: cannot write " + resultFile.path() + "\n");
         failed = true;
+    }
+    if (started < items.size()) {
+        print(stderr, formatText("keldro-batch: interrupted; %zu of %zu files not converted\n", items.size() - started,
+                                 items.size()));
+        return kExitInterrupted;
     }
     return failed ? kExitFailed : kExitOk;
 }

@@ -7,18 +7,25 @@
 
 namespace keldro::batch {
 
-void runParallel(std::size_t count, int workers, const std::function<void(std::size_t)>& task) {
-    if (count == 0) return;
+std::size_t runParallel(std::size_t count, int workers, const std::function<void(std::size_t)>& task,
+                        const std::function<bool()>& stop) {
+    if (count == 0) return 0;
     const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), 1, count);
     std::atomic<std::size_t> next{0};
+    // Asking before taking an index keeps the started tasks a prefix.
     auto worker = [&] {
-        for (std::size_t i = next++; i < count; i = next++) task(i);
+        while (!(stop && stop())) {
+            const std::size_t i = next++;
+            if (i >= count) return;
+            task(i);
+        }
     };
     std::vector<std::thread> pool;
     pool.reserve(threads - 1);
     for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
     worker();  // the calling thread is one of the workers
     for (std::thread& t : pool) t.join();
+    return std::min(next.load(), count);
 }
 
 int processorCount() {

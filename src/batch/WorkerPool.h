@@ -7,8 +7,11 @@
 namespace keldro::batch {
 
 // Calls task(i) once for every i in 0 ... count - 1, on `workers` threads
-// (at least 1, at most count), and returns when all are done.
-void runParallel(std::size_t count, int workers, const std::function<void(std::size_t)>& task);
+// (at least 1, at most count), and returns when all are done. Once `stop`
+// answers true no further task starts; the tasks started are always the
+// first ones, and their number is returned.
+std::size_t runParallel(std::size_t count, int workers, const std::function<void(std::size_t)>& task,
+                        const std::function<bool()>& stop = {});
 
 // The number of processors, at least 1.
 int processorCount();

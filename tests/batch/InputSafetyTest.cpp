@@ -2,6 +2,9 @@
 // a run whose output folder is an input folder, or whose outputs or result
 // file would land on an input (by another spelling or through a symbolic
 // link), is refused before anything is converted.
+#include <signal.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -77,6 +80,43 @@ TEST(BatchInputSafety, OutputFolderInsideTheInputFolderIsFine) {
     // A second run does not take the first run's outputs for inputs.
     EXPECT_EQ(runBatch({"--db", "-3", "--out", "in/out", "in"}, dir.path()).code, 0);
     EXPECT_FALSE(testing::exists(dir.file("in/out/in/out")));
+}
+
+// Ctrl-C stops handing out files: those under way finish, the result file
+// holds exactly the files converted, no output is partial, nothing
+// temporary is left, and the exit status is 130.
+TEST(BatchInputSafety, CtrlCStopsCleanlyAndReportsWhatWasDone) {
+    TempDir dir;
+    constexpr int kFiles = 1500;
+    const ByteVector file = vq2File(100);
+    for (int i = 0; i < kFiles; ++i) writeBytes(dir.file("in/f" + std::to_string(i) + ".mmf"), file);
+    ASSERT_EQ(runBatch({"--db", "-3", "--out", "reference", "in/f0.mmf"}, dir.path()).code, 0);
+    const ByteVector converted = readBytes(dir.file("reference/f0.mmf"));
+
+    const pid_t child = testing::startProcess(KELDRO_BATCH_EXE, {"--db", "-3", "--jobs", "2", "--out", "out", "in"},
+                                              dir.path());
+    // Interrupted once the first files are done.
+    for (int ms = 0; ms < 60'000 && readText(dir.file(".stderr")).find("[2/") == std::string::npos; ++ms) ::usleep(1000);
+    ::kill(child, SIGINT);
+    const Outcome r = testing::finishProcess(child, dir.path());
+    ASSERT_EQ(r.code, 130) << r.err;
+
+    std::size_t outputs = 0;
+    for (const std::string& name : testing::listDir(dir.file("out/in"))) {
+        EXPECT_NE(name.rfind(".keldro-", 0), 0u) << name;
+        EXPECT_EQ(readBytes(dir.file("out/in/" + name)), converted) << name;
+        ++outputs;
+    }
+    EXPECT_GE(outputs, 2u);
+    EXPECT_LT(outputs, static_cast<std::size_t>(kFiles));
+    const std::string result = readText(dir.file("out/KELDRO_result.txt"));
+    EXPECT_EQ(linesStartingWith(result, "IN:").size(), outputs);
+    EXPECT_NE(r.err.find("Converted: " + std::to_string(outputs) + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("keldro-batch: interrupted; " + std::to_string(kFiles - outputs) + " of " +
+                         std::to_string(kFiles) + " files not converted\n"),
+              std::string::npos)
+        << r.err;
+    for (int i = 0; i < kFiles; ++i) EXPECT_EQ(readBytes(dir.file("in/f" + std::to_string(i) + ".mmf")), file);
 }
 
 }  // namespace
