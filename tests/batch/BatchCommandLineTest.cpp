@@ -43,6 +43,8 @@ TEST(BatchOptions, ParseTheCommandLine) {
         {{"--regulate", "--jobs", "1", "--out=res", "a"}, "regulate out=res jobs=1 [a]"},
         {{"--inspect", "--csv", "a"}, "inspect csv [a]"},
         {{"--normalize", "-6.55", "a"}, "normalize=-65 [a]"},
+        {{"--normalize=60", "a"}, "normalize=600 [a]"},
+        {{"--normalize=-60", "a"}, "normalize=-600 [a]"},
         {{"--help"}, "help "},
         // After "--" every argument is a path; one or two characters are a path anyway.
         {{"--", "--db", "-x"}, "[--db][-x]"},
@@ -95,6 +97,38 @@ TEST(BatchInputs, NoTwoFilesShareAnOutput) {
     EXPECT_EQ(outputs, (std::vector<std::string>{dir.file("out/a/x.mmf"), dir.file("out/b/x.mmf"), dir.file("out/b/y.mld")}));
     ASSERT_EQ(walked.skipped.size(), 1u);
     EXPECT_EQ(walked.skipped[0].path, dir.file("b/notes.txt"));
+}
+
+// A run whose outputs or result file would replace a file named as input
+// (a skipped one included, by any spelling or through a link) must not start.
+TEST(BatchInputs, OutputsNeverReplaceAnInput) {
+    TempDir dir;
+    for (const char* name : {"a/x.mmf", "b/x.mmf", "out/KELDRO_result.txt"}) writeBytes(dir.file(name), {1});
+    std::filesystem::create_directory_symlink(dir.file("a"), dir.file("link"));
+    const struct {
+        const char* what;
+        std::vector<std::string> paths;
+        std::string outDir;
+        std::optional<std::string> conflict;
+    } cases[] = {
+        {"separate folders", {"a", "b/x.mmf"}, "out2", {}},
+        {"output folder given as input", {"a"}, "a", "the output folder a is the input folder a"},
+        {"output into the input's own folder", {"a/x.mmf"}, "a/.", "the output a/x.mmf would replace the input a/x.mmf"},
+        {"output through a link", {"a/x.mmf"}, "link", "the output link/x.mmf would replace the input a/x.mmf"},
+        {"output onto a skipped input", {"a/x.mmf", "b/x.mmf"}, "b", "the output b/x.mmf would replace the input b/x.mmf"},
+        {"result file onto an input", {"a", "out/KELDRO_result.txt"}, "out",
+         "the result file out/KELDRO_result.txt would replace the input out/KELDRO_result.txt"},
+    };
+    // Relative paths, as typed, resolved against the temporary folder.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const batch::BatchInputs inputs = batch::collectInputs(c.paths, c.outDir);
+        const std::string result = (std::filesystem::path(c.outDir) / "KELDRO_result.txt").string();
+        EXPECT_EQ(batch::inputOverwriteConflict(inputs, c.paths, c.outDir, result), c.conflict);
+    }
+    std::filesystem::current_path(previous);
 }
 
 }  // namespace

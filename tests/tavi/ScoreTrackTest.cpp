@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/ResultCodes.h"
 #include "support/TaviChunkBuilder.h"
 #include "tavi/TaviEngine.h"
@@ -203,6 +205,28 @@ TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
         run.host.settings.engineValueA = -1;
         ASSERT_EQ(run.convert(track, 7), 0);
         EXPECT_EQ(run.engine.chorusChangeCount(), regulate ? 2 : 0) << regulate;
+    }
+}
+
+// Selectors 0x40 ... 0x5F pick one of up to 32 effect blocks. Only the last
+// block is a chorus: selecting it brings the channel's chorus send back before
+// the note (regulated), besides the regulated depth of that block; 0x60 lies
+// past the range and selects nothing.
+TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
+    Bytes blocks;
+    for (int i = 0; i < 32; ++i) append(blocks, effectBlock(i == 31 ? 0x4900 : 0x0100, 50));
+    for (std::uint8_t selector : {std::uint8_t{0x5F}, std::uint8_t{0x60}}) {
+        SCOPED_TRACE(selector);
+        const Bytes seq = cat({{0x00}, commandExclusive(0x27, blocks), {0x00, 0x32, 0x5D, 64}, {0x00},
+                               vq7EffectSelect(selector), {0x05, 0x02, 0x3C, 0x07}});
+        Bytes track = vq7Track({}, seq);
+        TrackRun run;
+        run.host.regulateChorus = 1;
+        ASSERT_EQ(run.convert(track, 7), 0);
+        EXPECT_EQ(run.engine.chorusChangeCount(), selector == 0x5F ? 2 : 1);
+        const Bytes insertedBeforeNote = {0x05, 0x32, 0x5D, 90, 0x00, 0x02};
+        EXPECT_EQ(std::search(track.begin(), track.end(), insertedBeforeNote.begin(), insertedBeforeNote.end()) != track.end(),
+                  selector == 0x5F);
     }
 }
 

@@ -96,6 +96,7 @@ TEST(TaviRules, ComputeTheConvertedValues) {
         {"VQ-5 -6 dB", Rule::Volume, relative(-60), 6, 255, 100, 71, 1, 1},
         {"VQ-5 +6 dB from silence", Rule::Volume, relative(60), 6, 255, 0, 1, 1, 1},
         {"VQ-3 +6 dB at the top", Rule::Volume, relative(60), 5, 255, 127, 127, 1, 1},
+        {"VQ-5 -6 dB from the top", Rule::Volume, relative(-60), 6, 255, 127, 90, 1, 1},
         {"VQ-3 value above 127 kept", Rule::Volume, relative(-60), 5, 255, 200, 200, 1, 1},
         {"VQ-3 absolute", Rule::Volume, absolute(77, 0), 5, 255, 100, 77, 1, 2},
         {"VQ-7 absolute keeps master", Rule::Volume, absolute(77, -60), 7, 255, 100, 100, 1, 2},
