@@ -9,6 +9,7 @@
 
 #include "platform/TempDir.h"
 #include "support/ProcessRun.h"
+#include "support/TaviFileBuilder.h"
 
 namespace keldro {
 namespace {
@@ -157,6 +158,39 @@ TEST_F(App, ArgumentPass) {
     EXPECT_EQ(w.err, "No TAVI file.\n");
     EXPECT_EQ(w.out, "-23\n");
     EXPECT_EQ(w.code, 233);
+}
+
+// Real conversions of a VQ-2 file whose track 4 sets channel 3 (the 16th
+// channel) to 100; the log row shows what the command line asked for.
+TEST_F(App, ChannelAndDbOptionsReachTheConversion) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\n");
+    const tavitest::Bytes seq = {0x00, 0x00, 0xF7, 100,  // channel 3 volume 100
+                                 0x00, 0xC5, 0x05,        // channel 3 note, gate 5
+                                 0x00, 0x00, 0x00, 0x00};
+    const tavitest::Bytes file = tavitest::taviFile(
+        {tavitest::cnti(), tavitest::scoreTrack(4, tavitest::scoreTrackHeader(4, 0x02, 0x02),
+                                                {tavitest::chunk("MspI", tavitest::pointBody(0, 11)),
+                                                 tavitest::chunk("Mtsq", seq)})});
+    writeText(dir.file("in.mmf"), std::string(file.begin(), file.end()));
+    const struct {
+        std::vector<std::string> options;
+        std::string row;
+    } cases[] = {
+        {{"-c16", "40"}, "0.000\t16(MTR4)\tAbsolute\t100\t40\t\r\n"},
+        // "-db" wins over an absolute option given after it, too.
+        {{"-db", "2", "-mg", "-3"}, "0.000\t16(MTR4)\tRelative(2.0dB)\t100\t115\t\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.front());
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-i", "in.mmf", "-o", "out.mmf", "-l", "log.txt"});
+        std::filesystem::remove(dir.file("log.txt"));
+        Outcome r = run(args);
+        EXPECT_EQ(r.out, "0\n");
+        EXPECT_EQ(r.err, "Converted.\n");
+        const std::string log = readText(dir.file("log.txt"));
+        EXPECT_NE(log.find("\r\n" + c.row), std::string::npos) << log;
+    }
 }
 
 TEST_F(App, MfiModeIgnoresMasterVolumeOption) {

@@ -26,12 +26,21 @@ struct InspectCase {
 TEST(Inspect, ReadsTheVolumesAConversionWouldChange) {
     const ByteVector mfi20AllSet = test::mfiFile(
         "0200", {test::MfiTrackBuilder().masterVolume(0, 100).channelVolume(0, 0, 40).note(0, 0).note(4, 0)});
+    // Two MaxGain events, the louder (fewer steps) second: it sets the peak.
+    const ByteVector vq7TwoGains = tavitest::taviFile(
+        {tavitest::cnti(),
+         tavitest::scoreTrack(7, tavitest::scoreTrackHeader(7, 0x02, 0x02),
+                              {tavitest::chunk("Mtsu", tavitest::vq7MaxGain(12)),
+                               tavitest::chunk("Mtsq", tavitest::cat({{0x00}, tavitest::vq7MaxGain(4), {0x00},
+                                                                      tavitest::vq7MasterVolume(100),
+                                                                      {0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))})});
     const std::vector<InspectCase> cases = {
         // VolumeToAttenuation: 127 -> 0, 100 -> 8, 80 -> 16, 64 -> 24 half-dB steps.
         {"VQ-2 channel", FileMode::Tavi, vq2File(100), "TAVI/VQ-2", {}, {}, 100, -40},
         {"VQ-3 master", FileMode::Tavi, vq3File(64), "TAVI/VQ-3", {}, 64, {}, -120},
         {"VQ-5 master", FileMode::Tavi, vq5File(127), "TAVI/VQ-5", {}, 127, {}, 0},
         {"VQ-7 master and MaxGain", FileMode::Tavi, vq7File(100, 4), "TAVI/VQ-7", 4, 100, {}, -60},
+        {"VQ-7 loudest of two MaxGains", FileMode::Tavi, vq7TwoGains, "TAVI/VQ-7", 4, 100, {}, -60},
         {"MFi 3.1", FileMode::Mfi, mfiFileWith("0301", 10, 100), "MFi/3.1", 10, 100, {}, -90},
         {"MFi 4.0", FileMode::Mfi, mfiFileWith("0400", 0, 127), "MFi/4.0", 0, 127, {}, 0},
         // MFi channel volumes count double on the 0 ... 127 scale (40 -> 80).
@@ -73,6 +82,11 @@ TEST(Inspect, PrintsAnAlignedTableOrCsvAndWritesNothing) {
               "c/a.mmf,TAVI/VQ-7,-2.0,100,,-6.0,\n"
               "c/b.mld,MFi/3.1,-5.0,100,,-9.0,\n");
     EXPECT_NE(csv.out.find("c/bad.mmf,---,,,,,"), std::string::npos) << csv.out;
+    // A name with quotes or a comma is quoted, its quotes doubled.
+    writeBytes(dir.file("q/say \"hi\", 1.mmf"), vq7File(100, 4));
+    EXPECT_EQ(runBatch({"--inspect", "--csv", "q"}, dir.path()).out,
+              "file,kind,maxgain_db,master_volume,channel_volume,peak_db,error\n"
+              "\"q/say \"\"hi\"\", 1.mmf\",TAVI/VQ-7,-2.0,100,,-6.0,\n");
 
     const Outcome table = runBatch({"--inspect", "c/a.mmf", "c/b.mld"}, dir.path());
     EXPECT_EQ(table.code, 0);

@@ -21,6 +21,8 @@ TEST(MfiAnalyse, ChecksRequiredEventsAndReadsMaxGain) {
         {"3.0 without MaxGain", mfiFile("0300", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0)}), ErrNoMaxGain, 24, 0},
         {"MaxGain 30 is taken as 24", mfiFile("0300", {MfiTrackBuilder().maxGain(0, 30).masterVolume(0, 100).note(0, 0)}),
          0, 24, 1},
+        {"MaxGain 25 is taken as 24", mfiFile("0300", {MfiTrackBuilder().maxGain(0, 25).masterVolume(0, 100).note(0, 0)}),
+         0, 24, 1},
         {"MaxGain 10", mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0)}), 0, 10, 1},
         {"4-byte MaxGain block keeps 24",
          mfiFile("0301", {MfiTrackBuilder().block(0, {0x11, 0xF3, 0x03, 0x05}).masterVolume(0, 90).note(0, 0)}), 0, 24, 1},

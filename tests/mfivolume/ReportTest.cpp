@@ -125,6 +125,16 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
     const Reported none = convertAndReport(silent, host, 20);
     EXPECT_EQ(none.result, -1);
     EXPECT_TRUE(none.changes.empty());
+
+    // Entries count tracks in fours: track 1 channel 2 is entry 6 ("-c7").
+    MfiTestHost track1;
+    track1.absolute = 1;
+    track1.channels[6] = 50;
+    const ByteVector second = mfiFile("0200", {setup().note(0, 0).note(1, 0),
+                                               MfiTrackBuilder().channelVolume(0, 2, 30).note(0, 2).note(1, 2)});
+    const Reported r1 = convertAndReport(second, track1, 20);
+    EXPECT_EQ(r1.result, 0);
+    EXPECT_EQ(rows(r1.changes), (std::vector<Row>{{1, 2, 30, 50, 2, 0}}));
 }
 
 TEST(MfiChannelVolumeReport, OtherVersionsAndRefusedRecordsConvertNothing) {

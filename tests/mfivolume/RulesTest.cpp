@@ -147,20 +147,66 @@ TEST(MfiEffectRegulation, ScalesRegulatedLevelsUpAndTheirSendsDown) {
     }
 }
 
+// (tick, send code, value) of every effect send of a track; the code is the
+// channel, plus 16 for an A channel.
+std::vector<std::array<int, 3>> codedSends(MfiVolumeFile& file, int track) {
+    std::vector<std::array<int, 3>> out;
+    for (int w = file.nextEffectSend(track, 0); w >= 0; w = file.nextEffectSend(track, w + 1))
+        out.push_back({file.effectSendTick(track, w), file.effectSendCode(track, w), file.effectSendValue(track, w)});
+    return out;
+}
+
 TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
-    // Block 0 is not regulated, block 1 is; a selection of block 1 at tick 10.
+    // Block 0 is not regulated, block 1 is; a selection of block 1 at tick 10
+    // in track 0. The send at tick 0 is under the unregulated type; its copy
+    // before the sound at tick 20 is under the selected one and moves down.
+    // A channels sound through 0x7F 0x00 events, the others through notes.
     const ByteVector blocks = joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)});
-    const ByteVector in = mfiFile(
-        "0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 1, false, 80).note(0, 1).effectSelect(10, 65).note(10, 1).note(5, 1)});
+    struct Slot {
+        const char* name;
+        int track, channel;
+        bool aFlag;
+        int copyAt;  // index of the copy in its track
+    } slots[] = {
+        {"channel 1 of track 0", 0, 1, false, 6},
+        {"A channel 0 of track 0", 0, 0, true, 6},
+        {"channel 2 of track 1", 1, 2, false, 2},
+        {"A channel 2 of track 1", 1, 2, true, 2},
+    };
+    for (const Slot& c : slots) {
+        SCOPED_TRACE(c.name);
+        auto sound = [&](MfiTrackBuilder& t, std::uint8_t delta) -> MfiTrackBuilder& {
+            return c.aFlag ? kind52(t, delta, c.channel) : t.note(delta, c.channel);
+        };
+        MfiTrackBuilder track0 = setupWithGain().effectSettings(0, blocks);
+        MfiTrackBuilder track1;
+        MfiTrackBuilder& playing = c.track == 0 ? track0 : track1;
+        playing.effectSend(0, c.channel, c.aFlag, 80);
+        sound(playing, 0);
+        track0.effectSelect(10, 65);
+        sound(playing, c.track == 0 ? 10 : 20);
+        sound(playing, 5);
+        if (c.track != 0) track0.nop(10);
+        MfiVolumeFile model = parsed(c.track == 0 ? mfiFile("0400", {track0}) : mfiFile("0400", {track0, track1}));
+        ASSERT_EQ(regulateEffects(model, 3.0), 0);
+        const int code = c.channel + (c.aFlag ? 16 : 0);
+        EXPECT_EQ(codedSends(model, c.track), (std::vector<std::array<int, 3>>{{0, code, 80}, {20, code, 67}}));
+        EXPECT_EQ(model.eventKindAt(c.track, c.copyAt), KindEffectSend);
+        EXPECT_EQ(model.eventKindAt(c.track, c.copyAt + 1), c.aFlag ? KindStatus7F00 : KindNote);
+        EXPECT_EQ(levelOfBlock(model, 0), 90);
+        EXPECT_EQ(levelOfBlock(model, 1), 118);
+    }
+}
+
+// A send at the very tick of a selection is still under the type before it;
+// the copy made for the selection carries its value under the new type.
+TEST(MfiEffectRegulation, ASendAtTheTickOfASelectionIsUnderTheTypeBefore) {
+    const ByteVector blocks = joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)});
+    const ByteVector in = mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSelect(10, 65).nop(20),
+                                           MfiTrackBuilder().effectSend(10, 2, false, 80).note(0, 2).note(10, 2).note(5, 2)});
     MfiVolumeFile model = parsed(in);
     ASSERT_EQ(regulateEffects(model, 3.0), 0);
-    // The send at tick 0 is under the unregulated type; its copy before the
-    // note at tick 20 is under the selected one and moves down.
-    EXPECT_EQ(sends(model, 0), (std::vector<std::pair<int, int>>{{0, 80}, {20, 67}}));
-    EXPECT_EQ(model.eventKindAt(0, 6), KindEffectSend);
-    EXPECT_EQ(model.eventKindAt(0, 7), KindNote);
-    EXPECT_EQ(levelOfBlock(model, 0), 90);
-    EXPECT_EQ(levelOfBlock(model, 1), 118);
+    EXPECT_EQ(sends(model, 1), (std::vector<std::pair<int, int>>{{10, 80}, {20, 67}}));
 }
 
 TEST(MfiEffectRegulation, KeepsLevelsWithinOneTo127) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "volume/ResultCodes.h"
 #include "support/TaviChunkBuilder.h"
 #include "tavi/TaviEngine.h"
@@ -144,41 +146,51 @@ TEST(ScoreTrack, MasterVolumeAfterTheFirstNoteIsNotBeforeIt) {
 // Setup data carries MaxGain and master volume; the sequence regulates the
 // effect depth and a chorus send, then the effect changes and a note on the
 // same channel gets its chorus send back (inserted before the note), which
-// moves the master volume that follows by four bytes.
+// moves the master volume that follows by four bytes. Status bytes 0x00-0x7F
+// address channels 0-15 and 0x80-0xFF channels 16-31: channel 2 through 0x32
+// and 0x02, and channel 16 through 0xB0 and 0x80 (the lowest status of the
+// upper half).
 TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
-    const Bytes setup = cat({vq7MaxGain(0), vq7MasterVolume(100)});
-    auto sequence = [](std::uint8_t depth, std::uint8_t send, const Bytes& inserted, std::uint8_t master) {
-        return cat({{0x00}, vq7EffectParameters({effectBlock(0x4900, depth), effectBlock(0x0100, 50)}),
-                    {0x00, 0x32, 0x5D, send},
-                    {0x00}, vq7EffectSelect(0x41),
-                    {0x05}, inserted, {0x02, 0x3C, 0x07},
-                    {0x00}, vq7MasterVolume(master),
-                    {0x03, 0x94, 0x3C, 0x40, 0x02}});
-    };
-    Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
-    TrackRun run;
-    run.host.regulateChorus = 1;
-    run.host.settings.engineValueA = 100;  // what the pre-scan reports
-    run.host.settings.engineValueB = 0;
-    ASSERT_EQ(run.convert(track, 7), 0);
+    struct Channel {
+        int number;
+        std::uint8_t control, note;
+    } channels[] = {{2, 0x32, 0x02}, {16, 0xB0, 0x80}};
+    for (const Channel& ch : channels) {
+        SCOPED_TRACE(ch.number);
+        const Bytes setup = cat({vq7MaxGain(0), vq7MasterVolume(100)});
+        auto sequence = [&](std::uint8_t depth, std::uint8_t send, const Bytes& inserted, std::uint8_t master) {
+            return cat({{0x00}, vq7EffectParameters({effectBlock(0x4900, depth), effectBlock(0x0100, 50)}),
+                        {0x00, ch.control, 0x5D, send},
+                        {0x00}, vq7EffectSelect(0x41),
+                        {0x05}, inserted, {ch.note, 0x3C, 0x07},
+                        {0x00}, vq7MasterVolume(master),
+                        {0x03, 0x94, 0x3C, 0x40, 0x02}});
+        };
+        Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
+        TrackRun run;
+        run.host.regulateChorus = 1;
+        run.host.settings.engineValueA = 100;  // what the pre-scan reports
+        run.host.settings.engineValueB = 0;
+        ASSERT_EQ(run.convert(track, 7), 0);
 
-    const Bytes expected = vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}),
-                                    sequence(45, 90, {0x32, 0x5D, 64, 0x00}, 127));
-    EXPECT_EQ(track, expected);
-    const VolumeChangeList records = run.records();
-    ASSERT_EQ(records.size(), 6u);
-    expectRecord(records[0], 255, 0, 20, 5, 0);
-    expectRecord(records[1], 255, 100, 127, 1, 0);
-    expectRecord(records[2], 255, 64, 45, 7, 0);
-    expectRecord(records[3], 2, 64, 90, 9, 0);
-    expectRecord(records[4], 2, 64, 64, 11, 5);
-    expectRecord(records[5], 255, 100, 127, 1, 5);
-    EXPECT_EQ(run.host.settings.maxGainTenths, -100);
-    EXPECT_EQ(run.engine.volumeChangeCount(), 2);
-    EXPECT_EQ(run.engine.maxGainChangeCount(), 1);
-    EXPECT_EQ(run.engine.chorusChangeCount(), 3);
-    EXPECT_TRUE(run.engine.maxGainInSetupData());
-    EXPECT_TRUE(run.engine.masterVolumeBeforeFirstNote());
+        const Bytes expected = vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}),
+                                        sequence(45, 90, {ch.control, 0x5D, 64, 0x00}, 127));
+        EXPECT_EQ(track, expected);
+        const VolumeChangeList records = run.records();
+        ASSERT_EQ(records.size(), 6u);
+        expectRecord(records[0], 255, 0, 20, 5, 0);
+        expectRecord(records[1], 255, 100, 127, 1, 0);
+        expectRecord(records[2], 255, 64, 45, 7, 0);
+        expectRecord(records[3], ch.number, 64, 90, 9, 0);
+        expectRecord(records[4], ch.number, 64, 64, 11, 5);
+        expectRecord(records[5], 255, 100, 127, 1, 5);
+        EXPECT_EQ(run.host.settings.maxGainTenths, -100);
+        EXPECT_EQ(run.engine.volumeChangeCount(), 2);
+        EXPECT_EQ(run.engine.maxGainChangeCount(), 1);
+        EXPECT_EQ(run.engine.chorusChangeCount(), 3);
+        EXPECT_TRUE(run.engine.maxGainInSetupData());
+        EXPECT_TRUE(run.engine.masterVolumeBeforeFirstNote());
+    }
 }
 
 TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
@@ -196,6 +208,28 @@ TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
     }
 }
 
+// Selectors 0x40 ... 0x5F pick one of up to 32 effect blocks. Only the last
+// block is a chorus: selecting it brings the channel's chorus send back before
+// the note (regulated), besides the regulated depth of that block; 0x60 lies
+// past the range and selects nothing.
+TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
+    Bytes blocks;
+    for (int i = 0; i < 32; ++i) append(blocks, effectBlock(i == 31 ? 0x4900 : 0x0100, 50));
+    for (std::uint8_t selector : {std::uint8_t{0x5F}, std::uint8_t{0x60}}) {
+        SCOPED_TRACE(selector);
+        const Bytes seq = cat({{0x00}, commandExclusive(0x27, blocks), {0x00, 0x32, 0x5D, 64}, {0x00},
+                               vq7EffectSelect(selector), {0x05, 0x02, 0x3C, 0x07}});
+        Bytes track = vq7Track({}, seq);
+        TrackRun run;
+        run.host.regulateChorus = 1;
+        ASSERT_EQ(run.convert(track, 7), 0);
+        EXPECT_EQ(run.engine.chorusChangeCount(), selector == 0x5F ? 2 : 1);
+        const Bytes insertedBeforeNote = {0x05, 0x32, 0x5D, 90, 0x00, 0x02};
+        EXPECT_EQ(std::search(track.begin(), track.end(), insertedBeforeNote.begin(), insertedBeforeNote.end()) != track.end(),
+                  selector == 0x5F);
+    }
+}
+
 TEST(ScoreTrack, Vq7SetupWithoutMaxGainChangeIsReported) {
     Bytes track = vq7Track(vq7MasterVolume(100), {0x00, 0x00, 0x3C, 0x01});
     TrackRun run;
@@ -209,6 +243,12 @@ TEST(ScoreTrack, PreScanFindsTheLoudestMasterVolumeAndLargestMaxGain) {
     TaviEngine::PreScan found = TaviEngine::preScanVq7(vq7Track(setup, seq));
     EXPECT_EQ(found.maxMasterVolume, 110);
     EXPECT_EQ(found.maxMaxGain, 3);
+
+    // MaxGain codes run 0 ... 24: 24 counts, 25 does not; 127 is a master volume, 128 is not.
+    found = TaviEngine::preScanVq7(vq7Track(cat({vq7MaxGain(24), vq7MaxGain(25), vq7MasterVolume(128)}),
+                                            cat({{0x00}, vq7MasterVolume(127)})));
+    EXPECT_EQ(found.maxMaxGain, 24);
+    EXPECT_EQ(found.maxMasterVolume, 127);
 
     // An error ends the scan with what was found so far.
     found = TaviEngine::preScanVq7(vq7Track(cat({vq7MasterVolume(90), {0x00}, vq7MaxGain(2)}), {}));

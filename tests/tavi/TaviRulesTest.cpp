@@ -78,6 +78,11 @@ TEST(TaviRules, ComputeTheConvertedValues) {
         {"VQ-2 0 dB: 100 steps to 103", Rule::Volume, relative(0), 3, 2, 100, 103, 1, 1},
         {"VQ-2 -6 dB", Rule::Volume, relative(-60), 4, 3, 99, 71, 1, 1},
         {"VQ-2 -3 dB", Rule::Volume, relative(-30), 1, 0, 64, 55, 1, 1},
+        // 127 is the top of the grid, not a value above it: -3 dB moves it to 107.
+        {"VQ-2 -3 dB from 127", Rule::Volume, relative(-30), 2, 1, 127, 107, 1, 1},
+        {"VQ-2 value above 127 kept", Rule::Volume, relative(-30), 2, 1, 128, 128, 1, 1},
+        // 40 at -26.4 dB lands halfway between the steps of 7 and 11: the lower one wins.
+        {"VQ-2 tie between two steps", Rule::Volume, relative(-264), 3, 2, 40, 7, 1, 1},
         {"VQ-2 +60 dB saturates", Rule::Volume, relative(600), 1, 0, 99, 127, 1, 1},
         {"audio track -6 dB", Rule::Volume, relative(-60), 255, 255, 99, 71, 1, 1},
         {"VQ-2 absolute, channel 5 given", Rule::Volume, withChannel(absolute(0, 0), 4, 80), 2, 0, 99, 80, 1, 2},
@@ -91,6 +96,7 @@ TEST(TaviRules, ComputeTheConvertedValues) {
         {"VQ-5 -6 dB", Rule::Volume, relative(-60), 6, 255, 100, 71, 1, 1},
         {"VQ-5 +6 dB from silence", Rule::Volume, relative(60), 6, 255, 0, 1, 1, 1},
         {"VQ-3 +6 dB at the top", Rule::Volume, relative(60), 5, 255, 127, 127, 1, 1},
+        {"VQ-5 -6 dB from the top", Rule::Volume, relative(-60), 6, 255, 127, 90, 1, 1},
         {"VQ-3 value above 127 kept", Rule::Volume, relative(-60), 5, 255, 200, 200, 1, 1},
         {"VQ-3 absolute", Rule::Volume, absolute(77, 0), 5, 255, 100, 77, 1, 2},
         {"VQ-7 absolute keeps master", Rule::Volume, absolute(77, -60), 7, 255, 100, 100, 1, 2},
