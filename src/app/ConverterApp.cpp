@@ -19,17 +19,17 @@ ConverterApp::ConverterApp() = default;
 ConverterApp::~ConverterApp() = default;
 
 void ConverterApp::startUp(int argc, char** argv) {
-    // 1. The running executable; without it, stop silently.
+    // The running executable; without it, stop silently.
     auto exe = executablePath();
     if (!exe) return;
     executableName_ = baseNameWithoutExtension(*exe);
 
-    // 2. The settings file beside it.
+    // The settings file beside it.
     std::string_view fileName = messageText(msg::kSettingsFileName);
     if (fileName.empty()) return;
     settingsPath_ = directoryOf(*exe) + std::string(fileName);
 
-    // 3. The mode. The settings file is read once for the whole run.
+    // The mode. The settings file is read once for the whole run.
     IniFile settings(settingsPath_);
     int target = settings.readInt(kSection, "TARGET_FILE", 255);
     if (target != 0 && target != 1) {
@@ -38,16 +38,16 @@ void ConverterApp::startUp(int argc, char** argv) {
     }
     targetFile_ = target;
 
-    // 4. - 6. Controller with the stored settings.
+    // The mode's controller with the stored settings.
     regulateChorus_ = 0;
     std::unique_ptr<VolumeController> controller = makeController(targetFile_, consoleMode_);
     controller->setSettingsFileName(settingsPath_);
     loadSettings(settings, *controller);
 
-    // 7. The command line.
+    // The command line, which may convert.
     processCommandLine(*this, *controller, argc, argv);
 
-    // 8. Write back; 9. the controller (and its job) goes with this scope.
+    // The values used become the next run's defaults.
     saveSettings(settings, *controller);
 }
 

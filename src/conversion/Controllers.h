@@ -4,7 +4,7 @@
 // result text, own the ConversionJob and implement JobHost. Everything is
 // shared in VolumeController; TaviController and MfiController keep only the
 // real differences: the channel range, the job's engine step, the TAVI rule
-// operations (TAVI) and the settings queries 24 ... 28 (MFi).
+// operations (TAVI) and the settings queries the MFi engine makes (MFi).
 #include <memory>
 #include <string>
 
