@@ -1,6 +1,6 @@
 #include "volume/ResultCodes.h"
 
-#include <array>
+#include <iterator>
 
 namespace keldro {
 namespace {
@@ -96,22 +96,92 @@ constexpr MessageEntry kMessages[] = {
 };
 
 struct ResultEntry {
-    int entry;
-    int exitStatus;
+    ResultCode code;
+    int entry;       // its message in kMessages
+    int exitStatus;  // what the process exits with
 };
 
-// Indexed by result code 0 ... 68.
-constexpr std::array<ResultEntry, kResultCodeCount> kResults = {{
-    {200, 0},   {221, 0},   {201, -5},  {202, -6},  {203, -11}, {204, -19}, {205, -20}, {206, -21},
-    {207, -9},  {208, -10}, {209, -13}, {210, -14}, {211, -16}, {212, -15}, {213, -1},  {214, -7},
-    {215, -12}, {216, -8},  {217, -18}, {218, -17}, {219, -3},  {220, -2},  {223, -41}, {224, -42},
-    {225, 1},   {226, -24}, {227, -24}, {228, -23}, {229, -34}, {230, -22}, {232, -25}, {234, -27},
-    {235, -26}, {236, -37}, {237, -30}, {238, -29}, {233, -38}, {239, -35}, {240, -36}, {241, -39},
-    {222, -33}, {242, -39}, {243, -31}, {244, -32}, {245, -4},  {246, -28}, {247, -43}, {500, -44},
-    {501, -45}, {502, -46}, {503, -47}, {504, -48}, {505, -49}, {506, -50}, {507, -51}, {508, -52},
-    {509, -53}, {510, -54}, {247, -43}, {237, -30}, {511, -55}, {226, -24}, {226, -24}, {226, -24},
-    {226, -24}, {226, -24}, {226, -24}, {226, -24}, {226, -24},
-}};
+// One row per result code, in the order of the codes (checked below), so
+// that a code finds its row directly.
+constexpr ResultEntry kResults[] = {
+    {kConverted, 200, 0},
+    {kNotConverted, 221, 0},
+    {kChunkSizeCnti, 201, -5},
+    {kChunkSizeOpda, 202, -6},
+    {kChunkSizeMtr, 203, -11},
+    {kChunkSizeAtr, 204, -19},
+    {kChunkSizeGtr, 205, -20},
+    {kChunkSizeMstr, 206, -21},
+    {kChunkSizeDch, 207, -9},
+    {kChunkSizePro, 208, -10},
+    {kChunkSizeMspi, 209, -13},
+    {kChunkSizeMtsu, 210, -14},
+    {kChunkSizeMtsq, 211, -16},
+    {kChunkSizeMtsp, 212, -15},
+    {kNonsupportChunkId, 213, -1},
+    {kNonsupportChunkIdOpda, 214, -7},
+    {kNonsupportChunkIdMtr, 215, -12},
+    {kTagSizeOpda, 216, -8},
+    {kExclusiveSizeMtsq, 217, -18},
+    {kSequenceDataMtsq, 218, -17},
+    {kFileSizeError, 219, -3},
+    {kNonsupportFileId, 220, -2},
+    {kCompressTavi, 223, -41},
+    {kFolderOpenError, 224, -42},
+    {kCancel, 225, 1},
+    {kFileWriteError, 226, -24},
+    {kFileReadError, 227, -24},
+    {kNoTaviFile, 228, -23},
+    {kIllegalExclusiveMtsq, 229, -34},
+    {kIllegalCrc, 230, -22},
+    {kPathTooLong, 232, -25},
+    {kIllegalAtSig, 234, -27},
+    {kSkipConversionAtSig, 235, -26},
+    {kSequenceDataAtsq, 236, -37},
+    {kNoMasterVolume, 237, -30},
+    {kMixedTaviKinds, 238, -29},
+    {kSequenceData, 233, -38},
+    {kChunkSizeAtsq, 239, -35},
+    {kChunkSizeAwa, 240, -36},
+    {kNonsupportChunkIdAtr, 241, -39},
+    {kTagSizeCnti, 222, -33},
+    {kChunkSizeAspi, 242, -39},
+    {kInvalidPointsMspi, 243, -31},
+    {kInvalidPointsAspi, 244, -32},
+    {kNoCnti, 245, -4},
+    {kNoAtSig, 246, -28},
+    {kNoMaxGain, 247, -43},
+    {kNoMfiFile, 500, -44},
+    {kMfiNonsupportFileId, 501, -45},
+    {kMfiHeaderSize, 502, -46},
+    {kMfiChunkSize, 503, -47},
+    {kMfiTrackCount, 504, -48},
+    {kMfiSubchunkSize, 505, -49},
+    {kMfiTrackId, 506, -50},
+    {kMfiTrackSize, 507, -51},
+    {kMfiAudioCount, 508, -52},
+    {kMfiAudioId, 509, -53},
+    {kMfiAudioSize, 510, -54},
+    {kMfiNoMaxGain, 247, -43},
+    {kMfiNoMasterVolume, 237, -30},
+    {kMfiNonsupportVersion, 511, -55},
+    {kMfiWriteFirst, 226, -24},
+    {ResultCode(kMfiWriteFirst + 1), 226, -24},
+    {ResultCode(kMfiWriteFirst + 2), 226, -24},
+    {ResultCode(kMfiWriteFirst + 3), 226, -24},
+    {ResultCode(kMfiWriteFirst + 4), 226, -24},
+    {ResultCode(kMfiWriteFirst + 5), 226, -24},
+    {ResultCode(kMfiWriteFirst + 6), 226, -24},
+    {kMfiWriteLast, 226, -24},
+};
+static_assert(std::size(kResults) == kResultCodeCount);
+
+constexpr bool rowsFollowTheCodes() {
+    for (std::size_t i = 0; i < std::size(kResults); ++i)
+        if (kResults[i].code != static_cast<int>(i)) return false;
+    return true;
+}
+static_assert(rowsFollowTheCodes(), "kResults must hold one row per result code, in order");
 
 constexpr int kUnknownEntry = 231;
 
