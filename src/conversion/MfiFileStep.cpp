@@ -9,26 +9,27 @@
 #include "mfivolume/MfiConversionPass.h"
 #include "mfivolume/MfiVolumeFile.h"
 #include "platform/Clock.h"
+#include "volume/FileKinds.h"
 
 namespace keldro {
 namespace {
 
 struct MfiVersion {
-    std::string_view vers;
     int version;  // 20, 30, 31, 40 as the result log shows it
     int format;   // handset format code of the conversion pass
 };
 
 constexpr MfiVersion kSupportedVersions[] = {
-    {"0200", kMfiVersion20, kFormatMfi20},
-    {"0300", kMfiVersion30, kFormatMfi30},
-    {"0301", kMfiVersion31, kFormatMfi31},
-    {"0400", kMfiVersion40, kFormatMfi40},
+    {kMfiVersion20, kFormatMfi20},
+    {kMfiVersion30, kFormatMfi30},
+    {kMfiVersion31, kFormatMfi31},
+    {kMfiVersion40, kFormatMfi40},
 };
 
 const MfiVersion* supportedVersion(const MfiInfo& info) {
+    const int version = mfiVersionOfVers(info.versText());
     for (const MfiVersion& v : kSupportedVersions)
-        if (info.versIs(v.vers)) return &v;
+        if (v.version == version) return &v;
     return nullptr;
 }
 
