@@ -62,7 +62,7 @@ int MfiVolumeFile::analyse() {
         const MfiEvent* gain = eventAt(0, gains.front());
         if (hasBlockOf(gain, 5)) {
             const std::uint8_t value = gain->extData()[4];
-            maxGainValue_ = value < 25 ? value : kMaxGainSteps;
+            maxGainValue_ = value <= kMaxGainSteps ? value : kMaxGainSteps;
         }
     }
     for (int i = nextMasterVolume(0); i >= 0; i = nextMasterVolume(i + 1))
@@ -287,7 +287,7 @@ int MfiVolumeFile::effectSelectTick(int index) const {
 int MfiVolumeFile::nextEffectSend(int track, int from) { return findFrom(KindEffectSend, track, from); }
 
 int MfiVolumeFile::nextEffectSendOf(int track, int from, int channel, bool aFlag) {
-    const int code = (aFlag ? 16 : 0) + channel;
+    const int code = effectSendCodeOf(channel, aFlag);
     return findFrom(KindEffectSend, track, from, [&](int i) { return effectSendCode(track, i) == code; });
 }
 
@@ -391,18 +391,22 @@ int MfiVolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
     return 1;
 }
 
-int MfiVolumeFile::insertEffectSend(int track, int index, int channel, bool aFlag, int value) {
-    const MfiEvent* anchor = eventAt(track, index);
-    if (!anchor) return 0;
+MfiEvent MfiVolumeFile::makeEffectSend(std::int32_t time, int channel, bool aFlag, int value) {
     MfiEvent send;
-    send.setTime(anchor->time());
+    send.setTime(time);
     send.setStatus(kStatusShort);
     send.setByte1(kBlockMark);
     send.setExtMark(kBlockMark);
-    const std::uint8_t block[] = {0x11, 0x02, 0xF1, static_cast<std::uint8_t>(channel * 64 + (aFlag ? 0x2F : 0x0F)),
+    const std::uint8_t block[] = {kBlockLead, 0x02, 0xF1, static_cast<std::uint8_t>(channel * 64 + (aFlag ? 0x2F : 0x0F)),
                                   static_cast<std::uint8_t>(value)};
     send.appendExtData(ByteSpan(block));
-    body().insertEvent(track, index, send);
+    return send;
+}
+
+int MfiVolumeFile::insertEffectSend(int track, int index, int channel, bool aFlag, int value) {
+    const MfiEvent* anchor = eventAt(track, index);
+    if (!anchor) return 0;
+    body().insertEvent(track, index, makeEffectSend(anchor->time(), channel, aFlag, value));
     invalidateIndexes();
     return 1;
 }
