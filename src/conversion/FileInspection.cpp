@@ -18,7 +18,6 @@ namespace keldro {
 namespace {
 
 constexpr int kAudioTrack = 255;
-constexpr int kAssumedMfiVolume = 63;   // an MFi 2.0 channel without one gets 63
 
 void keepLoudest(std::optional<int>& loudest, int value) {
     if (!loudest || value > *loudest) loudest = value;
@@ -110,7 +109,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
             const int firstNote = f.firstNoteOf(t, 0, c);
             if (firstNote < 0) continue;
             const int firstVolume = f.nextChannelVolumeOf(t, 0, c);
-            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, kAssumedMfiVolume);
+            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
             for (int j = firstVolume; j >= 0; j = f.nextChannelVolumeOf(t, j + 1, c))
                 keepLoudest(in.channelVolume, f.channelVolumeAt(t, j));
         }
@@ -118,7 +117,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
     const int firstAdpcmNote = f.nextAdpcmNote(0);
     if (firstAdpcmNote < 0) return;
     const int firstAdpcmVolume = f.nextAdpcmVolume(0);
-    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, kAssumedMfiVolume);
+    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
     for (int j = firstAdpcmVolume; j >= 0; j = f.nextAdpcmVolume(j + 1)) {
         const int v = f.adpcmVolumeAt(j);
         if (v >= 0) keepLoudest(in.channelVolume, v);

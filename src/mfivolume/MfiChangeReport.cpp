@@ -153,7 +153,7 @@ bool reportNextVolume(MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* h
     const int after = volumeOf(converted, t, c, record.track);
     if (after < 0) return false;
     record.channel = byteOf(converted.eventChannel(t, c));
-    record.beforeVolume = 63;
+    record.beforeVolume = MfiVolumeFile::kAssumedVolume;  // an inserted volume starts from it
     record.afterVolume = byteOf(after);
     const bool relative = isRelative(host);
 

@@ -9,7 +9,6 @@ namespace {
 using namespace mfibytes;
 
 constexpr std::uint8_t kChannelVolumeParam = 0xE2;
-constexpr int kMaxVolume63 = 63;
 
 bool hasBlockOf(const MfiEvent* event, std::size_t size) { return event && event->extDataSize() == size; }
 
@@ -334,7 +333,7 @@ int MfiVolumeFile::setMasterVolume(int index, int value) {
 int MfiVolumeFile::setChannelVolume(int track, int index, int value) {
     MfiEvent* event = body().event(index, track);
     if (!isKind(event, KindChannelVolume)) return 0;
-    const int volume = std::clamp(value, 0, kMaxVolume63);
+    const int volume = std::clamp(value, 0, kMaxVolume);
     event->setParam2(static_cast<std::uint8_t>((event->param2() & 0xC0) | volume));
     return 1;
 }
@@ -342,7 +341,7 @@ int MfiVolumeFile::setChannelVolume(int track, int index, int value) {
 int MfiVolumeFile::setAdpcmVolume(int index, int value) {
     MfiEvent* event = body().event(index, 0);
     if (!isKind(event, KindAdpcmVolume) || !hasBlockOf(event, 4)) return 0;
-    event->mutableExtData()[3] = static_cast<std::uint8_t>(std::clamp(value, 0, kMaxVolume63));
+    event->mutableExtData()[3] = static_cast<std::uint8_t>(std::clamp(value, 0, kMaxVolume));
     // In the long block form byte 3 is also the id: the event may now be of
     // another kind.
     if (event->classify() != KindAdpcmVolume) invalidateIndexes();
@@ -378,13 +377,13 @@ int MfiVolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
     MfiEvent volume;
     volume.setStatus(kStatusShort);
     if (noteKind == KindAdpcmNote) {
-        static constexpr std::uint8_t kAdpcmVolume63[] = {0x11, 0xF2, 0x01, 0x3F};
+        const std::uint8_t adpcmVolume[] = {kBlockLead, 0xF2, 0x01, static_cast<std::uint8_t>(kAssumedVolume)};
         volume.setByte1(kBlockMark);
         volume.setExtMark(kBlockMark);
-        volume.appendExtData(ByteSpan(kAdpcmVolume63));
+        volume.appendExtData(ByteSpan(adpcmVolume));
     } else {
         volume.setByte1(kChannelVolumeParam);
-        volume.setParams(kChannelVolumeParam, static_cast<std::uint8_t>(channel * 64 + kMaxVolume63));
+        volume.setParams(kChannelVolumeParam, static_cast<std::uint8_t>(channel * 64 + kAssumedVolume));
     }
     body().insertEvent(track, at, volume);
     invalidateIndexes();

@@ -33,6 +33,10 @@ struct MasterVolumeEntry {
 class MfiVolumeFile : public MfiFile {
 public:
     static constexpr int kMaxGainSteps = kMaxGainMostSteps;  // 0 ... 24 half-dB steps of attenuation
+    static constexpr int kMaxVolume = 63;  // channel and ADPCM volumes run 0 ... 63
+    // A channel plays at full volume until its first volume event; the
+    // default volume put in front of its first note says so.
+    static constexpr int kAssumedVolume = kMaxVolume;
 
     // Read, then analyse; a read failure is returned unchanged.
     int parse(ByteSpan bytes);

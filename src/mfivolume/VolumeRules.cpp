@@ -46,7 +46,7 @@ void applyRelativeMaxGain(MfiVolumeFile& model, int gainBefore, double db) {
 
 // MFi channel volumes run 0 ... 63: the volume is doubled onto the shared
 // 0 ... 127 grid and halved back.
-int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, 63); }
+int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, MfiVolumeFile::kMaxVolume); }
 
 void convertChannel(MfiVolumeFile& model, int track, int channel, const MfiRuleSettings& settings) {
     const int value = settings.channelValues[static_cast<std::size_t>(track * kChannelsPerTrack + channel)];
