@@ -27,7 +27,7 @@ std::string pointCell(FileMode mode, const VolumeChangeRecord& r) {
 
 bool isChorusAction(int action) { return action >= 9 && action <= 12; }
 
-// Cells for track bytes the engines never produce print "---".
+// Cells the Part leaves undefined (track bytes the engines never produce) print "---".
 std::string channelCell(FileMode mode, int kind, const VolumeChangeRecord& r) {
     const int t = r.track;
     const int c = r.channel;
