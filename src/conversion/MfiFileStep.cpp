@@ -19,18 +19,10 @@ struct MfiVersion {
     int format;   // handset format code of the conversion pass
 };
 
-constexpr MfiVersion kSupportedVersions[] = {
-    {kMfiVersion20, kFormatMfi20},
-    {kMfiVersion30, kFormatMfi30},
-    {kMfiVersion31, kFormatMfi31},
-    {kMfiVersion40, kFormatMfi40},
-};
-
-const MfiVersion* supportedVersion(const MfiInfo& info) {
+std::optional<MfiVersion> supportedVersion(const MfiInfo& info) {
     const int version = mfiVersionOfVers(info.versText());
-    for (const MfiVersion& v : kSupportedVersions)
-        if (v.version == version) return &v;
-    return nullptr;
+    if (version == 0) return std::nullopt;
+    return MfiVersion{version, formatOfMfiVersion(version)};
 }
 
 class MfiFileStep final : public FileEngineStep {
@@ -44,7 +36,7 @@ public:
         MfiVolumeFile source;
         const int read = source.parse(input);
         if (read != 0) return job.report(&result, mfiFailureToResultCode(read));
-        const MfiVersion* version = supportedVersion(source.infoRecord());
+        const std::optional<MfiVersion> version = supportedVersion(source.infoRecord());
         if (!version) return job.report(&result, kMfiNonsupportVersion);
         result.kind = version->version;
 

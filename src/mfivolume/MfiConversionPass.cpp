@@ -124,6 +124,16 @@ int updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source
 
 }  // namespace
 
+int formatOfMfiVersion(int version) {
+    switch (version) {
+        case kMfiVersion20: return kFormatMfi20;
+        case kMfiVersion30: return kFormatMfi30;
+        case kMfiVersion31: return kFormatMfi31;
+        case kMfiVersion40: return kFormatMfi40;
+        default: return 0;
+    }
+}
+
 MfiConversionSettings snapshotSettings(JobHost* host) {
     MfiConversionSettings settings;
     if (!host) return settings;
