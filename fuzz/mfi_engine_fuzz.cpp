@@ -12,13 +12,7 @@ using namespace keldro;
 
 namespace {
 
-int formatOf(const MfiInfo& info) {
-    if (info.versIs("0200")) return kFormatMfi20;
-    if (info.versIs("0300")) return kFormatMfi30;
-    if (info.versIs("0301")) return kFormatMfi31;
-    if (info.versIs("0400")) return kFormatMfi40;
-    return 0;
-}
+int formatOf(const MfiInfo& info) { return formatOfMfiVersion(mfiVersionOfVers(info.versText())); }
 
 }  // namespace
 

@@ -77,7 +77,6 @@ int TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
 }
 int TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
     if (!record) return 0;
-    record->beforeVolume = 99;  // the assumed volume of a channel without a volume event
     return tavi::insertedVolumeRule(settings_, kind, *record);
 }
 int TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {

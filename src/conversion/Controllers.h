@@ -11,6 +11,7 @@
 #include "conversion/ConversionJob.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 
@@ -108,7 +109,7 @@ public:
 
     int isAbsoluteMode() override { return settings_.absoluteMode; }
     int dbTenths() override { return settings_.dbTenths; }
-    int maxGainSteps() override { return (-2 * settings_.maxGainTenths) / 10; }
+    int maxGainSteps() override { return attenuationStepsOfTenths(settings_.maxGainTenths); }
     int masterVolume() override { return settings_.masterVolume; }
     int channelValue(int entry) override;
 };

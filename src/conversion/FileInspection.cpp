@@ -11,21 +11,17 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tavi/TaviEngine.h"
+#include "volume/FileKinds.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro {
 namespace {
 
 constexpr int kAudioTrack = 255;
-constexpr int kAssumedTaviVolume = 99;  // a TAVI channel without a volume event plays at 99
-constexpr int kAssumedMfiVolume = 63;   // an MFi 2.0 channel without one gets 63
 
 void keepLoudest(std::optional<int>& loudest, int value) {
     if (!loudest || value > *loudest) loudest = value;
 }
-
-// Attenuation in half-dB steps of a volume on the 0 ... 127 scale.
-int attenuationOf(int volume) { return VolumeToAttenuation[static_cast<std::size_t>(std::clamp(volume, 0, 127))]; }
 
 // Channel volumes set the peak of VQ-2 and MFi 2.0 files; master volumes and
 // the MaxGain that of the others. `channelScale` brings MFi's 0 ... 63 to 0 ... 127.
@@ -33,12 +29,12 @@ void computePeak(Inspection& in, bool byChannel, int channelScale) {
     int steps;
     if (byChannel || !in.masterVolume) {
         if (!in.channelVolume) return;
-        steps = attenuationOf(*in.channelVolume * channelScale);
+        steps = attenuationOfVolume(*in.channelVolume * channelScale);
     } else {
-        steps = attenuationOf(*in.masterVolume);
+        steps = attenuationOfVolume(*in.masterVolume);
     }
     if (!byChannel && in.maxGainSteps) steps += *in.maxGainSteps;
-    in.peakTenths = -5 * steps;
+    in.peakTenths = tenthsOfAttenuationSteps(steps);
 }
 
 Inspection failed(FileMode mode, int code) {
@@ -60,8 +56,9 @@ public:
         note(generation, r->track, r->beforeVolume);
         return keep(r);
     }
+    // The engine hands over the volume a channel plays at before its first
+    // volume event.
     int insertedVolumeRule(int generation, VolumeChangeRecord* r) override {
-        r->beforeVolume = kAssumedTaviVolume;
         note(generation, r->track, r->beforeVolume);
         return keep(r);
     }
@@ -104,14 +101,6 @@ Inspection inspectTavi(ByteSpan bytes) {
     return in;
 }
 
-int mfiVersionOf(const MfiInfo& info) {
-    constexpr std::pair<std::string_view, int> kVersions[] = {
-        {"0200", kMfiVersion20}, {"0300", kMfiVersion30}, {"0301", kMfiVersion31}, {"0400", kMfiVersion40}};
-    for (const auto& [vers, version] : kVersions)
-        if (info.versIs(vers)) return version;
-    return 0;
-}
-
 // MFi 2.0: the channels the channel volume rule changes, those that play,
 // with the volume they are given when they play before their first volume.
 void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
@@ -120,7 +109,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
             const int firstNote = f.firstNoteOf(t, 0, c);
             if (firstNote < 0) continue;
             const int firstVolume = f.nextChannelVolumeOf(t, 0, c);
-            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, kAssumedMfiVolume);
+            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
             for (int j = firstVolume; j >= 0; j = f.nextChannelVolumeOf(t, j + 1, c))
                 keepLoudest(in.channelVolume, f.channelVolumeAt(t, j));
         }
@@ -128,7 +117,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
     const int firstAdpcmNote = f.nextAdpcmNote(0);
     if (firstAdpcmNote < 0) return;
     const int firstAdpcmVolume = f.nextAdpcmVolume(0);
-    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, kAssumedMfiVolume);
+    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
     for (int j = firstAdpcmVolume; j >= 0; j = f.nextAdpcmVolume(j + 1)) {
         const int v = f.adpcmVolumeAt(j);
         if (v >= 0) keepLoudest(in.channelVolume, v);
@@ -141,7 +130,7 @@ Inspection inspectMfi(ByteSpan bytes) {
     if (read != 0) return failed(FileMode::Mfi, mfiFailureToResultCode(read));
     Inspection in;
     in.mode = FileMode::Mfi;
-    in.kind = mfiVersionOf(f.infoRecord());
+    in.kind = mfiVersionOfVers(f.infoRecord().versText());
     if (in.kind == 0) return failed(FileMode::Mfi, kMfiNonsupportVersion);
     for (int i = f.nextMasterVolume(0); i >= 0; i = f.nextMasterVolume(i + 1))
         keepLoudest(in.masterVolume, f.masterVolumeAt(i));
@@ -168,8 +157,7 @@ Inspection inspectFile(const std::string& path, FileMode mode) {
 
 std::string kindText(const Inspection& in) {
     if (!in.ok()) return "---";
-    if (in.mode == FileMode::Tavi) return formatText("TAVI/VQ-%d", in.kind);
-    return formatText("MFi/%1.1f", in.kind * 0.1);
+    return in.mode == FileMode::Tavi ? taviKindText(in.kind) : mfiKindText(in.kind);
 }
 
 }  // namespace keldro

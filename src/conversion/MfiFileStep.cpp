@@ -9,27 +9,20 @@
 #include "mfivolume/MfiConversionPass.h"
 #include "mfivolume/MfiVolumeFile.h"
 #include "platform/Clock.h"
+#include "volume/FileKinds.h"
 
 namespace keldro {
 namespace {
 
 struct MfiVersion {
-    std::string_view vers;
     int version;  // 20, 30, 31, 40 as the result log shows it
     int format;   // handset format code of the conversion pass
 };
 
-constexpr MfiVersion kSupportedVersions[] = {
-    {"0200", kMfiVersion20, kFormatMfi20},
-    {"0300", kMfiVersion30, kFormatMfi30},
-    {"0301", kMfiVersion31, kFormatMfi31},
-    {"0400", kMfiVersion40, kFormatMfi40},
-};
-
-const MfiVersion* supportedVersion(const MfiInfo& info) {
-    for (const MfiVersion& v : kSupportedVersions)
-        if (info.versIs(v.vers)) return &v;
-    return nullptr;
+std::optional<MfiVersion> supportedVersion(const MfiInfo& info) {
+    const int version = mfiVersionOfVers(info.versText());
+    if (version == 0) return std::nullopt;
+    return MfiVersion{version, formatOfMfiVersion(version)};
 }
 
 class MfiFileStep final : public FileEngineStep {
@@ -43,7 +36,7 @@ public:
         MfiVolumeFile source;
         const int read = source.parse(input);
         if (read != 0) return job.report(&result, mfiFailureToResultCode(read));
-        const MfiVersion* version = supportedVersion(source.infoRecord());
+        const std::optional<MfiVersion> version = supportedVersion(source.infoRecord());
         if (!version) return job.report(&result, kMfiNonsupportVersion);
         result.kind = version->version;
 

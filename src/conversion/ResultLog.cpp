@@ -7,16 +7,14 @@
 #include "volume/ResultCodes.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "volume/FileKinds.h"
 
 namespace keldro {
 namespace {
 
-bool isTaviKind(int kind) { return kind == 2 || kind == 3 || kind == 5 || kind == 7; }
-bool isMfiKind(int kind) { return kind == 20 || kind == 30 || kind == 31 || kind == 40; }
-
 std::string kindCell(FileMode mode, int kind) {
-    if (mode == FileMode::Tavi) return isTaviKind(kind) ? formatText("TAVI/VQ-%d\t", kind) : "---\t";
-    return isMfiKind(kind) ? formatText("MFi/%1.1f\t", kind * 0.1) : "---\t";
+    if (mode == FileMode::Tavi) return isTaviGeneration(kind) ? taviKindText(kind) + "\t" : "---\t";
+    return isMfiVersion(kind) ? mfiKindText(kind) + "\t" : "---\t";
 }
 
 std::string pointCell(FileMode mode, const VolumeChangeRecord& r) {

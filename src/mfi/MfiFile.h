@@ -59,6 +59,7 @@ struct MfiInfo {
     MfiText<256> ainf;  // low 6 bits of the first byte = number of audio items
 
     bool versIs(std::string_view version) const;
+    std::string_view versText() const { return {reinterpret_cast<const char*>(vers.data()), vers.size()}; }
     void setVers(std::string_view version);   // first four characters
     void setDate(std::string_view yyyymmdd);  // first eight characters
 };

@@ -8,6 +8,7 @@
 
 #include "mfi/MfiFile.h"
 #include "mfi/MfiBytes.h"
+#include "volume/FileKinds.h"
 
 namespace keldro {
 namespace {
@@ -84,7 +85,7 @@ void appendInfo(ByteWriter& w, MfiInfo& info, const MfiDate& today) {
     appendU16Subchunk(w, "note", info.note);
     if (info.exst == 1) appendU16Subchunk(w, "exst", 1);
     // Version 2.0 files may go without an author and a support text.
-    const bool oldVersion = info.versIs("0200");
+    const bool oldVersion = info.versIs(mfiVersText(kMfiVersion20));
     if (!(oldVersion && info.auth.length <= 0)) appendFreeText(w, "auth", info.auth);
     if (!(oldVersion && info.supt.length <= 0)) appendFreeText(w, "supt", info.supt);
     appendStoredText(w, "ainf", info.ainf);

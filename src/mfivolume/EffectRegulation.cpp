@@ -11,15 +11,14 @@
 #include <tuple>
 
 #include "mfivolume/MfiVolumeRules.h"
+#include "volume/VolumeRules.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro {
 namespace {
 
-constexpr int kBlockSize = 32;
 constexpr int kMaxBlocks = 32;
 constexpr int kBlockBufferSize = 1024;
-constexpr int kLevelByte = 12;
 constexpr int kSendSlots = 32;  // 4 tracks x 4 channels, plain and A channels
 constexpr int kTrackCount = 4;
 
@@ -42,18 +41,10 @@ struct SendSlot {
     int track;
     int channel;
     bool aFlag;
-    int code() const { return (aFlag ? 16 : 0) + channel; }
+    int code() const { return MfiVolumeFile::effectSendCodeOf(channel, aFlag); }
 };
 
 SendSlot slotOf(int q) { return {(q % 16) / 4, q % 4, q >= 16}; }
-
-// x scaled and kept within 1 ... 127: a regulated level or send never becomes 0.
-int scaleLevel(int value, double factor) {
-    double x = value * factor;
-    if (x >= 127) x = 127;
-    else if (!(x > 1)) x = 1;
-    return static_cast<int>(x);
-}
 
 std::vector<Selection> collectSelections(MfiVolumeFile& model) {
     std::vector<Selection> selections;
@@ -86,7 +77,7 @@ SendInForce sendInForce(MfiVolumeFile& model, const SendSlot& slot, std::int32_t
 bool switchesRegulation(const EffectPlan& plan, std::size_t entry) {
     const int next = plan.typeOfBlock(plan.selections[entry].block);
     const int previous = entry == 0 ? plan.types[0] : plan.typeOfBlock(plan.selections[entry - 1].block);
-    return isRegulatedEffectType(next) || isRegulatedEffectType(previous);
+    return isChorusLikeEffect(next) || isChorusLikeEffect(previous);
 }
 
 // The copies placed by editing the model at each one; every later search sees them.
@@ -146,7 +137,7 @@ public:
             auto copy = t.copies.begin();
             for (std::size_t k = 0; k < original.size(); ++k) {
                 for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
-                    events.push_back(makeSend(original[k].time(), copy->slot, copy->value));
+                    events.push_back(MfiVolumeFile::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.aFlag, copy->value));
                 events.push_back(original[k]);
             }
             model_.replaceTrackEvents(track, std::move(events));
@@ -195,19 +186,6 @@ private:
         t.copies.push_back({sounding, slot, value});
     }
 
-    static MfiEvent makeSend(std::int32_t time, const SendSlot& slot, int value) {
-        MfiEvent send;
-        send.setTime(time);
-        send.setStatus(0xFF);
-        send.setByte1(0xFF);
-        send.setExtMark(0xFF);
-        const std::uint8_t block[] = {0x11, 0x02, 0xF1,
-                                      static_cast<std::uint8_t>(slot.channel * 64 + (slot.aFlag ? 0x2F : 0x0F)),
-                                      static_cast<std::uint8_t>(value)};
-        send.appendExtData(ByteSpan(block));
-        return send;
-    }
-
     MfiVolumeFile& model_;
     std::array<TrackPlan, kTrackCount> tracks_;
     int nextOrder_ = 0;
@@ -248,15 +226,13 @@ void scaleSends(MfiVolumeFile& model, const EffectPlan& plan, double factor) {
         for (int w = model.nextEffectSend(track, 0); w >= 0; w = model.nextEffectSend(track, w + 1)) {
             const int value = model.effectSendValue(track, w);
             if (value <= 0) continue;
-            if (isRegulatedEffectType(typeInForce.at(model.effectSendTick(track, w))))
-                model.setEffectSendValue(track, w, scaleLevel(value, factor));
+            if (isChorusLikeEffect(typeInForce.at(model.effectSendTick(track, w))))
+                model.setEffectSendValue(track, w, scaleEffectLevel(value, factor));
         }
     }
 }
 
 }  // namespace
-
-bool isRegulatedEffectType(int type) { return type == 0x4900 || type == 0x4A00 || type == 0x4B00 || type == 0x5301; }
 
 int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) {
     if (db == 0) return 0;
@@ -264,8 +240,8 @@ int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) 
     if (settings < 0) return 0;
     std::array<std::uint8_t, kBlockBufferSize> blocks{};
     const int bytes = model.readEffectBlocks(settings, blocks.data(), kBlockBufferSize);
-    if (bytes < kBlockSize) return kMfiStepFailed;
-    const int blockCount = std::min(bytes / kBlockSize, kMaxBlocks);
+    if (bytes < kEffectBlockSize) return kMfiStepFailed;
+    const int blockCount = std::min(bytes / kEffectBlockSize, kMaxBlocks);
 
     // The level moves with the volume: 10^(db/40) on the half-dB grid. The
     // table index stays within the table whatever the change.
@@ -276,15 +252,15 @@ int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) 
     EffectPlan plan;
     bool regulatedBlock = false;
     for (int i = 0; i < blockCount; ++i) {
-        std::uint8_t* block = blocks.data() + i * kBlockSize;
-        const int type = (block[0] << 8) | block[1];
+        std::uint8_t* block = blocks.data() + i * kEffectBlockSize;
+        const int type = effectTypeOfBlock(block);
         plan.types.push_back(type);
-        if (!isRegulatedEffectType(type)) continue;
-        block[kLevelByte] = static_cast<std::uint8_t>(scaleLevel(block[kLevelByte], levelFactor));
+        if (!isChorusLikeEffect(type)) continue;
+        block[kEffectLevelByte] = static_cast<std::uint8_t>(scaleEffectLevel(block[kEffectLevelByte], levelFactor));
         regulatedBlock = true;
     }
     if (!regulatedBlock) return 0;
-    model.writeEffectBlocks(settings, blocks.data(), blockCount * kBlockSize);
+    model.writeEffectBlocks(settings, blocks.data(), blockCount * kEffectBlockSize);
 
     plan.selections = collectSelections(model);
     if (planning == SendCopyPlanning::Batched && SendCopyPlanner::canPlan(model)) {

@@ -5,13 +5,13 @@
 
 #include "volume/ResultCodes.h"
 #include "mfivolume/MfiVolumeRules.h"
+#include "volume/VolumeRules.h"
 
 namespace keldro {
 namespace {
 
 constexpr std::uint8_t kAdpcmTrack = 255;
 constexpr int kEffectBufferSize = 1024;
-constexpr int kEffectBlockSize = 32;
 constexpr int kTrackCount = 4;
 
 // Every record starts from these values; the position is the event's time in
@@ -153,7 +153,7 @@ bool reportNextVolume(MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* h
     const int after = volumeOf(converted, t, c, record.track);
     if (after < 0) return false;
     record.channel = byteOf(converted.eventChannel(t, c));
-    record.beforeVolume = 63;
+    record.beforeVolume = MfiVolumeFile::kAssumedVolume;  // an inserted volume starts from it
     record.afterVolume = byteOf(after);
     const bool relative = isRelative(host);
 
@@ -199,8 +199,9 @@ namespace {
 struct EffectBlocks {
     std::array<std::uint8_t, kEffectBufferSize> bytes{};
     int count = 0;
-    int type(int block) const { return (bytes[static_cast<std::size_t>(block * kEffectBlockSize)] << 8) | bytes[static_cast<std::size_t>(block * kEffectBlockSize + 1)]; }
-    int level(int block) const { return bytes[static_cast<std::size_t>(block * kEffectBlockSize + 12)]; }
+    const std::uint8_t* at(int block) const { return bytes.data() + block * kEffectBlockSize; }
+    int type(int block) const { return effectTypeOfBlock(at(block)); }
+    int level(int block) const { return at(block)[kEffectLevelByte]; }
 };
 
 bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
@@ -215,7 +216,7 @@ bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& conver
     const bool relative = host->isAbsoluteMode() == 0;
     bool kept = false;
     for (int block = 0; block < after.count / kEffectBlockSize; ++block) {
-        if (!isRegulatedEffectType(after.type(block)) || before.level(block) == after.level(block)) continue;
+        if (!isChorusLikeEffect(after.type(block)) || before.level(block) == after.level(block)) continue;
         VolumeChangeRecord record = newRecord(converted, 0, settings);
         record.beforeLevel = byteOf(before.level(block));
         record.afterLevel = byteOf(after.level(block));

@@ -4,17 +4,12 @@
 // (appended to `changes`) and decides the file's outcome. Records are offered
 // to the host's hooks first where the report names one; without a host only
 // records that need no hook are kept.
+#include "volume/FileKinds.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
 #include "mfivolume/MfiVolumeFile.h"
 
 namespace keldro {
-
-// MFi versions as the per-file flow counts them.
-inline constexpr int kMfiVersion20 = 20;
-inline constexpr int kMfiVersion30 = 30;
-inline constexpr int kMfiVersion31 = 31;
-inline constexpr int kMfiVersion40 = 40;
 
 // MFi 3.0 and later: 0, -46 (no MaxGain, or it comes after the first sound or
 // after a master volume) or -34 (no master volume by the first sound).

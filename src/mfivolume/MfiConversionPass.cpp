@@ -8,6 +8,7 @@
 #include "mfivolume/MfiVolumeFile.h"
 #include "mfivolume/MfiVolumeRules.h"
 #include "platform/Version.h"
+#include "volume/FileKinds.h"
 
 namespace keldro {
 namespace {
@@ -67,10 +68,10 @@ int generationOfFamily(int family) {
 // "vers" text of a generation; empty outside 1 ... 5.
 std::string_view versionOfGeneration(int generation) {
     switch (generation) {
-        case 1: return "0200";
-        case 2: return "0300";
-        case 3: return "0301";
-        case 4: case 5: return "0400";
+        case 1: return mfiVersText(kMfiVersion20);
+        case 2: return mfiVersText(kMfiVersion30);
+        case 3: return mfiVersText(kMfiVersion31);
+        case 4: case 5: return mfiVersText(kMfiVersion40);
         default: return {};
     }
 }
@@ -122,6 +123,16 @@ int updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source
 }
 
 }  // namespace
+
+int formatOfMfiVersion(int version) {
+    switch (version) {
+        case kMfiVersion20: return kFormatMfi20;
+        case kMfiVersion30: return kFormatMfi30;
+        case kMfiVersion31: return kFormatMfi31;
+        case kMfiVersion40: return kFormatMfi40;
+        default: return 0;
+    }
+}
 
 MfiConversionSettings snapshotSettings(JobHost* host) {
     MfiConversionSettings settings;

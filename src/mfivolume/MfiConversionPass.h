@@ -32,6 +32,8 @@ inline constexpr int kFormatMfi20 = 1;
 inline constexpr int kFormatMfi30 = 2;
 inline constexpr int kFormatMfi31 = 3;
 inline constexpr int kFormatMfi40 = 7;
+// The format code for an MFi version (20, 30, 31, 40); 0 for any other.
+int formatOfMfiVersion(int version);
 
 // The text this program writes into "supt" from MFi 3.0 on.
 const char* programSupportText();

@@ -9,7 +9,6 @@ namespace {
 using namespace mfibytes;
 
 constexpr std::uint8_t kChannelVolumeParam = 0xE2;
-constexpr int kMaxVolume63 = 63;
 
 bool hasBlockOf(const MfiEvent* event, std::size_t size) { return event && event->extDataSize() == size; }
 
@@ -62,7 +61,7 @@ int MfiVolumeFile::analyse() {
         const MfiEvent* gain = eventAt(0, gains.front());
         if (hasBlockOf(gain, 5)) {
             const std::uint8_t value = gain->extData()[4];
-            maxGainValue_ = value < 25 ? value : kMaxGainSteps;
+            maxGainValue_ = value <= kMaxGainSteps ? value : kMaxGainSteps;
         }
     }
     for (int i = nextMasterVolume(0); i >= 0; i = nextMasterVolume(i + 1))
@@ -287,7 +286,7 @@ int MfiVolumeFile::effectSelectTick(int index) const {
 int MfiVolumeFile::nextEffectSend(int track, int from) { return findFrom(KindEffectSend, track, from); }
 
 int MfiVolumeFile::nextEffectSendOf(int track, int from, int channel, bool aFlag) {
-    const int code = (aFlag ? 16 : 0) + channel;
+    const int code = effectSendCodeOf(channel, aFlag);
     return findFrom(KindEffectSend, track, from, [&](int i) { return effectSendCode(track, i) == code; });
 }
 
@@ -334,7 +333,7 @@ int MfiVolumeFile::setMasterVolume(int index, int value) {
 int MfiVolumeFile::setChannelVolume(int track, int index, int value) {
     MfiEvent* event = body().event(index, track);
     if (!isKind(event, KindChannelVolume)) return 0;
-    const int volume = std::clamp(value, 0, kMaxVolume63);
+    const int volume = std::clamp(value, 0, kMaxVolume);
     event->setParam2(static_cast<std::uint8_t>((event->param2() & 0xC0) | volume));
     return 1;
 }
@@ -342,7 +341,7 @@ int MfiVolumeFile::setChannelVolume(int track, int index, int value) {
 int MfiVolumeFile::setAdpcmVolume(int index, int value) {
     MfiEvent* event = body().event(index, 0);
     if (!isKind(event, KindAdpcmVolume) || !hasBlockOf(event, 4)) return 0;
-    event->mutableExtData()[3] = static_cast<std::uint8_t>(std::clamp(value, 0, kMaxVolume63));
+    event->mutableExtData()[3] = static_cast<std::uint8_t>(std::clamp(value, 0, kMaxVolume));
     // In the long block form byte 3 is also the id: the event may now be of
     // another kind.
     if (event->classify() != KindAdpcmVolume) invalidateIndexes();
@@ -378,31 +377,35 @@ int MfiVolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
     MfiEvent volume;
     volume.setStatus(kStatusShort);
     if (noteKind == KindAdpcmNote) {
-        static constexpr std::uint8_t kAdpcmVolume63[] = {0x11, 0xF2, 0x01, 0x3F};
+        const std::uint8_t adpcmVolume[] = {kBlockLead, 0xF2, 0x01, static_cast<std::uint8_t>(kAssumedVolume)};
         volume.setByte1(kBlockMark);
         volume.setExtMark(kBlockMark);
-        volume.appendExtData(ByteSpan(kAdpcmVolume63));
+        volume.appendExtData(ByteSpan(adpcmVolume));
     } else {
         volume.setByte1(kChannelVolumeParam);
-        volume.setParams(kChannelVolumeParam, static_cast<std::uint8_t>(channel * 64 + kMaxVolume63));
+        volume.setParams(kChannelVolumeParam, static_cast<std::uint8_t>(channel * 64 + kAssumedVolume));
     }
     body().insertEvent(track, at, volume);
     invalidateIndexes();
     return 1;
 }
 
-int MfiVolumeFile::insertEffectSend(int track, int index, int channel, bool aFlag, int value) {
-    const MfiEvent* anchor = eventAt(track, index);
-    if (!anchor) return 0;
+MfiEvent MfiVolumeFile::makeEffectSend(std::int32_t time, int channel, bool aFlag, int value) {
     MfiEvent send;
-    send.setTime(anchor->time());
+    send.setTime(time);
     send.setStatus(kStatusShort);
     send.setByte1(kBlockMark);
     send.setExtMark(kBlockMark);
-    const std::uint8_t block[] = {0x11, 0x02, 0xF1, static_cast<std::uint8_t>(channel * 64 + (aFlag ? 0x2F : 0x0F)),
+    const std::uint8_t block[] = {kBlockLead, 0x02, 0xF1, static_cast<std::uint8_t>(channel * 64 + (aFlag ? 0x2F : 0x0F)),
                                   static_cast<std::uint8_t>(value)};
     send.appendExtData(ByteSpan(block));
-    body().insertEvent(track, index, send);
+    return send;
+}
+
+int MfiVolumeFile::insertEffectSend(int track, int index, int channel, bool aFlag, int value) {
+    const MfiEvent* anchor = eventAt(track, index);
+    if (!anchor) return 0;
+    body().insertEvent(track, index, makeEffectSend(anchor->time(), channel, aFlag, value));
     invalidateIndexes();
     return 1;
 }

@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "mfi/MfiFile.h"
+#include "volume/FileKinds.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 
@@ -30,7 +32,11 @@ struct MasterVolumeEntry {
 
 class MfiVolumeFile : public MfiFile {
 public:
-    static constexpr int kMaxGainSteps = 24;  // 0 ... 24 half-dB steps of attenuation
+    static constexpr int kMaxGainSteps = kMaxGainMostSteps;  // 0 ... 24 half-dB steps of attenuation
+    static constexpr int kMaxVolume = 63;  // channel and ADPCM volumes run 0 ... 63
+    // A channel plays at full volume until its first volume event; the
+    // default volume put in front of its first note says so.
+    static constexpr int kAssumedVolume = kMaxVolume;
 
     // Read, then analyse; a read failure is returned unchanged.
     int parse(ByteSpan bytes);
@@ -40,7 +46,7 @@ public:
 
     std::uint8_t maxGainValue() const { return maxGainValue_; }
     const std::vector<MasterVolumeEntry>& masterVolumeList() const { return masterVolumes_; }
-    bool isVersion20() const { return infoRecord().versIs("0200"); }
+    bool isVersion20() const { return infoRecord().versIs(mfiVersText(kMfiVersion20)); }
 
     // --- Queries: -1 (or 0 for times) when nothing fits. ---
     int nextMasterVolume(int from);
@@ -81,6 +87,13 @@ public:
     int setEffectSendValue(int track, int index, int value);
     int insertDefaultVolume(int track, int noteIndex, int channel);
     int insertEffectSend(int track, int index, int channel, bool aFlag, int value);
+
+    // An effect send event: a five-byte 0xF1 block whose fourth byte holds the
+    // channel (top two bits) and the plain/A flag (0x20) in front of the send
+    // id, and whose fifth byte is the send value.
+    static MfiEvent makeEffectSend(std::int32_t time, int channel, bool aFlag, int value);
+    // The code effectSendCode reports for a channel and flag: 0 ... 3 plain, 16 ... 19 A.
+    static int effectSendCodeOf(int channel, bool aFlag) { return (aFlag ? 16 : 0) + channel; }
 
     // Replaces a track's events in one go (the batched form of many inserts).
     void replaceTrackEvents(int track, std::vector<MfiEvent> events);

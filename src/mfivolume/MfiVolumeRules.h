@@ -46,7 +46,4 @@ enum class SendCopyPlanning { Batched, OneByOne };
 // fewer than 32 bytes of blocks (callers ignore it).
 int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning = SendCopyPlanning::Batched);
 
-// The four effect types whose levels and sends the regulation changes.
-bool isRegulatedEffectType(int type);
-
 }  // namespace keldro

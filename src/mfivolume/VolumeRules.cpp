@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "mfivolume/MfiVolumeRules.h"
+#include "volume/VolumeRules.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro {
@@ -12,9 +13,6 @@ constexpr int kTrackCount = 4;
 constexpr int kChannelsPerTrack = 4;
 
 int toInt(double value) { return static_cast<int>(value); }  // truncates toward zero
-
-int attenuationOf(int volume) { return VolumeToAttenuation[static_cast<std::size_t>(std::clamp(volume, 0, 127))]; }
-int volumeOf(int attenuation) { return AttenuationToVolume[static_cast<std::size_t>(attenuation)]; }
 
 int writeModel(MfiVolumeFile& model, ByteVector& output, const MfiDate& today) {
     ByteVector bytes;
@@ -34,27 +32,21 @@ int loudestMasterVolume(MfiVolumeFile& model) {
 // judged by the loudest master volume, and the rest into every master volume,
 // so that master volume attenuation plus MaxGain falls by 2 * dB steps.
 void applyRelativeMaxGain(MfiVolumeFile& model, int gainBefore, double db) {
-    const int loudest = std::clamp(attenuationOf(loudestMasterVolume(model)) + gainBefore, 0, kSilentAttenuation);
-    const int quantised = attenuationOf(volumeOf(loudest));
+    const int loudest = std::clamp(attenuationOfVolume(loudestMasterVolume(model)) + gainBefore, 0, kSilentAttenuation);
+    const int quantised = attenuationOfVolume(volumeOfAttenuation(loudest));
     const int gain = std::clamp(toInt((quantised * -0.5 + db) * -2), 0, MfiVolumeFile::kMaxGainSteps);
     model.setMaxGain(gain);
     for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1)) {
-        const int total = attenuationOf(model.masterVolumeAt(i)) + gainBefore;
+        const int total = attenuationOfVolume(model.masterVolumeAt(i)) + gainBefore;
         const int shifted = toInt((total * -0.5 + db) * 2);
         const int remainder = std::clamp(-gain - shifted, 0, kSilentAttenuation);
-        model.setMasterVolume(i, volumeOf(remainder));
+        model.setMasterVolume(i, volumeOfAttenuation(remainder));
     }
 }
 
-// The channel volume grid of the TAVI rule, on MFi's 0 ... 63 scale: the
-// volume is doubled onto the 0 ... 127 grid and halved back.
-int relativeChannelVolume(int volume, double db) {
-    const int before = volume * 2;
-    const int target = std::max(std::min(ChannelVolumeSteps[static_cast<std::size_t>(before >> 2)] - toInt(db * 100), 9600), 0);
-    const int step = nearestChannelVolumeStep(target);
-    const int onGrid = step == 0 ? 0 : 4 * step + 3;
-    return std::min(onGrid >> 1, 63);
-}
+// MFi channel volumes run 0 ... 63: the volume is doubled onto the shared
+// 0 ... 127 grid and halved back.
+int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, MfiVolumeFile::kMaxVolume); }
 
 void convertChannel(MfiVolumeFile& model, int track, int channel, const MfiRuleSettings& settings) {
     const int value = settings.channelValues[static_cast<std::size_t>(track * kChannelsPerTrack + channel)];
@@ -65,7 +57,7 @@ void convertChannel(MfiVolumeFile& model, int track, int channel, const MfiRuleS
     if (volume < 0 || volume > note) model.insertDefaultVolume(track, note, channel);
     for (int j = model.nextChannelVolumeOf(track, 0, channel); j >= 0; j = model.nextChannelVolumeOf(track, j + 1, channel)) {
         if (settings.relative == 1)
-            model.setChannelVolume(track, j, relativeChannelVolume(model.channelVolumeAt(track, j), settings.db));
+            model.setChannelVolume(track, j, relativeMfiChannelVolume(model.channelVolumeAt(track, j), settings.db));
         else
             model.setChannelVolume(track, j, value);
     }
@@ -80,7 +72,7 @@ void convertAdpcm(MfiVolumeFile& model, const MfiRuleSettings& settings) {
     for (int j = model.nextAdpcmVolume(0); j >= 0; j = model.nextAdpcmVolume(j + 1)) {
         if (settings.relative == 1) {
             const int before = model.adpcmVolumeAt(j);
-            if (before >= 0) model.setAdpcmVolume(j, relativeChannelVolume(before, settings.db));
+            if (before >= 0) model.setAdpcmVolume(j, relativeMfiChannelVolume(before, settings.db));
         } else {
             if (value < 0) break;
             model.setAdpcmVolume(j, value);

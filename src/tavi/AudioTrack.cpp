@@ -5,6 +5,7 @@
 
 #include "volume/ResultCodes.h"
 #include "tavi/TaviEngine.h"
+#include "tavi/TaviRules.h"
 #include "tavi/TrackEditing.h"
 
 namespace keldro {
@@ -215,7 +216,7 @@ void AudioTrackConverter::countShift(std::size_t at, std::int64_t delta, bool al
 int AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& sites) {
     VolumeChangeRecord r = base_;
     r.position = 0;
-    r.beforeVolume = 99;  // the level the audio plays at without a volume event
+    r.beforeVolume = tavi::kAssumedChannelVolume;
     if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) return 0;
     const ByteVector x{0x01, 0x00, 0x37, r.afterVolume};
     std::vector<Splice> splices;

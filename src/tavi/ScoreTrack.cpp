@@ -7,7 +7,9 @@
 
 #include "volume/ResultCodes.h"
 #include "tavi/TaviEngine.h"
+#include "tavi/TaviRules.h"
 #include "tavi/TrackEditing.h"
+#include "volume/VolumeRules.h"
 
 namespace keldro {
 namespace {
@@ -42,8 +44,6 @@ SubChunkRule ruleFor(int track, const SubChunk& s) {
 
 std::size_t trackHeaderLength(int track) { return track <= 4 ? 6 : (track <= 6 ? 20 : 36); }
 std::size_t minimumTrackBody(int track) { return track <= 4 ? 6 : 20; }
-
-bool isChorusEffect(int type) { return type == 0x4900 || type == 0x4A00 || type == 0x4B00 || type == 0x5301; }
 
 // ---- Event decoding of the VQ-3/5/7 sequences (MIDI-style durations). ----
 
@@ -362,7 +362,7 @@ std::uint32_t ScoreTrackConverter::insertVq2Volumes(ByteVector& seq, const std::
         if (!needsVolume[static_cast<std::size_t>(ch)]) continue;
         VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
         r.position = 0;
-        r.beforeVolume = 99;  // the level a channel plays at without a volume event
+        r.beforeVolume = tavi::kAssumedChannelVolume;
         if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) continue;
         front.insert(front.begin(), {0x00, 0x00, static_cast<std::uint8_t>(ch * 64 + 0x37), r.afterVolume});
         e_.addRecord(r);
@@ -463,16 +463,16 @@ int ScoreTrackConverter::convertEffectParameters(ByteVector& seq, const Event& e
     const std::size_t n = ev.dataLength;
     if (n < 38 || (n - 6) % 32 != 0) return -kExclusiveSizeMtsq;
     e_.effectTypes_.clear();
-    for (std::size_t j = 0; j < (n - 6) / 32; ++j) {
-        const std::size_t block = ev.dataAt + 5 + 32 * j;
-        int type = (seq[block] << 8) | seq[block + 1];
+    for (std::size_t j = 0; j < (n - 6) / kEffectBlockSize; ++j) {
+        const std::size_t block = ev.dataAt + 5 + kEffectBlockSize * j;
+        int type = effectTypeOfBlock(&seq[block]);
         if (j == 0) e_.currentEffectType_ = type;
         e_.effectTypes_.push_back(type);
-        if (!isChorusEffect(type) || !regulateChorus()) continue;
+        if (!isChorusLikeEffect(type) || !regulateChorus()) continue;
         VolumeChangeRecord r = context(kGlobalChannel);
-        r.beforeLevel = seq[block + 12];
+        r.beforeLevel = seq[block + kEffectLevelByte];
         if (!e_.host_->effectDepthRule(e_.generation_, &r)) continue;
-        seq[block + 12] = r.afterLevel;
+        seq[block + kEffectLevelByte] = r.afterLevel;
         e_.addRecord(r);
         ++e_.chorusChanges_;
     }
@@ -497,7 +497,7 @@ void ScoreTrackConverter::convertChorusSend(ByteVector& seq, const Event& ev) {
     e_.chorusSeen_[ch] = true;
     e_.chorusFound_[ch] = value;
     e_.chorusCurrent_[ch] = value;
-    if (!isChorusEffect(e_.currentEffectType_) || !regulateChorus() || value == 0) return;
+    if (!isChorusLikeEffect(e_.currentEffectType_) || !regulateChorus() || value == 0) return;
     VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
     r.beforeLevel = value;
     if (!e_.host_->chorusSendRule(e_.generation_, &r)) return;
@@ -514,7 +514,7 @@ void ScoreTrackConverter::chorusBeforeNote(const Event& ev, std::vector<Splice>&
     const auto ch = static_cast<std::size_t>(ev.channel);
     const int found = e_.chorusFound_[ch];
     if (found == 0 || e_.chorusSeen_[ch]) return;
-    if (!isChorusEffect(e_.currentEffectType_) && found == e_.chorusCurrent_[ch]) return;
+    if (!isChorusLikeEffect(e_.currentEffectType_) && found == e_.chorusCurrent_[ch]) return;
     if (!regulateChorus()) return;
     VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
     r.beforeLevel = static_cast<std::uint8_t>(found);

@@ -1,10 +1,10 @@
 #include "tavi/TaviRules.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
+#include "volume/VolumeRules.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro::tavi {
@@ -22,27 +22,9 @@ int trunc(double v) { return static_cast<int>(v); }
 
 std::uint8_t toByte(int v) { return static_cast<std::uint8_t>(v); }
 
-int attenuationOf(int volume) { return VolumeToAttenuation[static_cast<std::size_t>(volume)]; }
-
-int volumeOf(int attenuation) {
-    return AttenuationToVolume[static_cast<std::size_t>(std::clamp(attenuation, 0, kMaxAttenuation))];
-}
-
-// MaxGain code (0..24, 0.5 dB steps of attenuation) of a MaxGain in tenths of a dB.
-int maxGainCode(int tenths) { return (-2 * tenths) / 10; }
-
 int answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) {
     r.action = isAbsolute(s) ? relativeAction + 1 : relativeAction;
     return 1;
-}
-
-// Channel volume on the 32-step grid, moved by the relative change.
-int relativeChannelVolume(int before, double db) {
-    if (before > 127) return before;
-    std::int32_t a = ChannelVolumeSteps[static_cast<std::size_t>(before >> 2)] - trunc(db * 100);
-    a = std::max(std::min(a, 9600), 0);
-    int step = nearestChannelVolumeStep(a);
-    return step == 0 ? 0 : 4 * step + 3;
 }
 
 // VQ-2 channel volume and audio-track volume.
@@ -65,8 +47,8 @@ int masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s)) {
         r.afterVolume = toByte(s.masterVolume);
     } else if (r.beforeVolume <= 127) {
-        int c = attenuationOf(r.beforeVolume) - trunc(2 * relativeDb(s));
-        r.afterVolume = toByte(volumeOf(c));
+        int c = attenuationOfVolume(r.beforeVolume) - trunc(2 * relativeDb(s));
+        r.afterVolume = toByte(volumeOfAttenuation(c));
     } else {
         r.afterVolume = r.beforeVolume;
     }
@@ -81,18 +63,14 @@ int vq7MasterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
         return answer(r, kActionVolumeRelative, s);
     }
     int g = s.engineValueB;
-    int v = trunc(((attenuationOf(r.beforeVolume) + g) * -0.5 + relativeDb(s)) * 2);
-    int u = (2 * s.maxGainTenths) / 10;
-    r.afterVolume = toByte(volumeOf(u - v));
+    int v = trunc(((attenuationOfVolume(r.beforeVolume) + g) * -0.5 + relativeDb(s)) * 2);
+    int u = attenuationStepsOfTenths(s.maxGainTenths);
+    r.afterVolume = toByte(volumeOfAttenuation(-u - v));
     return answer(r, kActionVolumeRelative, s);
 }
 
-bool isChorusEffect(int effectType) {
-    return effectType == 0x4900 || effectType == 0x4A00 || effectType == 0x4B00 || effectType == 0x5301;
-}
-
-double tableOverFull(int index) { return volumeOf(std::min(index, kMaxAttenuation - 1)) * (1.0 / 127); }
-double fullOverTable(int index) { return 127.0 / volumeOf(std::min(index, kMaxAttenuation - 1)); }
+double tableOverFull(int index) { return volumeOfAttenuation(std::min(index, kMaxAttenuation - 1)) * (1.0 / 127); }
+double fullOverTable(int index) { return 127.0 / volumeOfAttenuation(std::min(index, kMaxAttenuation - 1)); }
 
 // Factor by which an effect depth follows the volume change; the chorus send
 // uses the inverse ratio (moves the opposite way).
@@ -101,7 +79,7 @@ double levelFactor(const VolumeSettings& s, bool chorusSend) {
     int steps;
     if (isAbsolute(s)) {
         int n = s.engineValueB;
-        int m = maxGainCode(s.maxGainTenths);
+        int m = attenuationStepsOfTenths(s.maxGainTenths);
         quieter = n < m;
         steps = quieter ? m - n : n - m;
     } else {
@@ -111,19 +89,12 @@ double levelFactor(const VolumeSettings& s, bool chorusSend) {
     return quieter != chorusSend ? tableOverFull(steps) : fullOverTable(steps);
 }
 
-int scaledLevel(int before, double factor) {
-    double x = before * factor;
-    if (x >= 127) return 127;
-    if (x <= 1) return 1;
-    return trunc(x);
-}
-
 int levelRule(VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
     if (r.track != 7) {
         r.afterLevel = r.beforeLevel;
         return 0;
     }
-    r.afterLevel = toByte(scaledLevel(r.beforeLevel, levelFactor(s, chorusSend)));
+    r.afterLevel = toByte(scaleEffectLevel(r.beforeLevel, levelFactor(s, chorusSend)));
     return answer(r, relativeAction, s);
 }
 
@@ -145,7 +116,7 @@ int volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord&
 }
 
 int insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
-    record.beforeVolume = 99;  // a channel without volume event plays at the default
+    record.beforeVolume = kAssumedChannelVolume;
     int yes = volumeRule(settings, generation, record);
     if (yes) record.action += kActionInsertedVolumeRelative - kActionVolumeRelative;
     return yes;
@@ -158,7 +129,7 @@ int maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord
         return 0;
     }
     if (isAbsolute(settings)) {
-        record.afterGain = toByte(maxGainCode(settings.maxGainTenths));
+        record.afterGain = toByte(attenuationStepsOfTenths(settings.maxGainTenths));
         return answer(record, kActionMaxGainRelative, settings);
     }
     settings.engineValueB = record.beforeGain;
@@ -169,11 +140,11 @@ int maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord
     }
     // The loudest master volume plus the old MaxGain, shifted by the change,
     // becomes the new MaxGain as far as -12..0 dB allows.
-    int a = std::clamp(attenuationOf(loudest) + record.beforeGain, 0, kMaxAttenuation);
-    int att = attenuationOf(volumeOf(a));
+    int a = std::clamp(attenuationOfVolume(loudest) + record.beforeGain, 0, kMaxAttenuation);
+    int att = attenuationOfVolume(volumeOfAttenuation(a));
     int t = trunc((att * -0.5 + relativeDb(settings)) * 10);
     settings.maxGainTenths = MaxGainQuantize(t);
-    record.afterGain = toByte(-settings.maxGainTenths / 5);
+    record.afterGain = toByte(attenuationStepsOfTenths(settings.maxGainTenths));
     return answer(record, kActionMaxGainRelative, settings);
 }
 
@@ -190,7 +161,7 @@ int chorusSendRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRec
 int chorusSendBeforeNoteRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
                              int effectType) {
     record.action = kActionNone;
-    if (!isChorusEffect(effectType)) {
+    if (!isChorusLikeEffect(effectType)) {
         // Not a chorus effect: the value first found in the file is put back.
         record.afterLevel = record.beforeLevel;
         return answer(record, kActionChorusBeforeNoteRelative, settings);

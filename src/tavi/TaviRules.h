@@ -9,6 +9,10 @@
 
 namespace keldro::tavi {
 
+// A score-track channel or the audio track plays at volume 99 until its first
+// volume event; a volume event put in front of its first note starts from it.
+inline constexpr int kAssumedChannelVolume = 99;
+
 int volumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);
 int insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);
 int maxGainRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record);

@@ -35,10 +35,16 @@ const std::array<std::int32_t, 32> ChannelVolumeSteps = {
     1111, 1010, 914,  825,  738,  656,  579,  504,  434,  363,  298,  234,  171,  113,  56,   0,
 };
 
+int attenuationOfVolume(int volume) {
+    return VolumeToAttenuation[static_cast<std::size_t>(std::clamp(volume, 0, 127))];
+}
+
+int volumeOfAttenuation(int halfDbSteps) {
+    return AttenuationToVolume[static_cast<std::size_t>(std::clamp(halfDbSteps, 0, 192))];
+}
+
 int MaxGainQuantize(int tenths) {
-    int steps = (-2 * tenths) / 10;  // integer division truncates toward zero
-    steps = std::clamp(steps, 0, 24);
-    return -5 * steps;
+    return tenthsOfAttenuationSteps(std::clamp(attenuationStepsOfTenths(tenths), 0, kMaxGainMostSteps));
 }
 
 int nearestChannelVolumeStep(std::int32_t attenuation) {

@@ -18,6 +18,26 @@ extern const std::array<std::uint8_t, 193> AttenuationToVolume;
 // channel volume 4i + 3 (index 0 for volume 0).
 extern const std::array<std::int32_t, 32> ChannelVolumeSteps;
 
+// Attenuation in half-dB steps of a volume; volumes outside 0 ... 127 count as
+// the nearest end.
+int attenuationOfVolume(int volume);
+
+// Volume for an attenuation in half-dB steps; steps outside 0 ... 192 count as
+// the nearest end (192 and more is silence).
+int volumeOfAttenuation(int halfDbSteps);
+
+// Files store levels as attenuation in half-dB steps; the settings and reports
+// carry them in tenths of a dB (0 or below). The MaxGain is such an
+// attenuation, 0 ... 24 steps (0 ... -12.0 dB).
+inline constexpr int kMaxGainMostSteps = 24;
+
+// Half-dB steps of attenuation of a level in tenths of a dB, truncated toward
+// 0 dB (not limited to any range).
+constexpr int attenuationStepsOfTenths(int tenths) { return (-2 * tenths) / 10; }
+
+// Tenths of a dB of an attenuation of `steps` half-dB steps.
+constexpr int tenthsOfAttenuationSteps(int steps) { return -5 * steps; }
+
 // Rounds a MaxGain in tenths of a dB toward 0 dB to a 0.5 dB step and limits it
 // to -12.0 ... 0.0 dB; the result is a multiple of 5 in -120 ... 0.
 int MaxGainQuantize(int tenths);

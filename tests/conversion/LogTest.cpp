@@ -211,6 +211,27 @@ TEST(Log, MfiCells) {
     EXPECT_EQ(buildLogEntry(ctx, r31, kNow).rfind(prefix, 0), 0u);
 }
 
+TEST(Log, KindCellNamesOnlyTheKnownKinds) {
+    struct Case {
+        FileMode mode;
+        int kind;
+        std::string cell;
+    };
+    const Case cases[] = {
+        {FileMode::Tavi, 2, "TAVI/VQ-2"}, {FileMode::Tavi, 3, "TAVI/VQ-3"}, {FileMode::Tavi, 5, "TAVI/VQ-5"},
+        {FileMode::Tavi, 7, "TAVI/VQ-7"}, {FileMode::Tavi, 4, "---"},       {FileMode::Tavi, -1, "---"},
+        {FileMode::Mfi, 20, "MFi/2.0"},   {FileMode::Mfi, 30, "MFi/3.0"},   {FileMode::Mfi, 31, "MFi/3.1"},
+        {FileMode::Mfi, 40, "MFi/4.0"},   {FileMode::Mfi, 21, "---"},       {FileMode::Mfi, 7, "---"},
+    };
+    for (const Case& c : cases) {
+        LogContext ctx = tavi();
+        ctx.mode = c.mode;
+        FileResult result = resultOf(kNotConverted, c.kind);
+        const std::string line = buildLogEntry(ctx, result, kNow);
+        EXPECT_EQ(line.substr(0, line.find("\tResult")), "IN:in.mmf\t" + c.cell) << c.kind;
+    }
+}
+
 TEST(Log, WritesCreateAndAppend) {
     testing::TempDir d;
     const std::string path = d.file("log.txt");

@@ -103,6 +103,28 @@ TEST(MfiInsertDefaultVolume, GoesAfterTheSetUpEventsAtTimeZero) {
     EXPECT_EQ(file.eventCount(0), 8);
 }
 
+TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
+    struct Case {
+        int channel;
+        bool aFlag;
+        ByteVector block;
+    };
+    const Case cases[] = {
+        {0, false, {0x11, 0x02, 0xF1, 0x0F, 45}},
+        {1, true, {0x11, 0x02, 0xF1, 0x6F, 45}},
+        {3, true, {0x11, 0x02, 0xF1, 0xEF, 45}},
+    };
+    for (const Case& c : cases) {
+        MfiVolumeFile file =
+            parsed(mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
+        ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.aFlag, 45), 1);
+        EXPECT_EQ(file.eventAt(0, 3)->extData(), c.block) << c.channel;
+        EXPECT_EQ(file.eventAt(0, 3)->time(), file.eventAt(0, 4)->time());
+        EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.aFlag), 3) << c.channel;
+        EXPECT_EQ(file.effectSendValue(0, 3), 45);
+    }
+}
+
 // The searches and event times of the engine run on precomputed indexes; they
 // must give what the plain walks over the model give, in any track.
 int walkFirst(MfiVolumeFile& file, EventKind kind, int track, const std::function<bool(int)>& accept) {

@@ -24,6 +24,15 @@ TEST(VolumeTables, MatchTheirFormulasAndKnownRows) {
     for (auto [a, v] : a2v) EXPECT_EQ(AttenuationToVolume[static_cast<std::size_t>(a)], v);
 }
 
+TEST(VolumeTables, LookupsTakeValuesBeyondTheTablesAsTheNearestEnd) {
+    // Volume 0 is silence; a cut of 192 steps or more silences, a boost beyond
+    // full volume stays at full volume.
+    const int v2a[][2] = {{0, 192}, {127, 0}, {128, 0}};
+    for (auto [v, a] : v2a) EXPECT_EQ(attenuationOfVolume(v), a) << v;
+    const int a2v[][2] = {{-3, 127}, {191, 1}, {192, 0}, {250, 0}};
+    for (auto [a, v] : a2v) EXPECT_EQ(volumeOfAttenuation(a), v) << a;
+}
+
 TEST(VolumeTables, MaxGainQuantizeRoundsTowardZeroDbAndClamps) {
     const int cases[][2] = {{-90, -90}, {-93, -90}, {-95, -95}, {-200, -120}, {4, 0}, {0, 0}, {-4, 0}, {-5, -5}};
     for (auto [in, out] : cases) EXPECT_EQ(MaxGainQuantize(in), out) << in;
