@@ -42,6 +42,7 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
     ConversionJob& job = c->job();
     job.reset();
     job.setHost(c.get());
+    job.setRequest(c.get());
     collectLogEntry(job, outcome);
     FileResult result;
     result.path = item.input;

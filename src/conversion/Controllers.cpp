@@ -58,6 +58,7 @@ void VolumeController::prepareJob() {
     job_.reset();
     job_.setDbTenths(settings_.dbTenths);
     job_.setHost(this);
+    job_.setRequest(this);
 }
 
 int VolumeController::consoleRun() {

@@ -9,13 +9,14 @@
 #include <string>
 
 #include "conversion/ConversionJob.h"
+#include "conversion/JobRequest.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro {
 
-class VolumeController : public JobHost {
+class VolumeController : public JobHost, public JobRequest {
 public:
     ~VolumeController() override = default;
     VolumeController(const VolumeController&) = delete;
@@ -54,19 +55,16 @@ public:
 
     // ---- JobHost: the operations both controllers answer alike. ----
     int isCancelRequested() override { return 0; }
-    int isLogWanted() override { return log_.empty() ? 0 : 1; }
     int isRegulateChorus() override { return job_.regulateChorus(); }
-    void onRunFinished() override {}
-    void onFileResult(const FileResult&) override {}
-    void onProgress(int) override {}
-    void onFileAdded() override {}
     void setEngineValueA(int value) override { settings_.engineValueA = value; }
     void setEngineValueB(int value) override { settings_.engineValueB = value; }
-    int isConsole() override { return consoleMode_; }
-    std::string inputFileName() override { return input_; }
-    std::string outputFileName() override { return output_; }
-    std::string logFileName() override { return log_; }
-    std::string settingsFileName() override { return settingsFile_; }
+
+    // ---- JobRequest. ----
+    std::string inputFileName() const override { return input_; }
+    std::string outputFileName() const override { return output_; }
+    std::string logFileName() const override { return log_; }
+    std::string settingsFileName() const override { return settingsFile_; }
+    bool isConsole() const override { return consoleMode_ != 0; }
     void setResultText(const std::string& text) override { resultText_ = text; }
 
 protected:

@@ -15,6 +15,7 @@ void ConversionJob::reset() {
     files_.clear();
     changes_.clear();
     host_ = nullptr;
+    request_ = nullptr;
     status_ = 0;
 }
 
@@ -30,21 +31,22 @@ int ConversionJob::report(FileResult* result, int code) {
         text = std::string(resultMessage(-code));
         value = code;
     }
-    if (hostIsConsole()) host_->setResultText(text);
+    if (isConsole()) request_->setResultText(text);
     return value;
 }
 
 int ConversionJob::run() {
     files_.clear();
-    std::string input = hostInputFileName();
+    std::string input = inputFileName();
     if (!input.empty()) files_.push_back(input);
     if (files_.empty()) {
         status_ = -kFileReadError;
         report(nullptr, status_);
         return status_;
     }
-    if (hostIsLogWanted()) {
-        logPath_ = hostLogFileName();
+    logPath_ = logFileName();
+    const bool logWanted = !logPath_.empty();
+    if (logWanted) {
         if (logPath_.size() >= kMaxPathBytes) {
             status_ = -kPathTooLong;
             report(nullptr, status_);
@@ -58,7 +60,7 @@ int ConversionJob::run() {
         FileResult result;
         status_ = convertOneFile(path, result);
         if (status_ == -kCancel || status_ == -kFolderOpenError) break;
-        if (hostIsLogWanted()) {
+        if (logWanted) {
             int e = writeLogEntry(result, first);
             if (e != 0) {
                 if (status_ == 0) {
@@ -91,7 +93,7 @@ int ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     int result = convertBytes(ByteSpan(input), r, output);
     if (result != 0 && result != -1) return result;
 
-    const std::string out = hostOutputFileName();
+    const std::string out = outputFileName();
     if (out.empty()) return report(&r, kFileWriteError);
     if (out.size() >= kMaxPathBytes) return report(&r, kPathTooLong);
     if (!endsWithIgnoreCase(out, step_->extension())) return report(&r, kFileWriteError);
@@ -120,10 +122,10 @@ int ConversionJob::convertBytes(ByteSpan input, FileResult& result, ByteVector& 
 int ConversionJob::writeLogEntry(FileResult& result, bool first) {
     LogContext ctx;
     ctx.mode = step_->mode();
-    ctx.inputFileName = hostInputFileName();
-    ctx.outputFileName = hostOutputFileName();
-    ctx.console = hostIsConsole() != 0;
-    ctx.regulateChorus = hostIsRegulateChorus() != 0;
+    ctx.inputFileName = inputFileName();
+    ctx.outputFileName = outputFileName();
+    ctx.console = isConsole();
+    ctx.regulateChorus = hostIsRegulateChorus();
     ctx.dbTenths = dbTenths_;
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
@@ -134,7 +136,7 @@ int ConversionJob::writeLogEntry(FileResult& result, bool first) {
 }
 
 bool ConversionJob::logWouldReplaceUserFile() const {
-    for (const std::string& file : {hostInputFileName(), hostOutputFileName(), hostSettingsFileName()})
+    for (const std::string& file : {inputFileName(), outputFileName(), settingsFileName()})
         if (isSameFile(logPath_, file)) return true;
     return false;
 }

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "conversion/FileEngineStep.h"
-#include "volume/FileResult.h"
+#include "conversion/JobRequest.h"
+#include "conversion/FileResult.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
 #include "platform/Clock.h"
@@ -32,6 +33,8 @@ public:
     int dbTenths() const { return dbTenths_; }
     void setHost(JobHost* host) { host_ = host; }
     JobHost* host() const { return host_; }
+    // The files and the console of the run; reset() detaches it too.
+    void setRequest(JobRequest* request) { request_ = request; }
     void setRegulateChorus(int flag) { regulateChorus_ = flag; }
     int regulateChorus() const { return regulateChorus_; }
     int status() const { return status_; }
@@ -73,21 +76,21 @@ public:
     bool now(LocalDateTime& out) const { return clock_ && clock_(out); }
 
 private:
-    // Host queries: 0 / empty while no host is attached.
-    int hostIsLogWanted() const { return host_ ? host_->isLogWanted() : 0; }
-    int hostIsCancelRequested() const { return host_ ? host_->isCancelRequested() : 0; }
-    int hostIsConsole() const { return host_ ? host_->isConsole() : 0; }
-    int hostIsRegulateChorus() const { return host_ ? host_->isRegulateChorus() : 0; }
-    std::string hostInputFileName() const { return host_ ? host_->inputFileName() : std::string(); }
-    std::string hostOutputFileName() const { return host_ ? host_->outputFileName() : std::string(); }
-    std::string hostLogFileName() const { return host_ ? host_->logFileName() : std::string(); }
-    std::string hostSettingsFileName() const { return host_ ? host_->settingsFileName() : std::string(); }
+    // Queries: false / empty while nothing is attached.
+    bool hostIsCancelRequested() const { return host_ && host_->isCancelRequested(); }
+    bool hostIsRegulateChorus() const { return host_ && host_->isRegulateChorus(); }
+    bool isConsole() const { return request_ && request_->isConsole(); }
+    std::string inputFileName() const { return request_ ? request_->inputFileName() : std::string(); }
+    std::string outputFileName() const { return request_ ? request_->outputFileName() : std::string(); }
+    std::string logFileName() const { return request_ ? request_->logFileName() : std::string(); }
+    std::string settingsFileName() const { return request_ ? request_->settingsFileName() : std::string(); }
     // True when the log path names the input, the output or the settings file:
     // such a log cannot be written, whatever the conversion did.
     bool logWouldReplaceUserFile() const;
 
     std::unique_ptr<FileEngineStep> step_;
     JobHost* host_ = nullptr;
+    JobRequest* request_ = nullptr;
     std::vector<std::string> files_;
     std::string logPath_;
     int dbTenths_ = 0;

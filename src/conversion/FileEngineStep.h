@@ -4,7 +4,7 @@
 // output bytes. One ConversionJob serves both modes through this seam.
 #include <string_view>
 
-#include "volume/FileResult.h"
+#include "conversion/FileResult.h"
 #include "volume/JobHost.h"
 #include "platform/Bytes.h"
 

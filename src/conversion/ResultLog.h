@@ -4,7 +4,7 @@
 #include <string>
 
 #include "conversion/FileEngineStep.h"
-#include "volume/FileResult.h"
+#include "conversion/FileResult.h"
 #include "platform/Clock.h"
 
 namespace keldro {

@@ -1,11 +1,8 @@
 #pragma once
-// The interface through which the conversion job and the engines query the
-// run's settings, ask the TAVI volume rules for new values and report back.
-// Both controllers implement it; the bodies here are the defaults that a
-// controller does not replace.
-#include <string>
-
-#include "volume/FileResult.h"
+// The interface through which the engines query the run's settings, ask the
+// volume rules for new values and report what they found. Both controllers
+// implement it; the bodies here are the defaults that a controller does not
+// replace.
 #include "volume/VolumeChangeRecord.h"
 
 namespace keldro {
@@ -14,12 +11,7 @@ class JobHost {
 public:
     virtual ~JobHost() = default;
     virtual int isCancelRequested() { return 0; }
-    virtual int isLogWanted() { return 0; }
     virtual int isRegulateChorus() { return 0; }
-    virtual void onRunFinished() {}
-    virtual void onFileResult(const FileResult&) {}
-    virtual void onProgress(int) {}
-    virtual void onFileAdded() {}
     virtual int checkAtSig(int /*generation*/, const char* /*data*/, int /*length*/) { return 0; }
     virtual int volumeRule(int /*kind*/, VolumeChangeRecord*) { return 0; }
     virtual int insertedVolumeRule(int /*kind*/, VolumeChangeRecord*) { return 1; }
@@ -31,13 +23,6 @@ public:
     virtual int chorusSendBeforeNoteRule(int /*kind*/, VolumeChangeRecord*, int /*effectType*/) { return 1; }
     virtual void setEngineValueA(int) {}
     virtual void setEngineValueB(int) {}
-    virtual int isConsole() { return 0; }
-    virtual std::string inputFileName() { return {}; }
-    virtual std::string outputFileName() { return {}; }
-    virtual std::string logFileName() { return {}; }
-    // The settings file of the run, which the log must never replace ("" for none).
-    virtual std::string settingsFileName() { return {}; }
-    virtual void setResultText(const std::string&) {}
     virtual int isAbsoluteMode() { return 0; }
     virtual int dbTenths() { return 0; }
     virtual int maxGainSteps() { return 0; }

@@ -36,14 +36,13 @@ private:
     int* calls_;
 };
 
-class FakeHost final : public JobHost {
+class FakeHost final : public JobHost, public JobRequest {
 public:
     std::string in, out, log, text;
-    int isLogWanted() override { return log.empty() ? 0 : 1; }
-    int isConsole() override { return 1; }
-    std::string inputFileName() override { return in; }
-    std::string outputFileName() override { return out; }
-    std::string logFileName() override { return log; }
+    bool isConsole() const override { return true; }
+    std::string inputFileName() const override { return in; }
+    std::string outputFileName() const override { return out; }
+    std::string logFileName() const override { return log; }
     void setResultText(const std::string& t) override { text = t; }
 };
 
@@ -60,6 +59,7 @@ JobRun runJob(FakeHost& host, int engineResult, const std::string& output = "CON
     job.reset();
     job.setDbTenths(-30);
     job.setHost(&host);
+    job.setRequest(&host);
     int status = job.run();
     return {status, host.text, calls};
 }
@@ -233,6 +233,7 @@ TEST(Job, ReportSemantics) {
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(FileMode::Tavi, 0, "", &calls));
     job.setHost(&host);
+    job.setRequest(&host);
     FileResult r;
     EXPECT_EQ(job.report(&r, 29), -29);
     EXPECT_EQ(r.status, -29);

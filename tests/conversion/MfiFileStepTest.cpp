@@ -14,12 +14,12 @@ namespace {
 
 using keldro::testing::TempDir;
 
-class StepHost final : public MfiTestHost {
+class StepHost final : public MfiTestHost, public JobRequest {
 public:
     std::string in, out;
-    int isConsole() override { return 1; }
-    std::string inputFileName() override { return in; }
-    std::string outputFileName() override { return out; }
+    bool isConsole() const override { return true; }
+    std::string inputFileName() const override { return in; }
+    std::string outputFileName() const override { return out; }
 };
 
 void writeBytes(const std::string& path, const ByteVector& bytes) {
@@ -46,6 +46,7 @@ StepRun convertOne(StepHost& host) {
         return true;
     });
     job.setHost(&host);
+    job.setRequest(&host);
     StepRun run;
     run.status = job.convertOneFile(host.in, run.result);
     run.jobChanges = job.changes().size();
