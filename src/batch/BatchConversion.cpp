@@ -48,7 +48,7 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
     result.path = item.input;
     result.name = fileNameOf(item.input);
     result.kind = kind;
-    job.report(&result, copyFileOverwrite(item.input, item.output) ? kNotConverted : kFileWriteError);
+    job.reportFile(result, copyFileOverwrite(item.input, item.output) ? kNotConverted : kFileWriteError);
     job.writeLogEntry(result, true);
     outcome.status = result.status;
     outcome.message = result.message;

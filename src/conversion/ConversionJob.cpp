@@ -19,20 +19,15 @@ void ConversionJob::reset() {
     status_ = 0;
 }
 
-int ConversionJob::report(FileResult* result, int code) {
-    std::string text;
-    int value;
-    if (result != nullptr) {
-        result->status = -code;
-        result->message = std::string(resultMessage(code));
-        text = result->message;
-        value = -code;
-    } else {
-        text = std::string(resultMessage(-code));
-        value = code;
-    }
-    if (isConsole()) request_->setResultText(text);
-    return value;
+int ConversionJob::reportFile(FileResult& result, int code) {
+    result.status = -code;
+    result.message = std::string(resultMessage(code));
+    if (isConsole()) request_->setResultText(result.message);
+    return result.status;
+}
+
+void ConversionJob::reportRun(int status) {
+    if (isConsole()) request_->setResultText(std::string(resultMessage(-status)));
 }
 
 int ConversionJob::run() {
@@ -41,7 +36,7 @@ int ConversionJob::run() {
     if (!input.empty()) files_.push_back(input);
     if (files_.empty()) {
         status_ = -kFileReadError;
-        report(nullptr, status_);
+        reportRun(status_);
         return status_;
     }
     logPath_ = logFileName();
@@ -49,7 +44,7 @@ int ConversionJob::run() {
     if (logWanted) {
         if (logPath_.size() >= kMaxPathBytes) {
             status_ = -kPathTooLong;
-            report(nullptr, status_);
+            reportRun(status_);
             return status_;
         }
     }
@@ -65,7 +60,7 @@ int ConversionJob::run() {
             if (e != 0) {
                 if (status_ == 0) {
                     status_ = e;
-                    report(nullptr, e);
+                    reportRun(e);
                 }
                 break;
             }
@@ -81,35 +76,35 @@ int ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     r.path = path;
     r.name = fileNameOf(path);
     changes_.clear();
-    if (path.size() >= kMaxPathBytes) return report(&r, kPathTooLong);
+    if (path.size() >= kMaxPathBytes) return reportFile(r, kPathTooLong);
     auto status = fileStatus(path);
-    if (!status) return report(&r, kFileReadError);
+    if (!status) return reportFile(r, kFileReadError);
     if (status->isDirectory || !endsWithIgnoreCase(path, step_->extension()))
-        return report(&r, step_->wrongInputCode());
+        return reportFile(r, step_->wrongInputCode());
     ByteVector input;
-    if (!readWholeFile(path, input)) return report(&r, kFileReadError);
+    if (!readWholeFile(path, input)) return reportFile(r, kFileReadError);
 
     ByteVector output;
     int result = convertBytes(ByteSpan(input), r, output);
     if (result != 0 && result != -1) return result;
 
     const std::string out = outputFileName();
-    if (out.empty()) return report(&r, kFileWriteError);
-    if (out.size() >= kMaxPathBytes) return report(&r, kPathTooLong);
-    if (!endsWithIgnoreCase(out, step_->extension())) return report(&r, kFileWriteError);
+    if (out.empty()) return reportFile(r, kFileWriteError);
+    if (out.size() >= kMaxPathBytes) return reportFile(r, kPathTooLong);
+    if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, kFileWriteError);
     if (auto existing = fileStatus(out)) {
         if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
-            return report(&r, kFileWriteError);
+            return reportFile(r, kFileWriteError);
     }
     if (result == 0) {
         // Written under a temporary name and renamed into place: a failed write
         // leaves no partial file and an existing output (or the input itself,
         // when the names are the same) as it was.
-        if (!writeFileSafely(out, ByteSpan(output))) return report(&r, kFileWriteError);
+        if (!writeFileSafely(out, ByteSpan(output))) return reportFile(r, kFileWriteError);
     } else {
         // Nothing to change: copy the input unless the output is the input
         // itself. Names that differ only in letter case are different files here.
-        if (!isSameFile(path, out) && !copyFileOverwrite(path, out)) return report(&r, kFileWriteError);
+        if (!isSameFile(path, out) && !copyFileOverwrite(path, out)) return reportFile(r, kFileWriteError);
     }
     return r.status;
 }

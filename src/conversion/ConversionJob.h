@@ -42,12 +42,13 @@ public:
     // Runs the job; returns the final Status (negated result code).
     int run();
 
-    // Records a result. With a FileResult: code is a result code (0 or
-    // positive); the record's status := -code and its message := the code's
-    // message; returns -code. Without: code is a negated result code; returns
-    // it unchanged. Either way the message goes to the host's setResultText
-    // when the host answers isConsole.
-    int report(FileResult* result, int code);
+    // Records result code `code` (0 or positive) as the file's outcome: its
+    // status becomes -code and its message the code's message, which a
+    // console run also receives. Returns the status, -code.
+    int reportFile(FileResult& result, int code);
+    // Gives a console run the message of a run-level status (a negated
+    // result code) that belongs to no file.
+    void reportRun(int status);
 
     // The change list an engine step may fill during one file (the MFi step's
     // "add change"); emptied by reset and by clearChanges.

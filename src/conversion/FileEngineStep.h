@@ -22,7 +22,7 @@ public:
     virtual int wrongInputCode() const = 0;          // 27 "No TAVI file." / 47 "No MFi file."
 
     // Runs the mode's engine on the whole input file. Reports every outcome
-    // through job.report(&result, code), fills result.changes and result.kind,
+    // through job.reportFile(result, code), fills result.changes and result.kind,
     // and on status 0 leaves the bytes to write in `output`. Returns
     // result.status: 0 converted, -1 nothing to change (the job copies the
     // input), any other value ends the file with that error.

@@ -35,9 +35,9 @@ public:
         job.clearChanges();
         MfiVolumeFile source;
         const int read = source.parse(input);
-        if (read != 0) return job.report(&result, mfiFailureToResultCode(read));
+        if (read != 0) return job.reportFile(result, mfiFailureToResultCode(read));
         const std::optional<MfiVersion> version = supportedVersion(source.infoRecord());
-        if (!version) return job.report(&result, kMfiNonsupportVersion);
+        if (!version) return job.reportFile(result, kMfiNonsupportVersion);
         result.kind = version->version;
 
         ByteVector work(2 * input.size() + 200, 0);
@@ -45,12 +45,12 @@ public:
         const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), version->format, work.data(),
                                       static_cast<std::int64_t>(work.size()), version->format, host,
                                       today ? &*today : nullptr);
-        if (length <= 0) return job.report(&result, mfiFailureToResultCode(length));
+        if (length <= 0) return job.reportFile(result, mfiFailureToResultCode(length));
         work.resize(static_cast<std::size_t>(length));
 
         MfiVolumeFile converted;
         const int reread = converted.parse(work);
-        if (reread != 0) return job.report(&result, mfiFailureToResultCode(reread));
+        if (reread != 0) return job.reportFile(result, mfiFailureToResultCode(reread));
 
         VolumeChangeList changes;
         const int outcome = version->version == kMfiVersion20
@@ -58,11 +58,11 @@ public:
                                 : reportMaxGainChanges(version->version, source, converted, host, changes);
         if (outcome != 0 && outcome != -1) {
             addChanges(job, changes);
-            return job.report(&result, -outcome);
+            return job.reportFile(result, -outcome);
         }
         reportEffectChanges(version->version, source, converted, host, changes);
         addChanges(job, changes);
-        job.report(&result, -outcome);
+        job.reportFile(result, -outcome);
         result.changes = job.changes();
         if (outcome == 0) output = std::move(work);
         return result.status;

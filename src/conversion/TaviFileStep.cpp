@@ -17,7 +17,7 @@ public:
         TaviEngine engine;  // one engine per file, destroyed at its end
         engine.setHost(host);
         const int converted = engine.convert(input.data(), input.size());
-        job.report(&result, -converted);
+        job.reportFile(result, -converted);
         engine.copyChangeRecords(result.changes);
         result.kind = engine.generation();
         if (converted == 0) output = engine.output();

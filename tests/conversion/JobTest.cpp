@@ -23,7 +23,7 @@ public:
     int wrongInputCode() const override { return mode_ == FileMode::Tavi ? kNoTaviFile : kNoMfiFile; }
     int convert(ConversionJob& job, JobHost*, ByteSpan, FileResult& r, ByteVector& out) override {
         ++*calls_;
-        job.report(&r, -result_);
+        job.reportFile(r, -result_);
         r.kind = mode_ == FileMode::Tavi ? 2 : 31;
         if (result_ == 0) out.assign(output_.begin(), output_.end());
         return r.status;
@@ -235,13 +235,13 @@ TEST(Job, ReportSemantics) {
     job.setHost(&host);
     job.setRequest(&host);
     FileResult r;
-    EXPECT_EQ(job.report(&r, 29), -29);
+    EXPECT_EQ(job.reportFile(r, 29), -29);
     EXPECT_EQ(r.status, -29);
     EXPECT_EQ(r.message, "Illegal CRC error.");
     EXPECT_EQ(host.text, "Illegal CRC error.");
-    EXPECT_EQ(job.report(nullptr, -1), -1);
+    job.reportRun(-1);
     EXPECT_EQ(host.text, "Not Converted - Not exist target volume.");
-    EXPECT_EQ(job.report(nullptr, -99), -99);
+    job.reportRun(-99);
     EXPECT_EQ(host.text, "???");
 }
 
