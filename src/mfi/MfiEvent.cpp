@@ -164,16 +164,6 @@ EventKind MfiEvent::kind() const {
     return classifyBlock(extData_);
 }
 
-bool MfiEvent::isSounding() const {
-    switch (kind()) {
-        case EventKind::Note:
-        case EventKind::Escape00:
-        case EventKind::BlockF1Id03:
-        case EventKind::BlockF1Id0C: return true;
-        default: return false;
-    }
-}
-
 int MfiEvent::channel() const {
     switch (kind()) {
         case EventKind::Note: return status_ >> 6;

@@ -54,23 +54,17 @@ public:
     bool isMasterVolume() const { return kind() == EventKind::MasterVolume; }
     bool isChannelVolume() const { return kind() == EventKind::ChannelVolume; }
     bool isTempo() const { return kind() == EventKind::Tempo; }
-    bool isNop() const { return kind() == EventKind::Nop; }
     bool isMaxGain() const { return kind() == EventKind::MaxGain; }
     bool isAdpcmNote() const { return kind() == EventKind::AdpcmNote; }
     bool isAdpcmVolume() const { return kind() == EventKind::AdpcmVolume; }
     bool isEffectSettings() const { return kind() == EventKind::EffectSettings; }
     bool isEffectSelect() const { return kind() == EventKind::EffectSelect; }
     bool isEffectSend() const { return kind() == EventKind::EffectSend; }
-    // A channel volume, or an ADPCM volume: the events a channel's volume is set by.
-    bool isVolume() const { return isChannelVolume() || isAdpcmVolume(); }
-    // Starts a sound on a channel: a note, the escape event of an "A"
-    // channel, or one of the two sounding blocks of class 0xF1. An ADPCM note
-    // plays audio data, not a channel, and is not among them.
-    bool isSounding() const;
 
     // --- What it carries; -1 when the event is not of the kind named ---
     // Channel 0-3 of a note, of the short events E0 ... EA (channel volume
-    // among them), of the sounding events and of an effect send.
+    // among them), of the escape event and the blocks that sound on a channel
+    // (Escape00, BlockF1Id03, BlockF1Id0C), of BlockF1Id05 and of an effect send.
     int channel() const;
     // Master volume 0-127 (a stored value above 127 is read as 127).
     int masterVolume() const;

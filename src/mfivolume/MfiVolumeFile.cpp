@@ -45,7 +45,10 @@ bool isSetUpKind(EventKind kind) {
     }
 }
 
-// The kinds of sounding events (MfiEvent::isSounding), each searched on its own.
+// The kinds that start a sound on a channel, each searched on its own: a
+// note, the two sounding blocks of class 0xF1, and the escape event that
+// sounds on an "A" channel. An ADPCM note plays audio data, not a channel,
+// and is not among them.
 constexpr std::array<EventKind, 4> kSoundingKinds = {EventKind::Note, EventKind::BlockF1Id03, EventKind::BlockF1Id0C,
                                                      EventKind::Escape00};
 constexpr std::size_t kAChannelSounding = 3;  // the group of Escape00, which sounds on "A" channels

@@ -59,7 +59,8 @@ public:
     int nextVolumeEvent(int track, int from);
     int nextAdpcmNote(int from);
     int nextAdpcmVolume(int from);
-    // The first sounding event (see MfiEvent::isSounding) of any channel.
+    // The first event of any channel that starts a sound (a note, an "A"
+    // channel's escape event, or a sounding block of class 0xF1).
     int firstSounding(int track, int from);
     // The first sounding event of a channel (of its "A" channel when aFlag)
     // whose time is after `tick`.

@@ -255,10 +255,9 @@ TEST(MfiEvent, CarriesItsValuesByMeaning) {
         int selector = -1;
         int sendValue = -1;
         int sendCode = -1;
-        bool sounding = false;
     };
     const std::vector<Case> cases = {
-        {.name = "note", .event = noteEvent(0xC5), .channel = 3, .sounding = true},
+        {.name = "note", .event = noteEvent(0xC5), .channel = 3},
         {.name = "master volume", .event = shortEvent(0xB0, 100), .masterVolume = 100},
         {.name = "master volume above 127", .event = shortEvent(0xB0, 0xFF), .masterVolume = 127},
         {.name = "channel volume", .event = shortEvent(0xE2, 0x7F), .channel = 1, .channelVolume = 63},
@@ -266,13 +265,12 @@ TEST(MfiEvent, CarriesItsValuesByMeaning) {
         {.name = "short E1", .event = shortEvent(0xE1, 0x80), .channel = 2},
         {.name = "short E0", .event = shortEvent(0xE0, 0xC1), .channel = 3},
         {.name = "tempo", .event = shortEvent(0xC3, 120)},
-        {.name = "A channel sound", .event = escapeEvent(0x00, 0x80, 0x10), .channel = 2, .sounding = true},
-        {.name = "block F1 03 sounds", .event = blockEvent({0x11, 0x81, 0xF1, 0x43, 0x00, 0x55}), .channel = 1,
-         .sounding = true},
-        {.name = "block F1 0C sounds", .event = blockEvent({0x11, 0x02, 0xF1, 0x8C, 0x40}), .channel = 2,
-         .sounding = true},
+        {.name = "A channel sound", .event = escapeEvent(0x00, 0x80, 0x10), .channel = 2},
+        {.name = "block F1 03 sounds", .event = blockEvent({0x11, 0x81, 0xF1, 0x43, 0x00, 0x55}), .channel = 1},
+        {.name = "block F1 0C sounds", .event = blockEvent({0x11, 0x02, 0xF1, 0x8C, 0x40}), .channel = 2},
         {.name = "block F1 05", .event = blockEvent({0x11, 0x02, 0xF1, 0xC5, 0x00}), .channel = 3},
         {.name = "ADPCM volume", .event = blockEvent({0x11, 0xF2, 0x01, 0xBF}), .adpcmVolume = 63},
+        {.name = "ADPCM volume keeps six bits", .event = blockEvent({0x11, 0xF2, 0x01, 0xC5}), .adpcmVolume = 5},
         {.name = "ADPCM note", .event = blockEvent({0x11, 0x02, 0xF1, 0x20, 0x00})},
         {.name = "MaxGain", .event = blockEvent({0x11, 0x02, 0xF3, 0x03, 0x10}), .maxGain = 16},
         {.name = "four-byte MaxGain holds no value", .event = blockEvent({0x11, 0xF3, 0x03, 0x18})},
@@ -294,7 +292,6 @@ TEST(MfiEvent, CarriesItsValuesByMeaning) {
         EXPECT_EQ(e.effectSelector(), c.selector);
         EXPECT_EQ(e.effectSendValue(), c.sendValue);
         EXPECT_EQ(e.effectSendCode(), c.sendCode);
-        EXPECT_EQ(e.isSounding(), c.sounding);
     }
 }
 
@@ -320,14 +317,12 @@ TEST(MfiEvent, PredicatesNameTheKind) {
         EXPECT_EQ(e.isMasterVolume(), kind == EventKind::MasterVolume);
         EXPECT_EQ(e.isChannelVolume(), kind == EventKind::ChannelVolume);
         EXPECT_EQ(e.isTempo(), kind == EventKind::Tempo);
-        EXPECT_EQ(e.isNop(), kind == EventKind::Nop);
         EXPECT_EQ(e.isMaxGain(), kind == EventKind::MaxGain);
         EXPECT_EQ(e.isAdpcmNote(), kind == EventKind::AdpcmNote);
         EXPECT_EQ(e.isAdpcmVolume(), kind == EventKind::AdpcmVolume);
         EXPECT_EQ(e.isEffectSettings(), kind == EventKind::EffectSettings);
         EXPECT_EQ(e.isEffectSelect(), kind == EventKind::EffectSelect);
         EXPECT_EQ(e.isEffectSend(), kind == EventKind::EffectSend);
-        EXPECT_EQ(e.isVolume(), kind == EventKind::ChannelVolume || kind == EventKind::AdpcmVolume);
     }
 }
 
