@@ -111,7 +111,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
             const int firstVolume = f.nextChannelVolumeOf(t, 0, c);
             if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
             for (int j = firstVolume; j >= 0; j = f.nextChannelVolumeOf(t, j + 1, c))
-                keepLoudest(in.channelVolume, f.channelVolumeAt(t, j));
+                keepLoudest(in.channelVolume, f.eventAt(t, j)->channelVolume());
         }
     }
     const int firstAdpcmNote = f.nextAdpcmNote(0);
@@ -119,7 +119,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
     const int firstAdpcmVolume = f.nextAdpcmVolume(0);
     if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
     for (int j = firstAdpcmVolume; j >= 0; j = f.nextAdpcmVolume(j + 1)) {
-        const int v = f.adpcmVolumeAt(j);
+        const int v = f.eventAt(0, j)->adpcmVolume();
         if (v >= 0) keepLoudest(in.channelVolume, v);
     }
 }
@@ -133,7 +133,7 @@ Inspection inspectMfi(ByteSpan bytes) {
     in.kind = mfiVersionOfVers(f.infoRecord().versText());
     if (in.kind == 0) return failed(FileMode::Mfi, kMfiNonsupportVersion);
     for (int i = f.nextMasterVolume(0); i >= 0; i = f.nextMasterVolume(i + 1))
-        keepLoudest(in.masterVolume, f.masterVolumeAt(i));
+        keepLoudest(in.masterVolume, f.eventAt(0, i)->masterVolume());
     if (in.kind == kMfiVersion20) {
         findChannelVolumes(f, in);
     } else {

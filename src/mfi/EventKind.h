@@ -1,93 +1,102 @@
 #pragma once
-// The kinds of MFi events, decided from an event's bytes alone. The numbers are
-// fixed: other code stores and compares them. Kinds the volume engine works
-// with carry a name for their meaning; the others are named after the byte
-// pattern that identifies them (status 0xFF short events by their first
-// parameter, 0x7F events by the byte after the status, data blocks by their
-// class and id bytes).
+// The kinds of MFi events, decided from an event's bytes alone. Kinds are only
+// compared with each other; their values are dense so that per-kind tables can
+// be indexed by them, and no value is stored outside the running program.
+//
+// Kinds with a known meaning carry its name. The others are named after the
+// bytes that identify them: short events (status 0xFF) by their first
+// parameter, escape events (status 0x7F) by the byte after the status, data
+// blocks by their class and id bytes.
+#include <cstddef>
+#include <cstdint>
 
 namespace keldro {
 
-enum EventKind : int {
-    // Data blocks (status 0xFF, mark 0xFF), class 0xF0.
-    KindBlockF0Id01 = 64,
-    KindBlockF0Id02 = 65,
-    KindBlockF0Id03 = 3,
-    KindBlockF0Id04 = 4,
-    KindBlockF0Id05 = 6,
-    KindBlockF0Id06 = 5,
-    KindBlockF0Id07 = 7,
-    KindBlockF0Id08 = 9,
-    KindBlockF0Id0A = 48,
-    KindBlockF0Id0B = 49,
-    KindBlockF0Id0C = 51,
-    KindBlockF0Id0E = 58,
-    KindEffectSettings = 59,  // class 0xF0, id 0x0F
+enum class EventKind : std::uint8_t {
+    Unclassified,  // bytes that match no kind, and "no event"
+
+    // Kinds with a meaning.
+    Note,            // any status but 0x7F and 0xFF; the channel sits in the status
+    MasterVolume,    // short 0xB0: the loudness of the whole file (track 0)
+    ChannelVolume,   // short 0xE2: the volume of one channel of a track
+    Tempo,           // short 0xC0 to 0xCF: timebase code and beats per minute
+    Nop,             // short 0xDE 0x00: does nothing; fills gaps longer than one delta
+    MaxGain,         // block class 0xF3, id 0x03: attenuation of the whole file
+    AdpcmNote,       // block class 0xF1, id exactly 0x20: plays an audio data item
+    AdpcmVolume,     // block class 0xF2, id 0x01: the volume of the audio data
+    EffectSettings,  // block class 0xF0, id 0x0F: the effect blocks (type, level)
+    EffectSelect,    // block class 0xF3, id 0x0B: switches to one effect block
+    EffectSend,      // block class 0xF1, id low bits 0x0F: how much of a channel goes to the effect
+
+    // Short events (status 0xFF) by their first parameter.
+    ShortBA,
+    ShortD0Zero,  // second parameter 0
+    ShortD0One,   // second parameter 1
+    ShortDD,
+    ShortDFZero,  // second parameter 0
+    ShortE0,      // the E0 ... EA events carry a channel in the second parameter
+    ShortE1,
+    ShortE3,
+    ShortE4,
+    ShortE7,
+    ShortE9,
+    ShortEA,
+
+    // Escape events (status 0x7F) by the byte after the status.
+    Escape00,  // five bytes; sounds on an "A" channel named in the first parameter
+    Escape01,
+    Escape80,
+    Escape81,
+    Escape90,
+    EscapeBlock,  // 0x7F 0xF0 with a data block
+
+    // Data blocks, class 0xF0.
+    BlockF0Id01,
+    BlockF0Id02,
+    BlockF0Id03,
+    BlockF0Id04,
+    BlockF0Id05,
+    BlockF0Id06,
+    BlockF0Id07,
+    BlockF0Id08,
+    BlockF0Id0A,
+    BlockF0Id0B,
+    BlockF0Id0C,
+    BlockF0Id0E,
 
     // Class 0xF1; ids compared on their low four bits unless noted.
-    KindBlockF1Id01 = 66,
-    KindBlockF1Id02 = 67,
-    KindBlockF1Id03 = 40,  // carries a channel in byte 3 and a value in byte 5
-    KindBlockF1Id05 = 41,  // carries a channel in byte 3
-    KindBlockF1Id06 = 26,  // id exactly 0x06
-    KindBlockF1Id07 = 25,
-    KindBlockF1Id08 = 29,
-    KindBlockF1Id09 = 28,
-    KindBlockF1Id0A = 30,
-    KindBlockF1Id0B = 31,
-    KindBlockF1Id0C = 46,
-    KindBlockF1Id0D = 60,
-    KindBlockF1Id0E = 61,
-    KindEffectSend = 62,  // class 0xF1, id low bits 0x0F
-    KindAdpcmNote = 68,   // class 0xF1, id exactly 0x20
+    BlockF1Id01,
+    BlockF1Id02,
+    BlockF1Id03,  // sounds; channel in byte 3, a value in byte 5
+    BlockF1Id05,  // channel in byte 3
+    BlockF1Id06,  // id exactly 0x06
+    BlockF1Id07,
+    BlockF1Id08,
+    BlockF1Id09,
+    BlockF1Id0A,
+    BlockF1Id0B,
+    BlockF1Id0C,  // sounds; channel in byte 3
+    BlockF1Id0D,
+    BlockF1Id0E,
 
     // Class 0xF2.
-    KindAdpcmVolume = 69,  // id 0x01
-    KindBlockF2Id04 = 70,
-    KindBlockF2Id05 = 71,
-    KindBlockF2Id06 = 72,
-    KindBlockF2Id07 = 0,
+    BlockF2Id04,
+    BlockF2Id05,
+    BlockF2Id06,
+    BlockF2Id07,
 
     // Class 0xF3.
-    KindBlockF3Id01 = 45,
-    KindBlockF3Id02 = 32,
-    KindMaxGain = 1,  // id 0x03
-    KindBlockF3Id04 = 8,
-    KindBlockF3Id07 = 37,
-    KindBlockF3Id09 = 47,
-    KindBlockF3Id0A = 50,
-    KindEffectSelect = 63,  // id 0x0B
-
-    // Short events: status 0xFF, by the first parameter.
-    KindMasterVolume = 2,  // 0xB0
-    KindShortBA = 43,
-    KindTempo = 10,        // 0xC0 to 0xCF
-    KindShortD0Zero = 33,  // 0xD0 with second parameter 0
-    KindShortD0One = 34,   // 0xD0 with second parameter 1
-    KindShortDD = 39,
-    KindNop = 44,          // 0xDE with second parameter 0
-    KindShortDFZero = 38,  // 0xDF with second parameter 0
-    KindShortE0 = 12,
-    KindShortE1 = 42,
-    KindChannelVolume = 13,  // 0xE2
-    KindShortE3 = 16,
-    KindShortE4 = 21,
-    KindShortE7 = 23,
-    KindShortE9 = 22,
-    KindShortEA = 24,
-
-    // Status 0x7F, by the byte after the status.
-    KindStatus7F00 = 52,  // five-byte event; channel in the first parameter
-    KindStatus7F01 = 53,
-    KindStatus7F80 = 54,
-    KindStatus7F81 = 55,
-    KindStatus7F90 = 56,
-    KindStatus7FBlock = 57,  // 0x7F 0xF0 with a data block
-
-    // Any other status byte.
-    KindNote = 11,
-
-    KindUnclassified = 100,
+    BlockF3Id01,
+    BlockF3Id02,
+    BlockF3Id04,
+    BlockF3Id07,
+    BlockF3Id09,
+    BlockF3Id0A,
 };
+
+// Number of kinds, for tables indexed by kind.
+inline constexpr std::size_t kEventKindCount = static_cast<std::size_t>(EventKind::BlockF3Id0A) + 1;
+
+constexpr std::size_t kindIndex(EventKind kind) { return static_cast<std::size_t>(kind); }
 
 }  // namespace keldro

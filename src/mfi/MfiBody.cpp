@@ -43,21 +43,6 @@ int MfiBody::resizeAudio(int count) {
     return 0;
 }
 
-int MfiBody::seek(int number, int index) {
-    MfiTrack* target = track(number);
-    return target ? target->seek(index) : ErrBadArgument;
-}
-
-int MfiBody::cursor(int number) const {
-    const MfiTrack* target = track(number);
-    return target ? target->cursor() : ErrBadArgument;
-}
-
-int MfiBody::eventCount(int number) const {
-    const MfiTrack* target = track(number);
-    return target ? target->eventCount() : ErrBadArgument;
-}
-
 const MfiEvent* MfiBody::event(int index, int number) const {
     const MfiTrack* target = track(number);
     return target ? target->eventAt(index) : nullptr;
@@ -73,31 +58,6 @@ int MfiBody::insertEvent(int number, int index, const MfiEvent& event) {
     if (!target) return ErrBadArgument;
     target->insertEvent(index, event);
     return 0;
-}
-
-int MfiBody::findNext(EventKind kind, int number, int channel) const {
-    const MfiTrack* target = track(number);
-    return target ? target->findNext(kind, channel) : -1;
-}
-
-int MfiBody::findPrevious(EventKind kind, int number, int channel) const {
-    const MfiTrack* target = track(number);
-    return target ? target->findPrevious(kind, channel) : -1;
-}
-
-const MfiEvent* MfiBody::findNextEvent(EventKind kind, int number, int channel) const {
-    const MfiTrack* target = track(number);
-    return target ? target->findNextEvent(kind, channel) : nullptr;
-}
-
-MfiEvent* MfiBody::findNextEvent(EventKind kind, int number, int channel) {
-    MfiTrack* target = track(number);
-    return target ? target->findNextEvent(kind, channel) : nullptr;
-}
-
-int MfiBody::globalChannel(int channel, int number) {
-    if (channel < 0 || channel > 3 || number < 0 || number >= kMaxTracks) return ErrBadArgument;
-    return number * 4 + channel;
 }
 
 }  // namespace keldro

@@ -1,6 +1,6 @@
 #pragma once
 // The content of an MFi file below its header: 1 to 4 tracks and 0 to 32
-// audio data items, with the per-track queries the volume engine uses.
+// audio data items.
 #include <vector>
 
 #include "mfi/MfiTrack.h"
@@ -28,28 +28,12 @@ public:
     // n new empty items, n 1 to 32; ErrAudioCount otherwise.
     int resizeAudio(int count);
 
-    // 0, or ErrBadArgument for a bad track number or index.
-    int seek(int track, int index);
-    // Cursor / number of events of a track; ErrBadArgument for a bad track number.
-    int cursor(int track) const;
-    int eventCount(int track) const;
     // nullptr when the track or the index is out of range.
     const MfiEvent* event(int index, int track) const;
     MfiEvent* event(int index, int track);
     // Inserts a copy into a track (see MfiTrack::insertEvent); ErrBadArgument
     // for a bad track number.
     int insertEvent(int track, int index, const MfiEvent& event);
-
-    // Searches of MfiTrack on a track by number; -1 / nullptr for a bad track.
-    // A channel of -1 matches any channel.
-    int findNext(EventKind kind, int track, int channel) const;
-    int findPrevious(EventKind kind, int track, int channel) const;
-    const MfiEvent* findNextEvent(EventKind kind, int track, int channel) const;
-    MfiEvent* findNextEvent(EventKind kind, int track, int channel);
-
-    // The file-wide channel number track * 4 + channel (0-15); ErrBadArgument
-    // for a channel above 3 (or negative) or a track outside 0-3.
-    static int globalChannel(int channel, int track);
 
 private:
     std::vector<MfiTrack> tracks_;

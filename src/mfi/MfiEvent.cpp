@@ -1,7 +1,6 @@
 #include "mfi/MfiEvent.h"
 
-#include <cassert>
-#include <cstring>
+#include <algorithm>
 
 #include "mfi/MfiError.h"
 #include "mfi/MfiBytes.h"
@@ -11,56 +10,61 @@ namespace {
 
 using namespace mfibytes;
 
+constexpr std::uint8_t kChannelVolumeParam = 0xE2;
+constexpr std::uint8_t kAChannelFlag = 0x20;  // in an effect send's channel byte
+constexpr std::uint8_t kEffectSendId = 0x0F;  // low four bits of an effect send's id
+constexpr std::size_t kEffectBlocksStart = 4;  // effect settings: leading bytes before the blocks
+constexpr std::size_t kEffectBlockBytes = 32;
 
 EventKind classifyEscape(std::uint8_t byte1) {
     switch (byte1) {
-        case 0x00: return KindStatus7F00;
-        case 0x01: return KindStatus7F01;
-        case 0x80: return KindStatus7F80;
-        case 0x81: return KindStatus7F81;
-        case 0x90: return KindStatus7F90;
-        case 0xF0: return KindStatus7FBlock;
-        default: return KindUnclassified;
+        case 0x00: return EventKind::Escape00;
+        case 0x01: return EventKind::Escape01;
+        case 0x80: return EventKind::Escape80;
+        case 0x81: return EventKind::Escape81;
+        case 0x90: return EventKind::Escape90;
+        case 0xF0: return EventKind::EscapeBlock;
+        default: return EventKind::Unclassified;
     }
 }
 
 EventKind classifyShort(std::uint8_t param1, std::uint8_t param2) {
-    if (param1 >= 0xC0 && param1 <= 0xCF) return KindTempo;
+    if (param1 >= 0xC0 && param1 <= 0xCF) return EventKind::Tempo;
     switch (param1) {
-        case 0xB0: return KindMasterVolume;
-        case 0xBA: return KindShortBA;
-        case 0xD0: return param2 == 0 ? KindShortD0Zero : param2 == 1 ? KindShortD0One : KindUnclassified;
-        case 0xDD: return KindShortDD;
-        case 0xDE: return param2 == 0 ? KindNop : KindUnclassified;
-        case 0xDF: return param2 == 0 ? KindShortDFZero : KindUnclassified;
-        case 0xE0: return KindShortE0;
-        case 0xE1: return KindShortE1;
-        case 0xE2: return KindChannelVolume;
-        case 0xE3: return KindShortE3;
-        case 0xE4: return KindShortE4;
-        case 0xE7: return KindShortE7;
-        case 0xE9: return KindShortE9;
-        case 0xEA: return KindShortEA;
-        default: return KindUnclassified;
+        case 0xB0: return EventKind::MasterVolume;
+        case 0xBA: return EventKind::ShortBA;
+        case 0xD0: return param2 == 0 ? EventKind::ShortD0Zero : param2 == 1 ? EventKind::ShortD0One : EventKind::Unclassified;
+        case 0xDD: return EventKind::ShortDD;
+        case 0xDE: return param2 == 0 ? EventKind::Nop : EventKind::Unclassified;
+        case 0xDF: return param2 == 0 ? EventKind::ShortDFZero : EventKind::Unclassified;
+        case 0xE0: return EventKind::ShortE0;
+        case 0xE1: return EventKind::ShortE1;
+        case 0xE2: return EventKind::ChannelVolume;
+        case 0xE3: return EventKind::ShortE3;
+        case 0xE4: return EventKind::ShortE4;
+        case 0xE7: return EventKind::ShortE7;
+        case 0xE9: return EventKind::ShortE9;
+        case 0xEA: return EventKind::ShortEA;
+        default: return EventKind::Unclassified;
     }
 }
 
 EventKind classifyClassF0(std::uint8_t id) {
     switch (id) {
-        case 0x01: return KindBlockF0Id01;
-        case 0x02: return KindBlockF0Id02;
-        case 0x03: return KindBlockF0Id03;
-        case 0x04: return KindBlockF0Id04;
-        case 0x05: return KindBlockF0Id05;
-        case 0x06: return KindBlockF0Id06;
-        case 0x07: return KindBlockF0Id07;
-        case 0x08: return KindBlockF0Id08;
-        case 0x0A: return KindBlockF0Id0A;
-        case 0x0B: return KindBlockF0Id0B;
-        case 0x0C: return KindBlockF0Id0C;
-        case 0x0E: return KindBlockF0Id0E;
-        case 0x0F: return KindEffectSettings;
-        default: return KindUnclassified;
+        case 0x01: return EventKind::BlockF0Id01;
+        case 0x02: return EventKind::BlockF0Id02;
+        case 0x03: return EventKind::BlockF0Id03;
+        case 0x04: return EventKind::BlockF0Id04;
+        case 0x05: return EventKind::BlockF0Id05;
+        case 0x06: return EventKind::BlockF0Id06;
+        case 0x07: return EventKind::BlockF0Id07;
+        case 0x08: return EventKind::BlockF0Id08;
+        case 0x0A: return EventKind::BlockF0Id0A;
+        case 0x0B: return EventKind::BlockF0Id0B;
+        case 0x0C: return EventKind::BlockF0Id0C;
+        case 0x0E: return EventKind::BlockF0Id0E;
+        case 0x0F: return EventKind::EffectSettings;
+        default: return EventKind::Unclassified;
     }
 }
 
@@ -71,40 +75,40 @@ EventKind classifyClassF1(std::uint8_t id, std::size_t n) {
         std::size_t size;
     };
     static constexpr Entry kByLowBits[16] = {
-        {KindUnclassified, 0}, {KindBlockF1Id01, 4}, {KindBlockF1Id02, 5},  {KindBlockF1Id03, 6},
-        {KindUnclassified, 0}, {KindBlockF1Id05, 5}, {KindUnclassified, 0}, {KindBlockF1Id07, 5},
-        {KindBlockF1Id08, 4},  {KindBlockF1Id09, 4}, {KindBlockF1Id0A, 5},  {KindBlockF1Id0B, 5},
-        {KindBlockF1Id0C, 5},  {KindBlockF1Id0D, 5}, {KindBlockF1Id0E, 5},  {KindEffectSend, 5},
+        {EventKind::Unclassified, 0}, {EventKind::BlockF1Id01, 4}, {EventKind::BlockF1Id02, 5},  {EventKind::BlockF1Id03, 6},
+        {EventKind::Unclassified, 0}, {EventKind::BlockF1Id05, 5}, {EventKind::Unclassified, 0}, {EventKind::BlockF1Id07, 5},
+        {EventKind::BlockF1Id08, 4},  {EventKind::BlockF1Id09, 4}, {EventKind::BlockF1Id0A, 5},  {EventKind::BlockF1Id0B, 5},
+        {EventKind::BlockF1Id0C, 5},  {EventKind::BlockF1Id0D, 5}, {EventKind::BlockF1Id0E, 5},  {EventKind::EffectSend, 5},
     };
     const Entry& entry = kByLowBits[id & 0x0F];
-    if (entry.kind != KindUnclassified && entry.size == n) return entry.kind;
-    if (id == 0x06 && n == 6) return KindBlockF1Id06;
-    if (id == 0x20 && n == 5) return KindAdpcmNote;
-    return KindUnclassified;
+    if (entry.kind != EventKind::Unclassified && entry.size == n) return entry.kind;
+    if (id == 0x06 && n == 6) return EventKind::BlockF1Id06;
+    if (id == 0x20 && n == 5) return EventKind::AdpcmNote;
+    return EventKind::Unclassified;
 }
 
 EventKind classifyClassF2(std::uint8_t id, std::size_t n) {
     switch (id) {
-        case 0x01: return n == 4 ? KindAdpcmVolume : KindUnclassified;
-        case 0x04: return n == 5 ? KindBlockF2Id04 : KindUnclassified;
-        case 0x05: return n == 5 ? KindBlockF2Id05 : KindUnclassified;
-        case 0x06: return n == 5 ? KindBlockF2Id06 : KindUnclassified;
-        case 0x07: return (n == 20 || n == 36) ? KindBlockF2Id07 : KindUnclassified;
-        default: return KindUnclassified;
+        case 0x01: return n == 4 ? EventKind::AdpcmVolume : EventKind::Unclassified;
+        case 0x04: return n == 5 ? EventKind::BlockF2Id04 : EventKind::Unclassified;
+        case 0x05: return n == 5 ? EventKind::BlockF2Id05 : EventKind::Unclassified;
+        case 0x06: return n == 5 ? EventKind::BlockF2Id06 : EventKind::Unclassified;
+        case 0x07: return (n == 20 || n == 36) ? EventKind::BlockF2Id07 : EventKind::Unclassified;
+        default: return EventKind::Unclassified;
     }
 }
 
 EventKind classifyClassF3(std::uint8_t id, std::size_t n) {
     switch (id) {
-        case 0x01: return KindBlockF3Id01;
-        case 0x02: return KindBlockF3Id02;
-        case 0x03: return KindMaxGain;
-        case 0x04: return n == 5 ? KindBlockF3Id04 : KindUnclassified;
-        case 0x07: return n == 5 ? KindBlockF3Id07 : KindUnclassified;
-        case 0x09: return n == 5 ? KindBlockF3Id09 : KindUnclassified;
-        case 0x0A: return n == 5 ? KindBlockF3Id0A : KindUnclassified;
-        case 0x0B: return n == 5 ? KindEffectSelect : KindUnclassified;
-        default: return KindUnclassified;
+        case 0x01: return EventKind::BlockF3Id01;
+        case 0x02: return EventKind::BlockF3Id02;
+        case 0x03: return EventKind::MaxGain;
+        case 0x04: return n == 5 ? EventKind::BlockF3Id04 : EventKind::Unclassified;
+        case 0x07: return n == 5 ? EventKind::BlockF3Id07 : EventKind::Unclassified;
+        case 0x09: return n == 5 ? EventKind::BlockF3Id09 : EventKind::Unclassified;
+        case 0x0A: return n == 5 ? EventKind::BlockF3Id0A : EventKind::Unclassified;
+        case 0x0B: return n == 5 ? EventKind::EffectSelect : EventKind::Unclassified;
+        default: return EventKind::Unclassified;
     }
 }
 
@@ -112,7 +116,7 @@ EventKind classifyClassF3(std::uint8_t id, std::size_t n) {
 // 0x01/0x02/0x81, class, id) or in the short form (0x11, class >= 0xF0, id).
 EventKind classifyBlock(const ByteVector& d) {
     const std::size_t n = d.size();
-    if (n < 4 || d[0] != kBlockLead) return KindUnclassified;
+    if (n < 4 || d[0] != kBlockLead) return EventKind::Unclassified;
     std::uint8_t blockClass = 0;
     std::uint8_t id = 0;
     if (d[1] == 0x01 || d[1] == 0x02 || d[1] == 0x81) {
@@ -122,14 +126,14 @@ EventKind classifyBlock(const ByteVector& d) {
         blockClass = d[1];
         id = d[2];
     } else {
-        return KindUnclassified;
+        return EventKind::Unclassified;
     }
     switch (blockClass) {
         case 0xF0: return classifyClassF0(id);
         case 0xF1: return classifyClassF1(id, n);
         case 0xF2: return classifyClassF2(id, n);
         case 0xF3: return classifyClassF3(id, n);
-        default: return KindUnclassified;
+        default: return EventKind::Unclassified;
     }
 }
 
@@ -153,41 +157,86 @@ int MfiEvent::appendExtData(ByteSpan data) {
     return appendExtData(data.data(), static_cast<std::int64_t>(data.size()));
 }
 
-std::size_t MfiEvent::copyExtData(std::uint8_t* out, std::size_t count) const {
-    assert(count <= extData_.size());
-    if (count > 0) std::memcpy(out, extData_.data(), count);
-    return extData_.size();
-}
-
-EventKind MfiEvent::classify() const {
+EventKind MfiEvent::kind() const {
     if (status_ == kStatusEscape) return classifyEscape(byte1_);
-    if (status_ != kStatusShort) return KindNote;
+    if (status_ != kStatusShort) return EventKind::Note;
     if (extMark_ != kBlockMark) return classifyShort(param1_, param2_);
     return classifyBlock(extData_);
 }
 
-std::optional<int> MfiEvent::channelOf() const {
-    switch (classify()) {
-        case KindNote: return status_ >> 6;
-        case KindShortE0:
-        case KindChannelVolume:
-        case KindShortE3:
-        case KindShortE4:
-        case KindShortE9:
-        case KindShortE7:
-        case KindShortEA:
-        case KindShortE1: return param2_ >> 6;
-        case KindBlockF1Id03:
-        case KindBlockF1Id05: return extData_[3] >> 6;  // these kinds hold 5 or 6 bytes
-        default: return std::nullopt;
+int MfiEvent::channel() const {
+    switch (kind()) {
+        case EventKind::Note: return status_ >> 6;
+        case EventKind::Escape00: return param1_ >> 6;
+        case EventKind::ShortE0:
+        case EventKind::ShortE1:
+        case EventKind::ChannelVolume:
+        case EventKind::ShortE3:
+        case EventKind::ShortE4:
+        case EventKind::ShortE7:
+        case EventKind::ShortE9:
+        case EventKind::ShortEA: return param2_ >> 6;
+        // These kinds hold five or six bytes.
+        case EventKind::BlockF1Id03:
+        case EventKind::BlockF1Id05:
+        case EventKind::BlockF1Id0C:
+        case EventKind::EffectSend: return extData_[3] >> 6;
+        default: return -1;
     }
 }
 
-EventKind classify(const MfiEvent* event) { return event ? event->classify() : KindUnclassified; }
+int MfiEvent::masterVolume() const { return isMasterVolume() ? std::min<int>(param2_, 127) : -1; }
 
-std::optional<int> channelOf(const MfiEvent* event) {
-    if (!event) return std::nullopt;
-    return event->channelOf();
+int MfiEvent::channelVolume() const { return isChannelVolume() ? (param2_ & 0x3F) : -1; }
+
+int MfiEvent::adpcmVolume() const { return isAdpcmVolume() && extData_.size() == 4 ? (extData_[3] & 0x3F) : -1; }
+
+int MfiEvent::maxGain() const { return isMaxGain() && extData_.size() == 5 ? extData_[4] : -1; }
+
+int MfiEvent::effectSelector() const { return isEffectSelect() && extData_.size() == 5 ? extData_[4] : -1; }
+
+int MfiEvent::effectSendValue() const { return isEffectSend() && extData_.size() == 5 ? extData_[4] : -1; }
+
+int MfiEvent::effectSendCode() const {
+    if (!isEffectSend() || extData_.size() != 5) return -1;
+    const std::uint8_t channelByte = extData_[3];
+    return effectSendCodeOf(channelByte >> 6, (channelByte & kAChannelFlag) != 0);
+}
+
+int MfiEvent::effectType(int block) const {
+    const std::size_t at = kEffectBlocksStart + static_cast<std::size_t>(block) * kEffectBlockBytes;
+    if (!isEffectSettings() || block < 0 || at + kEffectBlockBytes > extData_.size()) return -1;
+    return (extData_[at] << 8) | extData_[at + 1];
+}
+
+MfiEvent MfiEvent::makeChannelVolume(std::int32_t time, int channel, int volume) {
+    MfiEvent event;
+    event.setTime(time);
+    event.setStatus(kStatusShort);
+    event.setByte1(kChannelVolumeParam);
+    event.setParams(kChannelVolumeParam, static_cast<std::uint8_t>((channel << 6) | (volume & 0x3F)));
+    return event;
+}
+
+MfiEvent MfiEvent::makeAdpcmVolume(std::int32_t time, int volume) {
+    const std::uint8_t block[] = {kBlockLead, 0xF2, 0x01, static_cast<std::uint8_t>(volume & 0x3F)};
+    return makeBlock(time, block);
+}
+
+MfiEvent MfiEvent::makeEffectSend(std::int32_t time, int channel, bool aChannel, int value) {
+    const auto channelByte = static_cast<std::uint8_t>((channel << 6) | (aChannel ? kAChannelFlag : 0) | kEffectSendId);
+    const std::uint8_t block[] = {kBlockLead, 0x02, 0xF1, channelByte, static_cast<std::uint8_t>(value)};
+    return makeBlock(time, block);
+}
+
+MfiEvent MfiEvent::makeBlock(std::int32_t time, ByteSpan block) {
+    MfiEvent event;
+    event.setTime(time);
+    event.setStatus(kStatusShort);
+    event.setByte1(kBlockMark);
+    event.setExtMark(kBlockMark);
+    event.appendExtData(block);
+    return event;
 }
 
 }  // namespace keldro

@@ -4,7 +4,6 @@
 // `extData`, so copying an ordinary event never allocates.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 #include "mfi/EventKind.h"
 #include "platform/Bytes.h"
@@ -39,32 +38,73 @@ public:
         param1_ = first;
         param2_ = second;
     }
-    void params(std::uint8_t& first, std::uint8_t& second) const {
-        first = param1_;
-        second = param2_;
-    }
 
     // Appends to the data block; a null pointer or a count <= 0 gives
     // ErrBadArgument and leaves the block unchanged.
     int appendExtData(const std::uint8_t* data, std::int64_t count);
     int appendExtData(ByteSpan data);
-    void clearExtData() { extData_.clear(); }
-    // The block's bytes, or nullptr when the block is empty.
-    const std::uint8_t* extDataPtr() const { return extData_.empty() ? nullptr : extData_.data(); }
-    std::uint8_t* extDataPtr() { return extData_.empty() ? nullptr : extData_.data(); }
     std::size_t extDataSize() const { return extData_.size(); }
     const ByteVector& extData() const { return extData_; }
     // Direct access for editors that change bytes of the block in place.
     ByteVector& mutableExtData() { return extData_; }
-    // Copies the first `count` bytes of the block into `out` and returns the
-    // block size. Asking for more bytes than the block holds is a caller error.
-    std::size_t copyExtData(std::uint8_t* out, std::size_t count) const;
 
-    EventKind classify() const;
-    // The channel (0-3) of kinds that carry one; nullopt for every other kind.
-    std::optional<int> channelOf() const;
+    // --- What the event is ---
+    EventKind kind() const;
+    bool isNote() const { return kind() == EventKind::Note; }
+    bool isMasterVolume() const { return kind() == EventKind::MasterVolume; }
+    bool isChannelVolume() const { return kind() == EventKind::ChannelVolume; }
+    bool isTempo() const { return kind() == EventKind::Tempo; }
+    bool isMaxGain() const { return kind() == EventKind::MaxGain; }
+    bool isAdpcmNote() const { return kind() == EventKind::AdpcmNote; }
+    bool isAdpcmVolume() const { return kind() == EventKind::AdpcmVolume; }
+    bool isEffectSettings() const { return kind() == EventKind::EffectSettings; }
+    bool isEffectSelect() const { return kind() == EventKind::EffectSelect; }
+    bool isEffectSend() const { return kind() == EventKind::EffectSend; }
+
+    // --- What it carries; -1 when the event is not of the kind named ---
+    // Channel 0-3 of a note, of the short events E0 ... EA (channel volume
+    // among them), of the escape event and the blocks that sound on a channel
+    // (Escape00, BlockF1Id03, BlockF1Id0C), of BlockF1Id05 and of an effect send.
+    int channel() const;
+    // Master volume 0-127 (a stored value above 127 is read as 127).
+    int masterVolume() const;
+    // Channel volume 0-63.
+    int channelVolume() const;
+    // ADPCM volume 0-63, from a block of exactly four bytes.
+    int adpcmVolume() const;
+    // MaxGain in half-dB steps of attenuation, from a block of exactly five bytes.
+    int maxGain() const;
+    // Effect select, five-byte block: 64 ... 95 select effect block
+    // (selector - 64); below 32 is the other selection group.
+    int effectSelector() const;
+    // Effect send, five-byte block: the send value, and the channel code,
+    // channel 0-3 plus 16 for an "A" channel.
+    int effectSendValue() const;
+    int effectSendCode() const;
+    static int effectSendCodeOf(int channel, bool aChannel) { return (aChannel ? 16 : 0) + channel; }
+    // Effect settings: four leading bytes, then the 32-byte effect blocks.
+    // The effect type of block `block` (big-endian, its first two bytes), -1
+    // when the block is not all there.
+    int effectType(int block) const;
+    // Tempo: beats per minute, and the timebase code (low four bits of the
+    // first parameter) that gives the ticks per beat.
+    int tempoBpm() const { return isTempo() ? param2_ : -1; }
+    int timebaseCode() const { return isTempo() ? (param1_ & 0x0F) : -1; }
+
+    // --- Events the program writes ---
+    // Channel volume of `channel` (0-3) at `volume` (0-63).
+    static MfiEvent makeChannelVolume(std::int32_t time, int channel, int volume);
+    // ADPCM volume at `volume` (0-63), as the four-byte block 0x11 0xF2 0x01 v.
+    static MfiEvent makeAdpcmVolume(std::int32_t time, int volume);
+    // Effect send of `channel` (0-3), of its "A" channel when `aChannel`:
+    // a five-byte 0xF1 block whose fourth byte holds the channel (top two
+    // bits) and the "A" flag (0x20) in front of the send id, and whose fifth
+    // byte is the send value.
+    static MfiEvent makeEffectSend(std::int32_t time, int channel, bool aChannel, int value);
 
 private:
+    static MfiEvent makeBlock(std::int32_t time, ByteSpan block);
+
     std::int32_t time_ = 0;
     std::uint8_t status_ = 0;
     std::uint8_t byte1_ = 0;
@@ -73,10 +113,5 @@ private:
     std::uint8_t param2_ = 0;
     ByteVector extData_;
 };
-
-// Classification that also accepts "no event" (KindUnclassified).
-EventKind classify(const MfiEvent* event);
-// Channel of an event's kind; nullopt for no event or a kind without channel.
-std::optional<int> channelOf(const MfiEvent* event);
 
 }  // namespace keldro

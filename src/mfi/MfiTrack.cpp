@@ -1,24 +1,10 @@
 #include "mfi/MfiTrack.h"
 
-#include <cassert>
-
 #include "mfi/MfiError.h"
 
 namespace keldro {
-namespace {
-
-bool matches(const MfiEvent& event, EventKind kind, int channel) {
-    if (event.classify() != kind) return false;
-    if (channel == -1) return true;
-    const std::optional<int> own = event.channelOf();
-    return own && *own == channel;
-}
-
-}  // namespace
-
 void MfiTrack::clear() {
     events_.clear();
-    cursor_ = -1;
 }
 
 const MfiEvent* MfiTrack::eventAt(int index) const {
@@ -31,48 +17,12 @@ MfiEvent* MfiTrack::eventAt(int index) {
     return &events_[static_cast<std::size_t>(index)];
 }
 
-MfiEvent MfiTrack::copyEventAt(int index) const {
-    assert(index >= 0 && index < eventCount());
-    return events_[static_cast<std::size_t>(index)];
-}
-
 void MfiTrack::insertEvent(int index, const MfiEvent& event) {
     if (index < 0 || index >= eventCount()) {
         events_.push_back(event);
         return;
     }
     events_.insert(events_.begin() + index, event);
-}
-
-int MfiTrack::seek(int index) {
-    if (index < 0 || index >= eventCount()) return ErrBadArgument;
-    cursor_ = index;
-    return 0;
-}
-
-int MfiTrack::scanUp(EventKind kind, int channel) const {
-    if (cursor_ < 0) return -1;
-    for (int i = cursor_; i < eventCount(); ++i)
-        if (matches(events_[static_cast<std::size_t>(i)], kind, channel)) return i;
-    return -1;
-}
-
-// The volume engine walks a track as seek(hit + 1), findNext; a cursor left on
-// the last event ends such a walk without reporting that event.
-int MfiTrack::findNext(EventKind kind, int channel) const {
-    if (cursor_ == eventCount() - 1) return -1;
-    return scanUp(kind, channel);
-}
-
-const MfiEvent* MfiTrack::findNextEvent(EventKind kind, int channel) const { return eventAt(scanUp(kind, channel)); }
-
-MfiEvent* MfiTrack::findNextEvent(EventKind kind, int channel) { return eventAt(scanUp(kind, channel)); }
-
-int MfiTrack::findPrevious(EventKind kind, int channel) const {
-    if (cursor_ >= eventCount()) return -1;  // only after the list shrank below the cursor
-    for (int i = cursor_; i >= 0; --i)
-        if (matches(events_[static_cast<std::size_t>(i)], kind, channel)) return i;
-    return -1;
 }
 
 void MfiAudioData::clear() {

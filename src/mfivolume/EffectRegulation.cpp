@@ -41,7 +41,7 @@ struct SendSlot {
     int track;
     int channel;
     bool aFlag;
-    int code() const { return MfiVolumeFile::effectSendCodeOf(channel, aFlag); }
+    int code() const { return MfiEvent::effectSendCodeOf(channel, aFlag); }
 };
 
 SendSlot slotOf(int q) { return {(q % 16) / 4, q % 4, q >= 16}; }
@@ -49,7 +49,7 @@ SendSlot slotOf(int q) { return {(q % 16) / 4, q % 4, q >= 16}; }
 std::vector<Selection> collectSelections(MfiVolumeFile& model) {
     std::vector<Selection> selections;
     for (int i = model.nextEffectSelect(0, 2); i >= 0; i = model.nextEffectSelect(i + 1, 2))
-        selections.push_back({model.effectSelectorAt(i) - 64, model.effectSelectTick(i)});
+        selections.push_back({model.eventAt(0, i)->effectSelector() - 64, model.eventAt(0, i)->time()});
     return selections;
 }
 
@@ -65,11 +65,12 @@ SendInForce sendInForce(MfiVolumeFile& model, const SendSlot& slot, std::int32_t
     SendInForce found;
     for (int w = model.nextEffectSendOf(slot.track, 0, slot.channel, slot.aFlag); w >= 0;
          w = model.nextEffectSendOf(slot.track, w + 1, slot.channel, slot.aFlag)) {
-        if (model.effectSendTick(slot.track, w) > tick) {
+        const MfiEvent& send = *model.eventAt(slot.track, w);
+        if (send.time() > tick) {
             found.stoppedAt = w;
             break;
         }
-        found.value = model.effectSendValue(slot.track, w);
+        found.value = send.effectSendValue();
     }
     return found;
 }
@@ -137,7 +138,7 @@ public:
             auto copy = t.copies.begin();
             for (std::size_t k = 0; k < original.size(); ++k) {
                 for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
-                    events.push_back(MfiVolumeFile::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.aFlag, copy->value));
+                    events.push_back(MfiEvent::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.aFlag, copy->value));
                 events.push_back(original[k]);
             }
             model_.replaceTrackEvents(track, std::move(events));
@@ -161,10 +162,10 @@ private:
         // Walks over sends go through the same search as everywhere, so the
         // send that the last-position rule hides stays hidden.
         for (int w = model_.nextEffectSend(track, 0); w >= 0; w = model_.nextEffectSend(track, w + 1)) {
-            const int code = model_.effectSendCode(track, w);
+            const MfiEvent& send = *model_.eventAt(track, w);
+            const int code = send.effectSendCode();
             if (code < 0) continue;
-            t.sendsByCode[static_cast<std::size_t>(code)][{model_.effectSendTick(track, w), w, 1, 0}] =
-                model_.effectSendValue(track, w);
+            t.sendsByCode[static_cast<std::size_t>(code)][{send.time(), w, 1, 0}] = send.effectSendValue();
         }
     }
 
@@ -224,9 +225,10 @@ void scaleSends(MfiVolumeFile& model, const EffectPlan& plan, double factor) {
     const TypeInForce typeInForce(plan);
     for (int track = 0; track < kTrackCount; ++track) {
         for (int w = model.nextEffectSend(track, 0); w >= 0; w = model.nextEffectSend(track, w + 1)) {
-            const int value = model.effectSendValue(track, w);
+            const MfiEvent& send = *model.eventAt(track, w);
+            const int value = send.effectSendValue();
             if (value <= 0) continue;
-            if (isChorusLikeEffect(typeInForce.at(model.effectSendTick(track, w))))
+            if (isChorusLikeEffect(typeInForce.at(send.time())))
                 model.setEffectSendValue(track, w, scaleEffectLevel(value, factor));
         }
     }
@@ -253,7 +255,7 @@ int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) 
     bool regulatedBlock = false;
     for (int i = 0; i < blockCount; ++i) {
         std::uint8_t* block = blocks.data() + i * kEffectBlockSize;
-        const int type = effectTypeOfBlock(block);
+        const int type = model.eventAt(0, settings)->effectType(i);
         plan.types.push_back(type);
         if (!isChorusLikeEffect(type)) continue;
         block[kEffectLevelByte] = static_cast<std::uint8_t>(scaleEffectLevel(block[kEffectLevelByte], levelFactor));

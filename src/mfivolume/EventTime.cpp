@@ -20,9 +20,9 @@ public:
     // A tempo of 0 would make every later time infinite; such an event is
     // taken as no change of tempo at all.
     void apply(const MfiEvent& tempoEvent) {
-        if (tempoEvent.param2() == 0) return;
-        tempo_ = tempoEvent.param2();
-        ticksPerBeat_ = kTicksPerBeat[tempoEvent.param1() & 0x0F];
+        if (tempoEvent.tempoBpm() <= 0) return;
+        tempo_ = tempoEvent.tempoBpm();
+        ticksPerBeat_ = kTicksPerBeat[static_cast<std::size_t>(tempoEvent.timebaseCode())];
     }
 
 private:
@@ -66,7 +66,7 @@ void MfiVolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
             const MfiEvent& event = *eventAt(0, i);
             if (i > 0) sum += clock.segment(std::int64_t{event.time()} - eventAt(0, i - 1)->time());
             out[static_cast<std::size_t>(i)] = sum;
-            if (event.classify() == KindTempo) clock.apply(event);
+            if (event.isTempo()) clock.apply(event);
         }
         return;
     }

@@ -49,8 +49,7 @@ FirstSound findFirstSound(MfiVolumeFile& converted) {
     int track0Tick = -1;
     for (int track = 0; track < kTrackCount; ++track) {
         for (int i = converted.firstSounding(track, 0); i >= 0; i = converted.firstSounding(track, i + 1)) {
-            const int tick = converted.soundingTick(track, i);
-            if (tick < 0) break;
+            const int tick = converted.eventAt(track, i)->time();
             if (sound.minTick < 0 || tick < sound.minTick) sound.minTick = tick;
             if (track == 0 && (sound.firstOfTrack0 < 0 || tick < track0Tick)) {
                 sound.firstOfTrack0 = i;
@@ -65,7 +64,7 @@ FirstSound findFirstSound(MfiVolumeFile& converted) {
 std::map<int, int> inputMasterVolumesByTick(MfiVolumeFile& input) {
     std::map<int, int> byTick;
     for (int i = input.nextMasterVolume(0); i >= 0; i = input.nextMasterVolume(i + 1))
-        byTick.emplace(input.eventAt(0, i)->time(), input.masterVolumeAt(i));
+        byTick.emplace(input.eventAt(0, i)->time(), input.eventAt(0, i)->masterVolume());
     return byTick;
 }
 
@@ -75,8 +74,8 @@ int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& conve
                          VolumeChangeList& changes) {
     const bool relative = isRelative(host);
     const int gainIndex = converted.lastMaxGainIndex();
-    const int gainTick = converted.maxGainTickAt(gainIndex);
-    if (gainIndex < 0 || gainTick < 0) return -kNoMaxGain;
+    if (gainIndex < 0) return -kNoMaxGain;
+    const int gainTick = converted.eventAt(0, gainIndex)->time();
 
     VolumeChangeRecord gain = newRecord(converted, 0, gainIndex);
     gain.beforeGain = input.maxGainValue();
@@ -93,7 +92,8 @@ int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& conve
     const std::map<int, int> inputByTick = relative ? inputMasterVolumesByTick(input) : std::map<int, int>{};
     bool found = false;
     for (int i = converted.nextMasterVolume(0); i >= 0; i = converted.nextMasterVolume(i + 1)) {
-        const int tick = converted.eventAt(0, i)->time();
+        const MfiEvent& masterVolume = *converted.eventAt(0, i);
+        const int tick = masterVolume.time();
         if (tick < gainTick || i < gainIndex) return -kNoMaxGain;
         if (sound.minTick == -1) {
             found = true;
@@ -103,7 +103,7 @@ int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& conve
         }
         if (!relative) continue;  // absolute changes leave master volumes alone
         VolumeChangeRecord record = newRecord(converted, 0, i);
-        record.afterVolume = byteOf(converted.masterVolumeAt(i));
+        record.afterVolume = byteOf(masterVolume.masterVolume());
         const auto match = inputByTick.find(tick);
         if (match != inputByTick.end()) {
             record.beforeVolume = byteOf(match->second);
@@ -124,21 +124,27 @@ struct VolumeWalk {
     int input = 0;     // search position in the input model, -1 once exhausted
 };
 
+// The same volume event in both files: same place (counting the inserted
+// ones), same kind, same channel, same time.
 bool isCounterpart(MfiVolumeFile& input, MfiVolumeFile& converted, const VolumeWalk& walk, int c) {
     const int t = walk.track;
     const int i0 = walk.input;
-    return i0 >= 0 && c == i0 + walk.inserted && input.eventChannel(t, i0) == converted.eventChannel(t, c) &&
-           input.eventKindAt(t, i0) == converted.eventKindAt(t, c) &&
+    if (i0 < 0 || c != i0 + walk.inserted) return false;
+    const MfiEvent& before = *input.eventAt(t, i0);
+    const MfiEvent& after = *converted.eventAt(t, c);
+    return before.channel() == after.channel() && before.kind() == after.kind() &&
            input.eventTimeMs(t, i0) == converted.eventTimeMs(t, c);
 }
 
-// Volume of a volume event: a channel volume, or in track 0 an ADPCM volume.
-int volumeOf(MfiVolumeFile& model, int track, int index, std::uint8_t& recordTrack) {
-    recordTrack = static_cast<std::uint8_t>(track);
-    const int volume = model.channelVolumeAt(track, index);
-    if (volume >= 0) return volume;
+// Volume of a volume event: a channel volume, or in track 0 an ADPCM volume,
+// which the records show as track 255.
+int volumeOf(const MfiEvent& event, int track, std::uint8_t& recordTrack) {
+    if (event.isChannelVolume()) {
+        recordTrack = static_cast<std::uint8_t>(track);
+        return event.channelVolume();
+    }
     recordTrack = kAdpcmTrack;
-    return track == 0 ? model.adpcmVolumeAt(index) : -1;
+    return track == 0 ? event.adpcmVolume() : -1;
 }
 
 // Walks one track's volume events; false ends the track. Sets `kept` when a
@@ -150,9 +156,10 @@ bool reportNextVolume(MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* h
     if (c < 0) return false;
     walk.converted = c + 1;
     VolumeChangeRecord record = newRecord(converted, t, c);
-    const int after = volumeOf(converted, t, c, record.track);
+    const MfiEvent& event = *converted.eventAt(t, c);
+    const int after = volumeOf(event, t, record.track);
     if (after < 0) return false;
-    record.channel = byteOf(converted.eventChannel(t, c));
+    record.channel = byteOf(event.channel());
     record.beforeVolume = MfiVolumeFile::kAssumedVolume;  // an inserted volume starts from it
     record.afterVolume = byteOf(after);
     const bool relative = isRelative(host);
@@ -167,7 +174,7 @@ bool reportNextVolume(MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* h
         return true;
     }
     std::uint8_t inputTrack = 0;
-    const int before = volumeOf(input, t, walk.input, inputTrack);
+    const int before = volumeOf(*input.eventAt(t, walk.input), t, inputTrack);
     if (before < 0) return false;
     record.beforeVolume = byteOf(before);
     const int entry = record.track == kAdpcmTrack ? 16 : t * 4 + record.channel;
@@ -200,7 +207,6 @@ struct EffectBlocks {
     std::array<std::uint8_t, kEffectBufferSize> bytes{};
     int count = 0;
     const std::uint8_t* at(int block) const { return bytes.data() + block * kEffectBlockSize; }
-    int type(int block) const { return effectTypeOfBlock(at(block)); }
     int level(int block) const { return at(block)[kEffectLevelByte]; }
 };
 
@@ -216,7 +222,9 @@ bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& conver
     const bool relative = host->isAbsoluteMode() == 0;
     bool kept = false;
     for (int block = 0; block < after.count / kEffectBlockSize; ++block) {
-        if (!isChorusLikeEffect(after.type(block)) || before.level(block) == after.level(block)) continue;
+        if (!isChorusLikeEffect(converted.eventAt(0, settings)->effectType(block)) ||
+            before.level(block) == after.level(block))
+            continue;
         VolumeChangeRecord record = newRecord(converted, 0, settings);
         record.beforeLevel = byteOf(before.level(block));
         record.afterLevel = byteOf(after.level(block));
@@ -230,7 +238,7 @@ bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& conver
 VolumeChangeRecord sendRecord(MfiVolumeFile& converted, int track, int index, int before, int after, int action) {
     VolumeChangeRecord record = newRecord(converted, track, index);
     record.track = byteOf(track);
-    record.channel = byteOf(converted.effectSendCode(track, index));
+    record.channel = byteOf(converted.eventAt(track, index)->effectSendCode());
     record.beforeLevel = byteOf(before);
     record.afterLevel = byteOf(after);
     record.action = action;
@@ -251,21 +259,22 @@ void reportTrackSends(MfiVolumeFile& input, MfiVolumeFile& converted, int track,
         const int e = input.nextEffectSend(track, i0);
         i0 = e;
         if (e < 0 || j < e + inserted) {
-            const int value = converted.effectSendValue(track, j);
+            const MfiEvent& send = *converted.eventAt(track, j);
+            const int value = send.effectSendValue();
             if (value > 0) {
-                const int code = converted.effectSendCode(track, j);
+                const int code = send.effectSendCode();
                 changes.push_back(sendRecord(converted, track, j, last[static_cast<std::size_t>((track * 4 + code) & 31)], value,
                                              relative ? kActionChorusBeforeNoteRelative : kActionChorusBeforeNoteAbsolute));
             }
             ++inserted;
             ++j;
         } else if (j == e + inserted) {
-            const int a = input.effectSendValue(track, e);
-            const int b = converted.effectSendValue(track, j);
+            const int a = input.eventAt(track, e)->effectSendValue();
+            const int b = converted.eventAt(track, j)->effectSendValue();
             if (a > 0 && b > 0 && b != a)
                 changes.push_back(sendRecord(converted, track, j, a, b,
                                              relative ? kActionChorusSendRelative : kActionChorusSendAbsolute));
-            if (a >= 0) last[static_cast<std::size_t>((track * 4 + input.effectSendCode(track, i0)) & 31)] = a;
+            if (a >= 0) last[static_cast<std::size_t>((track * 4 + input.eventAt(track, i0)->effectSendCode()) & 31)] = a;
             ++i0;
             ++j;
         } else {

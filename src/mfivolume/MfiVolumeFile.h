@@ -1,13 +1,14 @@
 #pragma once
 // The volume engine's view of an MFi file: the model of the reader plus the
 // analysis results (the file's MaxGain and its master volume events), and the
-// vocabulary the rules and the change report are written in: where each
-// volume value sits in an event, the searches that find volume, sounding and
-// effect events, event times in milliseconds, and the edits.
+// vocabulary the rules and the change report are written in: the searches
+// that find volume, sounding and effect events, event times in milliseconds,
+// and the edits. What an event means and carries is the event's own business
+// (MfiEvent).
 //
-// Searches "from i" behave like a seek to i followed by a forward search of
-// the track: an index outside the track finds nothing, and a search that
-// starts on the last event of a track never reports it. Walks resume at the
+// Searches "from i" look at events i onward: an index outside the track finds
+// nothing, and a search that starts on the last event of a track never
+// reports it. Walks resume at the
 // previous hit + 1, so an event right after the previous hit that is also the
 // track's last event is never reached. The rules depend on that behaviour.
 //
@@ -48,34 +49,36 @@ public:
     const std::vector<MasterVolumeEntry>& masterVolumeList() const { return masterVolumes_; }
     bool isVersion20() const { return infoRecord().versIs(mfiVersText(kMfiVersion20)); }
 
-    // --- Queries: -1 (or 0 for times) when nothing fits. ---
+    // --- Searches: the index of the event found, -1 when nothing fits. ---
+    // What an event found carries is read from the event itself (eventAt).
     int nextMasterVolume(int from);
-    int masterVolumeAt(int index) const;
     int lastMaxGainIndex();
-    int maxGainTickAt(int index) const;
     int nextChannelVolumeOf(int track, int from, int channel);
     int firstNoteOf(int track, int from, int channel);
+    // The next channel volume, or in track 0 also ADPCM volume, event.
     int nextVolumeEvent(int track, int from);
-    int channelVolumeAt(int track, int index) const;
-    int adpcmVolumeAt(int index) const;
     int nextAdpcmNote(int from);
     int nextAdpcmVolume(int from);
+    // The first event of any channel that starts a sound (a note, an "A"
+    // channel's escape event, or a sounding block of class 0xF1).
     int firstSounding(int track, int from);
-    int soundingTick(int track, int index) const;
+    // The first sounding event of a channel (of its "A" channel when aFlag)
+    // whose time is after `tick`.
     int nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick);
-    int eventChannel(int track, int index) const;
-    int eventKindAt(int track, int index) const;
     int firstEffectSettings();
-    int readEffectBlocks(int index, std::uint8_t* buffer, int capacity) const;
+    // Group 1: selectors below 32; group 2: selectors 64 ... 95.
     int nextEffectSelect(int from, int group);
-    int effectSelectorAt(int index) const;
-    int effectSelectTick(int index) const;
     int nextEffectSend(int track, int from);
     int nextEffectSendOf(int track, int from, int channel, bool aFlag);
-    int effectSendTick(int track, int index) const;
-    int effectSendCode(int track, int index) const;
-    int effectSendValue(int track, int index) const;
     int nextTempo(int from);
+
+    // Event i of track 0: no event, or a block of 35 bytes or fewer, -1; a
+    // block of another kind than effect settings, its size with nothing
+    // copied; else copies up to `capacity` bytes of its effect blocks and
+    // returns that count.
+    int readEffectBlocks(int index, std::uint8_t* buffer, int capacity) const;
+    // Time of an event in milliseconds, through the tempo map of track 0; 0
+    // for no track or a negative index, the last event's beyond the end.
     std::int64_t eventTimeMs(int track, int index);
 
     // --- Edits: 1 when the model changed, 0 otherwise. ---
@@ -88,18 +91,11 @@ public:
     int insertDefaultVolume(int track, int noteIndex, int channel);
     int insertEffectSend(int track, int index, int channel, bool aFlag, int value);
 
-    // An effect send event: a five-byte 0xF1 block whose fourth byte holds the
-    // channel (top two bits) and the plain/A flag (0x20) in front of the send
-    // id, and whose fifth byte is the send value.
-    static MfiEvent makeEffectSend(std::int32_t time, int channel, bool aFlag, int value);
-    // The code effectSendCode reports for a channel and flag: 0 ... 3 plain, 16 ... 19 A.
-    static int effectSendCodeOf(int channel, bool aFlag) { return (aFlag ? 16 : 0) + channel; }
-
     // Replaces a track's events in one go (the batched form of many inserts).
     void replaceTrackEvents(int track, std::vector<MfiEvent> events);
 
     // The forward search every query is built on: hits of `kind` from `from`
-    // on, under the seek and last-position rules above; the first hit that
+    // on, under the rules above; the first hit that
     // `accept(index)` takes, or -1.
     template <typename Accept>
     int findFrom(EventKind kind, int track, int from, Accept accept);
@@ -120,14 +116,14 @@ private:
     struct TrackIndex {
         bool built = false;
         int count = 0;
-        std::vector<std::uint8_t> kinds;
-        std::array<std::vector<int>, KindUnclassified + 1> positions;
+        std::vector<EventKind> kinds;
+        std::array<std::vector<int>, kEventKindCount> positions;
         bool soundingBuilt = false;
-        std::array<std::array<SoundingList, 4>, 4> sounding;  // [note, 40, 46, 52][channel]
+        std::array<std::array<SoundingList, 4>, 4> sounding;  // [sounding kind][channel]
     };
 
     TrackIndex& indexOf(int track);
-    const SoundingList& soundingList(int track, int group, int channel);
+    const SoundingList& soundingList(int track, std::size_t group, int channel);
     void buildSounding(int track, TrackIndex& index);
     const std::vector<double>& cumulativeMs(int track);
     void buildCumulativeMs(int track, std::vector<double>& out);
@@ -142,16 +138,16 @@ private:
 
 template <typename Accept>
 int MfiVolumeFile::findFrom(EventKind kind, int track, int from, Accept accept) {
-    if (body().seek(track, from) != 0) return -1;
+    if (track < 0 || track >= body().trackCount()) return -1;
     const int count = eventCount(track);
-    if (from == count - 1) return -1;
+    if (from < 0 || from >= count - 1) return -1;
     const std::vector<int>& hits = positionsOf(track, kind);
     auto it = std::lower_bound(hits.begin(), hits.end(), from);
     for (; it != hits.end(); ++it) {
         const int hit = *it;
         if (accept(hit)) return hit;
-        // The walk goes on at hit + 1: past the end the seek fails, and on the
-        // last event the last-position rule stops it.
+        // The walk goes on at hit + 1: past the end it finds nothing, and on
+        // the last event the last-position rule stops it.
         if (hit + 1 >= count - 1) return -1;
     }
     return -1;

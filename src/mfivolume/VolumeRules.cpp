@@ -24,7 +24,7 @@ int writeModel(MfiVolumeFile& model, ByteVector& output, const MfiDate& today) {
 int loudestMasterVolume(MfiVolumeFile& model) {
     int loudest = 0;
     for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1))
-        loudest = std::max(loudest, model.masterVolumeAt(i));
+        loudest = std::max(loudest, model.eventAt(0, i)->masterVolume());
     return loudest;
 }
 
@@ -37,7 +37,7 @@ void applyRelativeMaxGain(MfiVolumeFile& model, int gainBefore, double db) {
     const int gain = std::clamp(toInt((quantised * -0.5 + db) * -2), 0, MfiVolumeFile::kMaxGainSteps);
     model.setMaxGain(gain);
     for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1)) {
-        const int total = attenuationOfVolume(model.masterVolumeAt(i)) + gainBefore;
+        const int total = attenuationOfVolume(model.eventAt(0, i)->masterVolume()) + gainBefore;
         const int shifted = toInt((total * -0.5 + db) * 2);
         const int remainder = std::clamp(-gain - shifted, 0, kSilentAttenuation);
         model.setMasterVolume(i, volumeOfAttenuation(remainder));
@@ -57,7 +57,7 @@ void convertChannel(MfiVolumeFile& model, int track, int channel, const MfiRuleS
     if (volume < 0 || volume > note) model.insertDefaultVolume(track, note, channel);
     for (int j = model.nextChannelVolumeOf(track, 0, channel); j >= 0; j = model.nextChannelVolumeOf(track, j + 1, channel)) {
         if (settings.relative == 1)
-            model.setChannelVolume(track, j, relativeMfiChannelVolume(model.channelVolumeAt(track, j), settings.db));
+            model.setChannelVolume(track, j, relativeMfiChannelVolume(model.eventAt(track, j)->channelVolume(), settings.db));
         else
             model.setChannelVolume(track, j, value);
     }
@@ -71,7 +71,7 @@ void convertAdpcm(MfiVolumeFile& model, const MfiRuleSettings& settings) {
     if ((volume < 0 || volume > note) && (settings.relative == 1 || value >= 0)) model.insertDefaultVolume(0, note, 0);
     for (int j = model.nextAdpcmVolume(0); j >= 0; j = model.nextAdpcmVolume(j + 1)) {
         if (settings.relative == 1) {
-            const int before = model.adpcmVolumeAt(j);
+            const int before = model.eventAt(0, j)->adpcmVolume();
             if (before >= 0) model.setAdpcmVolume(j, relativeMfiChannelVolume(before, settings.db));
         } else {
             if (value < 0) break;

@@ -1,4 +1,4 @@
-// Event decoding, classification, channels and the track searches.
+// Event decoding, classification, what events carry, and the track and body lists.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,8 +30,8 @@ struct DecodeCase {
 
 TEST(MfiDecode, EveryEventShape) {
     const std::vector<DecodeCase> cases = {
-        {"ordinary", {0x03, 0x45, 0x30, 0xFC}, 3, 0x45, 0x30, 0, 0x30, 0xFC, {}, KindNote},
-        {"short", {0x05, 0xFF, 0xB0, 0x64}, 5, 0xFF, 0xB0, 0, 0xB0, 0x64, {}, KindMasterVolume},
+        {"ordinary", {0x03, 0x45, 0x30, 0xFC}, 3, 0x45, 0x30, 0, 0x30, 0xFC, {}, EventKind::Note},
+        {"short", {0x05, 0xFF, 0xB0, 0x64}, 5, 0xFF, 0xB0, 0, 0xB0, 0x64, {}, EventKind::MasterVolume},
         {"block",
          {0x00, 0xFF, 0xFF, 0x00, 0x04, 0x11, 0xF2, 0x01, 0x3F},
          0,
@@ -41,15 +41,15 @@ TEST(MfiDecode, EveryEventShape) {
          0,
          0,
          {0x11, 0xF2, 0x01, 0x3F},
-         KindAdpcmVolume},
-        {"empty block", {0x00, 0xFF, 0xFF, 0x00, 0x00}, 0, 0xFF, 0xFF, 0xFF, 0, 0, {}, KindUnclassified},
-        {"7F five bytes", {0x00, 0x7F, 0x10, 0x20, 0x30}, 0, 0x7F, 0x10, 0, 0x20, 0x30, {}, KindUnclassified},
-        {"7F 00 five bytes", {0x02, 0x7F, 0x00, 0x40, 0x30}, 2, 0x7F, 0x00, 0, 0x40, 0x30, {}, KindStatus7F00},
-        {"7F four bytes", {0x00, 0x7F, 0x90, 0x20}, 0, 0x7F, 0x90, 0, 0x90, 0x20, {}, KindStatus7F90},
+         EventKind::AdpcmVolume},
+        {"empty block", {0x00, 0xFF, 0xFF, 0x00, 0x00}, 0, 0xFF, 0xFF, 0xFF, 0, 0, {}, EventKind::Unclassified},
+        {"7F five bytes", {0x00, 0x7F, 0x10, 0x20, 0x30}, 0, 0x7F, 0x10, 0, 0x20, 0x30, {}, EventKind::Unclassified},
+        {"7F 00 five bytes", {0x02, 0x7F, 0x00, 0x40, 0x30}, 2, 0x7F, 0x00, 0, 0x40, 0x30, {}, EventKind::Escape00},
+        {"7F four bytes", {0x00, 0x7F, 0x90, 0x20}, 0, 0x7F, 0x90, 0, 0x90, 0x20, {}, EventKind::Escape90},
         // 0x7F and 0x80 on either side of the boundary between the two forms.
-        {"7F 7F five bytes", {0x00, 0x7F, 0x7F, 0x40, 0x30}, 0, 0x7F, 0x7F, 0, 0x40, 0x30, {}, KindUnclassified},
-        {"7F 80 four bytes", {0x00, 0x7F, 0x80, 0x20}, 0, 0x7F, 0x80, 0, 0x80, 0x20, {}, KindStatus7F80},
-        {"7F F5 four bytes", {0x00, 0x7F, 0xF5, 0x20}, 0, 0x7F, 0xF5, 0, 0xF5, 0x20, {}, KindUnclassified},
+        {"7F 7F five bytes", {0x00, 0x7F, 0x7F, 0x40, 0x30}, 0, 0x7F, 0x7F, 0, 0x40, 0x30, {}, EventKind::Unclassified},
+        {"7F 80 four bytes", {0x00, 0x7F, 0x80, 0x20}, 0, 0x7F, 0x80, 0, 0x80, 0x20, {}, EventKind::Escape80},
+        {"7F F5 four bytes", {0x00, 0x7F, 0xF5, 0x20}, 0, 0x7F, 0xF5, 0, 0xF5, 0x20, {}, EventKind::Unclassified},
         {"7F F0 block",
          {0x01, 0x7F, 0xF0, 0x00, 0x02, 0xAA, 0xBB},
          1,
@@ -59,8 +59,8 @@ TEST(MfiDecode, EveryEventShape) {
          0,
          0,
          {0xAA, 0xBB},
-         KindStatus7FBlock},
-        {"7F FF block", {0x01, 0x7F, 0xFF, 0x00, 0x01, 0xAA}, 1, 0x7F, 0xFF, 0xFF, 0, 0, {0xAA}, KindUnclassified},
+         EventKind::EscapeBlock},
+        {"7F FF block", {0x01, 0x7F, 0xFF, 0x00, 0x01, 0xAA}, 1, 0x7F, 0xFF, 0xFF, 0, 0, {0xAA}, EventKind::Unclassified},
     };
     for (const DecodeCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -75,7 +75,7 @@ TEST(MfiDecode, EveryEventShape) {
         EXPECT_EQ(e.param1(), c.param1);
         EXPECT_EQ(e.param2(), c.param2);
         EXPECT_EQ(e.extData(), c.extData);
-        EXPECT_EQ(e.classify(), c.kind);
+        EXPECT_EQ(e.kind(), c.kind);
     }
 }
 
@@ -83,11 +83,10 @@ TEST(MfiDecode, TimesAccumulateDeltasIncludingFillers) {
     const Decoded d = decode({0xFF, 0xFF, 0xDE, 0x00, 0x0A, 0x45, 0x30, 0xFC, 0x00, 0x7F, 0x00, 0x40, 0x30});
     ASSERT_EQ(d.status, 0);
     ASSERT_EQ(d.track.eventCount(), 3);
-    EXPECT_EQ(d.track.eventAt(0)->classify(), KindNop);
+    EXPECT_EQ(d.track.eventAt(0)->kind(), EventKind::Nop);
     EXPECT_EQ(d.track.eventAt(0)->time(), 255);
     EXPECT_EQ(d.track.eventAt(1)->time(), 265);
     EXPECT_EQ(d.track.eventAt(2)->time(), 265);
-    EXPECT_EQ(d.track.cursor(), -1);
 }
 
 TEST(MfiDecode, FaultsInsideTheChunk) {
@@ -139,18 +138,18 @@ TEST(MfiClassify, ShortEventsByFirstParameter) {
         EventKind kind;
     };
     const std::vector<Case> cases = {
-        {0xB0, 0x64, KindMasterVolume}, {0xBA, 0x00, KindShortBA},     {0xC0, 0x78, KindTempo},
-        {0xCF, 0x78, KindTempo},        {0xD0, 0x00, KindShortD0Zero}, {0xD0, 0x01, KindShortD0One},
-        {0xD0, 0x02, KindUnclassified}, {0xDD, 0x05, KindShortDD},     {0xDE, 0x00, KindNop},
-        {0xDE, 0x01, KindUnclassified}, {0xDF, 0x00, KindShortDFZero}, {0xDF, 0x01, KindUnclassified},
-        {0xE0, 0x40, KindShortE0},      {0xE1, 0x40, KindShortE1},     {0xE2, 0x7F, KindChannelVolume},
-        {0xE3, 0x40, KindShortE3},      {0xE4, 0x40, KindShortE4},     {0xE7, 0x40, KindShortE7},
-        {0xE9, 0x40, KindShortE9},      {0xEA, 0x40, KindShortEA},     {0xE5, 0x40, KindUnclassified},
-        {0xBF, 0x00, KindUnclassified},
+        {0xB0, 0x64, EventKind::MasterVolume}, {0xBA, 0x00, EventKind::ShortBA},     {0xC0, 0x78, EventKind::Tempo},
+        {0xCF, 0x78, EventKind::Tempo},        {0xD0, 0x00, EventKind::ShortD0Zero}, {0xD0, 0x01, EventKind::ShortD0One},
+        {0xD0, 0x02, EventKind::Unclassified}, {0xDD, 0x05, EventKind::ShortDD},     {0xDE, 0x00, EventKind::Nop},
+        {0xDE, 0x01, EventKind::Unclassified}, {0xDF, 0x00, EventKind::ShortDFZero}, {0xDF, 0x01, EventKind::Unclassified},
+        {0xE0, 0x40, EventKind::ShortE0},      {0xE1, 0x40, EventKind::ShortE1},     {0xE2, 0x7F, EventKind::ChannelVolume},
+        {0xE3, 0x40, EventKind::ShortE3},      {0xE4, 0x40, EventKind::ShortE4},     {0xE7, 0x40, EventKind::ShortE7},
+        {0xE9, 0x40, EventKind::ShortE9},      {0xEA, 0x40, EventKind::ShortEA},     {0xE5, 0x40, EventKind::Unclassified},
+        {0xBF, 0x00, EventKind::Unclassified},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << int{c.p1} << ' ' << int{c.p2});
-        EXPECT_EQ(shortEvent(c.p1, c.p2).classify(), c.kind);
+        EXPECT_EQ(shortEvent(c.p1, c.p2).kind(), c.kind);
     }
 }
 
@@ -158,16 +157,15 @@ TEST(MfiClassify, EscapeAndNoteEvents) {
     MfiEvent e;
     e.setStatus(0x7F);
     const std::vector<std::pair<std::uint8_t, EventKind>> escapes = {
-        {0x00, KindStatus7F00}, {0x01, KindStatus7F01},    {0x80, KindStatus7F80},   {0x81, KindStatus7F81},
-        {0x90, KindStatus7F90}, {0xF0, KindStatus7FBlock}, {0xFF, KindUnclassified}, {0x02, KindUnclassified}};
+        {0x00, EventKind::Escape00}, {0x01, EventKind::Escape01},    {0x80, EventKind::Escape80},   {0x81, EventKind::Escape81},
+        {0x90, EventKind::Escape90}, {0xF0, EventKind::EscapeBlock}, {0xFF, EventKind::Unclassified}, {0x02, EventKind::Unclassified}};
     for (const auto& [byte1, kind] : escapes) {
         e.setByte1(byte1);
-        EXPECT_EQ(e.classify(), kind) << int{byte1};
+        EXPECT_EQ(e.kind(), kind) << int{byte1};
     }
     MfiEvent note;
     note.setStatus(0x85);
-    EXPECT_EQ(note.classify(), KindNote);
-    EXPECT_EQ(classify(nullptr), KindUnclassified);
+    EXPECT_EQ(note.kind(), EventKind::Note);
 }
 
 TEST(MfiClassify, BlocksByClassIdAndSize) {
@@ -177,68 +175,216 @@ TEST(MfiClassify, BlocksByClassIdAndSize) {
     };
     const std::vector<Case> cases = {
         // Long and short forms name the same class and id.
-        {{0x11, 0x02, 0xF3, 0x03, 0x10}, KindMaxGain},
-        {{0x11, 0x01, 0xF3, 0x03, 0x10}, KindMaxGain},
-        {{0x11, 0x81, 0xF3, 0x03, 0x10}, KindMaxGain},
-        {{0x11, 0xF3, 0x03, 0x18}, KindMaxGain},  // no size condition
-        {{0x11, 0x03, 0xF3, 0x03, 0x10}, KindUnclassified},
-        {{0x12, 0x02, 0xF3, 0x03, 0x10}, KindUnclassified},
-        {{0x11, 0xF3, 0x03}, KindUnclassified},  // fewer than 4 bytes
+        {{0x11, 0x02, 0xF3, 0x03, 0x10}, EventKind::MaxGain},
+        {{0x11, 0x01, 0xF3, 0x03, 0x10}, EventKind::MaxGain},
+        {{0x11, 0x81, 0xF3, 0x03, 0x10}, EventKind::MaxGain},
+        {{0x11, 0xF3, 0x03, 0x18}, EventKind::MaxGain},  // no size condition
+        {{0x11, 0x03, 0xF3, 0x03, 0x10}, EventKind::Unclassified},
+        {{0x12, 0x02, 0xF3, 0x03, 0x10}, EventKind::Unclassified},
+        {{0x11, 0xF3, 0x03}, EventKind::Unclassified},  // fewer than 4 bytes
         // Class 0xF0, no size condition.
-        {{0x11, 0x02, 0xF0, 0x01}, KindBlockF0Id01},
-        {{0x11, 0x02, 0xF0, 0x05, 0, 0}, KindBlockF0Id05},
-        {{0x11, 0x02, 0xF0, 0x06}, KindBlockF0Id06},
-        {{0x11, 0x02, 0xF0, 0x08}, KindBlockF0Id08},
-        {{0x11, 0x02, 0xF0, 0x0F, 1, 2, 3, 4}, KindEffectSettings},
-        {{0x11, 0x02, 0xF0, 0x09}, KindUnclassified},
-        {{0x11, 0x02, 0xF0, 0x1F}, KindUnclassified},
+        {{0x11, 0x02, 0xF0, 0x01}, EventKind::BlockF0Id01},
+        {{0x11, 0x02, 0xF0, 0x05, 0, 0}, EventKind::BlockF0Id05},
+        {{0x11, 0x02, 0xF0, 0x06}, EventKind::BlockF0Id06},
+        {{0x11, 0x02, 0xF0, 0x08}, EventKind::BlockF0Id08},
+        {{0x11, 0x02, 0xF0, 0x0F, 1, 2, 3, 4}, EventKind::EffectSettings},
+        {{0x11, 0x02, 0xF0, 0x09}, EventKind::Unclassified},
+        {{0x11, 0x02, 0xF0, 0x1F}, EventKind::Unclassified},
         // Class 0xF1 on the low four bits of the id, each at one size.
-        {{0x11, 0x81, 0xF1, 0x43, 0x00, 0x55}, KindBlockF1Id03},
-        {{0x11, 0x81, 0xF1, 0x43, 0x00}, KindUnclassified},
-        {{0x11, 0x81, 0xF1, 0x06, 0x00, 0x55}, KindBlockF1Id06},
-        {{0x11, 0x81, 0xF1, 0x16, 0x00, 0x55}, KindUnclassified},
-        {{0x11, 0x02, 0xF1, 0x4F, 0x40}, KindEffectSend},
-        {{0x11, 0x02, 0xF1, 0x6F, 0x40}, KindEffectSend},
-        {{0x11, 0x02, 0xF1, 0x20, 0x00}, KindAdpcmNote},
-        {{0x11, 0x02, 0xF1, 0x20, 0x00, 0x00}, KindUnclassified},
-        {{0x11, 0x02, 0xF1, 0x01}, KindBlockF1Id01},
-        {{0x11, 0x02, 0xF1, 0x09}, KindBlockF1Id09},
-        {{0x11, 0x02, 0xF1, 0x0C, 0x00}, KindBlockF1Id0C},
+        {{0x11, 0x81, 0xF1, 0x43, 0x00, 0x55}, EventKind::BlockF1Id03},
+        {{0x11, 0x81, 0xF1, 0x43, 0x00}, EventKind::Unclassified},
+        {{0x11, 0x81, 0xF1, 0x06, 0x00, 0x55}, EventKind::BlockF1Id06},
+        {{0x11, 0x81, 0xF1, 0x16, 0x00, 0x55}, EventKind::Unclassified},
+        {{0x11, 0x02, 0xF1, 0x4F, 0x40}, EventKind::EffectSend},
+        {{0x11, 0x02, 0xF1, 0x6F, 0x40}, EventKind::EffectSend},
+        {{0x11, 0x02, 0xF1, 0x20, 0x00}, EventKind::AdpcmNote},
+        {{0x11, 0x02, 0xF1, 0x20, 0x00, 0x00}, EventKind::Unclassified},
+        {{0x11, 0x02, 0xF1, 0x01}, EventKind::BlockF1Id01},
+        {{0x11, 0x02, 0xF1, 0x09}, EventKind::BlockF1Id09},
+        {{0x11, 0x02, 0xF1, 0x0C, 0x00}, EventKind::BlockF1Id0C},
         // Class 0xF2.
-        {{0x11, 0xF2, 0x01, 0x3F}, KindAdpcmVolume},
-        {{0x11, 0xF2, 0x01, 0x3F, 0x00}, KindUnclassified},
-        {{0x11, 0x02, 0xF2, 0x04, 0x00}, KindBlockF2Id04},
-        {ByteVector{0x11, 0x02, 0xF2, 0x07, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, KindBlockF2Id07},
-        {{0x11, 0x02, 0xF2, 0x07, 0x00}, KindUnclassified},
+        {{0x11, 0xF2, 0x01, 0x3F}, EventKind::AdpcmVolume},
+        {{0x11, 0xF2, 0x01, 0x3F, 0x00}, EventKind::Unclassified},
+        {{0x11, 0x02, 0xF2, 0x04, 0x00}, EventKind::BlockF2Id04},
+        {ByteVector{0x11, 0x02, 0xF2, 0x07, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, EventKind::BlockF2Id07},
+        {{0x11, 0x02, 0xF2, 0x07, 0x00}, EventKind::Unclassified},
         // Class 0xF3.
-        {{0x11, 0x02, 0xF3, 0x01}, KindBlockF3Id01},
-        {{0x11, 0x02, 0xF3, 0x02}, KindBlockF3Id02},
-        {{0x11, 0x02, 0xF3, 0x0B, 0x40}, KindEffectSelect},
-        {{0x11, 0x02, 0xF3, 0x0B, 0x40, 0x00}, KindUnclassified},
-        {{0x11, 0x02, 0xF3, 0x0A, 0x00}, KindBlockF3Id0A},
-        {{0x11, 0x02, 0xF4, 0x01}, KindUnclassified},
+        {{0x11, 0x02, 0xF3, 0x01}, EventKind::BlockF3Id01},
+        {{0x11, 0x02, 0xF3, 0x02}, EventKind::BlockF3Id02},
+        {{0x11, 0x02, 0xF3, 0x0B, 0x40}, EventKind::EffectSelect},
+        {{0x11, 0x02, 0xF3, 0x0B, 0x40, 0x00}, EventKind::Unclassified},
+        {{0x11, 0x02, 0xF3, 0x0A, 0x00}, EventKind::BlockF3Id0A},
+        {{0x11, 0x02, 0xF4, 0x01}, EventKind::Unclassified},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.data));
-        EXPECT_EQ(blockEvent(c.data).classify(), c.kind);
+        EXPECT_EQ(blockEvent(c.data).kind(), c.kind);
     }
     // A 0x7F block is classified by its byte1 alone.
     MfiEvent escape = blockEvent({0x11, 0x02, 0xF3, 0x03, 0x10});
     escape.setStatus(0x7F);
-    EXPECT_EQ(escape.classify(), KindUnclassified);
+    EXPECT_EQ(escape.kind(), EventKind::Unclassified);
 }
 
-TEST(MfiClassify, ChannelOfKindsThatCarryOne) {
-    MfiEvent note;
-    note.setStatus(0xC5);
-    EXPECT_EQ(note.channelOf(), 3);
-    EXPECT_EQ(shortEvent(0xE2, 0x7F).channelOf(), 1);
-    EXPECT_EQ(shortEvent(0xE1, 0x80).channelOf(), 2);
-    EXPECT_EQ(blockEvent({0x11, 0x81, 0xF1, 0x43, 0x00, 0x55}).channelOf(), 1);
-    EXPECT_EQ(blockEvent({0x11, 0x02, 0xF1, 0xC5, 0x00}).channelOf(), 3);
-    EXPECT_EQ(shortEvent(0xB0, 0xFF).channelOf(), std::nullopt);
-    EXPECT_EQ(blockEvent({0x11, 0x02, 0xF1, 0x4F, 0x40}).channelOf(), std::nullopt);
-    EXPECT_EQ(channelOf(nullptr), std::nullopt);
+MfiEvent noteEvent(std::uint8_t status, std::uint8_t gateVelocity = 0xFC) {
+    MfiEvent e;
+    e.setStatus(status);
+    e.setByte1(0x30);
+    e.setParams(0x30, gateVelocity);
+    return e;
+}
+
+MfiEvent escapeEvent(std::uint8_t byte1, std::uint8_t p1, std::uint8_t p2) {
+    MfiEvent e;
+    e.setStatus(0x7F);
+    e.setByte1(byte1);
+    e.setParams(p1, p2);
+    return e;
+}
+
+// What each kind carries, and that no accessor answers for another kind.
+TEST(MfiEvent, CarriesItsValuesByMeaning) {
+    struct Case {
+        std::string name;
+        MfiEvent event;
+        int channel = -1;
+        int masterVolume = -1;
+        int channelVolume = -1;
+        int adpcmVolume = -1;
+        int maxGain = -1;
+        int selector = -1;
+        int sendValue = -1;
+        int sendCode = -1;
+    };
+    const std::vector<Case> cases = {
+        {.name = "note", .event = noteEvent(0xC5), .channel = 3},
+        {.name = "master volume", .event = shortEvent(0xB0, 100), .masterVolume = 100},
+        {.name = "master volume above 127", .event = shortEvent(0xB0, 0xFF), .masterVolume = 127},
+        {.name = "channel volume", .event = shortEvent(0xE2, 0x7F), .channel = 1, .channelVolume = 63},
+        {.name = "channel volume 0x85", .event = shortEvent(0xE2, 0x85), .channel = 2, .channelVolume = 5},
+        {.name = "short E1", .event = shortEvent(0xE1, 0x80), .channel = 2},
+        {.name = "short E0", .event = shortEvent(0xE0, 0xC1), .channel = 3},
+        {.name = "tempo", .event = shortEvent(0xC3, 120)},
+        {.name = "A channel sound", .event = escapeEvent(0x00, 0x80, 0x10), .channel = 2},
+        {.name = "block F1 03 sounds", .event = blockEvent({0x11, 0x81, 0xF1, 0x43, 0x00, 0x55}), .channel = 1},
+        {.name = "block F1 0C sounds", .event = blockEvent({0x11, 0x02, 0xF1, 0x8C, 0x40}), .channel = 2},
+        {.name = "block F1 05", .event = blockEvent({0x11, 0x02, 0xF1, 0xC5, 0x00}), .channel = 3},
+        {.name = "ADPCM volume", .event = blockEvent({0x11, 0xF2, 0x01, 0xBF}), .adpcmVolume = 63},
+        {.name = "ADPCM volume keeps six bits", .event = blockEvent({0x11, 0xF2, 0x01, 0xC5}), .adpcmVolume = 5},
+        {.name = "ADPCM note", .event = blockEvent({0x11, 0x02, 0xF1, 0x20, 0x00})},
+        {.name = "MaxGain", .event = blockEvent({0x11, 0x02, 0xF3, 0x03, 0x10}), .maxGain = 16},
+        {.name = "four-byte MaxGain holds no value", .event = blockEvent({0x11, 0xF3, 0x03, 0x18})},
+        {.name = "effect select", .event = blockEvent({0x11, 0x02, 0xF3, 0x0B, 0x41}), .selector = 0x41},
+        {.name = "effect send", .event = blockEvent({0x11, 0x02, 0xF1, 0x4F, 0x40}), .channel = 1, .sendValue = 0x40,
+         .sendCode = 1},
+        {.name = "effect send of an A channel", .event = blockEvent({0x11, 0x02, 0xF1, 0xEF, 0x22}), .channel = 3,
+         .sendValue = 0x22, .sendCode = 19},
+        {.name = "nop", .event = shortEvent(0xDE, 0x00)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MfiEvent& e = c.event;
+        EXPECT_EQ(e.channel(), c.channel);
+        EXPECT_EQ(e.masterVolume(), c.masterVolume);
+        EXPECT_EQ(e.channelVolume(), c.channelVolume);
+        EXPECT_EQ(e.adpcmVolume(), c.adpcmVolume);
+        EXPECT_EQ(e.maxGain(), c.maxGain);
+        EXPECT_EQ(e.effectSelector(), c.selector);
+        EXPECT_EQ(e.effectSendValue(), c.sendValue);
+        EXPECT_EQ(e.effectSendCode(), c.sendCode);
+    }
+}
+
+TEST(MfiEvent, PredicatesNameTheKind) {
+    const std::vector<std::pair<MfiEvent, EventKind>> cases = {
+        {noteEvent(0x45), EventKind::Note},
+        {shortEvent(0xB0, 100), EventKind::MasterVolume},
+        {shortEvent(0xE2, 0x3F), EventKind::ChannelVolume},
+        {shortEvent(0xC0, 120), EventKind::Tempo},
+        {shortEvent(0xDE, 0x00), EventKind::Nop},
+        {blockEvent({0x11, 0x02, 0xF3, 0x03, 0x10}), EventKind::MaxGain},
+        {blockEvent({0x11, 0x02, 0xF1, 0x20, 0x00}), EventKind::AdpcmNote},
+        {blockEvent({0x11, 0xF2, 0x01, 0x3F}), EventKind::AdpcmVolume},
+        {blockEvent({0x11, 0x02, 0xF0, 0x0F, 1, 2, 3, 4}), EventKind::EffectSettings},
+        {blockEvent({0x11, 0x02, 0xF3, 0x0B, 0x40}), EventKind::EffectSelect},
+        {blockEvent({0x11, 0x02, 0xF1, 0x4F, 0x40}), EventKind::EffectSend},
+        {shortEvent(0xE1, 0x40), EventKind::ShortE1},
+    };
+    for (const auto& [e, kind] : cases) {
+        SCOPED_TRACE(testing::PrintToString(static_cast<int>(kind)));
+        EXPECT_EQ(e.kind(), kind);
+        EXPECT_EQ(e.isNote(), kind == EventKind::Note);
+        EXPECT_EQ(e.isMasterVolume(), kind == EventKind::MasterVolume);
+        EXPECT_EQ(e.isChannelVolume(), kind == EventKind::ChannelVolume);
+        EXPECT_EQ(e.isTempo(), kind == EventKind::Tempo);
+        EXPECT_EQ(e.isMaxGain(), kind == EventKind::MaxGain);
+        EXPECT_EQ(e.isAdpcmNote(), kind == EventKind::AdpcmNote);
+        EXPECT_EQ(e.isAdpcmVolume(), kind == EventKind::AdpcmVolume);
+        EXPECT_EQ(e.isEffectSettings(), kind == EventKind::EffectSettings);
+        EXPECT_EQ(e.isEffectSelect(), kind == EventKind::EffectSelect);
+        EXPECT_EQ(e.isEffectSend(), kind == EventKind::EffectSend);
+    }
+}
+
+TEST(MfiEvent, TempoAndEffectTypes) {
+    const MfiEvent tempo = shortEvent(0xC4, 120);
+    EXPECT_EQ(tempo.tempoBpm(), 120);
+    EXPECT_EQ(tempo.timebaseCode(), 4);
+    EXPECT_EQ(shortEvent(0xB0, 120).tempoBpm(), -1);
+    EXPECT_EQ(shortEvent(0xB0, 0xC4).timebaseCode(), -1);
+
+    ByteVector settings = {0x11, 0x02, 0xF0, 0x0F};
+    for (const std::uint8_t type : {std::uint8_t{0x49}, std::uint8_t{0x53}}) {
+        ByteVector block(32, 0);
+        block[0] = type;
+        block[1] = 0x01;
+        settings.insert(settings.end(), block.begin(), block.end());
+    }
+    settings.resize(settings.size() + 31);  // a third block that is not all there
+    const MfiEvent e = blockEvent(settings);
+    EXPECT_EQ(e.effectType(0), 0x4901);
+    EXPECT_EQ(e.effectType(1), 0x5301);
+    EXPECT_EQ(e.effectType(2), -1);
+    EXPECT_EQ(e.effectType(-1), -1);
+    ByteVector other = settings;
+    other[3] = 0x0E;
+    EXPECT_EQ(blockEvent(other).effectType(0), -1);
+}
+
+// The events the program writes are those the reader makes of their bytes.
+TEST(MfiEvent, FactoriesMakeWhatTheReaderReads) {
+    struct Case {
+        std::string name;
+        MfiEvent made;
+        ByteVector bytes;  // delta 0, then the event
+        EventKind kind;
+    };
+    const std::vector<Case> cases = {
+        {"channel volume", MfiEvent::makeChannelVolume(0, 2, 40), {0x00, 0xFF, 0xE2, 0xA8}, EventKind::ChannelVolume},
+        {"channel volume 63 of channel 0", MfiEvent::makeChannelVolume(0, 0, 63), {0x00, 0xFF, 0xE2, 0x3F},
+         EventKind::ChannelVolume},
+        {"ADPCM volume", MfiEvent::makeAdpcmVolume(0, 63), {0x00, 0xFF, 0xFF, 0x00, 0x04, 0x11, 0xF2, 0x01, 0x3F},
+         EventKind::AdpcmVolume},
+        {"effect send", MfiEvent::makeEffectSend(0, 1, false, 45),
+         {0x00, 0xFF, 0xFF, 0x00, 0x05, 0x11, 0x02, 0xF1, 0x4F, 45}, EventKind::EffectSend},
+        {"effect send of an A channel", MfiEvent::makeEffectSend(0, 3, true, 100),
+         {0x00, 0xFF, 0xFF, 0x00, 0x05, 0x11, 0x02, 0xF1, 0xEF, 100}, EventKind::EffectSend},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Decoded d = decode(c.bytes);
+        ASSERT_EQ(d.status, 0);
+        const MfiEvent& read = *d.track.eventAt(0);
+        EXPECT_EQ(c.made.status(), read.status());
+        EXPECT_EQ(c.made.byte1(), read.byte1());
+        EXPECT_EQ(c.made.extMark(), read.extMark());
+        EXPECT_EQ(c.made.param1(), read.param1());
+        EXPECT_EQ(c.made.param2(), read.param2());
+        EXPECT_EQ(c.made.extData(), read.extData());
+        EXPECT_EQ(c.made.kind(), c.kind);
+    }
+    EXPECT_EQ(MfiEvent::makeEffectSend(17, 0, false, 1).time(), 17);
+    EXPECT_EQ(MfiEvent::makeChannelVolume(9, 0, 1).time(), 9);
 }
 
 TEST(MfiEvent, RefusedEditsLeaveTheEventUnchanged) {
@@ -249,11 +395,9 @@ TEST(MfiEvent, RefusedEditsLeaveTheEventUnchanged) {
     const std::uint8_t byte = 1;
     EXPECT_EQ(e.appendExtData(nullptr, 1), ErrBadArgument);
     EXPECT_EQ(e.appendExtData(&byte, 0), ErrBadArgument);
-    EXPECT_EQ(e.extDataPtr(), nullptr);
+    EXPECT_EQ(e.extDataSize(), 0u);
     ASSERT_EQ(e.appendExtData(ByteVector{1, 2, 3}), 0);
-    std::uint8_t out[2] = {};
-    EXPECT_EQ(e.copyExtData(out, 2), 3u);
-    EXPECT_EQ(out[1], 2);
+    EXPECT_EQ(e.extData(), (ByteVector{1, 2, 3}));
     MfiEvent copy = e;
     e.clear();
     EXPECT_EQ(copy.extDataSize(), 3u);
@@ -275,47 +419,8 @@ MfiBody searchBody() {
     return body;
 }
 
-TEST(MfiSearch, LastPositionRule) {
+TEST(MfiBody, InsertEventPlacesACopy) {
     MfiBody body = searchBody();
-    EXPECT_EQ(body.findNext(KindMasterVolume, 0, -1), -1);  // cursor unset
-    ASSERT_EQ(body.seek(0, 1), 0);
-    EXPECT_EQ(body.findNext(KindMasterVolume, 0, -1), 3);
-    ASSERT_EQ(body.seek(0, 3), 0);
-    EXPECT_EQ(body.findNext(KindMasterVolume, 0, -1), -1);  // the cursor sits on the last event
-    const MfiEvent* found = body.findNextEvent(KindMasterVolume, 0, -1);
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->param2(), 90);
-    EXPECT_EQ(body.findPrevious(KindMasterVolume, 0, -1), 3);
-    EXPECT_EQ(body.cursor(0), 3);  // searches never move the cursor
-}
-
-TEST(MfiSearch, ChannelsTracksAndCursor) {
-    MfiBody body = searchBody();
-    ASSERT_EQ(body.seek(0, 0), 0);
-    EXPECT_EQ(body.findNext(KindChannelVolume, 0, 1), 1);
-    EXPECT_EQ(body.findNext(KindChannelVolume, 0, 2), -1);
-    EXPECT_EQ(body.findNext(KindNote, 0, 1), 2);
-    EXPECT_EQ(body.findNext(KindMasterVolume, 0, 0), -1);  // a kind without channel never matches one
-    ASSERT_EQ(body.seek(0, 2), 0);
-    EXPECT_EQ(body.findPrevious(KindChannelVolume, 0, -1), 1);
-    EXPECT_EQ(body.findPrevious(KindMasterVolume, 0, -1), 0);
-    EXPECT_EQ(body.findNext(KindMasterVolume, 1, -1), -1);  // empty track
-    EXPECT_EQ(body.findNext(KindMasterVolume, 4, -1), -1);
-    EXPECT_EQ(body.findNextEvent(KindMasterVolume, -1, -1), nullptr);
-    EXPECT_EQ(body.findPrevious(KindMasterVolume, 1, -1), -1);
-    EXPECT_EQ(body.seek(0, 4), ErrBadArgument);
-    EXPECT_EQ(body.seek(0, -1), ErrBadArgument);
-    EXPECT_EQ(body.seek(2, 0), ErrBadArgument);
-    EXPECT_EQ(body.cursor(0), 2);
-    EXPECT_EQ(body.cursor(5), ErrBadArgument);
-    EXPECT_EQ(body.eventCount(1), 0);
-    EXPECT_EQ(body.event(4, 0), nullptr);
-    EXPECT_EQ(body.event(0, 2), nullptr);
-}
-
-TEST(MfiSearch, InsertEventPlacesACopyAndKeepsTheCursor) {
-    MfiBody body = searchBody();
-    ASSERT_EQ(body.seek(0, 2), 0);
     MfiEvent added = shortEvent(0xE2, 0x3F);
     ASSERT_EQ(body.insertEvent(0, 1, added), 0);
     ASSERT_EQ(body.insertEvent(0, 5, shortEvent(0xDE, 0)), 0);   // index == count appends
@@ -325,12 +430,14 @@ TEST(MfiSearch, InsertEventPlacesACopyAndKeepsTheCursor) {
     ASSERT_EQ(t.eventCount(), 7);
     EXPECT_EQ(t.eventAt(1)->param2(), 0x3F);
     EXPECT_EQ(t.eventAt(2)->param2(), 0x7F);
-    EXPECT_EQ(t.eventAt(5)->classify(), KindNop);
-    EXPECT_EQ(t.eventAt(6)->classify(), KindShortDD);
-    EXPECT_EQ(t.cursor(), 2);
+    EXPECT_EQ(t.eventAt(5)->kind(), EventKind::Nop);
+    EXPECT_EQ(t.eventAt(6)->kind(), EventKind::ShortDD);
+    EXPECT_EQ(body.event(7, 0), nullptr);
+    EXPECT_EQ(body.event(0, 2), nullptr);
+    EXPECT_EQ(body.track(1)->eventCount(), 0);
 }
 
-TEST(MfiBody, ListSizesAndGlobalChannels) {
+TEST(MfiBody, ListSizes) {
     MfiBody body;
     EXPECT_EQ(body.resizeTracks(0), ErrTrackCount);
     EXPECT_EQ(body.resizeTracks(5), ErrTrackCount);
@@ -346,11 +453,6 @@ TEST(MfiBody, ListSizesAndGlobalChannels) {
     EXPECT_EQ(item.setAudioData(ByteVector{}), ErrBadArgument);
     EXPECT_EQ(item.audioHeader(), (ByteVector{1, 2}));
     EXPECT_EQ(item.audioDataSize(), 0u);
-    EXPECT_EQ(MfiBody::globalChannel(3, 3), 15);
-    EXPECT_EQ(MfiBody::globalChannel(2, 1), 6);
-    EXPECT_EQ(MfiBody::globalChannel(4, 0), ErrBadArgument);
-    EXPECT_EQ(MfiBody::globalChannel(0, 4), ErrBadArgument);
-    EXPECT_EQ(MfiBody::globalChannel(-1, 0), ErrBadArgument);
 }
 
 }  // namespace

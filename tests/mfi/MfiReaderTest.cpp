@@ -141,9 +141,8 @@ TEST(MfiReader, StoresHeaderFieldsAsRead) {
     EXPECT_EQ(info.thrd.length, 255);
     EXPECT_EQ(info.headerLength, bytes[8] * 256 + bytes[9]);
     EXPECT_EQ(file.body().trackCount(), 2);
-    EXPECT_EQ(file.body().eventCount(0), 2);
-    EXPECT_EQ(file.body().eventCount(1), 1);
-    EXPECT_EQ(file.body().cursor(1), -1);
+    EXPECT_EQ(file.body().track(0)->eventCount(), 2);
+    EXPECT_EQ(file.body().track(1)->eventCount(), 1);
     EXPECT_EQ(file.body().audioCount(), 0);
 }
 

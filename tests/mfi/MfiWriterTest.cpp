@@ -212,7 +212,7 @@ TEST(MfiWriter, FillerEventsBridgeLongGaps) {
 TEST(MfiWriter, TimeGoingBackwardsWrapsTheDelta) {
     MfiFile file;
     ASSERT_EQ(file.read(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(10, 100)).build()), 0);
-    MfiEvent earlier = file.body().track(0)->copyEventAt(0);
+    MfiEvent earlier = *file.body().event(0, 0);
     earlier.setTime(7);
     file.body().insertEvent(0, -1, earlier);
     ByteVector out;

@@ -80,6 +80,30 @@ TEST(MfiEventTime, FollowsTheTempoMapOfTrackZero) {
     }
 }
 
+TEST(MfiSearch, FromAnIndexUnderTheLastPositionRule) {
+    // Track 0: master volume, channel volume of channel 1, note of channel 1, master volume (last).
+    MfiVolumeFile file =
+        parsed(mfiFile("0200", {setup().channelVolume(0, 1, 63).note(0, 1).masterVolume(0, 90), MfiTrackBuilder().nop(0)}));
+    struct Case {
+        const char* name;
+        int found;
+        int expected;
+    };
+    const Case cases[] = {
+        {"master volume from 1", file.nextMasterVolume(1), 3},
+        {"from the last event nothing is found", file.nextMasterVolume(3), -1},
+        {"from past the end", file.nextMasterVolume(4), -1},
+        {"from a negative index", file.nextMasterVolume(-1), -1},
+        {"channel volume of channel 1", file.nextChannelVolumeOf(0, 0, 1), 1},
+        {"no channel volume of channel 2", file.nextChannelVolumeOf(0, 0, 2), -1},
+        {"note of channel 1", file.firstNoteOf(0, 0, 1), 2},
+        {"a track without notes", file.firstNoteOf(1, 0, 1), -1},
+        {"no such track", file.nextChannelVolumeOf(4, 0, 1), -1},
+        {"a negative track", file.firstNoteOf(-1, 0, 1), -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.found, c.expected) << c.name;
+}
+
 TEST(MfiInsertDefaultVolume, GoesAfterTheSetUpEventsAtTimeZero) {
     // A program change (0xE0) and a volume of another channel at time 0, then the note.
     MfiVolumeFile file = parsed(mfiFile(
@@ -89,14 +113,14 @@ TEST(MfiInsertDefaultVolume, GoesAfterTheSetUpEventsAtTimeZero) {
     EXPECT_EQ(file.insertDefaultVolume(0, note, 1), 1);
     const MfiEvent* inserted = file.eventAt(0, 3);
     EXPECT_EQ(inserted->time(), 0);
-    EXPECT_EQ(file.channelVolumeAt(0, 3), 63);
-    EXPECT_EQ(file.eventChannel(0, 3), 1);
+    EXPECT_EQ(inserted->channelVolume(), 63);
+    EXPECT_EQ(inserted->channel(), 1);
     EXPECT_EQ(file.firstNoteOf(0, 0, 1), 4);  // searches see the new event
 
     // An ADPCM note gets an ADPCM volume 63, again before the first sounding event.
     EXPECT_EQ(file.insertDefaultVolume(0, file.nextAdpcmNote(0), 0), 1);
-    EXPECT_EQ(file.adpcmVolumeAt(4), 63);
-    EXPECT_EQ(file.eventKindAt(0, 4), KindAdpcmVolume);
+    EXPECT_EQ(file.eventAt(0, 4)->adpcmVolume(), 63);
+    EXPECT_TRUE(file.eventAt(0, 4)->isAdpcmVolume());
 
     // Anything but a note inserts nothing.
     EXPECT_EQ(file.insertDefaultVolume(0, 0, 0), 0);
@@ -121,18 +145,23 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
         EXPECT_EQ(file.eventAt(0, 3)->extData(), c.block) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->time(), file.eventAt(0, 4)->time());
         EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.aFlag), 3) << c.channel;
-        EXPECT_EQ(file.effectSendValue(0, 3), 45);
+        EXPECT_EQ(file.eventAt(0, 3)->effectSendValue(), 45);
     }
 }
 
 // The searches and event times of the engine run on precomputed indexes; they
 // must give what the plain walks over the model give, in any track.
-int walkFirst(MfiVolumeFile& file, EventKind kind, int track, const std::function<bool(int)>& accept) {
-    MfiBody& body = file.body();
-    if (body.seek(track, 0) != 0) return -1;
-    for (int hit = body.findNext(kind, track, -1); hit >= 0; hit = body.findNext(kind, track, -1)) {
+// The plain walk: from `from` find the next event of the kind; when `accept`
+// refuses it go on from the hit + 1. A walk that stands on the last event of
+// the track, or outside the track, finds nothing.
+int walkFirst(MfiVolumeFile& file, EventKind kind, int track, int from, const std::function<bool(int)>& accept) {
+    const int count = file.eventCount(track);
+    for (int at = from; at >= 0 && at < count - 1;) {
+        int hit = at;
+        while (hit < count && file.eventAt(track, hit)->kind() != kind) ++hit;
+        if (hit == count) return -1;
         if (accept(hit)) return hit;
-        if (body.seek(track, hit + 1) != 0) return -1;
+        at = hit + 1;
     }
     return -1;
 }
@@ -140,15 +169,15 @@ int walkFirst(MfiVolumeFile& file, EventKind kind, int track, const std::functio
 int walkSoundingAfter(MfiVolumeFile& file, int track, int channel, bool aFlag, int tick) {
     auto after = [&](int i) { return file.eventAt(track, i)->time() > tick; };
     if (aFlag)
-        return walkFirst(file, KindStatus7F00, track,
+        return walkFirst(file, EventKind::Escape00, track, 0,
                          [&](int i) { return after(i) && (file.eventAt(track, i)->param1() >> 6) == channel; });
     int best = -1;
     auto keep = [&](int hit) {
         if (hit >= 0 && (best < 0 || hit < best)) best = hit;
     };
-    keep(walkFirst(file, KindNote, track, [&](int i) { return after(i) && (file.eventAt(track, i)->status() >> 6) == channel; }));
-    for (EventKind kind : {KindBlockF1Id03, KindBlockF1Id0C})
-        keep(walkFirst(file, kind, track, [&](int i) { return after(i) && (file.eventAt(track, i)->extData()[3] >> 6) == channel; }));
+    keep(walkFirst(file, EventKind::Note, track, 0, [&](int i) { return after(i) && (file.eventAt(track, i)->status() >> 6) == channel; }));
+    for (EventKind kind : {EventKind::BlockF1Id03, EventKind::BlockF1Id0C})
+        keep(walkFirst(file, kind, track, 0, [&](int i) { return after(i) && (file.eventAt(track, i)->extData()[3] >> 6) == channel; }));
     return best;
 }
 
@@ -165,7 +194,7 @@ std::int64_t walkTimeMs(MfiVolumeFile& file, int track, int index) {
         for (int i = 0; i <= last; ++i) {
             const MfiEvent& e = *file.eventAt(0, i);
             if (i > 0) sum += (e.time() - file.eventAt(0, i - 1)->time()) * 60000.0 / tempo / perBeat;
-            if (e.classify() == KindTempo) apply(e);
+            if (e.kind() == EventKind::Tempo) apply(e);
         }
         return static_cast<std::int64_t>(sum);
     }
@@ -224,16 +253,7 @@ TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
                 for (int channel = 0; channel < 4; ++channel) {
                     auto ofChannel = [&](int k) { return (file.eventAt(track, k)->param2() >> 6) == channel; };
                     ASSERT_EQ(file.nextChannelVolumeOf(track, std::max(i, 0), channel),
-                              i == count ? -1 : [&] {
-                                  if (file.body().seek(track, std::max(i, 0)) != 0) return -1;
-                                  MfiBody& body = file.body();
-                                  for (int h = body.findNext(KindChannelVolume, track, -1); h >= 0;
-                                       h = body.findNext(KindChannelVolume, track, -1)) {
-                                      if (ofChannel(h)) return h;
-                                      if (body.seek(track, h + 1) != 0) return -1;
-                                  }
-                                  return -1;
-                              }());
+                              walkFirst(file, EventKind::ChannelVolume, track, std::max(i, 0), ofChannel));
                 }
             }
             for (int tick = -1; tick < 300; tick += 7)

@@ -26,7 +26,7 @@ MfiRuleSettings absolute(int gainSteps = 24) {
 
 std::vector<int> masterVolumes(MfiVolumeFile& file) {
     std::vector<int> volumes;
-    for (int i = file.nextMasterVolume(0); i >= 0; i = file.nextMasterVolume(i + 1)) volumes.push_back(file.masterVolumeAt(i));
+    for (int i = file.nextMasterVolume(0); i >= 0; i = file.nextMasterVolume(i + 1)) volumes.push_back(file.eventAt(0, i)->masterVolume());
     return volumes;
 }
 
@@ -78,10 +78,11 @@ struct ChannelCase {
 std::vector<std::pair<int, int>> channelVolumes(MfiVolumeFile& file) {
     std::vector<std::pair<int, int>> out;
     for (int i = file.nextVolumeEvent(0, 0); i >= 0; i = file.nextVolumeEvent(0, i + 1)) {
-        if (file.channelVolumeAt(0, i) >= 0)
-            out.emplace_back(file.eventChannel(0, i), file.channelVolumeAt(0, i));
+        const MfiEvent& e = *file.eventAt(0, i);
+        if (e.isChannelVolume())
+            out.emplace_back(e.channel(), e.channelVolume());
         else
-            out.emplace_back(16, file.adpcmVolumeAt(i));
+            out.emplace_back(16, e.adpcmVolume());
     }
     return out;
 }
@@ -119,7 +120,7 @@ MfiTrackBuilder setupWithGain(std::uint8_t gain = 10) { return MfiTrackBuilder()
 std::vector<std::pair<int, int>> sends(MfiVolumeFile& file, int track) {
     std::vector<std::pair<int, int>> out;  // (tick, value)
     for (int w = file.nextEffectSend(track, 0); w >= 0; w = file.nextEffectSend(track, w + 1))
-        out.emplace_back(file.effectSendTick(track, w), file.effectSendValue(track, w));
+        out.emplace_back(file.eventAt(track, w)->time(), file.eventAt(track, w)->effectSendValue());
     return out;
 }
 
@@ -151,8 +152,10 @@ TEST(MfiEffectRegulation, ScalesRegulatedLevelsUpAndTheirSendsDown) {
 // channel, plus 16 for an A channel.
 std::vector<std::array<int, 3>> codedSends(MfiVolumeFile& file, int track) {
     std::vector<std::array<int, 3>> out;
-    for (int w = file.nextEffectSend(track, 0); w >= 0; w = file.nextEffectSend(track, w + 1))
-        out.push_back({file.effectSendTick(track, w), file.effectSendCode(track, w), file.effectSendValue(track, w)});
+    for (int w = file.nextEffectSend(track, 0); w >= 0; w = file.nextEffectSend(track, w + 1)) {
+        const MfiEvent& send = *file.eventAt(track, w);
+        out.push_back({send.time(), send.effectSendCode(), send.effectSendValue()});
+    }
     return out;
 }
 
@@ -191,8 +194,8 @@ TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
         ASSERT_EQ(regulateEffects(model, 3.0), 0);
         const int code = c.channel + (c.aFlag ? 16 : 0);
         EXPECT_EQ(codedSends(model, c.track), (std::vector<std::array<int, 3>>{{0, code, 80}, {20, code, 67}}));
-        EXPECT_EQ(model.eventKindAt(c.track, c.copyAt), KindEffectSend);
-        EXPECT_EQ(model.eventKindAt(c.track, c.copyAt + 1), c.aFlag ? KindStatus7F00 : KindNote);
+        EXPECT_TRUE(model.eventAt(c.track, c.copyAt)->isEffectSend());
+        EXPECT_EQ(model.eventAt(c.track, c.copyAt + 1)->kind(), c.aFlag ? EventKind::Escape00 : EventKind::Note);
         EXPECT_EQ(levelOfBlock(model, 0), 90);
         EXPECT_EQ(levelOfBlock(model, 1), 118);
     }
