@@ -123,7 +123,7 @@ int AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
     ByteReader r(body);
     const auto start = r.skip(3) ? r.u32() : std::nullopt;
     const auto stop = r.skip(4) ? r.u32() : std::nullopt;
-    if (!start || !stop) return -kChunkSizeAspi;  // not after the size check above
+    if (!start || !stop) return -kChunkSizeAspi;  // never, once the size check above passed
     startPoint_ = *start;
     stopPoint_ = *stop;
     return 0;
