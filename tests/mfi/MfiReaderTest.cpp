@@ -97,6 +97,8 @@ TEST(MfiReader, FailuresInCheckOrder) {
         {"event cut by the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xB0}).build(), ErrTrackSize},
         {"block past the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).build(),
          ErrFormat},
+        {"block past the chunk end, not the file",
+         MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).raw(ByteVector(16, 0)).build(), ErrFormat},
     };
     EXPECT_EQ(readStatus(good), 0);
     MfiFile file;
