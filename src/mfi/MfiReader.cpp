@@ -8,6 +8,7 @@
 
 #include "mfi/MfiFile.h"
 #include "mfi/MfiBytes.h"
+#include "platform/ChunkReader.h"
 
 namespace keldro {
 namespace {
@@ -15,24 +16,19 @@ namespace {
 using namespace mfibytes;
 
 constexpr std::size_t kHeaderSize = 13;   // id, data length, header length, types, track count
-constexpr std::size_t kSubchunkHead = 6;  // 4-byte id, 16-bit length
-constexpr std::size_t kChunkHead = 8;     // 4-byte id, 32-bit size
 constexpr std::size_t kMinAudioAfterHeaderLength = 13;
 
 constexpr std::uint8_t kEscapeBlockMark = 0xF0;
 
-std::uint32_t be(ByteSpan in, std::size_t at, std::size_t width) {
-    return readBE(in, at, width).value_or(0);  // callers check the bounds first
-}
-
-// Reads a length-prefixed data block at `offset` into the event. The length
-// field and the block must both end inside the chunk.
+// Reads a data block with a 16-bit length at `offset` into the event. The
+// length field and the block must both end inside the chunk.
 int readBlock(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent& event) {
-    if (end - offset < 2) return ErrFormat;
-    const std::size_t length = be(in, offset, 2);
-    if (end - offset - 2 < length) return ErrFormat;
-    if (length > 0) event.appendExtData(in.subspan(offset + 2, length));
-    offset += 2 + length;
+    ByteReader chunk(in.first(end));
+    const auto length = chunk.seek(offset) ? chunk.u16() : std::nullopt;
+    const auto block = length ? chunk.bytes(*length) : std::nullopt;
+    if (!block) return ErrFormat;
+    if (!block->empty()) event.appendExtData(*block);
+    offset = chunk.position();
     return 0;
 }
 
@@ -66,16 +62,19 @@ int decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent&
     return readParams(in, offset, end, event);
 }
 
+// The file is one chunk "melo" whose body starts with the header length.
+// That field is read even when the declared body is shorter than it.
 int readHeader(ByteSpan in, MfiInfo& info) {
     if (in.size() < kHeaderSize) return ErrHeaderSize;
-    if (!hasBytesAt(in, 0, "melo")) return ErrFileId;
-    const std::uint32_t dataLength = be(in, 4, 4);
-    if (dataLength == 0 || dataLength > in.size() - 8) return ErrHeaderSize;
-    const std::uint32_t headerLength = be(in, 8, 2);
-    if (headerLength == 0 || headerLength > in.size()) return ErrChunkSize;
+    const auto file = ChunkReader(in).next();
+    if (!file || !file->is("melo")) return ErrFileId;
+    if (file->size == 0 || !file->fits) return ErrHeaderSize;
+    ByteReader fields(in);
+    const auto headerLength = fields.seek(file->bodyAt) ? fields.u16() : std::nullopt;
+    if (!headerLength || *headerLength == 0 || *headerLength > in.size()) return ErrChunkSize;
     if (in[10] != 1 || in[11] != 1) return ErrFormat;
     if (in[12] == 0 || in[12] > MfiBody::kMaxTracks) return ErrTrackCount;
-    info.headerLength = static_cast<std::uint16_t>(headerLength);
+    info.headerLength = *headerLength;
     info.majorType = 1;
     info.minorType = 1;
     info.trackCount = in[12];
@@ -118,7 +117,7 @@ int storeInfo(ByteSpan id, ByteSpan content, MfiInfo& info) {
         if (content[0] > 1) return ErrFormat;
         info.sorc = content[0];
     } else if (name == "note" || name == "exst") {
-        if (be(content, 0, 2) != 1) return ErrFormat;
+        if (ByteReader(content).u16() != std::uint16_t{1}) return ErrFormat;
         (name == "note" ? info.note : info.exst) = 1;
     } else if (name == "vers") {
         for (std::size_t i = 0; i < info.vers.size(); ++i) info.vers[i] = content[i];
@@ -142,47 +141,44 @@ int storeInfo(ByteSpan id, ByteSpan content, MfiInfo& info) {
 // end, and reading then continues at the end regardless.
 int readInfo(ByteSpan in, std::size_t& offset, MfiInfo& info) {
     const std::size_t end = 10 + std::size_t{info.headerLength};
-    while (offset < end) {
-        if (in.size() - offset < kSubchunkHead) return ErrChunkSize;
-        const ByteSpan id = in.subspan(offset, 4);
-        const std::size_t length = be(in, offset + 4, 2);
-        offset += kSubchunkHead;
-        if (length < 1 || length > 255) return ErrSubchunkSize;
-        if (in.size() - offset < length) return ErrSubchunkSize;
-        const ByteSpan content = in.subspan(offset, length);
-        offset += length;
-        if (const int status = storeInfo(id, content, info); status != 0) return status;
+    ChunkReader subs(in, kChunk16);
+    if (!subs.seek(offset)) return ErrChunkSize;
+    while (subs.position() < end) {
+        const auto sub = subs.next();
+        if (!sub) return ErrChunkSize;
+        if (sub->size < 1 || sub->size > 255) return ErrSubchunkSize;
+        if (!sub->fits) return ErrSubchunkSize;
+        if (const int status = storeInfo(sub->id, sub->body, info); status != 0) return status;
     }
     offset = end;
     return 0;
 }
 
-// Reads the id and size of a chunk at `offset`; on success `body` and `end`
-// delimit its content.
-int readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, int idError, int sizeError, std::size_t& body,
-                  std::size_t& end) {
-    if (offset > in.size() || in.size() - offset < 4) return ErrFormat;
-    if (!hasBytesAt(in, offset, id)) return idError;
-    if (in.size() - offset < kChunkHead) return sizeError;
-    const std::size_t size = be(in, offset + 4, 4);
-    body = offset + kChunkHead;
-    if (size == 0 || size > in.size() - body) return sizeError;
-    end = body + size;
+// Reads the chunk at `offset`, which must carry `id` and a body of at least
+// one byte that fits. An id cut short is a format error; a whole id with the
+// size cut short is a size error.
+int readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, int idError, int sizeError, ChunkView& chunk) {
+    ChunkReader walk(in);
+    if (!walk.seek(offset) || walk.remaining() < kChunk32.idBytes) return ErrFormat;
+    if (!hasBytesAt(walk.rest(), 0, id)) return idError;
+    const auto found = walk.next();
+    if (!found || found->size == 0 || !found->fits) return sizeError;
+    chunk = *found;
     return 0;
 }
 
 int readAudioItem(ByteSpan in, std::size_t& offset, MfiAudioData& item) {
-    std::size_t body = 0;
-    std::size_t end = 0;
-    if (const int status = readChunkHead(in, offset, "adat", ErrAudioId, ErrAudioSize, body, end); status != 0)
+    ChunkView chunk;
+    if (const int status = readChunkHead(in, offset, "adat", ErrAudioId, ErrAudioSize, chunk); status != 0)
         return status;
-    if (end - body < 2) return ErrFormat;
-    const std::size_t headerLength = be(in, body, 2);
-    const std::size_t start = body + 2;
-    if (end - start < headerLength || end - start < kMinAudioAfterHeaderLength) return ErrFormat;
-    item.setAudioHeader(in.subspan(start, headerLength));  // an empty part stays empty
-    item.setAudioData(in.subspan(start + headerLength, end - start - headerLength));
-    offset = end;
+    ByteReader body = chunk.reader();
+    const auto headerLength = body.u16();
+    if (!headerLength || body.remaining() < kMinAudioAfterHeaderLength) return ErrFormat;
+    const auto header = body.bytes(*headerLength);
+    if (!header) return ErrFormat;
+    item.setAudioHeader(*header);  // an empty part stays empty
+    item.setAudioData(body.rest());
+    offset = chunk.bodyEnd();
     return 0;
 }
 
@@ -204,12 +200,11 @@ int readTracks(ByteSpan in, std::size_t& offset, MfiFile& file) {
     for (int i = 0; i < body.trackCount(); ++i) {
         MfiTrack& track = *body.track(i);
         track.clear();
-        std::size_t begin = 0;
-        std::size_t end = 0;
-        if (const int status = readChunkHead(in, offset, "trac", ErrTrackId, ErrTrackSize, begin, end); status != 0)
+        ChunkView chunk;
+        if (const int status = readChunkHead(in, offset, "trac", ErrTrackId, ErrTrackSize, chunk); status != 0)
             return status;
-        if (const int status = decodeTrackEvents(in, begin, end, track); status != 0) return status;
-        offset = end;
+        if (const int status = decodeTrackEvents(in, chunk.bodyAt, chunk.bodyEnd(), track); status != 0) return status;
+        offset = chunk.bodyEnd();
     }
     return 0;
 }

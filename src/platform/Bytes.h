@@ -77,6 +77,8 @@ public:
     }
     bool startsWith(std::string_view tag) const { return hasBytesAt(data_, pos_, tag); }
     ByteSpan window() const { return data_; }
+    // What is left from the position on, not consumed.
+    ByteSpan rest() const { return data_.subspan(pos_); }
 
 private:
     ByteSpan data_;
@@ -114,6 +116,9 @@ public:
             buf[at + i] = static_cast<std::uint8_t>(v >> (8 * (width - 1 - i)));
         return true;
     }
+    // Adds to the number stored at an offset, wrapping at its width; false
+    // (and nothing written) when the field lies outside.
+    static bool addBE(ByteVector& buf, std::size_t at, std::uint32_t delta, std::size_t width);
 
 private:
     ByteVector& out_;
@@ -125,6 +130,11 @@ inline std::optional<std::uint32_t> readBE(ByteSpan s, std::size_t at, std::size
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < width; ++i) v = (v << 8) | s[at + i];
     return v;
+}
+
+inline bool ByteWriter::addBE(ByteVector& buf, std::size_t at, std::uint32_t delta, std::size_t width) {
+    const auto stored = readBE(buf, at, width);
+    return stored && patchBE(buf, at, *stored + delta, width);
 }
 
 }  // namespace keldro

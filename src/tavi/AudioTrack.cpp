@@ -7,13 +7,13 @@
 #include "tavi/TaviEngine.h"
 #include "tavi/TaviRules.h"
 #include "tavi/TrackEditing.h"
+#include "platform/ChunkReader.h"
 
 namespace keldro {
 namespace {
 
 using trackedit::readShortForm;
 using trackedit::Splice;
-using trackedit::SubChunk;
 
 constexpr std::uint8_t kAudioKind = 255;
 constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
@@ -81,32 +81,33 @@ int AudioTrackConverter::run() {
     base_.gateTimebase = trackedit::timebaseMs(chunk_[13]);
 
     ByteVector out(chunk_.begin(), chunk_.begin() + 8 + kTrackHeaderLength);
-    std::size_t pos = 8 + kTrackHeaderLength;
+    ChunkReader subs(chunk_);
+    subs.seek(8 + kTrackHeaderLength);
     std::size_t pointInfoAt = kNoOffset;
-    SubChunk s;
-    while (trackedit::readSubChunk(chunk_, pos, end, s)) {
+    while (const auto s = subs.next()) {
         if (cancelled()) return -kCancel;
-        ByteVector body;
-        if (s.is("Atsu") && !s.fitsIn(end)) break;  // ends the track; the rest is kept as it is
-        if (!s.is("AspI") && !s.is("Atsu") && !s.is("Atsq") && !s.is("Awa")) return -kNonsupportChunkIdAtr;
-        if (!s.fitsIn(end)) return s.is("AspI") ? -kChunkSizeAspi : s.is("Atsq") ? -kChunkSizeAtsq : -kChunkSizeAwa;
-        body.assign(chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyAt),
-                    chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyEnd()));
-        if (s.is("AspI")) {
+        if (s->is("Atsu") && !s->fits) {  // ends the track; the rest is kept as it is
+            subs.seek(s->headerAt);
+            break;
+        }
+        if (!s->is("AspI") && !s->is("Atsu") && !s->is("Atsq") && !s->is("Awa")) return -kNonsupportChunkIdAtr;
+        if (!s->fits) return s->is("AspI") ? -kChunkSizeAspi : s->is("Atsq") ? -kChunkSizeAtsq : -kChunkSizeAwa;
+        ByteVector body(s->body.begin(), s->body.end());
+        if (s->is("AspI")) {
             // Every point sub-chunk must be sound; the first one is the track's.
             if (int rc = readPoints(body, pointInfoAt == kNoOffset)) return rc;
             if (pointInfoAt == kNoOffset) pointInfoAt = out.size() + 8;
-        } else if (s.is("Atsq")) {
+        } else if (s->is("Atsq")) {
             if (pointInfoAt == kNoOffset) return -kInvalidPointsAspi;
             if (int rc = convertSequence(body)) return rc;
         }
-        out.insert(out.end(), s.id.begin(), s.id.end());
+        out.insert(out.end(), s->id.begin(), s->id.end());
         ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
         out.insert(out.end(), body.begin(), body.end());
-        pos = s.bodyEnd();
     }
     if (pointInfoAt == kNoOffset) return -kInvalidPointsAspi;
-    out.insert(out.end(), chunk_.begin() + static_cast<std::ptrdiff_t>(pos), chunk_.end());
+    const ByteSpan rest = subs.rest();
+    out.insert(out.end(), rest.begin(), rest.end());
     // The stop point is a byte offset into the sequence: it follows the bytes
     // inserted or removed before it. The start point addresses the same event.
     trackedit::putU32(out, pointInfoAt + 11, static_cast<std::uint32_t>(stopPoint_ + stopShift_));
@@ -115,12 +116,17 @@ int AudioTrackConverter::run() {
     return 0;
 }
 
+// "st:", the start point, a byte, "sp:", the stop point.
 int AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
     if (body.size() < 16) return -kChunkSizeAspi;
     if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return -kInvalidPointsAspi;
     if (!keep) return 0;
-    startPoint_ = *readBE(body, 3, 4);
-    stopPoint_ = *readBE(body, 11, 4);
+    ByteReader r(body);
+    const auto start = r.skip(3) ? r.u32() : std::nullopt;
+    const auto stop = r.skip(4) ? r.u32() : std::nullopt;
+    if (!start || !stop) return -kChunkSizeAspi;  // never, once the size check above passed
+    startPoint_ = *start;
+    stopPoint_ = *stop;
     return 0;
 }
 

@@ -142,9 +142,10 @@ bool decodeSymbol(BitReader& bits, const DecodeTree& tree, const StepTable& tabl
 
 bool HuffmanDecode(ByteSpan packed, ByteVector& plain) {
     plain.clear();
-    auto length = readBE(packed, 0, 4);
+    ByteReader head(packed);
+    const auto length = head.u32();
     if (!length || *length > kMaxPlainSequenceLength) return false;
-    BitReader bits(packed, 4);
+    BitReader bits(packed, head.position());
     DecodeTree tree;
     int root = 0;
     if (!readSubtree(bits, tree, root)) return false;

@@ -9,15 +9,14 @@
 #include "tavi/TaviEngine.h"
 #include "tavi/TaviRules.h"
 #include "tavi/TrackEditing.h"
+#include "platform/ChunkReader.h"
 #include "volume/VolumeRules.h"
 
 namespace keldro {
 namespace {
 
-using trackedit::readSubChunk;
 using trackedit::readVarlen;
 using trackedit::Splice;
-using trackedit::SubChunk;
 
 constexpr std::uint8_t kGlobalChannel = 255;
 constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
@@ -32,7 +31,7 @@ struct SubChunkRule {
     int sizeError = 0;
 };
 
-SubChunkRule ruleFor(int track, const SubChunk& s) {
+SubChunkRule ruleFor(int track, const ChunkView& s) {
     bool vq2 = track <= 4;
     if (s.is("MspI") && track <= 5) return {vq2 ? Role::PointInfo : Role::PointSize, kChunkSizeMspi};
     if (s.is("Mtsu")) return {track == 7 ? Role::Setup : Role::Skipped, kChunkSizeMtsu};
@@ -236,23 +235,22 @@ int ScoreTrackConverter::run() {
 
     const std::size_t headerEnd = std::min(end, 8 + trackHeaderLength(track_));
     ByteVector out(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(headerEnd));
-    std::size_t pos = headerEnd;
+    ChunkReader subs(chunk_);
+    subs.seek(headerEnd);
     std::size_t pointInfoAt = kNoOffset;
-    SubChunk s;
-    while (readSubChunk(chunk_, pos, end, s)) {
+    while (const auto s = subs.next()) {
         if (cancelled()) return -kCancel;
-        SubChunkRule rule = ruleFor(track_, s);
+        SubChunkRule rule = ruleFor(track_, *s);
         if (rule.role == Role::Unsupported) return -kNonsupportChunkIdMtr;
-        if (!s.fitsIn(end)) return -rule.sizeError;
-        ByteVector body(chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyAt),
-                        chunk_.begin() + static_cast<std::ptrdiff_t>(s.bodyEnd()));
+        if (!s->fits) return -rule.sizeError;
+        ByteVector body(s->body.begin(), s->body.end());
         if (int rc = convertSubChunk(rule.role, body, pointInfoAt, out.size() + 8)) return rc;
-        out.insert(out.end(), s.id.begin(), s.id.end());
+        out.insert(out.end(), s->id.begin(), s->id.end());
         ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
         out.insert(out.end(), body.begin(), body.end());
-        pos = s.bodyEnd();
     }
-    out.insert(out.end(), chunk_.begin() + static_cast<std::ptrdiff_t>(pos), chunk_.end());
+    const ByteSpan rest = subs.rest();
+    out.insert(out.end(), rest.begin(), rest.end());
 
     if (track_ <= 4 && pointInfoAt == kNoOffset) return -kInvalidPointsMspi;
     chunk_ = std::move(out);
@@ -287,8 +285,7 @@ int ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_
 // move by the bytes inserted at its front.
 void ScoreTrackConverter::shiftPoints(std::size_t pointInfoAt) {
     if (insertedInTrack_ == 0) return;
-    for (std::size_t at : {pointInfoAt + 3, pointInfoAt + 11})
-        trackedit::putU32(chunk_, at, trackedit::u32At(chunk_, at) + insertedInTrack_);
+    for (std::size_t at : {pointInfoAt + 3, pointInfoAt + 11}) ByteWriter::addBE(chunk_, at, insertedInTrack_, 4);
 }
 
 // ---- VQ-2: channel volumes, and inserted volumes for channels that need one. ----
@@ -584,17 +581,15 @@ TaviEngine::PreScan TaviEngine::preScanVq7(ByteSpan chunk) {
     PreScan found;
     const bool isTrack7 = chunk.size() >= 8 && chunk[0] == 'M' && chunk[1] == 'T' && chunk[2] == 'R' && chunk[3] == 7;
     if (!isTrack7 || chunk.size() - 8 < minimumTrackBody(7)) return found;
-    std::size_t pos = 8 + trackHeaderLength(7);
-    SubChunk s;
-    while (readSubChunk(chunk, pos, chunk.size(), s)) {
-        if (!s.fitsIn(chunk.size())) break;
-        ByteSpan body = chunk.subspan(s.bodyAt, s.size);
+    ChunkReader subs(chunk);
+    if (!subs.seek(8 + trackHeaderLength(7))) return found;
+    while (const auto s = subs.next()) {
+        if (!s->fits) break;
         bool ok = true;
-        if (s.is("Mtsu")) ok = scanSetup(body, found);
-        else if (s.is("Mtsq")) ok = scanSequence(body, found);
-        else ok = s.is("Mtsp") || s.is("Mthv");
+        if (s->is("Mtsu")) ok = scanSetup(s->body, found);
+        else if (s->is("Mtsq")) ok = scanSequence(s->body, found);
+        else ok = s->is("Mtsp") || s->is("Mthv");
         if (!ok) break;
-        pos = s.bodyEnd();
     }
     return found;
 }

@@ -1,10 +1,9 @@
 #include "tavi/TaviEngine.h"
 
-#include <algorithm>
-
 #include "volume/ResultCodes.h"
 #include "tavi/Crc16.h"
 #include "tavi/TaviWriter.h"
+#include "platform/ChunkReader.h"
 
 namespace keldro {
 namespace {
@@ -22,10 +21,10 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();
     resetContainerState();
-    if (int rc = checkHeader(data, size)) return rc;
+    std::size_t fileLength = 0;
+    if (int rc = checkHeader(data, size, fileLength)) return rc;
 
     // Anything after the CRC is not part of the file.
-    const auto fileLength = static_cast<std::size_t>(*readBE(ByteSpan(data, size), 4, 4)) + kFileHeaderSize;
     work_.assign(data, data + fileLength);
     expandInput();
     if (work_.size() < kCrcSize) return fail(kFileSizeError, 0);
@@ -70,16 +69,20 @@ int TaviEngine::fail(int code, std::size_t offset) {
 
 bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested() != 0; }
 
-// "MMMD", the length L of what follows, and the CRC of bytes 0 .. L+5 stored
-// at L+6.
-int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size) {
+// The file is one chunk: "MMMD", the length L of what follows, and the CRC
+// of bytes 0 .. L+5 stored at L+6. A body of less than two bytes puts the
+// CRC over the length field itself, which a good file never has, so such a
+// file fails the CRC check. `fileLength` is L+8.
+int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength) {
     if (data == nullptr || size < kMinimumFileSize) return fail(kFileSizeError, 0);
     const ByteSpan input(data, size);
-    if (!hasBytesAt(input, 0, "MMMD")) return fail(kNonsupportFileId, 0);
-    const std::uint64_t length = *readBE(input, 4, 4);
-    if (length + kFileHeaderSize > size) return fail(kFileSizeError, 4);
-    const auto crcAt = static_cast<std::size_t>(length + kFileHeaderSize - kCrcSize);
-    if (*readBE(input, crcAt, 2) != Crc16(input.first(crcAt))) return fail(kIllegalCrc, crcAt);
+    const auto file = ChunkReader(input).next();
+    if (!file || !file->is("MMMD")) return fail(kNonsupportFileId, 0);
+    if (!file->fits) return fail(kFileSizeError, 4);
+    fileLength = file->bodyEnd();
+    const std::size_t crcAt = fileLength - kCrcSize;
+    const auto storedCrc = readBE(input, crcAt, kCrcSize);
+    if (!storedCrc || *storedCrc != Crc16(input.first(crcAt))) return fail(kIllegalCrc, crcAt);
     return 0;
 }
 
@@ -115,33 +118,30 @@ int TaviEngine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
 
 // First walk: classify and size-check every chunk up to the CRC and keep a
 // copy of each. A remainder too short for a chunk header and one body byte is
-// dropped.
+// dropped; a chunk may run into the CRC (and then is the last one).
 int TaviEngine::walkChunks() {
-    const ByteSpan file(work_);
-    const std::uint64_t end = file.size() - kCrcSize;
-    std::uint64_t start = kFileHeaderSize;
-    while (start + kChunkHeaderSize < end) {
-        const auto at = static_cast<std::size_t>(start);
-        if (cancelRequested()) return fail(kCancel, at);
-        const ByteSpan id = file.subspan(at, 4);
+    ChunkReader walk(work_);
+    if (!walk.seek(kFileHeaderSize)) return 0;
+    while (walk.remaining() > kChunkHeaderSize + kCrcSize) {
+        if (cancelRequested()) return fail(kCancel, walk.position());
+        const auto found = walk.next();
+        if (!found) break;  // a whole header is left, so never here
+        const std::size_t at = found->headerAt;
         Chunk chunk{};
-        if (int rc = classifyChunk(id, chunk.kind, chunk.number)) return fail(-rc, at);
-        const std::uint64_t bodySize = *readBE(file, at + 4, 4);
-        const std::uint64_t next = start + kChunkHeaderSize + bodySize;
+        if (int rc = classifyChunk(found->id, chunk.kind, chunk.number)) return fail(-rc, at);
+        // The pre-scan sees the track as far as the file holds it, before its size is checked.
         if (chunk.kind == ChunkKind::ScoreTrack && vq7Mark_) {
-            const auto available = static_cast<std::size_t>(std::min<std::uint64_t>(next, file.size()) - start);
-            const PreScan found = preScanVq7(file.subspan(at, available));
+            const PreScan scanned = preScanVq7(found->whole);
             if (host_ != nullptr) {
-                host_->setEngineValueA(found.maxMasterVolume);
-                host_->setEngineValueB(found.maxMaxGain);
+                host_->setEngineValueA(scanned.maxMasterVolume);
+                host_->setEngineValueB(scanned.maxMaxGain);
             }
         }
-        if (next > file.size()) return fail(chunkSizeError(chunk.kind), at);
-        if (chunk.kind == ChunkKind::ContentsInfo && bodySize < kContentsInfoFixedBytes)
+        if (!found->fits) return fail(chunkSizeError(chunk.kind), at);
+        if (chunk.kind == ChunkKind::ContentsInfo && found->size < kContentsInfoFixedBytes)
             return fail(kChunkSizeCnti, at);
-        chunk.bytes.assign(file.begin() + at, file.begin() + static_cast<std::ptrdiff_t>(next));
+        chunk.bytes.assign(found->whole.begin(), found->whole.end());
         chunks_.push_back(std::move(chunk));
-        start = next;
     }
     return 0;
 }

@@ -112,7 +112,7 @@ private:
     void resetContainerState();
     int fail(int code, std::size_t offset);
     bool cancelRequested() const;
-    int checkHeader(const std::uint8_t* data, std::size_t size);
+    int checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength);
     int classifyChunk(ByteSpan id, ChunkKind& kind, int& number);
     static int chunkSizeError(ChunkKind kind);
     int walkChunks();

@@ -6,6 +6,7 @@
 #include "volume/ResultCodes.h"
 #include "tavi/TaviEngine.h"
 #include "tavi/TaviWriter.h"
+#include "platform/ChunkReader.h"
 
 namespace keldro {
 namespace {
@@ -13,7 +14,8 @@ namespace {
 constexpr std::size_t kContentsInfoFixedBytes = 5;
 constexpr std::size_t kContentsInfoMinimumTag = 4;
 constexpr std::size_t kSubChunkHeaderSize = 8;
-constexpr std::size_t kDataTagHeaderSize = 4;     // 2-byte name, 2-byte data length
+constexpr ChunkForm kDataTagForm{2, 2};          // 2-byte name, 2-byte data length
+constexpr std::size_t kDataTagHeaderSize = kDataTagForm.headerBytes();
 constexpr std::size_t kMinimumProgramBody = 12;   // "Pro" sub-chunk
 constexpr std::uint8_t kSignatureDataId = 0xFF;   // fourth ID byte of the signature "Dch"
 constexpr std::size_t kNoComma = static_cast<std::size_t>(-1);
@@ -151,26 +153,21 @@ int TaviEngine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
 int TaviEngine::stampOptionalData(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize);
-    std::size_t pos = 0;
-    while (body.size() - pos >= kSubChunkHeaderSize) {
+    ChunkReader subs(body);
+    while (const auto sub = subs.next()) {
         if (cancelRequested()) return -kCancel;
-        const ByteSpan id = body.subspan(pos, 4);
-        const std::uint64_t size = *readBE(body, pos + 4, 4);
-        const std::uint64_t end = pos + kSubChunkHeaderSize + size;
-        if (hasBytesAt(id, 0, "Dch")) {
-            if (end > body.size()) return -kChunkSizeDch;
-            const ByteSpan sub = body.subspan(pos, static_cast<std::size_t>(end) - pos);
-            if (int rc = stampDataSubChunk(sub, out)) return rc;
-            signatureDataFound_ = signatureDataFound_ || id[3] == kSignatureDataId;
-        } else if (hasBytesAt(id, 0, "Pro")) {
-            if (size < kMinimumProgramBody || end > body.size()) return -kChunkSizePro;
-            append(out, body.subspan(pos, static_cast<std::size_t>(end) - pos));
+        if (sub->is("Dch")) {
+            if (!sub->fits) return -kChunkSizeDch;
+            if (int rc = stampDataSubChunk(sub->whole, out)) return rc;
+            signatureDataFound_ = signatureDataFound_ || sub->id[3] == kSignatureDataId;
+        } else if (sub->is("Pro")) {
+            if (sub->size < kMinimumProgramBody || !sub->fits) return -kChunkSizePro;
+            append(out, sub->whole);
         } else {
             return -kNonsupportChunkIdOpda;
         }
-        pos = static_cast<std::size_t>(end);
     }
-    append(out, body.subspan(pos));
+    append(out, subs.rest());
     if (!signatureDataFound_) append(out, signatureDataSubChunk());
     chunk = std::move(out);
     patchChunkSize(chunk, 0);
@@ -182,14 +179,13 @@ int TaviEngine::stampOptionalData(ByteVector& chunk) {
 int TaviEngine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
     const std::size_t start = out.size();
     append(out, sub.first(kSubChunkHeaderSize));
-    const ByteSpan body = sub.subspan(kSubChunkHeaderSize);
     bool hasA0 = false;
-    std::size_t pos = 0;
-    while (body.size() - pos > kDataTagHeaderSize) {
-        const std::size_t length = *readBE(body, pos + 2, 2);
-        if (pos + kDataTagHeaderSize + length > body.size()) return -kTagSizeOpda;
-        const ByteSpan tag = body.subspan(pos, kDataTagHeaderSize + length);
-        pos += tag.size();
+    ChunkReader tags(sub.subspan(kSubChunkHeaderSize), kDataTagForm);
+    while (tags.remaining() > kDataTagHeaderSize) {
+        const auto found = tags.next();
+        if (!found) break;  // a whole header is left, so never here
+        if (!found->fits) return -kTagSizeOpda;
+        const ByteSpan tag = found->whole;
         if (!hasBytesAt(tag, 0, "A0")) {
             append(out, tag);
             continue;
@@ -210,7 +206,7 @@ int TaviEngine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
             append(out, optionalDataA0Tag());
         }
     }
-    append(out, body.subspan(pos));
+    append(out, tags.rest());
     if (sub[3] == kSignatureDataId && !hasA0) return -kNoAtSig;
     patchChunkSize(out, start);
     return 0;

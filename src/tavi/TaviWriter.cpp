@@ -1,10 +1,9 @@
 #include "tavi/TaviWriter.h"
 
-#include <algorithm>
-
 #include "tavi/Crc16.h"
 #include "tavi/Huffman.h"
 #include "tavi/TaviEngine.h"
+#include "platform/ChunkReader.h"
 
 namespace keldro {
 namespace {
@@ -13,35 +12,29 @@ constexpr std::size_t kTrackHeaderOfCompressedTrack = 20;  // walked past whatev
 constexpr std::uint8_t kCompressedFormat = 1;
 
 // The first "Mtsq" among the sub-chunks of a compressed track's body.
-std::optional<SequenceLocation> findSequenceInTrack(ByteSpan file, std::size_t trackStart, std::size_t bodyEnd) {
-    std::uint64_t pos = trackStart + kChunkHeaderSize + kTrackHeaderOfCompressedTrack;
-    while (pos + kChunkHeaderSize <= bodyEnd) {
-        const auto at = static_cast<std::size_t>(pos);
-        const std::uint64_t size = *readBE(file, at + 4, 4);
-        const std::uint64_t end = pos + kChunkHeaderSize + size;
-        if (end > bodyEnd) return std::nullopt;
-        if (hasBytesAt(file, at, "Mtsq"))
-            return SequenceLocation{trackStart, at + kChunkHeaderSize, static_cast<std::size_t>(size)};
-        pos = end;
+std::optional<SequenceLocation> findSequenceInTrack(const ChunkView& track) {
+    ChunkReader subs(track.body);
+    if (!subs.seek(kTrackHeaderOfCompressedTrack)) return std::nullopt;
+    while (const auto sub = subs.next()) {
+        if (!sub->fits) return std::nullopt;
+        if (sub->is("Mtsq")) return SequenceLocation{track.headerAt, track.bodyAt + sub->bodyAt, sub->size};
     }
     return std::nullopt;
 }
 
 }  // namespace
 
+// Walks the whole file, the CRC included; a remainder of no more than a
+// chunk header ends the walk.
 std::optional<SequenceLocation> findCompressedSequence(ByteSpan file) {
-    std::uint64_t start = kFileHeaderSize;
-    while (start + kChunkHeaderSize < file.size()) {
-        const auto at = static_cast<std::size_t>(start);
-        const std::uint64_t size = *readBE(file, at + 4, 4);
-        const std::uint64_t next = start + kChunkHeaderSize + size;
-        if (hasBytesAt(file, at, "MTR")) {
-            const auto bodyEnd = static_cast<std::size_t>(std::min<std::uint64_t>(next, file.size()));
-            const std::size_t formatAt = at + kChunkHeaderSize;
-            if (formatAt >= bodyEnd || file[formatAt] != kCompressedFormat) return std::nullopt;
-            if (auto found = findSequenceInTrack(file, at, bodyEnd)) return found;
-        }
-        start = next;
+    ChunkReader walk(file);
+    if (!walk.seek(kFileHeaderSize)) return std::nullopt;
+    while (walk.remaining() > kChunkHeaderSize) {
+        const auto track = walk.next();
+        if (!track) break;  // a whole header is left, so never here
+        if (!track->is("MTR")) continue;
+        if (track->reader().peek() != kCompressedFormat) return std::nullopt;
+        if (auto found = findSequenceInTrack(*track)) return found;
     }
     return std::nullopt;
 }
@@ -54,10 +47,8 @@ void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan b
     rebuilt.insert(rebuilt.end(), body.begin(), body.end());
     rebuilt.insert(rebuilt.end(), file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart + oldSize), file.end());
 
-    const auto trackSize = *readBE(rebuilt, where.trackStart + 4, 4);
     ByteWriter::patchBE(rebuilt, where.bodyStart - 4, static_cast<std::uint32_t>(body.size()), 4);
-    ByteWriter::patchBE(rebuilt, where.trackStart + 4,
-                        static_cast<std::uint32_t>(trackSize + body.size() - oldSize), 4);
+    ByteWriter::addBE(rebuilt, where.trackStart + 4, static_cast<std::uint32_t>(body.size() - oldSize), 4);
     ByteWriter::patchBE(rebuilt, 4, static_cast<std::uint32_t>(rebuilt.size() - kFileHeaderSize), 4);
     const std::size_t crcAt = rebuilt.size() - kCrcSize;
     ByteWriter::patchBE(rebuilt, crcAt, Crc16(ByteSpan(rebuilt).first(crcAt)), 2);

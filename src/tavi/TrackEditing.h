@@ -1,10 +1,8 @@
 #pragma once
 // Pieces shared by the score and audio track converters: the number forms of
-// the sequences, timebase codes, the sub-chunk walk and the byte splices that
-// insert or replace events without moving any other event in time.
-#include <algorithm>
+// the sequences, timebase codes and the byte splices that insert or replace
+// events without moving any other event in time.
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "platform/Bytes.h"
@@ -81,33 +79,6 @@ inline ByteVector applySplices(ByteSpan body, const std::vector<Splice>& splices
     out.insert(out.end(), body.begin() + static_cast<std::ptrdiff_t>(copied), body.end());
     return out;
 }
-
-// One sub-chunk of a track: 4-byte ID, 4-byte big-endian size, body.
-struct SubChunk {
-    std::size_t headerAt = 0;
-    std::size_t bodyAt = 0;
-    std::uint32_t size = 0;
-    ByteSpan id;
-    // True when the body lies within the track body ending at `end`.
-    bool fitsIn(std::size_t end) const { return bodyAt <= end && size <= end - bodyAt; }
-    std::size_t bodyEnd() const { return bodyAt + size; }
-    bool is(std::string_view name) const {
-        return std::equal(name.begin(), name.end(), id.begin(), id.begin() + static_cast<std::ptrdiff_t>(name.size()),
-                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
-    }
-};
-
-// Reads the sub-chunk header at `at` when a whole header fits before `end`.
-inline bool readSubChunk(ByteSpan chunk, std::size_t at, std::size_t end, SubChunk& out) {
-    if (at > end || end - at < 8 || end > chunk.size()) return false;
-    out.headerAt = at;
-    out.bodyAt = at + 8;
-    out.id = chunk.subspan(at, 4);
-    out.size = *readBE(chunk, at + 4, 4);
-    return true;
-}
-
-inline std::uint32_t u32At(const ByteVector& b, std::size_t at) { return *readBE(b, at, 4); }
 
 inline void putU32(ByteVector& b, std::size_t at, std::uint32_t v) { ByteWriter::patchBE(b, at, v, 4); }
 

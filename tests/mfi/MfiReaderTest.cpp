@@ -50,6 +50,8 @@ TEST(MfiReader, FailuresInCheckOrder) {
         {"12 bytes starting with the id", twelve, ErrHeaderSize},
         {"13 bytes with another id", bytesOf("mela00000000x"), ErrFileId},
         {"data length 0", MfiBuilder().trac(simpleTrack()).dataLength(0).build(), ErrHeaderSize},
+        {"data length 1 still reads the header length after it", MfiBuilder().trac(simpleTrack()).dataLength(1).build(),
+         0},
         {"data length past the input",
          MfiBuilder().trac(simpleTrack()).dataLength(static_cast<std::uint32_t>(good.size())).build(), ErrHeaderSize},
         {"header length 0", MfiBuilder().trac(simpleTrack()).headerLength(0).build(), ErrChunkSize},
@@ -95,6 +97,8 @@ TEST(MfiReader, FailuresInCheckOrder) {
         {"event cut by the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xB0}).build(), ErrTrackSize},
         {"block past the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).build(),
          ErrFormat},
+        {"block past the chunk end, not the file",
+         MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).raw(ByteVector(16, 0)).build(), ErrFormat},
     };
     EXPECT_EQ(readStatus(good), 0);
     MfiFile file;

@@ -26,6 +26,12 @@ Bytes chunkOf(const Bytes& file, const Bytes& id) {
                  file.begin() + static_cast<std::ptrdiff_t>(at + 8 + readU32(file, at + 4)));
 }
 
+// A chunk whose size claims two bytes more than the file holds after it.
+Bytes overrun(Bytes c) {
+    ByteWriter::patchBE(c, 4, readU32(c, 4) + 4, 4);
+    return c;
+}
+
 TEST(Container, HeaderAndCrcFailures) {
     const Bytes good = taviFile({cnti(), vq2Track()});
     Bytes wrongId = good;
@@ -59,11 +65,6 @@ TEST(Container, HeaderAndCrcFailures) {
 
 TEST(Container, ChunkWalkFailures) {
     Bytes cntiTooShort = chunk("CNTI", Bytes{0, 1, 2, 0});
-    const auto overrun = [](Bytes c) {  // claims two bytes more than the file holds after it
-        const std::uint32_t size = readU32(c, 4) + 4;
-        for (int i = 0; i < 4; ++i) c[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
-        return c;
-    };
     const struct {
         const char* name;
         Bytes file;
@@ -86,6 +87,29 @@ TEST(Container, ChunkWalkFailures) {
     };
     SignatureHost host;
     for (const auto& c : cases) EXPECT_EQ(convertWith(&host, c.file).result, c.result) << c.name;
+}
+
+// The VQ-7 pre-scan reports to the host before the track's size is checked,
+// over what the file holds of the track, and stops at a sub-chunk that runs
+// past it.
+TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
+    const struct {
+        const char* name;
+        Bytes track;
+        int result;
+        int loudestMaster, maxGain;
+    } cases[] = {
+        {"whole track", vq7Track(90, 6), 0, 90, 6},
+        {"track past the file end", overrun(vq7Track(90, 6)), -kChunkSizeMtr, 90, 6},
+        {"sequence past the track end", cutLast(vq7Track(90, 6), 1), -kChunkSizeMtsq, -1, 6},
+    };
+    for (const auto& c : cases) {
+        SignatureHost host;
+        host.settings.engineValueA = host.settings.engineValueB = -7;
+        EXPECT_EQ(convertWith(&host, taviFile({cnti(), c.track})).result, c.result) << c.name;
+        EXPECT_EQ(host.settings.engineValueA, c.loudestMaster) << c.name;
+        EXPECT_EQ(host.settings.engineValueB, c.maxGain) << c.name;
+    }
 }
 
 TEST(Container, CancelIsAskedBeforeEveryChunk) {
@@ -218,6 +242,9 @@ TEST(Container, OptionalDataSignature) {
          -kIllegalAtSig, {}},
         {"A0 of nine", vq2Track(), opda({dch(0xFF, {dataTag("A0", "abcde")})}), -kTagSizeOpda, {}},
         {"tag past Dch", vq2Track(), opda({dch(0xFF, {cat({text("XY"), u16be(9), text("abc")})})}), -kTagSizeOpda, {}},
+        {"tail of four bytes kept whatever its length says", vq2Track(),
+         opda({dch(0xFF, {dataTag("A0", "abcdef"), cat({text("XY"), u16be(9)})})}), 0,
+         opda({dch(0xFF, {dataTag("A0", "KQ11##"), cat({text("XY"), u16be(9)})})})},
         {"Dch past OPDA", vq2Track(), opda({cat({text("Dch"), Bytes{0xFF}, u32be(40), Bytes(10, 0)})}),
          -kChunkSizeDch, {}},
         {"Pro of 11", vq2Track(), opda({chunk("Pro", 1, Bytes(11, 0))}), -kChunkSizePro, {}},
@@ -349,6 +376,11 @@ TEST(Container, FindsOnlyTheFirstScoreTracksSequence) {
     ASSERT_TRUE(where);
     EXPECT_EQ(where->trackStart, 8 + cnti().size() + noSequence.size());
     EXPECT_EQ(where->bodySize, packedSequence.size());
+    // So does a track whose sequence runs past its end.
+    const Bytes cut = cutLast(packed, 1);
+    const auto past = findCompressedSequence(taviFile({cnti(), cut, packed}));
+    ASSERT_TRUE(past);
+    EXPECT_EQ(past->trackStart, 8 + cnti().size() + cut.size());
 }
 
 }  // namespace
