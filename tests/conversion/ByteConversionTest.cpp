@@ -14,6 +14,8 @@
 #include "support/ProcessRun.h"
 #include "volume/ResultCodes.h"
 
+extern "C" int convertFromC(const uint8_t* input, size_t size, uint8_t* output, size_t capacity, size_t* outputSize);
+
 namespace keldro {
 namespace {
 
@@ -121,6 +123,14 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
         EXPECT_EQ(changes[i].action, r.action);
         EXPECT_EQ(changes[i].position, r.position);
     }
+
+    // The same from a caller written in C (changes not asked for: too small).
+    std::vector<std::uint8_t> fromC(expected.bytes.size() + 16);
+    std::size_t fromCSize = 0;
+    const ConversionOutcome relative = convertBytes(FileMode::Tavi, ByteSpan(in), {{{"db", "-3"}}, false}, today);
+    EXPECT_EQ(convertFromC(in.data(), in.size(), fromC.data(), fromC.size(), &fromCSize),
+              relative.changes.empty() ? KELDRO_OK : KELDRO_TOO_SMALL);
+    EXPECT_EQ(fromCSize, relative.bytes.size());
 
     keldro_levels levels{};
     ASSERT_EQ(keldro_inspect(KELDRO_TAVI, in.data(), in.size(), &levels), KELDRO_OK);
