@@ -17,7 +17,7 @@ namespace {
 class RelativeHost : public JobHost {
 public:
     RelativeHost() { settings_.dbTenths = -30; }
-    int volumeRule(int generation, VolumeChangeRecord* r) override {
+    bool volumeRule(int generation, VolumeChangeRecord* r) override {
         return tavi::volumeRule(settings_, generation, *r);
     }
 

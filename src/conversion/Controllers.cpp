@@ -73,24 +73,24 @@ int VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVecto
 
 TaviController::TaviController(int consoleMode) : VolumeController(consoleMode, 127, makeTaviFileStep()) {}
 
-int TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::volumeRule(settings_, kind, *record) : 0;
+bool TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
+    return record && tavi::volumeRule(settings_, kind, *record);
 }
-int TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
-    if (!record) return 0;
+bool TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
+    if (!record) return false;
     return tavi::insertedVolumeRule(settings_, kind, *record);
 }
-int TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::maxGainRule(settings_, kind, *record) : 0;
+bool TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
+    return record && tavi::maxGainRule(settings_, kind, *record);
 }
-int TaviController::effectDepthRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::effectDepthRule(settings_, kind, *record) : 0;
+bool TaviController::effectDepthRule(int kind, VolumeChangeRecord* record) {
+    return record && tavi::effectDepthRule(settings_, kind, *record);
 }
-int TaviController::chorusSendRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::chorusSendRule(settings_, kind, *record) : 0;
+bool TaviController::chorusSendRule(int kind, VolumeChangeRecord* record) {
+    return record && tavi::chorusSendRule(settings_, kind, *record);
 }
-int TaviController::chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) {
-    return record ? tavi::chorusSendBeforeNoteRule(settings_, kind, *record, effectType) : 0;
+bool TaviController::chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) {
+    return record && tavi::chorusSendBeforeNoteRule(settings_, kind, *record, effectType);
 }
 
 MfiController::MfiController(int consoleMode) : VolumeController(consoleMode, 63, makeMfiFileStep()) {}

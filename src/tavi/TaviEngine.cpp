@@ -67,7 +67,7 @@ int TaviEngine::fail(int code, std::size_t offset) {
     return -code;
 }
 
-bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested() != 0; }
+bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
 
 // The file is one chunk: "MMMD", the length L of what follows, and the CRC
 // of bytes 0 .. L+5 stored at L+6. A body of less than two bytes puts the

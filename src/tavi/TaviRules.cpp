@@ -22,18 +22,18 @@ int trunc(double v) { return static_cast<int>(v); }
 
 std::uint8_t toByte(int v) { return static_cast<std::uint8_t>(v); }
 
-int answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) {
+bool answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) {
     r.action = isAbsolute(s) ? relativeAction + 1 : relativeAction;
-    return 1;
+    return true;
 }
 
 // VQ-2 channel volume and audio-track volume.
-int channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s)) {
         int entry = r.track == kAudioKind ? kAdpcmEntry : r.channel + 4 * (r.track - 1);
         if (entry < 0 || entry >= kChannelEntries || s.channelGiven[static_cast<std::size_t>(entry)] == 0) {
             r.afterVolume = r.beforeVolume;
-            return 0;
+            return false;
         }
         r.afterVolume = toByte(s.channelVolume[static_cast<std::size_t>(entry)]);
         return answer(r, kActionVolumeRelative, s);
@@ -43,7 +43,7 @@ int channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
 }
 
 // VQ-3 / VQ-5 master volume: through the attenuation tables.
-int masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s)) {
         r.afterVolume = toByte(s.masterVolume);
     } else if (r.beforeVolume <= 127) {
@@ -57,7 +57,7 @@ int masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
 
 // VQ-7 master volume: takes whatever part of the change the MaxGain rule could
 // not, so that master attenuation plus MaxGain moves by exactly the change.
-int vq7MasterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool vq7MasterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s) || r.beforeVolume > 127) {
         r.afterVolume = r.beforeVolume;
         return answer(r, kActionVolumeRelative, s);
@@ -89,10 +89,10 @@ double levelFactor(const VolumeSettings& s, bool chorusSend) {
     return quieter != chorusSend ? tableOverFull(steps) : fullOverTable(steps);
 }
 
-int levelRule(VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
+bool levelRule(VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
     if (r.track != 7) {
         r.afterLevel = r.beforeLevel;
-        return 0;
+        return false;
     }
     r.afterLevel = toByte(scaleEffectLevel(r.beforeLevel, levelFactor(s, chorusSend)));
     return answer(r, relativeAction, s);
@@ -100,7 +100,7 @@ int levelRule(VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int rel
 
 }  // namespace
 
-int volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     switch (record.track) {
     case 1: case 2: case 3: case 4: case kAudioKind:
@@ -111,22 +111,22 @@ int volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord&
         return vq7MasterVolumeRule(settings, record);
     default:
         record.afterVolume = record.beforeVolume;
-        return 0;
+        return false;
     }
 }
 
-int insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
+bool insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
     record.beforeVolume = kAssumedChannelVolume;
-    int yes = volumeRule(settings, generation, record);
+    const bool yes = volumeRule(settings, generation, record);
     if (yes) record.action += kActionInsertedVolumeRelative - kActionVolumeRelative;
     return yes;
 }
 
-int maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     if (record.track != 7) {
         record.afterGain = record.beforeGain;
-        return 0;
+        return false;
     }
     if (isAbsolute(settings)) {
         record.afterGain = toByte(attenuationStepsOfTenths(settings.maxGainTenths));
@@ -148,17 +148,17 @@ int maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord
     return answer(record, kActionMaxGainRelative, settings);
 }
 
-int effectDepthRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool effectDepthRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     return levelRule(settings, record, false, kActionEffectDepthRelative);
 }
 
-int chorusSendRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool chorusSendRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     return levelRule(settings, record, true, kActionChorusSendRelative);
 }
 
-int chorusSendBeforeNoteRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
+bool chorusSendBeforeNoteRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
                              int effectType) {
     record.action = kActionNone;
     if (!isChorusLikeEffect(effectType)) {

@@ -137,7 +137,7 @@ TEST(TaviRules, InsertedVolumeReportsTheAssumedBefore) {
     VolumeChangeRecord r;
     r.track = 1;
     r.beforeVolume = 5;
-    ASSERT_EQ(tavi::insertedVolumeRule(s, 2, r), 1);
+    ASSERT_TRUE(tavi::insertedVolumeRule(s, 2, r));
     EXPECT_EQ(r.beforeVolume, 99);
 }
 
@@ -156,7 +156,7 @@ TEST(TaviRules, Vq7SplitsARelativeChangeBetweenMaxGainAndMasterVolume) {
         VolumeChangeRecord gain;
         gain.track = 7;
         gain.beforeGain = static_cast<std::uint8_t>(t.gainBefore);
-        ASSERT_EQ(tavi::maxGainRule(s, 7, gain), 1);
+        ASSERT_TRUE(tavi::maxGainRule(s, 7, gain));
         EXPECT_EQ(gain.afterGain, t.gainAfter) << t.dbTenths;
         EXPECT_EQ(s.maxGainTenths, t.maxGainTenths) << t.dbTenths;
         EXPECT_EQ(s.engineValueB, t.gainBefore) << "G follows the file's MaxGain";
@@ -164,7 +164,7 @@ TEST(TaviRules, Vq7SplitsARelativeChangeBetweenMaxGainAndMasterVolume) {
         VolumeChangeRecord master;
         master.track = 7;
         master.beforeVolume = 100;
-        ASSERT_EQ(tavi::volumeRule(s, 7, master), 1);
+        ASSERT_TRUE(tavi::volumeRule(s, 7, master));
         EXPECT_EQ(master.afterVolume, t.masterAfter) << t.dbTenths;
         EXPECT_EQ(master.action, kActionVolumeRelative);
     }
