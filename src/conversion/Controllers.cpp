@@ -81,7 +81,11 @@ bool TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
     return tavi::insertedVolumeRule(settings_, kind, *record);
 }
 bool TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
-    return record && tavi::maxGainRule(settings_, kind, *record);
+    if (!record || !tavi::maxGainRule(settings_, kind, *record)) return false;
+    // The MaxGain chosen for the file is the one the run used, and the values
+    // used are saved as the next run's defaults.
+    if (record->vq7.chosenMaxGain >= 0) settings_.maxGainTenths = tenthsOfAttenuationSteps(record->vq7.chosenMaxGain);
+    return true;
 }
 bool TaviController::effectDepthRule(int kind, VolumeChangeRecord* record) {
     return record && tavi::effectDepthRule(settings_, kind, *record);

@@ -56,8 +56,6 @@ public:
     // ---- JobHost: the operations both controllers answer alike. ----
     bool isCancelRequested() override { return false; }
     bool isRegulateChorus() override { return job_.regulateChorus() != 0; }
-    void setEngineValueA(int value) override { settings_.engineValueA = value; }
-    void setEngineValueB(int value) override { settings_.engineValueB = value; }
 
     // ---- JobRequest. ----
     std::string inputFileName() const override { return input_; }

@@ -203,6 +203,7 @@ private:
 
 VolumeChangeRecord ScoreTrackConverter::context(std::uint8_t channel) const {
     VolumeChangeRecord r = base_;
+    r.vq7 = e_.vq7Levels_;
     r.channel = channel;
     r.position = position_;
     return r;
@@ -446,9 +447,11 @@ int ScoreTrackConverter::convertVq7Exclusive(ByteVector& seq, const Event& ev) {
 
 void ScoreTrackConverter::convertMaxGain(ByteVector& seq, std::size_t valueAt) {
     if (!e_.host_) return;
+    e_.vq7Levels_.maxGainInForce = seq[valueAt];  // from here on, this one
     VolumeChangeRecord r = context(kGlobalChannel);
     r.beforeGain = seq[valueAt];
     if (!e_.host_->maxGainRule(e_.generation_, &r)) return;
+    e_.vq7Levels_.chosenMaxGain = r.vq7.chosenMaxGain;
     seq[valueAt] = r.afterGain;
     e_.addRecord(r);
     ++e_.maxGainChanges_;

@@ -49,6 +49,7 @@ int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
 
 void TaviEngine::resetContainerState() {
     generation_ = -1;
+    vq7Levels_ = {};
     output_.clear();
     records_.clear();
     lastA0Text_.clear();
@@ -60,6 +61,13 @@ void TaviEngine::resetContainerState() {
     inputCompressed_ = false;
     atSigDigit1_ = atSigDigit2_ = ' ';
     errorOffset_ = 0;
+}
+
+void TaviEngine::setVq7LevelsForTracks(const PreScan& found) {
+    vq7Levels_ = {};
+    vq7Levels_.loudestMasterVolume = found.maxMasterVolume;
+    vq7Levels_.largestMaxGain = found.maxMaxGain;
+    vq7Levels_.maxGainInForce = found.maxMaxGain;
 }
 
 int TaviEngine::fail(int code, std::size_t offset) {
@@ -131,11 +139,7 @@ int TaviEngine::walkChunks() {
         if (int rc = classifyChunk(found->id, chunk.kind, chunk.number)) return fail(-rc, at);
         // The pre-scan sees the track as far as the file holds it, before its size is checked.
         if (chunk.kind == ChunkKind::ScoreTrack && vq7Mark_) {
-            const PreScan scanned = preScanVq7(found->whole);
-            if (host_ != nullptr) {
-                host_->setEngineValueA(scanned.maxMasterVolume);
-                host_->setEngineValueB(scanned.maxMaxGain);
-            }
+            setVq7LevelsForTracks(preScanVq7(found->whole));
         }
         if (!found->fits) return fail(chunkSizeError(chunk.kind), at);
         if (chunk.kind == ChunkKind::ContentsInfo && found->size < kContentsInfoFixedBytes)

@@ -43,6 +43,9 @@ public:
 
     // Generation the track converters work for (set by the chunk walk).
     void setGenerationForTracks(int generation) { generation_ = generation; }
+    // VQ-7 levels the track converters start from (the chunk walk takes them
+    // from the pre-scan of the file's last score track).
+    void setVq7LevelsForTracks(const PreScan& found);
 
     // Counters read by the container walk after the tracks.
     int volumeChangeCount() const { return volumeChanges_; }
@@ -61,6 +64,7 @@ private:
 
     JobHost* host_ = nullptr;
     int generation_ = -1;
+    Vq7FileLevels vq7Levels_;  // handed to every rule asked about this file
     ByteVector output_;
     VolumeChangeList records_;
     std::string lastA0Text_;

@@ -28,7 +28,7 @@ bool answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) 
 }
 
 // VQ-2 channel volume and audio-track volume.
-bool channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool channelVolumeRule(const VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s)) {
         int entry = r.track == kAudioKind ? kAdpcmEntry : r.channel + 4 * (r.track - 1);
         if (entry < 0 || entry >= kChannelEntries || s.channelGiven[static_cast<std::size_t>(entry)] == 0) {
@@ -43,7 +43,7 @@ bool channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
 }
 
 // VQ-3 / VQ-5 master volume: through the attenuation tables.
-bool masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool masterVolumeRule(const VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s)) {
         r.afterVolume = toByte(s.masterVolume);
     } else if (r.beforeVolume <= 127) {
@@ -57,14 +57,15 @@ bool masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
 
 // VQ-7 master volume: takes whatever part of the change the MaxGain rule could
 // not, so that master attenuation plus MaxGain moves by exactly the change.
-bool vq7MasterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool vq7MasterVolumeRule(const VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s) || r.beforeVolume > 127) {
         r.afterVolume = r.beforeVolume;
         return answer(r, kActionVolumeRelative, s);
     }
-    int g = s.engineValueB;
+    int g = r.vq7.maxGainInForce;
     int v = trunc(((attenuationOfVolume(r.beforeVolume) + g) * -0.5 + relativeDb(s)) * 2);
-    int u = attenuationStepsOfTenths(s.maxGainTenths);
+    // The MaxGain chosen for this file; before one is chosen, the run's setting.
+    int u = r.vq7.chosenMaxGain >= 0 ? r.vq7.chosenMaxGain : attenuationStepsOfTenths(s.maxGainTenths);
     r.afterVolume = toByte(volumeOfAttenuation(-u - v));
     return answer(r, kActionVolumeRelative, s);
 }
@@ -74,11 +75,11 @@ double fullOverTable(int index) { return 127.0 / volumeOfAttenuation(std::min(in
 
 // Factor by which an effect depth follows the volume change; the chorus send
 // uses the inverse ratio (moves the opposite way).
-double levelFactor(const VolumeSettings& s, bool chorusSend) {
+double levelFactor(const VolumeSettings& s, const Vq7FileLevels& file, bool chorusSend) {
     bool quieter;
     int steps;
     if (isAbsolute(s)) {
-        int n = s.engineValueB;
+        int n = file.largestMaxGain;
         int m = attenuationStepsOfTenths(s.maxGainTenths);
         quieter = n < m;
         steps = quieter ? m - n : n - m;
@@ -89,18 +90,18 @@ double levelFactor(const VolumeSettings& s, bool chorusSend) {
     return quieter != chorusSend ? tableOverFull(steps) : fullOverTable(steps);
 }
 
-bool levelRule(VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
+bool levelRule(const VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
     if (r.track != 7) {
         r.afterLevel = r.beforeLevel;
         return false;
     }
-    r.afterLevel = toByte(scaleEffectLevel(r.beforeLevel, levelFactor(s, chorusSend)));
+    r.afterLevel = toByte(scaleEffectLevel(r.beforeLevel, levelFactor(s, r.vq7, chorusSend)));
     return answer(r, relativeAction, s);
 }
 
 }  // namespace
 
-bool volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool volumeRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     switch (record.track) {
     case 1: case 2: case 3: case 4: case kAudioKind:
@@ -115,14 +116,14 @@ bool volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord
     }
 }
 
-bool insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
+bool insertedVolumeRule(const VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
     record.beforeVolume = kAssumedChannelVolume;
     const bool yes = volumeRule(settings, generation, record);
     if (yes) record.action += kActionInsertedVolumeRelative - kActionVolumeRelative;
     return yes;
 }
 
-bool maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool maxGainRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     if (record.track != 7) {
         record.afterGain = record.beforeGain;
@@ -132,8 +133,7 @@ bool maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecor
         record.afterGain = toByte(attenuationStepsOfTenths(settings.maxGainTenths));
         return answer(record, kActionMaxGainRelative, settings);
     }
-    settings.engineValueB = record.beforeGain;
-    int loudest = settings.engineValueA;
+    int loudest = record.vq7.loudestMasterVolume;
     if (loudest < 0 || loudest > 127) {
         record.afterGain = record.beforeGain;
         return answer(record, kActionMaxGainRelative, settings);
@@ -143,22 +143,22 @@ bool maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecor
     int a = std::clamp(attenuationOfVolume(loudest) + record.beforeGain, 0, kMaxAttenuation);
     int att = attenuationOfVolume(volumeOfAttenuation(a));
     int t = trunc((att * -0.5 + relativeDb(settings)) * 10);
-    settings.maxGainTenths = MaxGainQuantize(t);
-    record.afterGain = toByte(attenuationStepsOfTenths(settings.maxGainTenths));
+    record.vq7.chosenMaxGain = attenuationStepsOfTenths(MaxGainQuantize(t));
+    record.afterGain = toByte(record.vq7.chosenMaxGain);
     return answer(record, kActionMaxGainRelative, settings);
 }
 
-bool effectDepthRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool effectDepthRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     return levelRule(settings, record, false, kActionEffectDepthRelative);
 }
 
-bool chorusSendRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool chorusSendRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     return levelRule(settings, record, true, kActionChorusSendRelative);
 }
 
-bool chorusSendBeforeNoteRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
+bool chorusSendBeforeNoteRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
                              int effectType) {
     record.action = kActionNone;
     if (!isChorusLikeEffect(effectType)) {

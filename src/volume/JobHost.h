@@ -24,8 +24,6 @@ public:
     virtual bool effectDepthRule(int /*kind*/, VolumeChangeRecord*) { return true; }
     virtual bool chorusSendRule(int /*kind*/, VolumeChangeRecord*) { return true; }
     virtual bool chorusSendBeforeNoteRule(int /*kind*/, VolumeChangeRecord*, int /*effectType*/) { return true; }
-    virtual void setEngineValueA(int) {}
-    virtual void setEngineValueB(int) {}
     virtual bool isAbsoluteMode() { return false; }
     virtual int dbTenths() { return 0; }
     virtual int maxGainSteps() { return 0; }

@@ -199,8 +199,6 @@ public:
     bool chorusSendBeforeNoteRule(int g, VolumeChangeRecord* r, int type) override {
         return tavi::chorusSendBeforeNoteRule(settings, g, *r, type);
     }
-    void setEngineValueA(int v) override { settings.engineValueA = v; }
-    void setEngineValueB(int v) override { settings.engineValueB = v; }
 };
 
 }  // namespace keldro::tavitest

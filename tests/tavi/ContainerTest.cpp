@@ -89,10 +89,17 @@ TEST(Container, ChunkWalkFailures) {
     for (const auto& c : cases) EXPECT_EQ(convertWith(&host, c.file).result, c.result) << c.name;
 }
 
-// The VQ-7 pre-scan reports to the host before the track's size is checked,
-// over what the file holds of the track, and stops at a sub-chunk that runs
-// past it.
+// The VQ-7 pre-scan reads what the file holds of the track and stops at a
+// sub-chunk that runs past it; the MaxGain rule gets what it found. A track
+// running past the file end fails before any rule is asked.
 TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
+    struct LevelsHost : SignatureHost {
+        Vq7FileLevels seen{-7, -7, -7, -7};
+        bool maxGainRule(int g, VolumeChangeRecord* r) override {
+            seen = r->vq7;
+            return SignatureHost::maxGainRule(g, r);
+        }
+    };
     const struct {
         const char* name;
         Bytes track;
@@ -100,15 +107,14 @@ TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
         int loudestMaster, maxGain;
     } cases[] = {
         {"whole track", vq7Track(90, 6), 0, 90, 6},
-        {"track past the file end", overrun(vq7Track(90, 6)), -kChunkSizeMtr, 90, 6},
+        {"track past the file end", overrun(vq7Track(90, 6)), -kChunkSizeMtr, -7, -7},
         {"sequence past the track end", cutLast(vq7Track(90, 6), 1), -kChunkSizeMtsq, -1, 6},
     };
     for (const auto& c : cases) {
-        SignatureHost host;
-        host.settings.engineValueA = host.settings.engineValueB = -7;
+        LevelsHost host;
         EXPECT_EQ(convertWith(&host, taviFile({cnti(), c.track})).result, c.result) << c.name;
-        EXPECT_EQ(host.settings.engineValueA, c.loudestMaster) << c.name;
-        EXPECT_EQ(host.settings.engineValueB, c.maxGain) << c.name;
+        EXPECT_EQ(host.seen.loudestMasterVolume, c.loudestMaster) << c.name;
+        EXPECT_EQ(host.seen.largestMaxGain, c.maxGain) << c.name;
     }
 }
 

@@ -169,8 +169,7 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
         TrackRun run;
         run.host.regulateChorus = 1;
-        run.host.settings.engineValueA = 100;  // what the pre-scan reports
-        run.host.settings.engineValueB = 0;
+        run.engine.setVq7LevelsForTracks({100, 0});  // what the pre-scan reports
         ASSERT_EQ(run.convert(track, 7), 0);
 
         const Bytes expected = vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}),
@@ -184,7 +183,6 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         expectRecord(records[3], ch.number, 64, 90, 9, 0);
         expectRecord(records[4], ch.number, 64, 64, 11, 5);
         expectRecord(records[5], 255, 100, 127, 1, 5);
-        EXPECT_EQ(run.host.settings.maxGainTenths, -100);
         EXPECT_EQ(run.engine.volumeChangeCount(), 2);
         EXPECT_EQ(run.engine.maxGainChangeCount(), 1);
         EXPECT_EQ(run.engine.chorusChangeCount(), 3);
@@ -202,7 +200,7 @@ TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
         Bytes track = vq7Track(vq7MaxGain(0), seq);
         TrackRun run;
         run.host.regulateChorus = regulate;
-        run.host.settings.engineValueA = -1;
+        run.engine.setVq7LevelsForTracks({-1, 0});
         ASSERT_EQ(run.convert(track, 7), 0);
         EXPECT_EQ(run.engine.chorusChangeCount(), regulate ? 2 : 0) << regulate;
     }
