@@ -90,31 +90,45 @@ TEST(Container, ChunkWalkFailures) {
 }
 
 // The VQ-7 pre-scan reads what the file holds of the track and stops at a
-// sub-chunk that runs past it; the MaxGain rule gets what it found. A track
-// running past the file end fails before any rule is asked.
+// sub-chunk that runs past it; every rule of the file gets what it found (the
+// last score track's, when there are several), and from a MaxGain event on,
+// that event's MaxGain is the one in force. A track running past the file end
+// fails before any rule is asked.
 TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
     struct LevelsHost : SignatureHost {
-        Vq7FileLevels seen{-7, -7, -7, -7};
+        Vq7FileLevels atMaxGain{-7, -7, -7, -7}, atMaster{-7, -7, -7, -7};  // at the first of each, -7 not asked
         bool maxGainRule(int g, VolumeChangeRecord* r) override {
-            seen = r->vq7;
+            if (atMaxGain.largestMaxGain == -7) atMaxGain = r->vq7;
             return SignatureHost::maxGainRule(g, r);
         }
+        bool volumeRule(int g, VolumeChangeRecord* r) override {
+            if (atMaster.maxGainInForce == -7) atMaster = r->vq7;
+            return SignatureHost::volumeRule(g, r);
+        }
     };
+    // vq7Track(90, ...) with the MaxGain set twice in its setup: 6, then 2.
+    const Bytes twoMaxGains = scoreTrack(
+        7, scoreTrackHeader(7, 0x02, 0x02),
+        {chunk("Mtsu", cat({vq7MaxGain(6), vq7MaxGain(2)})),
+         chunk("Mtsq", cat({Bytes{0x00}, vq7MasterVolume(90), Bytes{0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))});
     const struct {
         const char* name;
-        Bytes track;
+        Bytes tracks;
         int result;
-        int loudestMaster, maxGain;
+        int loudestMaster, maxGain, inForceAtMaster;
     } cases[] = {
-        {"whole track", vq7Track(90, 6), 0, 90, 6},
-        {"track past the file end", overrun(vq7Track(90, 6)), -kChunkSizeMtr, -7, -7},
-        {"sequence past the track end", cutLast(vq7Track(90, 6), 1), -kChunkSizeMtsq, -1, 6},
+        {"whole track", vq7Track(90, 6), 0, 90, 6, 6},
+        {"track past the file end", overrun(vq7Track(90, 6)), -kChunkSizeMtr, -7, -7, -7},
+        {"sequence past the track end", cutLast(vq7Track(90, 6), 1), -kChunkSizeMtsq, -1, 6, -7},
+        {"two score tracks: the last one's levels", cat({vq7Track(90, 6), vq7Track(100, 4)}), 0, 100, 4, 6},
+        {"MaxGain set twice", twoMaxGains, 0, 90, 6, 2},
     };
     for (const auto& c : cases) {
         LevelsHost host;
-        EXPECT_EQ(convertWith(&host, taviFile({cnti(), c.track})).result, c.result) << c.name;
-        EXPECT_EQ(host.seen.loudestMasterVolume, c.loudestMaster) << c.name;
-        EXPECT_EQ(host.seen.largestMaxGain, c.maxGain) << c.name;
+        EXPECT_EQ(convertWith(&host, taviFile({cnti(), c.tracks})).result, c.result) << c.name;
+        EXPECT_EQ(host.atMaxGain.loudestMasterVolume, c.loudestMaster) << c.name;
+        EXPECT_EQ(host.atMaxGain.largestMaxGain, c.maxGain) << c.name;
+        EXPECT_EQ(host.atMaster.maxGainInForce, c.inForceAtMaster) << c.name;
     }
 }
 

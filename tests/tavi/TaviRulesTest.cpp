@@ -126,6 +126,8 @@ TEST(TaviRules, ComputeTheConvertedValues) {
         {"chorus +6 dB", Rule::Chorus, relative(60), 7, 3, 64, 45, 1, 9},
         {"depth absolute, gain lowered", Rule::Depth, absolute(0, -60), 7, 255, 100, 79, 1, 8, 0, levels(-1, 4)},
         {"depth absolute, gain raised", Rule::Depth, absolute(0, -60), 7, 255, 100, 125, 1, 8, 0, levels(-1, 20)},
+        // Absolute mode goes by the largest MaxGain of the file, not the one in force.
+        {"depth absolute, largest gain", Rule::Depth, absolute(0, -60), 7, 255, 100, 79, 1, 8, 0, {-1, 4, 20, -1}},
         {"chorus absolute, gain lowered", Rule::Chorus, absolute(0, -60), 7, 3, 100, 125, 1, 10, 0, levels(-1, 4)},
         {"chorus absolute, gain raised", Rule::Chorus, absolute(0, -60), 7, 3, 100, 79, 1, 10, 0, levels(-1, 20)},
         {"chorus not for VQ-5", Rule::Chorus, relative(-60), 6, 3, 64, 64, 0, 0},
