@@ -92,11 +92,9 @@ Inspection inspectTavi(ByteSpan bytes) {
     Inspection in;
     in.mode = FileMode::Tavi;
     VolumeSpy spy(in);
-    TaviEngine engine;
-    engine.setHost(&spy);
-    const int result = engine.convert(bytes.data(), bytes.size());
-    if (result != 0 && result != -1) return failed(FileMode::Tavi, -result);
-    in.kind = engine.generation();
+    const TaviConversion ran = convertTavi(bytes, &spy);
+    if (ran.result != 0 && ran.result != -1) return failed(FileMode::Tavi, -ran.result);
+    in.kind = ran.generation;
     computePeak(in, in.kind == 2, 1);
     return in;
 }

@@ -1,4 +1,4 @@
-#include "tavi/TaviEngine.h"
+#include "tavi/TaviEngineState.h"
 
 #include "volume/ResultCodes.h"
 #include "tavi/Crc16.h"
@@ -18,6 +18,18 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 }  // namespace
 
+TaviConversion convertTavi(ByteSpan input, JobHost* host) {
+    TaviEngine engine;
+    engine.setHost(host);
+    TaviConversion out;
+    out.result = engine.convert(input.data(), input.size());
+    out.generation = engine.generation();
+    if (out.result == 0) out.output = engine.output();
+    engine.copyChangeRecords(out.changes);
+    out.a0Text = engine.lastA0Text();
+    return out;
+}
+
 int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();
     resetContainerState();
@@ -35,7 +47,6 @@ int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
     generation_ = decided;
     if (!hasContentsInfo_) return fail(kNoCnti, 0);
 
-    setGenerationForTracks(decided);
     if (int rc = convertTrackChunks()) return rc;
     if (int rc = checkVolumePresence()) return rc;
     computeAtSig();
