@@ -160,6 +160,22 @@ inline TrackConversion convertTrack(JobHost* host, const Bytes& track) {
     return t;
 }
 
+// One track converted by convertTrack with the rule host's settings (a
+// relative change, -6 dB unless given); the track is replaced by its
+// converted form when the file converts.
+struct TrackRun {
+    RuleHost host;
+    VolumeChangeList changes;
+    explicit TrackRun(int dbTenths = -60) { host.settings.dbTenths = dbTenths; }
+    int convert(Bytes& chunk) {
+        TrackConversion done = convertTrack(&host, chunk);
+        chunk = std::move(done.track);
+        changes = std::move(done.records);
+        return done.result;
+    }
+    VolumeChangeList records() const { return changes; }
+};
+
 // How many changes of a kind a conversion recorded.
 inline int volumeChanges(const VolumeChangeList& records) {
     return static_cast<int>(std::count_if(records.begin(), records.end(), [](const VolumeChangeRecord& r) {

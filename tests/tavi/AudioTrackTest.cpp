@@ -8,20 +8,6 @@ namespace {
 
 using namespace tavitest;
 
-// The audio track converted in a file of its own (a VQ-2 file); the track is
-// replaced by its converted form when the file converts.
-struct AudioRun {
-    RuleHost host;
-    VolumeChangeList changes;
-    AudioRun() { host.settings.dbTenths = -60; }  // 99 -> 71, 100 -> 71
-    int convert(Bytes& chunk) {
-        TrackConversion done = convertTrack(&host, chunk);
-        chunk = std::move(done.track);
-        changes = std::move(done.records);
-        return done.result;
-    }
-    VolumeChangeList records() const { return changes; }
-};
 
 Bytes audio(std::uint32_t start, std::uint32_t stop, const Bytes& seq) {
     return audioTrack(audioTrackHeader(0x02, 0x03),
@@ -60,7 +46,7 @@ TEST(AudioTrack, InsertsAVolumeWhereTheFirstWaveSoundsBeforeAnyVolume) {
     };
     for (Case& c : cases) {
         Bytes track = audio(c.start, c.stop, c.seq);
-        AudioRun run;
+        TrackRun run;  // -6 dB: 99 -> 71, 100 -> 71
         ASSERT_EQ(run.convert(track), 0) << c.what;
         EXPECT_EQ(track, audio(c.start, c.newStop, c.expected)) << c.what;
         const VolumeChangeList records = run.records();
@@ -79,7 +65,7 @@ TEST(AudioTrack, InsertsAVolumeWhereTheFirstWaveSoundsBeforeAnyVolume) {
 
 TEST(AudioTrack, VolumeEventIsRecordedAtItsPosition) {
     Bytes track = audio(3, 13, cat({{0x00, 0x10, 0x02}, {0x05, 0x11, 0x02}, {0x03, 0x00, 0x37, 100}, kEnd}));
-    AudioRun run;
+    TrackRun run;
     ASSERT_EQ(run.convert(track), 0);
     const VolumeChangeList records = run.records();
     ASSERT_EQ(records.size(), 2u);
@@ -93,7 +79,7 @@ TEST(AudioTrack, NoInsertionWhenAVolumeComesFirstOrNoneIsGiven) {
     const Bytes volumeFirst = cat({{0x00, 0x00, 0x37, 100}, {0x05, 0x11, 0x02}, kEnd});
     {
         Bytes track = audio(0, 0, volumeFirst);
-        AudioRun run;
+        TrackRun run;
         ASSERT_EQ(run.convert(track), 0);
         Bytes converted = volumeFirst;
         converted[3] = 71;
@@ -104,7 +90,7 @@ TEST(AudioTrack, NoInsertionWhenAVolumeComesFirstOrNoneIsGiven) {
         const Bytes waveFirst = cat({{0x05, 0x11, 0x02}, {0x00, 0x00, 0x37, 100}, kEnd});
         Bytes track = audio(0, 0, waveFirst);
         const Bytes original = track;
-        AudioRun run;
+        TrackRun run;
         run.host.settings.absoluteMode = 1;
         run.host.settings.channelGiven[0] = 1;
         ASSERT_EQ(run.convert(track), -kNotConverted);
@@ -148,7 +134,7 @@ TEST(AudioTrack, DamagedTracksReportTheirError) {
         {"nowhere to take a tick from", withSeq({0x01, 0xFF, 0x00, 0x03, 0x20, 0x01}), -kSequenceDataAtsq},
     };
     for (Case& c : cases) {
-        AudioRun run;
+        TrackRun run;
         EXPECT_EQ(run.convert(c.chunk), c.result) << c.what;
     }
 }

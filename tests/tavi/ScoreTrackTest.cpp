@@ -10,21 +10,6 @@ namespace {
 
 using namespace tavitest;
 
-// One score track converted in a file of its own (the track number decides
-// the generation); the track is replaced by its converted form when the file
-// converts.
-struct TrackRun {
-    RuleHost host;
-    VolumeChangeList changes;
-    explicit TrackRun(int dbTenths = -60) { host.settings.dbTenths = dbTenths; }
-    int convert(Bytes& chunk) {
-        TrackConversion done = convertTrack(&host, chunk);
-        chunk = std::move(done.track);
-        changes = std::move(done.records);
-        return done.result;
-    }
-    VolumeChangeList records() const { return changes; }
-};
 
 Bytes vq2Track(const Bytes& seq) {
     return scoreTrack(1, scoreTrackHeader(1),
