@@ -169,7 +169,7 @@ TEST(TaviRules, Vq7SplitsARelativeChangeBetweenMaxGainAndMasterVolume) {
         gain.track = 7;
         gain.beforeGain = static_cast<std::uint8_t>(t.gainBefore);
         gain.vq7 = levels(100, -1);
-        gain.vq7.maxGainInForce = t.gainBefore;  // the engine's part: the MaxGain met is in force
+        gain.vq7.maxGainInForce = t.gainBefore;  // as the engine does: the MaxGain met is in force
         ASSERT_TRUE(tavi::maxGainRule(s, 7, gain));
         EXPECT_EQ(gain.afterGain, t.gainAfter) << t.dbTenths;
         EXPECT_EQ(tenthsOfAttenuationSteps(gain.vq7.chosenMaxGain), t.maxGainTenths) << t.dbTenths;
