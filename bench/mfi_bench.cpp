@@ -20,11 +20,11 @@ using test::MfiTrackBuilder;
 
 class BenchHost : public JobHost {
 public:
-    int isRegulateChorus() override { return 1; }
-    int volumeRule(int, VolumeChangeRecord*) override { return 1; }
-    int channelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
-    int insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
-    int maxGainRule(int, VolumeChangeRecord*) override { return 1; }
+    bool isRegulateChorus() override { return true; }
+    bool volumeRule(int, VolumeChangeRecord*) override { return true; }
+    bool channelVolumeHook(int, VolumeChangeRecord*) override { return true; }
+    bool insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return true; }
+    bool maxGainRule(int, VolumeChangeRecord*) override { return true; }
     int dbTenths() override { return 30; }
 };
 

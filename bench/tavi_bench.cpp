@@ -17,7 +17,7 @@ namespace {
 class RelativeHost : public JobHost {
 public:
     RelativeHost() { settings_.dbTenths = -30; }
-    int volumeRule(int generation, VolumeChangeRecord* r) override {
+    bool volumeRule(int generation, VolumeChangeRecord* r) override {
         return tavi::volumeRule(settings_, generation, *r);
     }
 
@@ -70,11 +70,9 @@ void convertFile(benchmark::State& state, bool packed) {
     const ByteVector file = vq3File(scoreSequence(static_cast<std::size_t>(state.range(0))), packed);
     RelativeHost host;
     for (auto _ : state) {
-        TaviEngine engine;
-        engine.setHost(&host);
-        const int result = engine.convert(file.data(), file.size());
-        if (result != 0) state.SkipWithError("conversion failed");
-        benchmark::DoNotOptimize(engine.output().data());
+        const TaviConversion converted = convertTavi(file, &host);
+        if (converted.result != 0) state.SkipWithError("conversion failed");
+        benchmark::DoNotOptimize(converted.output.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }

@@ -73,24 +73,28 @@ int VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVecto
 
 TaviController::TaviController(int consoleMode) : VolumeController(consoleMode, 127, makeTaviFileStep()) {}
 
-int TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::volumeRule(settings_, kind, *record) : 0;
+bool TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
+    return record && tavi::volumeRule(settings_, kind, *record);
 }
-int TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
-    if (!record) return 0;
+bool TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
+    if (!record) return false;
     return tavi::insertedVolumeRule(settings_, kind, *record);
 }
-int TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::maxGainRule(settings_, kind, *record) : 0;
+bool TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
+    if (!record || !tavi::maxGainRule(settings_, kind, *record)) return false;
+    // The MaxGain chosen for the file is the one the run used, and the values
+    // used are saved as the next run's defaults.
+    if (record->vq7.chosenMaxGain >= 0) settings_.maxGainTenths = tenthsOfAttenuationSteps(record->vq7.chosenMaxGain);
+    return true;
 }
-int TaviController::effectDepthRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::effectDepthRule(settings_, kind, *record) : 0;
+bool TaviController::effectDepthRule(int kind, VolumeChangeRecord* record) {
+    return record && tavi::effectDepthRule(settings_, kind, *record);
 }
-int TaviController::chorusSendRule(int kind, VolumeChangeRecord* record) {
-    return record ? tavi::chorusSendRule(settings_, kind, *record) : 0;
+bool TaviController::chorusSendRule(int kind, VolumeChangeRecord* record) {
+    return record && tavi::chorusSendRule(settings_, kind, *record);
 }
-int TaviController::chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) {
-    return record ? tavi::chorusSendBeforeNoteRule(settings_, kind, *record, effectType) : 0;
+bool TaviController::chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) {
+    return record && tavi::chorusSendBeforeNoteRule(settings_, kind, *record, effectType);
 }
 
 MfiController::MfiController(int consoleMode) : VolumeController(consoleMode, 63, makeMfiFileStep()) {}

@@ -54,10 +54,8 @@ public:
     int convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
 
     // ---- JobHost: the operations both controllers answer alike. ----
-    int isCancelRequested() override { return 0; }
-    int isRegulateChorus() override { return job_.regulateChorus(); }
-    void setEngineValueA(int value) override { settings_.engineValueA = value; }
-    void setEngineValueB(int value) override { settings_.engineValueB = value; }
+    bool isCancelRequested() override { return false; }
+    bool isRegulateChorus() override { return job_.regulateChorus() != 0; }
 
     // ---- JobRequest. ----
     std::string inputFileName() const override { return input_; }
@@ -87,12 +85,12 @@ public:
 
     // The TAVI rule operations forward to the TAVI volume rules with this
     // controller's settings; the other queries keep JobHost's bodies.
-    int volumeRule(int kind, VolumeChangeRecord* record) override;
-    int insertedVolumeRule(int kind, VolumeChangeRecord* record) override;
-    int maxGainRule(int kind, VolumeChangeRecord* record) override;
-    int effectDepthRule(int kind, VolumeChangeRecord* record) override;
-    int chorusSendRule(int kind, VolumeChangeRecord* record) override;
-    int chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) override;
+    bool volumeRule(int kind, VolumeChangeRecord* record) override;
+    bool insertedVolumeRule(int kind, VolumeChangeRecord* record) override;
+    bool maxGainRule(int kind, VolumeChangeRecord* record) override;
+    bool effectDepthRule(int kind, VolumeChangeRecord* record) override;
+    bool chorusSendRule(int kind, VolumeChangeRecord* record) override;
+    bool chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) override;
 };
 
 class MfiController final : public VolumeController {
@@ -100,12 +98,12 @@ public:
     explicit MfiController(int consoleMode = 1);
 
     // The MFi engine decides its own values: the controller only accepts.
-    int volumeRule(int, VolumeChangeRecord*) override { return 1; }
-    int channelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
-    int insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return 1; }
-    int maxGainRule(int, VolumeChangeRecord*) override { return 1; }
+    bool volumeRule(int, VolumeChangeRecord*) override { return true; }
+    bool channelVolumeHook(int, VolumeChangeRecord*) override { return true; }
+    bool insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return true; }
+    bool maxGainRule(int, VolumeChangeRecord*) override { return true; }
 
-    int isAbsoluteMode() override { return settings_.absoluteMode; }
+    bool isAbsoluteMode() override { return settings_.absoluteMode != 0; }
     int dbTenths() override { return settings_.dbTenths; }
     int maxGainSteps() override { return attenuationStepsOfTenths(settings_.maxGainTenths); }
     int masterVolume() override { return settings_.masterVolume; }

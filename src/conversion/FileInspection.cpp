@@ -52,17 +52,17 @@ class VolumeSpy final : public JobHost {
 public:
     explicit VolumeSpy(Inspection& found) : found_(found) {}
 
-    int volumeRule(int generation, VolumeChangeRecord* r) override {
+    bool volumeRule(int generation, VolumeChangeRecord* r) override {
         note(generation, r->track, r->beforeVolume);
         return keep(r);
     }
     // The engine hands over the volume a channel plays at before its first
     // volume event.
-    int insertedVolumeRule(int generation, VolumeChangeRecord* r) override {
+    bool insertedVolumeRule(int generation, VolumeChangeRecord* r) override {
         note(generation, r->track, r->beforeVolume);
         return keep(r);
     }
-    int maxGainRule(int generation, VolumeChangeRecord* r) override {
+    bool maxGainRule(int generation, VolumeChangeRecord* r) override {
         if (generation != 7) return 0;
         // Several MaxGain events: the loudest (fewest steps) sets the peak.
         if (!found_.maxGainSteps || r->beforeGain < *found_.maxGainSteps) found_.maxGainSteps = r->beforeGain;
@@ -70,9 +70,9 @@ public:
         r->action = kActionMaxGainRelative;
         return 1;
     }
-    int effectDepthRule(int, VolumeChangeRecord*) override { return 0; }
-    int chorusSendRule(int, VolumeChangeRecord*) override { return 0; }
-    int chorusSendBeforeNoteRule(int, VolumeChangeRecord*, int) override { return 0; }
+    bool effectDepthRule(int, VolumeChangeRecord*) override { return false; }
+    bool chorusSendRule(int, VolumeChangeRecord*) override { return false; }
+    bool chorusSendBeforeNoteRule(int, VolumeChangeRecord*, int) override { return false; }
 
 private:
     void note(int generation, int track, int volume) {
@@ -92,11 +92,9 @@ Inspection inspectTavi(ByteSpan bytes) {
     Inspection in;
     in.mode = FileMode::Tavi;
     VolumeSpy spy(in);
-    TaviEngine engine;
-    engine.setHost(&spy);
-    const int result = engine.convert(bytes.data(), bytes.size());
-    if (result != 0 && result != -1) return failed(FileMode::Tavi, -result);
-    in.kind = engine.generation();
+    const TaviConversion ran = convertTavi(bytes, &spy);
+    if (ran.result != 0 && ran.result != -1) return failed(FileMode::Tavi, -ran.result);
+    in.kind = ran.generation;
     computePeak(in, in.kind == 2, 1);
     return in;
 }

@@ -14,13 +14,11 @@ public:
     int wrongInputCode() const override { return kNoTaviFile; }
 
     int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
-        TaviEngine engine;  // one engine per file, destroyed at its end
-        engine.setHost(host);
-        const int converted = engine.convert(input.data(), input.size());
-        job.reportFile(result, -converted);
-        engine.copyChangeRecords(result.changes);
-        result.kind = engine.generation();
-        if (converted == 0) output = engine.output();
+        TaviConversion converted = convertTavi(input, host);
+        job.reportFile(result, -converted.result);
+        result.changes = std::move(converted.changes);
+        result.kind = converted.generation;
+        if (converted.result == 0) output = std::move(converted.output);
         return result.status;
     }
 };

@@ -29,12 +29,12 @@ VolumeChangeRecord newRecord(MfiVolumeFile& converted, int track, int index) {
 // Record fields are bytes: values are kept modulo 256.
 std::uint8_t byteOf(int value) { return static_cast<std::uint8_t>(value); }
 
-bool isRelative(JobHost* host) { return !host || host->isAbsoluteMode() == 0; }
+bool isRelative(JobHost* host) { return !host || !host->isAbsoluteMode(); }
 
 // Offers a record to a host hook; it is kept only when the host accepts it.
 template <typename Hook>
 bool offer(JobHost* host, VolumeChangeRecord& record, VolumeChangeList& changes, Hook hook) {
-    if (!host || hook(*host, record) == 0) return false;
+    if (!host || !hook(*host, record)) return false;
     changes.push_back(record);
     return true;
 }
@@ -219,7 +219,7 @@ bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& conver
     before.count = input.readEffectBlocks(settings, before.bytes.data(), kEffectBufferSize);
     after.count = converted.readEffectBlocks(settings, after.bytes.data(), kEffectBufferSize);
     if (before.count < kEffectBlockSize || before.count != after.count) return false;
-    const bool relative = host->isAbsoluteMode() == 0;
+    const bool relative = !host->isAbsoluteMode();
     bool kept = false;
     for (int block = 0; block < after.count / kEffectBlockSize; ++block) {
         if (!isChorusLikeEffect(converted.eventAt(0, settings)->effectType(block)) ||
@@ -287,9 +287,9 @@ void reportTrackSends(MfiVolumeFile& input, MfiVolumeFile& converted, int track,
 
 int reportEffectChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
                         VolumeChangeList& changes) {
-    if (version != kMfiVersion40 || !host || host->isRegulateChorus() == 0) return 1;
+    if (version != kMfiVersion40 || !host || !host->isRegulateChorus()) return 1;
     if (!reportEffectLevels(version, input, converted, host, changes)) return 1;
-    const bool relative = host->isAbsoluteMode() == 0;
+    const bool relative = !host->isAbsoluteMode();
     std::array<int, 32> last{};
     for (int track = 0; track < kTrackCount; ++track) reportTrackSends(input, converted, track, relative, last, changes);
     return 0;

@@ -137,15 +137,15 @@ int formatOfMfiVersion(int version) {
 MfiConversionSettings snapshotSettings(JobHost* host) {
     MfiConversionSettings settings;
     if (!host) return settings;
-    const int absolute = host->isAbsoluteMode();
-    settings.relative = absolute == 0 ? 1 : 0;
-    settings.absolute = absolute != 0 ? 1 : 0;
+    const bool absolute = host->isAbsoluteMode();
+    settings.relative = absolute ? 0 : 1;
+    settings.absolute = absolute ? 1 : 0;
     settings.db = host->dbTenths() * 0.1;
     settings.maxGainSteps = host->maxGainSteps();
     settings.masterVolume = host->masterVolume();
     for (int entry = 0; entry < static_cast<int>(settings.channelValues.size()); ++entry)
         settings.channelValues[static_cast<std::size_t>(entry)] = host->channelValue(entry);
-    settings.regulate = host->isRegulateChorus();
+    settings.regulate = host->isRegulateChorus() ? 1 : 0;
     return settings;
 }
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "volume/ResultCodes.h"
-#include "tavi/TaviEngine.h"
+#include "tavi/TaviEngineState.h"
 #include "tavi/TaviRules.h"
 #include "tavi/TrackEditing.h"
 #include "platform/ChunkReader.h"

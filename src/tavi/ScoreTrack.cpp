@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "volume/ResultCodes.h"
-#include "tavi/TaviEngine.h"
+#include "tavi/TaviEngineState.h"
 #include "tavi/TaviRules.h"
 #include "tavi/TrackEditing.h"
 #include "platform/ChunkReader.h"
@@ -203,6 +203,7 @@ private:
 
 VolumeChangeRecord ScoreTrackConverter::context(std::uint8_t channel) const {
     VolumeChangeRecord r = base_;
+    r.vq7 = e_.vq7Levels_;
     r.channel = channel;
     r.position = position_;
     return r;
@@ -446,9 +447,11 @@ int ScoreTrackConverter::convertVq7Exclusive(ByteVector& seq, const Event& ev) {
 
 void ScoreTrackConverter::convertMaxGain(ByteVector& seq, std::size_t valueAt) {
     if (!e_.host_) return;
+    e_.vq7Levels_.maxGainInForce = seq[valueAt];  // from here on, this one
     VolumeChangeRecord r = context(kGlobalChannel);
     r.beforeGain = seq[valueAt];
     if (!e_.host_->maxGainRule(e_.generation_, &r)) return;
+    e_.vq7Levels_.chosenMaxGain = r.vq7.chosenMaxGain;
     seq[valueAt] = r.afterGain;
     e_.addRecord(r);
     ++e_.maxGainChanges_;
@@ -471,7 +474,6 @@ int ScoreTrackConverter::convertEffectParameters(ByteVector& seq, const Event& e
         if (!e_.host_->effectDepthRule(e_.generation_, &r)) continue;
         seq[block + kEffectLevelByte] = r.afterLevel;
         e_.addRecord(r);
-        ++e_.chorusChanges_;
     }
     return 0;
 }
@@ -500,7 +502,6 @@ void ScoreTrackConverter::convertChorusSend(ByteVector& seq, const Event& ev) {
     if (!e_.host_->chorusSendRule(e_.generation_, &r)) return;
     value = r.afterLevel;
     e_.addRecord(r);
-    ++e_.chorusChanges_;
     e_.chorusCurrent_[ch] = r.afterLevel;
 }
 
@@ -519,7 +520,6 @@ void ScoreTrackConverter::chorusBeforeNote(const Event& ev, std::vector<Splice>&
     auto status = static_cast<std::uint8_t>((ch < 16 ? 0x30 : 0xB0) | (ch & 0x0F));
     splices.push_back({ev.status, 0, {status, kChorusSendController, r.afterLevel, 0x00}});
     e_.addRecord(r);
-    ++e_.chorusChanges_;
     e_.chorusSeen_[ch] = true;
     e_.chorusCurrent_[ch] = r.afterLevel;
 }
@@ -528,7 +528,6 @@ void TaviEngine::resetTrackState() {
     records_.clear();
     volumeChanges_ = 0;
     maxGainChanges_ = 0;
-    chorusChanges_ = 0;
     masterVolumeEvents_ = 0;
     masterVolumeBeforeFirstNote_ = true;
     maxGainInSetupData_ = true;

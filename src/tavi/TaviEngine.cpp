@@ -1,4 +1,4 @@
-#include "tavi/TaviEngine.h"
+#include "tavi/TaviEngineState.h"
 
 #include "volume/ResultCodes.h"
 #include "tavi/Crc16.h"
@@ -18,6 +18,18 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 }  // namespace
 
+TaviConversion convertTavi(ByteSpan input, JobHost* host) {
+    TaviEngine engine;
+    engine.setHost(host);
+    TaviConversion out;
+    out.result = engine.convert(input.data(), input.size());
+    out.generation = engine.generation();
+    if (out.result == 0) out.output = engine.output();
+    engine.copyChangeRecords(out.changes);
+    out.a0Text = engine.lastA0Text();
+    return out;
+}
+
 int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();
     resetContainerState();
@@ -35,7 +47,6 @@ int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
     generation_ = decided;
     if (!hasContentsInfo_) return fail(kNoCnti, 0);
 
-    setGenerationForTracks(decided);
     if (int rc = convertTrackChunks()) return rc;
     if (int rc = checkVolumePresence()) return rc;
     computeAtSig();
@@ -49,6 +60,7 @@ int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
 
 void TaviEngine::resetContainerState() {
     generation_ = -1;
+    vq7Levels_ = {};
     output_.clear();
     records_.clear();
     lastA0Text_.clear();
@@ -62,12 +74,19 @@ void TaviEngine::resetContainerState() {
     errorOffset_ = 0;
 }
 
+void TaviEngine::setVq7LevelsForTracks(const PreScan& found) {
+    vq7Levels_ = {};
+    vq7Levels_.loudestMasterVolume = found.maxMasterVolume;
+    vq7Levels_.largestMaxGain = found.maxMaxGain;
+    vq7Levels_.maxGainInForce = found.maxMaxGain;
+}
+
 int TaviEngine::fail(int code, std::size_t offset) {
     errorOffset_ = offset;
     return -code;
 }
 
-bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested() != 0; }
+bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
 
 // The file is one chunk: "MMMD", the length L of what follows, and the CRC
 // of bytes 0 .. L+5 stored at L+6. A body of less than two bytes puts the
@@ -131,11 +150,7 @@ int TaviEngine::walkChunks() {
         if (int rc = classifyChunk(found->id, chunk.kind, chunk.number)) return fail(-rc, at);
         // The pre-scan sees the track as far as the file holds it, before its size is checked.
         if (chunk.kind == ChunkKind::ScoreTrack && vq7Mark_) {
-            const PreScan scanned = preScanVq7(found->whole);
-            if (host_ != nullptr) {
-                host_->setEngineValueA(scanned.maxMasterVolume);
-                host_->setEngineValueB(scanned.maxMaxGain);
-            }
+            setVq7LevelsForTracks(preScanVq7(found->whole));
         }
         if (!found->fits) return fail(chunkSizeError(chunk.kind), at);
         if (chunk.kind == ChunkKind::ContentsInfo && found->size < kContentsInfoFixedBytes)

@@ -1,142 +1,23 @@
 #pragma once
-// Converts one TAVI file ("MMMD") held in memory: validates header and CRC,
-// expands compressed score data, walks the chunks, converts every score and
-// audio track through the host's volume rules, stamps the "A0" signature and
-// assembles the output with fresh lengths and CRC. Bytes in, bytes out.
-#include <array>
-#include <cstdint>
+// Converts one TAVI file ("MMMD") held in memory through a host's volume
+// rules: bytes in, the converted bytes and what was changed out.
 #include <string>
-#include <vector>
 
+#include "platform/Bytes.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
-#include "platform/Bytes.h"
 
 namespace keldro {
 
-class TaviEngine {
-public:
-    void setHost(JobHost* host) { host_ = host; }
-
-    // 0 converted, -1 nothing to convert, -N for result code N.
-    int convert(const std::uint8_t* data, std::size_t size);
-
-    const ByteVector& output() const { return output_; }
-    int generation() const { return generation_; }
-    void copyChangeRecords(VolumeChangeList& out) const { out = records_; }
-    std::string lastA0Text() const { return lastA0Text_; }
-
-    // ---- Track converters (score tracks: tracks 1..7; audio track "ATR" 0). ----
-    // Each takes a private copy of the whole chunk (header included), edits it
-    // in place or grows it, rewrites its size field to the new body length,
-    // and returns 0 or -N.
-    int convertScoreTrack(ByteVector& chunk, int trackNumber);
-    int convertAudioTrack(ByteVector& chunk);
-
-    // VQ-7 pre-scan of an "MTR" chunk: largest master volume below 128 and
-    // largest MaxGain not above 24 found in its exclusive messages (-1 when none).
-    struct PreScan {
-        int maxMasterVolume = -1;
-        int maxMaxGain = -1;
-    };
-    static PreScan preScanVq7(ByteSpan chunk);
-
-    // Generation the track converters work for (set by the chunk walk).
-    void setGenerationForTracks(int generation) { generation_ = generation; }
-
-    // Counters read by the container walk after the tracks.
-    int volumeChangeCount() const { return volumeChanges_; }
-    int maxGainChangeCount() const { return maxGainChanges_; }
-    int chorusChangeCount() const { return chorusChanges_; }
-    bool masterVolumeBeforeFirstNote() const { return masterVolumeBeforeFirstNote_; }
-    bool maxGainInSetupData() const { return maxGainInSetupData_; }
-
-    // Clears everything the track converters keep per file: counters, flags,
-    // chorus channel tables, effect types and change records.
-    void resetTrackState();
-
-private:
-    friend class ScoreTrackConverter;
-    friend class AudioTrackConverter;
-
-    JobHost* host_ = nullptr;
-    int generation_ = -1;
-    ByteVector output_;
-    VolumeChangeList records_;
-    std::string lastA0Text_;
-
-    // Shared per-file counters and flags.
-    int volumeChanges_ = 0;
-    int maxGainChanges_ = 0;
-    int chorusChanges_ = 0;
-    int masterVolumeEvents_ = 0;
-    bool masterVolumeBeforeFirstNote_ = true;
-    bool maxGainInSetupData_ = true;
-
-    // ---- Track converter state (score and audio sequences). ----
-    // VQ-7 chorus regulation: per-channel tables for 32 channels.
-    std::array<bool, 32> chorusSeen_{};
-    std::array<int, 32> chorusFound_{};
-    std::array<int, 32> chorusCurrent_{};
-    int currentEffectType_ = 0;
-    std::vector<int> effectTypes_;
-    std::vector<int> effectTypeHistory_;
-
-    // Appends a change made by a track converter.
-    void addRecord(const VolumeChangeRecord& record) { records_.push_back(record); }
-
-    // ---- Container state (chunk walk, signature, output). ----
-    enum class ChunkKind { ContentsInfo, OptionalData, ScoreTrack, AudioTrack, SkippedTrack, MasterTrack };
-    struct Chunk {
-        ChunkKind kind;
-        int number;        // track number of "MTR"/"ATR"
-        ByteVector bytes;  // whole chunk, header included
-    };
-
-    ByteVector work_;                // the input, or its expanded copy
-    std::vector<Chunk> chunks_;      // top-level chunks in file order
-    ByteVector signatureSource_;     // converted track chunks, in file order
-    bool vq2Mark_ = false;
-    bool vq3Mark_ = false;
-    bool vq5Mark_ = false;
-    bool vq7Mark_ = false;
-    bool hasContentsInfo_ = false;
-    bool hasOptionalData_ = false;
-    bool contentsInfoA0Seen_ = false;
-    bool signatureDataFound_ = false;  // a "Dch" 0xFF seen in any OPDA so far
-    bool inputCompressed_ = false;
-    char atSigDigit1_ = ' ';
-    char atSigDigit2_ = ' ';
-    std::size_t errorOffset_ = 0;
-
-    void resetContainerState();
-    int fail(int code, std::size_t offset);
-    bool cancelRequested() const;
-    int checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength);
-    int classifyChunk(ByteSpan id, ChunkKind& kind, int& number);
-    static int chunkSizeError(ChunkKind kind);
-    int walkChunks();
-    int decideGeneration() const;
-    int convertTrackChunks();
-    int checkVolumePresence() const;
-    void computeAtSig();
-
-    // Signature carriers (CNTI and OPDA).
-    int stampSignature();
-    int stampContentsInfo(ByteVector& chunk);
-    int stampContentsInfoTag(ByteSpan tag, ByteVector& out);
-    int stampOptionalData(ByteVector& chunk);
-    int stampDataSubChunk(ByteSpan subChunk, ByteVector& out);
-    int reportA0(ByteSpan data);
-    ByteVector contentsInfoA0Tag() const;
-    ByteVector optionalDataA0Tag() const;
-    ByteVector signatureDataSubChunk() const;
-    ByteVector signatureOptionalDataChunk() const;
-
-    // Writing (compression and output assembly).
-    void expandInput();
-    void assembleOutput();
-    void compressOutput();
+struct TaviConversion {
+    int result = 0;            // 0 converted, -1 nothing to convert, -N for result code N
+    int generation = -1;       // 2, 3, 5 or 7 once the chunks decided it, else -1
+    ByteVector output;         // the converted file, only when result is 0
+    VolumeChangeList changes;  // every change made, also when a later check failed
+    std::string a0Text;        // the last "A0" signature text met or stamped
 };
+
+// Without a host nothing is changed (and so nothing converted).
+TaviConversion convertTavi(ByteSpan input, JobHost* host);
 
 }  // namespace keldro

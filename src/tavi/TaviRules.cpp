@@ -22,18 +22,18 @@ int trunc(double v) { return static_cast<int>(v); }
 
 std::uint8_t toByte(int v) { return static_cast<std::uint8_t>(v); }
 
-int answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) {
+bool answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) {
     r.action = isAbsolute(s) ? relativeAction + 1 : relativeAction;
-    return 1;
+    return true;
 }
 
 // VQ-2 channel volume and audio-track volume.
-int channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool channelVolumeRule(const VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s)) {
         int entry = r.track == kAudioKind ? kAdpcmEntry : r.channel + 4 * (r.track - 1);
         if (entry < 0 || entry >= kChannelEntries || s.channelGiven[static_cast<std::size_t>(entry)] == 0) {
             r.afterVolume = r.beforeVolume;
-            return 0;
+            return false;
         }
         r.afterVolume = toByte(s.channelVolume[static_cast<std::size_t>(entry)]);
         return answer(r, kActionVolumeRelative, s);
@@ -43,7 +43,7 @@ int channelVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
 }
 
 // VQ-3 / VQ-5 master volume: through the attenuation tables.
-int masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool masterVolumeRule(const VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s)) {
         r.afterVolume = toByte(s.masterVolume);
     } else if (r.beforeVolume <= 127) {
@@ -57,14 +57,15 @@ int masterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
 
 // VQ-7 master volume: takes whatever part of the change the MaxGain rule could
 // not, so that master attenuation plus MaxGain moves by exactly the change.
-int vq7MasterVolumeRule(VolumeSettings& s, VolumeChangeRecord& r) {
+bool vq7MasterVolumeRule(const VolumeSettings& s, VolumeChangeRecord& r) {
     if (isAbsolute(s) || r.beforeVolume > 127) {
         r.afterVolume = r.beforeVolume;
         return answer(r, kActionVolumeRelative, s);
     }
-    int g = s.engineValueB;
+    int g = r.vq7.maxGainInForce;
     int v = trunc(((attenuationOfVolume(r.beforeVolume) + g) * -0.5 + relativeDb(s)) * 2);
-    int u = attenuationStepsOfTenths(s.maxGainTenths);
+    // The MaxGain chosen for this file; before one is chosen, the run's setting.
+    int u = r.vq7.chosenMaxGain >= 0 ? r.vq7.chosenMaxGain : attenuationStepsOfTenths(s.maxGainTenths);
     r.afterVolume = toByte(volumeOfAttenuation(-u - v));
     return answer(r, kActionVolumeRelative, s);
 }
@@ -74,11 +75,11 @@ double fullOverTable(int index) { return 127.0 / volumeOfAttenuation(std::min(in
 
 // Factor by which an effect depth follows the volume change; the chorus send
 // uses the inverse ratio (moves the opposite way).
-double levelFactor(const VolumeSettings& s, bool chorusSend) {
+double levelFactor(const VolumeSettings& s, const Vq7FileLevels& file, bool chorusSend) {
     bool quieter;
     int steps;
     if (isAbsolute(s)) {
-        int n = s.engineValueB;
+        int n = file.largestMaxGain;
         int m = attenuationStepsOfTenths(s.maxGainTenths);
         quieter = n < m;
         steps = quieter ? m - n : n - m;
@@ -89,18 +90,18 @@ double levelFactor(const VolumeSettings& s, bool chorusSend) {
     return quieter != chorusSend ? tableOverFull(steps) : fullOverTable(steps);
 }
 
-int levelRule(VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
+bool levelRule(const VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, int relativeAction) {
     if (r.track != 7) {
         r.afterLevel = r.beforeLevel;
-        return 0;
+        return false;
     }
-    r.afterLevel = toByte(scaleEffectLevel(r.beforeLevel, levelFactor(s, chorusSend)));
+    r.afterLevel = toByte(scaleEffectLevel(r.beforeLevel, levelFactor(s, r.vq7, chorusSend)));
     return answer(r, relativeAction, s);
 }
 
 }  // namespace
 
-int volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool volumeRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     switch (record.track) {
     case 1: case 2: case 3: case 4: case kAudioKind:
@@ -111,29 +112,28 @@ int volumeRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord&
         return vq7MasterVolumeRule(settings, record);
     default:
         record.afterVolume = record.beforeVolume;
-        return 0;
+        return false;
     }
 }
 
-int insertedVolumeRule(VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
+bool insertedVolumeRule(const VolumeSettings& settings, int generation, VolumeChangeRecord& record) {
     record.beforeVolume = kAssumedChannelVolume;
-    int yes = volumeRule(settings, generation, record);
+    const bool yes = volumeRule(settings, generation, record);
     if (yes) record.action += kActionInsertedVolumeRelative - kActionVolumeRelative;
     return yes;
 }
 
-int maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool maxGainRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     if (record.track != 7) {
         record.afterGain = record.beforeGain;
-        return 0;
+        return false;
     }
     if (isAbsolute(settings)) {
         record.afterGain = toByte(attenuationStepsOfTenths(settings.maxGainTenths));
         return answer(record, kActionMaxGainRelative, settings);
     }
-    settings.engineValueB = record.beforeGain;
-    int loudest = settings.engineValueA;
+    int loudest = record.vq7.loudestMasterVolume;
     if (loudest < 0 || loudest > 127) {
         record.afterGain = record.beforeGain;
         return answer(record, kActionMaxGainRelative, settings);
@@ -143,22 +143,22 @@ int maxGainRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord
     int a = std::clamp(attenuationOfVolume(loudest) + record.beforeGain, 0, kMaxAttenuation);
     int att = attenuationOfVolume(volumeOfAttenuation(a));
     int t = trunc((att * -0.5 + relativeDb(settings)) * 10);
-    settings.maxGainTenths = MaxGainQuantize(t);
-    record.afterGain = toByte(attenuationStepsOfTenths(settings.maxGainTenths));
+    record.vq7.chosenMaxGain = attenuationStepsOfTenths(MaxGainQuantize(t));
+    record.afterGain = toByte(record.vq7.chosenMaxGain);
     return answer(record, kActionMaxGainRelative, settings);
 }
 
-int effectDepthRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool effectDepthRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     return levelRule(settings, record, false, kActionEffectDepthRelative);
 }
 
-int chorusSendRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
+bool chorusSendRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     return levelRule(settings, record, true, kActionChorusSendRelative);
 }
 
-int chorusSendBeforeNoteRule(VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
+bool chorusSendBeforeNoteRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
                              int effectType) {
     record.action = kActionNone;
     if (!isChorusLikeEffect(effectType)) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "volume/ResultCodes.h"
-#include "tavi/TaviEngine.h"
+#include "tavi/TaviEngineState.h"
 #include "tavi/TaviWriter.h"
 #include "platform/ChunkReader.h"
 

@@ -2,7 +2,7 @@
 
 #include "tavi/Crc16.h"
 #include "tavi/Huffman.h"
-#include "tavi/TaviEngine.h"
+#include "tavi/TaviEngineState.h"
 #include "platform/ChunkReader.h"
 
 namespace keldro {

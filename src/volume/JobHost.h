@@ -2,7 +2,8 @@
 // The interface through which the engines query the run's settings, ask the
 // volume rules for new values and report what they found. Both controllers
 // implement it; the bodies here are the defaults that a controller does not
-// replace.
+// replace. A rule answers true when it accepts the change it was offered (and
+// has filled in the after-values), false when the value is to stay as it is.
 #include "volume/VolumeChangeRecord.h"
 
 namespace keldro {
@@ -10,20 +11,20 @@ namespace keldro {
 class JobHost {
 public:
     virtual ~JobHost() = default;
-    virtual int isCancelRequested() { return 0; }
-    virtual int isRegulateChorus() { return 0; }
+    virtual bool isCancelRequested() { return false; }
+    virtual bool isRegulateChorus() { return false; }
+    // Sees the signature text the engine stamps; a negative answer is a result
+    // code that fails the conversion, anything else lets it go on.
     virtual int checkAtSig(int /*generation*/, const char* /*data*/, int /*length*/) { return 0; }
-    virtual int volumeRule(int /*kind*/, VolumeChangeRecord*) { return 0; }
-    virtual int insertedVolumeRule(int /*kind*/, VolumeChangeRecord*) { return 1; }
-    virtual int channelVolumeHook(int /*kind*/, VolumeChangeRecord*) { return 1; }
-    virtual int insertedChannelVolumeHook(int /*kind*/, VolumeChangeRecord*) { return 1; }
-    virtual int maxGainRule(int /*kind*/, VolumeChangeRecord*) { return 0; }
-    virtual int effectDepthRule(int /*kind*/, VolumeChangeRecord*) { return 1; }
-    virtual int chorusSendRule(int /*kind*/, VolumeChangeRecord*) { return 1; }
-    virtual int chorusSendBeforeNoteRule(int /*kind*/, VolumeChangeRecord*, int /*effectType*/) { return 1; }
-    virtual void setEngineValueA(int) {}
-    virtual void setEngineValueB(int) {}
-    virtual int isAbsoluteMode() { return 0; }
+    virtual bool volumeRule(int /*kind*/, VolumeChangeRecord*) { return false; }
+    virtual bool insertedVolumeRule(int /*kind*/, VolumeChangeRecord*) { return true; }
+    virtual bool channelVolumeHook(int /*kind*/, VolumeChangeRecord*) { return true; }
+    virtual bool insertedChannelVolumeHook(int /*kind*/, VolumeChangeRecord*) { return true; }
+    virtual bool maxGainRule(int /*kind*/, VolumeChangeRecord*) { return false; }
+    virtual bool effectDepthRule(int /*kind*/, VolumeChangeRecord*) { return true; }
+    virtual bool chorusSendRule(int /*kind*/, VolumeChangeRecord*) { return true; }
+    virtual bool chorusSendBeforeNoteRule(int /*kind*/, VolumeChangeRecord*, int /*effectType*/) { return true; }
+    virtual bool isAbsoluteMode() { return false; }
     virtual int dbTenths() { return 0; }
     virtual int maxGainSteps() { return 0; }
     virtual int masterVolume() { return 0; }

@@ -14,8 +14,6 @@ struct VolumeSettings {
     std::int32_t dbTenths = 0;         // -600 ... 600
     std::int32_t masterVolume = 0;     // 0 ... 127
     std::int32_t maxGainTenths = 0;    // -120 ... 0, multiple of 5
-    std::int32_t engineValueA = 0;     // TAVI: highest master volume found by the engine (-1 none)
-    std::int32_t engineValueB = 0;     // TAVI: MaxGain code found (-1 none)
     std::int32_t absoluteMode = 0;     // 1 absolute values, 0 relative change
 };
 

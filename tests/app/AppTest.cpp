@@ -193,6 +193,17 @@ TEST_F(App, ChannelAndDbOptionsReachTheConversion) {
     }
 }
 
+// A relative change of a VQ-7 file chooses the file's MaxGain; that is the
+// MaxGain the run used, so it is the one saved for the next run.
+TEST_F(App, Vq7RelativeRunSavesTheMaxGainItChose) {
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=-1.0\n");
+    const tavitest::Bytes file = tavitest::taviFile({tavitest::cnti(), tavitest::vq7Track(100, 4)});
+    writeText(dir.file("in.mmf"), std::string(file.begin(), file.end()));
+    Outcome r = run({"-db", "-3", "-i", "in.mmf", "-o", "out.mmf"});
+    EXPECT_EQ(r.err, "Converted.\n");
+    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=-9.0\nDB_VALUE=-3.0\nMV_VALUE=100\n");
+}
+
 TEST_F(App, MfiModeIgnoresMasterVolumeOption) {
     writeText(ini(), "[SETTING]\nTARGET_FILE=1\nMV_VALUE=90\n");
     writeText(dir.file("a.mmf"), "MMMD");

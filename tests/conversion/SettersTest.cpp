@@ -54,7 +54,6 @@ TEST(Setters, ClampParseAndAnswerQueries) {
         {"TAVI channelValue is base", 0, [](auto& c) { c.setChannel(0, 5); c.setChannelGiven(0, 1); }, [](auto& c) { return c.channelValue(0); }, -1},
         {"absolute 1", 1, [](auto& c) { c.setAbsoluteMode(1); }, [](auto& c) { return c.isAbsoluteMode(); }, 1},
         {"absolute 2", 1, [](auto& c) { c.setAbsoluteMode(2); }, [](auto& c) { return c.isAbsoluteMode(); }, 0},
-        {"engine value A", 0, [](auto& c) { c.setEngineValueA(99); }, [](auto& c) { return c.settings().engineValueA; }, 99},
         {"log wanted", 0, [](auto& c) { c.setLogFileName("x.txt"); }, [](auto& c) { return int(!c.logFileName().empty()); }, 1},
         {"log not wanted", 0, [](auto&) {}, [](auto& c) { return int(!c.logFileName().empty()); }, 0},
         {"console", 1, [](auto&) {}, [](auto& c) { return int(c.isConsole()); }, 1},

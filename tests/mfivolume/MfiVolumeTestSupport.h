@@ -15,20 +15,20 @@ namespace keldro::test {
 // Answers like the MFi controller: the hooks accept every record.
 class MfiTestHost : public JobHost {
 public:
-    int absolute = 0;
+    bool absolute = false;
     int db = 0;  // tenths of a dB
     int gainSteps = 0;
-    int regulate = 0;
+    bool regulate = false;
     std::array<int, 17> channels = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    int hookAnswer = 1;
+    bool hookAnswer = true;
 
-    int isRegulateChorus() override { return regulate; }
-    int volumeRule(int, VolumeChangeRecord*) override { return hookAnswer; }
-    int channelVolumeHook(int, VolumeChangeRecord*) override { return hookAnswer; }
-    int insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return hookAnswer; }
-    int maxGainRule(int, VolumeChangeRecord*) override { return hookAnswer; }
-    int effectDepthRule(int, VolumeChangeRecord*) override { return hookAnswer; }
-    int isAbsoluteMode() override { return absolute; }
+    bool isRegulateChorus() override { return regulate; }
+    bool volumeRule(int, VolumeChangeRecord*) override { return hookAnswer; }
+    bool channelVolumeHook(int, VolumeChangeRecord*) override { return hookAnswer; }
+    bool insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return hookAnswer; }
+    bool maxGainRule(int, VolumeChangeRecord*) override { return hookAnswer; }
+    bool effectDepthRule(int, VolumeChangeRecord*) override { return hookAnswer; }
+    bool isAbsoluteMode() override { return absolute; }
     int dbTenths() override { return db; }
     int maxGainSteps() override { return gainSteps; }
     int masterVolume() override { return 100; }

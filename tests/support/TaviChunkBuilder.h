@@ -182,25 +182,23 @@ inline Bytes taviFile(std::initializer_list<Bytes> chunks) {
 class RuleHost : public JobHost {
 public:
     VolumeSettings settings;
-    int regulateChorus = 0;
+    bool regulateChorus = false;
     int cancelAfterQueries = -1;  // -1: never
     int cancelQueries = 0;
 
-    int isCancelRequested() override {
+    bool isCancelRequested() override {
         ++cancelQueries;
         return cancelAfterQueries >= 0 && cancelQueries > cancelAfterQueries;
     }
-    int isRegulateChorus() override { return regulateChorus; }
-    int volumeRule(int g, VolumeChangeRecord* r) override { return tavi::volumeRule(settings, g, *r); }
-    int insertedVolumeRule(int g, VolumeChangeRecord* r) override { return tavi::insertedVolumeRule(settings, g, *r); }
-    int maxGainRule(int g, VolumeChangeRecord* r) override { return tavi::maxGainRule(settings, g, *r); }
-    int effectDepthRule(int g, VolumeChangeRecord* r) override { return tavi::effectDepthRule(settings, g, *r); }
-    int chorusSendRule(int g, VolumeChangeRecord* r) override { return tavi::chorusSendRule(settings, g, *r); }
-    int chorusSendBeforeNoteRule(int g, VolumeChangeRecord* r, int type) override {
+    bool isRegulateChorus() override { return regulateChorus; }
+    bool volumeRule(int g, VolumeChangeRecord* r) override { return tavi::volumeRule(settings, g, *r); }
+    bool insertedVolumeRule(int g, VolumeChangeRecord* r) override { return tavi::insertedVolumeRule(settings, g, *r); }
+    bool maxGainRule(int g, VolumeChangeRecord* r) override { return tavi::maxGainRule(settings, g, *r); }
+    bool effectDepthRule(int g, VolumeChangeRecord* r) override { return tavi::effectDepthRule(settings, g, *r); }
+    bool chorusSendRule(int g, VolumeChangeRecord* r) override { return tavi::chorusSendRule(settings, g, *r); }
+    bool chorusSendBeforeNoteRule(int g, VolumeChangeRecord* r, int type) override {
         return tavi::chorusSendBeforeNoteRule(settings, g, *r, type);
     }
-    void setEngineValueA(int v) override { settings.engineValueA = v; }
-    void setEngineValueB(int v) override { settings.engineValueB = v; }
 };
 
 }  // namespace keldro::tavitest

@@ -62,6 +62,10 @@ inline Bytes vq35Track(int track = 5, std::uint8_t volume = 100, std::uint8_t fo
     return scoreTrack(track, scoreTrackHeader(track, 0x02, 0x02, format), {chunk("Mtsq", sequence)});
 }
 
+// A VQ-7 track of the given setup data and one sequence, timebase codes 0.
+inline Bytes vq7Track(const Bytes& setup, const Bytes& seq) {
+    return scoreTrack(7, scoreTrackHeader(7), {chunk("Mtsu", setup), chunk("Mtsq", seq)});
+}
 inline Bytes vq7Track(std::uint8_t volume = 100, std::uint8_t maxGain = 4) {
     const Bytes sequence =
         cat({Bytes{0x00}, vq7MasterVolume(volume), Bytes{0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}});
@@ -126,15 +130,62 @@ struct Conversion {
     VolumeChangeList records;
 };
 inline Conversion convertWith(JobHost* host, const Bytes& file) {
-    TaviEngine engine;
-    engine.setHost(host);
-    Conversion c;
-    c.result = engine.convert(file.data(), file.size());
-    c.generation = engine.generation();
-    c.output = engine.output();
-    c.a0 = engine.lastA0Text();
-    engine.copyChangeRecords(c.records);
-    return c;
+    TaviConversion done = convertTavi(file, host);
+    return {done.result, done.generation, std::move(done.output), std::move(done.a0Text), std::move(done.changes)};
+}
+
+// Converts one track inside the least file that holds it (a CNTI and the
+// track): the file's result, the track as the converted file holds it (as it
+// was when the file did not convert) and the changes made.
+struct TrackConversion {
+    int result = 0;
+    Bytes track;
+    VolumeChangeList records;
+};
+inline TrackConversion convertTrack(JobHost* host, const Bytes& track) {
+    Conversion c = convertWith(host, taviFile({cnti(), track}));
+    TrackConversion t{c.result, track, std::move(c.records)};
+    if (c.result != 0) return t;
+    for (std::size_t at = 8; at + 8 <= c.output.size();) {
+        const std::size_t end = at + 8 + ((std::size_t{c.output[at + 4]} << 24) | (std::size_t{c.output[at + 5]} << 16) |
+                                          (std::size_t{c.output[at + 6]} << 8) | c.output[at + 7]);
+        if (std::string_view(reinterpret_cast<const char*>(&c.output[at]), 3) == "MTR" ||
+            std::string_view(reinterpret_cast<const char*>(&c.output[at]), 3) == "ATR") {
+            t.track.assign(c.output.begin() + static_cast<std::ptrdiff_t>(at),
+                           c.output.begin() + static_cast<std::ptrdiff_t>(end));
+            break;
+        }
+        at = end;
+    }
+    return t;
+}
+
+// One track converted by convertTrack with the rule host's settings (a
+// relative change, -6 dB unless given); the track is replaced by its
+// converted form when the file converts.
+struct TrackRun {
+    RuleHost host;
+    VolumeChangeList changes;
+    explicit TrackRun(int dbTenths = -60) { host.settings.dbTenths = dbTenths; }
+    int convert(Bytes& chunk) {
+        TrackConversion done = convertTrack(&host, chunk);
+        chunk = std::move(done.track);
+        changes = std::move(done.records);
+        return done.result;
+    }
+    VolumeChangeList records() const { return changes; }
+};
+
+// How many changes of a kind a conversion recorded.
+inline int volumeChanges(const VolumeChangeList& records) {
+    return static_cast<int>(std::count_if(records.begin(), records.end(), [](const VolumeChangeRecord& r) {
+        return r.action >= kActionVolumeRelative && r.action <= kActionInsertedVolumeAbsolute;
+    }));
+}
+inline int chorusChanges(const VolumeChangeList& records) {
+    return static_cast<int>(std::count_if(records.begin(), records.end(), [](const VolumeChangeRecord& r) {
+        return r.action >= kActionEffectDepthRelative && r.action <= kActionChorusBeforeNoteAbsolute;
+    }));
 }
 
 }  // namespace keldro::tavitest

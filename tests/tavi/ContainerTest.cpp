@@ -89,26 +89,59 @@ TEST(Container, ChunkWalkFailures) {
     for (const auto& c : cases) EXPECT_EQ(convertWith(&host, c.file).result, c.result) << c.name;
 }
 
-// The VQ-7 pre-scan reports to the host before the track's size is checked,
-// over what the file holds of the track, and stops at a sub-chunk that runs
-// past it.
+// The VQ-7 pre-scan finds the loudest master volume (up to 127) and the
+// largest MaxGain (up to 24) in the setup data and the first sequence, up to
+// its end of track. It reads what the file holds of the track and stops at
+// the first fault, keeping what it found so far. Every rule of the file gets
+// what it found (the last score track's, when there are several), and from a
+// MaxGain event on, that event's MaxGain is the one in force. A track running
+// past the file end fails before any rule is asked.
 TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
+    struct LevelsHost : SignatureHost {
+        // At the first rule asked, and at the first master volume; -7: never asked.
+        Vq7FileLevels atFirst{-7, -7, -7, -7}, atMaster{-7, -7, -7, -7};
+        bool maxGainRule(int g, VolumeChangeRecord* r) override {
+            if (atFirst.largestMaxGain == -7) atFirst = r->vq7;
+            return SignatureHost::maxGainRule(g, r);
+        }
+        bool volumeRule(int g, VolumeChangeRecord* r) override {
+            if (atFirst.largestMaxGain == -7) atFirst = r->vq7;
+            if (atMaster.maxGainInForce == -7) atMaster = r->vq7;
+            return SignatureHost::volumeRule(g, r);
+        }
+    };
+    // vq7Track(90, ...) with the MaxGain set twice in its setup: 6, then 2.
+    const Bytes twoMaxGains = scoreTrack(
+        7, scoreTrackHeader(7, 0x02, 0x02),
+        {chunk("Mtsu", cat({vq7MaxGain(6), vq7MaxGain(2)})),
+         chunk("Mtsq", cat({Bytes{0x00}, vq7MasterVolume(90), Bytes{0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))});
     const struct {
         const char* name;
-        Bytes track;
+        Bytes tracks;
         int result;
-        int loudestMaster, maxGain;
+        int loudestMaster, maxGain, inForceAtMaster;
     } cases[] = {
-        {"whole track", vq7Track(90, 6), 0, 90, 6},
-        {"track past the file end", overrun(vq7Track(90, 6)), -kChunkSizeMtr, 90, 6},
-        {"sequence past the track end", cutLast(vq7Track(90, 6), 1), -kChunkSizeMtsq, -1, 6},
+        {"whole track", vq7Track(90, 6), 0, 90, 6, 6},
+        {"track past the file end", overrun(vq7Track(90, 6)), -kChunkSizeMtr, -7, -7, -7},
+        {"sequence past the track end", cutLast(vq7Track(90, 6), 1), -kChunkSizeMtsq, -1, 6, -7},
+        {"two score tracks: the last one's levels", cat({vq7Track(90, 6), vq7Track(100, 4)}), 0, 100, 4, 6},
+        {"MaxGain set twice", twoMaxGains, 0, 90, 6, 2},
+        {"master volumes and MaxGains past the end of track or out of range do not count",
+         vq7Track(cat({vq7MasterVolume(100), vq7MasterVolume(130), vq7MaxGain(3), vq7MaxGain(30)}),
+                  cat({{0x00}, vq7MasterVolume(110), {0x00, 0xFF, 0x2F, 0x00}, {0x00}, vq7MasterVolume(120)})),
+         0, 110, 3, 3},
+        {"127 and 24 are the largest that count",
+         vq7Track(cat({vq7MaxGain(24), vq7MaxGain(25), vq7MasterVolume(128)}), cat({{0x00}, vq7MasterVolume(127)})),
+         0, 127, 24, 25},
+        {"a fault ends the scan", vq7Track(cat({vq7MasterVolume(90), {0x00}, vq7MaxGain(2)}), {}), -kSequenceData, 90,
+         -1, -1},
     };
     for (const auto& c : cases) {
-        SignatureHost host;
-        host.settings.engineValueA = host.settings.engineValueB = -7;
-        EXPECT_EQ(convertWith(&host, taviFile({cnti(), c.track})).result, c.result) << c.name;
-        EXPECT_EQ(host.settings.engineValueA, c.loudestMaster) << c.name;
-        EXPECT_EQ(host.settings.engineValueB, c.maxGain) << c.name;
+        LevelsHost host;
+        EXPECT_EQ(convertWith(&host, taviFile({cnti(), c.tracks})).result, c.result) << c.name;
+        EXPECT_EQ(host.atFirst.loudestMasterVolume, c.loudestMaster) << c.name;
+        EXPECT_EQ(host.atFirst.largestMaxGain, c.maxGain) << c.name;
+        EXPECT_EQ(host.atMaster.maxGainInForce, c.inForceAtMaster) << c.name;
     }
 }
 

@@ -3,43 +3,19 @@
 #include <algorithm>
 
 #include "volume/ResultCodes.h"
-#include "support/TaviChunkBuilder.h"
-#include "tavi/TaviEngine.h"
+#include "support/TaviFileBuilder.h"
 
 namespace keldro {
 namespace {
 
 using namespace tavitest;
 
-int generationOf(int track) { return track <= 4 ? 2 : (track == 5 ? 3 : (track == 6 ? 5 : 7)); }
-
-struct TrackRun {
-    RuleHost host;
-    TaviEngine engine;
-    explicit TrackRun(int dbTenths = -60) {
-        host.settings.dbTenths = dbTenths;
-        engine.setHost(&host);
-        engine.resetTrackState();
-    }
-    int convert(Bytes& chunk, int track) {
-        engine.setGenerationForTracks(generationOf(track));
-        return engine.convertScoreTrack(chunk, track);
-    }
-    VolumeChangeList records() const {
-        VolumeChangeList out;
-        engine.copyChangeRecords(out);
-        return out;
-    }
-};
 
 Bytes vq2Track(const Bytes& seq) {
     return scoreTrack(1, scoreTrackHeader(1),
                       {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(seq.size()))), chunk("Mtsq", seq)});
 }
 Bytes vq3Track(const Bytes& seq) { return scoreTrack(5, scoreTrackHeader(5), {chunk("Mtsq", seq)}); }
-Bytes vq7Track(const Bytes& setup, const Bytes& seq) {
-    return scoreTrack(7, scoreTrackHeader(7), {chunk("Mtsu", setup), chunk("Mtsq", seq)});
-}
 
 void expectRecord(const VolumeChangeRecord& r, int channel, int before, int after, int action,
                   std::uint64_t position) {
@@ -67,7 +43,7 @@ TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
     Bytes track = scoreTrack(1, scoreTrackHeader(1, 0x11, 0x10),
                              {chunk("MspI", pointBody(0, 23)), chunk("Mtsu", {1, 2}), chunk("Mtsq", seq)});
     TrackRun run;
-    ASSERT_EQ(run.convert(track, 1), 0);
+    ASSERT_EQ(run.convert(track), 0);
 
     Bytes converted = seq;
     converted[3] = 71;
@@ -84,18 +60,17 @@ TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
     EXPECT_EQ(records[0].track, 1);
     EXPECT_EQ(records[0].timebase, 20);
     EXPECT_EQ(records[0].gateTimebase, 10);
-    EXPECT_EQ(run.engine.volumeChangeCount(), 3);
+    EXPECT_EQ(volumeChanges(records), 3);
 }
 
 TEST(ScoreTrack, WithoutHostNothingChanges) {
     const Bytes seq = {0x00, 0x45, 0x03, 0x00, 0x00, 0x77, 0x20, 0x00, 0x00, 0x37, 100};
     Bytes track = vq2Track(seq);
     const Bytes original = track;
-    TaviEngine engine;
-    engine.resetTrackState();
-    engine.setGenerationForTracks(2);
-    ASSERT_EQ(engine.convertScoreTrack(track, 1), 0);
-    EXPECT_EQ(track, original);
+    const TrackConversion done = convertTrack(nullptr, track);
+    EXPECT_EQ(done.result, -kNotConverted);
+    EXPECT_EQ(done.track, original);
+    EXPECT_TRUE(done.records.empty());
 }
 
 // Master volume exclusives are rewritten in every sequence; 0xFF 0x2F 0x00
@@ -108,7 +83,7 @@ TEST(ScoreTrack, Vq3RewritesMasterVolumesOfEverySequence) {
     Bytes track = scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup),
                                                        chunk("Mtsq", first), chunk("Mtsp", {9}), chunk("Mtsq", second)});
     TrackRun run;
-    ASSERT_EQ(run.convert(track, 5), 0);
+    ASSERT_EQ(run.convert(track), 0);
 
     const Bytes expected = scoreTrack(
         5, scoreTrackHeader(5),
@@ -122,24 +97,24 @@ TEST(ScoreTrack, Vq3RewritesMasterVolumesOfEverySequence) {
     expectRecord(records[0], 255, 100, 71, 1, 0);
     expectRecord(records[1], 255, 100, 71, 1, 2);
     EXPECT_EQ(records[1].track, 5);
-    EXPECT_TRUE(run.engine.masterVolumeBeforeFirstNote());
 }
 
+// A VQ-3 file must set its master volume before the first note (or
+// note-like event) sounds.
 TEST(ScoreTrack, MasterVolumeAfterTheFirstNoteIsNotBeforeIt) {
     struct {
         Bytes seq;
-        bool before;
+        int result;
     } cases[] = {
-        {cat({{0x00, 0x90, 0x40, 0x40, 0x01}, {0x00}, vq35MasterVolume(100)}), false},
-        {cat({{0x00, 0xD0, 0x01}, {0x00}, vq35MasterVolume(100)}), false},
-        {cat({{0x00}, vq35MasterVolume(100), {0x00, 0x90, 0x40, 0x40, 0x01}}), true},
+        {cat({{0x00, 0x90, 0x40, 0x40, 0x01}, {0x00}, vq35MasterVolume(100)}), -kNoMasterVolume},
+        {cat({{0x00, 0xD0, 0x01}, {0x00}, vq35MasterVolume(100)}), -kNoMasterVolume},
+        {cat({{0x00}, vq35MasterVolume(100), {0x00, 0x90, 0x40, 0x40, 0x01}}), 0},
     };
     for (auto& c : cases) {
         Bytes track = vq3Track(c.seq);
         TrackRun run;
-        ASSERT_EQ(run.convert(track, 5), 0);
-        EXPECT_EQ(run.engine.masterVolumeBeforeFirstNote(), c.before);
-        EXPECT_EQ(run.engine.volumeChangeCount(), 1);
+        EXPECT_EQ(run.convert(track), c.result);
+        EXPECT_EQ(volumeChanges(run.records()), 1);
     }
 }
 
@@ -168,10 +143,8 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         };
         Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
         TrackRun run;
-        run.host.regulateChorus = 1;
-        run.host.settings.engineValueA = 100;  // what the pre-scan reports
-        run.host.settings.engineValueB = 0;
-        ASSERT_EQ(run.convert(track, 7), 0);
+        run.host.regulateChorus = true;
+        ASSERT_EQ(run.convert(track), 0);
 
         const Bytes expected = vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}),
                                         sequence(45, 90, {ch.control, 0x5D, 64, 0x00}, 127));
@@ -184,12 +157,8 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         expectRecord(records[3], ch.number, 64, 90, 9, 0);
         expectRecord(records[4], ch.number, 64, 64, 11, 5);
         expectRecord(records[5], 255, 100, 127, 1, 5);
-        EXPECT_EQ(run.host.settings.maxGainTenths, -100);
-        EXPECT_EQ(run.engine.volumeChangeCount(), 2);
-        EXPECT_EQ(run.engine.maxGainChangeCount(), 1);
-        EXPECT_EQ(run.engine.chorusChangeCount(), 3);
-        EXPECT_TRUE(run.engine.maxGainInSetupData());
-        EXPECT_TRUE(run.engine.masterVolumeBeforeFirstNote());
+        EXPECT_EQ(volumeChanges(records), 2);
+        EXPECT_EQ(chorusChanges(records), 3);
     }
 }
 
@@ -198,13 +167,12 @@ TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
                            {0x00, 0x32, 0x5D, 0x00},  // send 0: never regulated
                            {0x00, 0xB5, 0x5D, 0x30},  // channel 21, but regulation is off
                            {0x00, 0x85, 0x3C, 0x01}});
-    for (int regulate : {0, 1}) {
-        Bytes track = vq7Track(vq7MaxGain(0), seq);
+    for (bool regulate : {false, true}) {
+        Bytes track = vq7Track(cat({vq7MaxGain(0), vq7MasterVolume(100)}), seq);
         TrackRun run;
         run.host.regulateChorus = regulate;
-        run.host.settings.engineValueA = -1;
-        ASSERT_EQ(run.convert(track, 7), 0);
-        EXPECT_EQ(run.engine.chorusChangeCount(), regulate ? 2 : 0) << regulate;
+        ASSERT_EQ(run.convert(track), 0);
+        EXPECT_EQ(chorusChanges(run.records()), regulate ? 2 : 0) << regulate;
     }
 }
 
@@ -219,11 +187,11 @@ TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
         SCOPED_TRACE(selector);
         const Bytes seq = cat({{0x00}, commandExclusive(0x27, blocks), {0x00, 0x32, 0x5D, 64}, {0x00},
                                vq7EffectSelect(selector), {0x05, 0x02, 0x3C, 0x07}});
-        Bytes track = vq7Track({}, seq);
+        Bytes track = vq7Track(cat({vq7MaxGain(0), vq7MasterVolume(100)}), seq);
         TrackRun run;
-        run.host.regulateChorus = 1;
-        ASSERT_EQ(run.convert(track, 7), 0);
-        EXPECT_EQ(run.engine.chorusChangeCount(), selector == 0x5F ? 2 : 1);
+        run.host.regulateChorus = true;
+        ASSERT_EQ(run.convert(track), 0);
+        EXPECT_EQ(chorusChanges(run.records()), selector == 0x5F ? 2 : 1);
         const Bytes insertedBeforeNote = {0x05, 0x32, 0x5D, 90, 0x00, 0x02};
         EXPECT_EQ(std::search(track.begin(), track.end(), insertedBeforeNote.begin(), insertedBeforeNote.end()) != track.end(),
                   selector == 0x5F);
@@ -233,88 +201,66 @@ TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
 TEST(ScoreTrack, Vq7SetupWithoutMaxGainChangeIsReported) {
     Bytes track = vq7Track(vq7MasterVolume(100), {0x00, 0x00, 0x3C, 0x01});
     TrackRun run;
-    ASSERT_EQ(run.convert(track, 7), 0);
-    EXPECT_FALSE(run.engine.maxGainInSetupData());
+    EXPECT_EQ(run.convert(track), -kNoMaxGain);
 }
 
-TEST(ScoreTrack, PreScanFindsTheLoudestMasterVolumeAndLargestMaxGain) {
-    const Bytes setup = cat({vq7MasterVolume(100), vq7MasterVolume(130), vq7MaxGain(3), vq7MaxGain(30)});
-    const Bytes seq = cat({{0x00}, vq7MasterVolume(110), {0x00, 0xFF, 0x2F, 0x00}, {0x00}, vq7MasterVolume(120)});
-    TaviEngine::PreScan found = TaviEngine::preScanVq7(vq7Track(setup, seq));
-    EXPECT_EQ(found.maxMasterVolume, 110);
-    EXPECT_EQ(found.maxMaxGain, 3);
-
-    // MaxGain codes run 0 ... 24: 24 counts, 25 does not; 127 is a master volume, 128 is not.
-    found = TaviEngine::preScanVq7(vq7Track(cat({vq7MaxGain(24), vq7MaxGain(25), vq7MasterVolume(128)}),
-                                            cat({{0x00}, vq7MasterVolume(127)})));
-    EXPECT_EQ(found.maxMaxGain, 24);
-    EXPECT_EQ(found.maxMasterVolume, 127);
-
-    // An error ends the scan with what was found so far.
-    found = TaviEngine::preScanVq7(vq7Track(cat({vq7MasterVolume(90), {0x00}, vq7MaxGain(2)}), {}));
-    EXPECT_EQ(found.maxMasterVolume, 90);
-    EXPECT_EQ(found.maxMaxGain, -1);
-
-    found = TaviEngine::preScanVq7(scoreTrack(5, scoreTrackHeader(5), {chunk("Mtsu", vq7MasterVolume(90))}));
-    EXPECT_EQ(found.maxMasterVolume, -1);
-}
-
+// A track the converter accepts goes on to the file's own checks: the rows
+// ending "quietly" fail only for lack of a master volume or MaxGain.
 TEST(ScoreTrack, DamagedTracksReportTheirError) {
     const Bytes mspi = chunk("MspI", pointBody(0, 0));
     struct Case {
         const char* what;
-        int track;
         Bytes chunk;
         int result;
     } cases[] = {
-        {"VQ-2 body below 6", 1, chunk("MTR", 1, Bytes(5, 0)), -kChunkSizeMtr},
-        {"VQ-7 body below 20", 7, chunk("MTR", 7, Bytes(19, 0)), -kChunkSizeMtr},
-        {"VQ-7 short header, no sub-chunks", 7, chunk("MTR", 7, Bytes(30, 0)), 0},
-        {"unknown sub-chunk", 1, scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mxyz", {})}), -kNonsupportChunkIdMtr},
-        {"VQ-5 with MspI", 6, scoreTrack(6, scoreTrackHeader(6), {mspi}), -kNonsupportChunkIdMtr},
-        {"VQ-2 with Mtsp", 1, scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsp", {})}), -kNonsupportChunkIdMtr},
-        {"MspI past the track", 1, cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi}), 1), -kChunkSizeMspi},
-        {"Mtsu past the track", 1, cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsu", {1})}), 1),
+        {"VQ-2 body below 6", chunk("MTR", 1, Bytes(5, 0)), -kChunkSizeMtr},
+        {"VQ-7 body below 20", chunk("MTR", 7, Bytes(19, 0)), -kChunkSizeMtr},
+        {"VQ-7 short header, no sub-chunks", chunk("MTR", 7, Bytes(30, 0)), -kNoMaxGain},
+        {"unknown sub-chunk", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mxyz", {})}), -kNonsupportChunkIdMtr},
+        {"VQ-5 with MspI", scoreTrack(6, scoreTrackHeader(6), {mspi}), -kNonsupportChunkIdMtr},
+        {"VQ-2 with Mtsp", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsp", {})}), -kNonsupportChunkIdMtr},
+        {"MspI past the track", cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi}), 1), -kChunkSizeMspi},
+        {"Mtsu past the track", cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsu", {1})}), 1),
          -kChunkSizeMtsu},
-        {"Mtsq past the track", 5, cutLast(vq3Track({0x00, 0xFF, 0x00}), 1), -kChunkSizeMtsq},
-        {"Mthv past the track", 6, cutLast(scoreTrack(6, scoreTrackHeader(6), {chunk("Mthv", {1})}), 1),
+        {"Mtsq past the track", cutLast(vq3Track({0x00, 0xFF, 0x00}), 1), -kChunkSizeMtsq},
+        {"Mthv past the track", cutLast(scoreTrack(6, scoreTrackHeader(6), {chunk("Mthv", {1})}), 1),
          -kChunkSizeMtsp},
-        {"MspI of 15 bytes", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(15, 0))}), -kChunkSizeMspi},
-        {"VQ-3 MspI of 15 bytes", 5, scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", Bytes(15, 0))}),
+        {"MspI of 15 bytes", scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(15, 0))}), -kChunkSizeMspi},
+        {"VQ-3 MspI of 15 bytes", scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", Bytes(15, 0))}),
          -kChunkSizeMspi},
-        {"MspI without st:", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(16, 0))}),
+        {"MspI without st:", scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(16, 0))}),
          -kInvalidPointsMspi},
-        {"VQ-2 without MspI", 1, scoreTrack(1, scoreTrackHeader(1), {chunk("Mtsq", {0x00, 0xFF, 0x00})}),
+        {"VQ-2 without MspI", scoreTrack(1, scoreTrackHeader(1), {chunk("Mtsq", {0x00, 0xFF, 0x00})}),
          -kInvalidPointsMspi},
-        {"VQ-2 unknown 0xFF event", 1, vq2Track({0x00, 0xFF, 0x01}), -kSequenceDataMtsq},
-        {"VQ-2 exclusive without 0xF7", 1, vq2Track({0x00, 0xFF, 0xF0, 0x02, 0x01, 0x02}), -kChunkSizeMtsq},
-        {"VQ-2 exclusive past the end", 1, vq2Track({0x00, 0xFF, 0xF0, 0x04, 0x01, 0xF7}), -kChunkSizeMtsq},
-        {"VQ-2 event missing", 1, vq2Track({0x05}), -kChunkSizeMtsq},
-        {"VQ-2 control cut", 1, vq2Track({0x00, 0x00, 0x37}), -kChunkSizeMtsq},
-        {"VQ-2 duration cut", 1, vq2Track({0x80}), -kSequenceData},
-        {"VQ-2 gate time cut", 1, vq2Track({0x00, 0x45}), -kSequenceData},
-        {"VQ-3 exclusive of 5 bytes", 5, vq3Track({0x00, 0xF0, 0x05, 1, 2, 3, 4, 0xF7}), -kExclusiveSizeMtsq},
-        {"VQ-3 exclusive past the end", 5, vq3Track({0x00, 0xF0, 0x09, 1, 2, 3, 4, 5, 0xF7}), -kExclusiveSizeMtsq},
-        {"VQ-3 exclusive without 0xF7", 5, vq3Track({0x00, 0xF0, 0x06, 1, 2, 3, 4, 5, 6}), -kIllegalExclusiveMtsq},
-        {"VQ-3 status 0x70", 5, vq3Track({0x00, 0x70}), -kSequenceDataMtsq},
-        {"VQ-3 end of track 0xFF 0x2F 0x01", 5, vq3Track({0x00, 0xFF, 0x2F, 0x01}), -kSequenceDataMtsq},
-        {"VQ-3 control cut", 5, vq3Track({0x00, 0xB0, 0x07}), -kSequenceDataMtsq},
-        {"VQ-3 duration cut", 5, vq3Track({0x81}), -kSequenceDataMtsq},
-        {"VQ-3 gate time cut", 5, vq3Track({0x00, 0x80, 0x40}), -kSequenceDataMtsq},
-        {"VQ-3 0xA0 cut ends quietly", 5, vq3Track({0x00, 0xA0, 0x01}), 0},
-        {"VQ-5 0xD0 cut ends quietly", 6, scoreTrack(6, scoreTrackHeader(6), {chunk("Mtsq", {0x00, 0xD0})}), 0},
-        {"VQ-7 status 0x75", 7, vq7Track({}, {0x00, 0x75, 0x00}), -kSequenceDataMtsq},
-        {"VQ-7 status 0xF3", 7, vq7Track({}, {0x00, 0xF3}), -kSequenceDataMtsq},
-        {"VQ-7 0xD0 cut", 7, vq7Track({}, {0x00, 0xD0}), -kSequenceDataMtsq},
-        {"VQ-7 0x20 cut ends quietly", 7, vq7Track({}, {0x00, 0x21, 0x01}), 0},
-        {"VQ-7 effect parameters of 37 bytes", 7, vq7Track({}, cat({{0x00}, commandExclusive(0x27, Bytes(31, 0))})),
+        {"VQ-2 unknown 0xFF event", vq2Track({0x00, 0xFF, 0x01}), -kSequenceDataMtsq},
+        {"VQ-2 exclusive without 0xF7", vq2Track({0x00, 0xFF, 0xF0, 0x02, 0x01, 0x02}), -kChunkSizeMtsq},
+        {"VQ-2 exclusive past the end", vq2Track({0x00, 0xFF, 0xF0, 0x04, 0x01, 0xF7}), -kChunkSizeMtsq},
+        {"VQ-2 event missing", vq2Track({0x05}), -kChunkSizeMtsq},
+        {"VQ-2 control cut", vq2Track({0x00, 0x00, 0x37}), -kChunkSizeMtsq},
+        {"VQ-2 duration cut", vq2Track({0x80}), -kSequenceData},
+        {"VQ-2 gate time cut", vq2Track({0x00, 0x45}), -kSequenceData},
+        {"VQ-3 exclusive of 5 bytes", vq3Track({0x00, 0xF0, 0x05, 1, 2, 3, 4, 0xF7}), -kExclusiveSizeMtsq},
+        {"VQ-3 exclusive past the end", vq3Track({0x00, 0xF0, 0x09, 1, 2, 3, 4, 5, 0xF7}), -kExclusiveSizeMtsq},
+        {"VQ-3 exclusive without 0xF7", vq3Track({0x00, 0xF0, 0x06, 1, 2, 3, 4, 5, 6}), -kIllegalExclusiveMtsq},
+        {"VQ-3 status 0x70", vq3Track({0x00, 0x70}), -kSequenceDataMtsq},
+        {"VQ-3 end of track 0xFF 0x2F 0x01", vq3Track({0x00, 0xFF, 0x2F, 0x01}), -kSequenceDataMtsq},
+        {"VQ-3 control cut", vq3Track({0x00, 0xB0, 0x07}), -kSequenceDataMtsq},
+        {"VQ-3 duration cut", vq3Track({0x81}), -kSequenceDataMtsq},
+        {"VQ-3 gate time cut", vq3Track({0x00, 0x80, 0x40}), -kSequenceDataMtsq},
+        {"VQ-3 0xA0 cut ends quietly", vq3Track({0x00, 0xA0, 0x01}), -kNoMasterVolume},
+        {"VQ-5 0xD0 cut ends quietly", scoreTrack(6, scoreTrackHeader(6), {chunk("Mtsq", {0x00, 0xD0})}), -kNoMasterVolume},
+        {"VQ-7 status 0x75", vq7Track({}, {0x00, 0x75, 0x00}), -kSequenceDataMtsq},
+        {"VQ-7 status 0xF3", vq7Track({}, {0x00, 0xF3}), -kSequenceDataMtsq},
+        {"VQ-7 0xD0 cut", vq7Track({}, {0x00, 0xD0}), -kSequenceDataMtsq},
+        {"VQ-7 0x20 cut ends quietly", vq7Track({}, {0x00, 0x21, 0x01}), -kNoMaxGain},
+        {"VQ-7 effect parameters of 37 bytes", vq7Track({}, cat({{0x00}, commandExclusive(0x27, Bytes(31, 0))})),
          -kExclusiveSizeMtsq},
-        {"VQ-7 setup byte not 0xF0", 7, vq7Track({0x00, 0xF0}, {}), -kSequenceData},
-        {"VQ-7 setup exclusive of 5 bytes", 7, vq7Track({0xF0, 0x05, 1, 2, 3, 4, 0xF7}, {}), -kExclusiveSizeMtsq},
+        {"VQ-7 setup byte not 0xF0", vq7Track({0x00, 0xF0}, {}), -kSequenceData},
+        {"VQ-7 setup exclusive of 5 bytes", vq7Track({0xF0, 0x05, 1, 2, 3, 4, 0xF7}, {}), -kExclusiveSizeMtsq},
     };
     for (Case& c : cases) {
         TrackRun run;
-        EXPECT_EQ(run.convert(c.chunk, c.track), c.result) << c.what;
+        EXPECT_EQ(run.convert(c.chunk), c.result) << c.what;
     }
 }
 
@@ -322,7 +268,7 @@ TEST(ScoreTrack, CancelStopsTheWalk) {
     Bytes track = vq3Track(cat({{0x00}, vq35MasterVolume(100), {0x00, 0xFF, 0x00}}));
     TrackRun run;
     run.host.cancelAfterQueries = 2;
-    EXPECT_EQ(run.convert(track, 5), -kCancel);
+    EXPECT_EQ(run.convert(track), -kCancel);
 }
 
 }  // namespace

@@ -1,27 +1,35 @@
 #include <gtest/gtest.h>
 
 #include "tavi/TaviRules.h"
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 namespace {
 
 enum class Rule { Volume, Inserted, MaxGain, Depth, Chorus, BeforeNote };
 
-VolumeSettings relative(int dbTenths, int loudestMaster = -1, int fileGain = -1) {
+VolumeSettings relative(int dbTenths) {
     VolumeSettings s;
     s.dbTenths = dbTenths;
-    s.engineValueA = loudestMaster;
-    s.engineValueB = fileGain;
     return s;
 }
 
-VolumeSettings absolute(int masterVolume, int maxGainTenths, int fileGain = -1) {
+VolumeSettings absolute(int masterVolume, int maxGainTenths) {
     VolumeSettings s;
     s.absoluteMode = 1;
     s.masterVolume = masterVolume;
     s.maxGainTenths = maxGainTenths;
-    s.engineValueB = fileGain;
     return s;
+}
+
+// What the engine found in a VQ-7 file: its loudest master volume and its
+// MaxGain (the largest, and so far the one in force).
+Vq7FileLevels levels(int loudestMaster, int fileGain) {
+    Vq7FileLevels found;
+    found.loudestMasterVolume = loudestMaster;
+    found.largestMaxGain = fileGain;
+    found.maxGainInForce = fileGain;
+    return found;
 }
 
 VolumeSettings withChannel(VolumeSettings s, int entry, int volume) {
@@ -41,6 +49,7 @@ struct Case {
     int yes;
     int action;
     int effectType = 0;
+    Vq7FileLevels file = {};
 };
 
 // Runs one rule with the before-value in the field the rule reads and returns
@@ -50,6 +59,7 @@ int apply(const Case& c, VolumeSettings& s, VolumeChangeRecord& r) {
     r.channel = static_cast<std::uint8_t>(c.channel);
     auto before = static_cast<std::uint8_t>(c.before);
     r.action = 99;  // every rule clears it first
+    r.vq7 = c.file;
     switch (c.rule) {
     case Rule::Volume: r.beforeVolume = before; return tavi::volumeRule(s, 2, r);
     case Rule::Inserted: r.beforeVolume = before; return tavi::insertedVolumeRule(s, 2, r);
@@ -103,10 +113,10 @@ TEST(TaviRules, ComputeTheConvertedValues) {
         {"unknown kind", Rule::Volume, relative(-60), 9, 0, 99, 99, 0, 0},
         // VQ-7 MaxGain.
         {"MaxGain absolute", Rule::MaxGain, absolute(0, -60), 7, 255, 3, 12, 1, 6},
-        {"MaxGain without master volume", Rule::MaxGain, relative(-60, -1), 7, 255, 4, 4, 1, 5},
-        {"MaxGain takes the change", Rule::MaxGain, relative(-60, 100), 7, 255, 0, 20, 1, 5},
-        {"MaxGain limited to -12 dB", Rule::MaxGain, relative(-150, 100), 7, 255, 0, 24, 1, 5},
-        {"MaxGain not for VQ-3", Rule::MaxGain, relative(-60, 100), 5, 255, 3, 3, 0, 0},
+        {"MaxGain without master volume", Rule::MaxGain, relative(-60), 7, 255, 4, 4, 1, 5, 0, levels(-1, -1)},
+        {"MaxGain takes the change", Rule::MaxGain, relative(-60), 7, 255, 0, 20, 1, 5, 0, levels(100, -1)},
+        {"MaxGain limited to -12 dB", Rule::MaxGain, relative(-150), 7, 255, 0, 24, 1, 5, 0, levels(100, -1)},
+        {"MaxGain not for VQ-3", Rule::MaxGain, relative(-60), 5, 255, 3, 3, 0, 0, 0, levels(100, -1)},
         // Effect depth follows the volume, chorus send moves the other way.
         {"depth -6 dB", Rule::Depth, relative(-60), 7, 255, 100, 70, 1, 7},
         {"depth +6 dB", Rule::Depth, relative(60), 7, 255, 64, 90, 1, 7},
@@ -114,13 +124,15 @@ TEST(TaviRules, ComputeTheConvertedValues) {
         {"chorus -6 dB capped", Rule::Chorus, relative(-60), 7, 3, 100, 127, 1, 9},
         {"chorus -6 dB", Rule::Chorus, relative(-60), 7, 3, 64, 90, 1, 9},
         {"chorus +6 dB", Rule::Chorus, relative(60), 7, 3, 64, 45, 1, 9},
-        {"depth absolute, gain lowered", Rule::Depth, absolute(0, -60, 4), 7, 255, 100, 79, 1, 8},
-        {"depth absolute, gain raised", Rule::Depth, absolute(0, -60, 20), 7, 255, 100, 125, 1, 8},
-        {"chorus absolute, gain lowered", Rule::Chorus, absolute(0, -60, 4), 7, 3, 100, 125, 1, 10},
-        {"chorus absolute, gain raised", Rule::Chorus, absolute(0, -60, 20), 7, 3, 100, 79, 1, 10},
+        {"depth absolute, gain lowered", Rule::Depth, absolute(0, -60), 7, 255, 100, 79, 1, 8, 0, levels(-1, 4)},
+        {"depth absolute, gain raised", Rule::Depth, absolute(0, -60), 7, 255, 100, 125, 1, 8, 0, levels(-1, 20)},
+        // Absolute mode goes by the largest MaxGain of the file, not the one in force.
+        {"depth absolute, largest gain", Rule::Depth, absolute(0, -60), 7, 255, 100, 79, 1, 8, 0, {-1, 4, 20, -1}},
+        {"chorus absolute, gain lowered", Rule::Chorus, absolute(0, -60), 7, 3, 100, 125, 1, 10, 0, levels(-1, 4)},
+        {"chorus absolute, gain raised", Rule::Chorus, absolute(0, -60), 7, 3, 100, 79, 1, 10, 0, levels(-1, 20)},
         {"chorus not for VQ-5", Rule::Chorus, relative(-60), 6, 3, 64, 64, 0, 0},
         {"before note, chorus effect", Rule::BeforeNote, relative(-60), 7, 3, 64, 90, 1, 11, 0x4900},
-        {"before note, other effect puts back", Rule::BeforeNote, absolute(0, -60, 4), 7, 3, 64, 64, 1, 12, 0x0100},
+        {"before note, other effect puts back", Rule::BeforeNote, absolute(0, -60), 7, 3, 64, 64, 1, 12, 0x0100, levels(-1, 4)},
         {"before note, chorus effect not VQ-7", Rule::BeforeNote, relative(-60), 5, 3, 64, 64, 0, 0, 0x5301},
     };
     for (const Case& c : cases) {
@@ -137,7 +149,7 @@ TEST(TaviRules, InsertedVolumeReportsTheAssumedBefore) {
     VolumeChangeRecord r;
     r.track = 1;
     r.beforeVolume = 5;
-    ASSERT_EQ(tavi::insertedVolumeRule(s, 2, r), 1);
+    ASSERT_TRUE(tavi::insertedVolumeRule(s, 2, r));
     EXPECT_EQ(r.beforeVolume, 99);
 }
 
@@ -152,19 +164,22 @@ TEST(TaviRules, Vq7SplitsARelativeChangeBetweenMaxGainAndMasterVolume) {
         {0, 4, 12, -60, 127},
     };
     for (const Split& t : splits) {
-        VolumeSettings s = relative(t.dbTenths, 100, -1);
+        const VolumeSettings s = relative(t.dbTenths);
         VolumeChangeRecord gain;
         gain.track = 7;
         gain.beforeGain = static_cast<std::uint8_t>(t.gainBefore);
-        ASSERT_EQ(tavi::maxGainRule(s, 7, gain), 1);
+        gain.vq7 = levels(100, -1);
+        gain.vq7.maxGainInForce = t.gainBefore;  // as the engine does: the MaxGain met is in force
+        ASSERT_TRUE(tavi::maxGainRule(s, 7, gain));
         EXPECT_EQ(gain.afterGain, t.gainAfter) << t.dbTenths;
-        EXPECT_EQ(s.maxGainTenths, t.maxGainTenths) << t.dbTenths;
-        EXPECT_EQ(s.engineValueB, t.gainBefore) << "G follows the file's MaxGain";
+        EXPECT_EQ(tenthsOfAttenuationSteps(gain.vq7.chosenMaxGain), t.maxGainTenths) << t.dbTenths;
 
+        // The master volume rule works from what the MaxGain rule chose.
         VolumeChangeRecord master;
         master.track = 7;
         master.beforeVolume = 100;
-        ASSERT_EQ(tavi::volumeRule(s, 7, master), 1);
+        master.vq7 = gain.vq7;
+        ASSERT_TRUE(tavi::volumeRule(s, 7, master));
         EXPECT_EQ(master.afterVolume, t.masterAfter) << t.dbTenths;
         EXPECT_EQ(master.action, kActionVolumeRelative);
     }
