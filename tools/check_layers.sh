@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of its own layer's sibling or of
 # a layer above it. Each folder of src/ is one library; a folder may include
-# its own headers and those of the layers below it, nothing else.
+# its own headers and those of the layers below it, nothing else, and a
+# folder's private state headers ("...State.h") only itself.
 #
 #   L0 platform
 #   L1 volume
@@ -38,6 +39,11 @@ for dir in */; do
             *" $used "*) ;;
             *) echo "src/$file:$line: $dir must not include $target"; status=1 ;;
         esac
+        # A folder's private state ("...State.h") is for that folder alone.
+        if [[ "$target" == *State.h && "$used" != "$dir" ]]; then
+            echo "src/$file:$line: $target is private to $used"
+            status=1
+        fi
     done < <(grep -rnoE '#include "[a-z]+/[^"]+"' "$dir" | sed -E 's/#include "([^"]+)"/\1/')
 done
 # The programs' entry points sit beside the folders and may use any layer.
