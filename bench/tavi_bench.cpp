@@ -57,12 +57,12 @@ ByteVector vq3File(const ByteVector& sequence, bool packed) {
     ByteVector track(20, 0);
     track[0] = packed ? 1 : 0;
     track[2] = track[3] = 0x02;
-    appendChunk(track, "Mtsq", packed ? HuffmanEncode(sequence) : sequence);
+    appendChunk(track, "Mtsq", packed ? huffmanEncode(sequence) : sequence);
     ByteVector file{'M', 'M', 'M', 'D', 0, 0, 0, 0};
     appendChunk(file, "CNTI", {0x00, 0x01, 0x01, 0x00, 0x00, 'S', 'T', ':', 'b', ','});
     appendChunk(file, "MTR\x05", track);
     ByteWriter::patchBE(file, 4, static_cast<std::uint32_t>(file.size() + 2 - 8), 4);
-    ByteWriter(file).u16(Crc16(file));
+    ByteWriter(file).u16(crc16(file));
     return file;
 }
 
@@ -82,15 +82,15 @@ void BM_ConvertCompressedScoreTrack(benchmark::State& state) { convertFile(state
 
 void BM_HuffmanEncode(benchmark::State& state) {
     const ByteVector plain = scoreSequence(static_cast<std::size_t>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(HuffmanEncode(plain).data());
+    for (auto _ : state) benchmark::DoNotOptimize(huffmanEncode(plain).data());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 
 void BM_HuffmanDecode(benchmark::State& state) {
-    const ByteVector packed = HuffmanEncode(scoreSequence(static_cast<std::size_t>(state.range(0))));
+    const ByteVector packed = huffmanEncode(scoreSequence(static_cast<std::size_t>(state.range(0))));
     ByteVector plain;
     for (auto _ : state) {
-        if (!HuffmanDecode(packed, plain)) state.SkipWithError("expansion failed");
+        if (!huffmanDecode(packed, plain)) state.SkipWithError("expansion failed");
         benchmark::DoNotOptimize(plain.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));

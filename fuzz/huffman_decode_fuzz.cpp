@@ -11,7 +11,7 @@ using namespace keldro;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const ByteSpan packed(data, size);
     ByteVector plain;
-    if (HuffmanDecode(packed, plain)) {
+    if (huffmanDecode(packed, plain)) {
         if (plain.size() > kMaxPlainSequenceLength) std::abort();
         // Every code takes a bit of the packed body, except under a tree of
         // one leaf, whose codes are empty: then the byte repeats.
@@ -19,12 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Packing is checked on bodies up to 1 MiB; the longest expansions are
         // runs of one byte, whose packing the raw round trip below covers.
         if (plain.size() > (1u << 20)) return 0;
-        const ByteVector repacked = HuffmanEncode(plain);
+        const ByteVector repacked = huffmanEncode(plain);
         ByteVector again;
-        if (!HuffmanDecode(repacked, again) || again != plain) std::abort();
+        if (!huffmanDecode(repacked, again) || again != plain) std::abort();
     }
-    const ByteVector packedRaw = HuffmanEncode(packed);
+    const ByteVector packedRaw = huffmanEncode(packed);
     ByteVector back;
-    if (!HuffmanDecode(packedRaw, back) || back != ByteVector(data, data + size)) std::abort();
+    if (!huffmanDecode(packedRaw, back) || back != ByteVector(data, data + size)) std::abort();
     return 0;
 }

@@ -14,9 +14,9 @@ namespace {
 // x * 10 truncated toward zero, for the dB and MaxGain texts.
 int tenthsOf(const std::string& text) { return truncateToInt(strtodLike(text) * 10.0); }
 
-// MaxGainQuantize on any int: values far outside -120 ... 0 give its end values
+// quantizeMaxGainTenths on any int: values far outside -120 ... 0 give its end values
 // without overflowing its arithmetic.
-int quantizeMaxGain(int tenths) { return MaxGainQuantize(std::clamp(tenths, -100000, 100000)); }
+int quantizeMaxGain(int tenths) { return quantizeMaxGainTenths(std::clamp(tenths, -100000, 100000)); }
 
 bool validEntry(int entry) { return entry >= 0 && entry < kChannelEntries; }
 

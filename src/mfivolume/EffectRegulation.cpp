@@ -248,7 +248,7 @@ int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) 
     // The level moves with the volume: 10^(db/40) on the half-dB grid. The
     // table index stays within the table whatever the change.
     const int steps = std::clamp(static_cast<int>(2 * std::fabs(db)), 0, 191);
-    const double tableLevel = AttenuationToVolume[static_cast<std::size_t>(steps)];
+    const double tableLevel = kAttenuationToVolume[static_cast<std::size_t>(steps)];
     const double levelFactor = db > 0 ? 127 / tableLevel : tableLevel / 127;
 
     EffectPlan plan;

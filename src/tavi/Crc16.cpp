@@ -19,7 +19,7 @@ constexpr std::array<std::uint16_t, 256> kTable = makeTable();
 
 }  // namespace
 
-std::uint16_t Crc16(ByteSpan data) {
+std::uint16_t crc16(ByteSpan data) {
     unsigned crc = 0xFFFF;
     for (std::uint8_t b : data) crc = ((crc << 8) ^ kTable[((crc >> 8) ^ b) & 0xFFu]) & 0xFFFFu;
     return static_cast<std::uint16_t>(crc ^ 0xFFFFu);

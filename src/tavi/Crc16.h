@@ -8,6 +8,6 @@
 
 namespace keldro {
 
-std::uint16_t Crc16(ByteSpan data);
+std::uint16_t crc16(ByteSpan data);
 
 }  // namespace keldro

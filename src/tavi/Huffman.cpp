@@ -140,7 +140,7 @@ bool decodeSymbol(BitReader& bits, const DecodeTree& tree, const StepTable& tabl
 
 }  // namespace
 
-bool HuffmanDecode(ByteSpan packed, ByteVector& plain) {
+bool huffmanDecode(ByteSpan packed, ByteVector& plain) {
     plain.clear();
     ByteReader head(packed);
     const auto length = head.u32();
@@ -252,7 +252,7 @@ Code codeOf(const EncodeTree& tree, int leaf) {
 
 }  // namespace
 
-ByteVector HuffmanEncode(ByteSpan plain) {
+ByteVector huffmanEncode(ByteSpan plain) {
     EncodeTree tree;
     tree.parent.fill(kNoNode);
     for (std::uint8_t b : plain) ++tree.count[b];

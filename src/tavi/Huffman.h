@@ -17,10 +17,10 @@ inline constexpr std::uint32_t kMaxPlainSequenceLength = 16u * 1024u * 1024u;
 // Expands a packed body into `plain`. False when the data cannot be honestly
 // expanded: truncated, a tree of more than 255 internal nodes, a plain length
 // above the bound or one the remaining bits cannot encode.
-bool HuffmanDecode(ByteSpan packed, ByteVector& plain);
+bool huffmanDecode(ByteSpan packed, ByteVector& plain);
 
 // Packs a plain body. The tree is built with a binary min-heap whose tie
 // rules fix the exact bits, so the result is reproducible byte for byte.
-ByteVector HuffmanEncode(ByteSpan plain);
+ByteVector huffmanEncode(ByteSpan plain);
 
 }  // namespace keldro

@@ -101,7 +101,7 @@ int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size, std::siz
     fileLength = file->bodyEnd();
     const std::size_t crcAt = fileLength - kCrcSize;
     const auto storedCrc = readBE(input, crcAt, kCrcSize);
-    if (!storedCrc || *storedCrc != Crc16(input.first(crcAt))) return fail(kIllegalCrc, crcAt);
+    if (!storedCrc || *storedCrc != crc16(input.first(crcAt))) return fail(kIllegalCrc, crcAt);
     return 0;
 }
 
@@ -218,7 +218,7 @@ int TaviEngine::checkVolumePresence() const {
 // converted tracks, mixed with a seed per chip family.
 void TaviEngine::computeAtSig() {
     const std::uint16_t seed = generation_ == 2 ? kVq2SignatureSeed : kLaterSignatureSeed;
-    const unsigned x = Crc16(signatureSource_) ^ seed;
+    const unsigned x = crc16(signatureSource_) ^ seed;
     atSigDigit1_ = hexDigit(x >> 8);
     atSigDigit2_ = hexDigit(x);
 }

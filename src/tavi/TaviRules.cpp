@@ -143,7 +143,7 @@ bool maxGainRule(const VolumeSettings& settings, int /*generation*/, VolumeChang
     int a = std::clamp(attenuationOfVolume(loudest) + record.beforeGain, 0, kMaxAttenuation);
     int att = attenuationOfVolume(volumeOfAttenuation(a));
     int t = trunc((att * -0.5 + relativeDb(settings)) * 10);
-    record.vq7.chosenMaxGain = attenuationStepsOfTenths(MaxGainQuantize(t));
+    record.vq7.chosenMaxGain = attenuationStepsOfTenths(quantizeMaxGainTenths(t));
     record.afterGain = toByte(record.vq7.chosenMaxGain);
     return answer(record, kActionMaxGainRelative, settings);
 }

@@ -51,13 +51,13 @@ void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan b
     ByteWriter::addBE(rebuilt, where.trackStart + 4, static_cast<std::uint32_t>(body.size() - oldSize), 4);
     ByteWriter::patchBE(rebuilt, 4, static_cast<std::uint32_t>(rebuilt.size() - kFileHeaderSize), 4);
     const std::size_t crcAt = rebuilt.size() - kCrcSize;
-    ByteWriter::patchBE(rebuilt, crcAt, Crc16(ByteSpan(rebuilt).first(crcAt)), 2);
+    ByteWriter::patchBE(rebuilt, crcAt, crc16(ByteSpan(rebuilt).first(crcAt)), 2);
     file = std::move(rebuilt);
 }
 
 void closeFile(ByteVector& file) {
     ByteWriter::patchBE(file, 4, static_cast<std::uint32_t>(file.size() + kCrcSize - kFileHeaderSize), 4);
-    ByteWriter(file).u16(Crc16(file));
+    ByteWriter(file).u16(crc16(file));
 }
 
 }  // namespace keldro
@@ -73,7 +73,7 @@ void TaviEngine::expandInput() {
     const auto where = findCompressedSequence(work_);
     if (!where) return;
     ByteVector plain;
-    if (!HuffmanDecode(ByteSpan(work_).subspan(where->bodyStart, where->bodySize), plain)) return;
+    if (!huffmanDecode(ByteSpan(work_).subspan(where->bodyStart, where->bodySize), plain)) return;
     replaceSequence(work_, *where, plain);
     inputCompressed_ = true;
 }
@@ -100,7 +100,7 @@ void TaviEngine::assembleOutput() {
 void TaviEngine::compressOutput() {
     const auto where = findCompressedSequence(output_);
     if (!where || where->bodySize == 0) return;
-    const ByteVector packed = HuffmanEncode(ByteSpan(output_).subspan(where->bodyStart, where->bodySize));
+    const ByteVector packed = huffmanEncode(ByteSpan(output_).subspan(where->bodyStart, where->bodySize));
     replaceSequence(output_, *where, packed);
 }
 

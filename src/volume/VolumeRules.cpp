@@ -8,7 +8,7 @@ namespace keldro {
 
 int relativeChannelVolume(int volume, double db) {
     if (volume > 127) return volume;
-    const std::int32_t target = ChannelVolumeSteps[static_cast<std::size_t>(volume >> 2)] - static_cast<int>(db * 100);
+    const std::int32_t target = kChannelVolumeSteps[static_cast<std::size_t>(volume >> 2)] - static_cast<int>(db * 100);
     const int step = nearestChannelVolumeStep(std::clamp(target, 0, 9600));
     return step == 0 ? 0 : 4 * step + 3;
 }

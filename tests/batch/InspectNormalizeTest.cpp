@@ -35,7 +35,7 @@ TEST(Inspect, ReadsTheVolumesAConversionWouldChange) {
                                                                       tavitest::vq7MasterVolume(100),
                                                                       {0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))})});
     const std::vector<InspectCase> cases = {
-        // VolumeToAttenuation: 127 -> 0, 100 -> 8, 80 -> 16, 64 -> 24 half-dB steps.
+        // kVolumeToAttenuation: 127 -> 0, 100 -> 8, 80 -> 16, 64 -> 24 half-dB steps.
         {"VQ-2 channel", FileMode::Tavi, vq2File(100), "TAVI/VQ-2", {}, {}, 100, -40},
         {"VQ-3 master", FileMode::Tavi, vq3File(64), "TAVI/VQ-3", {}, 64, {}, -120},
         {"VQ-5 master", FileMode::Tavi, vq5File(127), "TAVI/VQ-5", {}, 127, {}, 0},

@@ -157,7 +157,7 @@ inline Bytes audioTrack(const Bytes& header, std::initializer_list<Bytes> subChu
 
 // CRC-16 of the file format (poly 0x1021, init 0xFFFF, final XOR 0xFFFF), bit
 // by bit so that it checks a table-driven implementation independently.
-inline std::uint16_t crc16(std::span<const std::uint8_t> data) {
+inline std::uint16_t referenceCrc16(std::span<const std::uint8_t> data) {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t byte : data) {
         crc = static_cast<std::uint16_t>(crc ^ (byte << 8));
@@ -172,7 +172,7 @@ inline Bytes taviFile(std::initializer_list<Bytes> chunks) {
     Bytes body;
     for (const Bytes& c : chunks) append(body, c);
     Bytes out = cat({text("MMMD"), u32be(static_cast<std::uint32_t>(body.size() + 2)), body});
-    append(out, u16be(crc16(out)));
+    append(out, u16be(referenceCrc16(out)));
     return out;
 }
 

@@ -58,7 +58,7 @@ inline Bytes vq35Sequence(std::uint8_t volume) {
 // Track 5 (VQ-3) or 6 (VQ-5); format 1 packs its sequence.
 inline Bytes vq35Track(int track = 5, std::uint8_t volume = 100, std::uint8_t format = 0) {
     const Bytes plain = vq35Sequence(volume);
-    const Bytes sequence = format == 1 ? HuffmanEncode(plain) : plain;
+    const Bytes sequence = format == 1 ? huffmanEncode(plain) : plain;
     return scoreTrack(track, scoreTrackHeader(track, 0x02, 0x02, format), {chunk("Mtsq", sequence)});
 }
 
@@ -101,7 +101,7 @@ inline void expectSealed(const Bytes& file) {
     ASSERT_GE(file.size(), 10u);
     EXPECT_EQ(readU32(file, 4), file.size() - 8);
     const std::uint16_t stored = static_cast<std::uint16_t>((file[file.size() - 2] << 8) | file.back());
-    EXPECT_EQ(stored, crc16(std::span(file).first(file.size() - 2)));
+    EXPECT_EQ(stored, referenceCrc16(std::span(file).first(file.size() - 2)));
 }
 
 // The rule host of the chunk builders, relative -3.0 dB unless changed, that

@@ -109,7 +109,7 @@ TEST(TaviHostile, ExpansionLengthsBeyondTheInput) {
         ByteVector plain;
         {
             testing::AllocationMeter meter;
-            EXPECT_EQ(HuffmanDecode(c.body, plain), c.expands) << c.name;
+            EXPECT_EQ(huffmanDecode(c.body, plain), c.expands) << c.name;
             EXPECT_LE(meter.peakBytes(), c.expanded + 4096) << c.name;
         }
         EXPECT_EQ(plain.size(), c.expanded) << c.name;
@@ -158,7 +158,7 @@ TEST(TaviHostile, AHundredThousandTinyEvents) {
                                        chunk("Mtsq", volumesOnly)})}),
          kEvents},
         {"VQ-3 notes", taviFile({cnti(), vq3TrackWithSequence(vq3, 0)}), 1},
-        {"VQ-3 notes, compressed", taviFile({cnti(), vq3TrackWithSequence(HuffmanEncode(vq3), 1)}), 1, vq3.size()},
+        {"VQ-3 notes, compressed", taviFile({cnti(), vq3TrackWithSequence(huffmanEncode(vq3), 1)}), 1, vq3.size()},
         {"VQ-7 control changes",
          taviFile({cnti(), scoreTrack(7, scoreTrackHeader(7, 2, 2),
                                       {chunk("Mtsu", vq7MaxGain(4)), chunk("Mtsq", vq7)})}),

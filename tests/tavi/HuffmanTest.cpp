@@ -11,7 +11,7 @@ ByteVector bytesOf(std::string_view s) { return ByteVector(s.begin(), s.end()); 
 
 ByteVector expand(const ByteVector& packed) {
     ByteVector plain{0xEE};
-    EXPECT_TRUE(HuffmanDecode(packed, plain));
+    EXPECT_TRUE(huffmanDecode(packed, plain));
     return plain;
 }
 
@@ -19,7 +19,7 @@ ByteVector expand(const ByteVector& packed) {
 // child wins only when strictly smaller), then C with that node, then the
 // pair with A, giving A=1, C=00, B=010, D=011.
 TEST(Huffman, EncodesTieOrderExactlyAsWorkedOutByHand) {
-    const ByteVector packed = HuffmanEncode(bytesOf("ABACAD"));
+    const ByteVector packed = huffmanEncode(bytesOf("ABACAD"));
     const ByteVector expected{0x00, 0x00, 0x00, 0x06, 0xC8, 0x72, 0x11, 0x10, 0x83, 0x52, 0xC0};
     EXPECT_EQ(packed, expected);
     EXPECT_EQ(expand(packed), bytesOf("ABACAD"));
@@ -27,7 +27,7 @@ TEST(Huffman, EncodesTieOrderExactlyAsWorkedOutByHand) {
 
 TEST(Huffman, OneSymbolTreeHasNoCodeBits) {
     // Length 4, then the single leaf: bit 0 and 0x5A, padded.
-    const ByteVector packed = HuffmanEncode(bytesOf("ZZZZ"));
+    const ByteVector packed = huffmanEncode(bytesOf("ZZZZ"));
     EXPECT_EQ(packed, (ByteVector{0x00, 0x00, 0x00, 0x04, 0x2D, 0x00}));
     EXPECT_EQ(expand(packed), bytesOf("ZZZZ"));
     // The same tree expands to any length without further input.
@@ -35,7 +35,7 @@ TEST(Huffman, OneSymbolTreeHasNoCodeBits) {
 }
 
 TEST(Huffman, EmptyBodyUsesTheLeafOfByteZero) {
-    const ByteVector packed = HuffmanEncode({});
+    const ByteVector packed = huffmanEncode({});
     EXPECT_EQ(packed, (ByteVector{0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(expand(packed).empty());
 }
@@ -55,11 +55,11 @@ TEST(Huffman, RoundTripsVariedData) {
         fibonacci.insert(fibonacci.end(), static_cast<std::size_t>(a), static_cast<std::uint8_t>(symbol));
     inputs.push_back(fibonacci);
     inputs.push_back({0x00, 0xFF});
-    for (const ByteVector& input : inputs) EXPECT_EQ(expand(HuffmanEncode(input)), input) << input.size();
+    for (const ByteVector& input : inputs) EXPECT_EQ(expand(huffmanEncode(input)), input) << input.size();
 }
 
 TEST(Huffman, RefusesDataThatCannotBeHonestlyExpanded) {
-    const ByteVector abacad = HuffmanEncode(bytesOf("ABACAD"));
+    const ByteVector abacad = huffmanEncode(bytesOf("ABACAD"));
     ByteVector truncatedCodes(abacad.begin(), abacad.end() - 2);
     ByteVector tooManyNodes{0x00, 0x00, 0x00, 0x01};
     tooManyNodes.insert(tooManyNodes.end(), 40, 0xFF);  // 320 internal-node bits
@@ -81,11 +81,11 @@ TEST(Huffman, RefusesDataThatCannotBeHonestlyExpanded) {
     };
     for (const auto& c : cases) {
         ByteVector plain;
-        EXPECT_FALSE(HuffmanDecode(c.packed, plain)) << c.name;
+        EXPECT_FALSE(huffmanDecode(c.packed, plain)) << c.name;
         EXPECT_TRUE(plain.empty()) << c.name;
     }
     ByteVector plain;
-    EXPECT_TRUE(HuffmanDecode(ByteVector{0x01, 0x00, 0x00, 0x00, 0x2D, 0x00}, plain));  // exactly 16 MiB
+    EXPECT_TRUE(huffmanDecode(ByteVector{0x01, 0x00, 0x00, 0x00, 0x2D, 0x00}, plain));  // exactly 16 MiB
     EXPECT_EQ(plain.size(), kMaxPlainSequenceLength);
 }
 
