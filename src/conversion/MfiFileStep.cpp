@@ -7,6 +7,7 @@
 #include "conversion/ConversionJob.h"
 #include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiConversionPass.h"
+#include "mfivolume/MfiStepFailures.h"
 #include "mfivolume/MfiVolumeFile.h"
 #include "platform/Clock.h"
 #include "volume/FileKinds.h"
@@ -86,8 +87,12 @@ private:
 
 std::unique_ptr<FileEngineStep> makeMfiFileStep() { return std::make_unique<MfiFileStep>(); }
 
+// Each step failure has its own write-error result.
+static_assert(kMfiWriteLast - kMfiWriteFirst + 1 == kMfiStepFailureCodes);
+
 int mfiFailureToResultCode(int failure) {
-    if (failure >= -1007 && failure <= -1000) return kMfiWriteFirst + (-1000 - failure);
+    if (failure <= kMfiStepFailed && failure > kMfiStepFailed - kMfiStepFailureCodes)
+        return kMfiWriteFirst + (kMfiStepFailed - failure);
     if (failure >= -975 && failure <= -969) return kMfiNonsupportFileId + (failure + 975);
     if (failure >= -967 && failure <= -962) return kMfiAudioCount + (failure + 967);
     return kNoMfiFile;

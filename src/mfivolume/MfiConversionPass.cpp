@@ -84,8 +84,8 @@ std::string dateText(const MfiDate& date) {
 
 int reencode(ByteSpan input, ByteVector& output, const MfiDate& today) {
     MfiVolumeFile model;
-    if (model.parse(input) != 0) return kMfiPassFailed;
-    return model.write(output, today) == 0 ? 0 : kMfiPassFailed;
+    if (model.parse(input) != 0) return kMfiStepFailed;
+    return model.write(output, today) == 0 ? 0 : kMfiStepFailed;
 }
 
 int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const MfiConversionSettings& settings,
@@ -101,25 +101,25 @@ int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const 
     output.assign(input.begin(), input.end());
     const int result = targetFormat == kFormatMfi20 ? applyChannelVolumeRule(input, output, rule, today)
                                                     : applyMaxGainRule(input, output, rule, today);
-    return result == 0 ? 0 : kMfiPassFailed;
+    return result == 0 ? 0 : kMfiStepFailed;
 }
 
 int updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source, const HandsetFormat& target,
                  const MfiDate* today) {
     MfiVolumeFile model;
-    if (model.parse(input) != 0) return kMfiPassFailed;
+    if (model.parse(input) != 0) return kMfiStepFailed;
     const int sourceGeneration = generationOfFamily(source.family);
     const int targetGeneration = generationOfFamily(target.family);
     MfiInfo& info = model.infoRecord();
     if (targetGeneration != 1) info.supt.assign(std::string_view(programSupportText()));
-    if (!today) return kMfiPassFailed;
+    if (!today) return kMfiStepFailed;
     info.setDate(dateText(*today));
     if (sourceGeneration >= 1 && sourceGeneration <= 5 && !info.versIs(versionOfGeneration(sourceGeneration)))
-        return kMfiPassFailed;
+        return kMfiStepFailed;
     const std::string_view targetVersion = versionOfGeneration(targetGeneration);
-    if (targetVersion.empty()) return kMfiPassFailed;
+    if (targetVersion.empty()) return kMfiStepFailed;
     info.setVers(targetVersion);
-    return model.write(output, *today) == 0 ? 0 : kMfiPassFailed;
+    return model.write(output, *today) == 0 ? 0 : kMfiStepFailed;
 }
 
 }  // namespace
@@ -161,24 +161,24 @@ const char* programSupportText() {
 int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,
                std::int64_t outputCapacity, int targetFormat, JobHost* host, const MfiDate* today) {
     const MfiConversionSettings settings = snapshotSettings(host);
-    if (!input || inputLength <= 0 || !output || outputCapacity <= 0) return kMfiPassNoBuffer;
+    if (!input || inputLength <= 0 || !output || outputCapacity <= 0) return kMfiStepNoBuffer;
     const ByteVector working(input, input + inputLength);
     const HandsetFormat* source = formatRow(sourceFormat);
     const HandsetFormat* target = formatRow(targetFormat);
     if (!isPermittedPair(sourceFormat, targetFormat) || !source || !target || !familiesFit(source->family, target->family))
-        return kMfiPassFailed;
+        return kMfiStepFailed;
 
     // The writer fills a malformed date with today's; without a date the
     // header update fails anyway, so any stand-in will do until then.
     const MfiDate writerDate = today ? *today : MfiDate{};
     ByteVector reencoded;
-    if (reencode(working, reencoded, writerDate) != 0) return kMfiPassFailed;
+    if (reencode(working, reencoded, writerDate) != 0) return kMfiStepFailed;
     ByteVector converted;
-    if (applyVolumeRule(reencoded, converted, targetFormat, settings, writerDate) != 0) return kMfiPassFailed;
+    if (applyVolumeRule(reencoded, converted, targetFormat, settings, writerDate) != 0) return kMfiStepFailed;
     ByteVector stamped;
-    if (updateHeader(converted, stamped, *source, *target, today) != 0) return kMfiPassFailed;
+    if (updateHeader(converted, stamped, *source, *target, today) != 0) return kMfiStepFailed;
 
-    if (static_cast<std::int64_t>(stamped.size()) > outputCapacity) return kMfiPassOutputTooSmall;
+    if (static_cast<std::int64_t>(stamped.size()) > outputCapacity) return kMfiStepOutputTooSmall;
     std::copy(stamped.begin(), stamped.end(), output);
     return static_cast<int>(stamped.size());
 }

@@ -7,12 +7,10 @@
 
 #include "volume/JobHost.h"
 #include "mfi/MfiFile.h"
+#include "mfivolume/MfiStepFailures.h"
 
 namespace keldro {
 
-inline constexpr int kMfiPassFailed = -1000;
-inline constexpr int kMfiPassOutputTooSmall = -1001;
-inline constexpr int kMfiPassNoBuffer = -1003;
 
 // The settings of one pass, read from the host once at its start.
 struct MfiConversionSettings {
@@ -40,7 +38,7 @@ const char* programSupportText();
 
 // Converts `input` from the source to the target handset format. Returns the
 // length of the converted file, copied to the start of `output`, or
-// kMfiPassFailed, kMfiPassOutputTooSmall or kMfiPassNoBuffer. `today` is the
+// kMfiStepFailed, kMfiStepOutputTooSmall or kMfiStepNoBuffer. `today` is the
 // local date stamped into "date"; null when it cannot be obtained (the pass
 // then fails). Nothing is written to `output` unless the pass succeeds.
 int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,

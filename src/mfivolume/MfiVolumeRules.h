@@ -12,12 +12,11 @@
 #include <array>
 
 #include "mfi/MfiFile.h"
+#include "mfivolume/MfiStepFailures.h"
 #include "mfivolume/MfiVolumeFile.h"
 #include "platform/Bytes.h"
 
 namespace keldro {
-
-inline constexpr int kMfiStepFailed = -1000;
 
 struct MfiRuleSettings {
     int relative = 0;

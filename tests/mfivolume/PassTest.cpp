@@ -61,14 +61,14 @@ TEST(MfiConversionPass, FailuresLeaveTheOutputUntouched) {
     noNote.infoByte("sorc", 0).info("titl", "T").info("vers", "0300").info("date", "20240131");
     noNote.trac(MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0));
     const FailureCase cases[] = {
-        {"format code 9", validFile("0300"), 9, 9, -1, true, kMfiPassFailed},
-        {"pair outside the table", validFile("0300"), 2, 3, -1, true, kMfiPassFailed},
-        {"version does not match the format", validFile("0301"), 2, 2, -1, true, kMfiPassFailed},
-        {"no date to stamp", validFile("0300"), 2, 2, -1, false, kMfiPassFailed},
-        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true, kMfiPassFailed},
-        {"without \"note\" the re-encoded file is refused", noNote.build(), 2, 2, -1, true, kMfiPassFailed},
-        {"output smaller than the file", validFile("0300"), 2, 2, 40, true, kMfiPassOutputTooSmall},
-        {"output of length 0", validFile("0300"), 2, 2, 0, true, kMfiPassNoBuffer},
+        {"format code 9", validFile("0300"), 9, 9, -1, true, kMfiStepFailed},
+        {"pair outside the table", validFile("0300"), 2, 3, -1, true, kMfiStepFailed},
+        {"version does not match the format", validFile("0301"), 2, 2, -1, true, kMfiStepFailed},
+        {"no date to stamp", validFile("0300"), 2, 2, -1, false, kMfiStepFailed},
+        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true, kMfiStepFailed},
+        {"without \"note\" the re-encoded file is refused", noNote.build(), 2, 2, -1, true, kMfiStepFailed},
+        {"output smaller than the file", validFile("0300"), 2, 2, 40, true, kMfiStepOutputTooSmall},
+        {"output of length 0", validFile("0300"), 2, 2, 0, true, kMfiStepNoBuffer},
     };
     MfiTestHost host;
     for (const FailureCase& c : cases) {
@@ -81,7 +81,7 @@ TEST(MfiConversionPass, FailuresLeaveTheOutputUntouched) {
         EXPECT_EQ(out, ByteVector(out.size(), 0xAA));
     }
     ByteVector out(10);
-    EXPECT_EQ(convertMfi(nullptr, 10, 2, out.data(), 10, 2, &host, &kToday), kMfiPassNoBuffer);
+    EXPECT_EQ(convertMfi(nullptr, 10, 2, out.data(), 10, 2, &host, &kToday), kMfiStepNoBuffer);
 }
 
 TEST(MfiConversionPass, TakesItsSettingsFromTheHost) {
