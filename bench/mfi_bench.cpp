@@ -12,6 +12,8 @@
 #include "mfivolume/MfiConversionPass.h"
 #include "mfivolume/MfiVolumeFile.h"
 
+using namespace keldro::mfi;
+
 namespace keldro {
 namespace {
 
@@ -28,7 +30,7 @@ public:
     int dbTenths() override { return 30; }
 };
 
-const MfiDate kToday{2026, 1, 1};
+const mfi::Date kToday{2026, 1, 1};
 
 ByteVector effectBlocks() {
     ByteVector blocks(4 * 32, 0);
@@ -78,7 +80,7 @@ void setCounters(benchmark::State& state, const ByteVector& file) {
 void BM_MfiReadWrite(benchmark::State& state) {
     const ByteVector file = mfiFile("0400", static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        MfiFile model;
+        mfi::File model;
         ByteVector out;
         benchmark::DoNotOptimize(model.read(file));
         benchmark::DoNotOptimize(model.write(out, kToday));
@@ -112,8 +114,8 @@ void BM_MfiEngineStep40(benchmark::State& state) {
                                       static_cast<std::int64_t>(work.size()), kFormatMfi40, &host, &kToday);
         if (length <= 0) state.SkipWithError("conversion failed");
         work.resize(static_cast<std::size_t>(length));
-        MfiVolumeFile source;
-        MfiVolumeFile converted;
+        mfi::VolumeFile source;
+        mfi::VolumeFile converted;
         source.parse(file);
         converted.parse(work);
         VolumeChangeList changes;

@@ -11,6 +11,8 @@
 #include "tavi/TaviEngine.h"
 #include "tavi/TaviRules.h"
 
+using namespace keldro::tavi;
+
 namespace keldro {
 namespace {
 
@@ -70,7 +72,7 @@ void convertFile(benchmark::State& state, bool packed) {
     const ByteVector file = vq3File(scoreSequence(static_cast<std::size_t>(state.range(0))), packed);
     RelativeHost host;
     for (auto _ : state) {
-        const TaviConversion converted = convertTavi(file, &host);
+        const tavi::Conversion converted = tavi::convertTavi(file, &host);
         if (converted.result != 0) state.SkipWithError("conversion failed");
         benchmark::DoNotOptimize(converted.output.data());
     }

@@ -6,6 +6,8 @@
 
 #include "tavi/Huffman.h"
 
+using namespace keldro::tavi;
+
 using namespace keldro;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

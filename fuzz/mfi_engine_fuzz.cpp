@@ -8,11 +8,13 @@
 #include "mfivolume/MfiConversionPass.h"
 #include "mfivolume/MfiVolumeFile.h"
 
+using namespace keldro::mfi;
+
 using namespace keldro;
 
 namespace {
 
-int formatOf(const MfiInfo& info) { return formatOfMfiVersion(mfiVersionOfVers(info.versText())); }
+int formatOf(const mfi::Info& info) { return formatOfMfiVersion(mfiVersionOfVers(info.versText())); }
 
 }  // namespace
 
@@ -24,17 +26,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::applySettings(controller, data);
     // The pass alone, with the buffer the step gives it and a fixed date; the
     // converted bytes must read back.
-    MfiVolumeFile source;
+    mfi::VolumeFile source;
     if (source.parse(input) != 0) return 0;
     const int format = formatOf(source.infoRecord());
     if (format == 0) return 0;
-    const MfiDate today{2024, 2, 29};
+    const mfi::Date today{2024, 2, 29};
     ByteVector work(2 * input.size() + 200, 0);
     const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), format, work.data(),
                                   static_cast<std::int64_t>(work.size()), format, &controller, &today);
     if (length > 0) {
         if (static_cast<std::size_t>(length) > work.size()) std::abort();
-        MfiFile converted;
+        mfi::File converted;
         if (converted.read(ByteSpan(work.data(), static_cast<std::size_t>(length))) != 0) std::abort();
     }
     return 0;

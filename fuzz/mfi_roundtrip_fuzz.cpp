@@ -10,11 +10,13 @@
 #include "mfi/MfiFile.h"
 #include "mfivolume/MfiVolumeFile.h"
 
+using namespace keldro::mfi;
+
 using namespace keldro;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const MfiDate today{2024, 2, 29};
-    MfiVolumeFile file;
+    const mfi::Date today{2024, 2, 29};
+    mfi::VolumeFile file;
     if (file.read(ByteSpan(data, size)) != 0) return 0;
     (void)file.analyse();
 
@@ -23,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool readable = file.infoRecord().note == 1;
     for (int i = 0; i < file.body().audioCount(); ++i) {
-        const MfiAudioData* item = file.body().audio(i);
+        const mfi::AudioData* item = file.body().audio(i);
         if (item->audioHeaderSize() == 0 || item->audioDataSize() == 0) readable = false;
     }
-    MfiVolumeFile reread;
+    mfi::VolumeFile reread;
     const int again = reread.read(ByteSpan(first));
     if (!readable) return 0;
     if (again != 0) std::abort();

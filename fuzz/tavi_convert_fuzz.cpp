@@ -7,6 +7,8 @@
 #include "volume/ResultCodes.h"
 #include "tavi/TaviEngine.h"
 
+using namespace keldro::tavi;
+
 using namespace keldro;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -17,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (converted.bytes.empty()) std::abort();
     // The output carries fresh lengths and CRC: the engine must accept it again.
     TaviController relaxed;
-    const int second = convertTavi(converted.bytes, &relaxed).result;
+    const int second = tavi::convertTavi(converted.bytes, &relaxed).result;
     // Rule and signature outcomes may differ the second time; length and CRC faults may not.
     if (second == -kIllegalCrc || second == -kFileSizeError) std::abort();
     return 0;

@@ -14,6 +14,8 @@
 #include "volume/FileKinds.h"
 #include "volume/VolumeTables.h"
 
+using namespace keldro::mfi;
+
 namespace keldro {
 namespace {
 
@@ -92,7 +94,7 @@ Inspection inspectTavi(ByteSpan bytes) {
     Inspection in;
     in.mode = FileMode::Tavi;
     VolumeSpy spy(in);
-    const TaviConversion ran = convertTavi(bytes, &spy);
+    const tavi::Conversion ran = tavi::convertTavi(bytes, &spy);
     if (ran.result != 0 && ran.result != -1) return failed(FileMode::Tavi, -ran.result);
     in.kind = ran.generation;
     computePeak(in, in.kind == 2, 1);
@@ -101,13 +103,13 @@ Inspection inspectTavi(ByteSpan bytes) {
 
 // MFi 2.0: the channels the channel volume rule changes, those that play,
 // with the volume they are given when they play before their first volume.
-void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
+void findChannelVolumes(mfi::VolumeFile& f, Inspection& in) {
     for (int t = 0; t < 4; ++t) {
         for (int c = 0; c < 4; ++c) {
             const int firstNote = f.firstNoteOf(t, 0, c);
             if (firstNote < 0) continue;
             const int firstVolume = f.nextChannelVolumeOf(t, 0, c);
-            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
+            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, mfi::VolumeFile::kAssumedVolume);
             for (int j = firstVolume; j >= 0; j = f.nextChannelVolumeOf(t, j + 1, c))
                 keepLoudest(in.channelVolume, f.eventAt(t, j)->channelVolume());
         }
@@ -115,7 +117,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
     const int firstAdpcmNote = f.nextAdpcmNote(0);
     if (firstAdpcmNote < 0) return;
     const int firstAdpcmVolume = f.nextAdpcmVolume(0);
-    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, MfiVolumeFile::kAssumedVolume);
+    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, mfi::VolumeFile::kAssumedVolume);
     for (int j = firstAdpcmVolume; j >= 0; j = f.nextAdpcmVolume(j + 1)) {
         const int v = f.eventAt(0, j)->adpcmVolume();
         if (v >= 0) keepLoudest(in.channelVolume, v);
@@ -123,7 +125,7 @@ void findChannelVolumes(MfiVolumeFile& f, Inspection& in) {
 }
 
 Inspection inspectMfi(ByteSpan bytes) {
-    MfiVolumeFile f;
+    mfi::VolumeFile f;
     const int read = f.parse(bytes);
     if (read != 0) return failed(FileMode::Mfi, mfiFailureToResultCode(read));
     Inspection in;

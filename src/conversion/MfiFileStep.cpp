@@ -12,6 +12,8 @@
 #include "platform/Clock.h"
 #include "volume/FileKinds.h"
 
+using namespace keldro::mfi;
+
 namespace keldro {
 namespace {
 
@@ -20,7 +22,7 @@ struct MfiVersion {
     int format;   // handset format code of the conversion pass
 };
 
-std::optional<MfiVersion> supportedVersion(const MfiInfo& info) {
+std::optional<MfiVersion> supportedVersion(const mfi::Info& info) {
     const int version = mfiVersionOfVers(info.versText());
     if (version == 0) return std::nullopt;
     return MfiVersion{version, formatOfMfiVersion(version)};
@@ -34,7 +36,7 @@ public:
 
     int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
         job.clearChanges();
-        MfiVolumeFile source;
+        mfi::VolumeFile source;
         const int read = source.parse(input);
         if (read != 0) return job.reportFile(result, mfiFailureToResultCode(read));
         const std::optional<MfiVersion> version = supportedVersion(source.infoRecord());
@@ -42,14 +44,14 @@ public:
         result.kind = version->version;
 
         ByteVector work(2 * input.size() + 200, 0);
-        const std::optional<MfiDate> today = todaysDate(job);
+        const std::optional<mfi::Date> today = todaysDate(job);
         const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), version->format, work.data(),
                                       static_cast<std::int64_t>(work.size()), version->format, host,
                                       today ? &*today : nullptr);
         if (length <= 0) return job.reportFile(result, mfiFailureToResultCode(length));
         work.resize(static_cast<std::size_t>(length));
 
-        MfiVolumeFile converted;
+        mfi::VolumeFile converted;
         const int reread = converted.parse(work);
         if (reread != 0) return job.reportFile(result, mfiFailureToResultCode(reread));
 
@@ -76,10 +78,10 @@ private:
 
     // The engine reads no clock: today's date comes from the job's clock and
     // is passed in.
-    static std::optional<MfiDate> todaysDate(const ConversionJob& job) {
+    static std::optional<mfi::Date> todaysDate(const ConversionJob& job) {
         LocalDateTime now;
         if (!job.now(now)) return std::nullopt;
-        return MfiDate{now.year, now.month, now.day};
+        return mfi::Date{now.year, now.month, now.day};
     }
 };
 

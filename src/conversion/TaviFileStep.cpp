@@ -14,7 +14,7 @@ public:
     int wrongInputCode() const override { return kNoTaviFile; }
 
     int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
-        TaviConversion converted = convertTavi(input, host);
+        tavi::Conversion converted = tavi::convertTavi(input, host);
         job.reportFile(result, -converted.result);
         result.changes = std::move(converted.changes);
         result.kind = converted.generation;

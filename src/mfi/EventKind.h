@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace keldro {
+namespace keldro::mfi {
 
 enum class EventKind : std::uint8_t {
     Unclassified,  // bytes that match no kind, and "no event"
@@ -99,4 +99,4 @@ inline constexpr std::size_t kEventKindCount = static_cast<std::size_t>(EventKin
 
 constexpr std::size_t kindIndex(EventKind kind) { return static_cast<std::size_t>(kind); }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

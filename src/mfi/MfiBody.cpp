@@ -2,62 +2,62 @@
 
 #include "mfi/MfiError.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
-const MfiTrack* MfiBody::track(int number) const {
+const Track* Body::track(int number) const {
     if (number < 0 || number >= trackCount()) return nullptr;
     return &tracks_[static_cast<std::size_t>(number)];
 }
 
-MfiTrack* MfiBody::track(int number) {
+Track* Body::track(int number) {
     if (number < 0 || number >= trackCount()) return nullptr;
     return &tracks_[static_cast<std::size_t>(number)];
 }
 
-void MfiBody::clearTracks() {
-    for (MfiTrack& each : tracks_) each.clear();
+void Body::clearTracks() {
+    for (Track& each : tracks_) each.clear();
     tracks_.clear();
 }
 
-int MfiBody::resizeTracks(int count) {
+int Body::resizeTracks(int count) {
     if (count < 1 || count > kMaxTracks) return ErrTrackCount;
     clearTracks();
     tracks_.resize(static_cast<std::size_t>(count));
     return 0;
 }
 
-const MfiAudioData* MfiBody::audio(int index) const {
+const AudioData* Body::audio(int index) const {
     if (index < 0 || index >= audioCount()) return nullptr;
     return &audio_[static_cast<std::size_t>(index)];
 }
 
-MfiAudioData* MfiBody::audio(int index) {
+AudioData* Body::audio(int index) {
     if (index < 0 || index >= audioCount()) return nullptr;
     return &audio_[static_cast<std::size_t>(index)];
 }
 
-int MfiBody::resizeAudio(int count) {
+int Body::resizeAudio(int count) {
     if (count < 1 || count > kMaxAudioItems) return ErrAudioCount;
     audio_.clear();
     audio_.resize(static_cast<std::size_t>(count));
     return 0;
 }
 
-const MfiEvent* MfiBody::event(int index, int number) const {
-    const MfiTrack* target = track(number);
+const Event* Body::event(int index, int number) const {
+    const Track* target = track(number);
     return target ? target->eventAt(index) : nullptr;
 }
 
-MfiEvent* MfiBody::event(int index, int number) {
-    MfiTrack* target = track(number);
+Event* Body::event(int index, int number) {
+    Track* target = track(number);
     return target ? target->eventAt(index) : nullptr;
 }
 
-int MfiBody::insertEvent(int number, int index, const MfiEvent& event) {
-    MfiTrack* target = track(number);
+int Body::insertEvent(int number, int index, const Event& event) {
+    Track* target = track(number);
     if (!target) return ErrBadArgument;
     target->insertEvent(index, event);
     return 0;
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -5,39 +5,39 @@
 
 #include "mfi/MfiTrack.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
-class MfiBody {
+class Body {
 public:
     static constexpr int kMaxTracks = 4;
     static constexpr int kMaxAudioItems = 32;
 
     int trackCount() const { return static_cast<int>(tracks_.size()); }
     // nullptr when the number is out of range.
-    const MfiTrack* track(int number) const;
-    MfiTrack* track(int number);
+    const Track* track(int number) const;
+    Track* track(int number);
     // Clears every track, then empties the list.
     void clearTracks();
     // n new empty tracks, n 1 to 4; ErrTrackCount otherwise.
     int resizeTracks(int count);
 
     int audioCount() const { return static_cast<int>(audio_.size()); }
-    const MfiAudioData* audio(int index) const;
-    MfiAudioData* audio(int index);
+    const AudioData* audio(int index) const;
+    AudioData* audio(int index);
     void clearAudio() { audio_.clear(); }
     // n new empty items, n 1 to 32; ErrAudioCount otherwise.
     int resizeAudio(int count);
 
     // nullptr when the track or the index is out of range.
-    const MfiEvent* event(int index, int track) const;
-    MfiEvent* event(int index, int track);
-    // Inserts a copy into a track (see MfiTrack::insertEvent); ErrBadArgument
+    const Event* event(int index, int track) const;
+    Event* event(int index, int track);
+    // Inserts a copy into a track (see Track::insertEvent); ErrBadArgument
     // for a bad track number.
-    int insertEvent(int track, int index, const MfiEvent& event);
+    int insertEvent(int track, int index, const Event& event);
 
 private:
-    std::vector<MfiTrack> tracks_;
-    std::vector<MfiAudioData> audio_;
+    std::vector<Track> tracks_;
+    std::vector<AudioData> audio_;
 };
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -3,9 +3,9 @@
 // operation returns 0 on success or one of these negative values; callers map
 // them to the user's messages.
 
-namespace keldro {
+namespace keldro::mfi {
 
-enum MfiError : int {
+enum Error : int {
     MfiOk = 0,
     ErrEventData = -992,       // an extended event without data bytes cannot be written
     ErrBadArgument = -991,     // "No MFi file."
@@ -24,4 +24,4 @@ enum MfiError : int {
     ErrNoMasterVolume = -963,  // "Can not find MasterVolume."
 };
 
-}  // namespace keldro
+}  // namespace keldro::mfi

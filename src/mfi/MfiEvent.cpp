@@ -5,10 +5,10 @@
 #include "mfi/MfiError.h"
 #include "mfi/MfiBytes.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
-using namespace mfibytes;
+using namespace bytes;
 
 constexpr std::uint8_t kChannelVolumeParam = 0xE2;
 constexpr std::uint8_t kAChannelFlag = 0x20;  // in an effect send's channel byte
@@ -139,32 +139,32 @@ EventKind classifyBlock(const ByteVector& d) {
 
 }  // namespace
 
-void MfiEvent::clear() { *this = MfiEvent(); }
+void Event::clear() { *this = Event(); }
 
-int MfiEvent::setTime(std::int32_t ticks) {
+int Event::setTime(std::int32_t ticks) {
     if (ticks < 0) return ErrBadArgument;
     time_ = ticks;
     return 0;
 }
 
-int MfiEvent::appendExtData(const std::uint8_t* data, std::int64_t count) {
+int Event::appendExtData(const std::uint8_t* data, std::int64_t count) {
     if (data == nullptr || count <= 0) return ErrBadArgument;
     extData_.insert(extData_.end(), data, data + count);
     return 0;
 }
 
-int MfiEvent::appendExtData(ByteSpan data) {
+int Event::appendExtData(ByteSpan data) {
     return appendExtData(data.data(), static_cast<std::int64_t>(data.size()));
 }
 
-EventKind MfiEvent::kind() const {
+EventKind Event::kind() const {
     if (status_ == kStatusEscape) return classifyEscape(byte1_);
     if (status_ != kStatusShort) return EventKind::Note;
     if (extMark_ != kBlockMark) return classifyShort(param1_, param2_);
     return classifyBlock(extData_);
 }
 
-int MfiEvent::channel() const {
+int Event::channel() const {
     switch (kind()) {
         case EventKind::Note: return status_ >> 6;
         case EventKind::Escape00: return param1_ >> 6;
@@ -185,32 +185,32 @@ int MfiEvent::channel() const {
     }
 }
 
-int MfiEvent::masterVolume() const { return isMasterVolume() ? std::min<int>(param2_, 127) : -1; }
+int Event::masterVolume() const { return isMasterVolume() ? std::min<int>(param2_, 127) : -1; }
 
-int MfiEvent::channelVolume() const { return isChannelVolume() ? (param2_ & 0x3F) : -1; }
+int Event::channelVolume() const { return isChannelVolume() ? (param2_ & 0x3F) : -1; }
 
-int MfiEvent::adpcmVolume() const { return isAdpcmVolume() && extData_.size() == 4 ? (extData_[3] & 0x3F) : -1; }
+int Event::adpcmVolume() const { return isAdpcmVolume() && extData_.size() == 4 ? (extData_[3] & 0x3F) : -1; }
 
-int MfiEvent::maxGain() const { return isMaxGain() && extData_.size() == 5 ? extData_[4] : -1; }
+int Event::maxGain() const { return isMaxGain() && extData_.size() == 5 ? extData_[4] : -1; }
 
-int MfiEvent::effectSelector() const { return isEffectSelect() && extData_.size() == 5 ? extData_[4] : -1; }
+int Event::effectSelector() const { return isEffectSelect() && extData_.size() == 5 ? extData_[4] : -1; }
 
-int MfiEvent::effectSendValue() const { return isEffectSend() && extData_.size() == 5 ? extData_[4] : -1; }
+int Event::effectSendValue() const { return isEffectSend() && extData_.size() == 5 ? extData_[4] : -1; }
 
-int MfiEvent::effectSendCode() const {
+int Event::effectSendCode() const {
     if (!isEffectSend() || extData_.size() != 5) return -1;
     const std::uint8_t channelByte = extData_[3];
     return effectSendCodeOf(channelByte >> 6, (channelByte & kAChannelFlag) != 0);
 }
 
-int MfiEvent::effectType(int block) const {
+int Event::effectType(int block) const {
     const std::size_t at = kEffectBlocksStart + static_cast<std::size_t>(block) * kEffectBlockBytes;
     if (!isEffectSettings() || block < 0 || at + kEffectBlockBytes > extData_.size()) return -1;
     return (extData_[at] << 8) | extData_[at + 1];
 }
 
-MfiEvent MfiEvent::makeChannelVolume(std::int32_t time, int channel, int volume) {
-    MfiEvent event;
+Event Event::makeChannelVolume(std::int32_t time, int channel, int volume) {
+    Event event;
     event.setTime(time);
     event.setStatus(kStatusShort);
     event.setByte1(kChannelVolumeParam);
@@ -218,19 +218,19 @@ MfiEvent MfiEvent::makeChannelVolume(std::int32_t time, int channel, int volume)
     return event;
 }
 
-MfiEvent MfiEvent::makeAdpcmVolume(std::int32_t time, int volume) {
+Event Event::makeAdpcmVolume(std::int32_t time, int volume) {
     const std::uint8_t block[] = {kBlockLead, 0xF2, 0x01, static_cast<std::uint8_t>(volume & 0x3F)};
     return makeBlock(time, block);
 }
 
-MfiEvent MfiEvent::makeEffectSend(std::int32_t time, int channel, bool aChannel, int value) {
+Event Event::makeEffectSend(std::int32_t time, int channel, bool aChannel, int value) {
     const auto channelByte = static_cast<std::uint8_t>((channel << 6) | (aChannel ? kAChannelFlag : 0) | kEffectSendId);
     const std::uint8_t block[] = {kBlockLead, 0x02, 0xF1, channelByte, static_cast<std::uint8_t>(value)};
     return makeBlock(time, block);
 }
 
-MfiEvent MfiEvent::makeBlock(std::int32_t time, ByteSpan block) {
-    MfiEvent event;
+Event Event::makeBlock(std::int32_t time, ByteSpan block) {
+    Event event;
     event.setTime(time);
     event.setStatus(kStatusShort);
     event.setByte1(kBlockMark);
@@ -239,4 +239,4 @@ MfiEvent MfiEvent::makeBlock(std::int32_t time, ByteSpan block) {
     return event;
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -8,11 +8,11 @@
 #include "mfi/EventKind.h"
 #include "platform/Bytes.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
-class MfiEvent {
+class Event {
 public:
-    MfiEvent() = default;
+    Event() = default;
 
     // Back to the cleared state: every number 0, no data block.
     void clear();
@@ -93,17 +93,17 @@ public:
 
     // --- Events the program writes ---
     // Channel volume of `channel` (0-3) at `volume` (0-63).
-    static MfiEvent makeChannelVolume(std::int32_t time, int channel, int volume);
+    static Event makeChannelVolume(std::int32_t time, int channel, int volume);
     // ADPCM volume at `volume` (0-63), as the four-byte block 0x11 0xF2 0x01 v.
-    static MfiEvent makeAdpcmVolume(std::int32_t time, int volume);
+    static Event makeAdpcmVolume(std::int32_t time, int volume);
     // Effect send of `channel` (0-3), of its "A" channel when `aChannel`:
     // a five-byte 0xF1 block whose fourth byte holds the channel (top two
     // bits) and the "A" flag (0x20) in front of the send id, and whose fifth
     // byte is the send value.
-    static MfiEvent makeEffectSend(std::int32_t time, int channel, bool aChannel, int value);
+    static Event makeEffectSend(std::int32_t time, int channel, bool aChannel, int value);
 
 private:
-    static MfiEvent makeBlock(std::int32_t time, ByteSpan block);
+    static Event makeBlock(std::int32_t time, ByteSpan block);
 
     std::int32_t time_ = 0;
     std::uint8_t status_ = 0;
@@ -114,4 +114,4 @@ private:
     ByteVector extData_;
 };
 
-}  // namespace keldro
+}  // namespace keldro::mfi

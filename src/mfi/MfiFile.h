@@ -10,12 +10,12 @@
 #include "mfi/MfiError.h"
 #include "platform/Bytes.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
 // A text field of the header: the bytes exactly as read (no character set
 // assumed), zero-filled behind them, and their count (0 = absent).
 template <std::size_t Capacity>
-struct MfiText {
+struct Text {
     std::array<std::uint8_t, Capacity> bytes{};
     std::int16_t length = 0;
 
@@ -40,23 +40,23 @@ struct MfiText {
 };
 
 // The header information record; every field zero until read or set.
-struct MfiInfo {
+struct Info {
     std::uint16_t headerLength = 0;
     std::uint8_t majorType = 0;
     std::uint8_t minorType = 0;
     std::uint8_t sorc = 0;
     std::uint16_t trackCount = 0;
-    MfiText<50> titl;
+    Text<50> titl;
     std::array<std::uint8_t, 4> vers{};  // four ASCII digits, e.g. "0301"
     std::array<std::uint8_t, 8> date{};  // "YYYYMMDD" when well formed
-    MfiText<256> copy;
-    MfiText<256> prot;
+    Text<256> copy;
+    Text<256> prot;
     std::uint16_t note = 0;  // 1 when a "note" sub-chunk was read
     std::uint16_t exst = 0;  // 1 when an "exst" sub-chunk was read
-    MfiText<256> auth;
-    MfiText<256> supt;
-    MfiText<256> thrd;
-    MfiText<256> ainf;  // low 6 bits of the first byte = number of audio items
+    Text<256> auth;
+    Text<256> supt;
+    Text<256> thrd;
+    Text<256> ainf;  // low 6 bits of the first byte = number of audio items
 
     bool versIs(std::string_view version) const;
     std::string_view versText() const { return {reinterpret_cast<const char*>(vers.data()), vers.size()}; }
@@ -65,51 +65,51 @@ struct MfiInfo {
 };
 
 // Today's local date, handed to the writer by the caller.
-struct MfiDate {
+struct Date {
     int year = 0;
     int month = 0;  // 1-12
     int day = 0;    // 1-31
 };
 
-class MfiFile {
+class File {
 public:
-    MfiFile() = default;
-    virtual ~MfiFile() = default;
-    MfiFile(const MfiFile&) = default;
-    MfiFile& operator=(const MfiFile&) = default;
-    MfiFile(MfiFile&&) = default;
-    MfiFile& operator=(MfiFile&&) = default;
+    File() = default;
+    virtual ~File() = default;
+    File(const File&) = default;
+    File& operator=(const File&) = default;
+    File(File&&) = default;
+    File& operator=(File&&) = default;
 
     // Parses a whole file image into this freshly constructed object. Returns 0
-    // or the MfiError of the first fault; the content is then partial.
+    // or the Error of the first fault; the content is then partial.
     int read(const std::uint8_t* bytes, std::int64_t length);
     int read(ByteSpan bytes);
 
     // Serialises the model into `out` (emptied first). `today` fills a missing
     // or malformed date. Returns 0, ErrFormat or ErrEventData; after a failure
     // `out` holds a partial file that must not be used.
-    int write(ByteVector& out, const MfiDate& today);
+    int write(ByteVector& out, const Date& today);
 
     // A copy of the header information.
-    MfiInfo info() const { return info_; }
-    const MfiInfo& infoRecord() const { return info_; }
-    MfiInfo& infoRecord() { return info_; }
+    Info info() const { return info_; }
+    const Info& infoRecord() const { return info_; }
+    Info& infoRecord() { return info_; }
 
-    const MfiBody& body() const { return body_; }
-    MfiBody& body() { return body_; }
+    const Body& body() const { return body_; }
+    Body& body() { return body_; }
 
     // The track count the writer puts into the header (set on every write).
     std::uint8_t trackCountByte() const { return trackCountByte_; }
     void setTrackCountByte(std::uint8_t count) { trackCountByte_ = count; }
 
 private:
-    MfiInfo info_;
-    MfiBody body_;
+    Info info_;
+    Body body_;
     std::uint8_t trackCountByte_ = 0;
 };
 
 // Decodes the events of one track chunk, bytes [begin, end) of `file`, into an
 // empty track. `end` must lie within the file. Returns 0, ErrTrackSize or ErrFormat.
-int decodeTrackEvents(ByteSpan file, std::size_t begin, std::size_t end, MfiTrack& track);
+int decodeTrackEvents(ByteSpan file, std::size_t begin, std::size_t end, Track& track);
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -1,23 +1,23 @@
 #include "mfi/MfiFile.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
-bool MfiInfo::versIs(std::string_view version) const {
+bool Info::versIs(std::string_view version) const {
     if (version.size() != vers.size()) return false;
     for (std::size_t i = 0; i < vers.size(); ++i)
         if (vers[i] != static_cast<std::uint8_t>(version[i])) return false;
     return true;
 }
 
-void MfiInfo::setVers(std::string_view version) {
+void Info::setVers(std::string_view version) {
     vers.fill(0);
     for (std::size_t i = 0; i < vers.size() && i < version.size(); ++i) vers[i] = static_cast<std::uint8_t>(version[i]);
 }
 
-void MfiInfo::setDate(std::string_view yyyymmdd) {
+void Info::setDate(std::string_view yyyymmdd) {
     date.fill(0);
     for (std::size_t i = 0; i < date.size() && i < yyyymmdd.size(); ++i)
         date[i] = static_cast<std::uint8_t>(yyyymmdd[i]);
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

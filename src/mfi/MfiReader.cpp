@@ -10,10 +10,10 @@
 #include "mfi/MfiBytes.h"
 #include "platform/ChunkReader.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
-using namespace mfibytes;
+using namespace bytes;
 
 constexpr std::size_t kHeaderSize = 13;   // id, data length, header length, types, track count
 constexpr std::size_t kMinAudioAfterHeaderLength = 13;
@@ -22,7 +22,7 @@ constexpr std::uint8_t kEscapeBlockMark = 0xF0;
 
 // Reads a data block with a 16-bit length at `offset` into the event. The
 // length field and the block must both end inside the chunk.
-int readBlock(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent& event) {
+int readBlock(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
     ByteReader chunk(in.first(end));
     const auto length = chunk.seek(offset) ? chunk.u16() : std::nullopt;
     const auto block = length ? chunk.bytes(*length) : std::nullopt;
@@ -33,7 +33,7 @@ int readBlock(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent& event
 }
 
 // Reads the two parameter bytes of a fixed-length event.
-int readParams(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent& event) {
+int readParams(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
     if (end - offset < 2) return ErrTrackSize;
     event.setParams(in[offset], in[offset + 1]);
     offset += 2;
@@ -41,7 +41,7 @@ int readParams(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent& even
 }
 
 // One event at `offset` (at least 4 bytes before `end`); the delta has been added to the time.
-int decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent& event) {
+int decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
     const std::uint8_t status = event.status();
     const std::uint8_t next = event.byte1();
     if (status == kStatusEscape) {
@@ -64,7 +64,7 @@ int decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, MfiEvent&
 
 // The file is one chunk "melo" whose body starts with the header length.
 // That field is read even when the declared body is shorter than it.
-int readHeader(ByteSpan in, MfiInfo& info) {
+int readHeader(ByteSpan in, Info& info) {
     if (in.size() < kHeaderSize) return ErrHeaderSize;
     const auto file = ChunkReader(in).next();
     if (!file || !file->is("melo")) return ErrFileId;
@@ -73,7 +73,7 @@ int readHeader(ByteSpan in, MfiInfo& info) {
     const auto headerLength = fields.seek(file->bodyAt) ? fields.u16() : std::nullopt;
     if (!headerLength || *headerLength == 0 || *headerLength > in.size()) return ErrChunkSize;
     if (in[10] != 1 || in[11] != 1) return ErrFormat;
-    if (in[12] == 0 || in[12] > MfiBody::kMaxTracks) return ErrTrackCount;
+    if (in[12] == 0 || in[12] > Body::kMaxTracks) return ErrTrackCount;
     info.headerLength = *headerLength;
     info.majorType = 1;
     info.minorType = 1;
@@ -105,7 +105,7 @@ constexpr std::array<LengthRule, 12> kInfoRules{{
 
 
 // Stores one sub-chunk whose content is `content`; ids outside the table are skipped.
-int storeInfo(ByteSpan id, ByteSpan content, MfiInfo& info) {
+int storeInfo(ByteSpan id, ByteSpan content, Info& info) {
     const LengthRule* rule = nullptr;
     for (const LengthRule& each : kInfoRules)
         if (hasBytesAt(id, 0, each.id)) rule = &each;
@@ -126,7 +126,7 @@ int storeInfo(ByteSpan id, ByteSpan content, MfiInfo& info) {
     } else if (name == "titl") {
         info.titl.assign(content);
     } else {
-        MfiText<256>& text = name == "copy"   ? info.copy
+        Text<256>& text = name == "copy"   ? info.copy
                              : name == "prot" ? info.prot
                              : name == "auth" ? info.auth
                              : name == "supt" ? info.supt
@@ -139,7 +139,7 @@ int storeInfo(ByteSpan id, ByteSpan content, MfiInfo& info) {
 
 // The sub-chunks run up to 10 + header length; the last one may overrun that
 // end, and reading then continues at the end regardless.
-int readInfo(ByteSpan in, std::size_t& offset, MfiInfo& info) {
+int readInfo(ByteSpan in, std::size_t& offset, Info& info) {
     const std::size_t end = 10 + std::size_t{info.headerLength};
     ChunkReader subs(in, kChunk16);
     if (!subs.seek(offset)) return ErrChunkSize;
@@ -167,7 +167,7 @@ int readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, int idEr
     return 0;
 }
 
-int readAudioItem(ByteSpan in, std::size_t& offset, MfiAudioData& item) {
+int readAudioItem(ByteSpan in, std::size_t& offset, AudioData& item) {
     ChunkView chunk;
     if (const int status = readChunkHead(in, offset, "adat", ErrAudioId, ErrAudioSize, chunk); status != 0)
         return status;
@@ -182,7 +182,7 @@ int readAudioItem(ByteSpan in, std::size_t& offset, MfiAudioData& item) {
     return 0;
 }
 
-int readAudio(ByteSpan in, std::size_t& offset, MfiFile& file) {
+int readAudio(ByteSpan in, std::size_t& offset, File& file) {
     if (in.size() < kHeaderSize) return ErrHeaderSize;
     const int count = file.infoRecord().ainf.bytes[0] & 0x3F;
     file.body().clearAudio();
@@ -192,13 +192,13 @@ int readAudio(ByteSpan in, std::size_t& offset, MfiFile& file) {
     return 0;
 }
 
-int readTracks(ByteSpan in, std::size_t& offset, MfiFile& file) {
+int readTracks(ByteSpan in, std::size_t& offset, File& file) {
     if (in.size() < kHeaderSize) return ErrHeaderSize;
-    MfiBody& body = file.body();
+    Body& body = file.body();
     body.clearTracks();
     if (const int status = body.resizeTracks(file.infoRecord().trackCount); status != 0) return status;
     for (int i = 0; i < body.trackCount(); ++i) {
-        MfiTrack& track = *body.track(i);
+        Track& track = *body.track(i);
         track.clear();
         ChunkView chunk;
         if (const int status = readChunkHead(in, offset, "trac", ErrTrackId, ErrTrackSize, chunk); status != 0)
@@ -211,7 +211,7 @@ int readTracks(ByteSpan in, std::size_t& offset, MfiFile& file) {
 
 }  // namespace
 
-int decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, MfiTrack& track) {
+int decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, Track& track) {
     if (end > in.size()) return ErrTrackSize;
     track.reserve((end - begin) / 4);
     std::int64_t time = 0;
@@ -221,7 +221,7 @@ int decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, MfiTrack&
         time += in[offset];
         // A time beyond the 32-bit field cannot be held; only absurdly long tracks get there.
         if (time > std::numeric_limits<std::int32_t>::max()) return ErrFormat;
-        MfiEvent event;
+        Event event;
         event.setTime(static_cast<std::int32_t>(time));
         event.setStatus(in[offset + 1]);
         event.setByte1(in[offset + 2]);
@@ -232,7 +232,7 @@ int decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, MfiTrack&
     return 0;
 }
 
-int MfiFile::read(const std::uint8_t* bytes, std::int64_t length) {
+int File::read(const std::uint8_t* bytes, std::int64_t length) {
     if (bytes == nullptr || length <= 0) return ErrBadArgument;
     const ByteSpan in(bytes, static_cast<std::size_t>(length));
     std::size_t offset = kHeaderSize;
@@ -244,6 +244,6 @@ int MfiFile::read(const std::uint8_t* bytes, std::int64_t length) {
     return readTracks(in, offset, *this);
 }
 
-int MfiFile::read(ByteSpan bytes) { return read(bytes.data(), static_cast<std::int64_t>(bytes.size())); }
+int File::read(ByteSpan bytes) { return read(bytes.data(), static_cast<std::int64_t>(bytes.size())); }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -2,22 +2,22 @@
 
 #include "mfi/MfiError.h"
 
-namespace keldro {
-void MfiTrack::clear() {
+namespace keldro::mfi {
+void Track::clear() {
     events_.clear();
 }
 
-const MfiEvent* MfiTrack::eventAt(int index) const {
+const Event* Track::eventAt(int index) const {
     if (index < 0 || index >= eventCount()) return nullptr;
     return &events_[static_cast<std::size_t>(index)];
 }
 
-MfiEvent* MfiTrack::eventAt(int index) {
+Event* Track::eventAt(int index) {
     if (index < 0 || index >= eventCount()) return nullptr;
     return &events_[static_cast<std::size_t>(index)];
 }
 
-void MfiTrack::insertEvent(int index, const MfiEvent& event) {
+void Track::insertEvent(int index, const Event& event) {
     if (index < 0 || index >= eventCount()) {
         events_.push_back(event);
         return;
@@ -25,29 +25,29 @@ void MfiTrack::insertEvent(int index, const MfiEvent& event) {
     events_.insert(events_.begin() + index, event);
 }
 
-void MfiAudioData::clear() {
+void AudioData::clear() {
     audioHeader_.clear();
     audioData_.clear();
 }
 
-int MfiAudioData::setAudioHeader(const std::uint8_t* data, std::int64_t count) {
+int AudioData::setAudioHeader(const std::uint8_t* data, std::int64_t count) {
     if (data == nullptr || count <= 0) return ErrBadArgument;
     audioHeader_.assign(data, data + count);
     return 0;
 }
 
-int MfiAudioData::setAudioHeader(ByteSpan data) {
+int AudioData::setAudioHeader(ByteSpan data) {
     return setAudioHeader(data.data(), static_cast<std::int64_t>(data.size()));
 }
 
-int MfiAudioData::setAudioData(const std::uint8_t* data, std::int64_t count) {
+int AudioData::setAudioData(const std::uint8_t* data, std::int64_t count) {
     if (data == nullptr || count <= 0) return ErrBadArgument;
     audioData_.assign(data, data + count);
     return 0;
 }
 
-int MfiAudioData::setAudioData(ByteSpan data) {
+int AudioData::setAudioData(ByteSpan data) {
     return setAudioData(data.data(), static_cast<std::int64_t>(data.size()));
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -7,32 +7,32 @@
 
 #include "mfi/MfiEvent.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
-class MfiTrack {
+class Track {
 public:
     // Empties the event list.
     void clear();
 
     int eventCount() const { return static_cast<int>(events_.size()); }
     // nullptr when the index is out of range.
-    const MfiEvent* eventAt(int index) const;
-    MfiEvent* eventAt(int index);
-    const std::vector<MfiEvent>& events() const { return events_; }
+    const Event* eventAt(int index) const;
+    Event* eventAt(int index);
+    const std::vector<Event>& events() const { return events_; }
 
-    void appendEvent(const MfiEvent& event) { events_.push_back(event); }
-    void appendEvent(MfiEvent&& event) { events_.push_back(std::move(event)); }
+    void appendEvent(const Event& event) { events_.push_back(event); }
+    void appendEvent(Event&& event) { events_.push_back(std::move(event)); }
     // Inserts a copy before the event at `index`; appends when index < 0 or
     // index >= eventCount().
-    void insertEvent(int index, const MfiEvent& event);
+    void insertEvent(int index, const Event& event);
     void reserve(std::size_t count) { events_.reserve(count); }
 
 private:
-    std::vector<MfiEvent> events_;
+    std::vector<Event> events_;
 };
 
 // One "adat" item: the audio header and the audio data that follows it.
-class MfiAudioData {
+class AudioData {
 public:
     void clear();
     // Replace a part; a null range or length 0 gives ErrBadArgument and leaves it unchanged.
@@ -50,4 +50,4 @@ private:
     ByteVector audioData_;
 };
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -10,10 +10,10 @@
 #include "mfi/MfiBytes.h"
 #include "volume/FileKinds.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
-using namespace mfibytes;
+using namespace bytes;
 
 constexpr std::int64_t kMaxDelta = 255;
 constexpr std::uint8_t kDefaultText = ' ';
@@ -37,7 +37,7 @@ void appendU16Subchunk(ByteWriter& w, std::string_view id, std::uint16_t value) 
 // An empty field goes out as one space; the model keeps length 0 but its
 // buffer starts with the space, so every later write does the same.
 template <std::size_t Capacity>
-void appendText(ByteWriter& w, std::string_view id, MfiText<Capacity>& text, std::size_t count) {
+void appendText(ByteWriter& w, std::string_view id, Text<Capacity>& text, std::size_t count) {
     if (count == 0) {
         text.bytes[0] = kDefaultText;
         text.bytes[1] = 0;
@@ -48,18 +48,18 @@ void appendText(ByteWriter& w, std::string_view id, MfiText<Capacity>& text, std
 
 // The title length is taken as unsigned: a stray negative length writes the
 // full 50 bytes rather than the default.
-void appendTitle(ByteWriter& w, MfiText<50>& titl) {
+void appendTitle(ByteWriter& w, Text<50>& titl) {
     const auto count = static_cast<std::uint16_t>(titl.length);
     appendText(w, "titl", titl, std::min<std::size_t>(count, 50));
 }
 
 // Other text fields: a length of 0 or below is treated as absent.
-void appendFreeText(ByteWriter& w, std::string_view id, MfiText<256>& text) {
+void appendFreeText(ByteWriter& w, std::string_view id, Text<256>& text) {
     appendText(w, id, text, text.length <= 0 ? 0 : static_cast<std::size_t>(text.length));
 }
 
 // Optional fields are written as stored, only when present.
-void appendStoredText(ByteWriter& w, std::string_view id, const MfiText<256>& text) {
+void appendStoredText(ByteWriter& w, std::string_view id, const Text<256>& text) {
     if (text.length > 0) appendSubchunk(w, id, text.view());
 }
 
@@ -67,14 +67,14 @@ bool isDigits(const std::array<std::uint8_t, 8>& date) {
     return std::all_of(date.begin(), date.end(), [](std::uint8_t c) { return c >= '0' && c <= '9'; });
 }
 
-void stampDate(std::array<std::uint8_t, 8>& date, const MfiDate& today) {
+void stampDate(std::array<std::uint8_t, 8>& date, const Date& today) {
     char text[64];
     std::snprintf(text, sizeof text, "%04d%02d%02d", today.year, today.month, today.day);
     date.fill(0);
     for (std::size_t i = 0; i < date.size() && text[i] != '\0'; ++i) date[i] = static_cast<std::uint8_t>(text[i]);
 }
 
-void appendInfo(ByteWriter& w, MfiInfo& info, const MfiDate& today) {
+void appendInfo(ByteWriter& w, Info& info, const Date& today) {
     appendByteSubchunk(w, "sorc", info.sorc);
     appendTitle(w, info.titl);
     appendSubchunk(w, "vers", info.vers);
@@ -104,10 +104,10 @@ void closeChunk(ByteVector& out, std::size_t sizeAt) {
     ByteWriter::patchBE(out, sizeAt, static_cast<std::uint32_t>(out.size() - sizeAt - 4), 4);
 }
 
-void appendAudio(ByteVector& out, const MfiBody& body) {
+void appendAudio(ByteVector& out, const Body& body) {
     ByteWriter w(out);
     for (int i = 0; i < body.audioCount(); ++i) {
-        const MfiAudioData& item = *body.audio(i);
+        const AudioData& item = *body.audio(i);
         if (item.audioHeader().empty() || item.audioData().empty()) continue;
         const std::size_t sizeAt = openChunk(w, "adat");
         w.u16(static_cast<std::uint16_t>(item.audioHeaderSize()));
@@ -117,13 +117,13 @@ void appendAudio(ByteVector& out, const MfiBody& body) {
     }
 }
 
-bool hasBlock(const MfiEvent& e) {
+bool hasBlock(const Event& e) {
     if (e.status() == kStatusEscape) return e.byte1() >= 0xF0;
     return e.extMark() == kBlockMark;
 }
 
 // The bytes of one event after its delta, in the shape it was read in.
-void appendEventBody(ByteWriter& w, const MfiEvent& e) {
+void appendEventBody(ByteWriter& w, const Event& e) {
     if (hasBlock(e)) {
         const bool escape = e.status() == kStatusEscape;
         w.u8(escape ? kStatusEscape : kStatusShort);
@@ -153,13 +153,13 @@ void appendDelta(ByteWriter& w, std::int64_t delta) {
     w.u8(static_cast<std::uint8_t>(delta & 0xFF));  // a time that goes backwards wraps
 }
 
-int appendTrack(ByteVector& out, const MfiTrack& track) {
+int appendTrack(ByteVector& out, const Track& track) {
     if (track.eventCount() == 0) return 0;
     ByteWriter w(out);
     const std::size_t sizeAt = openChunk(w, "trac");
     std::int64_t previous = 0;
     int status = 0;
-    for (const MfiEvent& e : track.events()) {
+    for (const Event& e : track.events()) {
         if (hasBlock(e) && e.extDataSize() == 0) {
             status = ErrEventData;
             break;
@@ -174,7 +174,7 @@ int appendTrack(ByteVector& out, const MfiTrack& track) {
 
 }  // namespace
 
-int MfiFile::write(ByteVector& out, const MfiDate& today) {
+int File::write(ByteVector& out, const Date& today) {
     out.clear();
     ByteWriter w(out);
     w.text("melo");
@@ -194,4 +194,4 @@ int MfiFile::write(ByteVector& out, const MfiDate& today) {
     return 0;
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

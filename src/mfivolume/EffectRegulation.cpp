@@ -14,7 +14,7 @@
 #include "volume/VolumeRules.h"
 #include "volume/VolumeTables.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
 constexpr int kMaxBlocks = 32;
@@ -41,12 +41,12 @@ struct SendSlot {
     int track;
     int channel;
     bool aFlag;
-    int code() const { return MfiEvent::effectSendCodeOf(channel, aFlag); }
+    int code() const { return Event::effectSendCodeOf(channel, aFlag); }
 };
 
 SendSlot slotOf(int q) { return {(q % 16) / 4, q % 4, q >= 16}; }
 
-std::vector<Selection> collectSelections(MfiVolumeFile& model) {
+std::vector<Selection> collectSelections(VolumeFile& model) {
     std::vector<Selection> selections;
     for (int i = model.nextEffectSelect(0, 2); i >= 0; i = model.nextEffectSelect(i + 1, 2))
         selections.push_back({model.eventAt(0, i)->effectSelector() - 64, model.eventAt(0, i)->time()});
@@ -61,11 +61,11 @@ struct SendInForce {
     int stoppedAt = -1;
 };
 
-SendInForce sendInForce(MfiVolumeFile& model, const SendSlot& slot, std::int32_t tick) {
+SendInForce sendInForce(VolumeFile& model, const SendSlot& slot, std::int32_t tick) {
     SendInForce found;
     for (int w = model.nextEffectSendOf(slot.track, 0, slot.channel, slot.aFlag); w >= 0;
          w = model.nextEffectSendOf(slot.track, w + 1, slot.channel, slot.aFlag)) {
-        const MfiEvent& send = *model.eventAt(slot.track, w);
+        const Event& send = *model.eventAt(slot.track, w);
         if (send.time() > tick) {
             found.stoppedAt = w;
             break;
@@ -82,7 +82,7 @@ bool switchesRegulation(const EffectPlan& plan, std::size_t entry) {
 }
 
 // The copies placed by editing the model at each one; every later search sees them.
-void placeSendCopiesOneByOne(MfiVolumeFile& model, const EffectPlan& plan) {
+void placeSendCopiesOneByOne(VolumeFile& model, const EffectPlan& plan) {
     for (std::size_t entry = 0; entry < plan.selections.size(); ++entry) {
         const std::int32_t tick = plan.selections[entry].tick;
         for (int q = 0; q < kSendSlots; ++q) {
@@ -104,13 +104,13 @@ void placeSendCopiesOneByOne(MfiVolumeFile& model, const EffectPlan& plan) {
 // long as the track's times never go backwards.
 class SendCopyPlanner {
 public:
-    explicit SendCopyPlanner(MfiVolumeFile& model) : model_(model) {
+    explicit SendCopyPlanner(VolumeFile& model) : model_(model) {
         for (int track = 0; track < kTrackCount; ++track) collectSends(track);
     }
 
-    static bool canPlan(MfiVolumeFile& model) {
+    static bool canPlan(VolumeFile& model) {
         for (int track = 0; track < model.body().trackCount(); ++track) {
-            const std::vector<MfiEvent>& events = model.body().track(track)->events();
+            const std::vector<Event>& events = model.body().track(track)->events();
             for (std::size_t i = 1; i < events.size(); ++i)
                 if (events[i].time() < events[i - 1].time()) return false;
         }
@@ -132,13 +132,13 @@ public:
             // each new one went right before the event, after the earlier ones.
             std::stable_sort(t.copies.begin(), t.copies.end(),
                              [](const Copy& a, const Copy& b) { return a.anchor < b.anchor; });
-            std::vector<MfiEvent> events;
-            const std::vector<MfiEvent>& original = model_.body().track(track)->events();
+            std::vector<Event> events;
+            const std::vector<Event>& original = model_.body().track(track)->events();
             events.reserve(original.size() + t.copies.size());
             auto copy = t.copies.begin();
             for (std::size_t k = 0; k < original.size(); ++k) {
                 for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
-                    events.push_back(MfiEvent::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.aFlag, copy->value));
+                    events.push_back(Event::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.aFlag, copy->value));
                 events.push_back(original[k]);
             }
             model_.replaceTrackEvents(track, std::move(events));
@@ -162,7 +162,7 @@ private:
         // Walks over sends go through the same search as everywhere, so the
         // send that the last-position rule hides stays hidden.
         for (int w = model_.nextEffectSend(track, 0); w >= 0; w = model_.nextEffectSend(track, w + 1)) {
-            const MfiEvent& send = *model_.eventAt(track, w);
+            const Event& send = *model_.eventAt(track, w);
             const int code = send.effectSendCode();
             if (code < 0) continue;
             t.sendsByCode[static_cast<std::size_t>(code)][{send.time(), w, 1, 0}] = send.effectSendValue();
@@ -187,7 +187,7 @@ private:
         t.copies.push_back({sounding, slot, value});
     }
 
-    MfiVolumeFile& model_;
+    VolumeFile& model_;
     std::array<TrackPlan, kTrackCount> tracks_;
     int nextOrder_ = 0;
 };
@@ -221,11 +221,11 @@ private:
     std::vector<std::int32_t> suffixMin_;
 };
 
-void scaleSends(MfiVolumeFile& model, const EffectPlan& plan, double factor) {
+void scaleSends(VolumeFile& model, const EffectPlan& plan, double factor) {
     const TypeInForce typeInForce(plan);
     for (int track = 0; track < kTrackCount; ++track) {
         for (int w = model.nextEffectSend(track, 0); w >= 0; w = model.nextEffectSend(track, w + 1)) {
-            const MfiEvent& send = *model.eventAt(track, w);
+            const Event& send = *model.eventAt(track, w);
             const int value = send.effectSendValue();
             if (value <= 0) continue;
             if (isChorusLikeEffect(typeInForce.at(send.time())))
@@ -236,7 +236,7 @@ void scaleSends(MfiVolumeFile& model, const EffectPlan& plan, double factor) {
 
 }  // namespace
 
-int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) {
+int regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning) {
     if (db == 0) return 0;
     const int settings = model.firstEffectSettings();
     if (settings < 0) return 0;
@@ -277,4 +277,4 @@ int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning) 
     return 0;
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -7,7 +7,7 @@
 
 #include "mfivolume/MfiVolumeFile.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
 constexpr std::array<int, 16> kTicksPerBeat = {6, 12, 24, 48, 96, 192, 384, 48, 15, 30, 60, 120, 240, 480, 960, 48};
@@ -19,7 +19,7 @@ public:
     }
     // A tempo of 0 would make every later time infinite; such an event is
     // taken as no change of tempo at all.
-    void apply(const MfiEvent& tempoEvent) {
+    void apply(const Event& tempoEvent) {
         if (tempoEvent.tempoBpm() <= 0) return;
         tempo_ = tempoEvent.tempoBpm();
         ticksPerBeat_ = kTicksPerBeat[static_cast<std::size_t>(tempoEvent.timebaseCode())];
@@ -32,12 +32,12 @@ private:
 
 struct TempoPoint {
     std::int32_t tick;
-    const MfiEvent* event;
+    const Event* event;
 };
 
 }  // namespace
 
-std::int64_t MfiVolumeFile::eventTimeMs(int track, int index) {
+std::int64_t VolumeFile::eventTimeMs(int track, int index) {
     if (track < 0 || track >= body().trackCount() || index < 0) return 0;
     const std::vector<double>& sums = cumulativeMs(track);
     if (sums.empty()) return 0;
@@ -45,7 +45,7 @@ std::int64_t MfiVolumeFile::eventTimeMs(int track, int index) {
     return static_cast<std::int64_t>(sums[at]);
 }
 
-const std::vector<double>& MfiVolumeFile::cumulativeMs(int track) {
+const std::vector<double>& VolumeFile::cumulativeMs(int track) {
     const auto slot = static_cast<std::size_t>(track);
     // Times of tracks 1-3 depend on track 0's tempo events, so any edit drops all.
     if (!cumulativeBuilt_[slot] || cumulativeMs_[slot].size() != static_cast<std::size_t>(eventCount(track))) {
@@ -55,7 +55,7 @@ const std::vector<double>& MfiVolumeFile::cumulativeMs(int track) {
     return cumulativeMs_[slot];
 }
 
-void MfiVolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
+void VolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
     const int count = eventCount(track);
     out.assign(static_cast<std::size_t>(count), 0.0);
     TempoClock clock;
@@ -63,7 +63,7 @@ void MfiVolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
     if (track == 0) {
         // Track 0 keeps its own clock, which starts at its first event.
         for (int i = 0; i < count; ++i) {
-            const MfiEvent& event = *eventAt(0, i);
+            const Event& event = *eventAt(0, i);
             if (i > 0) sum += clock.segment(std::int64_t{event.time()} - eventAt(0, i - 1)->time());
             out[static_cast<std::size_t>(i)] = sum;
             if (event.isTempo()) clock.apply(event);
@@ -73,7 +73,7 @@ void MfiVolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
     std::vector<TempoPoint> tempos;
     bool ascending = true;
     for (int t = nextTempo(0); t >= 0; t = nextTempo(t + 1)) {
-        const MfiEvent* event = eventAt(0, t);
+        const Event* event = eventAt(0, t);
         if (!tempos.empty() && event->time() < tempos.back().tick) ascending = false;
         tempos.push_back({event->time(), event});
     }
@@ -104,4 +104,4 @@ void MfiVolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
     }
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

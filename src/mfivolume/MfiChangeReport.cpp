@@ -7,7 +7,7 @@
 #include "mfivolume/MfiVolumeRules.h"
 #include "volume/VolumeRules.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
 constexpr std::uint8_t kAdpcmTrack = 255;
@@ -16,7 +16,7 @@ constexpr int kTrackCount = 4;
 
 // Every record starts from these values; the position is the event's time in
 // the converted file (its high 32 bits are 0).
-VolumeChangeRecord newRecord(MfiVolumeFile& converted, int track, int index) {
+VolumeChangeRecord newRecord(VolumeFile& converted, int track, int index) {
     VolumeChangeRecord record;
     record.beforeVolume = 255;
     record.afterVolume = 255;
@@ -44,7 +44,7 @@ struct FirstSound {
     int firstOfTrack0 = -1; // index of track 0's earliest sounding event
 };
 
-FirstSound findFirstSound(MfiVolumeFile& converted) {
+FirstSound findFirstSound(VolumeFile& converted) {
     FirstSound sound;
     int track0Tick = -1;
     for (int track = 0; track < kTrackCount; ++track) {
@@ -61,7 +61,7 @@ FirstSound findFirstSound(MfiVolumeFile& converted) {
 }
 
 // The value of the input's first master volume event at each tick.
-std::map<int, int> inputMasterVolumesByTick(MfiVolumeFile& input) {
+std::map<int, int> inputMasterVolumesByTick(VolumeFile& input) {
     std::map<int, int> byTick;
     for (int i = input.nextMasterVolume(0); i >= 0; i = input.nextMasterVolume(i + 1))
         byTick.emplace(input.eventAt(0, i)->time(), input.eventAt(0, i)->masterVolume());
@@ -70,7 +70,7 @@ std::map<int, int> inputMasterVolumesByTick(MfiVolumeFile& input) {
 
 }  // namespace
 
-int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+int reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                          VolumeChangeList& changes) {
     const bool relative = isRelative(host);
     const int gainIndex = converted.lastMaxGainIndex();
@@ -92,7 +92,7 @@ int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& conve
     const std::map<int, int> inputByTick = relative ? inputMasterVolumesByTick(input) : std::map<int, int>{};
     bool found = false;
     for (int i = converted.nextMasterVolume(0); i >= 0; i = converted.nextMasterVolume(i + 1)) {
-        const MfiEvent& masterVolume = *converted.eventAt(0, i);
+        const Event& masterVolume = *converted.eventAt(0, i);
         const int tick = masterVolume.time();
         if (tick < gainTick || i < gainIndex) return -kNoMaxGain;
         if (sound.minTick == -1) {
@@ -126,19 +126,19 @@ struct VolumeWalk {
 
 // The same volume event in both files: same place (counting the inserted
 // ones), same kind, same channel, same time.
-bool isCounterpart(MfiVolumeFile& input, MfiVolumeFile& converted, const VolumeWalk& walk, int c) {
+bool isCounterpart(VolumeFile& input, VolumeFile& converted, const VolumeWalk& walk, int c) {
     const int t = walk.track;
     const int i0 = walk.input;
     if (i0 < 0 || c != i0 + walk.inserted) return false;
-    const MfiEvent& before = *input.eventAt(t, i0);
-    const MfiEvent& after = *converted.eventAt(t, c);
+    const Event& before = *input.eventAt(t, i0);
+    const Event& after = *converted.eventAt(t, c);
     return before.channel() == after.channel() && before.kind() == after.kind() &&
            input.eventTimeMs(t, i0) == converted.eventTimeMs(t, c);
 }
 
 // Volume of a volume event: a channel volume, or in track 0 an ADPCM volume,
 // which the records show as track 255.
-int volumeOf(const MfiEvent& event, int track, std::uint8_t& recordTrack) {
+int volumeOf(const Event& event, int track, std::uint8_t& recordTrack) {
     if (event.isChannelVolume()) {
         recordTrack = static_cast<std::uint8_t>(track);
         return event.channelVolume();
@@ -149,18 +149,18 @@ int volumeOf(const MfiEvent& event, int track, std::uint8_t& recordTrack) {
 
 // Walks one track's volume events; false ends the track. Sets `kept` when a
 // record was appended.
-bool reportNextVolume(MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host, int version, VolumeWalk& walk,
+bool reportNextVolume(VolumeFile& input, VolumeFile& converted, JobHost* host, int version, VolumeWalk& walk,
                       VolumeChangeList& changes, bool& kept) {
     const int t = walk.track;
     const int c = converted.nextVolumeEvent(t, walk.converted);
     if (c < 0) return false;
     walk.converted = c + 1;
     VolumeChangeRecord record = newRecord(converted, t, c);
-    const MfiEvent& event = *converted.eventAt(t, c);
+    const Event& event = *converted.eventAt(t, c);
     const int after = volumeOf(event, t, record.track);
     if (after < 0) return false;
     record.channel = byteOf(event.channel());
-    record.beforeVolume = MfiVolumeFile::kAssumedVolume;  // an inserted volume starts from it
+    record.beforeVolume = VolumeFile::kAssumedVolume;  // an inserted volume starts from it
     record.afterVolume = byteOf(after);
     const bool relative = isRelative(host);
 
@@ -189,7 +189,7 @@ bool reportNextVolume(MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* h
 
 }  // namespace
 
-int reportChannelVolumeChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+int reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                                VolumeChangeList& changes) {
     if (version != kMfiVersion20) return -1;
     bool kept = false;
@@ -210,7 +210,7 @@ struct EffectBlocks {
     int level(int block) const { return at(block)[kEffectLevelByte]; }
 };
 
-bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+bool reportEffectLevels(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                         VolumeChangeList& changes) {
     const int settings = converted.firstEffectSettings();
     if (settings < 0) return false;
@@ -235,7 +235,7 @@ bool reportEffectLevels(int version, MfiVolumeFile& input, MfiVolumeFile& conver
     return kept;
 }
 
-VolumeChangeRecord sendRecord(MfiVolumeFile& converted, int track, int index, int before, int after, int action) {
+VolumeChangeRecord sendRecord(VolumeFile& converted, int track, int index, int before, int after, int action) {
     VolumeChangeRecord record = newRecord(converted, track, index);
     record.track = byteOf(track);
     record.channel = byteOf(converted.eventAt(track, index)->effectSendCode());
@@ -248,7 +248,7 @@ VolumeChangeRecord sendRecord(MfiVolumeFile& converted, int track, int index, in
 // Pairs the sends of one track: converted sends that have no input send at the
 // same place (counting the ones inserted so far) are copies made by the
 // regulation; the others are compared with their input send.
-void reportTrackSends(MfiVolumeFile& input, MfiVolumeFile& converted, int track, bool relative,
+void reportTrackSends(VolumeFile& input, VolumeFile& converted, int track, bool relative,
                       std::array<int, 32>& last, VolumeChangeList& changes) {
     int inserted = 0;
     int i0 = 0;
@@ -259,7 +259,7 @@ void reportTrackSends(MfiVolumeFile& input, MfiVolumeFile& converted, int track,
         const int e = input.nextEffectSend(track, i0);
         i0 = e;
         if (e < 0 || j < e + inserted) {
-            const MfiEvent& send = *converted.eventAt(track, j);
+            const Event& send = *converted.eventAt(track, j);
             const int value = send.effectSendValue();
             if (value > 0) {
                 const int code = send.effectSendCode();
@@ -285,7 +285,7 @@ void reportTrackSends(MfiVolumeFile& input, MfiVolumeFile& converted, int track,
 
 }  // namespace
 
-int reportEffectChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+int reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                         VolumeChangeList& changes) {
     if (version != kMfiVersion40 || !host || !host->isRegulateChorus()) return 1;
     if (!reportEffectLevels(version, input, converted, host, changes)) return 1;
@@ -295,4 +295,4 @@ int reportEffectChanges(int version, MfiVolumeFile& input, MfiVolumeFile& conver
     return 0;
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -9,20 +9,20 @@
 #include "volume/VolumeChangeRecord.h"
 #include "mfivolume/MfiVolumeFile.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
 // MFi 3.0 and later: 0, -46 (no MaxGain, or it comes after the first sound or
 // after a master volume) or -34 (no master volume by the first sound).
-int reportMaxGainChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+int reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                          VolumeChangeList& changes);
 
 // MFi 2.0: 0 when a record was kept, -1 when none was (nothing to convert).
-int reportChannelVolumeChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+int reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                                VolumeChangeList& changes);
 
 // MFi 4.0 with Regulate Chorus: effect levels and effect sends. 0 when a record
 // was kept, else 1; callers ignore it.
-int reportEffectChanges(int version, MfiVolumeFile& input, MfiVolumeFile& converted, JobHost* host,
+int reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                         VolumeChangeList& changes);
 
-}  // namespace keldro
+}  // namespace keldro::mfi

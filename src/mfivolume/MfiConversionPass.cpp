@@ -10,7 +10,7 @@
 #include "platform/Version.h"
 #include "volume/FileKinds.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
 // The handsets the pass knows; the names only label the rows.
@@ -76,21 +76,21 @@ std::string_view versionOfGeneration(int generation) {
     }
 }
 
-std::string dateText(const MfiDate& date) {
+std::string dateText(const Date& date) {
     char text[32];
     std::snprintf(text, sizeof text, "%04d%02d%02d", date.year, date.month, date.day);
     return text;
 }
 
-int reencode(ByteSpan input, ByteVector& output, const MfiDate& today) {
-    MfiVolumeFile model;
+int reencode(ByteSpan input, ByteVector& output, const Date& today) {
+    VolumeFile model;
     if (model.parse(input) != 0) return kMfiStepFailed;
     return model.write(output, today) == 0 ? 0 : kMfiStepFailed;
 }
 
-int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const MfiConversionSettings& settings,
-                    const MfiDate& today) {
-    MfiRuleSettings rule;
+int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const PassSettings& settings,
+                    const Date& today) {
+    RuleSettings rule;
     rule.relative = settings.relative;
     rule.db = settings.db;
     rule.absolute = settings.absolute;
@@ -105,12 +105,12 @@ int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const 
 }
 
 int updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source, const HandsetFormat& target,
-                 const MfiDate* today) {
-    MfiVolumeFile model;
+                 const Date* today) {
+    VolumeFile model;
     if (model.parse(input) != 0) return kMfiStepFailed;
     const int sourceGeneration = generationOfFamily(source.family);
     const int targetGeneration = generationOfFamily(target.family);
-    MfiInfo& info = model.infoRecord();
+    Info& info = model.infoRecord();
     if (targetGeneration != 1) info.supt.assign(std::string_view(programSupportText()));
     if (!today) return kMfiStepFailed;
     info.setDate(dateText(*today));
@@ -134,8 +134,8 @@ int formatOfMfiVersion(int version) {
     }
 }
 
-MfiConversionSettings snapshotSettings(JobHost* host) {
-    MfiConversionSettings settings;
+PassSettings snapshotSettings(JobHost* host) {
+    PassSettings settings;
     if (!host) return settings;
     const bool absolute = host->isAbsoluteMode();
     settings.relative = absolute ? 0 : 1;
@@ -159,8 +159,8 @@ const char* programSupportText() {
 }
 
 int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,
-               std::int64_t outputCapacity, int targetFormat, JobHost* host, const MfiDate* today) {
-    const MfiConversionSettings settings = snapshotSettings(host);
+               std::int64_t outputCapacity, int targetFormat, JobHost* host, const Date* today) {
+    const PassSettings settings = snapshotSettings(host);
     if (!input || inputLength <= 0 || !output || outputCapacity <= 0) return kMfiStepNoBuffer;
     const ByteVector working(input, input + inputLength);
     const HandsetFormat* source = formatRow(sourceFormat);
@@ -170,7 +170,7 @@ int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFo
 
     // The writer fills a malformed date with today's; without a date the
     // header update fails anyway, so any stand-in will do until then.
-    const MfiDate writerDate = today ? *today : MfiDate{};
+    const Date writerDate = today ? *today : Date{};
     ByteVector reencoded;
     if (reencode(working, reencoded, writerDate) != 0) return kMfiStepFailed;
     ByteVector converted;
@@ -183,4 +183,4 @@ int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFo
     return static_cast<int>(stamped.size());
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

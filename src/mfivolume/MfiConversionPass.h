@@ -9,11 +9,11 @@
 #include "mfi/MfiFile.h"
 #include "mfivolume/MfiStepFailures.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
 
 // The settings of one pass, read from the host once at its start.
-struct MfiConversionSettings {
+struct PassSettings {
     int relative = 0;
     double db = 0.0;
     int absolute = 0;
@@ -23,7 +23,7 @@ struct MfiConversionSettings {
     int regulate = 0;
 };
 
-MfiConversionSettings snapshotSettings(JobHost* host);
+PassSettings snapshotSettings(JobHost* host);
 
 // Handset format codes the per-file flow passes for each MFi version.
 inline constexpr int kFormatMfi20 = 1;
@@ -42,6 +42,6 @@ const char* programSupportText();
 // local date stamped into "date"; null when it cannot be obtained (the pass
 // then fails). Nothing is written to `output` unless the pass succeeds.
 int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,
-               std::int64_t outputCapacity, int targetFormat, JobHost* host, const MfiDate* today);
+               std::int64_t outputCapacity, int targetFormat, JobHost* host, const Date* today);
 
-}  // namespace keldro
+}  // namespace keldro::mfi

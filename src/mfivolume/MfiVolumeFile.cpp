@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
 // Kinds a track sets itself up with at time 0, before anything sounds; a
@@ -55,15 +55,15 @@ constexpr std::size_t kAChannelSounding = 3;  // the group of Escape00, which so
 
 }  // namespace
 
-int parseMfiVolumeFile(MfiVolumeFile& file, ByteSpan bytes) { return file.parse(bytes); }
+int parseMfiVolumeFile(VolumeFile& file, ByteSpan bytes) { return file.parse(bytes); }
 
-int MfiVolumeFile::parse(ByteSpan bytes) {
+int VolumeFile::parse(ByteSpan bytes) {
     const int readResult = read(bytes);
     if (readResult != 0) return readResult;
     return analyse();
 }
 
-int MfiVolumeFile::analyse() {
+int VolumeFile::analyse() {
     invalidateIndexes();
     if (body().trackCount() == 0) return ErrFormat;
     masterVolumes_.clear();
@@ -80,14 +80,14 @@ int MfiVolumeFile::analyse() {
     return masterVolumes_.empty() ? ErrNoMasterVolume : 0;
 }
 
-int MfiVolumeFile::eventCount(int track) const {
-    const MfiTrack* t = body().track(track);
+int VolumeFile::eventCount(int track) const {
+    const Track* t = body().track(track);
     return t ? t->eventCount() : 0;
 }
 
 // --- Indexes ---
 
-void MfiVolumeFile::invalidateIndexes() {
+void VolumeFile::invalidateIndexes() {
     for (TrackIndex& index : indexes_) {
         index.built = false;
         index.soundingBuilt = false;
@@ -95,7 +95,7 @@ void MfiVolumeFile::invalidateIndexes() {
     cumulativeBuilt_.fill(false);
 }
 
-MfiVolumeFile::TrackIndex& MfiVolumeFile::indexOf(int track) {
+VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
     TrackIndex& index = indexes_[static_cast<std::size_t>(track)];
     const int count = eventCount(track);
     if (index.built && index.count == count) return index;
@@ -112,13 +112,13 @@ MfiVolumeFile::TrackIndex& MfiVolumeFile::indexOf(int track) {
     return index;
 }
 
-const std::vector<int>& MfiVolumeFile::positionsOf(int track, EventKind kind) {
+const std::vector<int>& VolumeFile::positionsOf(int track, EventKind kind) {
     static const std::vector<int> kNone;
     if (track < 0 || track >= body().trackCount()) return kNone;
     return indexOf(track).positions[kindIndex(kind)];
 }
 
-void MfiVolumeFile::buildSounding(int track, TrackIndex& index) {
+void VolumeFile::buildSounding(int track, TrackIndex& index) {
     const int count = index.count;
     for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
         const EventKind kind = kSoundingKinds[group];
@@ -131,7 +131,7 @@ void MfiVolumeFile::buildSounding(int track, TrackIndex& index) {
             list.lastExcluded = lastExcluded;
         }
         for (int i : index.positions[kindIndex(kind)]) {
-            const MfiEvent& event = *eventAt(track, i);
+            const Event& event = *eventAt(track, i);
             const int channel = event.channel();
             SoundingList& list = index.sounding[group][static_cast<std::size_t>(channel)];
             const std::int32_t before = list.maxTimeSoFar.empty() ? event.time() : list.maxTimeSoFar.back();
@@ -142,7 +142,7 @@ void MfiVolumeFile::buildSounding(int track, TrackIndex& index) {
     index.soundingBuilt = true;
 }
 
-const MfiVolumeFile::SoundingList& MfiVolumeFile::soundingList(int track, std::size_t group, int channel) {
+const VolumeFile::SoundingList& VolumeFile::soundingList(int track, std::size_t group, int channel) {
     TrackIndex& index = indexOf(track);
     if (!index.soundingBuilt) buildSounding(track, index);
     return index.sounding[group][static_cast<std::size_t>(channel)];
@@ -150,23 +150,23 @@ const MfiVolumeFile::SoundingList& MfiVolumeFile::soundingList(int track, std::s
 
 // --- Queries ---
 
-int MfiVolumeFile::nextMasterVolume(int from) { return findFrom(EventKind::MasterVolume, 0, from); }
+int VolumeFile::nextMasterVolume(int from) { return findFrom(EventKind::MasterVolume, 0, from); }
 
-int MfiVolumeFile::lastMaxGainIndex() {
+int VolumeFile::lastMaxGainIndex() {
     int last = -1;
     for (int i = findFrom(EventKind::MaxGain, 0, 0); i >= 0; i = findFrom(EventKind::MaxGain, 0, i + 1)) last = i;
     return last;
 }
 
-int MfiVolumeFile::nextChannelVolumeOf(int track, int from, int channel) {
+int VolumeFile::nextChannelVolumeOf(int track, int from, int channel) {
     return findFrom(EventKind::ChannelVolume, track, from, [&](int i) { return eventAt(track, i)->channel() == channel; });
 }
 
-int MfiVolumeFile::firstNoteOf(int track, int from, int channel) {
+int VolumeFile::firstNoteOf(int track, int from, int channel) {
     return findFrom(EventKind::Note, track, from, [&](int i) { return eventAt(track, i)->channel() == channel; });
 }
 
-int MfiVolumeFile::nextVolumeEvent(int track, int from) {
+int VolumeFile::nextVolumeEvent(int track, int from) {
     const int channelVolume = findFrom(EventKind::ChannelVolume, track, from);
     if (track != 0) return channelVolume;
     const int adpcmVolume = findFrom(EventKind::AdpcmVolume, 0, from);
@@ -175,11 +175,11 @@ int MfiVolumeFile::nextVolumeEvent(int track, int from) {
     return std::min(channelVolume, adpcmVolume);
 }
 
-int MfiVolumeFile::nextAdpcmNote(int from) { return findFrom(EventKind::AdpcmNote, 0, from); }
+int VolumeFile::nextAdpcmNote(int from) { return findFrom(EventKind::AdpcmNote, 0, from); }
 
-int MfiVolumeFile::nextAdpcmVolume(int from) { return findFrom(EventKind::AdpcmVolume, 0, from); }
+int VolumeFile::nextAdpcmVolume(int from) { return findFrom(EventKind::AdpcmVolume, 0, from); }
 
-int MfiVolumeFile::firstSounding(int track, int from) {
+int VolumeFile::firstSounding(int track, int from) {
     int first = -1;
     for (EventKind kind : kSoundingKinds) {
         const int hit = findFrom(kind, track, from);
@@ -188,7 +188,7 @@ int MfiVolumeFile::firstSounding(int track, int from) {
     return first;
 }
 
-int MfiVolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick) {
+int VolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick) {
     if (track < 0 || track >= body().trackCount() || channel < 0 || channel > 3) return -1;
     const int count = eventCount(track);
     int best = -1;
@@ -209,10 +209,10 @@ int MfiVolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std
     return best;
 }
 
-int MfiVolumeFile::firstEffectSettings() { return findFrom(EventKind::EffectSettings, 0, 0); }
+int VolumeFile::firstEffectSettings() { return findFrom(EventKind::EffectSettings, 0, 0); }
 
-int MfiVolumeFile::readEffectBlocks(int index, std::uint8_t* buffer, int capacity) const {
-    const MfiEvent* event = eventAt(0, index);
+int VolumeFile::readEffectBlocks(int index, std::uint8_t* buffer, int capacity) const {
+    const Event* event = eventAt(0, index);
     if (!event || event->extDataSize() <= 35) return -1;
     const int size = static_cast<int>(event->extDataSize());
     if (!event->isEffectSettings()) return size;
@@ -221,7 +221,7 @@ int MfiVolumeFile::readEffectBlocks(int index, std::uint8_t* buffer, int capacit
     return count;
 }
 
-int MfiVolumeFile::nextEffectSelect(int from, int group) {
+int VolumeFile::nextEffectSelect(int from, int group) {
     return findFrom(EventKind::EffectSelect, 0, from, [&](int i) {
         const int selector = eventAt(0, i)->effectSelector();
         if (group == 1) return selector >= 0 && selector < 32;
@@ -230,20 +230,20 @@ int MfiVolumeFile::nextEffectSelect(int from, int group) {
     });
 }
 
-int MfiVolumeFile::nextEffectSend(int track, int from) { return findFrom(EventKind::EffectSend, track, from); }
+int VolumeFile::nextEffectSend(int track, int from) { return findFrom(EventKind::EffectSend, track, from); }
 
-int MfiVolumeFile::nextEffectSendOf(int track, int from, int channel, bool aFlag) {
-    const int code = MfiEvent::effectSendCodeOf(channel, aFlag);
+int VolumeFile::nextEffectSendOf(int track, int from, int channel, bool aFlag) {
+    const int code = Event::effectSendCodeOf(channel, aFlag);
     return findFrom(EventKind::EffectSend, track, from, [&](int i) { return eventAt(track, i)->effectSendCode() == code; });
 }
 
-int MfiVolumeFile::nextTempo(int from) { return findFrom(EventKind::Tempo, 0, from); }
+int VolumeFile::nextTempo(int from) { return findFrom(EventKind::Tempo, 0, from); }
 
 // --- Edits ---
 
-int MfiVolumeFile::setMaxGain(int value) {
+int VolumeFile::setMaxGain(int value) {
     const int index = findFrom(EventKind::MaxGain, 0, 0);
-    MfiEvent* event = body().event(index, 0);
+    Event* event = body().event(index, 0);
     // The value lives in the fifth byte of the block; a shorter block has no
     // place for it.
     if (!event || event->extDataSize() < 5) return 0;
@@ -253,23 +253,23 @@ int MfiVolumeFile::setMaxGain(int value) {
     return 1;
 }
 
-int MfiVolumeFile::setMasterVolume(int index, int value) {
-    MfiEvent* event = body().event(index, 0);
+int VolumeFile::setMasterVolume(int index, int value) {
+    Event* event = body().event(index, 0);
     if (!event || !event->isMasterVolume()) return 0;
     event->setParam2(static_cast<std::uint8_t>(value >= 128 ? 127 : value));
     return 1;
 }
 
-int MfiVolumeFile::setChannelVolume(int track, int index, int value) {
-    MfiEvent* event = body().event(index, track);
+int VolumeFile::setChannelVolume(int track, int index, int value) {
+    Event* event = body().event(index, track);
     if (!event || !event->isChannelVolume()) return 0;
     const int volume = std::clamp(value, 0, kMaxVolume);
     event->setParam2(static_cast<std::uint8_t>((event->param2() & 0xC0) | volume));
     return 1;
 }
 
-int MfiVolumeFile::setAdpcmVolume(int index, int value) {
-    MfiEvent* event = body().event(index, 0);
+int VolumeFile::setAdpcmVolume(int index, int value) {
+    Event* event = body().event(index, 0);
     if (!event || event->adpcmVolume() < 0) return 0;
     event->mutableExtData()[3] = static_cast<std::uint8_t>(std::clamp(value, 0, kMaxVolume));
     // In the long block form byte 3 is also the id: the event may now be of
@@ -278,23 +278,23 @@ int MfiVolumeFile::setAdpcmVolume(int index, int value) {
     return 1;
 }
 
-int MfiVolumeFile::writeEffectBlocks(int index, const std::uint8_t* bytes, int count) {
-    MfiEvent* event = body().event(index, 0);
+int VolumeFile::writeEffectBlocks(int index, const std::uint8_t* bytes, int count) {
+    Event* event = body().event(index, 0);
     if (!event || !event->isEffectSettings() || event->extDataSize() < 36 || !bytes) return 0;
     const int room = static_cast<int>(event->extDataSize()) - 4;
     std::copy_n(bytes, std::clamp(count, 0, room), event->mutableExtData().begin() + 4);
     return 1;
 }
 
-int MfiVolumeFile::setEffectSendValue(int track, int index, int value) {
-    MfiEvent* event = body().event(index, track);
+int VolumeFile::setEffectSendValue(int track, int index, int value) {
+    Event* event = body().event(index, track);
     if (!event || event->effectSendValue() < 0) return 0;
     event->mutableExtData()[4] = static_cast<std::uint8_t>(value);
     return 1;
 }
 
-int MfiVolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
-    const MfiEvent* note = eventAt(track, noteIndex);
+int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
+    const Event* note = eventAt(track, noteIndex);
     if (!note) return 0;
     if (!note->isNote() && !note->isAdpcmNote()) return 0;
     const int count = eventCount(track);
@@ -303,28 +303,28 @@ int MfiVolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
         ++at;
     if (at == count) return 0;
 
-    const MfiEvent volume = note->isAdpcmNote() ? MfiEvent::makeAdpcmVolume(0, kAssumedVolume)
-                                                : MfiEvent::makeChannelVolume(0, channel, kAssumedVolume);
+    const Event volume = note->isAdpcmNote() ? Event::makeAdpcmVolume(0, kAssumedVolume)
+                                                : Event::makeChannelVolume(0, channel, kAssumedVolume);
     body().insertEvent(track, at, volume);
     invalidateIndexes();
     return 1;
 }
 
-int MfiVolumeFile::insertEffectSend(int track, int index, int channel, bool aFlag, int value) {
-    const MfiEvent* anchor = eventAt(track, index);
+int VolumeFile::insertEffectSend(int track, int index, int channel, bool aFlag, int value) {
+    const Event* anchor = eventAt(track, index);
     if (!anchor) return 0;
-    body().insertEvent(track, index, MfiEvent::makeEffectSend(anchor->time(), channel, aFlag, value));
+    body().insertEvent(track, index, Event::makeEffectSend(anchor->time(), channel, aFlag, value));
     invalidateIndexes();
     return 1;
 }
 
-void MfiVolumeFile::replaceTrackEvents(int track, std::vector<MfiEvent> events) {
-    MfiTrack* t = body().track(track);
+void VolumeFile::replaceTrackEvents(int track, std::vector<Event> events) {
+    Track* t = body().track(track);
     if (!t) return;
     t->clear();
     t->reserve(events.size());
-    for (MfiEvent& event : events) t->appendEvent(std::move(event));
+    for (Event& event : events) t->appendEvent(std::move(event));
     invalidateIndexes();
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

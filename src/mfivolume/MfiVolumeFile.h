@@ -4,7 +4,7 @@
 // vocabulary the rules and the change report are written in: the searches
 // that find volume, sounding and effect events, event times in milliseconds,
 // and the edits. What an event means and carries is the event's own business
-// (MfiEvent).
+// (Event).
 //
 // Searches "from i" look at events i onward: an index outside the track finds
 // nothing, and a search that starts on the last event of a track never
@@ -24,14 +24,14 @@
 #include "volume/FileKinds.h"
 #include "volume/VolumeTables.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
 struct MasterVolumeEntry {
     int index;          // event index in track 0
     std::int32_t time;  // its time in ticks
 };
 
-class MfiVolumeFile : public MfiFile {
+class VolumeFile : public File {
 public:
     static constexpr int kMaxGainSteps = kMaxGainMostSteps;  // 0 ... 24 half-dB steps of attenuation
     static constexpr int kMaxVolume = 63;  // channel and ADPCM volumes run 0 ... 63
@@ -92,7 +92,7 @@ public:
     int insertEffectSend(int track, int index, int channel, bool aFlag, int value);
 
     // Replaces a track's events in one go (the batched form of many inserts).
-    void replaceTrackEvents(int track, std::vector<MfiEvent> events);
+    void replaceTrackEvents(int track, std::vector<Event> events);
 
     // The forward search every query is built on: hits of `kind` from `from`
     // on, under the rules above; the first hit that
@@ -104,7 +104,7 @@ public:
     }
     // Positions of all events of a kind in a track, in order.
     const std::vector<int>& positionsOf(int track, EventKind kind);
-    const MfiEvent* eventAt(int track, int index) const { return body().event(index, track); }
+    const Event* eventAt(int track, int index) const { return body().event(index, track); }
     int eventCount(int track) const;
 
 private:
@@ -131,13 +131,13 @@ private:
 
     std::uint8_t maxGainValue_ = kMaxGainSteps;
     std::vector<MasterVolumeEntry> masterVolumes_;
-    std::array<TrackIndex, MfiBody::kMaxTracks> indexes_;
-    std::array<std::vector<double>, MfiBody::kMaxTracks> cumulativeMs_;
-    std::array<bool, MfiBody::kMaxTracks> cumulativeBuilt_{};
+    std::array<TrackIndex, Body::kMaxTracks> indexes_;
+    std::array<std::vector<double>, Body::kMaxTracks> cumulativeMs_;
+    std::array<bool, Body::kMaxTracks> cumulativeBuilt_{};
 };
 
 template <typename Accept>
-int MfiVolumeFile::findFrom(EventKind kind, int track, int from, Accept accept) {
+int VolumeFile::findFrom(EventKind kind, int track, int from, Accept accept) {
     if (track < 0 || track >= body().trackCount()) return -1;
     const int count = eventCount(track);
     if (from < 0 || from >= count - 1) return -1;
@@ -154,6 +154,6 @@ int MfiVolumeFile::findFrom(EventKind kind, int track, int from, Accept accept) 
 }
 
 // Parse as the engine does everywhere: read, then analyse.
-int parseMfiVolumeFile(MfiVolumeFile& file, ByteSpan bytes);
+int parseMfiVolumeFile(VolumeFile& file, ByteSpan bytes);
 
-}  // namespace keldro
+}  // namespace keldro::mfi

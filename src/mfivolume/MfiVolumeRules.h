@@ -16,9 +16,9 @@
 #include "mfivolume/MfiVolumeFile.h"
 #include "platform/Bytes.h"
 
-namespace keldro {
+namespace keldro::mfi {
 
-struct MfiRuleSettings {
+struct RuleSettings {
     int relative = 0;
     double db = 0.0;      // positive is louder
     int absolute = 0;
@@ -30,8 +30,8 @@ struct MfiRuleSettings {
 // 0 with the new file in `output`, or kMfiStepFailed when the input cannot be
 // parsed or the model not written. With neither relative nor absolute set
 // nothing happens and `output` is left as it was. `today` fills a malformed date.
-int applyMaxGainRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today);
-int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today);
+int applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
+int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
 
 // How the effect regulation places its copies of the send in force. Both give
 // the same model; OneByOne edits the model at every copy (each later search
@@ -43,6 +43,6 @@ enum class SendCopyPlanning { Batched, OneByOne };
 // Scales the regulated effect levels and their sends of a parsed model by a
 // change of `db` decibels. 0, or kMfiStepFailed when the effect settings hold
 // fewer than 32 bytes of blocks (callers ignore it).
-int regulateEffects(MfiVolumeFile& model, double db, SendCopyPlanning planning = SendCopyPlanning::Batched);
+int regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning = SendCopyPlanning::Batched);
 
-}  // namespace keldro
+}  // namespace keldro::mfi

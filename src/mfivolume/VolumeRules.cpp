@@ -5,7 +5,7 @@
 #include "volume/VolumeRules.h"
 #include "volume/VolumeTables.h"
 
-namespace keldro {
+namespace keldro::mfi {
 namespace {
 
 constexpr int kSilentAttenuation = 192;
@@ -14,14 +14,14 @@ constexpr int kChannelsPerTrack = 4;
 
 int toInt(double value) { return static_cast<int>(value); }  // truncates toward zero
 
-int writeModel(MfiVolumeFile& model, ByteVector& output, const MfiDate& today) {
+int writeModel(VolumeFile& model, ByteVector& output, const Date& today) {
     ByteVector bytes;
     if (model.write(bytes, today) != 0) return kMfiStepFailed;
     output = std::move(bytes);
     return 0;
 }
 
-int loudestMasterVolume(MfiVolumeFile& model) {
+int loudestMasterVolume(VolumeFile& model) {
     int loudest = 0;
     for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1))
         loudest = std::max(loudest, model.eventAt(0, i)->masterVolume());
@@ -31,10 +31,10 @@ int loudestMasterVolume(MfiVolumeFile& model) {
 // Moves a relative change into the MaxGain as far as 0 ... 24 steps allow,
 // judged by the loudest master volume, and the rest into every master volume,
 // so that master volume attenuation plus MaxGain falls by 2 * dB steps.
-void applyRelativeMaxGain(MfiVolumeFile& model, int gainBefore, double db) {
+void applyRelativeMaxGain(VolumeFile& model, int gainBefore, double db) {
     const int loudest = std::clamp(attenuationOfVolume(loudestMasterVolume(model)) + gainBefore, 0, kSilentAttenuation);
     const int quantised = attenuationOfVolume(volumeOfAttenuation(loudest));
-    const int gain = std::clamp(toInt((quantised * -0.5 + db) * -2), 0, MfiVolumeFile::kMaxGainSteps);
+    const int gain = std::clamp(toInt((quantised * -0.5 + db) * -2), 0, VolumeFile::kMaxGainSteps);
     model.setMaxGain(gain);
     for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1)) {
         const int total = attenuationOfVolume(model.eventAt(0, i)->masterVolume()) + gainBefore;
@@ -46,9 +46,9 @@ void applyRelativeMaxGain(MfiVolumeFile& model, int gainBefore, double db) {
 
 // MFi channel volumes run 0 ... 63: the volume is doubled onto the shared
 // 0 ... 127 grid and halved back.
-int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, MfiVolumeFile::kMaxVolume); }
+int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, VolumeFile::kMaxVolume); }
 
-void convertChannel(MfiVolumeFile& model, int track, int channel, const MfiRuleSettings& settings) {
+void convertChannel(VolumeFile& model, int track, int channel, const RuleSettings& settings) {
     const int value = settings.channelValues[static_cast<std::size_t>(track * kChannelsPerTrack + channel)];
     if (settings.absolute == 1 && value < 0) return;
     const int note = model.firstNoteOf(track, 0, channel);
@@ -63,7 +63,7 @@ void convertChannel(MfiVolumeFile& model, int track, int channel, const MfiRuleS
     }
 }
 
-void convertAdpcm(MfiVolumeFile& model, const MfiRuleSettings& settings) {
+void convertAdpcm(VolumeFile& model, const RuleSettings& settings) {
     const int value = settings.channelValues[16];
     const int note = model.nextAdpcmNote(0);
     if (note < 0) return;
@@ -80,13 +80,13 @@ void convertAdpcm(MfiVolumeFile& model, const MfiRuleSettings& settings) {
     }
 }
 
-bool hasMode(const MfiRuleSettings& settings) { return settings.relative == 1 || settings.absolute == 1; }
+bool hasMode(const RuleSettings& settings) { return settings.relative == 1 || settings.absolute == 1; }
 
 }  // namespace
 
-int applyMaxGainRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today) {
+int applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
     if (!hasMode(settings)) return 0;
-    MfiVolumeFile model;
+    VolumeFile model;
     if (model.parse(input) != 0) return kMfiStepFailed;
     const int gainBefore = model.maxGainValue();
     double regulation = settings.db;
@@ -100,9 +100,9 @@ int applyMaxGainRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& 
     return writeModel(model, output, today);
 }
 
-int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const MfiRuleSettings& settings, const MfiDate& today) {
+int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
     if (!hasMode(settings)) return 0;
-    MfiVolumeFile model;
+    VolumeFile model;
     if (model.parse(input) != 0) return kMfiStepFailed;
     for (int track = 0; track < kTrackCount; ++track)
         for (int channel = 0; channel < kChannelsPerTrack; ++channel) convertChannel(model, track, channel, settings);
@@ -110,4 +110,4 @@ int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const MfiRuleSett
     return writeModel(model, output, today);
 }
 
-}  // namespace keldro
+}  // namespace keldro::mfi

@@ -9,7 +9,7 @@
 #include "tavi/TrackEditing.h"
 #include "platform/ChunkReader.h"
 
-namespace keldro {
+namespace keldro::tavi {
 namespace {
 
 using trackedit::readShortForm;
@@ -52,11 +52,11 @@ struct SequenceState {
 
 class AudioTrackConverter {
 public:
-    AudioTrackConverter(TaviEngine& engine, ByteVector& chunk) : e_(engine), chunk_(chunk) {}
+    AudioTrackConverter(Engine& engine, ByteVector& chunk) : e_(engine), chunk_(chunk) {}
     int run();
 
 private:
-    TaviEngine& e_;
+    Engine& e_;
     ByteVector& chunk_;
     VolumeChangeRecord base_;
     std::uint32_t startPoint_ = 0;
@@ -250,6 +250,6 @@ int AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& sit
     return 0;
 }
 
-int TaviEngine::convertAudioTrack(ByteVector& chunk) { return AudioTrackConverter(*this, chunk).run(); }
+int Engine::convertAudioTrack(ByteVector& chunk) { return AudioTrackConverter(*this, chunk).run(); }
 
-}  // namespace keldro
+}  // namespace keldro::tavi

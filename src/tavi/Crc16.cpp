@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace keldro {
+namespace keldro::tavi {
 namespace {
 
 constexpr std::array<std::uint16_t, 256> makeTable() {
@@ -25,4 +25,4 @@ std::uint16_t crc16(ByteSpan data) {
     return static_cast<std::uint16_t>(crc ^ 0xFFFFu);
 }
 
-}  // namespace keldro
+}  // namespace keldro::tavi

@@ -6,8 +6,8 @@
 
 #include "platform/Bytes.h"
 
-namespace keldro {
+namespace keldro::tavi {
 
 std::uint16_t crc16(ByteSpan data);
 
-}  // namespace keldro
+}  // namespace keldro::tavi

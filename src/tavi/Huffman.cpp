@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace keldro {
+namespace keldro::tavi {
 namespace {
 
 constexpr int kSymbolCount = 256;
@@ -296,4 +296,4 @@ ByteVector huffmanEncode(ByteSpan plain) {
     return out;
 }
 
-}  // namespace keldro
+}  // namespace keldro::tavi

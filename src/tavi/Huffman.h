@@ -8,7 +8,7 @@
 
 #include "platform/Bytes.h"
 
-namespace keldro {
+namespace keldro::tavi {
 
 // Largest plain length we agree to expand; anything longer is treated like a
 // failed allocation by the caller.
@@ -23,4 +23,4 @@ bool huffmanDecode(ByteSpan packed, ByteVector& plain);
 // rules fix the exact bits, so the result is reproducible byte for byte.
 ByteVector huffmanEncode(ByteSpan plain);
 
-}  // namespace keldro
+}  // namespace keldro::tavi

@@ -12,7 +12,7 @@
 #include "platform/ChunkReader.h"
 #include "volume/VolumeRules.h"
 
-namespace keldro {
+namespace keldro::tavi {
 namespace {
 
 using trackedit::readVarlen;
@@ -159,13 +159,13 @@ bool endsSequence(const Event& ev) { return ev.kind == EventKind::EndOfTrack || 
 // Converts one score track chunk in place (the chunk may grow).
 class ScoreTrackConverter {
 public:
-    ScoreTrackConverter(TaviEngine& engine, ByteVector& chunk, int track)
+    ScoreTrackConverter(Engine& engine, ByteVector& chunk, int track)
         : e_(engine), chunk_(chunk), track_(track) {}
 
     int run();
 
 private:
-    TaviEngine& e_;
+    Engine& e_;
     ByteVector& chunk_;
     int track_;
     VolumeChangeRecord base_;
@@ -524,7 +524,7 @@ void ScoreTrackConverter::chorusBeforeNote(const Event& ev, std::vector<Splice>&
     e_.chorusCurrent_[ch] = r.afterLevel;
 }
 
-void TaviEngine::resetTrackState() {
+void Engine::resetTrackState() {
     records_.clear();
     volumeChanges_ = 0;
     maxGainChanges_ = 0;
@@ -539,7 +539,7 @@ void TaviEngine::resetTrackState() {
     effectTypeHistory_.clear();
 }
 
-int TaviEngine::convertScoreTrack(ByteVector& chunk, int trackNumber) {
+int Engine::convertScoreTrack(ByteVector& chunk, int trackNumber) {
     if (trackNumber < 1 || trackNumber > 7) return -kNonsupportChunkId;
     return ScoreTrackConverter(*this, chunk, trackNumber).run();
 }
@@ -547,13 +547,13 @@ int TaviEngine::convertScoreTrack(ByteVector& chunk, int trackNumber) {
 // ---- VQ-7 pre-scan: the loudest master volume and the largest MaxGain. ----
 namespace {
 
-void noteExclusive(ByteSpan data, TaviEngine::PreScan& found) {
+void noteExclusive(ByteSpan data, Engine::PreScan& found) {
     const int value = data[5];
     if (data[4] == 0x20 && value < 128) found.maxMasterVolume = std::max(found.maxMasterVolume, value);
     if (data[4] == 0x22 && value <= 24) found.maxMaxGain = std::max(found.maxMaxGain, value);
 }
 
-bool scanSetup(ByteSpan body, TaviEngine::PreScan& found) {
+bool scanSetup(ByteSpan body, Engine::PreScan& found) {
     ByteReader r(body);
     while (!r.atEnd()) {
         Event ev;
@@ -563,7 +563,7 @@ bool scanSetup(ByteSpan body, TaviEngine::PreScan& found) {
     return true;
 }
 
-bool scanSequence(ByteSpan body, TaviEngine::PreScan& found) {
+bool scanSequence(ByteSpan body, Engine::PreScan& found) {
     ByteReader r(body);
     while (!r.atEnd()) {
         Event ev;
@@ -576,7 +576,7 @@ bool scanSequence(ByteSpan body, TaviEngine::PreScan& found) {
 
 }  // namespace
 
-TaviEngine::PreScan TaviEngine::preScanVq7(ByteSpan chunk) {
+Engine::PreScan Engine::preScanVq7(ByteSpan chunk) {
     PreScan found;
     const bool isTrack7 = chunk.size() >= 8 && chunk[0] == 'M' && chunk[1] == 'T' && chunk[2] == 'R' && chunk[3] == 7;
     if (!isTrack7 || chunk.size() - 8 < minimumTrackBody(7)) return found;
@@ -593,4 +593,4 @@ TaviEngine::PreScan TaviEngine::preScanVq7(ByteSpan chunk) {
     return found;
 }
 
-}  // namespace keldro
+}  // namespace keldro::tavi

@@ -5,7 +5,7 @@
 #include "tavi/TaviWriter.h"
 #include "platform/ChunkReader.h"
 
-namespace keldro {
+namespace keldro::tavi {
 namespace {
 
 constexpr std::size_t kMinimumFileSize = 10;
@@ -18,10 +18,10 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 }  // namespace
 
-TaviConversion convertTavi(ByteSpan input, JobHost* host) {
-    TaviEngine engine;
+Conversion convertTavi(ByteSpan input, JobHost* host) {
+    Engine engine;
     engine.setHost(host);
-    TaviConversion out;
+    Conversion out;
     out.result = engine.convert(input.data(), input.size());
     out.generation = engine.generation();
     if (out.result == 0) out.output = engine.output();
@@ -30,7 +30,7 @@ TaviConversion convertTavi(ByteSpan input, JobHost* host) {
     return out;
 }
 
-int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
+int Engine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();
     resetContainerState();
     std::size_t fileLength = 0;
@@ -58,7 +58,7 @@ int TaviEngine::convert(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
-void TaviEngine::resetContainerState() {
+void Engine::resetContainerState() {
     generation_ = -1;
     vq7Levels_ = {};
     output_.clear();
@@ -74,25 +74,25 @@ void TaviEngine::resetContainerState() {
     errorOffset_ = 0;
 }
 
-void TaviEngine::setVq7LevelsForTracks(const PreScan& found) {
+void Engine::setVq7LevelsForTracks(const PreScan& found) {
     vq7Levels_ = {};
     vq7Levels_.loudestMasterVolume = found.maxMasterVolume;
     vq7Levels_.largestMaxGain = found.maxMaxGain;
     vq7Levels_.maxGainInForce = found.maxMaxGain;
 }
 
-int TaviEngine::fail(int code, std::size_t offset) {
+int Engine::fail(int code, std::size_t offset) {
     errorOffset_ = offset;
     return -code;
 }
 
-bool TaviEngine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
+bool Engine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
 
 // The file is one chunk: "MMMD", the length L of what follows, and the CRC
 // of bytes 0 .. L+5 stored at L+6. A body of less than two bytes puts the
 // CRC over the length field itself, which a good file never has, so such a
 // file fails the CRC check. `fileLength` is L+8.
-int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength) {
+int Engine::checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength) {
     if (data == nullptr || size < kMinimumFileSize) return fail(kFileSizeError, 0);
     const ByteSpan input(data, size);
     const auto file = ChunkReader(input).next();
@@ -106,7 +106,7 @@ int TaviEngine::checkHeader(const std::uint8_t* data, std::size_t size, std::siz
 }
 
 // Maps a chunk ID to its kind and sets the generation marks it implies.
-int TaviEngine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
+int Engine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
     const std::uint8_t last = id[3];
     number = 0;
     if (hasBytesAt(id, 0, "CNTI")) {
@@ -138,7 +138,7 @@ int TaviEngine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
 // First walk: classify and size-check every chunk up to the CRC and keep a
 // copy of each. A remainder too short for a chunk header and one body byte is
 // dropped; a chunk may run into the CRC (and then is the last one).
-int TaviEngine::walkChunks() {
+int Engine::walkChunks() {
     ChunkReader walk(work_);
     if (!walk.seek(kFileHeaderSize)) return 0;
     while (walk.remaining() > kChunkHeaderSize + kCrcSize) {
@@ -161,7 +161,7 @@ int TaviEngine::walkChunks() {
     return 0;
 }
 
-int TaviEngine::chunkSizeError(ChunkKind kind) {
+int Engine::chunkSizeError(ChunkKind kind) {
     switch (kind) {
         case ChunkKind::ContentsInfo: return kChunkSizeCnti;
         case ChunkKind::OptionalData: return kChunkSizeOpda;
@@ -175,7 +175,7 @@ int TaviEngine::chunkSizeError(ChunkKind kind) {
 
 // 2 unless exactly one of the VQ-3/5/7 tracks is present without any VQ-2
 // mark; any other mixture is refused (-1).
-int TaviEngine::decideGeneration() const {
+int Engine::decideGeneration() const {
     const int laterKinds = int{vq3Mark_} + int{vq5Mark_} + int{vq7Mark_};
     if (laterKinds == 0) return 2;
     if (laterKinds > 1 || vq2Mark_) return -1;
@@ -184,7 +184,7 @@ int TaviEngine::decideGeneration() const {
 
 // Second walk: converts the tracks in file order, fixes their size fields and
 // collects them for the signature.
-int TaviEngine::convertTrackChunks() {
+int Engine::convertTrackChunks() {
     for (Chunk& chunk : chunks_) {
         int rc = 0;
         switch (chunk.kind) {
@@ -204,7 +204,7 @@ int TaviEngine::convertTrackChunks() {
 // Files of the later chips must set their master volume (and VQ-7 its
 // MaxGain) before any note sounds, otherwise changing it would not act on
 // the whole song.
-int TaviEngine::checkVolumePresence() const {
+int Engine::checkVolumePresence() const {
     const bool masterVolumeFound = volumeChangeCount() > 0 && masterVolumeBeforeFirstNote();
     if (generation_ == 3 || generation_ == 5) return masterVolumeFound ? 0 : -kNoMasterVolume;
     if (generation_ == 7) {
@@ -216,11 +216,11 @@ int TaviEngine::checkVolumePresence() const {
 
 // The two signature digits: low nibbles of both bytes of the CRC of the
 // converted tracks, mixed with a seed per chip family.
-void TaviEngine::computeAtSig() {
+void Engine::computeAtSig() {
     const std::uint16_t seed = generation_ == 2 ? kVq2SignatureSeed : kLaterSignatureSeed;
     const unsigned x = crc16(signatureSource_) ^ seed;
     atSigDigit1_ = hexDigit(x >> 8);
     atSigDigit2_ = hexDigit(x);
 }
 
-}  // namespace keldro
+}  // namespace keldro::tavi

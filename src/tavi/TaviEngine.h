@@ -7,9 +7,9 @@
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
 
-namespace keldro {
+namespace keldro::tavi {
 
-struct TaviConversion {
+struct Conversion {
     int result = 0;            // 0 converted, -1 nothing to convert, -N for result code N
     int generation = -1;       // 2, 3, 5 or 7 once the chunks decided it, else -1
     ByteVector output;         // the converted file, only when result is 0
@@ -18,6 +18,6 @@ struct TaviConversion {
 };
 
 // Without a host nothing is changed (and so nothing converted).
-TaviConversion convertTavi(ByteSpan input, JobHost* host);
+Conversion convertTavi(ByteSpan input, JobHost* host);
 
-}  // namespace keldro
+}  // namespace keldro::tavi

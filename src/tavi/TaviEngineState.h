@@ -16,9 +16,9 @@
 #include "volume/VolumeChangeRecord.h"
 #include "platform/Bytes.h"
 
-namespace keldro {
+namespace keldro::tavi {
 
-class TaviEngine {
+class Engine {
 public:
     void setHost(JobHost* host) { host_ = host; }
 
@@ -144,4 +144,4 @@ private:
     void compressOutput();
 };
 
-}  // namespace keldro
+}  // namespace keldro::tavi

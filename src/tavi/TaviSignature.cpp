@@ -8,7 +8,7 @@
 #include "tavi/TaviWriter.h"
 #include "platform/ChunkReader.h"
 
-namespace keldro {
+namespace keldro::tavi {
 namespace {
 
 constexpr std::size_t kContentsInfoFixedBytes = 5;
@@ -49,21 +49,21 @@ void patchChunkSize(ByteVector& chunk, std::size_t at) {
 
 }  // namespace
 
-ByteVector TaviEngine::contentsInfoA0Tag() const {
+ByteVector Engine::contentsInfoA0Tag() const {
     ByteVector tag{'A', '0', ':', 'K', 'Q', '1', '1'};
     tag.push_back(static_cast<std::uint8_t>(atSigDigit1_));
     tag.push_back(static_cast<std::uint8_t>(atSigDigit2_));
     return tag;
 }
 
-ByteVector TaviEngine::optionalDataA0Tag() const {
+ByteVector Engine::optionalDataA0Tag() const {
     ByteVector tag{'A', '0', 0x00, 0x06, 'K', 'Q', '1', '1'};
     tag.push_back(static_cast<std::uint8_t>(atSigDigit1_));
     tag.push_back(static_cast<std::uint8_t>(atSigDigit2_));
     return tag;
 }
 
-ByteVector TaviEngine::signatureDataSubChunk() const {
+ByteVector Engine::signatureDataSubChunk() const {
     const ByteVector tag = optionalDataA0Tag();
     ByteVector sub{'D', 'c', 'h', kSignatureDataId};
     ByteWriter(sub).u32(static_cast<std::uint32_t>(tag.size()));
@@ -71,7 +71,7 @@ ByteVector TaviEngine::signatureDataSubChunk() const {
     return sub;
 }
 
-ByteVector TaviEngine::signatureOptionalDataChunk() const {
+ByteVector Engine::signatureOptionalDataChunk() const {
     const ByteVector sub = signatureDataSubChunk();
     ByteVector chunk{'O', 'P', 'D', 'A'};
     ByteWriter(chunk).u32(static_cast<std::uint32_t>(sub.size()));
@@ -79,7 +79,7 @@ ByteVector TaviEngine::signatureOptionalDataChunk() const {
     return chunk;
 }
 
-int TaviEngine::reportA0(ByteSpan data) {
+int Engine::reportA0(ByteSpan data) {
     lastA0Text_.assign(data.begin(), data.end());
     if (host_ == nullptr) return 0;
     const int answer = host_->checkAtSig(generation_, reinterpret_cast<const char*>(data.data()),
@@ -88,7 +88,7 @@ int TaviEngine::reportA0(ByteSpan data) {
 }
 
 // Third walk: the signature carriers, after the tracks that it is made from.
-int TaviEngine::stampSignature() {
+int Engine::stampSignature() {
     for (Chunk& chunk : chunks_) {
         int rc = 0;
         if (chunk.kind == ChunkKind::ContentsInfo) rc = stampContentsInfo(chunk.bytes);
@@ -100,7 +100,7 @@ int TaviEngine::stampSignature() {
 
 // CNTI body: 5 fixed bytes, then tags "XX:value," up to a remainder of fewer
 // than 4 bytes, which is kept as it is.
-int TaviEngine::stampContentsInfo(ByteVector& chunk) {
+int Engine::stampContentsInfo(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
     if (body.size() == kContentsInfoFixedBytes) return 0;
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize + kContentsInfoFixedBytes);
@@ -121,7 +121,7 @@ int TaviEngine::stampContentsInfo(ByteVector& chunk) {
 
 // One CNTI tag without its comma. "A1:" and "A2:" belong to files whose
 // signature lives in CNTI; "A0:" is that signature and is rewritten.
-int TaviEngine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
+int Engine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
     if (hasBytesAt(tag, 0, "A1:") || hasBytesAt(tag, 0, "A2:")) {
         if (hasOptionalData_) return -kIllegalAtSig;
     } else if (hasBytesAt(tag, 0, "A0:")) {
@@ -150,7 +150,7 @@ int TaviEngine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
 // OPDA body: "Dch" data sub-chunks and "Pro" sub-chunks; a remainder shorter
 // than a sub-chunk header is kept. When no signature "Dch" has been met so
 // far in the file, one is added.
-int TaviEngine::stampOptionalData(ByteVector& chunk) {
+int Engine::stampOptionalData(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize);
     ChunkReader subs(body);
@@ -176,7 +176,7 @@ int TaviEngine::stampOptionalData(ByteVector& chunk) {
 
 // One "Dch" sub-chunk: tags of 2-byte name, 2-byte length and data, up to a
 // remainder of 4 bytes or less, which is kept.
-int TaviEngine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
+int Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
     const std::size_t start = out.size();
     append(out, sub.first(kSubChunkHeaderSize));
     bool hasA0 = false;
@@ -212,4 +212,4 @@ int TaviEngine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
     return 0;
 }
 
-}  // namespace keldro
+}  // namespace keldro::tavi

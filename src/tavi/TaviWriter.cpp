@@ -5,7 +5,7 @@
 #include "tavi/TaviEngineState.h"
 #include "platform/ChunkReader.h"
 
-namespace keldro {
+namespace keldro::tavi {
 namespace {
 
 constexpr std::size_t kTrackHeaderOfCompressedTrack = 20;  // walked past whatever the track number
@@ -60,16 +60,16 @@ void closeFile(ByteVector& file) {
     ByteWriter(file).u16(crc16(file));
 }
 
-}  // namespace keldro
+}  // namespace keldro::tavi
 
 // ---- The engine's writing steps ----
 
-namespace keldro {
+namespace keldro::tavi {
 
 // Works from an expanded copy when the first score track is compressed.
 // Data that cannot be honestly expanded is used as read, as if memory for
 // the expansion had run out.
-void TaviEngine::expandInput() {
+void Engine::expandInput() {
     const auto where = findCompressedSequence(work_);
     if (!where) return;
     ByteVector plain;
@@ -80,7 +80,7 @@ void TaviEngine::expandInput() {
 
 // Header, the chunks as converted, the signature OPDA after CNTI where a
 // VQ-3/5 file has none, a fresh length field and CRC.
-void TaviEngine::assembleOutput() {
+void Engine::assembleOutput() {
     output_.assign(work_.begin(), work_.begin() + kFileHeaderSize);
     const bool insertOptionalData = !hasOptionalData_ && (generation_ == 3 || generation_ == 5);
     bool inserted = false;
@@ -97,11 +97,11 @@ void TaviEngine::assembleOutput() {
 
 // A compressed input is written compressed again. An empty sequence has no
 // compressed form that fits its place and stays as it is.
-void TaviEngine::compressOutput() {
+void Engine::compressOutput() {
     const auto where = findCompressedSequence(output_);
     if (!where || where->bodySize == 0) return;
     const ByteVector packed = huffmanEncode(ByteSpan(output_).subspan(where->bodyStart, where->bodySize));
     replaceSequence(output_, *where, packed);
 }
 
-}  // namespace keldro
+}  // namespace keldro::tavi

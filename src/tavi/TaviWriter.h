@@ -9,7 +9,7 @@
 
 #include "platform/Bytes.h"
 
-namespace keldro {
+namespace keldro::tavi {
 
 inline constexpr std::size_t kFileHeaderSize = 8;   // "MMMD" + length
 inline constexpr std::size_t kChunkHeaderSize = 8;  // ID + body size
@@ -33,4 +33,4 @@ void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan b
 // Rewrites the length field and appends the CRC of everything before it.
 void closeFile(ByteVector& file);
 
-}  // namespace keldro
+}  // namespace keldro::tavi

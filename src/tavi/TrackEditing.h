@@ -7,7 +7,7 @@
 
 #include "platform/Bytes.h"
 
-namespace keldro::trackedit {
+namespace keldro::tavi::trackedit {
 
 // Milliseconds per tick of a track header's timebase code; unknown codes count as 1.
 inline int timebaseMs(std::uint8_t code) {
@@ -82,4 +82,4 @@ inline ByteVector applySplices(ByteSpan body, const std::vector<Splice>& splices
 
 inline void putU32(ByteVector& b, std::size_t at, std::uint32_t v) { ByteWriter::patchBE(b, at, v, 4); }
 
-}  // namespace keldro::trackedit
+}  // namespace keldro::tavi::trackedit

@@ -9,6 +9,8 @@
 #include "mfivolume/MfiVolumeTestSupport.h"
 #include "platform/TempDir.h"
 
+using namespace keldro::mfi;
+
 namespace keldro::test {
 namespace {
 
@@ -70,7 +72,7 @@ TEST(MfiFileStep, ConvertsAndKeepsTheChangeRecords) {
     ASSERT_EQ(run.result.changes.size(), 2u);  // the MaxGain and the master volume
     EXPECT_EQ(run.result.changes[0].action, kActionMaxGainRelative);
     EXPECT_EQ(run.jobChanges, 2u);
-    MfiVolumeFile written;
+    mfi::VolumeFile written;
     ASSERT_EQ(written.parse(readBytes(host.out)), 0);
     EXPECT_TRUE(written.infoRecord().versIs("0301"));
     const auto& date = written.infoRecord().date;

@@ -20,6 +20,8 @@
 #include "mfivolume/MfiVolumeTestSupport.h"
 #include "support/AllocationMeter.h"
 
+using namespace keldro::mfi;
+
 namespace keldro::test {
 namespace {
 

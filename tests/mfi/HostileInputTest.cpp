@@ -18,6 +18,8 @@
 #include "support/AllocationMeter.h"
 #include "support/MfiBuilder.h"
 
+using namespace keldro::mfi;
+
 namespace keldro {
 namespace {
 
@@ -39,9 +41,9 @@ RoundTrip readAndWrite(const ByteVector& bytes) {
     RoundTrip r;
     testing::AllocationMeter meter;
     {
-        MfiFile file;
+        mfi::File file;
         r.read = file.read(bytes);
-        if (r.read == 0) r.write = file.write(r.written, MfiDate{2024, 2, 29});
+        if (r.read == 0) r.write = file.write(r.written, mfi::Date{2024, 2, 29});
     }
     r.peak = meter.peakBytes();
     return r;
@@ -132,7 +134,7 @@ TEST(MfiHostile, AsManyChunksAndSubChunksAsTheContainerHolds) {
     const ByteVector bytes = builder.build();
     ASSERT_EQ(((std::size_t{bytes[8]} << 8) | bytes[9]), 65108u);
 
-    MfiFile file;
+    mfi::File file;
     ASSERT_EQ(file.read(bytes), 0);
     EXPECT_EQ(file.body().audioCount(), 32);
     EXPECT_EQ(file.body().trackCount(), 4);

@@ -6,12 +6,14 @@
 
 #include "mfi/MfiFile.h"
 
+using namespace keldro::mfi;
+
 namespace keldro {
 namespace {
 
 struct Decoded {
     int status;
-    MfiTrack track;
+    mfi::Track track;
 };
 
 Decoded decode(const ByteVector& chunk) {
@@ -67,7 +69,7 @@ TEST(MfiDecode, EveryEventShape) {
         const Decoded d = decode(c.bytes);
         ASSERT_EQ(d.status, 0);
         ASSERT_EQ(d.track.eventCount(), 1);
-        const MfiEvent& e = *d.track.eventAt(0);
+        const mfi::Event& e = *d.track.eventAt(0);
         EXPECT_EQ(e.time(), c.time);
         EXPECT_EQ(e.status(), c.status);
         EXPECT_EQ(e.byte1(), c.byte1);
@@ -111,20 +113,20 @@ TEST(MfiDecode, FaultsInsideTheChunk) {
 TEST(MfiDecode, FiveByteEventIsNotCompletedFromBytesPastTheChunk) {
     // The chunk ends after four bytes although the buffer goes on.
     const ByteVector file = {0x00, 0x7F, 0x10, 0x20, 0x30, 0x40};
-    MfiTrack track;
+    mfi::Track track;
     EXPECT_EQ(decodeTrackEvents(file, 0, 4, track), ErrTrackSize);
 }
 
-MfiEvent shortEvent(std::uint8_t p1, std::uint8_t p2) {
-    MfiEvent e;
+mfi::Event shortEvent(std::uint8_t p1, std::uint8_t p2) {
+    mfi::Event e;
     e.setStatus(0xFF);
     e.setByte1(p1);
     e.setParams(p1, p2);
     return e;
 }
 
-MfiEvent blockEvent(const ByteVector& data) {
-    MfiEvent e;
+mfi::Event blockEvent(const ByteVector& data) {
+    mfi::Event e;
     e.setStatus(0xFF);
     e.setByte1(0xFF);
     e.setExtMark(0xFF);
@@ -154,7 +156,7 @@ TEST(MfiClassify, ShortEventsByFirstParameter) {
 }
 
 TEST(MfiClassify, EscapeAndNoteEvents) {
-    MfiEvent e;
+    mfi::Event e;
     e.setStatus(0x7F);
     const std::vector<std::pair<std::uint8_t, EventKind>> escapes = {
         {0x00, EventKind::Escape00}, {0x01, EventKind::Escape01},    {0x80, EventKind::Escape80},   {0x81, EventKind::Escape81},
@@ -163,7 +165,7 @@ TEST(MfiClassify, EscapeAndNoteEvents) {
         e.setByte1(byte1);
         EXPECT_EQ(e.kind(), kind) << int{byte1};
     }
-    MfiEvent note;
+    mfi::Event note;
     note.setStatus(0x85);
     EXPECT_EQ(note.kind(), EventKind::Note);
 }
@@ -221,21 +223,21 @@ TEST(MfiClassify, BlocksByClassIdAndSize) {
         EXPECT_EQ(blockEvent(c.data).kind(), c.kind);
     }
     // A 0x7F block is classified by its byte1 alone.
-    MfiEvent escape = blockEvent({0x11, 0x02, 0xF3, 0x03, 0x10});
+    mfi::Event escape = blockEvent({0x11, 0x02, 0xF3, 0x03, 0x10});
     escape.setStatus(0x7F);
     EXPECT_EQ(escape.kind(), EventKind::Unclassified);
 }
 
-MfiEvent noteEvent(std::uint8_t status, std::uint8_t gateVelocity = 0xFC) {
-    MfiEvent e;
+mfi::Event noteEvent(std::uint8_t status, std::uint8_t gateVelocity = 0xFC) {
+    mfi::Event e;
     e.setStatus(status);
     e.setByte1(0x30);
     e.setParams(0x30, gateVelocity);
     return e;
 }
 
-MfiEvent escapeEvent(std::uint8_t byte1, std::uint8_t p1, std::uint8_t p2) {
-    MfiEvent e;
+mfi::Event escapeEvent(std::uint8_t byte1, std::uint8_t p1, std::uint8_t p2) {
+    mfi::Event e;
     e.setStatus(0x7F);
     e.setByte1(byte1);
     e.setParams(p1, p2);
@@ -246,7 +248,7 @@ MfiEvent escapeEvent(std::uint8_t byte1, std::uint8_t p1, std::uint8_t p2) {
 TEST(MfiEvent, CarriesItsValuesByMeaning) {
     struct Case {
         std::string name;
-        MfiEvent event;
+        mfi::Event event;
         int channel = -1;
         int masterVolume = -1;
         int channelVolume = -1;
@@ -283,7 +285,7 @@ TEST(MfiEvent, CarriesItsValuesByMeaning) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const MfiEvent& e = c.event;
+        const mfi::Event& e = c.event;
         EXPECT_EQ(e.channel(), c.channel);
         EXPECT_EQ(e.masterVolume(), c.masterVolume);
         EXPECT_EQ(e.channelVolume(), c.channelVolume);
@@ -296,7 +298,7 @@ TEST(MfiEvent, CarriesItsValuesByMeaning) {
 }
 
 TEST(MfiEvent, PredicatesNameTheKind) {
-    const std::vector<std::pair<MfiEvent, EventKind>> cases = {
+    const std::vector<std::pair<mfi::Event, EventKind>> cases = {
         {noteEvent(0x45), EventKind::Note},
         {shortEvent(0xB0, 100), EventKind::MasterVolume},
         {shortEvent(0xE2, 0x3F), EventKind::ChannelVolume},
@@ -327,7 +329,7 @@ TEST(MfiEvent, PredicatesNameTheKind) {
 }
 
 TEST(MfiEvent, TempoAndEffectTypes) {
-    const MfiEvent tempo = shortEvent(0xC4, 120);
+    const mfi::Event tempo = shortEvent(0xC4, 120);
     EXPECT_EQ(tempo.tempoBpm(), 120);
     EXPECT_EQ(tempo.timebaseCode(), 4);
     EXPECT_EQ(shortEvent(0xB0, 120).tempoBpm(), -1);
@@ -341,7 +343,7 @@ TEST(MfiEvent, TempoAndEffectTypes) {
         settings.insert(settings.end(), block.begin(), block.end());
     }
     settings.resize(settings.size() + 31);  // a third block that is not all there
-    const MfiEvent e = blockEvent(settings);
+    const mfi::Event e = blockEvent(settings);
     EXPECT_EQ(e.effectType(0), 0x4901);
     EXPECT_EQ(e.effectType(1), 0x5301);
     EXPECT_EQ(e.effectType(2), -1);
@@ -355,26 +357,26 @@ TEST(MfiEvent, TempoAndEffectTypes) {
 TEST(MfiEvent, FactoriesMakeWhatTheReaderReads) {
     struct Case {
         std::string name;
-        MfiEvent made;
+        mfi::Event made;
         ByteVector bytes;  // delta 0, then the event
         EventKind kind;
     };
     const std::vector<Case> cases = {
-        {"channel volume", MfiEvent::makeChannelVolume(0, 2, 40), {0x00, 0xFF, 0xE2, 0xA8}, EventKind::ChannelVolume},
-        {"channel volume 63 of channel 0", MfiEvent::makeChannelVolume(0, 0, 63), {0x00, 0xFF, 0xE2, 0x3F},
+        {"channel volume", mfi::Event::makeChannelVolume(0, 2, 40), {0x00, 0xFF, 0xE2, 0xA8}, EventKind::ChannelVolume},
+        {"channel volume 63 of channel 0", mfi::Event::makeChannelVolume(0, 0, 63), {0x00, 0xFF, 0xE2, 0x3F},
          EventKind::ChannelVolume},
-        {"ADPCM volume", MfiEvent::makeAdpcmVolume(0, 63), {0x00, 0xFF, 0xFF, 0x00, 0x04, 0x11, 0xF2, 0x01, 0x3F},
+        {"ADPCM volume", mfi::Event::makeAdpcmVolume(0, 63), {0x00, 0xFF, 0xFF, 0x00, 0x04, 0x11, 0xF2, 0x01, 0x3F},
          EventKind::AdpcmVolume},
-        {"effect send", MfiEvent::makeEffectSend(0, 1, false, 45),
+        {"effect send", mfi::Event::makeEffectSend(0, 1, false, 45),
          {0x00, 0xFF, 0xFF, 0x00, 0x05, 0x11, 0x02, 0xF1, 0x4F, 45}, EventKind::EffectSend},
-        {"effect send of an A channel", MfiEvent::makeEffectSend(0, 3, true, 100),
+        {"effect send of an A channel", mfi::Event::makeEffectSend(0, 3, true, 100),
          {0x00, 0xFF, 0xFF, 0x00, 0x05, 0x11, 0x02, 0xF1, 0xEF, 100}, EventKind::EffectSend},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Decoded d = decode(c.bytes);
         ASSERT_EQ(d.status, 0);
-        const MfiEvent& read = *d.track.eventAt(0);
+        const mfi::Event& read = *d.track.eventAt(0);
         EXPECT_EQ(c.made.status(), read.status());
         EXPECT_EQ(c.made.byte1(), read.byte1());
         EXPECT_EQ(c.made.extMark(), read.extMark());
@@ -383,12 +385,12 @@ TEST(MfiEvent, FactoriesMakeWhatTheReaderReads) {
         EXPECT_EQ(c.made.extData(), read.extData());
         EXPECT_EQ(c.made.kind(), c.kind);
     }
-    EXPECT_EQ(MfiEvent::makeEffectSend(17, 0, false, 1).time(), 17);
-    EXPECT_EQ(MfiEvent::makeChannelVolume(9, 0, 1).time(), 9);
+    EXPECT_EQ(mfi::Event::makeEffectSend(17, 0, false, 1).time(), 17);
+    EXPECT_EQ(mfi::Event::makeChannelVolume(9, 0, 1).time(), 9);
 }
 
 TEST(MfiEvent, RefusedEditsLeaveTheEventUnchanged) {
-    MfiEvent e;
+    mfi::Event e;
     ASSERT_EQ(e.setTime(7), 0);
     EXPECT_EQ(e.setTime(-1), ErrBadArgument);
     EXPECT_EQ(e.time(), 7);
@@ -398,7 +400,7 @@ TEST(MfiEvent, RefusedEditsLeaveTheEventUnchanged) {
     EXPECT_EQ(e.extDataSize(), 0u);
     ASSERT_EQ(e.appendExtData(ByteVector{1, 2, 3}), 0);
     EXPECT_EQ(e.extData(), (ByteVector{1, 2, 3}));
-    MfiEvent copy = e;
+    mfi::Event copy = e;
     e.clear();
     EXPECT_EQ(copy.extDataSize(), 3u);
     EXPECT_EQ(e.time(), 0);
@@ -406,13 +408,13 @@ TEST(MfiEvent, RefusedEditsLeaveTheEventUnchanged) {
 }
 
 // Track 0: master volume at 0, channel volume ch1 at 1, note ch1 at 2, master volume at 3 (last).
-MfiBody searchBody() {
-    MfiBody body;
+mfi::Body searchBody() {
+    mfi::Body body;
     body.resizeTracks(2);
-    MfiTrack& t = *body.track(0);
+    mfi::Track& t = *body.track(0);
     t.appendEvent(shortEvent(0xB0, 100));
     t.appendEvent(shortEvent(0xE2, 0x7F));
-    MfiEvent note;
+    mfi::Event note;
     note.setStatus(0x45);
     t.appendEvent(note);
     t.appendEvent(shortEvent(0xB0, 90));
@@ -420,13 +422,13 @@ MfiBody searchBody() {
 }
 
 TEST(MfiBody, InsertEventPlacesACopy) {
-    MfiBody body = searchBody();
-    MfiEvent added = shortEvent(0xE2, 0x3F);
+    mfi::Body body = searchBody();
+    mfi::Event added = shortEvent(0xE2, 0x3F);
     ASSERT_EQ(body.insertEvent(0, 1, added), 0);
     ASSERT_EQ(body.insertEvent(0, 5, shortEvent(0xDE, 0)), 0);   // index == count appends
     ASSERT_EQ(body.insertEvent(0, -1, shortEvent(0xDD, 0)), 0);  // negative appends
     EXPECT_EQ(body.insertEvent(3, 0, added), ErrBadArgument);
-    const MfiTrack& t = *body.track(0);
+    const mfi::Track& t = *body.track(0);
     ASSERT_EQ(t.eventCount(), 7);
     EXPECT_EQ(t.eventAt(1)->param2(), 0x3F);
     EXPECT_EQ(t.eventAt(2)->param2(), 0x7F);
@@ -438,7 +440,7 @@ TEST(MfiBody, InsertEventPlacesACopy) {
 }
 
 TEST(MfiBody, ListSizes) {
-    MfiBody body;
+    mfi::Body body;
     EXPECT_EQ(body.resizeTracks(0), ErrTrackCount);
     EXPECT_EQ(body.resizeTracks(5), ErrTrackCount);
     EXPECT_EQ(body.resizeTracks(4), 0);
@@ -447,7 +449,7 @@ TEST(MfiBody, ListSizes) {
     EXPECT_EQ(body.resizeAudio(32), 0);
     EXPECT_EQ(body.audioCount(), 32);
     EXPECT_EQ(body.audio(32), nullptr);
-    MfiAudioData& item = *body.audio(0);
+    mfi::AudioData& item = *body.audio(0);
     ASSERT_EQ(item.setAudioHeader(ByteVector{1, 2}), 0);
     EXPECT_EQ(item.setAudioHeader(nullptr, 3), ErrBadArgument);
     EXPECT_EQ(item.setAudioData(ByteVector{}), ErrBadArgument);

@@ -8,6 +8,8 @@
 #include "mfi/MfiFile.h"
 #include "support/MfiBuilder.h"
 
+using namespace keldro::mfi;
+
 namespace keldro {
 namespace {
 
@@ -18,7 +20,7 @@ using test::MfiTrackBuilder;
 MfiTrackBuilder simpleTrack() { return MfiTrackBuilder().masterVolume(0, 100).note(10, 1); }
 
 int readStatus(const ByteVector& bytes) {
-    MfiFile file;
+    mfi::File file;
     return file.read(bytes);
 }
 
@@ -101,7 +103,7 @@ TEST(MfiReader, FailuresInCheckOrder) {
          MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).raw(ByteVector(16, 0)).build(), ErrFormat},
     };
     EXPECT_EQ(readStatus(good), 0);
-    MfiFile file;
+    mfi::File file;
     EXPECT_EQ(file.read(nullptr, 20), ErrBadArgument);
     EXPECT_EQ(file.read(good.data(), 0), ErrBadArgument);
     EXPECT_EQ(file.read(good.data(), -5), ErrBadArgument);
@@ -126,9 +128,9 @@ TEST(MfiReader, StoresHeaderFieldsAsRead) {
                                  .trac(simpleTrack())
                                  .trac(MfiTrackBuilder().note(3, 0))
                                  .build();
-    MfiFile file;
+    mfi::File file;
     ASSERT_EQ(file.read(bytes), 0);
-    const MfiInfo info = file.info();
+    const mfi::Info info = file.info();
     EXPECT_EQ(info.majorType, 1);
     EXPECT_EQ(info.minorType, 1);
     EXPECT_EQ(info.trackCount, 2);
@@ -151,7 +153,7 @@ TEST(MfiReader, StoresHeaderFieldsAsRead) {
 }
 
 TEST(MfiReader, UnknownSubchunksOnlyLeaveEverythingEmpty) {
-    MfiFile file;
+    mfi::File file;
     ASSERT_EQ(file.read(MfiBuilder()
                             .info("abcd", "x")
                             .info("titl", std::string(50, 'x'))
@@ -159,7 +161,7 @@ TEST(MfiReader, UnknownSubchunksOnlyLeaveEverythingEmpty) {
                             .trac(simpleTrack())
                             .build()),
               0);
-    const MfiInfo& info = file.infoRecord();
+    const mfi::Info& info = file.infoRecord();
     EXPECT_EQ(info.titl.length, 50);
     EXPECT_EQ(info.copy.length + info.auth.length + info.supt.length + info.ainf.length, 0);
     EXPECT_EQ(info.note, 0);
@@ -175,13 +177,13 @@ TEST(MfiReader, AudioItemsAndTrailingBytes) {
     many.infoByte("ainf", 0x60);
     for (int i = 0; i < 32; ++i) many.adat({0x01, static_cast<std::uint8_t>(i)}, ByteVector(11, 0x7E));
     many.trac(simpleTrack()).raw(bytesOf("trailing bytes are ignored"));
-    MfiFile file;
+    mfi::File file;
     ASSERT_EQ(file.read(many.build()), 0);
     ASSERT_EQ(file.body().audioCount(), 32);
     EXPECT_EQ(file.body().audio(31)->audioHeader(), (ByteVector{0x01, 31}));
     EXPECT_EQ(file.body().audio(31)->audioDataSize(), 11u);
 
-    MfiFile emptyHeader;
+    mfi::File emptyHeader;
     ASSERT_EQ(
         emptyHeader.read(MfiBuilder().infoByte("ainf", 0x01).adat({}, ByteVector(13, 1)).trac(simpleTrack()).build()),
         0);
@@ -215,17 +217,17 @@ TEST(MfiReader, DamagedInputsNeverReadPastTheBuffer) {
     for (std::size_t keep = 1; keep < good.size(); ++keep) {
         ByteVector prefix = truncated(good, keep);
         if (keep >= 13) ByteWriter::patchBE(prefix, 4, static_cast<std::uint32_t>(keep - 8), 4);
-        MfiFile file;
+        mfi::File file;
         EXPECT_NE(file.read(prefix), 0) << keep;
     }
     // Whatever reads successfully must also write without fault.
     for (std::size_t at = 0; at < good.size(); ++at)
         for (std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0x7F}, std::uint8_t{0xF0}, std::uint8_t{0xFF}}) {
             const ByteVector damaged = withByte(good, at, value);
-            MfiFile file;
+            mfi::File file;
             if (file.read(damaged) != 0) continue;
             ByteVector out;
-            const int status = file.write(out, MfiDate{2024, 1, 2});
+            const int status = file.write(out, mfi::Date{2024, 1, 2});
             EXPECT_TRUE(status == 0 || status == ErrEventData) << at;
         }
 }

@@ -8,6 +8,8 @@
 #include "mfi/MfiFile.h"
 #include "support/MfiBuilder.h"
 
+using namespace keldro::mfi;
+
 namespace keldro {
 namespace {
 
@@ -15,9 +17,9 @@ using test::bytesOf;
 using test::MfiBuilder;
 using test::MfiTrackBuilder;
 
-const MfiDate kToday{2025, 3, 7};
+const mfi::Date kToday{2025, 3, 7};
 
-ByteVector rewrite(const ByteVector& input, MfiFile& file, int expectedWrite = 0) {
+ByteVector rewrite(const ByteVector& input, mfi::File& file, int expectedWrite = 0) {
     EXPECT_EQ(file.read(input), 0);
     ByteVector out;
     EXPECT_EQ(file.write(out, kToday), expectedWrite);
@@ -75,7 +77,7 @@ TEST(MfiWriter, CanonicalFilesWriteBackByteForByte) {
     };
     for (const auto& [name, input] : files) {
         SCOPED_TRACE(name);
-        MfiFile file;
+        mfi::File file;
         EXPECT_EQ(rewrite(input, file), input);
         EXPECT_EQ(file.trackCountByte(), input[12]);
     }
@@ -110,19 +112,19 @@ TEST(MfiWriter, NormalisesOtherFiles) {
                                     .adat({0x07}, ByteVector(12, 0x22))
                                     .trac(MfiTrackBuilder().masterVolume(0, 100))
                                     .build();
-    MfiFile file;
+    mfi::File file;
     EXPECT_EQ(rewrite(input, file), expected);
     EXPECT_EQ(file.infoRecord().prot.length, 0);  // defaults do not count as content
     EXPECT_EQ(file.infoRecord().prot.bytes[0], ' ');
     EXPECT_EQ(ByteVector(file.infoRecord().date.begin(), file.infoRecord().date.end()), bytesOf("20250307"));
     // Without a "note" sub-chunk the output holds "note" 0, which reads as no MFi file.
-    MfiFile again;
+    mfi::File again;
     EXPECT_EQ(again.read(expected), ErrFormat);
 }
 
 TEST(MfiWriter, DefaultsAndVersionRules) {
-    MfiFile file;
-    MfiInfo& info = file.infoRecord();
+    mfi::File file;
+    mfi::Info& info = file.infoRecord();
     info.majorType = 1;
     info.minorType = 1;
     info.setVers("0200");
@@ -130,7 +132,7 @@ TEST(MfiWriter, DefaultsAndVersionRules) {
     info.titl.assign(std::string(50, 'x'));
     info.titl.length = 60;
     file.body().resizeTracks(2);
-    MfiEvent note;
+    mfi::Event note;
     note.setStatus(0x45);
     file.body().track(0)->appendEvent(note);  // track 1 stays empty: no chunk
 
@@ -191,7 +193,7 @@ TEST(MfiWriter, FillerEventsBridgeLongGaps) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.gap);
-        MfiFile file;
+        mfi::File file;
         const ByteVector input =
             MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(0, 100).note(0, 1)).build();
         ASSERT_EQ(file.read(input), 0);
@@ -202,17 +204,17 @@ TEST(MfiWriter, FillerEventsBridgeLongGaps) {
         events.insert(events.end(), c.secondEvent.begin(), c.secondEvent.end());
         EXPECT_EQ(out, MfiBuilder().canonicalInfo().chunk("trac", events).build());
         // The fillers read back as no-op events carrying the gap.
-        MfiFile back;
+        mfi::File back;
         ASSERT_EQ(back.read(out), 0);
-        const MfiTrack& track = *back.body().track(0);
+        const mfi::Track& track = *back.body().track(0);
         EXPECT_EQ(track.eventAt(track.eventCount() - 1)->time(), c.gap);
     }
 }
 
 TEST(MfiWriter, TimeGoingBackwardsWrapsTheDelta) {
-    MfiFile file;
+    mfi::File file;
     ASSERT_EQ(file.read(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(10, 100)).build()), 0);
-    MfiEvent earlier = *file.body().event(0, 0);
+    mfi::Event earlier = *file.body().event(0, 0);
     earlier.setTime(7);
     file.body().insertEvent(0, -1, earlier);
     ByteVector out;
@@ -221,19 +223,19 @@ TEST(MfiWriter, TimeGoingBackwardsWrapsTheDelta) {
 }
 
 TEST(MfiWriter, Failures) {
-    MfiFile fresh;  // types never read: not an MFi model
+    mfi::File fresh;  // types never read: not an MFi model
     fresh.body().resizeTracks(1);
     ByteVector out;
     EXPECT_EQ(fresh.write(out, kToday), ErrFormat);
     EXPECT_EQ(out.size(), 10u);
 
     // A 0x7F event whose next byte is 0xF1-0xFE reads as four bytes but has no block to write.
-    MfiFile escape;
+    mfi::File escape;
     const ByteVector input =
         MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().note(0, 0).escapeShort(0, 0xF5, 0x20).note(0, 1)).build();
     rewrite(input, escape, ErrEventData);
 
-    MfiFile emptyBlock;
+    mfi::File emptyBlock;
     rewrite(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().block(0, {})).build(), emptyBlock, ErrEventData);
 }
 

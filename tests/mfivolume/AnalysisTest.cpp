@@ -3,6 +3,8 @@
 
 #include "MfiVolumeTestSupport.h"
 
+using namespace keldro::mfi;
+
 namespace keldro::test {
 namespace {
 
@@ -35,7 +37,7 @@ TEST(MfiAnalyse, ChecksRequiredEventsAndReadsMaxGain) {
     };
     for (const AnalyseCase& c : cases) {
         SCOPED_TRACE(c.name);
-        MfiVolumeFile file;
+        mfi::VolumeFile file;
         EXPECT_EQ(file.parse(c.file), c.result);
         if (c.result != ErrNoMaxGain) {
             EXPECT_EQ(file.maxGainValue(), c.maxGain);
@@ -75,14 +77,14 @@ TEST(MfiEventTime, FollowsTheTempoMapOfTrackZero) {
     };
     for (const TimeCase& c : cases) {
         SCOPED_TRACE(c.name);
-        MfiVolumeFile file = parsed(mfiFile("0200", {c.track0, c.track1}));
+        mfi::VolumeFile file = parsed(mfiFile("0200", {c.track0, c.track1}));
         EXPECT_EQ(file.eventTimeMs(c.track, c.index), c.ms);
     }
 }
 
 TEST(MfiSearch, FromAnIndexUnderTheLastPositionRule) {
     // Track 0: master volume, channel volume of channel 1, note of channel 1, master volume (last).
-    MfiVolumeFile file =
+    mfi::VolumeFile file =
         parsed(mfiFile("0200", {setup().channelVolume(0, 1, 63).note(0, 1).masterVolume(0, 90), MfiTrackBuilder().nop(0)}));
     struct Case {
         const char* name;
@@ -106,12 +108,12 @@ TEST(MfiSearch, FromAnIndexUnderTheLastPositionRule) {
 
 TEST(MfiInsertDefaultVolume, GoesAfterTheSetUpEventsAtTimeZero) {
     // A program change (0xE0) and a volume of another channel at time 0, then the note.
-    MfiVolumeFile file = parsed(mfiFile(
+    mfi::VolumeFile file = parsed(mfiFile(
         "0200", {setup().shortEvent(0, 0xE0, 0x45).channelVolume(0, 2, 30).note(0, 1).adpcmNote(4).note(3, 1)}));
     const int note = file.firstNoteOf(0, 0, 1);
     ASSERT_EQ(note, 3);
     EXPECT_EQ(file.insertDefaultVolume(0, note, 1), 1);
-    const MfiEvent* inserted = file.eventAt(0, 3);
+    const mfi::Event* inserted = file.eventAt(0, 3);
     EXPECT_EQ(inserted->time(), 0);
     EXPECT_EQ(inserted->channelVolume(), 63);
     EXPECT_EQ(inserted->channel(), 1);
@@ -139,7 +141,7 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
         {3, true, {0x11, 0x02, 0xF1, 0xEF, 45}},
     };
     for (const Case& c : cases) {
-        MfiVolumeFile file =
+        mfi::VolumeFile file =
             parsed(mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
         ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.aFlag, 45), 1);
         EXPECT_EQ(file.eventAt(0, 3)->extData(), c.block) << c.channel;
@@ -154,7 +156,7 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
 // The plain walk: from `from` find the next event of the kind; when `accept`
 // refuses it go on from the hit + 1. A walk that stands on the last event of
 // the track, or outside the track, finds nothing.
-int walkFirst(MfiVolumeFile& file, EventKind kind, int track, int from, const std::function<bool(int)>& accept) {
+int walkFirst(mfi::VolumeFile& file, EventKind kind, int track, int from, const std::function<bool(int)>& accept) {
     const int count = file.eventCount(track);
     for (int at = from; at >= 0 && at < count - 1;) {
         int hit = at;
@@ -166,7 +168,7 @@ int walkFirst(MfiVolumeFile& file, EventKind kind, int track, int from, const st
     return -1;
 }
 
-int walkSoundingAfter(MfiVolumeFile& file, int track, int channel, bool aFlag, int tick) {
+int walkSoundingAfter(mfi::VolumeFile& file, int track, int channel, bool aFlag, int tick) {
     auto after = [&](int i) { return file.eventAt(track, i)->time() > tick; };
     if (aFlag)
         return walkFirst(file, EventKind::Escape00, track, 0,
@@ -181,10 +183,10 @@ int walkSoundingAfter(MfiVolumeFile& file, int track, int channel, bool aFlag, i
     return best;
 }
 
-std::int64_t walkTimeMs(MfiVolumeFile& file, int track, int index) {
+std::int64_t walkTimeMs(mfi::VolumeFile& file, int track, int index) {
     static constexpr int kTicksPerBeat[] = {6, 12, 24, 48, 96, 192, 384, 48, 15, 30, 60, 120, 240, 480, 960, 48};
     double tempo = 125, perBeat = 48, sum = 0;
-    auto apply = [&](const MfiEvent& e) {
+    auto apply = [&](const mfi::Event& e) {
         if (e.param2() == 0) return;
         tempo = e.param2();
         perBeat = kTicksPerBeat[e.param1() & 0x0F];
@@ -192,7 +194,7 @@ std::int64_t walkTimeMs(MfiVolumeFile& file, int track, int index) {
     const int last = std::min(index, file.eventCount(track) - 1);
     if (track == 0) {
         for (int i = 0; i <= last; ++i) {
-            const MfiEvent& e = *file.eventAt(0, i);
+            const mfi::Event& e = *file.eventAt(0, i);
             if (i > 0) sum += (e.time() - file.eventAt(0, i - 1)->time()) * 60000.0 / tempo / perBeat;
             if (e.kind() == EventKind::Tempo) apply(e);
         }
@@ -205,7 +207,7 @@ std::int64_t walkTimeMs(MfiVolumeFile& file, int track, int index) {
     for (int i = 0; i <= last; ++i) {
         const double tick = file.eventAt(track, i)->time();
         for (; next < tempos.size() && file.eventAt(0, tempos[next])->time() <= tick; ++next) {
-            const MfiEvent& t = *file.eventAt(0, tempos[next]);
+            const mfi::Event& t = *file.eventAt(0, tempos[next]);
             sum += (t.time() - summed) * 60000.0 / tempo / perBeat;
             summed = t.time();
             apply(t);
@@ -244,7 +246,7 @@ TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
         builder.canonicalInfo("0200");
         const int tracks = 1 + static_cast<int>(rng() % 4);
         for (int t = 0; t < tracks; ++t) builder.trac(randomTrack(rng, t == 0));
-        MfiVolumeFile file;
+        mfi::VolumeFile file;
         if (file.read(builder.build()) != 0) continue;
         for (int track = 0; track < tracks; ++track) {
             const int count = file.eventCount(track);

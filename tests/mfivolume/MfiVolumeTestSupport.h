@@ -46,8 +46,8 @@ inline ByteVector mfiFile(std::string_view vers, std::initializer_list<MfiTrackB
 // Track 0 must hold a master volume event; most tests start with one.
 inline MfiTrackBuilder setup(std::uint8_t delta = 0) { return MfiTrackBuilder().masterVolume(delta, 100); }
 
-inline MfiVolumeFile parsed(const ByteVector& bytes) {
-    MfiVolumeFile file;
+inline mfi::VolumeFile parsed(const ByteVector& bytes) {
+    mfi::VolumeFile file;
     EXPECT_EQ(file.parse(bytes), 0);
     return file;
 }

@@ -4,10 +4,12 @@
 #include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiConversionPass.h"
 
+using namespace keldro::mfi;
+
 namespace keldro::test {
 namespace {
 
-const MfiDate kToday{2026, 3, 7};
+const mfi::Date kToday{2026, 3, 7};
 
 ByteVector validFile(std::string_view vers) {
     return mfiFile(vers, {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(4, 0)});
@@ -25,8 +27,8 @@ TEST(MfiConversionPass, StampsDateAndSupportTextFromVersion30On) {
                                       static_cast<std::int64_t>(out.size()), format, &host, &kToday);
         ASSERT_GT(length, 0);
         out.resize(static_cast<std::size_t>(length));
-        const MfiVolumeFile converted = parsed(out);
-        const MfiInfo& info = converted.infoRecord();
+        const mfi::VolumeFile converted = parsed(out);
+        const mfi::Info& info = converted.infoRecord();
         EXPECT_EQ(text(info.date), "20260307");
         EXPECT_EQ(text(info.supt.view()), "KELDRO Ver.1.1.0");
         EXPECT_TRUE(info.versIs(vers));
@@ -42,7 +44,7 @@ TEST(MfiConversionPass, LeavesSupportTextOfVersion20Alone) {
                                   static_cast<std::int64_t>(out.size()), kFormatMfi20, &host, &kToday);
     ASSERT_GT(length, 0);
     out.resize(static_cast<std::size_t>(length));
-    const MfiVolumeFile converted = parsed(out);
+    const mfi::VolumeFile converted = parsed(out);
     EXPECT_EQ(text(converted.infoRecord().date), "20260307");
     EXPECT_EQ(converted.infoRecord().supt.length, 0);
 }
@@ -93,7 +95,7 @@ TEST(MfiConversionPass, TakesItsSettingsFromTheHost) {
     host.gainSteps = 19;
     host.channels[16] = 12;
     host.regulate = 1;
-    const MfiConversionSettings s = snapshotSettings(&host);
+    const mfi::PassSettings s = snapshotSettings(&host);
     EXPECT_EQ(s.relative, 0);
     EXPECT_EQ(s.absolute, 1);
     EXPECT_DOUBLE_EQ(s.db, 35 * 0.1);
@@ -139,8 +141,8 @@ TEST(MfiConversionPass, DamagedFilesAreRefusedOrConvertedSafely) {
             if (length <= 0) continue;
             ++converted;
             work.resize(static_cast<std::size_t>(length));
-            MfiVolumeFile source;
-            MfiVolumeFile result;
+            mfi::VolumeFile source;
+            mfi::VolumeFile result;
             ASSERT_EQ(source.parse(bad), 0);
             ASSERT_EQ(result.parse(work), 0);
             VolumeChangeList changes;

@@ -3,10 +3,12 @@
 #include "mfivolume/MfiChangeReport.h"
 #include "mfivolume/MfiConversionPass.h"
 
+using namespace keldro::mfi;
+
 namespace keldro::test {
 namespace {
 
-const MfiDate kToday{2026, 3, 7};
+const mfi::Date kToday{2026, 3, 7};
 
 struct Reported {
     int result = 0;
@@ -23,8 +25,8 @@ Reported convertAndReport(const ByteVector& in, MfiTestHost& host, int version) 
     EXPECT_GT(length, 0);
     if (length <= 0) return out;
     work.resize(static_cast<std::size_t>(length));
-    MfiVolumeFile source = parsed(in);
-    MfiVolumeFile converted = parsed(work);
+    mfi::VolumeFile source = parsed(in);
+    mfi::VolumeFile converted = parsed(work);
     out.result = version == 20 ? reportChannelVolumeChanges(version, source, converted, &host, out.changes)
                                : reportMaxGainChanges(version, source, converted, &host, out.changes);
     if (out.result == 0 || out.result == -1) reportEffectChanges(version, source, converted, &host, out.changes);
@@ -139,8 +141,8 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
 
 TEST(MfiChannelVolumeReport, OtherVersionsAndRefusedRecordsConvertNothing) {
     MfiTestHost host;
-    MfiVolumeFile a = parsed(version30File());
-    MfiVolumeFile b = parsed(version30File());
+    mfi::VolumeFile a = parsed(version30File());
+    mfi::VolumeFile b = parsed(version30File());
     VolumeChangeList changes;
     EXPECT_EQ(reportChannelVolumeChanges(30, a, b, &host, changes), -1);
     host.hookAnswer = 0;
@@ -167,7 +169,7 @@ TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
     // Not for MFi 3.1, and not without "-e".
     const ByteVector in31 = [&] {
         ByteVector copy = in;
-        MfiVolumeFile f = parsed(copy);
+        mfi::VolumeFile f = parsed(copy);
         f.infoRecord().setVers("0301");
         ByteVector out;
         f.write(out, kToday);

@@ -3,28 +3,30 @@
 #include "MfiVolumeTestSupport.h"
 #include "mfivolume/MfiVolumeRules.h"
 
+using namespace keldro::mfi;
+
 namespace keldro::test {
 namespace {
 
-const MfiDate kToday{2026, 12, 10};
+const mfi::Date kToday{2026, 12, 10};
 
-MfiRuleSettings relative(double db) {
-    MfiRuleSettings s;
+mfi::RuleSettings relative(double db) {
+    mfi::RuleSettings s;
     s.relative = 1;
     s.db = db;
     s.channelValues.fill(-1);
     return s;
 }
 
-MfiRuleSettings absolute(int gainSteps = 24) {
-    MfiRuleSettings s;
+mfi::RuleSettings absolute(int gainSteps = 24) {
+    mfi::RuleSettings s;
     s.absolute = 1;
     s.maxGainSteps = gainSteps;
     s.channelValues.fill(-1);
     return s;
 }
 
-std::vector<int> masterVolumes(MfiVolumeFile& file) {
+std::vector<int> masterVolumes(mfi::VolumeFile& file) {
     std::vector<int> volumes;
     for (int i = file.nextMasterVolume(0); i >= 0; i = file.nextMasterVolume(i + 1)) volumes.push_back(file.eventAt(0, i)->masterVolume());
     return volumes;
@@ -34,7 +36,7 @@ struct MaxGainCase {
     const char* name;
     std::uint8_t gain;
     std::uint8_t volume1, volume2;
-    MfiRuleSettings settings;
+    mfi::RuleSettings settings;
     int gainAfter;
     std::vector<int> volumesAfter;
 };
@@ -52,7 +54,7 @@ TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
             "0300", {MfiTrackBuilder().maxGain(0, c.gain).masterVolume(0, c.volume1).masterVolume(0, c.volume2).note(0, 0).note(4, 0)});
         ByteVector out;
         ASSERT_EQ(applyMaxGainRule(in, out, c.settings, kToday), 0);
-        MfiVolumeFile converted = parsed(out);
+        mfi::VolumeFile converted = parsed(out);
         EXPECT_EQ(converted.maxGainValue(), c.gainAfter);
         EXPECT_EQ(masterVolumes(converted), c.volumesAfter);
     }
@@ -61,7 +63,7 @@ TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
 TEST(MfiMaxGainRule, FailsOnAnUnreadableInputAndIdlesWithoutAMode) {
     ByteVector out{1, 2, 3};
     EXPECT_EQ(applyMaxGainRule(ByteVector{'m', 'e', 'l', 'o'}, out, relative(0), kToday), kMfiStepFailed);
-    MfiRuleSettings none = relative(0);
+    mfi::RuleSettings none = relative(0);
     none.relative = 0;
     EXPECT_EQ(applyMaxGainRule(mfiFile("0300", {}), out, none, kToday), 0);
     EXPECT_EQ(out, (ByteVector{1, 2, 3}));
@@ -70,15 +72,15 @@ TEST(MfiMaxGainRule, FailsOnAnUnreadableInputAndIdlesWithoutAMode) {
 struct ChannelCase {
     const char* name;
     MfiTrackBuilder track;
-    MfiRuleSettings settings;
+    mfi::RuleSettings settings;
     // (channel, volume) of every channel volume event of track 0 after the rule.
     std::vector<std::pair<int, int>> volumesAfter;
 };
 
-std::vector<std::pair<int, int>> channelVolumes(MfiVolumeFile& file) {
+std::vector<std::pair<int, int>> channelVolumes(mfi::VolumeFile& file) {
     std::vector<std::pair<int, int>> out;
     for (int i = file.nextVolumeEvent(0, 0); i >= 0; i = file.nextVolumeEvent(0, i + 1)) {
-        const MfiEvent& e = *file.eventAt(0, i);
+        const mfi::Event& e = *file.eventAt(0, i);
         if (e.isChannelVolume())
             out.emplace_back(e.channel(), e.channelVolume());
         else
@@ -88,9 +90,9 @@ std::vector<std::pair<int, int>> channelVolumes(MfiVolumeFile& file) {
 }
 
 TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
-    MfiRuleSettings channel1At50 = absolute();
+    mfi::RuleSettings channel1At50 = absolute();
     channel1At50.channelValues[0] = 50;
-    MfiRuleSettings adpcmAt20 = absolute();
+    mfi::RuleSettings adpcmAt20 = absolute();
     adpcmAt20.channelValues[16] = 20;
     const ChannelCase cases[] = {
         {"+3 dB: 40 becomes 49, 63 stays", setup().channelVolume(0, 0, 40).channelVolume(0, 1, 63).note(0, 0).note(0, 1),
@@ -110,21 +112,21 @@ TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
         SCOPED_TRACE(c.name);
         ByteVector out;
         ASSERT_EQ(applyChannelVolumeRule(mfiFile("0200", {c.track}), out, c.settings, kToday), 0);
-        MfiVolumeFile converted = parsed(out);
+        mfi::VolumeFile converted = parsed(out);
         EXPECT_EQ(channelVolumes(converted), c.volumesAfter);
     }
 }
 
 MfiTrackBuilder setupWithGain(std::uint8_t gain = 10) { return MfiTrackBuilder().maxGain(0, gain).masterVolume(0, 100); }
 
-std::vector<std::pair<int, int>> sends(MfiVolumeFile& file, int track) {
+std::vector<std::pair<int, int>> sends(mfi::VolumeFile& file, int track) {
     std::vector<std::pair<int, int>> out;  // (tick, value)
     for (int w = file.nextEffectSend(track, 0); w >= 0; w = file.nextEffectSend(track, w + 1))
         out.emplace_back(file.eventAt(track, w)->time(), file.eventAt(track, w)->effectSendValue());
     return out;
 }
 
-int levelOfBlock(MfiVolumeFile& file, int block) {
+int levelOfBlock(mfi::VolumeFile& file, int block) {
     std::array<std::uint8_t, 1024> bytes{};
     file.readEffectBlocks(file.firstEffectSettings(), bytes.data(), 1024);
     return bytes[static_cast<std::size_t>(block * 32 + 12)];
@@ -134,14 +136,14 @@ TEST(MfiEffectRegulation, ScalesRegulatedLevelsUpAndTheirSendsDown) {
     const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x1234, 50)});
     const ByteVector in =
         mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, false, 100).note(0, 0).note(1, 0)});
-    MfiRuleSettings plus3 = relative(3);
+    mfi::RuleSettings plus3 = relative(3);
     plus3.regulate = 1;
-    MfiRuleSettings absoluteSteps4 = absolute(4);  // from MaxGain 10 to 4: +3 dB
+    mfi::RuleSettings absoluteSteps4 = absolute(4);  // from MaxGain 10 to 4: +3 dB
     absoluteSteps4.regulate = 1;
-    for (const MfiRuleSettings& settings : {plus3, absoluteSteps4}) {
+    for (const mfi::RuleSettings& settings : {plus3, absoluteSteps4}) {
         ByteVector out;
         ASSERT_EQ(applyMaxGainRule(in, out, settings, kToday), 0);
-        MfiVolumeFile converted = parsed(out);
+        mfi::VolumeFile converted = parsed(out);
         EXPECT_EQ(levelOfBlock(converted, 0), 118);
         EXPECT_EQ(levelOfBlock(converted, 1), 50);
         EXPECT_EQ(sends(converted, 0), (std::vector<std::pair<int, int>>{{0, 84}}));
@@ -150,10 +152,10 @@ TEST(MfiEffectRegulation, ScalesRegulatedLevelsUpAndTheirSendsDown) {
 
 // (tick, send code, value) of every effect send of a track; the code is the
 // channel, plus 16 for an A channel.
-std::vector<std::array<int, 3>> codedSends(MfiVolumeFile& file, int track) {
+std::vector<std::array<int, 3>> codedSends(mfi::VolumeFile& file, int track) {
     std::vector<std::array<int, 3>> out;
     for (int w = file.nextEffectSend(track, 0); w >= 0; w = file.nextEffectSend(track, w + 1)) {
-        const MfiEvent& send = *file.eventAt(track, w);
+        const mfi::Event& send = *file.eventAt(track, w);
         out.push_back({send.time(), send.effectSendCode(), send.effectSendValue()});
     }
     return out;
@@ -190,7 +192,7 @@ TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
         sound(playing, c.track == 0 ? 10 : 20);
         sound(playing, 5);
         if (c.track != 0) track0.nop(10);
-        MfiVolumeFile model = parsed(c.track == 0 ? mfiFile("0400", {track0}) : mfiFile("0400", {track0, track1}));
+        mfi::VolumeFile model = parsed(c.track == 0 ? mfiFile("0400", {track0}) : mfiFile("0400", {track0, track1}));
         ASSERT_EQ(regulateEffects(model, 3.0), 0);
         const int code = c.channel + (c.aFlag ? 16 : 0);
         EXPECT_EQ(codedSends(model, c.track), (std::vector<std::array<int, 3>>{{0, code, 80}, {20, code, 67}}));
@@ -207,25 +209,25 @@ TEST(MfiEffectRegulation, ASendAtTheTickOfASelectionIsUnderTheTypeBefore) {
     const ByteVector blocks = joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)});
     const ByteVector in = mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSelect(10, 65).nop(20),
                                            MfiTrackBuilder().effectSend(10, 2, false, 80).note(0, 2).note(10, 2).note(5, 2)});
-    MfiVolumeFile model = parsed(in);
+    mfi::VolumeFile model = parsed(in);
     ASSERT_EQ(regulateEffects(model, 3.0), 0);
     EXPECT_EQ(sends(model, 1), (std::vector<std::pair<int, int>>{{10, 80}, {20, 67}}));
 }
 
 TEST(MfiEffectRegulation, KeepsLevelsWithinOneTo127) {
     const ByteVector blocks = joined({effectBlock(0x4A00, 120), effectBlock(0x4B00, 2), effectBlock(0x5301, 0)});
-    MfiVolumeFile up = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, true, 1).note(0, 0).note(1, 0)}));
+    mfi::VolumeFile up = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, true, 1).note(0, 0).note(1, 0)}));
     ASSERT_EQ(regulateEffects(up, 60.0), 0);
     EXPECT_EQ(levelOfBlock(up, 0), 127);
     EXPECT_EQ(levelOfBlock(up, 2), 1);  // 0 is not kept
     EXPECT_EQ(sends(up, 0), (std::vector<std::pair<int, int>>{{0, 1}}));
-    MfiVolumeFile down = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).note(0, 0).note(1, 0)}));
+    mfi::VolumeFile down = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).note(0, 0).note(1, 0)}));
     ASSERT_EQ(regulateEffects(down, -60.0), 0);
     EXPECT_EQ(levelOfBlock(down, 1), 1);
 }
 
 TEST(MfiEffectRegulation, NeedsAFullEffectBlock) {
-    MfiVolumeFile file = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, ByteVector(31, 0)).note(0, 0).note(1, 0)}));
+    mfi::VolumeFile file = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, ByteVector(31, 0)).note(0, 0).note(1, 0)}));
     EXPECT_EQ(regulateEffects(file, 3.0), kMfiStepFailed);
 }
 
@@ -257,8 +259,8 @@ TEST(MfiEffectRegulation, BatchedCopiesMatchOneByOne) {
             builder.trac(track);
         }
         const ByteVector in = builder.build();
-        MfiVolumeFile batched;
-        MfiVolumeFile oneByOne;
+        mfi::VolumeFile batched;
+        mfi::VolumeFile oneByOne;
         if (batched.parse(in) != 0) continue;
         ASSERT_EQ(oneByOne.parse(in), 0);
         const double db = pick(2) ? 3.0 : -4.5;

@@ -15,6 +15,8 @@
 
 namespace keldro::tavitest {
 
+using namespace keldro::tavi;
+
 using Bytes = ByteVector;
 
 inline void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }

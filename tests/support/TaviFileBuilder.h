@@ -15,6 +15,8 @@
 
 namespace keldro::tavitest {
 
+using namespace keldro::tavi;
+
 // "CNTI" with its 5 fixed bytes and the given tag text ("ST:Song,A0:...,").
 inline Bytes cnti(std::string_view tags = {}) { return chunk("CNTI", cat({Bytes{0, 1, 2, 0, 0}, text(tags)})); }
 inline Bytes cntiRaw(const Bytes& tags) { return chunk("CNTI", cat({Bytes{0, 1, 2, 0, 0}, tags})); }
@@ -122,15 +124,15 @@ public:
 };
 
 // Runs one conversion with a fresh engine.
-struct Conversion {
+struct ConvertedFile {
     int result = 0;
     int generation = 0;
     Bytes output;
     std::string a0;
     VolumeChangeList records;
 };
-inline Conversion convertWith(JobHost* host, const Bytes& file) {
-    TaviConversion done = convertTavi(file, host);
+inline ConvertedFile convertWith(JobHost* host, const Bytes& file) {
+    tavi::Conversion done = convertTavi(file, host);
     return {done.result, done.generation, std::move(done.output), std::move(done.a0Text), std::move(done.changes)};
 }
 
@@ -143,7 +145,7 @@ struct TrackConversion {
     VolumeChangeList records;
 };
 inline TrackConversion convertTrack(JobHost* host, const Bytes& track) {
-    Conversion c = convertWith(host, taviFile({cnti(), track}));
+    ConvertedFile c = convertWith(host, taviFile({cnti(), track}));
     TrackConversion t{c.result, track, std::move(c.records)};
     if (c.result != 0) return t;
     for (std::size_t at = 8; at + 8 <= c.output.size();) {

@@ -3,6 +3,8 @@
 #include "volume/ResultCodes.h"
 #include "support/TaviFileBuilder.h"
 
+using namespace keldro::tavi;
+
 namespace keldro {
 namespace {
 

@@ -4,6 +4,8 @@
 #include "support/TaviFileBuilder.h"
 #include "tavi/TaviWriter.h"
 
+using namespace keldro::tavi;
+
 namespace keldro {
 namespace {
 
@@ -55,7 +57,7 @@ TEST(Container, HeaderAndCrcFailures) {
     };
     SignatureHost host;
     for (const auto& c : cases) {
-        const Conversion r = convertWith(&host, c.file);
+        const ConvertedFile r = convertWith(&host, c.file);
         EXPECT_EQ(r.result, c.result) << c.name;
         EXPECT_EQ(r.generation, -1) << c.name;
         EXPECT_TRUE(r.output.empty()) << c.name;
@@ -148,7 +150,7 @@ TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
 TEST(Container, CancelIsAskedBeforeEveryChunk) {
     SignatureHost host;
     host.cancelAfterQueries = 1;  // the second chunk is not read
-    const Conversion r = convertWith(&host, taviFile({cnti(), chunk("XXXX", Bytes{1})}));
+    const ConvertedFile r = convertWith(&host, taviFile({cnti(), chunk("XXXX", Bytes{1})}));
     EXPECT_EQ(r.result, -kCancel);
     EXPECT_EQ(host.cancelQueries, 2);
 }
@@ -174,7 +176,7 @@ TEST(Container, GenerationDecision) {
     };
     SignatureHost host;
     for (const auto& c : cases) {
-        const Conversion r = convertWith(&host, c.file);
+        const ConvertedFile r = convertWith(&host, c.file);
         EXPECT_EQ(r.generation, c.generation) << c.name;
         if (c.generation < 0) {
             EXPECT_EQ(r.result, -kMixedTaviKinds) << c.name;
@@ -185,7 +187,7 @@ TEST(Container, GenerationDecision) {
 TEST(Container, SignatureDigitsComeFromTheConvertedTracks) {
     SignatureHost host;
     // VQ-2: two tracks, signature in CNTI.
-    const Conversion vq2 = convertWith(&host, taviFile({cnti("A0:ABCDEF,"), vq2Track(100, 1), vq2Track(64, 2)}));
+    const ConvertedFile vq2 = convertWith(&host, taviFile({cnti("A0:ABCDEF,"), vq2Track(100, 1), vq2Track(64, 2)}));
     ASSERT_EQ(vq2.result, 0);
     expectSealed(vq2.output);
     const Bytes tracks = cat({chunkOf(vq2.output, text("MTR\x01")), chunkOf(vq2.output, text("MTR\x02"))});
@@ -195,7 +197,7 @@ TEST(Container, SignatureDigitsComeFromTheConvertedTracks) {
     EXPECT_EQ(host.atSigGeneration, 2);
 
     // VQ-3: the inserted OPDA carries digits seeded differently.
-    const Conversion vq3 = convertWith(&host, taviFile({cnti(), vq35Track(5)}));
+    const ConvertedFile vq3 = convertWith(&host, taviFile({cnti(), vq35Track(5)}));
     ASSERT_EQ(vq3.result, 0);
     const std::string digits = expectedDigits(chunkOf(vq3.output, text("MTR\x05")), 0x5651);
     EXPECT_EQ(chunkOf(vq3.output, text("OPDA")), insertedOpda(digits[0], digits[1]));
@@ -223,7 +225,7 @@ TEST(Container, ContentsInfoSignatureTags) {
     };
     SignatureHost host;
     for (const auto& c : cases) {
-        const Conversion r = convertWith(&host, taviFile({cnti(c.tags), vq2Track()}));
+        const ConvertedFile r = convertWith(&host, taviFile({cnti(c.tags), vq2Track()}));
         EXPECT_EQ(r.result, c.result) << c.name;
         if (c.result != 0) continue;
         expectSealed(r.output);
@@ -237,7 +239,7 @@ TEST(Container, ContentsInfoSignatureTags) {
 TEST(Container, ContentsInfoWithoutTagsNeedsNoSignature) {
     SignatureHost host;
     const Bytes file = taviFile({cnti(), vq2Track()});
-    const Conversion r = convertWith(&host, file);
+    const ConvertedFile r = convertWith(&host, file);
     ASSERT_EQ(r.result, 0);
     EXPECT_EQ(chunkOf(r.output, text("CNTI")), cnti());
     EXPECT_EQ(r.output.size(), file.size());
@@ -285,7 +287,7 @@ TEST(Container, OptionalDataSignature) {
     };
     SignatureHost host;
     for (const auto& c : cases) {
-        const Conversion r = convertWith(&host, taviFile({cnti("ST:x,"), c.opdaIn, c.track}));
+        const ConvertedFile r = convertWith(&host, taviFile({cnti("ST:x,"), c.opdaIn, c.track}));
         EXPECT_EQ(r.result, c.result) << c.name;
         if (c.result != 0) continue;
         expectSealed(r.output);
@@ -302,7 +304,7 @@ TEST(Container, OptionalDataSignature) {
 TEST(Container, OneSignatureDataSubChunkServesTheWholeFile) {
     const Bytes pro = chunk("Pro", 1, Bytes(12, 7));
     SignatureHost host;
-    const Conversion r = convertWith(&host, taviFile({cnti(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}),
+    const ConvertedFile r = convertWith(&host, taviFile({cnti(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}),
                                                       opda({pro}), vq2Track()}));
     ASSERT_EQ(r.result, 0);
     EXPECT_NE(find(r.output, opda({pro})), std::string::npos);
@@ -312,14 +314,14 @@ TEST(Container, InsertsOptionalDataAfterContentsInfoForVq3And5Only) {
     SignatureHost host;
     for (int track : {5, 6}) {
         const Bytes file = taviFile({cnti(), vq35Track(track)});
-        const Conversion r = convertWith(&host, file);
+        const ConvertedFile r = convertWith(&host, file);
         ASSERT_EQ(r.result, 0) << track;
         expectSealed(r.output);
         EXPECT_EQ(r.output.size(), file.size() + 26) << track;
         EXPECT_EQ(find(r.output, text("OPDA")), 8 + cnti().size()) << track;
     }
     const Bytes vq7 = taviFile({cnti(), vq7Track()});
-    const Conversion r = convertWith(&host, vq7);
+    const ConvertedFile r = convertWith(&host, vq7);
     ASSERT_EQ(r.result, 0);
     EXPECT_EQ(r.output.size(), vq7.size());
     EXPECT_EQ(find(r.output, text("OPDA")), std::string::npos);
@@ -328,11 +330,11 @@ TEST(Container, InsertsOptionalDataAfterContentsInfoForVq3And5Only) {
 TEST(Container, StrayBytesNeverReachTheOutput) {
     SignatureHost host;
     const Bytes clean = taviFile({cnti(), vq2Track()});
-    const Conversion expected = convertWith(&host, clean);
+    const ConvertedFile expected = convertWith(&host, clean);
     ASSERT_EQ(expected.result, 0);
     for (std::size_t gap : {0u, 1u, 8u}) {
         const Bytes file = taviFileWithStrayBytes({cnti(), vq2Track()}, Bytes(gap, 0x55), Bytes{1, 2, 3});
-        const Conversion r = convertWith(&host, file);
+        const ConvertedFile r = convertWith(&host, file);
         EXPECT_EQ(r.result, 0) << gap;
         EXPECT_EQ(r.output, expected.output) << gap;
     }
@@ -346,7 +348,7 @@ TEST(Container, LastChunkMayReachIntoTheCrc) {
     ByteWriter::patchBE(file, 8 + vq2Track().size() + 4, static_cast<std::uint32_t>(cnti("A0:OLD123,").size() - 8 + 2), 4);
     reseal(file);
     SignatureHost host;
-    const Conversion r = convertWith(&host, file);
+    const ConvertedFile r = convertWith(&host, file);
     ASSERT_EQ(r.result, 0);
     expectSealed(r.output);
     EXPECT_EQ(r.output.size(), file.size() + 2);  // the two CRC bytes became CNTI body
@@ -357,7 +359,7 @@ TEST(Container, NothingToConvert) {
     EXPECT_EQ(convertWith(nullptr, file).result, -kNotConverted);
     SignatureHost absolute;  // absolute mode without any channel given changes nothing
     absolute.settings.absoluteMode = 1;
-    const Conversion r = convertWith(&absolute, file);
+    const ConvertedFile r = convertWith(&absolute, file);
     EXPECT_EQ(r.result, -kNotConverted);
     EXPECT_EQ(r.generation, 2);
     EXPECT_TRUE(r.output.empty());
@@ -373,8 +375,8 @@ TEST(Container, CompressedInputComesBackCompressed) {
     SignatureHost host;
     const Bytes plainFile = taviFile({cnti(), vq35Track(5, 100, 0)});
     const Bytes packedFile = taviFile({cnti(), vq35Track(5, 100, 1)});
-    const Conversion plain = convertWith(&host, plainFile);
-    const Conversion packed = convertWith(&host, packedFile);
+    const ConvertedFile plain = convertWith(&host, plainFile);
+    const ConvertedFile packed = convertWith(&host, packedFile);
     ASSERT_EQ(plain.result, 0);
     ASSERT_EQ(packed.result, 0);
     expectSealed(packed.output);
@@ -390,7 +392,7 @@ TEST(Container, CompressedInputComesBackCompressed) {
     EXPECT_EQ(packed.output[where->trackStart + 8], 1);
 
     // The output converts again like any compressed file.
-    const Conversion again = convertWith(&host, packed.output);
+    const ConvertedFile again = convertWith(&host, packed.output);
     EXPECT_EQ(again.result, 0);
     expectSealed(again.output);
 }

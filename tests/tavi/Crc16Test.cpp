@@ -5,6 +5,8 @@
 #include "support/TaviChunkBuilder.h"
 #include "tavi/Crc16.h"
 
+using namespace keldro::tavi;
+
 namespace keldro {
 namespace {
 

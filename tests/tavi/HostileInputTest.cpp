@@ -20,6 +20,8 @@
 #include "support/TaviFileBuilder.h"
 #include "tavi/Huffman.h"
 
+using namespace keldro::tavi;
+
 namespace keldro {
 namespace {
 
@@ -32,7 +34,7 @@ std::size_t heapBound(std::size_t inputSize, std::size_t expandedSize = 0) {
 }
 
 struct Measured {
-    Conversion conversion;
+    ConvertedFile conversion;
     std::size_t peak = 0;
 };
 

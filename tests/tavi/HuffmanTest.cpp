@@ -4,6 +4,8 @@
 
 #include "tavi/Huffman.h"
 
+using namespace keldro::tavi;
+
 namespace keldro {
 namespace {
 

@@ -3,6 +3,8 @@
 #include "tavi/TaviRules.h"
 #include "volume/VolumeTables.h"
 
+using namespace keldro::tavi;
+
 namespace keldro {
 namespace {
 
