@@ -40,8 +40,8 @@ struct EffectPlan {
 struct SendSlot {
     int track;
     int channel;
-    bool aFlag;
-    int code() const { return Event::effectSendCodeOf(channel, aFlag); }
+    bool onAChannel;
+    int code() const { return Event::effectSendCodeOf(channel, onAChannel); }
 };
 
 SendSlot slotOf(int q) { return {(q % 16) / 4, q % 4, q >= 16}; }
@@ -63,8 +63,8 @@ struct SendInForce {
 
 SendInForce sendInForce(VolumeFile& model, const SendSlot& slot, std::int32_t tick) {
     SendInForce found;
-    for (int w = model.nextEffectSendOf(slot.track, 0, slot.channel, slot.aFlag); w >= 0;
-         w = model.nextEffectSendOf(slot.track, w + 1, slot.channel, slot.aFlag)) {
+    for (int w = model.nextEffectSendOf(slot.track, 0, slot.channel, slot.onAChannel); w >= 0;
+         w = model.nextEffectSendOf(slot.track, w + 1, slot.channel, slot.onAChannel)) {
         const Event& send = *model.eventAt(slot.track, w);
         if (send.time() > tick) {
             found.stoppedAt = w;
@@ -87,12 +87,12 @@ void placeSendCopiesOneByOne(VolumeFile& model, const EffectPlan& plan) {
         const std::int32_t tick = plan.selections[entry].tick;
         for (int q = 0; q < kSendSlots; ++q) {
             const SendSlot slot = slotOf(q);
-            const int sounding = model.nextSoundingAfterTick(slot.track, slot.channel, slot.aFlag, tick);
+            const int sounding = model.nextSoundingAfterTick(slot.track, slot.channel, slot.onAChannel, tick);
             if (sounding < 0) continue;
             const SendInForce send = sendInForce(model, slot, tick);
             if (send.value == 0 || (send.stoppedAt >= 0 && send.stoppedAt <= sounding)) continue;
             if (switchesRegulation(plan, entry))
-                model.insertEffectSend(slot.track, sounding, slot.channel, slot.aFlag, send.value);
+                model.insertEffectSend(slot.track, sounding, slot.channel, slot.onAChannel, send.value);
         }
     }
 }
@@ -138,7 +138,7 @@ public:
             auto copy = t.copies.begin();
             for (std::size_t k = 0; k < original.size(); ++k) {
                 for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
-                    events.push_back(Event::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.aFlag, copy->value));
+                    events.push_back(Event::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.onAChannel, copy->value));
                 events.push_back(original[k]);
             }
             model_.replaceTrackEvents(track, std::move(events));
@@ -174,7 +174,7 @@ private:
         TrackPlan& t = tracks_[static_cast<std::size_t>(slot.track)];
         // The copies made so far do not change the answer: a copy goes before
         // a sounding event that a walk reaches, so it never uncovers one.
-        const int sounding = model_.nextSoundingAfterTick(slot.track, slot.channel, slot.aFlag, tick);
+        const int sounding = model_.nextSoundingAfterTick(slot.track, slot.channel, slot.onAChannel, tick);
         if (sounding < 0) return;
         std::map<SendKey, int>& sends = t.sendsByCode[static_cast<std::size_t>(slot.code())];
         auto stop = sends.upper_bound({tick, INT32_MAX, INT32_MAX, INT32_MAX});

@@ -188,7 +188,7 @@ int VolumeFile::firstSounding(int track, int from) {
     return first;
 }
 
-int VolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick) {
+int VolumeFile::nextSoundingAfterTick(int track, int channel, bool onAChannel, std::int32_t tick) {
     if (track < 0 || track >= body().trackCount() || channel < 0 || channel > 3) return -1;
     const int count = eventCount(track);
     int best = -1;
@@ -200,7 +200,7 @@ int VolumeFile::nextSoundingAfterTick(int track, int channel, bool aFlag, std::i
         if (hit == count - 1 && list.lastExcluded) return;
         if (best < 0 || hit < best) best = hit;
     };
-    if (aFlag) {
+    if (onAChannel) {
         consider(kAChannelSounding);
     } else {
         for (std::size_t group = 0; group < kSoundingKinds.size(); ++group)
@@ -232,8 +232,8 @@ int VolumeFile::nextEffectSelect(int from, int group) {
 
 int VolumeFile::nextEffectSend(int track, int from) { return findFrom(EventKind::EffectSend, track, from); }
 
-int VolumeFile::nextEffectSendOf(int track, int from, int channel, bool aFlag) {
-    const int code = Event::effectSendCodeOf(channel, aFlag);
+int VolumeFile::nextEffectSendOf(int track, int from, int channel, bool onAChannel) {
+    const int code = Event::effectSendCodeOf(channel, onAChannel);
     return findFrom(EventKind::EffectSend, track, from, [&](int i) { return eventAt(track, i)->effectSendCode() == code; });
 }
 
@@ -310,10 +310,10 @@ int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
     return 1;
 }
 
-int VolumeFile::insertEffectSend(int track, int index, int channel, bool aFlag, int value) {
+int VolumeFile::insertEffectSend(int track, int index, int channel, bool onAChannel, int value) {
     const Event* anchor = eventAt(track, index);
     if (!anchor) return 0;
-    body().insertEvent(track, index, Event::makeEffectSend(anchor->time(), channel, aFlag, value));
+    body().insertEvent(track, index, Event::makeEffectSend(anchor->time(), channel, onAChannel, value));
     invalidateIndexes();
     return 1;
 }

@@ -62,14 +62,14 @@ public:
     // The first event of any channel that starts a sound (a note, an "A"
     // channel's escape event, or a sounding block of class 0xF1).
     int firstSounding(int track, int from);
-    // The first sounding event of a channel (of its "A" channel when aFlag)
+    // The first sounding event of a channel (of its "A" channel when onAChannel)
     // whose time is after `tick`.
-    int nextSoundingAfterTick(int track, int channel, bool aFlag, std::int32_t tick);
+    int nextSoundingAfterTick(int track, int channel, bool onAChannel, std::int32_t tick);
     int firstEffectSettings();
     // Group 1: selectors below 32; group 2: selectors 64 ... 95.
     int nextEffectSelect(int from, int group);
     int nextEffectSend(int track, int from);
-    int nextEffectSendOf(int track, int from, int channel, bool aFlag);
+    int nextEffectSendOf(int track, int from, int channel, bool onAChannel);
     int nextTempo(int from);
 
     // Event i of track 0: no event, or a block of 35 bytes or fewer, -1; a
@@ -89,7 +89,7 @@ public:
     int writeEffectBlocks(int index, const std::uint8_t* bytes, int count);
     int setEffectSendValue(int track, int index, int value);
     int insertDefaultVolume(int track, int noteIndex, int channel);
-    int insertEffectSend(int track, int index, int channel, bool aFlag, int value);
+    int insertEffectSend(int track, int index, int channel, bool onAChannel, int value);
 
     // Replaces a track's events in one go (the batched form of many inserts).
     void replaceTrackEvents(int track, std::vector<Event> events);

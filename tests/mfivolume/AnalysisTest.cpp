@@ -132,7 +132,7 @@ TEST(MfiInsertDefaultVolume, GoesAfterTheSetUpEventsAtTimeZero) {
 TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
     struct Case {
         int channel;
-        bool aFlag;
+        bool onAChannel;
         ByteVector block;
     };
     const Case cases[] = {
@@ -143,10 +143,10 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
     for (const Case& c : cases) {
         mfi::VolumeFile file =
             parsed(mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
-        ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.aFlag, 45), 1);
+        ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.onAChannel, 45), 1);
         EXPECT_EQ(file.eventAt(0, 3)->extData(), c.block) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->time(), file.eventAt(0, 4)->time());
-        EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.aFlag), 3) << c.channel;
+        EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.onAChannel), 3) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->effectSendValue(), 45);
     }
 }
@@ -168,9 +168,9 @@ int walkFirst(mfi::VolumeFile& file, EventKind kind, int track, int from, const 
     return -1;
 }
 
-int walkSoundingAfter(mfi::VolumeFile& file, int track, int channel, bool aFlag, int tick) {
+int walkSoundingAfter(mfi::VolumeFile& file, int track, int channel, bool onAChannel, int tick) {
     auto after = [&](int i) { return file.eventAt(track, i)->time() > tick; };
-    if (aFlag)
+    if (onAChannel)
         return walkFirst(file, EventKind::Escape00, track, 0,
                          [&](int i) { return after(i) && (file.eventAt(track, i)->param1() >> 6) == channel; });
     int best = -1;

@@ -170,7 +170,7 @@ TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
     struct Slot {
         const char* name;
         int track, channel;
-        bool aFlag;
+        bool onAChannel;
         int copyAt;  // index of the copy in its track
     } slots[] = {
         {"channel 1 of track 0", 0, 1, false, 6},
@@ -181,12 +181,12 @@ TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
     for (const Slot& c : slots) {
         SCOPED_TRACE(c.name);
         auto sound = [&](MfiTrackBuilder& t, std::uint8_t delta) -> MfiTrackBuilder& {
-            return c.aFlag ? kind52(t, delta, c.channel) : t.note(delta, c.channel);
+            return c.onAChannel ? kind52(t, delta, c.channel) : t.note(delta, c.channel);
         };
         MfiTrackBuilder track0 = setupWithGain().effectSettings(0, blocks);
         MfiTrackBuilder track1;
         MfiTrackBuilder& playing = c.track == 0 ? track0 : track1;
-        playing.effectSend(0, c.channel, c.aFlag, 80);
+        playing.effectSend(0, c.channel, c.onAChannel, 80);
         sound(playing, 0);
         track0.effectSelect(10, 65);
         sound(playing, c.track == 0 ? 10 : 20);
@@ -194,10 +194,10 @@ TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
         if (c.track != 0) track0.nop(10);
         mfi::VolumeFile model = parsed(c.track == 0 ? mfiFile("0400", {track0}) : mfiFile("0400", {track0, track1}));
         ASSERT_EQ(regulateEffects(model, 3.0), 0);
-        const int code = c.channel + (c.aFlag ? 16 : 0);
+        const int code = c.channel + (c.onAChannel ? 16 : 0);
         EXPECT_EQ(codedSends(model, c.track), (std::vector<std::array<int, 3>>{{0, code, 80}, {20, code, 67}}));
         EXPECT_TRUE(model.eventAt(c.track, c.copyAt)->isEffectSend());
-        EXPECT_EQ(model.eventAt(c.track, c.copyAt + 1)->kind(), c.aFlag ? EventKind::Escape00 : EventKind::Note);
+        EXPECT_EQ(model.eventAt(c.track, c.copyAt + 1)->kind(), c.onAChannel ? EventKind::Escape00 : EventKind::Note);
         EXPECT_EQ(levelOfBlock(model, 0), 90);
         EXPECT_EQ(levelOfBlock(model, 1), 118);
     }

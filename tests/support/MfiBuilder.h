@@ -58,8 +58,8 @@ public:
         return block(delta, {0x11, 0x02, 0xF1, 0x20, value});
     }
     // Effect send (class 0xF1, id low bits 0x0F): channel, A flag, send value.
-    MfiTrackBuilder& effectSend(std::uint8_t delta, int channel, bool aFlag, std::uint8_t value) {
-        const auto code = static_cast<std::uint8_t>((channel << 6) | (aFlag ? 0x2F : 0x0F));
+    MfiTrackBuilder& effectSend(std::uint8_t delta, int channel, bool onAChannel, std::uint8_t value) {
+        const auto code = static_cast<std::uint8_t>((channel << 6) | (onAChannel ? 0x2F : 0x0F));
         return block(delta, {0x11, 0x02, 0xF1, code, value});
     }
     // Effect select (class 0xF3, id 0x0B) with its selector.
