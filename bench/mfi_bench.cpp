@@ -8,9 +8,9 @@
 
 #include "../tests/support/MfiBuilder.h"
 #include "volume/JobHost.h"
-#include "mfivolume/MfiChangeReport.h"
-#include "mfivolume/MfiConversionPass.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/ChangeReport.h"
+#include "mfivolume/ConversionPass.h"
+#include "mfivolume/VolumeFile.h"
 
 using namespace keldro::mfi;
 

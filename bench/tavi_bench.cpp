@@ -8,8 +8,8 @@
 #include "volume/VolumeSettings.h"
 #include "tavi/Crc16.h"
 #include "tavi/Huffman.h"
-#include "tavi/TaviEngine.h"
-#include "tavi/TaviRules.h"
+#include "tavi/Engine.h"
+#include "tavi/Rules.h"
 
 using namespace keldro::tavi;
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "FuzzSettings.h"
-#include "mfivolume/MfiConversionPass.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/ConversionPass.h"
+#include "mfivolume/VolumeFile.h"
 
 using namespace keldro::mfi;
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "mfi/MfiFile.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfi/File.h"
+#include "mfivolume/VolumeFile.h"
 
 using namespace keldro::mfi;
 

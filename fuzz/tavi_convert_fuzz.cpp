@@ -5,7 +5,7 @@
 
 #include "FuzzSettings.h"
 #include "volume/ResultCodes.h"
-#include "tavi/TaviEngine.h"
+#include "tavi/Engine.h"
 
 using namespace keldro::tavi;
 

@@ -5,7 +5,7 @@
 #include "conversion/MfiFileStep.h"
 #include "conversion/TaviFileStep.h"
 #include "platform/Text.h"
-#include "tavi/TaviRules.h"
+#include "tavi/Rules.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro {

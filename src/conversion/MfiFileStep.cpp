@@ -5,10 +5,10 @@
 
 #include "volume/ResultCodes.h"
 #include "conversion/ConversionJob.h"
-#include "mfivolume/MfiChangeReport.h"
-#include "mfivolume/MfiConversionPass.h"
-#include "mfivolume/MfiStepFailures.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/ChangeReport.h"
+#include "mfivolume/ConversionPass.h"
+#include "mfivolume/StepFailures.h"
+#include "mfivolume/VolumeFile.h"
 #include "platform/Clock.h"
 #include "volume/FileKinds.h"
 

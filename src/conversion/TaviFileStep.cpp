@@ -2,7 +2,7 @@
 
 #include "volume/ResultCodes.h"
 #include "conversion/ConversionJob.h"
-#include "tavi/TaviEngine.h"
+#include "tavi/Engine.h"
 
 namespace keldro {
 namespace {

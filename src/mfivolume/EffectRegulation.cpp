@@ -10,7 +10,7 @@
 #include <map>
 #include <tuple>
 
-#include "mfivolume/MfiVolumeRules.h"
+#include "mfivolume/Rules.h"
 #include "volume/VolumeRules.h"
 #include "volume/VolumeTables.h"
 

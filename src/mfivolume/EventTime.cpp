@@ -5,7 +5,7 @@
 // walk instead of one walk per event.
 #include <array>
 
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/VolumeFile.h"
 
 namespace keldro::mfi {
 namespace {

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "volume/ResultCodes.h"
-#include "tavi/TaviEngineState.h"
-#include "tavi/TaviRules.h"
+#include "tavi/EngineState.h"
+#include "tavi/Rules.h"
 #include "tavi/TrackEditing.h"
 #include "platform/ChunkReader.h"
 

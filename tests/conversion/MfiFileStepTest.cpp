@@ -5,7 +5,7 @@
 #include "volume/ResultCodes.h"
 #include "conversion/ConversionJob.h"
 #include "conversion/MfiFileStep.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/VolumeFile.h"
 #include "mfivolume/MfiVolumeTestSupport.h"
 #include "platform/TempDir.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "mfi/MfiFile.h"
+#include "mfi/File.h"
 #include "support/AllocationMeter.h"
 #include "support/MfiBuilder.h"
 

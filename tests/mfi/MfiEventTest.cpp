@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mfi/MfiFile.h"
+#include "mfi/File.h"
 
 using namespace keldro::mfi;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mfi/MfiFile.h"
+#include "mfi/File.h"
 #include "support/MfiBuilder.h"
 
 using namespace keldro::mfi;

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "volume/JobHost.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/VolumeFile.h"
 #include "support/MfiBuilder.h"
 
 namespace keldro::test {

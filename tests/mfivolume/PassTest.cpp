@@ -1,8 +1,8 @@
 #include <random>
 
 #include "MfiVolumeTestSupport.h"
-#include "mfivolume/MfiChangeReport.h"
-#include "mfivolume/MfiConversionPass.h"
+#include "mfivolume/ChangeReport.h"
+#include "mfivolume/ConversionPass.h"
 
 using namespace keldro::mfi;
 

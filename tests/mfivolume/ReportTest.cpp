@@ -1,7 +1,7 @@
 #include "MfiVolumeTestSupport.h"
 #include "volume/ResultCodes.h"
-#include "mfivolume/MfiChangeReport.h"
-#include "mfivolume/MfiConversionPass.h"
+#include "mfivolume/ChangeReport.h"
+#include "mfivolume/ConversionPass.h"
 
 using namespace keldro::mfi;
 

@@ -1,7 +1,7 @@
 #include <random>
 
 #include "MfiVolumeTestSupport.h"
-#include "mfivolume/MfiVolumeRules.h"
+#include "mfivolume/Rules.h"
 
 using namespace keldro::mfi;
 

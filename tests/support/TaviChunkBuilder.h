@@ -11,7 +11,7 @@
 #include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "platform/Bytes.h"
-#include "tavi/TaviRules.h"
+#include "tavi/Rules.h"
 
 namespace keldro::tavitest {
 

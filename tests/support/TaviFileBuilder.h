@@ -11,7 +11,7 @@
 
 #include "support/TaviChunkBuilder.h"
 #include "tavi/Huffman.h"
-#include "tavi/TaviEngine.h"
+#include "tavi/Engine.h"
 
 namespace keldro::tavitest {
 

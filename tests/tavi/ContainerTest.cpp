@@ -2,7 +2,7 @@
 
 #include "volume/ResultCodes.h"
 #include "support/TaviFileBuilder.h"
-#include "tavi/TaviWriter.h"
+#include "tavi/Writer.h"
 
 using namespace keldro::tavi;
 

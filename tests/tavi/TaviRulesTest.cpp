@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tavi/TaviRules.h"
+#include "tavi/Rules.h"
 #include "volume/VolumeTables.h"
 
 using namespace keldro::tavi;

@@ -1,4 +1,4 @@
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/VolumeFile.h"
 
 #include <algorithm>
 

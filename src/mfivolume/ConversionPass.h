@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "volume/JobHost.h"
-#include "mfi/MfiFile.h"
-#include "mfivolume/MfiStepFailures.h"
+#include "mfi/File.h"
+#include "mfivolume/StepFailures.h"
 
 namespace keldro::mfi {
 

@@ -1,7 +1,7 @@
 // The MaxGain rule (MFi 3.0 and later) and the channel volume rule (MFi 2.0).
 #include <algorithm>
 
-#include "mfivolume/MfiVolumeRules.h"
+#include "mfivolume/Rules.h"
 #include "volume/VolumeRules.h"
 #include "volume/VolumeTables.h"
 

@@ -3,7 +3,7 @@
 // audio data items.
 #include <vector>
 
-#include "mfi/MfiTrack.h"
+#include "mfi/Track.h"
 
 namespace keldro::mfi {
 

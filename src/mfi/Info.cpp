@@ -1,4 +1,4 @@
-#include "mfi/MfiFile.h"
+#include "mfi/File.h"
 
 namespace keldro::mfi {
 

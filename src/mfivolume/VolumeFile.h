@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mfi/MfiFile.h"
+#include "mfi/File.h"
 #include "volume/FileKinds.h"
 #include "volume/VolumeTables.h"
 

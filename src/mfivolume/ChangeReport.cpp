@@ -1,10 +1,10 @@
-#include "mfivolume/MfiChangeReport.h"
+#include "mfivolume/ChangeReport.h"
 
 #include <array>
 #include <map>
 
 #include "volume/ResultCodes.h"
-#include "mfivolume/MfiVolumeRules.h"
+#include "mfivolume/Rules.h"
 #include "volume/VolumeRules.h"
 
 namespace keldro::mfi {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "mfi/MfiBody.h"
-#include "mfi/MfiError.h"
+#include "mfi/Body.h"
+#include "mfi/Error.h"
 #include "platform/Bytes.h"
 
 namespace keldro::mfi {

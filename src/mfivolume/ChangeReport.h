@@ -7,7 +7,7 @@
 #include "volume/FileKinds.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfivolume/VolumeFile.h"
 
 namespace keldro::mfi {
 

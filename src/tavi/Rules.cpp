@@ -1,4 +1,4 @@
-#include "tavi/TaviRules.h"
+#include "tavi/Rules.h"
 
 #include <algorithm>
 #include <cstdint>

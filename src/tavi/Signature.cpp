@@ -4,8 +4,8 @@
 #include <string>
 
 #include "volume/ResultCodes.h"
-#include "tavi/TaviEngineState.h"
-#include "tavi/TaviWriter.h"
+#include "tavi/EngineState.h"
+#include "tavi/Writer.h"
 #include "platform/ChunkReader.h"
 
 namespace keldro::tavi {

@@ -1,7 +1,7 @@
 #pragma once
 // The state of one TAVI conversion, private to the engine's own source files
-// (TaviEngine.cpp, ScoreTrack.cpp, AudioTrack.cpp, TaviSignature.cpp,
-// TaviWriter.cpp); everyone else calls convertTavi (tavi/TaviEngine.h).
+// (Engine.cpp, ScoreTrack.cpp, AudioTrack.cpp, Signature.cpp,
+// Writer.cpp); everyone else calls convertTavi (tavi/Engine.h).
 // convert() validates header and CRC, expands compressed score data, walks the
 // chunks, converts every score and audio track through the host's volume
 // rules, stamps the "A0" signature and assembles the output with fresh
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tavi/TaviEngine.h"
+#include "tavi/Engine.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
 #include "platform/Bytes.h"

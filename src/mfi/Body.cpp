@@ -1,6 +1,6 @@
-#include "mfi/MfiBody.h"
+#include "mfi/Body.h"
 
-#include "mfi/MfiError.h"
+#include "mfi/Error.h"
 
 namespace keldro::mfi {
 

@@ -1,9 +1,9 @@
-#include "mfi/MfiEvent.h"
+#include "mfi/Event.h"
 
 #include <algorithm>
 
-#include "mfi/MfiError.h"
-#include "mfi/MfiBytes.h"
+#include "mfi/Error.h"
+#include "mfi/EventBytes.h"
 
 namespace keldro::mfi {
 namespace {

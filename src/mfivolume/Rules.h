@@ -11,9 +11,9 @@
 //     change, their effect sends move the opposite way.
 #include <array>
 
-#include "mfi/MfiFile.h"
-#include "mfivolume/MfiStepFailures.h"
-#include "mfivolume/MfiVolumeFile.h"
+#include "mfi/File.h"
+#include "mfivolume/StepFailures.h"
+#include "mfivolume/VolumeFile.h"
 #include "platform/Bytes.h"
 
 namespace keldro::mfi {

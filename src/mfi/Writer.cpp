@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "mfi/MfiFile.h"
-#include "mfi/MfiBytes.h"
+#include "mfi/File.h"
+#include "mfi/EventBytes.h"
 #include "volume/FileKinds.h"
 
 namespace keldro::mfi {

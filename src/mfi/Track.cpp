@@ -1,6 +1,6 @@
-#include "mfi/MfiTrack.h"
+#include "mfi/Track.h"
 
-#include "mfi/MfiError.h"
+#include "mfi/Error.h"
 
 namespace keldro::mfi {
 void Track::clear() {

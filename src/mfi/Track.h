@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "mfi/MfiEvent.h"
+#include "mfi/Event.h"
 
 namespace keldro::mfi {
 

@@ -1,12 +1,12 @@
-#include "mfivolume/MfiConversionPass.h"
+#include "mfivolume/ConversionPass.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "mfivolume/MfiVolumeFile.h"
-#include "mfivolume/MfiVolumeRules.h"
+#include "mfivolume/VolumeFile.h"
+#include "mfivolume/Rules.h"
 #include "platform/Version.h"
 #include "volume/FileKinds.h"
 

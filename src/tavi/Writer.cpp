@@ -1,8 +1,8 @@
-#include "tavi/TaviWriter.h"
+#include "tavi/Writer.h"
 
 #include "tavi/Crc16.h"
 #include "tavi/Huffman.h"
-#include "tavi/TaviEngineState.h"
+#include "tavi/EngineState.h"
 #include "platform/ChunkReader.h"
 
 namespace keldro::tavi {

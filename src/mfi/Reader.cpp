@@ -6,8 +6,8 @@
 #include <limits>
 #include <string_view>
 
-#include "mfi/MfiFile.h"
-#include "mfi/MfiBytes.h"
+#include "mfi/File.h"
+#include "mfi/EventBytes.h"
 #include "platform/ChunkReader.h"
 
 namespace keldro::mfi {
