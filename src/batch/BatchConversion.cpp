@@ -17,13 +17,10 @@ constexpr int kWithinTenths = 5;  // 0.5 dB
 constexpr int kMaxChangeTenths = 600;
 
 std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const BatchRun& run) {
-    std::unique_ptr<VolumeController> c = makeController(item.mode == FileMode::Mfi ? 1 : 0);
-    applyDefaultSettings(*c);
-    applyVolumeOptions(*c, run.options.volume);
+    std::unique_ptr<VolumeController> c = controllerWithOptions(item.mode, run.options.volume, run.options.regulate);
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
-    c->job().setRegulateChorus(run.options.regulate ? 1 : 0);
     return c;
 }
 

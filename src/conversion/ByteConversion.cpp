@@ -7,13 +7,8 @@ namespace keldro {
 
 ConversionOutcome convertBytes(FileMode mode, ByteSpan input, const ConversionSettings& settings,
                                const LocalDateTime& today) {
-    // A fresh controller per file: the VQ-7 rules keep what they found in it.
-    std::unique_ptr<VolumeController> c = makeController(mode == FileMode::Tavi ? 0 : 1);
-    applyDefaultSettings(*c);
-    applyVolumeOptions(*c, settings.volume);
-    ConversionJob& job = c->job();
-    job.setRegulateChorus(settings.regulateChorus ? 1 : 0);
-    job.setClock([today](LocalDateTime& out) {
+    std::unique_ptr<VolumeController> c = controllerWithOptions(mode, settings.volume, settings.regulateChorus);
+    c->job().setClock([today](LocalDateTime& out) {
         out = today;
         return true;
     });

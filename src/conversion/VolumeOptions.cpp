@@ -56,6 +56,15 @@ void applyVolumeOptions(VolumeController& controller, const std::vector<VolumeOp
     setter.finish();
 }
 
+std::unique_ptr<VolumeController> controllerWithOptions(FileMode mode, const std::vector<VolumeOption>& options,
+                                                        bool regulateChorus) {
+    std::unique_ptr<VolumeController> c = makeController(mode == FileMode::Mfi ? 1 : 0);
+    applyDefaultSettings(*c);
+    applyVolumeOptions(*c, options);
+    c->job().setRegulateChorus(regulateChorus ? 1 : 0);
+    return c;
+}
+
 void applyRelativeChange(VolumeController& c, int tenths) {
     c.setDb(formatText("%.1f", tenths * 0.1));
     c.setAbsoluteMode(0);

@@ -4,6 +4,7 @@
 // (channel volumes) and "ca" (the ADPCM volume). keldro reads them from its
 // command line and settings file, keldro-batch from its own command line, and
 // the byte-level interface from its caller; all give them one meaning here.
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,13 @@ private:
 
 // All options in order, then finish().
 void applyVolumeOptions(VolumeController& controller, const std::vector<VolumeOption>& options);
+
+// A fresh controller of `mode` that starts from the defaults and takes
+// `options` and the chorus regulation, as one file of a run without a
+// settings file needs it. Fresh per file: the VQ-7 MaxGain rule writes the
+// MaxGain it chose into its controller's settings.
+std::unique_ptr<VolumeController> controllerWithOptions(FileMode mode, const std::vector<VolumeOption>& options,
+                                                        bool regulateChorus);
 
 // The relative change of `tenths` tenths of a dB, through the dB setter.
 void applyRelativeChange(VolumeController& controller, int tenths);
