@@ -93,9 +93,9 @@ void convertBench(benchmark::State& state, const char* vers, int format) {
     BenchHost host;
     ByteVector work(2 * file.size() + 200);
     for (auto _ : state) {
-        const int length = convertMfi(file.data(), static_cast<std::int64_t>(file.size()), format, work.data(),
-                                      static_cast<std::int64_t>(work.size()), format, &host, &kToday);
-        if (length <= 0) state.SkipWithError("conversion failed");
+        std::size_t length = 0;
+        if (!ok(runConversionPass(file, format, format, work, length, &host, &kToday)))
+            state.SkipWithError("conversion failed");
         benchmark::DoNotOptimize(length);
     }
     setCounters(state, file);
@@ -110,16 +110,16 @@ void BM_MfiEngineStep40(benchmark::State& state) {
     BenchHost host;
     for (auto _ : state) {
         ByteVector work(2 * file.size() + 200);
-        const int length = convertMfi(file.data(), static_cast<std::int64_t>(file.size()), kFormatMfi40, work.data(),
-                                      static_cast<std::int64_t>(work.size()), kFormatMfi40, &host, &kToday);
-        if (length <= 0) state.SkipWithError("conversion failed");
-        work.resize(static_cast<std::size_t>(length));
+        std::size_t length = 0;
+        if (!ok(runConversionPass(file, kFormatMfi40, kFormatMfi40, work, length, &host, &kToday)))
+            state.SkipWithError("conversion failed");
+        work.resize(length);
         mfi::VolumeFile source;
         mfi::VolumeFile converted;
         source.parse(file);
         converted.parse(work);
         VolumeChangeList changes;
-        const int result = reportMaxGainChanges(40, source, converted, &host, changes);
+        const Result result = reportMaxGainChanges(40, source, converted, &host, changes);
         reportEffectChanges(40, source, converted, &host, changes);
         benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(changes.data());

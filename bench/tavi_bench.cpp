@@ -72,8 +72,8 @@ void convertFile(benchmark::State& state, bool packed) {
     const ByteVector file = vq3File(scoreSequence(static_cast<std::size_t>(state.range(0))), packed);
     RelativeHost host;
     for (auto _ : state) {
-        const tavi::Conversion converted = tavi::convertTavi(file, &host);
-        if (converted.result != 0) state.SkipWithError("conversion failed");
+        const tavi::Conversion converted = tavi::convert(file, &host);
+        if (converted.result != Result::Converted) state.SkipWithError("conversion failed");
         benchmark::DoNotOptimize(converted.output.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));

@@ -27,17 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The pass alone, with the buffer the step gives it and a fixed date; the
     // converted bytes must read back.
     mfi::VolumeFile source;
-    if (source.parse(input) != 0) return 0;
+    if (!ok(source.parse(input))) return 0;
     const int format = formatOf(source.infoRecord());
     if (format == 0) return 0;
     const mfi::Date today{2024, 2, 29};
     ByteVector work(2 * input.size() + 200, 0);
-    const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), format, work.data(),
-                                  static_cast<std::int64_t>(work.size()), format, &controller, &today);
-    if (length > 0) {
-        if (static_cast<std::size_t>(length) > work.size()) std::abort();
+    std::size_t length = 0;
+    if (ok(runConversionPass(input, format, format, work, length, &controller, &today))) {
+        if (length == 0 || length > work.size()) std::abort();
         mfi::File converted;
-        if (converted.read(ByteSpan(work.data(), static_cast<std::size_t>(length))) != 0) std::abort();
+        if (!ok(converted.read(ByteSpan(work.data(), length)))) std::abort();
     }
     return 0;
 }

@@ -17,11 +17,11 @@ using namespace keldro;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const mfi::Date today{2024, 2, 29};
     mfi::VolumeFile file;
-    if (file.read(ByteSpan(data, size)) != 0) return 0;
+    if (!ok(file.read(ByteSpan(data, size)))) return 0;
     (void)file.analyse();
 
     ByteVector first;
-    if (file.write(first, today) != 0) return 0;
+    if (!file.write(first, today)) return 0;
 
     bool readable = file.infoRecord().note == 1;
     for (int i = 0; i < file.body().audioCount(); ++i) {
@@ -29,12 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (item->audioHeaderSize() == 0 || item->audioDataSize() == 0) readable = false;
     }
     mfi::VolumeFile reread;
-    const int again = reread.read(ByteSpan(first));
+    const Result again = reread.read(ByteSpan(first));
     if (!readable) return 0;
-    if (again != 0) std::abort();
+    if (!ok(again)) std::abort();
     (void)reread.analyse();
     ByteVector second;
-    if (reread.write(second, today) != 0) std::abort();
+    if (!reread.write(second, today)) std::abort();
     if (second != first) std::abort();
     return 0;
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "FuzzSettings.h"
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "tavi/Engine.h"
 
 using namespace keldro::tavi;
@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < fuzz::kSettingsPrefix) return 0;
     const ByteSpan input(data + fuzz::kSettingsPrefix, size - fuzz::kSettingsPrefix);
     const ConversionOutcome converted = convertBytes(FileMode::Tavi, input, fuzz::settingsFrom(data), fuzz::kToday);
-    if (converted.result != 0) return 0;
+    if (converted.result != Result::Converted) return 0;
     if (converted.bytes.empty()) std::abort();
     // The output carries fresh lengths and CRC: the engine must accept it again.
     TaviController relaxed;
-    const int second = tavi::convertTavi(converted.bytes, &relaxed).result;
+    const Result second = tavi::convert(converted.bytes, &relaxed).result;
     // Rule and signature outcomes may differ the second time; length and CRC faults may not.
-    if (second == -kIllegalCrc || second == -kFileSizeError) std::abort();
+    if (second == Result::IllegalCrc || second == Result::FileSizeError) std::abort();
     return 0;
 }

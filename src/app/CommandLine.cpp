@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "app/ConverterApp.h"
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "conversion/Controllers.h"
 #include "conversion/VolumeOptions.h"
 #include "platform/Text.h"
@@ -83,7 +83,7 @@ void processCommandLine(ConverterApp& app, VolumeController& c, int argc, char**
     if (help) printToStderr(helpText(c.mode() == FileMode::Mfi, app.executableName()));
     if (convert) {
         c.job().setRegulateChorus(app.regulateChorus());
-        app.setStatus(c.consoleRun());
+        app.setResult(c.consoleRun());
         const std::string& text = c.resultText();
         if (!text.empty()) printToStderr(text + "\n");
     }

@@ -4,7 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "conversion/VolumeOptions.h"
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "platform/Executable.h"
 #include "platform/Ini.h"
 
@@ -69,7 +69,7 @@ void ConverterApp::saveSettings(IniFile& settings, const VolumeController& c) co
 }
 
 int ConverterApp::exit() {
-    int exitStatus = resultExitStatus(-status_);
+    int exitStatus = resultExitStatus(result_);
     std::printf("%d\n", exitStatus);
     std::fflush(stdout);
     return exitStatus;

@@ -21,8 +21,9 @@ public:
     // Prints the exit status ("%d\n", standard output) and returns it.
     int exit();
 
-    int status() const { return status_; }
-    void setStatus(int status) { status_ = status; }
+    // The last result of the run; NotConverted until a conversion runs.
+    Result result() const { return result_; }
+    void setResult(Result result) { result_ = result; }
     int targetFile() const { return targetFile_; }
     int regulateChorus() const { return regulateChorus_; }
     void setRegulateChorus(int flag) { regulateChorus_ = flag; }
@@ -36,7 +37,7 @@ private:
     int consoleMode_ = 1;
     int targetFile_ = 0;
     int regulateChorus_ = 0;
-    int status_ = -1;
+    Result result_ = Result::NotConverted;
     std::string settingsPath_;
     std::string executableName_;
 };

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "conversion/FileInspection.h"
 #include "conversion/Controllers.h"
 #include "platform/Executable.h"
@@ -27,7 +27,7 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
 void collectLogEntry(ConversionJob& job, FileOutcome& outcome) {
     job.setLogWriter([&outcome](const std::string&, const std::string& entry, bool) {
         outcome.logEntry = entry;
-        return 0;
+        return true;
     });
 }
 
@@ -45,9 +45,9 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
     result.path = item.input;
     result.name = fileNameOf(item.input);
     result.kind = kind;
-    job.reportFile(result, copyFileOverwrite(item.input, item.output) ? kNotConverted : kFileWriteError);
+    job.reportFile(result, copyFileOverwrite(item.input, item.output) ? Result::NotConverted : Result::FileWriteError);
     job.writeLogEntry(result, true);
-    outcome.status = result.status;
+    outcome.result = result.outcome;
     outcome.message = result.message;
     return outcome;
 }
@@ -59,7 +59,7 @@ FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optiona
     std::unique_ptr<VolumeController> c = controllerFor(item, run);
     if (changeTenths) applyRelativeChange(*c, *changeTenths);
     collectLogEntry(c->job(), outcome);
-    outcome.status = c->consoleRun();
+    outcome.result = c->consoleRun();
     outcome.message = c->resultText();
     outcome.changeTenths = changeTenths;
     return outcome;

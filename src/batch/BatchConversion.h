@@ -9,16 +9,17 @@
 
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
+#include "volume/Result.h"
 
 namespace keldro::batch {
 
 struct FileOutcome {
-    int status = 0;        // negated result code: 0 converted, -1 unchanged, else failed
-    std::string message;   // the result code's message
+    Result result = Result::Converted;  // Converted, NotConverted (copied unchanged) or an error
+    std::string message;   // the result's message
     std::string logEntry;  // the file's result-log entry (empty when the job wrote none)
     std::optional<int> changeTenths;  // --normalize: the change applied; none when copied unchanged
 
-    bool failed() const { return status != 0 && status != -1; }
+    bool failed() const { return !isSuccess(result); }
 };
 
 struct BatchRun {

@@ -4,7 +4,7 @@
 #include <array>
 #include <map>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "platform/Text.h"
 
 namespace keldro::batch {
@@ -69,7 +69,7 @@ struct FailureGroups {
 };
 
 void addUnreadable(FailureGroups& failures, const BatchInputs& inputs) {
-    for (const std::string& p : inputs.unreadable) failures.add(std::string(resultMessage(kFileReadError)), p);
+    for (const std::string& p : inputs.unreadable) failures.add(std::string(resultMessage(Result::FileReadError)), p);
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ std::string conversionSummary(const std::vector<BatchItem>& items, const std::ve
     for (std::size_t i = 0; i < items.size() && i < outcomes.size(); ++i) {
         const FileOutcome& o = outcomes[i];
         if (o.failed()) failures.add(o.message, items[i].input);
-        else if (o.status == 0) ++converted;
+        else if (o.result == Result::Converted) ++converted;
         else ++unchanged;
         if (normalize && !o.failed()) {
             const std::string change =

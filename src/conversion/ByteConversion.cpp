@@ -1,7 +1,7 @@
 #include "conversion/ByteConversion.h"
 
 #include "conversion/Controllers.h"
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 
 namespace keldro {
 
@@ -15,13 +15,13 @@ ConversionOutcome convertBytes(FileMode mode, ByteSpan input, const ConversionSe
 
     FileResult file;
     ConversionOutcome outcome;
-    const int status = c->convertBytes(input, file, outcome.bytes);
-    outcome.result = -file.status;
+    const Result result = c->convertBytes(input, file, outcome.bytes);
+    outcome.result = file.outcome;
     outcome.message = file.message;
     outcome.exitStatus = resultExitStatus(outcome.result);
     outcome.kind = file.kind;
     outcome.changes = std::move(file.changes);
-    if (status == -kNotConverted) outcome.bytes.assign(input.begin(), input.end());
+    if (result == Result::NotConverted) outcome.bytes.assign(input.begin(), input.end());
     if (!outcome.succeeded()) outcome.bytes.clear();
     return outcome;
 }

@@ -11,6 +11,7 @@
 #include "conversion/VolumeOptions.h"
 #include "platform/Bytes.h"
 #include "platform/Clock.h"
+#include "volume/Result.h"
 #include "volume/VolumeChangeRecord.h"
 
 namespace keldro {
@@ -21,9 +22,9 @@ struct ConversionSettings {
 };
 
 struct ConversionOutcome {
-    // 0 "Converted.", 1 "Not Converted - Not exist target volume.", any other
-    // value the result number of the error that ended the conversion.
-    int result = 0;
+    // Converted, NotConverted (nothing to change), or the error that ended
+    // the conversion.
+    Result result = Result::Converted;
     std::string message;
     int exitStatus = 0;  // keldro's exit status for the result
     // The converted file, or the input itself when nothing needed changing;
@@ -31,7 +32,7 @@ struct ConversionOutcome {
     ByteVector bytes;
     int kind = 0;  // TAVI generation 2/3/5/7 (-1 unknown); MFi version 20/30/31/40; 0 unknown
     VolumeChangeList changes;
-    bool succeeded() const { return result == 0 || result == 1; }
+    bool succeeded() const { return isSuccess(result); }
 };
 
 ConversionOutcome convertBytes(FileMode mode, ByteSpan input, const ConversionSettings& settings,

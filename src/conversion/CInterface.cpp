@@ -65,7 +65,7 @@ int convertForC(int format, const std::uint8_t* input, std::size_t inputSize, co
     const ConversionSettings settings = settingsOf(s, today);
     const ConversionOutcome o = convertBytes(mode, ByteSpan(input, inputSize), settings, today);
     *outcome = keldro_outcome{};
-    outcome->result = o.result;
+    outcome->result = resultNumber(o.result);
     outcome->exit_status = o.exitStatus;
     copyText(outcome->message, o.message);
     outcome->kind = o.kind;
@@ -83,7 +83,7 @@ int inspectForC(int format, const std::uint8_t* input, std::size_t inputSize, ke
     if (levels == nullptr || !formatOf(format, mode) || (input == nullptr && inputSize != 0)) return KELDRO_INVALID;
     const Inspection in = inspectBytes(ByteSpan(input, inputSize), mode);
     *levels = keldro_levels{};
-    levels->result = -in.status;
+    levels->result = resultNumber(in.outcome);
     copyText(levels->message, in.message);
     levels->kind = in.kind;
     copyText(levels->kind_text, kindText(in));

@@ -61,12 +61,12 @@ void VolumeController::prepareJob() {
     job_.setRequest(this);
 }
 
-int VolumeController::consoleRun() {
+Result VolumeController::consoleRun() {
     prepareJob();
     return job_.run();
 }
 
-int VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
+Result VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
     prepareJob();
     return job_.convertBytes(input, result, output);
 }

@@ -49,9 +49,9 @@ public:
     ConversionJob& job() { return job_; }
 
     // Resets the job, hands it the dB value and this host, runs it.
-    int consoleRun();
+    Result consoleRun();
     // The same preparation, then only the engine step on bytes (ConversionJob::convertBytes).
-    int convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
+    Result convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
 
     // ---- JobHost: the operations both controllers answer alike. ----
     bool isCancelRequested() override { return false; }

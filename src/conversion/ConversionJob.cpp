@@ -1,6 +1,6 @@
 #include "conversion/ConversionJob.h"
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "conversion/ResultLog.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
@@ -16,36 +16,36 @@ void ConversionJob::reset() {
     changes_.clear();
     host_ = nullptr;
     request_ = nullptr;
-    status_ = 0;
+    result_ = Result::Converted;
 }
 
-int ConversionJob::reportFile(FileResult& result, int code) {
-    result.status = -code;
-    result.message = std::string(resultMessage(code));
+Result ConversionJob::reportFile(FileResult& result, Result outcome) {
+    result.outcome = outcome;
+    result.message = std::string(resultMessage(outcome));
     if (isConsole()) request_->setResultText(result.message);
-    return result.status;
+    return outcome;
 }
 
-void ConversionJob::reportRun(int status) {
-    if (isConsole()) request_->setResultText(std::string(resultMessage(-status)));
+void ConversionJob::reportRun(Result outcome) {
+    if (isConsole()) request_->setResultText(std::string(resultMessage(outcome)));
 }
 
-int ConversionJob::run() {
+Result ConversionJob::run() {
     files_.clear();
     std::string input = inputFileName();
     if (!input.empty()) files_.push_back(input);
     if (files_.empty()) {
-        status_ = -kFileReadError;
-        reportRun(status_);
-        return status_;
+        result_ = Result::FileReadError;
+        reportRun(result_);
+        return result_;
     }
     logPath_ = logFileName();
     const bool logWanted = !logPath_.empty();
     if (logWanted) {
         if (logPath_.size() >= kMaxPathBytes) {
-            status_ = -kPathTooLong;
-            reportRun(status_);
-            return status_;
+            result_ = Result::PathTooLong;
+            reportRun(result_);
+            return result_;
         }
     }
     CurrentDirectory savedDirectory;
@@ -53,14 +53,13 @@ int ConversionJob::run() {
     for (const auto& path : files_) {
         if (hostIsCancelRequested()) break;
         FileResult result;
-        status_ = convertOneFile(path, result);
-        if (status_ == -kCancel || status_ == -kFolderOpenError) break;
+        result_ = convertOneFile(path, result);
+        if (result_ == Result::Cancel || result_ == Result::FolderOpenError) break;
         if (logWanted) {
-            int e = writeLogEntry(result, first);
-            if (e != 0) {
-                if (status_ == 0) {
-                    status_ = e;
-                    reportRun(e);
+            if (!writeLogEntry(result, first)) {
+                if (result_ == Result::Converted) {
+                    result_ = Result::FileWriteError;
+                    reportRun(result_);
                 }
                 break;
             }
@@ -68,53 +67,53 @@ int ConversionJob::run() {
         }
     }
     savedDirectory.restore();
-    return status_;
+    return result_;
 }
 
-int ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
+Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     r.clear();
     r.path = path;
     r.name = fileNameOf(path);
     changes_.clear();
-    if (path.size() >= kMaxPathBytes) return reportFile(r, kPathTooLong);
+    if (path.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     auto status = fileStatus(path);
-    if (!status) return reportFile(r, kFileReadError);
+    if (!status) return reportFile(r, Result::FileReadError);
     if (status->isDirectory || !endsWithIgnoreCase(path, step_->extension()))
-        return reportFile(r, step_->wrongInputCode());
+        return reportFile(r, step_->wrongInput());
     ByteVector input;
-    if (!readWholeFile(path, input)) return reportFile(r, kFileReadError);
+    if (!readWholeFile(path, input)) return reportFile(r, Result::FileReadError);
 
     ByteVector output;
-    int result = convertBytes(ByteSpan(input), r, output);
-    if (result != 0 && result != -1) return result;
+    const Result result = convertBytes(ByteSpan(input), r, output);
+    if (!isSuccess(result)) return result;
 
     const std::string out = outputFileName();
-    if (out.empty()) return reportFile(r, kFileWriteError);
-    if (out.size() >= kMaxPathBytes) return reportFile(r, kPathTooLong);
-    if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, kFileWriteError);
+    if (out.empty()) return reportFile(r, Result::FileWriteError);
+    if (out.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
+    if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, Result::FileWriteError);
     if (auto existing = fileStatus(out)) {
         if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
-            return reportFile(r, kFileWriteError);
+            return reportFile(r, Result::FileWriteError);
     }
-    if (result == 0) {
+    if (result == Result::Converted) {
         // Written under a temporary name and renamed into place: a failed write
         // leaves no partial file and an existing output (or the input itself,
         // when the names are the same) as it was.
-        if (!writeFileSafely(out, ByteSpan(output))) return reportFile(r, kFileWriteError);
+        if (!writeFileSafely(out, ByteSpan(output))) return reportFile(r, Result::FileWriteError);
     } else {
         // Nothing to change: copy the input unless the output is the input
         // itself. Names that differ only in letter case are different files here.
-        if (!isSameFile(path, out) && !copyFileOverwrite(path, out)) return reportFile(r, kFileWriteError);
+        if (!isSameFile(path, out) && !copyFileOverwrite(path, out)) return reportFile(r, Result::FileWriteError);
     }
-    return r.status;
+    return r.outcome;
 }
 
-int ConversionJob::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
+Result ConversionJob::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
     changes_.clear();
     return step_->convert(*this, host_, input, result, output);
 }
 
-int ConversionJob::writeLogEntry(FileResult& result, bool first) {
+bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
     LogContext ctx;
     ctx.mode = step_->mode();
     ctx.inputFileName = inputFileName();
@@ -125,7 +124,7 @@ int ConversionJob::writeLogEntry(FileResult& result, bool first) {
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
     const std::string entry = buildLogEntry(ctx, result, stamp);
-    if (logWouldReplaceUserFile()) return -kFileWriteError;
+    if (logWouldReplaceUserFile()) return false;
     if (logWriter_) return logWriter_(logPath_, entry, first);
     return writeLogText(logPath_, entry, first);
 }

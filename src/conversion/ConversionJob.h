@@ -27,7 +27,7 @@ public:
     FileMode mode() const { return step_->mode(); }
 
     // Empties the log path, the file list and the change list, detaches the
-    // host, Status := 0. RegulateChorus and the dB tenths stay.
+    // host, the run's result := Converted. RegulateChorus and the dB tenths stay.
     void reset();
     void setDbTenths(int tenths) { dbTenths_ = tenths; }
     int dbTenths() const { return dbTenths_; }
@@ -37,18 +37,17 @@ public:
     void setRequest(JobRequest* request) { request_ = request; }
     void setRegulateChorus(int flag) { regulateChorus_ = flag; }
     int regulateChorus() const { return regulateChorus_; }
-    int status() const { return status_; }
+    Result result() const { return result_; }
 
-    // Runs the job; returns the final Status (negated result code).
-    int run();
+    // Runs the job; returns the run's final result.
+    Result run();
 
-    // Records result code `code` (0 or positive) as the file's outcome: its
-    // status becomes -code and its message the code's message, which a
-    // console run also receives. Returns the status, -code.
-    int reportFile(FileResult& result, int code);
-    // Gives a console run the message of a run-level status (a negated
-    // result code) that belongs to no file.
-    void reportRun(int status);
+    // Records the file's outcome and its message, which a console run also
+    // receives. Returns the outcome.
+    Result reportFile(FileResult& result, Result outcome);
+    // Gives a console run the message of a run-level result that belongs to
+    // no file.
+    void reportRun(Result outcome);
 
     // The change list an engine step may fill during one file (the MFi step's
     // "add change"); emptied by reset and by clearChanges.
@@ -57,18 +56,18 @@ public:
     const VolumeChangeList& changes() const { return changes_; }
 
     // The mode's engine step on one file's bytes (change list emptied first):
-    // 0 converted (output filled), -1 nothing to change, or a negated error.
-    int convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
+    // Converted (output filled), NotConverted (nothing to change), or an error.
+    Result convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
     // The per-file flow for one path (run() calls it once per file).
-    int convertOneFile(const std::string& path, FileResult& result);
+    Result convertOneFile(const std::string& path, FileResult& result);
 
-    // Writes the log entry of one file to the log path: 0, or -25 on failure.
-    int writeLogEntry(FileResult& result, bool first);
+    // Writes the log entry of one file to the log path: false on failure.
+    bool writeLogEntry(FileResult& result, bool first);
 
     // Where log entries go. By default they are written to the log file; a
     // caller that puts the entries of many jobs in order itself (the batch
-    // front end) collects them instead. The writer answers 0 or -25.
-    using LogWriter = std::function<int(const std::string& path, const std::string& entry, bool first)>;
+    // front end) collects them instead. The writer answers whether it wrote.
+    using LogWriter = std::function<bool(const std::string& path, const std::string& entry, bool first)>;
     void setLogWriter(LogWriter writer) { logWriter_ = std::move(writer); }
 
     // The clock of the log's time stamp and of anything an engine step stamps
@@ -95,7 +94,7 @@ private:
     std::vector<std::string> files_;
     std::string logPath_;
     int dbTenths_ = 0;
-    int status_ = 0;
+    Result result_ = Result::Converted;
     int regulateChorus_ = 0;
     VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;

@@ -19,20 +19,20 @@ public:
     virtual ~FileEngineStep() = default;
     virtual FileMode mode() const = 0;
     virtual std::string_view extension() const = 0;  // ".mmf" / ".mld", compared ignoring case
-    virtual int wrongInputCode() const = 0;          // 27 "No TAVI file." / 47 "No MFi file."
+    virtual Result wrongInput() const = 0;           // "No TAVI file." / "No MFi file."
 
     // Runs the mode's engine on the whole input file. Reports every outcome
-    // through job.reportFile(result, code), fills result.changes and result.kind,
-    // and on status 0 leaves the bytes to write in `output`. Returns
-    // result.status: 0 converted, -1 nothing to change (the job copies the
-    // input), any other value ends the file with that error.
+    // through job.reportFile(result, outcome), fills result.changes and
+    // result.kind, and when converted leaves the bytes to write in `output`.
+    // Returns result.outcome: Converted, NotConverted (the job copies the
+    // input), or the error that ends the file.
     // The job offers what a step may need beyond that: its change list
     // (job.addChange / job.changes / job.clearChanges, emptied before each
     // file and by reset), RegulateChorus (job.regulateChorus(), the same as
     // host->isRegulateChorus()) and today's date (job.now(date)).
     // `host` may be null (no host attached): then every query counts as 0.
-    virtual int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result,
-                        ByteVector& output) = 0;
+    virtual Result convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result,
+                           ByteVector& output) = 0;
 };
 
 }  // namespace keldro

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "volume/JobHost.h"
-#include "conversion/MfiFileStep.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/VolumeFile.h"
 #include "platform/Files.h"
@@ -39,11 +38,11 @@ void computePeak(Inspection& in, bool byChannel, int channelScale) {
     in.peakTenths = tenthsOfAttenuationSteps(steps);
 }
 
-Inspection failed(FileMode mode, int code) {
+Inspection failed(FileMode mode, Result outcome) {
     Inspection in;
     in.mode = mode;
-    in.status = -code;
-    in.message = std::string(resultMessage(code));
+    in.outcome = outcome;
+    in.message = std::string(resultMessage(outcome));
     return in;
 }
 
@@ -65,12 +64,12 @@ public:
         return keep(r);
     }
     bool maxGainRule(int generation, VolumeChangeRecord* r) override {
-        if (generation != 7) return 0;
+        if (generation != 7) return false;
         // Several MaxGain events: the loudest (fewest steps) sets the peak.
         if (!found_.maxGainSteps || r->beforeGain < *found_.maxGainSteps) found_.maxGainSteps = r->beforeGain;
         r->afterGain = r->beforeGain;
         r->action = kActionMaxGainRelative;
-        return 1;
+        return true;
     }
     bool effectDepthRule(int, VolumeChangeRecord*) override { return false; }
     bool chorusSendRule(int, VolumeChangeRecord*) override { return false; }
@@ -81,10 +80,10 @@ private:
         if (generation == 2 || track == kAudioTrack) keepLoudest(found_.channelVolume, volume);
         else keepLoudest(found_.masterVolume, volume);
     }
-    static int keep(VolumeChangeRecord* r) {
+    static bool keep(VolumeChangeRecord* r) {
         r->afterVolume = r->beforeVolume;
         r->action = kActionVolumeRelative;
-        return 1;
+        return true;
     }
 
     Inspection& found_;
@@ -94,8 +93,8 @@ Inspection inspectTavi(ByteSpan bytes) {
     Inspection in;
     in.mode = FileMode::Tavi;
     VolumeSpy spy(in);
-    const tavi::Conversion ran = tavi::convertTavi(bytes, &spy);
-    if (ran.result != 0 && ran.result != -1) return failed(FileMode::Tavi, -ran.result);
+    const tavi::Conversion ran = tavi::convert(bytes, &spy);
+    if (!isSuccess(ran.result)) return failed(FileMode::Tavi, ran.result);
     in.kind = ran.generation;
     computePeak(in, in.kind == 2, 1);
     return in;
@@ -126,12 +125,11 @@ void findChannelVolumes(mfi::VolumeFile& f, Inspection& in) {
 
 Inspection inspectMfi(ByteSpan bytes) {
     mfi::VolumeFile f;
-    const int read = f.parse(bytes);
-    if (read != 0) return failed(FileMode::Mfi, mfiFailureToResultCode(read));
+    if (const Result read = f.parse(bytes); !ok(read)) return failed(FileMode::Mfi, read);
     Inspection in;
     in.mode = FileMode::Mfi;
     in.kind = mfiVersionOfVers(f.infoRecord().versText());
-    if (in.kind == 0) return failed(FileMode::Mfi, kMfiNonsupportVersion);
+    if (in.kind == 0) return failed(FileMode::Mfi, Result::MfiNonsupportVersion);
     for (int i = f.nextMasterVolume(0); i >= 0; i = f.nextMasterVolume(i + 1))
         keepLoudest(in.masterVolume, f.eventAt(0, i)->masterVolume());
     if (in.kind == kMfiVersion20) {
@@ -151,7 +149,7 @@ Inspection inspectBytes(ByteSpan bytes, FileMode mode) {
 
 Inspection inspectFile(const std::string& path, FileMode mode) {
     ByteVector bytes;
-    if (isDirectory(path) || !readWholeFile(path, bytes)) return failed(mode, kFileReadError);
+    if (isDirectory(path) || !readWholeFile(path, bytes)) return failed(mode, Result::FileReadError);
     return inspectBytes(ByteSpan(bytes), mode);
 }
 

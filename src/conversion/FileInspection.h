@@ -10,20 +10,21 @@
 
 #include "conversion/FileEngineStep.h"
 #include "platform/Bytes.h"
+#include "volume/Result.h"
 
 namespace keldro {
 
 struct Inspection {
     FileMode mode = FileMode::Tavi;
-    int status = 0;        // negated result code; 0 when the file could be inspected
-    std::string message;   // the result code's message when it could not
+    Result outcome = Result::Converted;  // Converted when the file could be inspected
+    std::string message;   // the outcome's message when it could not
     int kind = 0;          // TAVI generation 2/3/5/7, MFi version 20/30/31/40
     std::optional<int> maxGainSteps;   // 0 ... 24 half-dB steps of attenuation
     std::optional<int> masterVolume;   // 0 ... 127
     std::optional<int> channelVolume;  // 0 ... 127 TAVI, 0 ... 63 MFi
     std::optional<int> peakTenths;     // tenths of a dB, 0 at the loudest
 
-    bool ok() const { return status == 0; }
+    bool ok() const { return outcome == Result::Converted; }
 };
 
 Inspection inspectFile(const std::string& path, FileMode mode);

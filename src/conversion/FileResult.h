@@ -2,6 +2,7 @@
 // The outcome of one input file.
 #include <string>
 
+#include "volume/Result.h"
 #include "volume/VolumeChangeRecord.h"
 
 namespace keldro {
@@ -10,8 +11,8 @@ struct FileResult {
     std::string path;            // input path, verbatim
     std::string name;            // file name and extension of the input path
     VolumeChangeList changes;    // in the order the engine produced them
-    int status = 0;              // negated result code
-    std::string message;         // message of the result code
+    Result outcome = Result::Converted;
+    std::string message;         // the outcome's message
     int kind = 0;                // TAVI generation 2/3/5/7 (-1 unknown); MFi version 20/30/31/40; 0 until known
 
     void clear() { *this = FileResult{}; }

@@ -3,11 +3,10 @@
 #include <optional>
 #include <string_view>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "conversion/ConversionJob.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/ConversionPass.h"
-#include "mfivolume/StepFailures.h"
 #include "mfivolume/VolumeFile.h"
 #include "platform/Clock.h"
 #include "volume/FileKinds.h"
@@ -32,43 +31,41 @@ class MfiFileStep final : public FileEngineStep {
 public:
     FileMode mode() const override { return FileMode::Mfi; }
     std::string_view extension() const override { return ".mld"; }
-    int wrongInputCode() const override { return kNoMfiFile; }
+    Result wrongInput() const override { return Result::NoMfiFile; }
 
-    int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
+    Result convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
         job.clearChanges();
         mfi::VolumeFile source;
-        const int read = source.parse(input);
-        if (read != 0) return job.reportFile(result, mfiFailureToResultCode(read));
+        if (const Result read = source.parse(input); !ok(read)) return job.reportFile(result, read);
         const std::optional<MfiVersion> version = supportedVersion(source.infoRecord());
-        if (!version) return job.reportFile(result, kMfiNonsupportVersion);
+        if (!version) return job.reportFile(result, Result::MfiNonsupportVersion);
         result.kind = version->version;
 
         ByteVector work(2 * input.size() + 200, 0);
         const std::optional<mfi::Date> today = todaysDate(job);
-        const int length = convertMfi(input.data(), static_cast<std::int64_t>(input.size()), version->format, work.data(),
-                                      static_cast<std::int64_t>(work.size()), version->format, host,
-                                      today ? &*today : nullptr);
-        if (length <= 0) return job.reportFile(result, mfiFailureToResultCode(length));
-        work.resize(static_cast<std::size_t>(length));
+        std::size_t length = 0;
+        const Result pass = runConversionPass(input, version->format, version->format, work, length, host,
+                                              today ? &*today : nullptr);
+        if (!ok(pass)) return job.reportFile(result, pass);
+        work.resize(length);
 
         mfi::VolumeFile converted;
-        const int reread = converted.parse(work);
-        if (reread != 0) return job.reportFile(result, mfiFailureToResultCode(reread));
+        if (const Result reread = converted.parse(work); !ok(reread)) return job.reportFile(result, reread);
 
         VolumeChangeList changes;
-        const int outcome = version->version == kMfiVersion20
-                                ? reportChannelVolumeChanges(version->version, source, converted, host, changes)
-                                : reportMaxGainChanges(version->version, source, converted, host, changes);
-        if (outcome != 0 && outcome != -1) {
+        const Result outcome = version->version == kMfiVersion20
+                                   ? reportChannelVolumeChanges(version->version, source, converted, host, changes)
+                                   : reportMaxGainChanges(version->version, source, converted, host, changes);
+        if (!isSuccess(outcome)) {
             addChanges(job, changes);
-            return job.reportFile(result, -outcome);
+            return job.reportFile(result, outcome);
         }
         reportEffectChanges(version->version, source, converted, host, changes);
         addChanges(job, changes);
-        job.reportFile(result, -outcome);
+        job.reportFile(result, outcome);
         result.changes = job.changes();
-        if (outcome == 0) output = std::move(work);
-        return result.status;
+        if (outcome == Result::Converted) output = std::move(work);
+        return outcome;
     }
 
 private:
@@ -88,16 +85,5 @@ private:
 }  // namespace
 
 std::unique_ptr<FileEngineStep> makeMfiFileStep() { return std::make_unique<MfiFileStep>(); }
-
-// Each step failure has its own write-error result.
-static_assert(kMfiWriteLast - kMfiWriteFirst + 1 == kMfiStepFailureCodes);
-
-int mfiFailureToResultCode(int failure) {
-    if (failure <= kMfiStepFailed && failure > kMfiStepFailed - kMfiStepFailureCodes)
-        return kMfiWriteFirst + (kMfiStepFailed - failure);
-    if (failure >= -975 && failure <= -969) return kMfiNonsupportFileId + (failure + 975);
-    if (failure >= -967 && failure <= -962) return kMfiAudioCount + (failure + 967);
-    return kNoMfiFile;
-}
 
 }  // namespace keldro

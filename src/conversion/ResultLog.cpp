@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "volume/FileKinds.h"
@@ -214,32 +214,31 @@ void sortChangesByPosition(VolumeChangeList& changes) {
 }
 
 std::string buildLogEntry(const LogContext& ctx, FileResult& result, const LocalDateTime& now) {
-    const bool ok = result.status == 0 || result.status == -1;
+    const bool ok = isSuccess(result.outcome);
     std::string out = "IN:" + ctx.inputFileName + "\t";
     out += kindCell(ctx.mode, result.kind);
     out += std::string("Result:") + (ok ? "OK" : "NG") + "\t";
     out += std::string(ok ? "Detail:" : "Error:") + result.message;
-    out += formatText("(%d)", resultExitStatus(-result.status)) + "\t";
+    out += formatText("(%d)", resultExitStatus(result.outcome)) + "\t";
     out += formatText("Data:%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour, now.minute,
                       now.second);
     out += "\r\n";
     if (ctx.console) out += "OUT:" + ctx.outputFileName + "\r\n";
     out += std::string(86, '=') + "\r\n";
-    if (result.status == 0) appendTable(out, ctx, result);
+    if (result.outcome == Result::Converted) appendTable(out, ctx, result);
     out += "\r\n";
     return out;
 }
 
-int writeLogText(const std::string& path, const std::string& entry, bool first) {
-    constexpr int kFailed = -25;
+bool writeLogText(const std::string& path, const std::string& entry, bool first) {
     // A log whose owner write bit is clear is read-only: it is not written, even by root.
-    if (path.empty() || isReadOnly(path)) return kFailed;
+    if (path.empty() || isReadOnly(path)) return false;
     // The log is replaced whole, like an output: an interrupted or failing
     // write, or another run writing the same log, never leaves a torn one.
     ByteVector text;
-    if (!first && !readWholeFile(path, text)) return kFailed;
+    if (!first && !readWholeFile(path, text)) return false;
     text.insert(text.end(), entry.begin(), entry.end());
-    return writeFileSafely(path, ByteSpan(text)) ? 0 : kFailed;
+    return writeFileSafely(path, ByteSpan(text));
 }
 
 }  // namespace keldro

@@ -27,8 +27,8 @@ void sortChangesByPosition(VolumeChangeList& changes);
 std::string buildLogEntry(const LogContext& context, FileResult& result, const LocalDateTime& now);
 
 // Creates (first) or appends to the log file and writes the entry with one
-// write: 0, or -25 when the file cannot be opened, its status cannot be read,
-// it is read-only (owner write bit clear) or the write fails.
-int writeLogText(const std::string& path, const std::string& entry, bool first);
+// write: false when the file cannot be opened, its status cannot be read, it
+// is read-only (owner write bit clear) or the write fails.
+bool writeLogText(const std::string& path, const std::string& entry, bool first);
 
 }  // namespace keldro

@@ -1,6 +1,6 @@
 #include "conversion/TaviFileStep.h"
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "conversion/ConversionJob.h"
 #include "tavi/Engine.h"
 
@@ -11,15 +11,15 @@ class TaviFileStep final : public FileEngineStep {
 public:
     FileMode mode() const override { return FileMode::Tavi; }
     std::string_view extension() const override { return ".mmf"; }
-    int wrongInputCode() const override { return kNoTaviFile; }
+    Result wrongInput() const override { return Result::NoTaviFile; }
 
-    int convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
-        tavi::Conversion converted = tavi::convertTavi(input, host);
-        job.reportFile(result, -converted.result);
+    Result convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
+        tavi::Conversion converted = tavi::convert(input, host);
+        job.reportFile(result, converted.result);
         result.changes = std::move(converted.changes);
         result.kind = converted.generation;
-        if (converted.result == 0) output = std::move(converted.output);
-        return result.status;
+        if (converted.result == Result::Converted) output = std::move(converted.output);
+        return result.outcome;
     }
 };
 

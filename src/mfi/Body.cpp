@@ -1,6 +1,5 @@
 #include "mfi/Body.h"
 
-#include "mfi/Error.h"
 
 namespace keldro::mfi {
 
@@ -19,11 +18,11 @@ void Body::clearTracks() {
     tracks_.clear();
 }
 
-int Body::resizeTracks(int count) {
-    if (count < 1 || count > kMaxTracks) return ErrTrackCount;
+bool Body::resizeTracks(int count) {
+    if (count < 1 || count > kMaxTracks) return false;
     clearTracks();
     tracks_.resize(static_cast<std::size_t>(count));
-    return 0;
+    return true;
 }
 
 const AudioData* Body::audio(int index) const {
@@ -36,11 +35,11 @@ AudioData* Body::audio(int index) {
     return &audio_[static_cast<std::size_t>(index)];
 }
 
-int Body::resizeAudio(int count) {
-    if (count < 1 || count > kMaxAudioItems) return ErrAudioCount;
+bool Body::resizeAudio(int count) {
+    if (count < 1 || count > kMaxAudioItems) return false;
     audio_.clear();
     audio_.resize(static_cast<std::size_t>(count));
-    return 0;
+    return true;
 }
 
 const Event* Body::event(int index, int number) const {
@@ -53,11 +52,11 @@ Event* Body::event(int index, int number) {
     return target ? target->eventAt(index) : nullptr;
 }
 
-int Body::insertEvent(int number, int index, const Event& event) {
+bool Body::insertEvent(int number, int index, const Event& event) {
     Track* target = track(number);
-    if (!target) return ErrBadArgument;
+    if (!target) return false;
     target->insertEvent(index, event);
-    return 0;
+    return true;
 }
 
 }  // namespace keldro::mfi

@@ -18,22 +18,22 @@ public:
     Track* track(int number);
     // Clears every track, then empties the list.
     void clearTracks();
-    // n new empty tracks, n 1 to 4; ErrTrackCount otherwise.
-    int resizeTracks(int count);
+    // n new empty tracks, n 1 to 4; false (and nothing changed) otherwise.
+    bool resizeTracks(int count);
 
     int audioCount() const { return static_cast<int>(audio_.size()); }
     const AudioData* audio(int index) const;
     AudioData* audio(int index);
     void clearAudio() { audio_.clear(); }
-    // n new empty items, n 1 to 32; ErrAudioCount otherwise.
-    int resizeAudio(int count);
+    // n new empty items, n 1 to 32; false (and nothing changed) otherwise.
+    bool resizeAudio(int count);
 
     // nullptr when the track or the index is out of range.
     const Event* event(int index, int track) const;
     Event* event(int index, int track);
-    // Inserts a copy into a track (see Track::insertEvent); ErrBadArgument
-    // for a bad track number.
-    int insertEvent(int track, int index, const Event& event);
+    // Inserts a copy into a track (see Track::insertEvent); false for a bad
+    // track number.
+    bool insertEvent(int track, int index, const Event& event);
 
 private:
     std::vector<Track> tracks_;

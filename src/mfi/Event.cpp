@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "mfi/Error.h"
 #include "mfi/EventBytes.h"
 
 namespace keldro::mfi {
@@ -141,21 +140,13 @@ EventKind classifyBlock(const ByteVector& d) {
 
 void Event::clear() { *this = Event(); }
 
-int Event::setTime(std::int32_t ticks) {
-    if (ticks < 0) return ErrBadArgument;
+bool Event::setTime(std::int32_t ticks) {
+    if (ticks < 0) return false;
     time_ = ticks;
-    return 0;
+    return true;
 }
 
-int Event::appendExtData(const std::uint8_t* data, std::int64_t count) {
-    if (data == nullptr || count <= 0) return ErrBadArgument;
-    extData_.insert(extData_.end(), data, data + count);
-    return 0;
-}
-
-int Event::appendExtData(ByteSpan data) {
-    return appendExtData(data.data(), static_cast<std::int64_t>(data.size()));
-}
+void Event::appendExtData(ByteSpan data) { extData_.insert(extData_.end(), data.begin(), data.end()); }
 
 EventKind Event::kind() const {
     if (status_ == kStatusEscape) return classifyEscape(byte1_);

@@ -19,8 +19,8 @@ public:
 
     // Absolute time in ticks from the start of the track.
     std::int32_t time() const { return time_; }
-    // Refuses a negative time with ErrBadArgument and keeps the old one.
-    int setTime(std::int32_t ticks);
+    // Refuses a negative time (false) and keeps the old one.
+    bool setTime(std::int32_t ticks);
 
     std::uint8_t status() const { return status_; }
     void setStatus(std::uint8_t value) { status_ = value; }
@@ -39,10 +39,7 @@ public:
         param2_ = second;
     }
 
-    // Appends to the data block; a null pointer or a count <= 0 gives
-    // ErrBadArgument and leaves the block unchanged.
-    int appendExtData(const std::uint8_t* data, std::int64_t count);
-    int appendExtData(ByteSpan data);
+    void appendExtData(ByteSpan data);
     std::size_t extDataSize() const { return extData_.size(); }
     const ByteVector& extData() const { return extData_; }
     // Direct access for editors that change bytes of the block in place.

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "mfi/Body.h"
-#include "mfi/Error.h"
+#include "volume/Result.h"
 #include "platform/Bytes.h"
 
 namespace keldro::mfi {
@@ -80,15 +80,16 @@ public:
     File(File&&) = default;
     File& operator=(File&&) = default;
 
-    // Parses a whole file image into this freshly constructed object. Returns 0
-    // or the Error of the first fault; the content is then partial.
-    int read(const std::uint8_t* bytes, std::int64_t length);
-    int read(ByteSpan bytes);
+    // Parses a whole file image into this freshly constructed object:
+    // Result::Converted, or the result of the first fault (the content is then
+    // partial). Every fault the reader does not name is Result::NoMfiFile.
+    Result read(ByteSpan bytes);
 
     // Serialises the model into `out` (emptied first). `today` fills a missing
-    // or malformed date. Returns 0, ErrFormat or ErrEventData; after a failure
-    // `out` holds a partial file that must not be used.
-    int write(ByteVector& out, const Date& today);
+    // or malformed date. False when the model cannot be written (an unknown
+    // major/minor type, an extended event without data bytes); `out` then holds
+    // a partial file that must not be used.
+    bool write(ByteVector& out, const Date& today);
 
     // A copy of the header information.
     Info info() const { return info_; }
@@ -109,7 +110,8 @@ private:
 };
 
 // Decodes the events of one track chunk, bytes [begin, end) of `file`, into an
-// empty track. `end` must lie within the file. Returns 0, ErrTrackSize or ErrFormat.
-int decodeTrackEvents(ByteSpan file, std::size_t begin, std::size_t end, Track& track);
+// empty track. `end` must lie within the file. Result::Converted,
+// Result::MfiTrackSize or Result::NoMfiFile.
+Result decodeTrackEvents(ByteSpan file, std::size_t begin, std::size_t end, Track& track);
 
 }  // namespace keldro::mfi

@@ -22,26 +22,26 @@ constexpr std::uint8_t kEscapeBlockMark = 0xF0;
 
 // Reads a data block with a 16-bit length at `offset` into the event. The
 // length field and the block must both end inside the chunk.
-int readBlock(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
+Result readBlock(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
     ByteReader chunk(in.first(end));
     const auto length = chunk.seek(offset) ? chunk.u16() : std::nullopt;
     const auto block = length ? chunk.bytes(*length) : std::nullopt;
-    if (!block) return ErrFormat;
+    if (!block) return Result::NoMfiFile;
     if (!block->empty()) event.appendExtData(*block);
     offset = chunk.position();
-    return 0;
+    return Result::Converted;
 }
 
 // Reads the two parameter bytes of a fixed-length event.
-int readParams(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
-    if (end - offset < 2) return ErrTrackSize;
+Result readParams(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
+    if (end - offset < 2) return Result::MfiTrackSize;
     event.setParams(in[offset], in[offset + 1]);
     offset += 2;
-    return 0;
+    return Result::Converted;
 }
 
 // One event at `offset` (at least 4 bytes before `end`); the delta has been added to the time.
-int decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
+Result decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, Event& event) {
     const std::uint8_t status = event.status();
     const std::uint8_t next = event.byte1();
     if (status == kStatusEscape) {
@@ -64,21 +64,21 @@ int decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, Event& ev
 
 // The file is one chunk "melo" whose body starts with the header length.
 // That field is read even when the declared body is shorter than it.
-int readHeader(ByteSpan in, Info& info) {
-    if (in.size() < kHeaderSize) return ErrHeaderSize;
+Result readHeader(ByteSpan in, Info& info) {
+    if (in.size() < kHeaderSize) return Result::MfiHeaderSize;
     const auto file = ChunkReader(in).next();
-    if (!file || !file->is("melo")) return ErrFileId;
-    if (file->size == 0 || !file->fits) return ErrHeaderSize;
+    if (!file || !file->is("melo")) return Result::MfiNonsupportFileId;
+    if (file->size == 0 || !file->fits) return Result::MfiHeaderSize;
     ByteReader fields(in);
     const auto headerLength = fields.seek(file->bodyAt) ? fields.u16() : std::nullopt;
-    if (!headerLength || *headerLength == 0 || *headerLength > in.size()) return ErrChunkSize;
-    if (in[10] != 1 || in[11] != 1) return ErrFormat;
-    if (in[12] == 0 || in[12] > Body::kMaxTracks) return ErrTrackCount;
+    if (!headerLength || *headerLength == 0 || *headerLength > in.size()) return Result::MfiChunkSize;
+    if (in[10] != 1 || in[11] != 1) return Result::NoMfiFile;
+    if (in[12] == 0 || in[12] > Body::kMaxTracks) return Result::MfiTrackCount;
     info.headerLength = *headerLength;
     info.majorType = 1;
     info.minorType = 1;
     info.trackCount = in[12];
-    return 0;
+    return Result::Converted;
 }
 
 // Required content length of a known sub-chunk: [minimum, maximum].
@@ -105,19 +105,19 @@ constexpr std::array<LengthRule, 12> kInfoRules{{
 
 
 // Stores one sub-chunk whose content is `content`; ids outside the table are skipped.
-int storeInfo(ByteSpan id, ByteSpan content, Info& info) {
+Result storeInfo(ByteSpan id, ByteSpan content, Info& info) {
     const LengthRule* rule = nullptr;
     for (const LengthRule& each : kInfoRules)
         if (hasBytesAt(id, 0, each.id)) rule = &each;
-    if (!rule) return 0;
-    if (content.size() < rule->minimum || content.size() > rule->maximum) return ErrSubchunkSize;
+    if (!rule) return Result::Converted;
+    if (content.size() < rule->minimum || content.size() > rule->maximum) return Result::MfiSubchunkSize;
 
     const std::string_view name = rule->id;
     if (name == "sorc") {
-        if (content[0] > 1) return ErrFormat;
+        if (content[0] > 1) return Result::NoMfiFile;
         info.sorc = content[0];
     } else if (name == "note" || name == "exst") {
-        if (ByteReader(content).u16() != std::uint16_t{1}) return ErrFormat;
+        if (ByteReader(content).u16() != std::uint16_t{1}) return Result::NoMfiFile;
         (name == "note" ? info.note : info.exst) = 1;
     } else if (name == "vers") {
         for (std::size_t i = 0; i < info.vers.size(); ++i) info.vers[i] = content[i];
@@ -134,116 +134,114 @@ int storeInfo(ByteSpan id, ByteSpan content, Info& info) {
                                               : info.ainf;
         text.assign(content);
     }
-    return 0;
+    return Result::Converted;
 }
 
 // The sub-chunks run up to 10 + header length; the last one may overrun that
 // end, and reading then continues at the end regardless.
-int readInfo(ByteSpan in, std::size_t& offset, Info& info) {
+Result readInfo(ByteSpan in, std::size_t& offset, Info& info) {
     const std::size_t end = 10 + std::size_t{info.headerLength};
     ChunkReader subs(in, kChunk16);
-    if (!subs.seek(offset)) return ErrChunkSize;
+    if (!subs.seek(offset)) return Result::MfiChunkSize;
     while (subs.position() < end) {
         const auto sub = subs.next();
-        if (!sub) return ErrChunkSize;
-        if (sub->size < 1 || sub->size > 255) return ErrSubchunkSize;
-        if (!sub->fits) return ErrSubchunkSize;
-        if (const int status = storeInfo(sub->id, sub->body, info); status != 0) return status;
+        if (!sub) return Result::MfiChunkSize;
+        if (sub->size < 1 || sub->size > 255) return Result::MfiSubchunkSize;
+        if (!sub->fits) return Result::MfiSubchunkSize;
+        if (const Result status = storeInfo(sub->id, sub->body, info); !ok(status)) return status;
     }
     offset = end;
-    return 0;
+    return Result::Converted;
 }
 
 // Reads the chunk at `offset`, which must carry `id` and a body of at least
 // one byte that fits. An id cut short is a format error; a whole id with the
 // size cut short is a size error.
-int readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, int idError, int sizeError, ChunkView& chunk) {
+Result readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, Result idError, Result sizeError,
+                    ChunkView& chunk) {
     ChunkReader walk(in);
-    if (!walk.seek(offset) || walk.remaining() < kChunk32.idBytes) return ErrFormat;
+    if (!walk.seek(offset) || walk.remaining() < kChunk32.idBytes) return Result::NoMfiFile;
     if (!hasBytesAt(walk.rest(), 0, id)) return idError;
     const auto found = walk.next();
     if (!found || found->size == 0 || !found->fits) return sizeError;
     chunk = *found;
-    return 0;
+    return Result::Converted;
 }
 
-int readAudioItem(ByteSpan in, std::size_t& offset, AudioData& item) {
+Result readAudioItem(ByteSpan in, std::size_t& offset, AudioData& item) {
     ChunkView chunk;
-    if (const int status = readChunkHead(in, offset, "adat", ErrAudioId, ErrAudioSize, chunk); status != 0)
+    if (const Result status = readChunkHead(in, offset, "adat", Result::MfiAudioId, Result::MfiAudioSize, chunk); !ok(status))
         return status;
     ByteReader body = chunk.reader();
     const auto headerLength = body.u16();
-    if (!headerLength || body.remaining() < kMinAudioAfterHeaderLength) return ErrFormat;
+    if (!headerLength || body.remaining() < kMinAudioAfterHeaderLength) return Result::NoMfiFile;
     const auto header = body.bytes(*headerLength);
-    if (!header) return ErrFormat;
+    if (!header) return Result::NoMfiFile;
     item.setAudioHeader(*header);  // an empty part stays empty
     item.setAudioData(body.rest());
     offset = chunk.bodyEnd();
-    return 0;
+    return Result::Converted;
 }
 
-int readAudio(ByteSpan in, std::size_t& offset, File& file) {
-    if (in.size() < kHeaderSize) return ErrHeaderSize;
+Result readAudio(ByteSpan in, std::size_t& offset, File& file) {
+    if (in.size() < kHeaderSize) return Result::MfiHeaderSize;
     const int count = file.infoRecord().ainf.bytes[0] & 0x3F;
     file.body().clearAudio();
-    if (const int status = file.body().resizeAudio(count); status != 0) return status;
+    if (!file.body().resizeAudio(count)) return Result::MfiAudioCount;
     for (int i = 0; i < count; ++i)
-        if (const int status = readAudioItem(in, offset, *file.body().audio(i)); status != 0) return status;
-    return 0;
+        if (const Result status = readAudioItem(in, offset, *file.body().audio(i)); !ok(status)) return status;
+    return Result::Converted;
 }
 
-int readTracks(ByteSpan in, std::size_t& offset, File& file) {
-    if (in.size() < kHeaderSize) return ErrHeaderSize;
+Result readTracks(ByteSpan in, std::size_t& offset, File& file) {
+    if (in.size() < kHeaderSize) return Result::MfiHeaderSize;
     Body& body = file.body();
     body.clearTracks();
-    if (const int status = body.resizeTracks(file.infoRecord().trackCount); status != 0) return status;
+    if (!body.resizeTracks(file.infoRecord().trackCount)) return Result::MfiTrackCount;
     for (int i = 0; i < body.trackCount(); ++i) {
         Track& track = *body.track(i);
         track.clear();
         ChunkView chunk;
-        if (const int status = readChunkHead(in, offset, "trac", ErrTrackId, ErrTrackSize, chunk); status != 0)
+        if (const Result status = readChunkHead(in, offset, "trac", Result::MfiTrackId, Result::MfiTrackSize, chunk); !ok(status))
             return status;
-        if (const int status = decodeTrackEvents(in, chunk.bodyAt, chunk.bodyEnd(), track); status != 0) return status;
+        if (const Result status = decodeTrackEvents(in, chunk.bodyAt, chunk.bodyEnd(), track); !ok(status)) return status;
         offset = chunk.bodyEnd();
     }
-    return 0;
+    return Result::Converted;
 }
 
 }  // namespace
 
-int decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, Track& track) {
-    if (end > in.size()) return ErrTrackSize;
+Result decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, Track& track) {
+    if (end > in.size()) return Result::MfiTrackSize;
     track.reserve((end - begin) / 4);
     std::int64_t time = 0;
     std::size_t offset = begin;
     while (offset < end) {
-        if (end - offset < 4) return ErrTrackSize;
+        if (end - offset < 4) return Result::MfiTrackSize;
         time += in[offset];
         // A time beyond the 32-bit field cannot be held; only absurdly long tracks get there.
-        if (time > std::numeric_limits<std::int32_t>::max()) return ErrFormat;
+        if (time > std::numeric_limits<std::int32_t>::max()) return Result::NoMfiFile;
         Event event;
         event.setTime(static_cast<std::int32_t>(time));
         event.setStatus(in[offset + 1]);
         event.setByte1(in[offset + 2]);
         offset += 2;
-        if (const int status = decodeEventBody(in, offset, end, event); status != 0) return status;
+        if (const Result status = decodeEventBody(in, offset, end, event); !ok(status)) return status;
         track.appendEvent(std::move(event));
     }
-    return 0;
+    return Result::Converted;
 }
 
-int File::read(const std::uint8_t* bytes, std::int64_t length) {
-    if (bytes == nullptr || length <= 0) return ErrBadArgument;
-    const ByteSpan in(bytes, static_cast<std::size_t>(length));
+Result File::read(ByteSpan in) {
+    if (in.empty()) return Result::NoMfiFile;
     std::size_t offset = kHeaderSize;
-    if (const int status = readHeader(in, info_); status != 0) return status;
-    if (const int status = readInfo(in, offset, info_); status != 0) return status;
+    if (const Result status = readHeader(in, info_); !ok(status)) return status;
+    if (const Result status = readInfo(in, offset, info_); !ok(status)) return status;
     if (info_.ainf.length != 0) {
-        if (const int status = readAudio(in, offset, *this); status != 0) return status;
+        if (const Result status = readAudio(in, offset, *this); !ok(status)) return status;
     }
     return readTracks(in, offset, *this);
 }
-
-int File::read(ByteSpan bytes) { return read(bytes.data(), static_cast<std::int64_t>(bytes.size())); }
 
 }  // namespace keldro::mfi

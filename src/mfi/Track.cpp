@@ -1,6 +1,5 @@
 #include "mfi/Track.h"
 
-#include "mfi/Error.h"
 
 namespace keldro::mfi {
 void Track::clear() {
@@ -30,24 +29,12 @@ void AudioData::clear() {
     audioData_.clear();
 }
 
-int AudioData::setAudioHeader(const std::uint8_t* data, std::int64_t count) {
-    if (data == nullptr || count <= 0) return ErrBadArgument;
-    audioHeader_.assign(data, data + count);
-    return 0;
+void AudioData::setAudioHeader(ByteSpan data) {
+    if (!data.empty()) audioHeader_.assign(data.begin(), data.end());
 }
 
-int AudioData::setAudioHeader(ByteSpan data) {
-    return setAudioHeader(data.data(), static_cast<std::int64_t>(data.size()));
-}
-
-int AudioData::setAudioData(const std::uint8_t* data, std::int64_t count) {
-    if (data == nullptr || count <= 0) return ErrBadArgument;
-    audioData_.assign(data, data + count);
-    return 0;
-}
-
-int AudioData::setAudioData(ByteSpan data) {
-    return setAudioData(data.data(), static_cast<std::int64_t>(data.size()));
+void AudioData::setAudioData(ByteSpan data) {
+    if (!data.empty()) audioData_.assign(data.begin(), data.end());
 }
 
 }  // namespace keldro::mfi

@@ -35,11 +35,9 @@ private:
 class AudioData {
 public:
     void clear();
-    // Replace a part; a null range or length 0 gives ErrBadArgument and leaves it unchanged.
-    int setAudioHeader(const std::uint8_t* data, std::int64_t count);
-    int setAudioHeader(ByteSpan data);
-    int setAudioData(const std::uint8_t* data, std::int64_t count);
-    int setAudioData(ByteSpan data);
+    // Replace a part; an empty range leaves it unchanged.
+    void setAudioHeader(ByteSpan data);
+    void setAudioData(ByteSpan data);
     std::size_t audioHeaderSize() const { return audioHeader_.size(); }
     std::size_t audioDataSize() const { return audioData_.size(); }
     const ByteVector& audioHeader() const { return audioHeader_; }

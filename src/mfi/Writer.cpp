@@ -153,15 +153,15 @@ void appendDelta(ByteWriter& w, std::int64_t delta) {
     w.u8(static_cast<std::uint8_t>(delta & 0xFF));  // a time that goes backwards wraps
 }
 
-int appendTrack(ByteVector& out, const Track& track) {
-    if (track.eventCount() == 0) return 0;
+bool appendTrack(ByteVector& out, const Track& track) {
+    if (track.eventCount() == 0) return true;
     ByteWriter w(out);
     const std::size_t sizeAt = openChunk(w, "trac");
     std::int64_t previous = 0;
-    int status = 0;
+    bool written = true;
     for (const Event& e : track.events()) {
         if (hasBlock(e) && e.extDataSize() == 0) {
-            status = ErrEventData;
+            written = false;
             break;
         }
         appendDelta(w, std::int64_t{e.time()} - previous);
@@ -169,19 +169,19 @@ int appendTrack(ByteVector& out, const Track& track) {
         previous = e.time();
     }
     closeChunk(out, sizeAt);
-    return status;
+    return written;
 }
 
 }  // namespace
 
-int File::write(ByteVector& out, const Date& today) {
+bool File::write(ByteVector& out, const Date& today) {
     out.clear();
     ByteWriter w(out);
     w.text("melo");
     w.u32(0);
     trackCountByte_ = static_cast<std::uint8_t>(body_.trackCount());
     w.u16(0);
-    if (info_.majorType != 1 || info_.minorType != 1) return ErrFormat;
+    if (info_.majorType != 1 || info_.minorType != 1) return false;
     w.u8(1);
     w.u8(info_.minorType);
     w.u8(trackCountByte_);
@@ -189,9 +189,9 @@ int File::write(ByteVector& out, const Date& today) {
     w.patchU16(8, static_cast<std::uint16_t>(out.size() - 10));
     appendAudio(out, body_);
     for (int i = 0; i < body_.trackCount(); ++i)
-        if (const int status = appendTrack(out, *body_.track(i)); status != 0) return status;
+        if (!appendTrack(out, *body_.track(i))) return false;
     w.patchU32(4, static_cast<std::uint32_t>(out.size() - 8));
-    return 0;
+    return true;
 }
 
 }  // namespace keldro::mfi

@@ -3,7 +3,7 @@
 #include <array>
 #include <map>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "mfivolume/Rules.h"
 #include "volume/VolumeRules.h"
 
@@ -70,11 +70,11 @@ std::map<int, int> inputMasterVolumesByTick(VolumeFile& input) {
 
 }  // namespace
 
-int reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                         VolumeChangeList& changes) {
+Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                            VolumeChangeList& changes) {
     const bool relative = isRelative(host);
     const int gainIndex = converted.lastMaxGainIndex();
-    if (gainIndex < 0) return -kNoMaxGain;
+    if (gainIndex < 0) return Result::NoMaxGain;
     const int gainTick = converted.eventAt(0, gainIndex)->time();
 
     VolumeChangeRecord gain = newRecord(converted, 0, gainIndex);
@@ -87,18 +87,18 @@ int reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, 
     const FirstSound sound = findFirstSound(converted);
     if (sound.minTick != -1 &&
         (sound.minTick < gainTick || (sound.firstOfTrack0 != -1 && sound.firstOfTrack0 < gainIndex)))
-        return -kNoMaxGain;
+        return Result::NoMaxGain;
 
     const std::map<int, int> inputByTick = relative ? inputMasterVolumesByTick(input) : std::map<int, int>{};
     bool found = false;
     for (int i = converted.nextMasterVolume(0); i >= 0; i = converted.nextMasterVolume(i + 1)) {
         const Event& masterVolume = *converted.eventAt(0, i);
         const int tick = masterVolume.time();
-        if (tick < gainTick || i < gainIndex) return -kNoMaxGain;
+        if (tick < gainTick || i < gainIndex) return Result::NoMaxGain;
         if (sound.minTick == -1) {
             found = true;
         } else if (!found) {
-            if (sound.firstOfTrack0 != -1 && sound.firstOfTrack0 < i) return -kNoMasterVolume;
+            if (sound.firstOfTrack0 != -1 && sound.firstOfTrack0 < i) return Result::NoMasterVolume;
             if (tick <= sound.minTick) found = true;
         }
         if (!relative) continue;  // absolute changes leave master volumes alone
@@ -111,7 +111,7 @@ int reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, 
         }
         offer(host, record, changes, [&](JobHost& h, VolumeChangeRecord& r) { return h.volumeRule(version, &r); });
     }
-    return found ? 0 : -kNoMasterVolume;
+    return found ? Result::Converted : Result::NoMasterVolume;
 }
 
 namespace {
@@ -189,16 +189,16 @@ bool reportNextVolume(VolumeFile& input, VolumeFile& converted, JobHost* host, i
 
 }  // namespace
 
-int reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                               VolumeChangeList& changes) {
-    if (version != kMfiVersion20) return -1;
+Result reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                                  VolumeChangeList& changes) {
+    if (version != kMfiVersion20) return Result::NotConverted;
     bool kept = false;
     for (int track = 0; track < kTrackCount; ++track) {
         VolumeWalk walk{track};
         while (reportNextVolume(input, converted, host, version, walk, changes, kept)) {
         }
     }
-    return kept ? 0 : -1;
+    return kept ? Result::Converted : Result::NotConverted;
 }
 
 namespace {
@@ -285,14 +285,13 @@ void reportTrackSends(VolumeFile& input, VolumeFile& converted, int track, bool 
 
 }  // namespace
 
-int reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                        VolumeChangeList& changes) {
-    if (version != kMfiVersion40 || !host || !host->isRegulateChorus()) return 1;
-    if (!reportEffectLevels(version, input, converted, host, changes)) return 1;
+void reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                         VolumeChangeList& changes) {
+    if (version != kMfiVersion40 || !host || !host->isRegulateChorus()) return;
+    if (!reportEffectLevels(version, input, converted, host, changes)) return;
     const bool relative = !host->isAbsoluteMode();
     std::array<int, 32> last{};
     for (int track = 0; track < kTrackCount; ++track) reportTrackSends(input, converted, track, relative, last, changes);
-    return 0;
 }
 
 }  // namespace keldro::mfi

@@ -11,18 +11,19 @@
 
 namespace keldro::mfi {
 
-// MFi 3.0 and later: 0, -46 (no MaxGain, or it comes after the first sound or
-// after a master volume) or -34 (no master volume by the first sound).
-int reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+// MFi 3.0 and later: Result::Converted, Result::NoMaxGain (no MaxGain, or it
+// comes after the first sound or after a master volume) or
+// Result::NoMasterVolume (no master volume by the first sound).
+Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
                          VolumeChangeList& changes);
 
-// MFi 2.0: 0 when a record was kept, -1 when none was (nothing to convert).
-int reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                               VolumeChangeList& changes);
+// MFi 2.0: Result::Converted when a record was kept, Result::NotConverted
+// when none was.
+Result reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                                  VolumeChangeList& changes);
 
-// MFi 4.0 with Regulate Chorus: effect levels and effect sends. 0 when a record
-// was kept, else 1; callers ignore it.
-int reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                        VolumeChangeList& changes);
+// MFi 4.0 with Regulate Chorus: effect levels and effect sends.
+void reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                         VolumeChangeList& changes);
 
 }  // namespace keldro::mfi

@@ -82,13 +82,12 @@ std::string dateText(const Date& date) {
     return text;
 }
 
-int reencode(ByteSpan input, ByteVector& output, const Date& today) {
+bool reencode(ByteSpan input, ByteVector& output, const Date& today) {
     VolumeFile model;
-    if (model.parse(input) != 0) return kMfiStepFailed;
-    return model.write(output, today) == 0 ? 0 : kMfiStepFailed;
+    return ok(model.parse(input)) && model.write(output, today);
 }
 
-int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const PassSettings& settings,
+bool applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const PassSettings& settings,
                     const Date& today) {
     RuleSettings rule;
     rule.relative = settings.relative;
@@ -99,27 +98,26 @@ int applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const 
     rule.regulate = settings.regulate;
     // Without a mode the rules leave their output alone: start it as the input.
     output.assign(input.begin(), input.end());
-    const int result = targetFormat == kFormatMfi20 ? applyChannelVolumeRule(input, output, rule, today)
-                                                    : applyMaxGainRule(input, output, rule, today);
-    return result == 0 ? 0 : kMfiStepFailed;
+    return targetFormat == kFormatMfi20 ? applyChannelVolumeRule(input, output, rule, today)
+                                       : applyMaxGainRule(input, output, rule, today);
 }
 
-int updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source, const HandsetFormat& target,
-                 const Date* today) {
+bool updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source, const HandsetFormat& target,
+                  const Date* today) {
     VolumeFile model;
-    if (model.parse(input) != 0) return kMfiStepFailed;
+    if (!ok(model.parse(input))) return false;
     const int sourceGeneration = generationOfFamily(source.family);
     const int targetGeneration = generationOfFamily(target.family);
     Info& info = model.infoRecord();
     if (targetGeneration != 1) info.supt.assign(std::string_view(programSupportText()));
-    if (!today) return kMfiStepFailed;
+    if (!today) return false;
     info.setDate(dateText(*today));
     if (sourceGeneration >= 1 && sourceGeneration <= 5 && !info.versIs(versionOfGeneration(sourceGeneration)))
-        return kMfiStepFailed;
+        return false;
     const std::string_view targetVersion = versionOfGeneration(targetGeneration);
-    if (targetVersion.empty()) return kMfiStepFailed;
+    if (targetVersion.empty()) return false;
     info.setVers(targetVersion);
-    return model.write(output, *today) == 0 ? 0 : kMfiStepFailed;
+    return model.write(output, *today);
 }
 
 }  // namespace
@@ -158,29 +156,31 @@ const char* programSupportText() {
     return text.c_str();
 }
 
-int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,
-               std::int64_t outputCapacity, int targetFormat, JobHost* host, const Date* today) {
+Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std::span<std::uint8_t> output,
+                         std::size_t& length, JobHost* host, const Date* today) {
+    length = 0;
     const PassSettings settings = snapshotSettings(host);
-    if (!input || inputLength <= 0 || !output || outputCapacity <= 0) return kMfiStepNoBuffer;
-    const ByteVector working(input, input + inputLength);
+    if (input.empty() || output.empty()) return Result::MfiNoBuffer;
+    const ByteVector working(input.begin(), input.end());
     const HandsetFormat* source = formatRow(sourceFormat);
     const HandsetFormat* target = formatRow(targetFormat);
     if (!isPermittedPair(sourceFormat, targetFormat) || !source || !target || !familiesFit(source->family, target->family))
-        return kMfiStepFailed;
+        return Result::MfiStepFailed;
 
     // The writer fills a malformed date with today's; without a date the
     // header update fails anyway, so any stand-in will do until then.
     const Date writerDate = today ? *today : Date{};
     ByteVector reencoded;
-    if (reencode(working, reencoded, writerDate) != 0) return kMfiStepFailed;
+    if (!reencode(working, reencoded, writerDate)) return Result::MfiStepFailed;
     ByteVector converted;
-    if (applyVolumeRule(reencoded, converted, targetFormat, settings, writerDate) != 0) return kMfiStepFailed;
+    if (!applyVolumeRule(reencoded, converted, targetFormat, settings, writerDate)) return Result::MfiStepFailed;
     ByteVector stamped;
-    if (updateHeader(converted, stamped, *source, *target, today) != 0) return kMfiStepFailed;
+    if (!updateHeader(converted, stamped, *source, *target, today)) return Result::MfiStepFailed;
 
-    if (static_cast<std::int64_t>(stamped.size()) > outputCapacity) return kMfiStepOutputTooSmall;
-    std::copy(stamped.begin(), stamped.end(), output);
-    return static_cast<int>(stamped.size());
+    if (stamped.size() > output.size()) return Result::MfiOutputTooSmall;
+    std::copy(stamped.begin(), stamped.end(), output.begin());
+    length = stamped.size();
+    return Result::Converted;
 }
 
 }  // namespace keldro::mfi

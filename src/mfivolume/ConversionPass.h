@@ -4,10 +4,12 @@
 // re-encode, volume rule, header update ("date", "supt", "vers").
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "volume/JobHost.h"
 #include "mfi/File.h"
-#include "mfivolume/StepFailures.h"
+#include "platform/Bytes.h"
+#include "volume/Result.h"
 
 namespace keldro::mfi {
 
@@ -36,12 +38,14 @@ int formatOfMfiVersion(int version);
 // The text this program writes into "supt" from MFi 3.0 on.
 const char* programSupportText();
 
-// Converts `input` from the source to the target handset format. Returns the
-// length of the converted file, copied to the start of `output`, or
-// kMfiStepFailed, kMfiStepOutputTooSmall or kMfiStepNoBuffer. `today` is the
-// local date stamped into "date"; null when it cannot be obtained (the pass
-// then fails). Nothing is written to `output` unless the pass succeeds.
-int convertMfi(const std::uint8_t* input, std::int64_t inputLength, int sourceFormat, std::uint8_t* output,
-               std::int64_t outputCapacity, int targetFormat, JobHost* host, const Date* today);
+// Converts `input` from the source to the target handset format: the
+// converted file is copied to the start of `output` and its size put in
+// `length`. Result::Converted, or Result::MfiStepFailed (a step failed),
+// Result::MfiOutputTooSmall or Result::MfiNoBuffer (empty input or output).
+// `today` is the local date stamped into "date"; null when it cannot be
+// obtained (the pass then fails). Nothing is written to `output` unless the
+// pass succeeds.
+Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std::span<std::uint8_t> output,
+                         std::size_t& length, JobHost* host, const Date* today);
 
 }  // namespace keldro::mfi

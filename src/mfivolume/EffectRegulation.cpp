@@ -236,13 +236,13 @@ void scaleSends(VolumeFile& model, const EffectPlan& plan, double factor) {
 
 }  // namespace
 
-int regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning) {
-    if (db == 0) return 0;
+void regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning) {
+    if (db == 0) return;
     const int settings = model.firstEffectSettings();
-    if (settings < 0) return 0;
+    if (settings < 0) return;
     std::array<std::uint8_t, kBlockBufferSize> blocks{};
     const int bytes = model.readEffectBlocks(settings, blocks.data(), kBlockBufferSize);
-    if (bytes < kEffectBlockSize) return kMfiStepFailed;
+    if (bytes < kEffectBlockSize) return;
     const int blockCount = std::min(bytes / kEffectBlockSize, kMaxBlocks);
 
     // The level moves with the volume: 10^(db/40) on the half-dB grid. The
@@ -261,7 +261,7 @@ int regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning) {
         block[kEffectLevelByte] = static_cast<std::uint8_t>(scaleEffectLevel(block[kEffectLevelByte], levelFactor));
         regulatedBlock = true;
     }
-    if (!regulatedBlock) return 0;
+    if (!regulatedBlock) return;
     model.writeEffectBlocks(settings, blocks.data(), blockCount * kEffectBlockSize);
 
     plan.selections = collectSelections(model);
@@ -274,7 +274,6 @@ int regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning) {
     }
     // Sends move the other way.
     scaleSends(model, plan, db > 0 ? tableLevel / 127 : 127 / tableLevel);
-    return 0;
 }
 
 }  // namespace keldro::mfi

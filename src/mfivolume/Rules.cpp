@@ -14,11 +14,11 @@ constexpr int kChannelsPerTrack = 4;
 
 int toInt(double value) { return static_cast<int>(value); }  // truncates toward zero
 
-int writeModel(VolumeFile& model, ByteVector& output, const Date& today) {
+bool writeModel(VolumeFile& model, ByteVector& output, const Date& today) {
     ByteVector bytes;
-    if (model.write(bytes, today) != 0) return kMfiStepFailed;
+    if (!model.write(bytes, today)) return false;
     output = std::move(bytes);
-    return 0;
+    return true;
 }
 
 int loudestMasterVolume(VolumeFile& model) {
@@ -84,10 +84,10 @@ bool hasMode(const RuleSettings& settings) { return settings.relative == 1 || se
 
 }  // namespace
 
-int applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
-    if (!hasMode(settings)) return 0;
+bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
+    if (!hasMode(settings)) return true;
     VolumeFile model;
-    if (model.parse(input) != 0) return kMfiStepFailed;
+    if (!ok(model.parse(input))) return false;
     const int gainBefore = model.maxGainValue();
     double regulation = settings.db;
     if (settings.relative == 1) {
@@ -100,10 +100,10 @@ int applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& set
     return writeModel(model, output, today);
 }
 
-int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
-    if (!hasMode(settings)) return 0;
+bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
+    if (!hasMode(settings)) return true;
     VolumeFile model;
-    if (model.parse(input) != 0) return kMfiStepFailed;
+    if (!ok(model.parse(input))) return false;
     for (int track = 0; track < kTrackCount; ++track)
         for (int channel = 0; channel < kChannelsPerTrack; ++channel) convertChannel(model, track, channel, settings);
     convertAdpcm(model, settings);

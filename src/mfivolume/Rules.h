@@ -12,7 +12,6 @@
 #include <array>
 
 #include "mfi/File.h"
-#include "mfivolume/StepFailures.h"
 #include "mfivolume/VolumeFile.h"
 #include "platform/Bytes.h"
 
@@ -27,11 +26,11 @@ struct RuleSettings {
     int regulate = 0;
 };
 
-// 0 with the new file in `output`, or kMfiStepFailed when the input cannot be
-// parsed or the model not written. With neither relative nor absolute set
-// nothing happens and `output` is left as it was. `today` fills a malformed date.
-int applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
-int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
+// True with the new file in `output`; false when the input cannot be parsed
+// or the model not written. With neither relative nor absolute set nothing
+// happens and `output` is left as it was. `today` fills a malformed date.
+bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
+bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
 
 // How the effect regulation places its copies of the send in force. Both give
 // the same model; OneByOne edits the model at every copy (each later search
@@ -41,8 +40,8 @@ int applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSetting
 enum class SendCopyPlanning { Batched, OneByOne };
 
 // Scales the regulated effect levels and their sends of a parsed model by a
-// change of `db` decibels. 0, or kMfiStepFailed when the effect settings hold
-// fewer than 32 bytes of blocks (callers ignore it).
-int regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning = SendCopyPlanning::Batched);
+// change of `db` decibels; effect settings with fewer than 32 bytes of blocks
+// are left alone.
+void regulateEffects(VolumeFile& model, double db, SendCopyPlanning planning = SendCopyPlanning::Batched);
 
 }  // namespace keldro::mfi

@@ -55,29 +55,23 @@ constexpr std::size_t kAChannelSounding = 3;  // the group of Escape00, which so
 
 }  // namespace
 
-int parseMfiVolumeFile(VolumeFile& file, ByteSpan bytes) { return file.parse(bytes); }
-
-int VolumeFile::parse(ByteSpan bytes) {
-    const int readResult = read(bytes);
-    if (readResult != 0) return readResult;
+Result VolumeFile::parse(ByteSpan bytes) {
+    if (const Result read = File::read(bytes); !ok(read)) return read;
     return analyse();
 }
 
-int VolumeFile::analyse() {
+Result VolumeFile::analyse() {
     invalidateIndexes();
-    if (body().trackCount() == 0) return ErrFormat;
-    masterVolumes_.clear();
+    if (body().trackCount() == 0) return Result::NoMfiFile;
     if (!isVersion20()) {
         maxGainValue_ = kMaxGainSteps;
         // The first MaxGain event, searched without the last-position rule.
         const std::vector<int>& gains = positionsOf(0, EventKind::MaxGain);
-        if (gains.empty()) return ErrNoMaxGain;
+        if (gains.empty()) return Result::MfiNoMaxGain;
         const int value = eventAt(0, gains.front())->maxGain();
         if (value >= 0) maxGainValue_ = static_cast<std::uint8_t>(std::min(value, kMaxGainSteps));
     }
-    for (int i = nextMasterVolume(0); i >= 0; i = nextMasterVolume(i + 1))
-        masterVolumes_.push_back({i, eventAt(0, i)->time()});
-    return masterVolumes_.empty() ? ErrNoMasterVolume : 0;
+    return nextMasterVolume(0) < 0 ? Result::MfiNoMasterVolume : Result::Converted;
 }
 
 int VolumeFile::eventCount(int track) const {

@@ -26,11 +26,6 @@
 
 namespace keldro::mfi {
 
-struct MasterVolumeEntry {
-    int index;          // event index in track 0
-    std::int32_t time;  // its time in ticks
-};
-
 class VolumeFile : public File {
 public:
     static constexpr int kMaxGainSteps = kMaxGainMostSteps;  // 0 ... 24 half-dB steps of attenuation
@@ -40,13 +35,13 @@ public:
     static constexpr int kAssumedVolume = kMaxVolume;
 
     // Read, then analyse; a read failure is returned unchanged.
-    int parse(ByteSpan bytes);
-    // Checks what a volume conversion needs and records the MaxGain: 0,
-    // ErrFormat (no track), ErrNoMaxGain or ErrNoMasterVolume.
-    int analyse();
+    Result parse(ByteSpan bytes);
+    // Checks what a volume conversion needs and records the MaxGain:
+    // Result::Converted, Result::NoMfiFile (no track), Result::MfiNoMaxGain
+    // or Result::MfiNoMasterVolume.
+    Result analyse();
 
     std::uint8_t maxGainValue() const { return maxGainValue_; }
-    const std::vector<MasterVolumeEntry>& masterVolumeList() const { return masterVolumes_; }
     bool isVersion20() const { return infoRecord().versIs(mfiVersText(kMfiVersion20)); }
 
     // --- Searches: the index of the event found, -1 when nothing fits. ---
@@ -130,7 +125,6 @@ private:
     void invalidateIndexes();
 
     std::uint8_t maxGainValue_ = kMaxGainSteps;
-    std::vector<MasterVolumeEntry> masterVolumes_;
     std::array<TrackIndex, Body::kMaxTracks> indexes_;
     std::array<std::vector<double>, Body::kMaxTracks> cumulativeMs_;
     std::array<bool, Body::kMaxTracks> cumulativeBuilt_{};
@@ -152,8 +146,5 @@ int VolumeFile::findFrom(EventKind kind, int track, int from, Accept accept) {
     }
     return -1;
 }
-
-// Parse as the engine does everywhere: read, then analyse.
-int parseMfiVolumeFile(VolumeFile& file, ByteSpan bytes);
 
 }  // namespace keldro::mfi

@@ -3,7 +3,7 @@
 // event, inserts one there without moving any later event in time.
 #include <string_view>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "tavi/EngineState.h"
 #include "tavi/Rules.h"
 #include "tavi/TrackEditing.h"
@@ -53,7 +53,7 @@ struct SequenceState {
 class AudioTrackConverter {
 public:
     AudioTrackConverter(Engine& engine, ByteVector& chunk) : e_(engine), chunk_(chunk) {}
-    int run();
+    Result run();
 
 private:
     Engine& e_;
@@ -64,17 +64,17 @@ private:
     std::int64_t stopShift_ = 0;
 
     bool cancelled() const { return e_.host_ && e_.host_->isCancelRequested(); }
-    int readPoints(ByteSpan body, bool keep);
-    int convertSequence(ByteVector& seq);
-    int decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state);
+    Result readPoints(ByteSpan body, bool keep);
+    Result convertSequence(ByteVector& seq);
+    Result decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state);
     void convertVolume(std::uint8_t& value, std::uint64_t position);
-    int insertVolume(ByteVector& seq, const InsertionSites& sites);
+    Result insertVolume(ByteVector& seq, const InsertionSites& sites);
     void countShift(std::size_t at, std::int64_t delta, bool always);
 };
 
-int AudioTrackConverter::run() {
+Result AudioTrackConverter::run() {
     const std::size_t end = chunk_.size();
-    if (end < 8 || end - 8 < kTrackHeaderLength) return -kChunkSizeAtr;
+    if (end < 8 || end - 8 < kTrackHeaderLength) return Result::ChunkSizeAtr;
     base_.track = kAudioKind;
     base_.channel = kAudioKind;
     base_.timebase = trackedit::timebaseMs(chunk_[12]);
@@ -85,27 +85,27 @@ int AudioTrackConverter::run() {
     subs.seek(8 + kTrackHeaderLength);
     std::size_t pointInfoAt = kNoOffset;
     while (const auto s = subs.next()) {
-        if (cancelled()) return -kCancel;
+        if (cancelled()) return Result::Cancel;
         if (s->is("Atsu") && !s->fits) {  // ends the track; the rest is kept as it is
             subs.seek(s->headerAt);
             break;
         }
-        if (!s->is("AspI") && !s->is("Atsu") && !s->is("Atsq") && !s->is("Awa")) return -kNonsupportChunkIdAtr;
-        if (!s->fits) return s->is("AspI") ? -kChunkSizeAspi : s->is("Atsq") ? -kChunkSizeAtsq : -kChunkSizeAwa;
+        if (!s->is("AspI") && !s->is("Atsu") && !s->is("Atsq") && !s->is("Awa")) return Result::NonsupportChunkIdAtr;
+        if (!s->fits) return s->is("AspI") ? Result::ChunkSizeAspi : s->is("Atsq") ? Result::ChunkSizeAtsq : Result::ChunkSizeAwa;
         ByteVector body(s->body.begin(), s->body.end());
         if (s->is("AspI")) {
             // Every point sub-chunk must be sound; the first one is the track's.
-            if (int rc = readPoints(body, pointInfoAt == kNoOffset)) return rc;
+            if (Result rc = readPoints(body, pointInfoAt == kNoOffset); !ok(rc)) return rc;
             if (pointInfoAt == kNoOffset) pointInfoAt = out.size() + 8;
         } else if (s->is("Atsq")) {
-            if (pointInfoAt == kNoOffset) return -kInvalidPointsAspi;
-            if (int rc = convertSequence(body)) return rc;
+            if (pointInfoAt == kNoOffset) return Result::InvalidPointsAspi;
+            if (Result rc = convertSequence(body); !ok(rc)) return rc;
         }
         out.insert(out.end(), s->id.begin(), s->id.end());
         ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
         out.insert(out.end(), body.begin(), body.end());
     }
-    if (pointInfoAt == kNoOffset) return -kInvalidPointsAspi;
+    if (pointInfoAt == kNoOffset) return Result::InvalidPointsAspi;
     const ByteSpan rest = subs.rest();
     out.insert(out.end(), rest.begin(), rest.end());
     // The stop point is a byte offset into the sequence: it follows the bytes
@@ -113,33 +113,33 @@ int AudioTrackConverter::run() {
     trackedit::putU32(out, pointInfoAt + 11, static_cast<std::uint32_t>(stopPoint_ + stopShift_));
     trackedit::putU32(out, 4, static_cast<std::uint32_t>(out.size() - 8));
     chunk_ = std::move(out);
-    return 0;
+    return Result::Converted;
 }
 
 // "st:", the start point, a byte, "sp:", the stop point.
-int AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
-    if (body.size() < 16) return -kChunkSizeAspi;
-    if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return -kInvalidPointsAspi;
-    if (!keep) return 0;
+Result AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
+    if (body.size() < 16) return Result::ChunkSizeAspi;
+    if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return Result::InvalidPointsAspi;
+    if (!keep) return Result::Converted;
     ByteReader r(body);
     const auto start = r.skip(3) ? r.u32() : std::nullopt;
     const auto stop = r.skip(4) ? r.u32() : std::nullopt;
-    if (!start || !stop) return -kChunkSizeAspi;  // never, once the size check above passed
+    if (!start || !stop) return Result::ChunkSizeAspi;  // never, once the size check above passed
     startPoint_ = *start;
     stopPoint_ = *stop;
-    return 0;
+    return Result::Converted;
 }
 
-int AudioTrackConverter::convertSequence(ByteVector& seq) {
-    if (seq.empty()) return -kSequenceDataAtsq;
+Result AudioTrackConverter::convertSequence(ByteVector& seq) {
+    if (seq.empty()) return Result::SequenceDataAtsq;
     SequenceState state;
     InsertionSites& sites = state.sites;
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return -kCancel;
+        if (cancelled()) return Result::Cancel;
         Duration d;
         d.at = r.position();
-        if (!readShortForm(r, d.value)) return -kSequenceData;
+        if (!readShortForm(r, d.value)) return Result::SequenceData;
         d.end = r.position();
         state.position += d.value;
         if (sites.waveFound && !sites.nextFound) {
@@ -150,43 +150,43 @@ int AudioTrackConverter::convertSequence(ByteVector& seq) {
             sites.startReached = true;
             sites.start = d;
         }
-        if (int rc = decodeEvent(r, seq, d, state)) return rc;
+        if (Result rc = decodeEvent(r, seq, d, state); !ok(rc)) return rc;
     }
-    if (!sites.startReached) return -kSequenceDataAtsq;
-    if (!state.waveBeforeVolume || !e_.host_) return 0;
+    if (!sites.startReached) return Result::SequenceDataAtsq;
+    if (!state.waveBeforeVolume || !e_.host_) return Result::Converted;
     return insertVolume(seq, sites);
 }
 
 // One event after its duration: 0xFF 0x00 no-operation, 0x00 control events
 // (audio volume when the low nibble is 7) and the end mark, or a wave event.
-int AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state) {
+Result AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state) {
     auto first = r.u8();
-    if (!first) return -kSequenceDataAtsq;
+    if (!first) return Result::SequenceDataAtsq;
     if (*first == 0xFF) {
         auto second = r.u8();
-        if (!second) return -kChunkSizeMtsq;
-        return *second == 0x00 ? 0 : -kSequenceDataAtsq;
+        if (!second) return Result::ChunkSizeMtsq;
+        return *second == 0x00 ? Result::Converted : Result::SequenceDataAtsq;
     }
     if (*first == 0x00) {
         auto c = r.u8();
-        if (!c) return -kSequenceDataAtsq;
+        if (!c) return Result::SequenceDataAtsq;
         if ((*c & 0x30) == 0x30) {
             const std::size_t valueAt = r.position();
-            if (!r.skip(1)) return -kSequenceDataAtsq;
+            if (!r.skip(1)) return Result::SequenceDataAtsq;
             if ((*c & 0x0F) == 7) {
                 convertVolume(seq[valueAt], state.position);
                 ++state.volumeEvents;
             }
-            return 0;
+            return Result::Converted;
         }
         const bool endMark = duration.value == 0 && *c == 0x00 && r.peek() == std::uint8_t{0x00};
-        if (!endMark) return -kSequenceDataAtsq;
+        if (!endMark) return Result::SequenceDataAtsq;
         r.skip(1);
-        return 0;
+        return Result::Converted;
     }
     const std::size_t gateAt = r.position();
     std::uint32_t gate = 0;
-    if (!readShortForm(r, gate)) return -kSequenceData;
+    if (!readShortForm(r, gate)) return Result::SequenceData;
     if (state.volumeEvents == 0) state.waveBeforeVolume = true;
     InsertionSites& sites = state.sites;
     if (sites.startReached && !sites.waveFound) {
@@ -196,7 +196,7 @@ int AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Durat
         sites.gateAt = gateAt;
         sites.waveEnd = r.position();
     }
-    return 0;
+    return Result::Converted;
 }
 
 void AudioTrackConverter::convertVolume(std::uint8_t& value, std::uint64_t position) {
@@ -219,11 +219,11 @@ void AudioTrackConverter::countShift(std::size_t at, std::int64_t delta, bool al
 // The new event X (duration 1, audio volume) takes one tick from its
 // neighbours: from the start-point event's duration, from a one-tick wave
 // event it replaces, or from a wave's gate time and the next event's duration.
-int AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& sites) {
+Result AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& sites) {
     VolumeChangeRecord r = base_;
     r.position = 0;
     r.beforeVolume = tavi::kAssumedChannelVolume;
-    if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) return 0;
+    if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) return Result::Converted;
     const ByteVector x{0x01, 0x00, 0x37, r.afterVolume};
     std::vector<Splice> splices;
     auto replace = [&](std::size_t at, std::size_t end, ByteVector with, bool always) {
@@ -242,14 +242,14 @@ int AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& sit
         replace(sites.gateAt, sites.waveEnd, trackedit::shortForm(sites.gate - 1), false);
         replace(sites.next.at, sites.next.end, trackedit::shortForm(sites.next.value - 1), false);
     } else {
-        return -kSequenceDataAtsq;
+        return Result::SequenceDataAtsq;
     }
     seq = trackedit::applySplices(seq, splices);
     e_.addRecord(r);
     ++e_.volumeChanges_;
-    return 0;
+    return Result::Converted;
 }
 
-int Engine::convertAudioTrack(ByteVector& chunk) { return AudioTrackConverter(*this, chunk).run(); }
+Result Engine::convertAudioTrack(ByteVector& chunk) { return AudioTrackConverter(*this, chunk).run(); }
 
 }  // namespace keldro::tavi

@@ -1,6 +1,6 @@
 #include "tavi/EngineState.h"
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "tavi/Crc16.h"
 #include "tavi/Writer.h"
 #include "platform/ChunkReader.h"
@@ -18,44 +18,44 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 }  // namespace
 
-Conversion convertTavi(ByteSpan input, JobHost* host) {
+Conversion convert(ByteSpan input, JobHost* host) {
     Engine engine;
     engine.setHost(host);
     Conversion out;
     out.result = engine.convert(input.data(), input.size());
     out.generation = engine.generation();
-    if (out.result == 0) out.output = engine.output();
+    if (out.result == Result::Converted) out.output = engine.output();
     engine.copyChangeRecords(out.changes);
     out.a0Text = engine.lastA0Text();
     return out;
 }
 
-int Engine::convert(const std::uint8_t* data, std::size_t size) {
+Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();
     resetContainerState();
     std::size_t fileLength = 0;
-    if (int rc = checkHeader(data, size, fileLength)) return rc;
+    if (Result rc = checkHeader(data, size, fileLength); !ok(rc)) return rc;
 
     // Anything after the CRC is not part of the file.
     work_.assign(data, data + fileLength);
     expandInput();
-    if (work_.size() < kCrcSize) return fail(kFileSizeError, 0);
+    if (work_.size() < kCrcSize) return fail(Result::FileSizeError, 0);
 
-    if (int rc = walkChunks()) return rc;
+    if (Result rc = walkChunks(); !ok(rc)) return rc;
     const int decided = decideGeneration();
-    if (decided < 0) return fail(kMixedTaviKinds, 0);
+    if (decided < 0) return fail(Result::MixedTaviKinds, 0);
     generation_ = decided;
-    if (!hasContentsInfo_) return fail(kNoCnti, 0);
+    if (!hasContentsInfo_) return fail(Result::NoCnti, 0);
 
-    if (int rc = convertTrackChunks()) return rc;
-    if (int rc = checkVolumePresence()) return rc;
+    if (Result rc = convertTrackChunks(); !ok(rc)) return rc;
+    if (Result rc = checkVolumePresence(); !ok(rc)) return rc;
     computeAtSig();
-    if (int rc = stampSignature()) return rc;
-    if (volumeChangeCount() == 0) return -kNotConverted;
+    if (Result rc = stampSignature(); !ok(rc)) return rc;
+    if (volumeChangeCount() == 0) return Result::NotConverted;
 
     assembleOutput();
     if (inputCompressed_) compressOutput();
-    return 0;
+    return Result::Converted;
 }
 
 void Engine::resetContainerState() {
@@ -81,9 +81,9 @@ void Engine::setVq7LevelsForTracks(const PreScan& found) {
     vq7Levels_.maxGainInForce = found.maxMaxGain;
 }
 
-int Engine::fail(int code, std::size_t offset) {
+Result Engine::fail(Result result, std::size_t offset) {
     errorOffset_ = offset;
-    return -code;
+    return result;
 }
 
 bool Engine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
@@ -92,21 +92,21 @@ bool Engine::cancelRequested() const { return host_ != nullptr && host_->isCance
 // of bytes 0 .. L+5 stored at L+6. A body of less than two bytes puts the
 // CRC over the length field itself, which a good file never has, so such a
 // file fails the CRC check. `fileLength` is L+8.
-int Engine::checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength) {
-    if (data == nullptr || size < kMinimumFileSize) return fail(kFileSizeError, 0);
+Result Engine::checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength) {
+    if (data == nullptr || size < kMinimumFileSize) return fail(Result::FileSizeError, 0);
     const ByteSpan input(data, size);
     const auto file = ChunkReader(input).next();
-    if (!file || !file->is("MMMD")) return fail(kNonsupportFileId, 0);
-    if (!file->fits) return fail(kFileSizeError, 4);
+    if (!file || !file->is("MMMD")) return fail(Result::NonsupportFileId, 0);
+    if (!file->fits) return fail(Result::FileSizeError, 4);
     fileLength = file->bodyEnd();
     const std::size_t crcAt = fileLength - kCrcSize;
     const auto storedCrc = readBE(input, crcAt, kCrcSize);
-    if (!storedCrc || *storedCrc != crc16(input.first(crcAt))) return fail(kIllegalCrc, crcAt);
-    return 0;
+    if (!storedCrc || *storedCrc != crc16(input.first(crcAt))) return fail(Result::IllegalCrc, crcAt);
+    return Result::Converted;
 }
 
 // Maps a chunk ID to its kind and sets the generation marks it implies.
-int Engine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
+Result Engine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
     const std::uint8_t last = id[3];
     number = 0;
     if (hasBytesAt(id, 0, "CNTI")) {
@@ -130,47 +130,47 @@ int Engine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
     } else if (hasBytesAt(id, 0, "MSTR")) {
         kind = ChunkKind::MasterTrack;
     } else {
-        return -kNonsupportChunkId;
+        return Result::NonsupportChunkId;
     }
-    return 0;
+    return Result::Converted;
 }
 
 // First walk: classify and size-check every chunk up to the CRC and keep a
 // copy of each. A remainder too short for a chunk header and one body byte is
 // dropped; a chunk may run into the CRC (and then is the last one).
-int Engine::walkChunks() {
+Result Engine::walkChunks() {
     ChunkReader walk(work_);
-    if (!walk.seek(kFileHeaderSize)) return 0;
+    if (!walk.seek(kFileHeaderSize)) return Result::Converted;
     while (walk.remaining() > kChunkHeaderSize + kCrcSize) {
-        if (cancelRequested()) return fail(kCancel, walk.position());
+        if (cancelRequested()) return fail(Result::Cancel, walk.position());
         const auto found = walk.next();
         if (!found) break;  // a whole header is left, so never here
         const std::size_t at = found->headerAt;
         Chunk chunk{};
-        if (int rc = classifyChunk(found->id, chunk.kind, chunk.number)) return fail(-rc, at);
+        if (Result rc = classifyChunk(found->id, chunk.kind, chunk.number); !ok(rc)) return fail(rc, at);
         // The pre-scan sees the track as far as the file holds it, before its size is checked.
         if (chunk.kind == ChunkKind::ScoreTrack && vq7Mark_) {
             setVq7LevelsForTracks(preScanVq7(found->whole));
         }
         if (!found->fits) return fail(chunkSizeError(chunk.kind), at);
         if (chunk.kind == ChunkKind::ContentsInfo && found->size < kContentsInfoFixedBytes)
-            return fail(kChunkSizeCnti, at);
+            return fail(Result::ChunkSizeCnti, at);
         chunk.bytes.assign(found->whole.begin(), found->whole.end());
         chunks_.push_back(std::move(chunk));
     }
-    return 0;
+    return Result::Converted;
 }
 
-int Engine::chunkSizeError(ChunkKind kind) {
+Result Engine::chunkSizeError(ChunkKind kind) {
     switch (kind) {
-        case ChunkKind::ContentsInfo: return kChunkSizeCnti;
-        case ChunkKind::OptionalData: return kChunkSizeOpda;
-        case ChunkKind::ScoreTrack: return kChunkSizeMtr;
-        case ChunkKind::AudioTrack: return kChunkSizeAtr;
-        case ChunkKind::SkippedTrack: return kChunkSizeGtr;
-        case ChunkKind::MasterTrack: return kChunkSizeMstr;
+        case ChunkKind::ContentsInfo: return Result::ChunkSizeCnti;
+        case ChunkKind::OptionalData: return Result::ChunkSizeOpda;
+        case ChunkKind::ScoreTrack: return Result::ChunkSizeMtr;
+        case ChunkKind::AudioTrack: return Result::ChunkSizeAtr;
+        case ChunkKind::SkippedTrack: return Result::ChunkSizeGtr;
+        case ChunkKind::MasterTrack: return Result::ChunkSizeMstr;
     }
-    return kNonsupportChunkId;
+    return Result::NonsupportChunkId;
 }
 
 // 2 unless exactly one of the VQ-3/5/7 tracks is present without any VQ-2
@@ -184,34 +184,34 @@ int Engine::decideGeneration() const {
 
 // Second walk: converts the tracks in file order, fixes their size fields and
 // collects them for the signature.
-int Engine::convertTrackChunks() {
+Result Engine::convertTrackChunks() {
     for (Chunk& chunk : chunks_) {
-        int rc = 0;
+        Result rc = Result::Converted;
         switch (chunk.kind) {
             case ChunkKind::ScoreTrack: rc = convertScoreTrack(chunk.bytes, chunk.number); break;
             case ChunkKind::AudioTrack: rc = convertAudioTrack(chunk.bytes); break;
             case ChunkKind::MasterTrack:
-                if (chunk.bytes.size() - kChunkHeaderSize < kMasterTrackMinimumBody) return -kChunkSizeMstr;
+                if (chunk.bytes.size() - kChunkHeaderSize < kMasterTrackMinimumBody) return Result::ChunkSizeMstr;
                 continue;
             default: continue;
         }
-        if (rc != 0) return rc;  // a converted chunk already carries its new size
+        if (!ok(rc)) return rc;  // a converted chunk already carries its new size
         signatureSource_.insert(signatureSource_.end(), chunk.bytes.begin(), chunk.bytes.end());
     }
-    return 0;
+    return Result::Converted;
 }
 
 // Files of the later chips must set their master volume (and VQ-7 its
 // MaxGain) before any note sounds, otherwise changing it would not act on
 // the whole song.
-int Engine::checkVolumePresence() const {
+Result Engine::checkVolumePresence() const {
     const bool masterVolumeFound = volumeChangeCount() > 0 && masterVolumeBeforeFirstNote();
-    if (generation_ == 3 || generation_ == 5) return masterVolumeFound ? 0 : -kNoMasterVolume;
+    if (generation_ == 3 || generation_ == 5) return masterVolumeFound ? Result::Converted : Result::NoMasterVolume;
     if (generation_ == 7) {
-        if (maxGainChangeCount() == 0 || !maxGainInSetupData()) return -kNoMaxGain;
-        if (!masterVolumeFound) return -kNoMasterVolume;
+        if (maxGainChangeCount() == 0 || !maxGainInSetupData()) return Result::NoMaxGain;
+        if (!masterVolumeFound) return Result::NoMasterVolume;
     }
-    return 0;
+    return Result::Converted;
 }
 
 // The two signature digits: low nibbles of both bytes of the CRC of the

@@ -5,12 +5,13 @@
 
 #include "platform/Bytes.h"
 #include "volume/JobHost.h"
+#include "volume/Result.h"
 #include "volume/VolumeChangeRecord.h"
 
 namespace keldro::tavi {
 
 struct Conversion {
-    int result = 0;            // 0 converted, -1 nothing to convert, -N for result code N
+    Result result = Result::Converted;
     int generation = -1;       // 2, 3, 5 or 7 once the chunks decided it, else -1
     ByteVector output;         // the converted file, only when result is 0
     VolumeChangeList changes;  // every change made, also when a later check failed
@@ -18,6 +19,6 @@ struct Conversion {
 };
 
 // Without a host nothing is changed (and so nothing converted).
-Conversion convertTavi(ByteSpan input, JobHost* host);
+Conversion convert(ByteSpan input, JobHost* host);
 
 }  // namespace keldro::tavi

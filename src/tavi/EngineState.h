@@ -1,7 +1,7 @@
 #pragma once
 // The state of one TAVI conversion, private to the engine's own source files
 // (Engine.cpp, ScoreTrack.cpp, AudioTrack.cpp, Signature.cpp,
-// Writer.cpp); everyone else calls convertTavi (tavi/Engine.h).
+// Writer.cpp); everyone else calls tavi::convert (tavi/Engine.h).
 // convert() validates header and CRC, expands compressed score data, walks the
 // chunks, converts every score and audio track through the host's volume
 // rules, stamps the "A0" signature and assembles the output with fresh
@@ -13,6 +13,7 @@
 
 #include "tavi/Engine.h"
 #include "volume/JobHost.h"
+#include "volume/Result.h"
 #include "volume/VolumeChangeRecord.h"
 #include "platform/Bytes.h"
 
@@ -22,8 +23,7 @@ class Engine {
 public:
     void setHost(JobHost* host) { host_ = host; }
 
-    // 0 converted, -1 nothing to convert, -N for result code N.
-    int convert(const std::uint8_t* data, std::size_t size);
+    Result convert(const std::uint8_t* data, std::size_t size);
 
     const ByteVector& output() const { return output_; }
     int generation() const { return generation_; }
@@ -44,9 +44,9 @@ private:
     // ---- Track converters (score tracks: tracks 1..7; audio track "ATR" 0). ----
     // Each takes a private copy of the whole chunk (header included), edits it
     // in place or grows it, rewrites its size field to the new body length,
-    // and returns 0 or -N.
-    int convertScoreTrack(ByteVector& chunk, int trackNumber);
-    int convertAudioTrack(ByteVector& chunk);
+    // and answers whether the conversion goes on.
+    Result convertScoreTrack(ByteVector& chunk, int trackNumber);
+    Result convertAudioTrack(ByteVector& chunk);
 
     static PreScan preScanVq7(ByteSpan chunk);
 
@@ -115,24 +115,24 @@ private:
     std::size_t errorOffset_ = 0;
 
     void resetContainerState();
-    int fail(int code, std::size_t offset);
+    // Records where the file failed and returns the result.
+    Result fail(Result result, std::size_t offset);
     bool cancelRequested() const;
-    int checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength);
-    int classifyChunk(ByteSpan id, ChunkKind& kind, int& number);
-    static int chunkSizeError(ChunkKind kind);
-    int walkChunks();
+    Result checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength);
+    Result classifyChunk(ByteSpan id, ChunkKind& kind, int& number);
+    static Result chunkSizeError(ChunkKind kind);
+    Result walkChunks();
     int decideGeneration() const;
-    int convertTrackChunks();
-    int checkVolumePresence() const;
+    Result convertTrackChunks();
+    Result checkVolumePresence() const;
     void computeAtSig();
 
     // Signature carriers (CNTI and OPDA).
-    int stampSignature();
-    int stampContentsInfo(ByteVector& chunk);
-    int stampContentsInfoTag(ByteSpan tag, ByteVector& out);
-    int stampOptionalData(ByteVector& chunk);
-    int stampDataSubChunk(ByteSpan subChunk, ByteVector& out);
-    int reportA0(ByteSpan data);
+    Result stampSignature();
+    Result stampContentsInfo(ByteVector& chunk);
+    Result stampContentsInfoTag(ByteSpan tag, ByteVector& out);
+    Result stampOptionalData(ByteVector& chunk);
+    Result stampDataSubChunk(ByteSpan subChunk, ByteVector& out);
     ByteVector contentsInfoA0Tag() const;
     ByteVector optionalDataA0Tag() const;
     ByteVector signatureDataSubChunk() const;

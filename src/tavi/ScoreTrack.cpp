@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "tavi/EngineState.h"
 #include "tavi/Rules.h"
 #include "tavi/TrackEditing.h"
@@ -28,16 +28,16 @@ constexpr std::uint8_t kChorusSendController = 0x5D;
 enum class Role { PointInfo, PointSize, Setup, Sequence, Skipped, Unsupported };
 struct SubChunkRule {
     Role role = Role::Unsupported;
-    int sizeError = 0;
+    Result sizeError = Result::Converted;
 };
 
 SubChunkRule ruleFor(int track, const ChunkView& s) {
     bool vq2 = track <= 4;
-    if (s.is("MspI") && track <= 5) return {vq2 ? Role::PointInfo : Role::PointSize, kChunkSizeMspi};
-    if (s.is("Mtsu")) return {track == 7 ? Role::Setup : Role::Skipped, kChunkSizeMtsu};
-    if (s.is("Mtsq")) return {Role::Sequence, kChunkSizeMtsq};
-    if (s.is("Mtsp") && !vq2) return {Role::Skipped, kChunkSizeMtsp};
-    if (s.is("Mthv") && track >= 6) return {Role::Skipped, kChunkSizeMtsp};
+    if (s.is("MspI") && track <= 5) return {vq2 ? Role::PointInfo : Role::PointSize, Result::ChunkSizeMspi};
+    if (s.is("Mtsu")) return {track == 7 ? Role::Setup : Role::Skipped, Result::ChunkSizeMtsu};
+    if (s.is("Mtsq")) return {Role::Sequence, Result::ChunkSizeMtsq};
+    if (s.is("Mtsp") && !vq2) return {Role::Skipped, Result::ChunkSizeMtsp};
+    if (s.is("Mthv") && track >= 6) return {Role::Skipped, Result::ChunkSizeMtsp};
     return {};
 }
 
@@ -60,43 +60,43 @@ struct Event {
 // Consumes `n` bytes of a fixed-size event; false when the sequence ends inside it.
 bool take(ByteReader& r, std::size_t n) { return r.skip(n); }
 
-int readExclusive(ByteReader& r, Event& ev) {
+Result readExclusive(ByteReader& r, Event& ev) {
     std::uint32_t n = 0;
-    if (!readVarlen(r, n) || n < 6 || !r.canRead(n)) return -kExclusiveSizeMtsq;
+    if (!readVarlen(r, n) || n < 6 || !r.canRead(n)) return Result::ExclusiveSizeMtsq;
     ev.kind = EventKind::Exclusive;
     ev.dataAt = r.position();
     ev.dataLength = n;
     r.skip(n);
-    if (r.window()[ev.dataAt + n - 1] != 0xF7) return -kIllegalExclusiveMtsq;
-    return 0;
+    if (r.window()[ev.dataAt + n - 1] != 0xF7) return Result::IllegalExclusiveMtsq;
+    return Result::Converted;
 }
 
 // 0xFF events: 0xFF 0x00 no-operation, 0xFF 0x2F 0x00 end of track.
-int readMetaEvent(ByteReader& r, Event& ev) {
+Result readMetaEvent(ByteReader& r, Event& ev) {
     auto second = r.u8();
     if (second == std::uint8_t{0x00}) {
         ev.kind = EventKind::NoOp;
-        return 0;
+        return Result::Converted;
     }
     if (second == std::uint8_t{0x2F} && r.u8() == std::uint8_t{0x00}) {
         ev.kind = EventKind::EndOfTrack;
-        return 0;
+        return Result::Converted;
     }
-    return -kSequenceDataMtsq;
+    return Result::SequenceDataMtsq;
 }
 
 // A note's remaining bytes after the status, then its gate time.
-int readNote(ByteReader& r, Event& ev, std::size_t bytesAfterStatus) {
+Result readNote(ByteReader& r, Event& ev, std::size_t bytesAfterStatus) {
     std::uint32_t gate = 0;
-    if (!take(r, bytesAfterStatus) || !readVarlen(r, gate)) return -kSequenceDataMtsq;
+    if (!take(r, bytesAfterStatus) || !readVarlen(r, gate)) return Result::SequenceDataMtsq;
     ev.kind = EventKind::Note;
-    return 0;
+    return Result::Converted;
 }
 
-int readFixed(ByteReader& r, Event& ev, std::size_t bytesAfterStatus, EventKind kind) {
-    if (!take(r, bytesAfterStatus)) return -kSequenceDataMtsq;
+Result readFixed(ByteReader& r, Event& ev, std::size_t bytesAfterStatus, EventKind kind) {
+    if (!take(r, bytesAfterStatus)) return Result::SequenceDataMtsq;
     ev.kind = kind;
-    return 0;
+    return Result::Converted;
 }
 
 // Events skipped by their length alone: cut off by the sequence end, they end it.
@@ -104,51 +104,51 @@ void readUnchecked(ByteReader& r, Event& ev, std::size_t bytesAfterStatus) {
     ev.kind = take(r, bytesAfterStatus) ? EventKind::Plain : EventKind::CutOff;
 }
 
-int readEventStart(ByteReader& r, Event& ev, std::uint8_t& status) {
-    if (!readVarlen(r, ev.duration)) return -kSequenceDataMtsq;
+Result readEventStart(ByteReader& r, Event& ev, std::uint8_t& status) {
+    if (!readVarlen(r, ev.duration)) return Result::SequenceDataMtsq;
     ev.status = r.position();
     auto s = r.u8();
-    if (!s) return -kSequenceDataMtsq;
+    if (!s) return Result::SequenceDataMtsq;
     status = *s;
-    return 0;
+    return Result::Converted;
 }
 
-int readVq35Event(ByteReader& r, Event& ev) {
+Result readVq35Event(ByteReader& r, Event& ev) {
     std::uint8_t status = 0;
-    if (int rc = readEventStart(r, ev, status)) return rc;
+    if (Result rc = readEventStart(r, ev, status); !ok(rc)) return rc;
     switch (status & 0xF0) {
     case 0x80: return readNote(r, ev, 1);
     case 0x90: return readNote(r, ev, 2);
-    case 0xA0: readUnchecked(r, ev, 2); return 0;
+    case 0xA0: readUnchecked(r, ev, 2); return Result::Converted;
     case 0xB0: case 0xE0: return readFixed(r, ev, 2, EventKind::Plain);
     case 0xC0: return readFixed(r, ev, 1, EventKind::Plain);
     case 0xD0:
         readUnchecked(r, ev, 1);
         if (ev.kind == EventKind::Plain) ev.kind = EventKind::ClearsFlag;
-        return 0;
+        return Result::Converted;
     default: break;
     }
     if (status == 0xF0) return readExclusive(r, ev);
     if (status == 0xFF) return readMetaEvent(r, ev);
-    return -kSequenceDataMtsq;
+    return Result::SequenceDataMtsq;
 }
 
 // VQ-7 status bytes address channels 0-15 through 0x00-0x7F and 16-31 through 0x80-0xFF.
-int readVq7Event(ByteReader& r, Event& ev) {
+Result readVq7Event(ByteReader& r, Event& ev) {
     std::uint8_t status = 0;
-    if (int rc = readEventStart(r, ev, status)) return rc;
+    if (Result rc = readEventStart(r, ev, status); !ok(rc)) return rc;
     if (status == 0xF0) return readExclusive(r, ev);
     if (status == 0xFF) return readMetaEvent(r, ev);
     ev.channel = (status & 0x0F) + (status >= 0x80 ? 16 : 0);
     switch (status & 0x70) {
     case 0x00: return readNote(r, ev, 1);
     case 0x10: return readNote(r, ev, 2);
-    case 0x20: readUnchecked(r, ev, 2); return 0;
+    case 0x20: readUnchecked(r, ev, 2); return Result::Converted;
     case 0x30: return readFixed(r, ev, 2, EventKind::Control);
     case 0x40: return readFixed(r, ev, 1, EventKind::Plain);
     case 0x50: return readFixed(r, ev, 1, EventKind::ClearsFlag);
     case 0x60: return readFixed(r, ev, 2, EventKind::Plain);
-    default: return -kSequenceDataMtsq;  // 0x70-0x7F and 0xF1-0xFE
+    default: return Result::SequenceDataMtsq;  // 0x70-0x7F and 0xF1-0xFE
     }
 }
 
@@ -162,7 +162,7 @@ public:
     ScoreTrackConverter(Engine& engine, ByteVector& chunk, int track)
         : e_(engine), chunk_(chunk), track_(track) {}
 
-    int run();
+    Result run();
 
 private:
     Engine& e_;
@@ -178,24 +178,24 @@ private:
     bool askVolume(std::uint8_t channel, std::uint8_t& value);
     void noteSeen();
 
-    int convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt, std::size_t outBodyAt);
+    Result convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt, std::size_t outBodyAt);
     void shiftPoints(std::size_t pointInfoAt);
 
     // Per-sequence marks of the four VQ-2 channels.
     struct Vq2Marks {
         std::array<bool, 4> noteBeforeVolume{}, hasControl{}, hasVolume{};
     };
-    int convertVq2Sequence(ByteVector& seq);
-    int convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks);
-    static int readVq2SystemEvent(ByteReader& r);
+    Result convertVq2Sequence(ByteVector& seq);
+    Result convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks);
+    static Result readVq2SystemEvent(ByteReader& r);
     std::uint32_t insertVq2Volumes(ByteVector& seq, const std::array<bool, 4>& needsVolume);
 
-    int convertVq35Sequence(ByteVector& seq);
-    int convertVq7Setup(ByteVector& seq);
-    int convertVq7Sequence(ByteVector& seq);
-    int convertVq7Exclusive(ByteVector& seq, const Event& ev);
+    Result convertVq35Sequence(ByteVector& seq);
+    Result convertVq7Setup(ByteVector& seq);
+    Result convertVq7Sequence(ByteVector& seq);
+    Result convertVq7Exclusive(ByteVector& seq, const Event& ev);
     void convertMaxGain(ByteVector& seq, std::size_t valueAt);
-    int convertEffectParameters(ByteVector& seq, const Event& ev);
+    Result convertEffectParameters(ByteVector& seq, const Event& ev);
     void selectEffect(std::uint8_t value);
     void convertChorusSend(ByteVector& seq, const Event& ev);
     void chorusBeforeNote(const Event& ev, std::vector<Splice>& splices);
@@ -227,9 +227,9 @@ void ScoreTrackConverter::noteSeen() {
     if (e_.volumeChanges_ == 0) e_.masterVolumeBeforeFirstNote_ = false;
 }
 
-int ScoreTrackConverter::run() {
+Result ScoreTrackConverter::run() {
     const std::size_t end = chunk_.size();
-    if (end < 8 || end - 8 < minimumTrackBody(track_)) return -kChunkSizeMtr;
+    if (end < 8 || end - 8 < minimumTrackBody(track_)) return Result::ChunkSizeMtr;
     base_.track = static_cast<std::uint8_t>(track_);
     base_.timebase = trackedit::timebaseMs(chunk_[10]);
     base_.gateTimebase = trackedit::timebaseMs(chunk_[11]);
@@ -240,12 +240,12 @@ int ScoreTrackConverter::run() {
     subs.seek(headerEnd);
     std::size_t pointInfoAt = kNoOffset;
     while (const auto s = subs.next()) {
-        if (cancelled()) return -kCancel;
+        if (cancelled()) return Result::Cancel;
         SubChunkRule rule = ruleFor(track_, *s);
-        if (rule.role == Role::Unsupported) return -kNonsupportChunkIdMtr;
-        if (!s->fits) return -rule.sizeError;
+        if (rule.role == Role::Unsupported) return Result::NonsupportChunkIdMtr;
+        if (!s->fits) return rule.sizeError;
         ByteVector body(s->body.begin(), s->body.end());
-        if (int rc = convertSubChunk(rule.role, body, pointInfoAt, out.size() + 8)) return rc;
+        if (Result rc = convertSubChunk(rule.role, body, pointInfoAt, out.size() + 8); !ok(rc)) return rc;
         out.insert(out.end(), s->id.begin(), s->id.end());
         ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
         out.insert(out.end(), body.begin(), body.end());
@@ -253,23 +253,23 @@ int ScoreTrackConverter::run() {
     const ByteSpan rest = subs.rest();
     out.insert(out.end(), rest.begin(), rest.end());
 
-    if (track_ <= 4 && pointInfoAt == kNoOffset) return -kInvalidPointsMspi;
+    if (track_ <= 4 && pointInfoAt == kNoOffset) return Result::InvalidPointsMspi;
     chunk_ = std::move(out);
     if (pointInfoAt != kNoOffset) shiftPoints(pointInfoAt);
     trackedit::putU32(chunk_, 4, static_cast<std::uint32_t>(chunk_.size() - 8));
-    return 0;
+    return Result::Converted;
 }
 
-int ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt,
+Result ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt,
                                          std::size_t outBodyAt) {
     switch (role) {
     case Role::PointInfo:
-        if (body.size() < 16) return -kChunkSizeMspi;
-        if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return -kInvalidPointsMspi;
+        if (body.size() < 16) return Result::ChunkSizeMspi;
+        if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return Result::InvalidPointsMspi;
         if (pointInfoAt == kNoOffset) pointInfoAt = outBodyAt;
-        return 0;
+        return Result::Converted;
     case Role::PointSize:
-        return body.size() < 16 ? -kChunkSizeMspi : 0;
+        return body.size() < 16 ? Result::ChunkSizeMspi : Result::Converted;
     case Role::Setup:
         return convertVq7Setup(body);
     case Role::Sequence:
@@ -278,7 +278,7 @@ int ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_
         if (track_ <= 6) return convertVq35Sequence(body);
         return convertVq7Sequence(body);
     default:
-        return 0;
+        return Result::Converted;
     }
 }
 
@@ -291,41 +291,41 @@ void ScoreTrackConverter::shiftPoints(std::size_t pointInfoAt) {
 
 // ---- VQ-2: channel volumes, and inserted volumes for channels that need one. ----
 
-int ScoreTrackConverter::convertVq2Sequence(ByteVector& seq) {
+Result ScoreTrackConverter::convertVq2Sequence(ByteVector& seq) {
     Vq2Marks marks;
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return -kCancel;
+        if (cancelled()) return Result::Cancel;
         std::uint32_t duration = 0;
-        if (!trackedit::readShortForm(r, duration)) return -kSequenceData;
+        if (!trackedit::readShortForm(r, duration)) return Result::SequenceData;
         position_ += duration;
-        if (int rc = convertVq2Event(r, seq, duration, marks)) return rc;
+        if (Result rc = convertVq2Event(r, seq, duration, marks); !ok(rc)) return rc;
     }
     std::array<bool, 4> needsVolume{};
     for (std::size_t ch = 0; ch < 4; ++ch) needsVolume[ch] = marks.noteBeforeVolume[ch] && marks.hasControl[ch];
     insertedInTrack_ += insertVq2Volumes(seq, needsVolume);
-    return 0;
+    return Result::Converted;
 }
 
 // One VQ-2 event after its duration: 0xFF system events, 0x00 control events
 // (channel volume when the low nibble is 7) or a note with its gate time.
-int ScoreTrackConverter::convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks) {
+Result ScoreTrackConverter::convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks) {
     auto first = r.u8();
-    if (!first) return -kChunkSizeMtsq;
+    if (!first) return Result::ChunkSizeMtsq;
     if (*first == 0xFF) return readVq2SystemEvent(r);
     if (*first != 0x00) {
         auto channel = static_cast<std::size_t>(*first >> 6);
         std::uint32_t gate = 0;
-        if (!trackedit::readShortForm(r, gate)) return -kSequenceData;
+        if (!trackedit::readShortForm(r, gate)) return Result::SequenceData;
         if (!marks.hasVolume[channel]) marks.noteBeforeVolume[channel] = true;
-        return 0;
+        return Result::Converted;
     }
     auto c = r.u8();
-    if (!c) return -kChunkSizeMtsq;
+    if (!c) return Result::ChunkSizeMtsq;
     auto channel = static_cast<std::uint8_t>(*c >> 6);
     if ((*c & 0x30) == 0x30) {
         std::size_t valueAt = r.position();
-        if (!r.skip(1)) return -kChunkSizeMtsq;
+        if (!r.skip(1)) return Result::ChunkSizeMtsq;
         marks.hasControl[channel] = true;
         if ((*c & 0x0F) == 7) {
             askVolume(channel, seq[valueAt]);
@@ -334,19 +334,19 @@ int ScoreTrackConverter::convertVq2Event(ByteReader& r, ByteVector& seq, std::ui
     } else if (duration == 0 && *c == 0x00 && r.peek() == std::uint8_t{0x00}) {
         r.skip(1);  // end of sequence 0x00 0x00 0x00
     }
-    return 0;
+    return Result::Converted;
 }
 
 // 0xFF 0x00 no-operation, or 0xFF 0xF0 exclusive with a one-byte length.
-int ScoreTrackConverter::readVq2SystemEvent(ByteReader& r) {
+Result ScoreTrackConverter::readVq2SystemEvent(ByteReader& r) {
     auto second = r.u8();
-    if (!second) return -kChunkSizeMtsq;
-    if (*second == 0x00) return 0;
-    if (*second != 0xF0) return -kSequenceDataMtsq;
+    if (!second) return Result::ChunkSizeMtsq;
+    if (*second == 0x00) return Result::Converted;
+    if (*second != 0xF0) return Result::SequenceDataMtsq;
     auto n = r.u8();
     auto data = n ? r.bytes(*n) : std::nullopt;
-    if (!data || data->empty() || data->back() != 0xF7) return -kChunkSizeMtsq;
-    return 0;
+    if (!data || data->empty() || data->back() != 0xF7) return Result::ChunkSizeMtsq;
+    return Result::Converted;
 }
 
 // A channel that plays notes before its first volume event (and has control
@@ -372,12 +372,12 @@ std::uint32_t ScoreTrackConverter::insertVq2Volumes(ByteVector& seq, const std::
 
 // ---- VQ-3 / VQ-5: master volume exclusives. ----
 
-int ScoreTrackConverter::convertVq35Sequence(ByteVector& seq) {
+Result ScoreTrackConverter::convertVq35Sequence(ByteVector& seq) {
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return -kCancel;
+        if (cancelled()) return Result::Cancel;
         Event ev;
-        if (int rc = readVq35Event(r, ev)) return rc;
+        if (Result rc = readVq35Event(r, ev); !ok(rc)) return rc;
         position_ += ev.duration;
         if (endsSequence(ev)) break;
         if (ev.kind == EventKind::Note || ev.kind == EventKind::ClearsFlag) noteSeen();
@@ -386,32 +386,32 @@ int ScoreTrackConverter::convertVq35Sequence(ByteVector& seq) {
             ++e_.masterVolumeEvents_;
         }
     }
-    return 0;
+    return Result::Converted;
 }
 
 // ---- VQ-7: setup data, sequence, exclusive rules and chorus regulation. ----
 
-int ScoreTrackConverter::convertVq7Setup(ByteVector& seq) {
+Result ScoreTrackConverter::convertVq7Setup(ByteVector& seq) {
     position_ = 0;
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return -kCancel;
+        if (cancelled()) return Result::Cancel;
         Event ev;
-        if (r.u8() != std::uint8_t{0xF0}) return -kSequenceData;
-        if (int rc = readExclusive(r, ev)) return rc;
-        if (int rc = convertVq7Exclusive(seq, ev)) return rc;
+        if (r.u8() != std::uint8_t{0xF0}) return Result::SequenceData;
+        if (Result rc = readExclusive(r, ev); !ok(rc)) return rc;
+        if (Result rc = convertVq7Exclusive(seq, ev); !ok(rc)) return rc;
     }
     if (e_.maxGainChanges_ == 0) e_.maxGainInSetupData_ = false;
-    return 0;
+    return Result::Converted;
 }
 
-int ScoreTrackConverter::convertVq7Sequence(ByteVector& seq) {
+Result ScoreTrackConverter::convertVq7Sequence(ByteVector& seq) {
     std::vector<Splice> splices;
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return -kCancel;
+        if (cancelled()) return Result::Cancel;
         Event ev;
-        if (int rc = readVq7Event(r, ev)) return rc;
+        if (Result rc = readVq7Event(r, ev); !ok(rc)) return rc;
         position_ += ev.duration;
         if (endsSequence(ev)) break;
         switch (ev.kind) {
@@ -422,26 +422,26 @@ int ScoreTrackConverter::convertVq7Sequence(ByteVector& seq) {
         case EventKind::ClearsFlag: noteSeen(); break;
         case EventKind::Control: convertChorusSend(seq, ev); break;
         case EventKind::Exclusive:
-            if (int rc = convertVq7Exclusive(seq, ev)) return rc;
+            if (Result rc = convertVq7Exclusive(seq, ev); !ok(rc)) return rc;
             break;
         default: break;
         }
     }
     if (!splices.empty()) seq = trackedit::applySplices(seq, splices);
-    return 0;
+    return Result::Converted;
 }
 
-int ScoreTrackConverter::convertVq7Exclusive(ByteVector& seq, const Event& ev) {
+Result ScoreTrackConverter::convertVq7Exclusive(ByteVector& seq, const Event& ev) {
     const std::size_t command = ev.dataAt + 4;
     switch (seq[command]) {
     case 0x20:
         askVolume(kGlobalChannel, seq[command + 1]);
         ++e_.masterVolumeEvents_;
-        return 0;
-    case 0x22: convertMaxGain(seq, command + 1); return 0;
+        return Result::Converted;
+    case 0x22: convertMaxGain(seq, command + 1); return Result::Converted;
     case 0x27: return convertEffectParameters(seq, ev);
-    case 0x2D: selectEffect(seq[command + 1]); return 0;
-    default: return 0;
+    case 0x2D: selectEffect(seq[command + 1]); return Result::Converted;
+    default: return Result::Converted;
     }
 }
 
@@ -459,9 +459,9 @@ void ScoreTrackConverter::convertMaxGain(ByteVector& seq, std::size_t valueAt) {
 
 // Effect parameters: 32-byte blocks after the command byte, each starting with
 // its 16-bit effect type; the depth of a chorus-like effect is at block byte 12.
-int ScoreTrackConverter::convertEffectParameters(ByteVector& seq, const Event& ev) {
+Result ScoreTrackConverter::convertEffectParameters(ByteVector& seq, const Event& ev) {
     const std::size_t n = ev.dataLength;
-    if (n < 38 || (n - 6) % 32 != 0) return -kExclusiveSizeMtsq;
+    if (n < 38 || (n - 6) % 32 != 0) return Result::ExclusiveSizeMtsq;
     e_.effectTypes_.clear();
     for (std::size_t j = 0; j < (n - 6) / kEffectBlockSize; ++j) {
         const std::size_t block = ev.dataAt + 5 + kEffectBlockSize * j;
@@ -475,7 +475,7 @@ int ScoreTrackConverter::convertEffectParameters(ByteVector& seq, const Event& e
         seq[block + kEffectLevelByte] = r.afterLevel;
         e_.addRecord(r);
     }
-    return 0;
+    return Result::Converted;
 }
 
 void ScoreTrackConverter::selectEffect(std::uint8_t value) {
@@ -539,8 +539,8 @@ void Engine::resetTrackState() {
     effectTypeHistory_.clear();
 }
 
-int Engine::convertScoreTrack(ByteVector& chunk, int trackNumber) {
-    if (trackNumber < 1 || trackNumber > 7) return -kNonsupportChunkId;
+Result Engine::convertScoreTrack(ByteVector& chunk, int trackNumber) {
+    if (trackNumber < 1 || trackNumber > 7) return Result::NonsupportChunkId;
     return ScoreTrackConverter(*this, chunk, trackNumber).run();
 }
 
@@ -557,7 +557,7 @@ bool scanSetup(ByteSpan body, Engine::PreScan& found) {
     ByteReader r(body);
     while (!r.atEnd()) {
         Event ev;
-        if (r.u8() != std::uint8_t{0xF0} || readExclusive(r, ev) != 0) return false;
+        if (r.u8() != std::uint8_t{0xF0} || !ok(readExclusive(r, ev))) return false;
         noteExclusive(body.subspan(ev.dataAt, ev.dataLength), found);
     }
     return true;
@@ -567,7 +567,7 @@ bool scanSequence(ByteSpan body, Engine::PreScan& found) {
     ByteReader r(body);
     while (!r.atEnd()) {
         Event ev;
-        if (readVq7Event(r, ev) != 0) return false;
+        if (!ok(readVq7Event(r, ev))) return false;
         if (endsSequence(ev)) break;
         if (ev.kind == EventKind::Exclusive) noteExclusive(body.subspan(ev.dataAt, ev.dataLength), found);
     }

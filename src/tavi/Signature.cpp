@@ -3,7 +3,7 @@
 // sub-chunk ("Dch" 0xFF) of the optional data chunk ("OPDA").
 #include <string>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "tavi/EngineState.h"
 #include "tavi/Writer.h"
 #include "platform/ChunkReader.h"
@@ -79,56 +79,48 @@ ByteVector Engine::signatureOptionalDataChunk() const {
     return chunk;
 }
 
-int Engine::reportA0(ByteSpan data) {
-    lastA0Text_.assign(data.begin(), data.end());
-    if (host_ == nullptr) return 0;
-    const int answer = host_->checkAtSig(generation_, reinterpret_cast<const char*>(data.data()),
-                                         static_cast<int>(data.size()));
-    return answer < 0 ? answer : 0;
-}
-
 // Third walk: the signature carriers, after the tracks that it is made from.
-int Engine::stampSignature() {
+Result Engine::stampSignature() {
     for (Chunk& chunk : chunks_) {
-        int rc = 0;
+        Result rc = Result::Converted;
         if (chunk.kind == ChunkKind::ContentsInfo) rc = stampContentsInfo(chunk.bytes);
         if (chunk.kind == ChunkKind::OptionalData) rc = stampOptionalData(chunk.bytes);
-        if (rc != 0) return rc;
+        if (!ok(rc)) return rc;
     }
-    return 0;
+    return Result::Converted;
 }
 
 // CNTI body: 5 fixed bytes, then tags "XX:value," up to a remainder of fewer
 // than 4 bytes, which is kept as it is.
-int Engine::stampContentsInfo(ByteVector& chunk) {
+Result Engine::stampContentsInfo(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
-    if (body.size() == kContentsInfoFixedBytes) return 0;
+    if (body.size() == kContentsInfoFixedBytes) return Result::Converted;
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize + kContentsInfoFixedBytes);
     std::size_t pos = kContentsInfoFixedBytes;
     while (body.size() - pos >= kContentsInfoMinimumTag) {
         const std::size_t comma = findTagEnd(body, pos);
-        if (comma == kNoComma) return -kTagSizeCnti;
-        if (int rc = stampContentsInfoTag(body.subspan(pos, comma - pos), out)) return rc;
+        if (comma == kNoComma) return Result::TagSizeCnti;
+        if (Result rc = stampContentsInfoTag(body.subspan(pos, comma - pos), out); !ok(rc)) return rc;
         out.push_back(',');
         pos = comma + 1;
     }
     append(out, body.subspan(pos));
-    if (generation_ == 2 && !hasOptionalData_ && !contentsInfoA0Seen_) return -kNoAtSig;
+    if (generation_ == 2 && !hasOptionalData_ && !contentsInfoA0Seen_) return Result::NoAtSig;
     chunk = std::move(out);
     patchChunkSize(chunk, 0);
-    return 0;
+    return Result::Converted;
 }
 
 // One CNTI tag without its comma. "A1:" and "A2:" belong to files whose
 // signature lives in CNTI; "A0:" is that signature and is rewritten.
-int Engine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
+Result Engine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
     if (hasBytesAt(tag, 0, "A1:") || hasBytesAt(tag, 0, "A2:")) {
-        if (hasOptionalData_) return -kIllegalAtSig;
+        if (hasOptionalData_) return Result::IllegalAtSig;
     } else if (hasBytesAt(tag, 0, "A0:")) {
-        if (hasOptionalData_ || contentsInfoA0Seen_) return -kIllegalAtSig;
+        if (hasOptionalData_ || contentsInfoA0Seen_) return Result::IllegalAtSig;
         contentsInfoA0Seen_ = true;
-        if (tag.size() != 9 && tag.size() != 10) return -kTagSizeCnti;
-        if (int rc = reportA0(tag.subspan(3))) return rc;
+        if (tag.size() != 9 && tag.size() != 10) return Result::TagSizeCnti;
+        lastA0Text_.assign(tag.begin() + 3, tag.end());
         if (tag.size() == 10 && tag[5] == 'O') {
             // Keeps the length of a ten-character signature.
             const std::size_t at = out.size();
@@ -141,42 +133,42 @@ int Engine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
         } else {
             append(out, contentsInfoA0Tag());
         }
-        return 0;
+        return Result::Converted;
     }
     append(out, tag);
-    return 0;
+    return Result::Converted;
 }
 
 // OPDA body: "Dch" data sub-chunks and "Pro" sub-chunks; a remainder shorter
 // than a sub-chunk header is kept. When no signature "Dch" has been met so
 // far in the file, one is added.
-int Engine::stampOptionalData(ByteVector& chunk) {
+Result Engine::stampOptionalData(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize);
     ChunkReader subs(body);
     while (const auto sub = subs.next()) {
-        if (cancelRequested()) return -kCancel;
+        if (cancelRequested()) return Result::Cancel;
         if (sub->is("Dch")) {
-            if (!sub->fits) return -kChunkSizeDch;
-            if (int rc = stampDataSubChunk(sub->whole, out)) return rc;
+            if (!sub->fits) return Result::ChunkSizeDch;
+            if (Result rc = stampDataSubChunk(sub->whole, out); !ok(rc)) return rc;
             signatureDataFound_ = signatureDataFound_ || sub->id[3] == kSignatureDataId;
         } else if (sub->is("Pro")) {
-            if (sub->size < kMinimumProgramBody || !sub->fits) return -kChunkSizePro;
+            if (sub->size < kMinimumProgramBody || !sub->fits) return Result::ChunkSizePro;
             append(out, sub->whole);
         } else {
-            return -kNonsupportChunkIdOpda;
+            return Result::NonsupportChunkIdOpda;
         }
     }
     append(out, subs.rest());
     if (!signatureDataFound_) append(out, signatureDataSubChunk());
     chunk = std::move(out);
     patchChunkSize(chunk, 0);
-    return 0;
+    return Result::Converted;
 }
 
 // One "Dch" sub-chunk: tags of 2-byte name, 2-byte length and data, up to a
 // remainder of 4 bytes or less, which is kept.
-int Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
+Result Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
     const std::size_t start = out.size();
     append(out, sub.first(kSubChunkHeaderSize));
     bool hasA0 = false;
@@ -184,16 +176,16 @@ int Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
     while (tags.remaining() > kDataTagHeaderSize) {
         const auto found = tags.next();
         if (!found) break;  // a whole header is left, so never here
-        if (!found->fits) return -kTagSizeOpda;
+        if (!found->fits) return Result::TagSizeOpda;
         const ByteSpan tag = found->whole;
         if (!hasBytesAt(tag, 0, "A0")) {
             append(out, tag);
             continue;
         }
-        if (hasA0) return -kIllegalAtSig;
+        if (hasA0) return Result::IllegalAtSig;
         hasA0 = true;
-        if (tag.size() != 10 && tag.size() != 11) return -kTagSizeOpda;
-        if (int rc = reportA0(tag.subspan(kDataTagHeaderSize))) return rc;
+        if (tag.size() != 10 && tag.size() != 11) return Result::TagSizeOpda;
+        lastA0Text_.assign(tag.begin() + kDataTagHeaderSize, tag.end());
         if (generation_ == 2 && tag.size() == 11 && tag[kDataTagHeaderSize + 2] == 'O') {
             const std::size_t data = out.size() + kDataTagHeaderSize;
             append(out, tag);
@@ -207,9 +199,9 @@ int Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
         }
     }
     append(out, tags.rest());
-    if (sub[3] == kSignatureDataId && !hasA0) return -kNoAtSig;
+    if (sub[3] == kSignatureDataId && !hasA0) return Result::NoAtSig;
     patchChunkSize(out, start);
-    return 0;
+    return Result::Converted;
 }
 
 }  // namespace keldro::tavi

@@ -13,9 +13,6 @@ public:
     virtual ~JobHost() = default;
     virtual bool isCancelRequested() { return false; }
     virtual bool isRegulateChorus() { return false; }
-    // Sees the signature text the engine stamps; a negative answer is a result
-    // code that fails the conversion, anything else lets it go on.
-    virtual int checkAtSig(int /*generation*/, const char* /*data*/, int /*length*/) { return 0; }
     virtual bool volumeRule(int /*kind*/, VolumeChangeRecord*) { return false; }
     virtual bool insertedVolumeRule(int /*kind*/, VolumeChangeRecord*) { return true; }
     virtual bool channelVolumeHook(int /*kind*/, VolumeChangeRecord*) { return true; }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mfivolume/MfiVolumeTestSupport.h"
+#include "mfivolume/VolumeTestSupport.h"
 #include "platform/TempDir.h"
 #include "support/LogText.h"
 #include "support/ProcessRun.h"

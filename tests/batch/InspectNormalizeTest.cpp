@@ -3,7 +3,7 @@
 // same peak level and leaves a file already there as it is.
 #include <gtest/gtest.h>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "batch/BatchConversion.h"
 #include "batch/BatchTestSupport.h"
 #include "batch/BatchOptions.h"
@@ -67,7 +67,7 @@ TEST(Inspect, FilesThatCannotBeConvertedGiveTheirMessage) {
     EXPECT_FALSE(broken.peakTenths);
     const ByteVector v5 = mfiFileWith("0500", 0, 100);
     const Inspection unsupported = inspectBytes(ByteSpan(v5), FileMode::Mfi);
-    EXPECT_EQ(unsupported.message, resultMessage(kMfiNonsupportVersion));
+    EXPECT_EQ(unsupported.message, resultMessage(Result::MfiNonsupportVersion));
 }
 
 TEST(Inspect, PrintsAnAlignedTableOrCsvAndWritesNothing) {

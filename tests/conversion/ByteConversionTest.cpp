@@ -12,7 +12,7 @@
 #include "conversion/CInterface.h"
 #include "platform/TempDir.h"
 #include "support/ProcessRun.h"
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 
 extern "C" int convertFromC(const uint8_t* input, size_t size, uint8_t* output, size_t capacity, size_t* outputSize);
 
@@ -72,7 +72,7 @@ TEST(ByteConversion, GivesWhatKeldroWritesAndPrints) {
         EXPECT_EQ(o.message + "\n", keldro.err);
         EXPECT_EQ(std::to_string(o.exitStatus) + "\n", keldro.out);
         EXPECT_EQ(o.bytes, bytesOf(readText(out)));
-        EXPECT_EQ(o.result == 1, o.bytes == bytesOf(input));
+        EXPECT_EQ(o.result == Result::NotConverted, o.bytes == bytesOf(input));
         ::unlink(out.c_str());
     }
 }
@@ -91,7 +91,7 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
     const LocalDateTime today{2026, 12, 10};
     const ConversionOutcome expected =
         convertBytes(FileMode::Tavi, ByteSpan(in), {{{"db", "-6"}}, true}, today);
-    ASSERT_EQ(expected.result, 0);
+    ASSERT_EQ(expected.result, Result::Converted);
     ASSERT_FALSE(expected.changes.empty());
 
     const keldro_option options[] = {{"db", "-6"}};
@@ -141,7 +141,8 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
     EXPECT_EQ(keldro_convert(5, in.data(), in.size(), &settings, nullptr, 0, nullptr, 0, &outcome), KELDRO_INVALID);
     EXPECT_EQ(keldro_inspect(KELDRO_MFI, nullptr, 4, &levels), KELDRO_INVALID);
     // Every message fits the outcome's array.
-    for (int code = 0; code < kResultCodeCount; ++code) EXPECT_LT(resultMessage(code).size(), KELDRO_MESSAGE_SIZE);
+    for (int number = 0; number <= kLastResultNumber; ++number)
+        EXPECT_LT(resultMessage(*resultOfNumber(number)).size(), KELDRO_MESSAGE_SIZE);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "platform/TempDir.h"
 
 namespace keldro {
@@ -16,22 +16,22 @@ using testing::writeText;
 
 class FakeStep final : public FileEngineStep {
 public:
-    FakeStep(FileMode mode, int result, std::string output, int* calls)
+    FakeStep(FileMode mode, Result result, std::string output, int* calls)
         : mode_(mode), result_(result), output_(std::move(output)), calls_(calls) {}
     FileMode mode() const override { return mode_; }
     std::string_view extension() const override { return mode_ == FileMode::Tavi ? ".mmf" : ".mld"; }
-    int wrongInputCode() const override { return mode_ == FileMode::Tavi ? kNoTaviFile : kNoMfiFile; }
-    int convert(ConversionJob& job, JobHost*, ByteSpan, FileResult& r, ByteVector& out) override {
+    Result wrongInput() const override { return mode_ == FileMode::Tavi ? Result::NoTaviFile : Result::NoMfiFile; }
+    Result convert(ConversionJob& job, JobHost*, ByteSpan, FileResult& r, ByteVector& out) override {
         ++*calls_;
-        job.reportFile(r, -result_);
+        job.reportFile(r, result_);
         r.kind = mode_ == FileMode::Tavi ? 2 : 31;
-        if (result_ == 0) out.assign(output_.begin(), output_.end());
-        return r.status;
+        if (result_ == Result::Converted) out.assign(output_.begin(), output_.end());
+        return r.outcome;
     }
 
 private:
     FileMode mode_;
-    int result_;
+    Result result_;
     std::string output_;
     int* calls_;
 };
@@ -47,12 +47,12 @@ public:
 };
 
 struct JobRun {
-    int status;
+    Result status;
     std::string text;
     int calls;
 };
 
-JobRun runJob(FakeHost& host, int engineResult, const std::string& output = "CONVERTED",
+JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "CONVERTED",
            FileMode mode = FileMode::Tavi) {
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls));
@@ -60,14 +60,14 @@ JobRun runJob(FakeHost& host, int engineResult, const std::string& output = "CON
     job.setDbTenths(-30);
     job.setHost(&host);
     job.setRequest(&host);
-    int status = job.run();
+    Result status = job.run();
     return {status, host.text, calls};
 }
 
 TEST(Job, NoInputNameIsReadError) {
     FakeHost host;
-    JobRun r = runJob(host, 0);
-    EXPECT_EQ(r.status, -26);
+    JobRun r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::FileReadError);
     EXPECT_EQ(r.text, "File read error.");
     EXPECT_EQ(r.calls, 0);
 }
@@ -78,27 +78,27 @@ TEST(Job, ExtensionsIgnoreLetterCase) {
     writeText(d.file("song.MMF"), "IN");
     host.in = d.file("song.MMF");
     host.out = d.file("out.Mmf");
-    JobRun r = runJob(host, 0);
-    EXPECT_EQ(r.status, 0);
+    JobRun r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::Converted);
     EXPECT_EQ(r.text, "Converted.");
     EXPECT_EQ(readText(d.file("out.Mmf")), "CONVERTED");
 
     writeText(d.file("song.mmf.bak"), "IN");
     host.in = d.file("song.mmf.bak");
-    r = runJob(host, 0);
-    EXPECT_EQ(r.status, -27);
+    r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::NoTaviFile);
     EXPECT_EQ(r.text, "No TAVI file.");
     EXPECT_EQ(r.calls, 0);
 
     ASSERT_EQ(::mkdir(d.file("dir.mld").c_str(), 0755), 0);
     host.in = d.file("dir.mld");
-    r = runJob(host, 0, "x", FileMode::Mfi);
-    EXPECT_EQ(r.status, -47);
+    r = runJob(host, Result::Converted, "x", FileMode::Mfi);
+    EXPECT_EQ(r.status, Result::NoMfiFile);
     EXPECT_EQ(r.text, "No MFi file.");
 
     host.in = d.file("missing.mmf");
-    r = runJob(host, 0);
-    EXPECT_EQ(r.status, -26);
+    r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::FileReadError);
 }
 
 TEST(Job, OutputChecks) {
@@ -107,33 +107,33 @@ TEST(Job, OutputChecks) {
     writeText(d.file("in.mmf"), "IN");
     host.in = d.file("in.mmf");
     host.out = d.file("out.txt");
-    JobRun r = runJob(host, 0);
-    EXPECT_EQ(r.status, -25);
+    JobRun r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::FileWriteError);
     EXPECT_EQ(r.text, "File write error.");
     EXPECT_FALSE(exists(d.file("out.txt")));
 
     host.out = "";
-    EXPECT_EQ(runJob(host, 0).status, -25);
+    EXPECT_EQ(runJob(host, Result::Converted).status, Result::FileWriteError);
 
     // An engine error ends the file before the output checks.
     host.out = d.file("out.mmf");
-    r = runJob(host, -20);
-    EXPECT_EQ(r.status, -20);
+    r = runJob(host, Result::FileSizeError);
+    EXPECT_EQ(r.status, Result::FileSizeError);
     EXPECT_EQ(r.text, "File size error.");
     EXPECT_FALSE(exists(d.file("out.mmf")));
 
     // An existing read-only output stays untouched.
     writeText(d.file("out.mmf"), "OLD");
     testing::makeReadOnly(d.file("out.mmf"));
-    r = runJob(host, 0);
-    EXPECT_EQ(r.status, -25);
+    r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::FileWriteError);
     EXPECT_EQ(readText(d.file("out.mmf")), "OLD");
-    EXPECT_EQ(runJob(host, -1).status, -25);
+    EXPECT_EQ(runJob(host, Result::NotConverted).status, Result::FileWriteError);
     EXPECT_EQ(readText(d.file("out.mmf")), "OLD");
 
     // A missing output directory: nothing written, no partial file.
     host.out = d.file("none/out.mmf");
-    EXPECT_EQ(runJob(host, 0).status, -25);
+    EXPECT_EQ(runJob(host, Result::Converted).status, Result::FileWriteError);
     EXPECT_EQ(testing::listDir(d.path()).size(), 2u);
 }
 
@@ -144,8 +144,8 @@ TEST(Job, CopyOnNothingToChange) {
     writeText(d.file("in.mmf"), content);
     host.in = d.file("in.mmf");
     host.out = d.file("copy.mmf");
-    JobRun r = runJob(host, -1);
-    EXPECT_EQ(r.status, -1);
+    JobRun r = runJob(host, Result::NotConverted);
+    EXPECT_EQ(r.status, Result::NotConverted);
     EXPECT_EQ(r.text, "Not Converted - Not exist target volume.");
     EXPECT_EQ(readText(d.file("copy.mmf")), content);
 }
@@ -158,18 +158,18 @@ TEST(Job, SameNameNeverLosesTheInput) {
     for (const std::string& out : {d.path() + "/./in.mmf", d.file("in.mmf")}) {
         host.in = d.file("in.mmf");
         host.out = out;
-        JobRun r = runJob(host, -1);
-        EXPECT_EQ(r.status, -1) << out;
+        JobRun r = runJob(host, Result::NotConverted);
+        EXPECT_EQ(r.status, Result::NotConverted) << out;
         EXPECT_EQ(readText(d.file("in.mmf")), "IN") << out;
     }
     // A name that differs only in letter case is another file: it gets the copy.
     host.out = d.file("IN.MMF");
-    EXPECT_EQ(runJob(host, -1).status, -1);
+    EXPECT_EQ(runJob(host, Result::NotConverted).status, Result::NotConverted);
     EXPECT_EQ(readText(d.file("IN.MMF")), "IN");
     EXPECT_EQ(readText(d.file("in.mmf")), "IN");
     // Converted onto itself: replaced whole.
     host.out = d.path() + "/./in.mmf";
-    EXPECT_EQ(runJob(host, 0, "NEW").status, 0);
+    EXPECT_EQ(runJob(host, Result::Converted, "NEW").status, Result::Converted);
     EXPECT_EQ(readText(d.file("in.mmf")), "NEW");
 }
 
@@ -180,27 +180,27 @@ TEST(Job, LongPaths) {
     std::string longName = d.path() + "/" + std::string(300, 'a') + ".mmf";
     host.in = longName;
     host.out = d.file("out.mmf");
-    JobRun r = runJob(host, 0);
-    EXPECT_EQ(r.status, -30);
+    JobRun r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::PathTooLong);
     EXPECT_EQ(r.text, "File path is too long.");
 
     // 255 bytes pass the check (and are then missing); 256 do not.
     std::string prefix = d.path() + "/";
     host.in = prefix + std::string(255 - prefix.size() - 4, 'b') + ".mmf";
     ASSERT_EQ(host.in.size(), 255u);
-    EXPECT_EQ(runJob(host, 0).status, -26);
+    EXPECT_EQ(runJob(host, Result::Converted).status, Result::FileReadError);
     host.in = prefix + std::string(256 - prefix.size() - 4, 'b') + ".mmf";
-    EXPECT_EQ(runJob(host, 0).status, -30);
+    EXPECT_EQ(runJob(host, Result::Converted).status, Result::PathTooLong);
 
     host.in = d.file("in.mmf");
     host.out = prefix + std::string(256 - prefix.size() - 4, 'c') + ".mmf";
-    EXPECT_EQ(runJob(host, 0).status, -30);
+    EXPECT_EQ(runJob(host, Result::Converted).status, Result::PathTooLong);
 
     // A log path of 300 bytes prevents the conversion entirely.
     host.out = d.file("out.mmf");
     host.log = std::string(300, 'l');
-    r = runJob(host, 0);
-    EXPECT_EQ(r.status, -30);
+    r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::PathTooLong);
     EXPECT_EQ(r.calls, 0);
     EXPECT_FALSE(exists(d.file("out.mmf")));
 }
@@ -212,37 +212,35 @@ TEST(Job, LogInAMissingDirectory) {
     host.in = d.file("in.mmf");
     host.out = d.file("out.mmf");
     host.log = d.file("nodir/log.txt");
-    JobRun r = runJob(host, 0);
-    EXPECT_EQ(r.status, -25);
+    JobRun r = runJob(host, Result::Converted);
+    EXPECT_EQ(r.status, Result::FileWriteError);
     EXPECT_EQ(r.text, "File write error.");
     EXPECT_EQ(readText(d.file("out.mmf")), "CONVERTED");  // the output stays
 
     // The file's own error stays the result.
-    r = runJob(host, -20);
-    EXPECT_EQ(r.status, -20);
+    r = runJob(host, Result::FileSizeError);
+    EXPECT_EQ(r.status, Result::FileSizeError);
     EXPECT_EQ(r.text, "File size error.");
 
     // A writable log gets the entry.
     host.log = d.file("log.txt");
-    EXPECT_EQ(runJob(host, 0).status, 0);
+    EXPECT_EQ(runJob(host, Result::Converted).status, Result::Converted);
     EXPECT_EQ(readText(d.file("log.txt")).rfind("IN:" + host.in + "\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\t", 0), 0u);
 }
 
 TEST(Job, ReportSemantics) {
     FakeHost host;
     int calls = 0;
-    ConversionJob job(std::make_unique<FakeStep>(FileMode::Tavi, 0, "", &calls));
+    ConversionJob job(std::make_unique<FakeStep>(FileMode::Tavi, Result::Converted, "", &calls));
     job.setHost(&host);
     job.setRequest(&host);
     FileResult r;
-    EXPECT_EQ(job.reportFile(r, 29), -29);
-    EXPECT_EQ(r.status, -29);
+    EXPECT_EQ(job.reportFile(r, Result::IllegalCrc), Result::IllegalCrc);
+    EXPECT_EQ(r.outcome, Result::IllegalCrc);
     EXPECT_EQ(r.message, "Illegal CRC error.");
     EXPECT_EQ(host.text, "Illegal CRC error.");
-    job.reportRun(-1);
+    job.reportRun(Result::NotConverted);
     EXPECT_EQ(host.text, "Not Converted - Not exist target volume.");
-    job.reportRun(-99);
-    EXPECT_EQ(host.text, "???");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <random>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "platform/TempDir.h"
 
 namespace keldro {
@@ -27,10 +27,10 @@ VolumeChangeRecord rec(int track, int channel, int action, std::uint64_t positio
     return r;
 }
 
-FileResult resultOf(int code, int kind, VolumeChangeList changes = {}) {
+FileResult resultOf(Result outcome, int kind, VolumeChangeList changes = {}) {
     FileResult r;
-    r.status = -code;
-    r.message = std::string(resultMessage(code));
+    r.outcome = outcome;
+    r.message = std::string(resultMessage(outcome));
     r.kind = kind;
     r.changes = std::move(changes);
     return r;
@@ -48,7 +48,7 @@ LogContext tavi(bool chorus = false) {
 }
 
 TEST(Log, ConvertedVq2) {
-    FileResult r = resultOf(0, 2, {rec(1, 1, 1, 480, 100, 71), rec(3, 1, 2, 0, 5, 6), rec(0, 0, 3, 480, 99, 80)});
+    FileResult r = resultOf(Result::Converted, 2, {rec(1, 1, 1, 480, 100, 71), rec(3, 1, 2, 0, 5, 6), rec(0, 0, 3, 480, 99, 80)});
     EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
               "IN:in.mmf\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
               "OUT:out.mmf\r\n" + kRule +
@@ -60,11 +60,11 @@ TEST(Log, ConvertedVq2) {
 }
 
 TEST(Log, NotConvertedAndRejected) {
-    FileResult r = resultOf(1, 3, {rec(1, 1, 1, 480, 100, 71)});
+    FileResult r = resultOf(Result::NotConverted, 3, {rec(1, 1, 1, 480, 100, 71)});
     EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
               "IN:in.mmf\tTAVI/VQ-3\tResult:OK\tDetail:Not Converted - Not exist target volume.(0)\t"
               "Data:2006/02/06 18:33:19\r\nOUT:out.mmf\r\n" + kRule + "\r\n");
-    FileResult bad = resultOf(kNoTaviFile, 0);
+    FileResult bad = resultOf(Result::NoTaviFile, 0);
     LogContext ctx = tavi();
     ctx.inputFileName = "";
     ctx.console = false;
@@ -89,7 +89,7 @@ TEST(Log, Vq7GainAndLevelColumns) {
     VolumeChangeRecord none = rec(7, 0, 13, 60, 1, 1);
     VolumeChangeList all = {master, none, beforeNote, send, depth, gain};
 
-    FileResult plain = resultOf(0, 7, all);
+    FileResult plain = resultOf(Result::Converted, 7, all);
     EXPECT_EQ(buildLogEntry(tavi(false), plain, kNow),
               "IN:in.mmf\tTAVI/VQ-7\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
               "OUT:out.mmf\r\n" + kRule +
@@ -98,7 +98,7 @@ TEST(Log, Vq7GainAndLevelColumns) {
               "0.200\tMTR7\tRelative(-3.0dB)\t100\t90\t---\t---\t\r\n"
               "\r\n");
 
-    FileResult chorus = resultOf(0, 7, all);
+    FileResult chorus = resultOf(Result::Converted, 7, all);
     EXPECT_EQ(buildLogEntry(tavi(true), chorus, kNow),
               "IN:in.mmf\tTAVI/VQ-7\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
               "OUT:out.mmf\r\n" + kRule +
@@ -185,7 +185,7 @@ TEST(Log, MfiCells) {
     a.beforeLevel = 10;
     a.afterLevel = 7;
     VolumeChangeRecord b = rec(2, 3, 10, 1501);
-    FileResult r40 = resultOf(0, 40, {a, b, rec(0, 0, 2, 2000, 0, 0)});
+    FileResult r40 = resultOf(Result::Converted, 40, {a, b, rec(0, 0, 2, 2000, 0, 0)});
     r40.changes[2].beforeGain = 0;
     EXPECT_EQ(buildLogEntry(ctx, r40, kNow),
               "IN:a.mld\tMFi/4.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
@@ -197,7 +197,7 @@ TEST(Log, MfiCells) {
               "2.000\ttrac0\tAbsolute\t0\t0\t---\t---\t---\t---\t\r\n"
               "\r\n");
 
-    FileResult r20 = resultOf(0, 20, {rec(1, 2, 1, 250, 63, 50), rec(255, 0, 2, 0, 40, 30)});
+    FileResult r20 = resultOf(Result::Converted, 20, {rec(1, 2, 1, 250, 63, 50), rec(255, 0, 2, 0, 40, 30)});
     EXPECT_EQ(buildLogEntry(ctx, r20, kNow),
               "IN:a.mld\tMFi/2.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
               "OUT:b.mld\r\n" + kRule +
@@ -206,7 +206,7 @@ TEST(Log, MfiCells) {
               "0.250\t7(trac1)\tRelative(-3.0dB)\t63\t50\t\r\n"
               "\r\n");
 
-    FileResult r31 = resultOf(kMfiNonsupportVersion, 31);
+    FileResult r31 = resultOf(Result::MfiNonsupportVersion, 31);
     const std::string prefix = "IN:a.mld\tMFi/3.1\tResult:NG\tError:Nonsupport version of MFi format.(-55)\t";
     EXPECT_EQ(buildLogEntry(ctx, r31, kNow).rfind(prefix, 0), 0u);
 }
@@ -226,7 +226,7 @@ TEST(Log, KindCellNamesOnlyTheKnownKinds) {
     for (const Case& c : cases) {
         LogContext ctx = tavi();
         ctx.mode = c.mode;
-        FileResult result = resultOf(kNotConverted, c.kind);
+        FileResult result = resultOf(Result::NotConverted, c.kind);
         const std::string line = buildLogEntry(ctx, result, kNow);
         EXPECT_EQ(line.substr(0, line.find("\tResult")), "IN:in.mmf\t" + c.cell) << c.kind;
     }
@@ -236,13 +236,13 @@ TEST(Log, WritesCreateAndAppend) {
     testing::TempDir d;
     const std::string path = d.file("log.txt");
     testing::writeText(path, "old");
-    EXPECT_EQ(writeLogText(path, "one\r\n", true), 0);
-    EXPECT_EQ(writeLogText(path, "two\r\n", false), 0);
+    EXPECT_TRUE(writeLogText(path, "one\r\n", true));
+    EXPECT_TRUE(writeLogText(path, "two\r\n", false));
     EXPECT_EQ(testing::readText(path), "one\r\ntwo\r\n");
-    EXPECT_EQ(writeLogText(d.file("none/log.txt"), "x", true), -25);
-    EXPECT_EQ(writeLogText(d.file("missing.txt"), "x", false), -25);
+    EXPECT_FALSE(writeLogText(d.file("none/log.txt"), "x", true));
+    EXPECT_FALSE(writeLogText(d.file("missing.txt"), "x", false));
     testing::makeReadOnly(path);
-    EXPECT_EQ(writeLogText(path, "three", true), -25);
+    EXPECT_FALSE(writeLogText(path, "three", true));
     EXPECT_EQ(testing::readText(path), "one\r\ntwo\r\n");
 }
 

@@ -1,12 +1,12 @@
 // The MFi engine step inside the conversion job: parse, version, pass, second
-// parse, change report, and the mapping of MFi failures to result codes.
+// parse, change report, and how MFi failures end the file.
 #include <gtest/gtest.h>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "conversion/ConversionJob.h"
 #include "conversion/MfiFileStep.h"
 #include "mfivolume/VolumeFile.h"
-#include "mfivolume/MfiVolumeTestSupport.h"
+#include "mfivolume/VolumeTestSupport.h"
 #include "platform/TempDir.h"
 
 using namespace keldro::mfi;
@@ -35,7 +35,7 @@ ByteVector readBytes(const std::string& path) {
 
 struct StepRun {
     FileResult result;
-    int status;
+    Result status;
     std::size_t jobChanges;
 };
 
@@ -66,14 +66,14 @@ TEST(MfiFileStep, ConvertsAndKeepsTheChangeRecords) {
     host.out = dir.file("out.mld");
     writeBytes(host.in, version31File());
     const StepRun run = convertOne(host);
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, Result::Converted);
     EXPECT_EQ(run.result.message, "Converted.");
     EXPECT_EQ(run.result.kind, 31);
     ASSERT_EQ(run.result.changes.size(), 2u);  // the MaxGain and the master volume
     EXPECT_EQ(run.result.changes[0].action, kActionMaxGainRelative);
     EXPECT_EQ(run.jobChanges, 2u);
     mfi::VolumeFile written;
-    ASSERT_EQ(written.parse(readBytes(host.out)), 0);
+    ASSERT_EQ(written.parse(readBytes(host.out)), Result::Converted);
     EXPECT_TRUE(written.infoRecord().versIs("0301"));
     const auto& date = written.infoRecord().date;
     EXPECT_EQ(std::string(date.begin(), date.end()), "20310704");
@@ -88,7 +88,7 @@ TEST(MfiFileStep, NothingToChangeCopiesTheInput) {
     const ByteVector in = mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 0)});
     writeBytes(host.in, in);
     const StepRun run = convertOne(host);
-    EXPECT_EQ(run.status, -1);
+    EXPECT_EQ(run.status, Result::NotConverted);
     EXPECT_EQ(run.result.message, "Not Converted - Not exist target volume.");
     EXPECT_EQ(run.result.kind, 20);
     EXPECT_EQ(readBytes(host.out), in);
@@ -101,17 +101,17 @@ TEST(MfiFileStep, FailuresEndTheFileWithoutOutput) {
     struct Case {
         const char* name;
         ByteVector input;
-        int status;
+        Result status;
         const char* message;
         int kind;
     };
     const Case cases[] = {
         {"unsupported version", mfiFile("0500", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0)}),
-         -kMfiNonsupportVersion, "Nonsupport version of MFi format.", 0},
-        {"reader failure", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 0, 0, 0, 0, 0}, -kMfiHeaderSize, "Header size error.", 0},
-        {"no MaxGain in the input", mfiFile("0300", {setup().note(0, 0).note(1, 0)}), -kMfiNoMaxGain, "Can not find MaxGain.", 0},
-        {"converted model refused (no \"note\")", noNote.build(), -kMfiWriteFirst, "File write error.", 30},
-        {"MaxGain after the first note", mfiFile("0300", {setup().note(0, 0).maxGain(1, 10).note(1, 0)}), -kNoMaxGain,
+         Result::MfiNonsupportVersion, "Nonsupport version of MFi format.", 0},
+        {"reader failure", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 0, 0, 0, 0, 0}, Result::MfiHeaderSize, "Header size error.", 0},
+        {"no MaxGain in the input", mfiFile("0300", {setup().note(0, 0).note(1, 0)}), Result::MfiNoMaxGain, "Can not find MaxGain.", 0},
+        {"converted model refused (no \"note\")", noNote.build(), Result::MfiStepFailed, "File write error.", 30},
+        {"MaxGain after the first note", mfiFile("0300", {setup().note(0, 0).maxGain(1, 10).note(1, 0)}), Result::NoMaxGain,
          "Can not find MaxGain.", 30},
     };
     for (const Case& c : cases) {
@@ -137,15 +137,8 @@ TEST(MfiFileStep, UnwritableOutputIsAWriteError) {
     host.out = dir.file("missing/out.mld");
     writeBytes(host.in, version31File());
     const StepRun run = convertOne(host);
-    EXPECT_EQ(run.status, -kFileWriteError);
+    EXPECT_EQ(run.status, Result::FileWriteError);
     EXPECT_EQ(run.result.message, "File write error.");
-}
-
-TEST(MfiFileStep, MapsMfiFailuresToResultCodes) {
-    const std::pair<int, int> cases[] = {{-1000, 61}, {-1001, 62}, {-1003, 64}, {-1007, 68}, {-975, 48}, {-969, 54},
-                                         {-968, 47},  {-967, 55},  {-964, 58},  {-963, 59},  {-962, 60}, {-980, 47},
-                                         {-991, 47},  {-992, 47},  {0, 47}};
-    for (auto [failure, code] : cases) EXPECT_EQ(mfiFailureToResultCode(failure), code) << failure;
 }
 
 }  // namespace

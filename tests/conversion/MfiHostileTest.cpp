@@ -17,7 +17,7 @@
 #include "conversion/ConversionJob.h"
 #include "conversion/Controllers.h"
 #include "conversion/MfiFileStep.h"
-#include "mfivolume/MfiVolumeTestSupport.h"
+#include "mfivolume/VolumeTestSupport.h"
 #include "support/AllocationMeter.h"
 
 using namespace keldro::mfi;
@@ -31,7 +31,7 @@ constexpr std::size_t kMiB = 1024 * 1024;
 std::size_t heapBound(std::size_t inputSize) { return 96 * inputSize + kMiB; }
 
 struct StepOutcome {
-    int status = 0;
+    Result status = Result::Converted;
     FileResult result;
     ByteVector output;
     std::size_t peak = 0;
@@ -109,7 +109,7 @@ TEST(MfiEngineHostile, AHundredThousandTinyEvents) {
     };
     for (const auto& c : cases) {
         const StepOutcome o = runStep(c.bytes, -30, c.regulate);
-        EXPECT_EQ(o.status, 0) << c.name << ": " << o.result.message;
+        EXPECT_EQ(o.status, Result::Converted) << c.name << ": " << o.result.message;
         EXPECT_FALSE(o.output.empty()) << c.name;
         EXPECT_FALSE(o.result.changes.empty()) << c.name;
         EXPECT_LE(o.peak, heapBound(c.bytes.size())) << c.name;

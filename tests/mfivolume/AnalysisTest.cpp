@@ -1,7 +1,7 @@
 #include <cmath>
 #include <random>
 
-#include "MfiVolumeTestSupport.h"
+#include "VolumeTestSupport.h"
 
 using namespace keldro::mfi;
 
@@ -11,7 +11,7 @@ namespace {
 struct AnalyseCase {
     const char* name;
     ByteVector file;
-    int result;
+    Result result;
     int maxGain;
     std::size_t masterVolumes;
 };
@@ -19,30 +19,31 @@ struct AnalyseCase {
 TEST(MfiAnalyse, ChecksRequiredEventsAndReadsMaxGain) {
     const AnalyseCase cases[] = {
         {"2.0 needs a master volume too", mfiFile("0200", {MfiTrackBuilder().channelVolume(0, 0, 40).note(0, 0)}),
-         ErrNoMasterVolume, 24, 0},
-        {"3.0 without MaxGain", mfiFile("0300", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0)}), ErrNoMaxGain, 24, 0},
+         Result::MfiNoMasterVolume, 24, 0},
+        {"3.0 without MaxGain", mfiFile("0300", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0)}), Result::MfiNoMaxGain, 24, 0},
         {"MaxGain 30 is taken as 24", mfiFile("0300", {MfiTrackBuilder().maxGain(0, 30).masterVolume(0, 100).note(0, 0)}),
-         0, 24, 1},
+         Result::Converted, 24, 1},
         {"MaxGain 25 is taken as 24", mfiFile("0300", {MfiTrackBuilder().maxGain(0, 25).masterVolume(0, 100).note(0, 0)}),
-         0, 24, 1},
-        {"MaxGain 10", mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0)}), 0, 10, 1},
+         Result::Converted, 24, 1},
+        {"MaxGain 10", mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0)}), Result::Converted, 10, 1},
         {"4-byte MaxGain block keeps 24",
-         mfiFile("0301", {MfiTrackBuilder().block(0, {0x11, 0xF3, 0x03, 0x05}).masterVolume(0, 90).note(0, 0)}), 0, 24, 1},
+         mfiFile("0301", {MfiTrackBuilder().block(0, {0x11, 0xF3, 0x03, 0x05}).masterVolume(0, 90).note(0, 0)}), Result::Converted, 24, 1},
         {"a lone master volume is the last event", mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100)}),
-         ErrNoMasterVolume, 24, 0},
+         Result::MfiNoMasterVolume, 24, 0},
         {"a last master volume right after another is missed",
-         mfiFile("0200", {MfiTrackBuilder().note(0, 0).masterVolume(0, 100).masterVolume(5, 90)}), 0, 24, 1},
+         mfiFile("0200", {MfiTrackBuilder().note(0, 0).masterVolume(0, 100).masterVolume(5, 90)}), Result::Converted, 24, 1},
         {"master volumes found anywhere else",
-         mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)}), 0, 24, 2},
+         mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)}), Result::Converted, 24, 2},
     };
     for (const AnalyseCase& c : cases) {
         SCOPED_TRACE(c.name);
         mfi::VolumeFile file;
         EXPECT_EQ(file.parse(c.file), c.result);
-        if (c.result != ErrNoMaxGain) {
-            EXPECT_EQ(file.maxGainValue(), c.maxGain);
-        }
-        EXPECT_EQ(file.masterVolumeList().size(), c.masterVolumes);
+        if (c.result == Result::MfiNoMaxGain) continue;
+        EXPECT_EQ(file.maxGainValue(), c.maxGain);
+        std::size_t masterVolumes = 0;
+        for (int i = file.nextMasterVolume(0); i >= 0; i = file.nextMasterVolume(i + 1)) ++masterVolumes;
+        EXPECT_EQ(masterVolumes, c.masterVolumes);
     }
 }
 
@@ -247,7 +248,7 @@ TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
         const int tracks = 1 + static_cast<int>(rng() % 4);
         for (int t = 0; t < tracks; ++t) builder.trac(randomTrack(rng, t == 0));
         mfi::VolumeFile file;
-        if (file.read(builder.build()) != 0) continue;
+        if (file.read(builder.build()) != Result::Converted) continue;
         for (int track = 0; track < tracks; ++track) {
             const int count = file.eventCount(track);
             for (int i = -1; i <= count; ++i) {

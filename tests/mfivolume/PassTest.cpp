@@ -1,6 +1,6 @@
 #include <random>
 
-#include "MfiVolumeTestSupport.h"
+#include "VolumeTestSupport.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/ConversionPass.h"
 
@@ -23,10 +23,9 @@ TEST(MfiConversionPass, StampsDateAndSupportTextFromVersion30On) {
         SCOPED_TRACE(vers);
         const ByteVector in = validFile(vers);
         ByteVector out(2 * in.size() + 200, 0);
-        const int length = convertMfi(in.data(), static_cast<std::int64_t>(in.size()), format, out.data(),
-                                      static_cast<std::int64_t>(out.size()), format, &host, &kToday);
-        ASSERT_GT(length, 0);
-        out.resize(static_cast<std::size_t>(length));
+        std::size_t length = 0;
+        ASSERT_EQ(runConversionPass(in, format, format, out, length, &host, &kToday), Result::Converted);
+        out.resize(length);
         const mfi::VolumeFile converted = parsed(out);
         const mfi::Info& info = converted.infoRecord();
         EXPECT_EQ(text(info.date), "20260307");
@@ -40,10 +39,9 @@ TEST(MfiConversionPass, LeavesSupportTextOfVersion20Alone) {
     const ByteVector in =
         mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).channelVolume(0, 0, 40).note(0, 0).note(4, 0)});
     ByteVector out(2 * in.size() + 200, 0);
-    const int length = convertMfi(in.data(), static_cast<std::int64_t>(in.size()), kFormatMfi20, out.data(),
-                                  static_cast<std::int64_t>(out.size()), kFormatMfi20, &host, &kToday);
-    ASSERT_GT(length, 0);
-    out.resize(static_cast<std::size_t>(length));
+    std::size_t length = 0;
+    ASSERT_EQ(runConversionPass(in, kFormatMfi20, kFormatMfi20, out, length, &host, &kToday), Result::Converted);
+    out.resize(length);
     const mfi::VolumeFile converted = parsed(out);
     EXPECT_EQ(text(converted.infoRecord().date), "20260307");
     EXPECT_EQ(converted.infoRecord().supt.length, 0);
@@ -55,7 +53,7 @@ struct FailureCase {
     int source, target;
     std::int64_t capacity;  // -1: the usual 2 x length + 200
     bool withDate;
-    int result;
+    Result result;
 };
 
 TEST(MfiConversionPass, FailuresLeaveTheOutputUntouched) {
@@ -63,27 +61,30 @@ TEST(MfiConversionPass, FailuresLeaveTheOutputUntouched) {
     noNote.infoByte("sorc", 0).info("titl", "T").info("vers", "0300").info("date", "20240131");
     noNote.trac(MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0));
     const FailureCase cases[] = {
-        {"format code 9", validFile("0300"), 9, 9, -1, true, kMfiStepFailed},
-        {"pair outside the table", validFile("0300"), 2, 3, -1, true, kMfiStepFailed},
-        {"version does not match the format", validFile("0301"), 2, 2, -1, true, kMfiStepFailed},
-        {"no date to stamp", validFile("0300"), 2, 2, -1, false, kMfiStepFailed},
-        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true, kMfiStepFailed},
-        {"without \"note\" the re-encoded file is refused", noNote.build(), 2, 2, -1, true, kMfiStepFailed},
-        {"output smaller than the file", validFile("0300"), 2, 2, 40, true, kMfiStepOutputTooSmall},
-        {"output of length 0", validFile("0300"), 2, 2, 0, true, kMfiStepNoBuffer},
+        {"format code 9", validFile("0300"), 9, 9, -1, true, Result::MfiStepFailed},
+        {"pair outside the table", validFile("0300"), 2, 3, -1, true, Result::MfiStepFailed},
+        {"version does not match the format", validFile("0301"), 2, 2, -1, true, Result::MfiStepFailed},
+        {"no date to stamp", validFile("0300"), 2, 2, -1, false, Result::MfiStepFailed},
+        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true, Result::MfiStepFailed},
+        {"without \"note\" the re-encoded file is refused", noNote.build(), 2, 2, -1, true, Result::MfiStepFailed},
+        {"output smaller than the file", validFile("0300"), 2, 2, 40, true, Result::MfiOutputTooSmall},
+        {"output of length 0", validFile("0300"), 2, 2, 0, true, Result::MfiNoBuffer},
     };
     MfiTestHost host;
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         ByteVector out(2 * c.input.size() + 200, 0xAA);
-        const std::int64_t capacity = c.capacity < 0 ? static_cast<std::int64_t>(out.size()) : c.capacity;
-        EXPECT_EQ(convertMfi(c.input.data(), static_cast<std::int64_t>(c.input.size()), c.source, out.data(), capacity,
-                             c.target, &host, c.withDate ? &kToday : nullptr),
+        const std::size_t capacity = c.capacity < 0 ? out.size() : static_cast<std::size_t>(c.capacity);
+        std::size_t length = 1;
+        EXPECT_EQ(runConversionPass(c.input, c.source, c.target, std::span(out).first(capacity), length, &host,
+                                    c.withDate ? &kToday : nullptr),
                   c.result);
+        EXPECT_EQ(length, 0u);
         EXPECT_EQ(out, ByteVector(out.size(), 0xAA));
     }
     ByteVector out(10);
-    EXPECT_EQ(convertMfi(nullptr, 10, 2, out.data(), 10, 2, &host, &kToday), kMfiStepNoBuffer);
+    std::size_t length = 0;
+    EXPECT_EQ(runConversionPass({}, 2, 2, out, length, &host, &kToday), Result::MfiNoBuffer);
 }
 
 TEST(MfiConversionPass, TakesItsSettingsFromTheHost) {
@@ -136,15 +137,14 @@ TEST(MfiConversionPass, DamagedFilesAreRefusedOrConvertedSafely) {
             host.absolute = static_cast<int>(rng() % 2);
             host.channels[rng() % 17] = 40;
             ByteVector work(2 * bad.size() + 200, 0);
-            const int length = convertMfi(bad.data(), static_cast<std::int64_t>(bad.size()), format, work.data(),
-                                          static_cast<std::int64_t>(work.size()), format, &host, &kToday);
-            if (length <= 0) continue;
+            std::size_t length = 0;
+            if (!ok(runConversionPass(bad, format, format, work, length, &host, &kToday))) continue;
             ++converted;
-            work.resize(static_cast<std::size_t>(length));
+            work.resize(length);
             mfi::VolumeFile source;
             mfi::VolumeFile result;
-            ASSERT_EQ(source.parse(bad), 0);
-            ASSERT_EQ(result.parse(work), 0);
+            ASSERT_EQ(source.parse(bad), Result::Converted);
+            ASSERT_EQ(result.parse(work), Result::Converted);
             VolumeChangeList changes;
             reportMaxGainChanges(40, source, result, &host, changes);
             reportChannelVolumeChanges(20, source, result, &host, changes);

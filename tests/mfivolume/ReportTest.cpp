@@ -1,5 +1,5 @@
-#include "MfiVolumeTestSupport.h"
-#include "volume/ResultCodes.h"
+#include "VolumeTestSupport.h"
+#include "volume/Result.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/ConversionPass.h"
 
@@ -11,7 +11,7 @@ namespace {
 const mfi::Date kToday{2026, 3, 7};
 
 struct Reported {
-    int result = 0;
+    Result result = Result::Converted;
     VolumeChangeList changes;
 };
 
@@ -19,17 +19,17 @@ struct Reported {
 Reported convertAndReport(const ByteVector& in, MfiTestHost& host, int version) {
     const int format = version == 20 ? kFormatMfi20 : version == 30 ? kFormatMfi30 : version == 31 ? kFormatMfi31 : kFormatMfi40;
     ByteVector work(2 * in.size() + 200, 0);
-    const int length = convertMfi(in.data(), static_cast<std::int64_t>(in.size()), format, work.data(),
-                                  static_cast<std::int64_t>(work.size()), format, &host, &kToday);
+    std::size_t length = 0;
+    const Result pass = runConversionPass(in, format, format, work, length, &host, &kToday);
     Reported out;
-    EXPECT_GT(length, 0);
-    if (length <= 0) return out;
-    work.resize(static_cast<std::size_t>(length));
+    EXPECT_EQ(pass, Result::Converted);
+    if (!ok(pass)) return out;
+    work.resize(length);
     mfi::VolumeFile source = parsed(in);
     mfi::VolumeFile converted = parsed(work);
     out.result = version == 20 ? reportChannelVolumeChanges(version, source, converted, &host, out.changes)
                                : reportMaxGainChanges(version, source, converted, &host, out.changes);
-    if (out.result == 0 || out.result == -1) reportEffectChanges(version, source, converted, &host, out.changes);
+    if (isSuccess(out.result)) reportEffectChanges(version, source, converted, &host, out.changes);
     return out;
 }
 
@@ -64,7 +64,7 @@ ByteVector version30File() {
 TEST(MfiMaxGainReport, RelativeRecordsMaxGainAndEveryMasterVolume) {
     MfiTestHost host;  // relative 0 dB: the loudest volume 100 moves the MaxGain to 18
     const Reported r = convertAndReport(version30File(), host, 30);
-    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.result, Result::Converted);
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 18, 5, 0}, {0, 0, 100, 127, 1, 0}, {0, 0, 90, 113, 1, 50}}));
 }
 
@@ -73,7 +73,7 @@ TEST(MfiMaxGainReport, AbsoluteRecordsTheMaxGainOnly) {
     host.absolute = 1;
     host.gainSteps = 4;
     const Reported r = convertAndReport(version30File(), host, 30);
-    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.result, Result::Converted);
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, 6, 0}}));
 }
 
@@ -81,16 +81,16 @@ TEST(MfiMaxGainReport, ChecksTheOrderOfMaxGainMasterVolumeAndFirstSound) {
     struct Case {
         const char* name;
         MfiTrackBuilder track0;
-        int result;
+        Result result;
     };
     const Case cases[] = {
-        {"master volume between MaxGain and first note", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0), 0},
-        {"MaxGain after the first note", MfiTrackBuilder().masterVolume(0, 100).note(0, 0).maxGain(1, 10).note(1, 0), -kNoMaxGain},
-        {"MaxGain after the first note by index only", MfiTrackBuilder().note(0, 0).maxGain(0, 10).masterVolume(0, 100).note(1, 0), -kNoMaxGain},
-        {"master volume before the MaxGain", MfiTrackBuilder().masterVolume(0, 100).maxGain(0, 10).masterVolume(0, 90).note(1, 0), -kNoMaxGain},
-        {"first master volume after the first note", MfiTrackBuilder().maxGain(0, 10).note(0, 0).masterVolume(0, 100).note(1, 0), -kNoMasterVolume},
-        {"first master volume later than the first sound", MfiTrackBuilder().maxGain(0, 10).masterVolume(3, 100).nop(0).nop(0), -kNoMasterVolume},
-        {"nothing sounds", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).nop(0), 0},
+        {"master volume between MaxGain and first note", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0), Result::Converted},
+        {"MaxGain after the first note", MfiTrackBuilder().masterVolume(0, 100).note(0, 0).maxGain(1, 10).note(1, 0), Result::NoMaxGain},
+        {"MaxGain after the first note by index only", MfiTrackBuilder().note(0, 0).maxGain(0, 10).masterVolume(0, 100).note(1, 0), Result::NoMaxGain},
+        {"master volume before the MaxGain", MfiTrackBuilder().masterVolume(0, 100).maxGain(0, 10).masterVolume(0, 90).note(1, 0), Result::NoMaxGain},
+        {"first master volume after the first note", MfiTrackBuilder().maxGain(0, 10).note(0, 0).masterVolume(0, 100).note(1, 0), Result::NoMasterVolume},
+        {"first master volume later than the first sound", MfiTrackBuilder().maxGain(0, 10).masterVolume(3, 100).nop(0).nop(0), Result::NoMasterVolume},
+        {"nothing sounds", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).nop(0), Result::Converted},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,7 +108,7 @@ TEST(MfiChannelVolumeReport, RelativeRecordsConvertedAndInsertedVolumes) {
     host.db = 30;
     const ByteVector in = mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 1).adpcmVolume(0, 40).adpcmNote(5)});
     const Reported r = convertAndReport(in, host, 20);
-    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.result, Result::Converted);
     // Channel 0 converted, channel 1 given a volume before it plays, the ADPCM volume converted.
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 40, 49, 1, 0}, {0, 1, 63, 63, 3, 0}, {255, 255, 40, 49, 1, 0}}));
 }
@@ -120,12 +120,12 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
     // (A note that is the last event of its track is never found; hence the final note.)
     const ByteVector plays = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 0).note(1, 1)});
     const Reported r = convertAndReport(plays, host, 20);
-    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.result, Result::Converted);
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 63, 50, 4, 0}}));
 
     const ByteVector silent = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 1)});
     const Reported none = convertAndReport(silent, host, 20);
-    EXPECT_EQ(none.result, -1);
+    EXPECT_EQ(none.result, Result::NotConverted);
     EXPECT_TRUE(none.changes.empty());
 
     // Entries count tracks in fours: track 1 channel 2 is entry 6 ("-c7").
@@ -135,7 +135,7 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
     const ByteVector second = mfiFile("0200", {setup().note(0, 0).note(1, 0),
                                                MfiTrackBuilder().channelVolume(0, 2, 30).note(0, 2).note(1, 2)});
     const Reported r1 = convertAndReport(second, track1, 20);
-    EXPECT_EQ(r1.result, 0);
+    EXPECT_EQ(r1.result, Result::Converted);
     EXPECT_EQ(rows(r1.changes), (std::vector<Row>{{1, 2, 30, 50, 2, 0}}));
 }
 
@@ -144,10 +144,10 @@ TEST(MfiChannelVolumeReport, OtherVersionsAndRefusedRecordsConvertNothing) {
     mfi::VolumeFile a = parsed(version30File());
     mfi::VolumeFile b = parsed(version30File());
     VolumeChangeList changes;
-    EXPECT_EQ(reportChannelVolumeChanges(30, a, b, &host, changes), -1);
+    EXPECT_EQ(reportChannelVolumeChanges(30, a, b, &host, changes), Result::NotConverted);
     host.hookAnswer = 0;
     const Reported refused = convertAndReport(mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 0)}), host, 20);
-    EXPECT_EQ(refused.result, -1);
+    EXPECT_EQ(refused.result, Result::NotConverted);
 }
 
 TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
@@ -161,7 +161,7 @@ TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
     host.db = 30;
     host.regulate = 1;
     const Reported r = convertAndReport(in, host, 40);
-    ASSERT_EQ(r.result, 0);
+    ASSERT_EQ(r.result, Result::Converted);
     const std::vector<Row> all = rows(r.changes);
     ASSERT_GE(all.size(), 2u);
     EXPECT_EQ(std::vector<Row>(all.end() - 2, all.end()), (std::vector<Row>{{0, 0, 100, 118, 7, 0}, {0, 1, 80, 67, 11, 200}}));
@@ -189,7 +189,7 @@ TEST(MfiEffectReport, ChangedSendsUnderARegulatedTypeAreRecorded) {
     host.gainSteps = 4;  // +3 dB for the effects
     host.regulate = 1;
     const Reported r = convertAndReport(in, host, 40);
-    ASSERT_EQ(r.result, 0);
+    ASSERT_EQ(r.result, Result::Converted);
     // MaxGain, then the level, then the send of A channel 2 (code 18).
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, 6, 0}, {0, 0, 100, 118, 8, 0}, {0, 18, 100, 84, 10, 0}}));
 }

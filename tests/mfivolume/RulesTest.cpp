@@ -1,6 +1,6 @@
 #include <random>
 
-#include "MfiVolumeTestSupport.h"
+#include "VolumeTestSupport.h"
 #include "mfivolume/Rules.h"
 
 using namespace keldro::mfi;
@@ -53,7 +53,7 @@ TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
         const ByteVector in = mfiFile(
             "0300", {MfiTrackBuilder().maxGain(0, c.gain).masterVolume(0, c.volume1).masterVolume(0, c.volume2).note(0, 0).note(4, 0)});
         ByteVector out;
-        ASSERT_EQ(applyMaxGainRule(in, out, c.settings, kToday), 0);
+        ASSERT_TRUE(applyMaxGainRule(in, out, c.settings, kToday));
         mfi::VolumeFile converted = parsed(out);
         EXPECT_EQ(converted.maxGainValue(), c.gainAfter);
         EXPECT_EQ(masterVolumes(converted), c.volumesAfter);
@@ -62,10 +62,10 @@ TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
 
 TEST(MfiMaxGainRule, FailsOnAnUnreadableInputAndIdlesWithoutAMode) {
     ByteVector out{1, 2, 3};
-    EXPECT_EQ(applyMaxGainRule(ByteVector{'m', 'e', 'l', 'o'}, out, relative(0), kToday), kMfiStepFailed);
+    EXPECT_FALSE(applyMaxGainRule(ByteVector{'m', 'e', 'l', 'o'}, out, relative(0), kToday));
     mfi::RuleSettings none = relative(0);
     none.relative = 0;
-    EXPECT_EQ(applyMaxGainRule(mfiFile("0300", {}), out, none, kToday), 0);
+    EXPECT_TRUE(applyMaxGainRule(mfiFile("0300", {}), out, none, kToday));
     EXPECT_EQ(out, (ByteVector{1, 2, 3}));
 }
 
@@ -111,7 +111,7 @@ TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
     for (const ChannelCase& c : cases) {
         SCOPED_TRACE(c.name);
         ByteVector out;
-        ASSERT_EQ(applyChannelVolumeRule(mfiFile("0200", {c.track}), out, c.settings, kToday), 0);
+        ASSERT_TRUE(applyChannelVolumeRule(mfiFile("0200", {c.track}), out, c.settings, kToday));
         mfi::VolumeFile converted = parsed(out);
         EXPECT_EQ(channelVolumes(converted), c.volumesAfter);
     }
@@ -142,7 +142,7 @@ TEST(MfiEffectRegulation, ScalesRegulatedLevelsUpAndTheirSendsDown) {
     absoluteSteps4.regulate = 1;
     for (const mfi::RuleSettings& settings : {plus3, absoluteSteps4}) {
         ByteVector out;
-        ASSERT_EQ(applyMaxGainRule(in, out, settings, kToday), 0);
+        ASSERT_TRUE(applyMaxGainRule(in, out, settings, kToday));
         mfi::VolumeFile converted = parsed(out);
         EXPECT_EQ(levelOfBlock(converted, 0), 118);
         EXPECT_EQ(levelOfBlock(converted, 1), 50);
@@ -193,7 +193,7 @@ TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
         sound(playing, 5);
         if (c.track != 0) track0.nop(10);
         mfi::VolumeFile model = parsed(c.track == 0 ? mfiFile("0400", {track0}) : mfiFile("0400", {track0, track1}));
-        ASSERT_EQ(regulateEffects(model, 3.0), 0);
+        regulateEffects(model, 3.0);
         const int code = c.channel + (c.onAChannel ? 16 : 0);
         EXPECT_EQ(codedSends(model, c.track), (std::vector<std::array<int, 3>>{{0, code, 80}, {20, code, 67}}));
         EXPECT_TRUE(model.eventAt(c.track, c.copyAt)->isEffectSend());
@@ -210,25 +210,29 @@ TEST(MfiEffectRegulation, ASendAtTheTickOfASelectionIsUnderTheTypeBefore) {
     const ByteVector in = mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSelect(10, 65).nop(20),
                                            MfiTrackBuilder().effectSend(10, 2, false, 80).note(0, 2).note(10, 2).note(5, 2)});
     mfi::VolumeFile model = parsed(in);
-    ASSERT_EQ(regulateEffects(model, 3.0), 0);
+    regulateEffects(model, 3.0);
     EXPECT_EQ(sends(model, 1), (std::vector<std::pair<int, int>>{{10, 80}, {20, 67}}));
 }
 
 TEST(MfiEffectRegulation, KeepsLevelsWithinOneTo127) {
     const ByteVector blocks = joined({effectBlock(0x4A00, 120), effectBlock(0x4B00, 2), effectBlock(0x5301, 0)});
     mfi::VolumeFile up = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, true, 1).note(0, 0).note(1, 0)}));
-    ASSERT_EQ(regulateEffects(up, 60.0), 0);
+    regulateEffects(up, 60.0);
     EXPECT_EQ(levelOfBlock(up, 0), 127);
     EXPECT_EQ(levelOfBlock(up, 2), 1);  // 0 is not kept
     EXPECT_EQ(sends(up, 0), (std::vector<std::pair<int, int>>{{0, 1}}));
     mfi::VolumeFile down = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).note(0, 0).note(1, 0)}));
-    ASSERT_EQ(regulateEffects(down, -60.0), 0);
+    regulateEffects(down, -60.0);
     EXPECT_EQ(levelOfBlock(down, 1), 1);
 }
 
 TEST(MfiEffectRegulation, NeedsAFullEffectBlock) {
     mfi::VolumeFile file = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, ByteVector(31, 0)).note(0, 0).note(1, 0)}));
-    EXPECT_EQ(regulateEffects(file, 3.0), kMfiStepFailed);
+    ByteVector before, after;
+    ASSERT_TRUE(file.write(before, kToday));
+    regulateEffects(file, 3.0);
+    ASSERT_TRUE(file.write(after, kToday));
+    EXPECT_EQ(after, before);
 }
 
 // Random files with selections, sends and sounding events: planning all send
@@ -261,14 +265,14 @@ TEST(MfiEffectRegulation, BatchedCopiesMatchOneByOne) {
         const ByteVector in = builder.build();
         mfi::VolumeFile batched;
         mfi::VolumeFile oneByOne;
-        if (batched.parse(in) != 0) continue;
-        ASSERT_EQ(oneByOne.parse(in), 0);
+        if (batched.parse(in) != Result::Converted) continue;
+        ASSERT_EQ(oneByOne.parse(in), Result::Converted);
         const double db = pick(2) ? 3.0 : -4.5;
         regulateEffects(batched, db, SendCopyPlanning::Batched);
         regulateEffects(oneByOne, db, SendCopyPlanning::OneByOne);
         ByteVector a, b;
-        ASSERT_EQ(batched.write(a, kToday), 0);
-        ASSERT_EQ(oneByOne.write(b, kToday), 0);
+        ASSERT_TRUE(batched.write(a, kToday));
+        ASSERT_TRUE(oneByOne.write(b, kToday));
         if (a.size() > in.size()) ++copiesSeen;
         ASSERT_EQ(a, b) << round;
     }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/ResultPrinting.h"
 #include "platform/Bytes.h"
 
 namespace keldro::test {

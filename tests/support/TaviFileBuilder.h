@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/ResultPrinting.h"
 #include "support/TaviChunkBuilder.h"
 #include "tavi/Huffman.h"
 #include "tavi/Engine.h"
@@ -106,33 +107,22 @@ inline void expectSealed(const Bytes& file) {
     EXPECT_EQ(stored, referenceCrc16(std::span(file).first(file.size() - 2)));
 }
 
-// The rule host of the chunk builders, relative -3.0 dB unless changed, that
-// also remembers the signatures the engine reports and can refuse them.
+// The rule host of the chunk builders, relative -3.0 dB.
 class SignatureHost : public RuleHost {
 public:
-    int atSigAnswer = 0;
-    std::vector<std::string> atSigData;
-    int atSigGeneration = 0;
-
     SignatureHost() { settings.dbTenths = -30; }
-
-    int checkAtSig(int generation, const char* data, int length) override {
-        atSigGeneration = generation;
-        atSigData.emplace_back(data, static_cast<std::size_t>(length));
-        return atSigAnswer;
-    }
 };
 
 // Runs one conversion with a fresh engine.
 struct ConvertedFile {
-    int result = 0;
+    Result result = Result::Converted;
     int generation = 0;
     Bytes output;
     std::string a0;
     VolumeChangeList records;
 };
 inline ConvertedFile convertWith(JobHost* host, const Bytes& file) {
-    tavi::Conversion done = convertTavi(file, host);
+    tavi::Conversion done = tavi::convert(file, host);
     return {done.result, done.generation, std::move(done.output), std::move(done.a0Text), std::move(done.changes)};
 }
 
@@ -140,14 +130,14 @@ inline ConvertedFile convertWith(JobHost* host, const Bytes& file) {
 // track): the file's result, the track as the converted file holds it (as it
 // was when the file did not convert) and the changes made.
 struct TrackConversion {
-    int result = 0;
+    Result result = Result::Converted;
     Bytes track;
     VolumeChangeList records;
 };
 inline TrackConversion convertTrack(JobHost* host, const Bytes& track) {
     ConvertedFile c = convertWith(host, taviFile({cnti(), track}));
     TrackConversion t{c.result, track, std::move(c.records)};
-    if (c.result != 0) return t;
+    if (c.result != Result::Converted) return t;
     for (std::size_t at = 8; at + 8 <= c.output.size();) {
         const std::size_t end = at + 8 + ((std::size_t{c.output[at + 4]} << 24) | (std::size_t{c.output[at + 5]} << 16) |
                                           (std::size_t{c.output[at + 6]} << 8) | c.output[at + 7]);
@@ -169,7 +159,7 @@ struct TrackRun {
     RuleHost host;
     VolumeChangeList changes;
     explicit TrackRun(int dbTenths = -60) { host.settings.dbTenths = dbTenths; }
-    int convert(Bytes& chunk) {
+    Result convert(Bytes& chunk) {
         TrackConversion done = convertTrack(&host, chunk);
         chunk = std::move(done.track);
         changes = std::move(done.records);

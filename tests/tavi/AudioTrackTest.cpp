@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "support/TaviFileBuilder.h"
 
 using namespace keldro::tavi;
@@ -49,7 +49,7 @@ TEST(AudioTrack, InsertsAVolumeWhereTheFirstWaveSoundsBeforeAnyVolume) {
     for (Case& c : cases) {
         Bytes track = audio(c.start, c.stop, c.seq);
         TrackRun run;  // -6 dB: 99 -> 71, 100 -> 71
-        ASSERT_EQ(run.convert(track), 0) << c.what;
+        ASSERT_EQ(run.convert(track), Result::Converted) << c.what;
         EXPECT_EQ(track, audio(c.start, c.newStop, c.expected)) << c.what;
         const VolumeChangeList records = run.records();
         ASSERT_FALSE(records.empty()) << c.what;
@@ -68,7 +68,7 @@ TEST(AudioTrack, InsertsAVolumeWhereTheFirstWaveSoundsBeforeAnyVolume) {
 TEST(AudioTrack, VolumeEventIsRecordedAtItsPosition) {
     Bytes track = audio(3, 13, cat({{0x00, 0x10, 0x02}, {0x05, 0x11, 0x02}, {0x03, 0x00, 0x37, 100}, kEnd}));
     TrackRun run;
-    ASSERT_EQ(run.convert(track), 0);
+    ASSERT_EQ(run.convert(track), Result::Converted);
     const VolumeChangeList records = run.records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].position, 8u);
@@ -82,7 +82,7 @@ TEST(AudioTrack, NoInsertionWhenAVolumeComesFirstOrNoneIsGiven) {
     {
         Bytes track = audio(0, 0, volumeFirst);
         TrackRun run;
-        ASSERT_EQ(run.convert(track), 0);
+        ASSERT_EQ(run.convert(track), Result::Converted);
         Bytes converted = volumeFirst;
         converted[3] = 71;
         EXPECT_EQ(track, audio(0, 0, converted));
@@ -95,7 +95,7 @@ TEST(AudioTrack, NoInsertionWhenAVolumeComesFirstOrNoneIsGiven) {
         TrackRun run;
         run.host.settings.absoluteMode = 1;
         run.host.settings.channelGiven[0] = 1;
-        ASSERT_EQ(run.convert(track), -kNotConverted);
+        ASSERT_EQ(run.convert(track), Result::NotConverted);
         EXPECT_EQ(track, original);
         EXPECT_TRUE(run.records().empty());
     }
@@ -108,32 +108,32 @@ TEST(AudioTrack, DamagedTracksReportTheirError) {
     struct Case {
         const char* what;
         Bytes chunk;
-        int result;
+        Result result;
     } cases[] = {
-        {"body below 6", chunk("ATR", 0, Bytes(5, 0)), -kChunkSizeAtr},
-        {"unknown sub-chunk", audioTrack(audioTrackHeader(), {aspi, chunk("Mtsq", {})}), -kNonsupportChunkIdAtr},
-        {"AspI of 15 bytes", audioTrack(audioTrackHeader(), {chunk("AspI", Bytes(15, 0))}), -kChunkSizeAspi},
-        {"AspI without sp:", audioTrack(audioTrackHeader(), {chunk("AspI", Bytes(16, 0))}), -kInvalidPointsAspi},
-        {"Atsq before AspI", audioTrack(audioTrackHeader(), {chunk("Atsq", fine), aspi}), -kInvalidPointsAspi},
-        {"no AspI", audioTrack(audioTrackHeader(), {chunk("Awa", 0, {})}), -kInvalidPointsAspi},
+        {"body below 6", chunk("ATR", 0, Bytes(5, 0)), Result::ChunkSizeAtr},
+        {"unknown sub-chunk", audioTrack(audioTrackHeader(), {aspi, chunk("Mtsq", {})}), Result::NonsupportChunkIdAtr},
+        {"AspI of 15 bytes", audioTrack(audioTrackHeader(), {chunk("AspI", Bytes(15, 0))}), Result::ChunkSizeAspi},
+        {"AspI without sp:", audioTrack(audioTrackHeader(), {chunk("AspI", Bytes(16, 0))}), Result::InvalidPointsAspi},
+        {"Atsq before AspI", audioTrack(audioTrackHeader(), {chunk("Atsq", fine), aspi}), Result::InvalidPointsAspi},
+        {"no AspI", audioTrack(audioTrackHeader(), {chunk("Awa", 0, {})}), Result::InvalidPointsAspi},
         {"Awa past the track", cutLast(audioTrack(audioTrackHeader(), {aspi, chunk("Awa", 0, {1})}), 1),
-         -kChunkSizeAwa},
-        {"Atsq past the track", cutLast(withSeq(fine), 1), -kChunkSizeAtsq},
+         Result::ChunkSizeAwa},
+        {"Atsq past the track", cutLast(withSeq(fine), 1), Result::ChunkSizeAtsq},
         // Accepted, with nothing to change.
         {"Atsu past the track ends it quietly", cutLast(audioTrack(audioTrackHeader(), {aspi, chunk("Atsu", {1, 2})}), 1),
-         -kNotConverted},
-        {"empty Atsq", withSeq({}), -kSequenceDataAtsq},
+         Result::NotConverted},
+        {"empty Atsq", withSeq({}), Result::SequenceDataAtsq},
         {"start point inside an event", audioTrack(audioTrackHeader(), {chunk("AspI", pointBody(1, 0)),
                                                                          chunk("Atsq", fine)}),
-         -kSequenceDataAtsq},
-        {"unknown 0xFF event", withSeq({0x00, 0xFF, 0x01}), -kSequenceDataAtsq},
-        {"truncated no-operation", withSeq({0x00, 0xFF}), -kChunkSizeMtsq},
-        {"event 0x00 0x10", withSeq({0x00, 0x00, 0x10, 0x00}), -kSequenceDataAtsq},
-        {"end mark with a duration", withSeq({0x01, 0x00, 0x00, 0x00}), -kSequenceDataAtsq},
-        {"wave byte missing", withSeq({0x01}), -kSequenceDataAtsq},
-        {"duration cut", withSeq({0x81}), -kSequenceData},
-        {"gate time cut", withSeq({0x00, 0x10}), -kSequenceData},
-        {"nowhere to take a tick from", withSeq({0x01, 0xFF, 0x00, 0x03, 0x20, 0x01}), -kSequenceDataAtsq},
+         Result::SequenceDataAtsq},
+        {"unknown 0xFF event", withSeq({0x00, 0xFF, 0x01}), Result::SequenceDataAtsq},
+        {"truncated no-operation", withSeq({0x00, 0xFF}), Result::ChunkSizeMtsq},
+        {"event 0x00 0x10", withSeq({0x00, 0x00, 0x10, 0x00}), Result::SequenceDataAtsq},
+        {"end mark with a duration", withSeq({0x01, 0x00, 0x00, 0x00}), Result::SequenceDataAtsq},
+        {"wave byte missing", withSeq({0x01}), Result::SequenceDataAtsq},
+        {"duration cut", withSeq({0x81}), Result::SequenceData},
+        {"gate time cut", withSeq({0x00, 0x10}), Result::SequenceData},
+        {"nowhere to take a tick from", withSeq({0x01, 0xFF, 0x00, 0x03, 0x20, 0x01}), Result::SequenceDataAtsq},
     };
     for (Case& c : cases) {
         TrackRun run;

@@ -15,7 +15,7 @@
 // 32 n + 513 MiB, and an input that is not compressed no more than 32 n + 1 MiB.
 #include <gtest/gtest.h>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "support/AllocationMeter.h"
 #include "support/TaviFileBuilder.h"
 #include "tavi/Huffman.h"
@@ -67,16 +67,16 @@ TEST(TaviHostile, LengthFieldsOfAllOnes) {
         const char* name;
         std::size_t at;
         int width;
-        int result;
+        Result result;
     } cases[] = {
-        {"file length", 4, 4, -kFileSizeError},
-        {"CNTI size", cntiAt + 4, 4, -kChunkSizeCnti},
-        {"OPDA size", opdaAt + 4, 4, -kChunkSizeOpda},
-        {"MTR size", trackAt + 4, 4, -kChunkSizeMtr},
-        {"Dch size", dchAt + 4, 4, -kChunkSizeDch},
-        {"data tag length", tagLengthAt, 2, -kTagSizeOpda},
-        {"MspI size", mspiAt + 4, 4, -kChunkSizeMspi},
-        {"Mtsq size", mtsqAt + 4, 4, -kChunkSizeMtsq},
+        {"file length", 4, 4, Result::FileSizeError},
+        {"CNTI size", cntiAt + 4, 4, Result::ChunkSizeCnti},
+        {"OPDA size", opdaAt + 4, 4, Result::ChunkSizeOpda},
+        {"MTR size", trackAt + 4, 4, Result::ChunkSizeMtr},
+        {"Dch size", dchAt + 4, 4, Result::ChunkSizeDch},
+        {"data tag length", tagLengthAt, 2, Result::TagSizeOpda},
+        {"MspI size", mspiAt + 4, 4, Result::ChunkSizeMspi},
+        {"Mtsq size", mtsqAt + 4, 4, Result::ChunkSizeMtsq},
     };
     for (const auto& c : cases) {
         Bytes file = base;
@@ -119,7 +119,7 @@ TEST(TaviHostile, ExpansionLengthsBeyondTheInput) {
         // The same bodies as the compressed sequence of a whole file.
         const Bytes file = taviFile({cnti(), vq3TrackWithSequence(c.body, 1)});
         const Measured m = convertMeasured(file);
-        EXPECT_NE(m.conversion.result, 0) << c.name;  // none of them holds a master volume
+        EXPECT_NE(m.conversion.result, Result::Converted) << c.name;  // none of them holds a master volume
         EXPECT_LE(m.peak, heapBound(file.size(), c.expanded)) << c.name;
     }
 }
@@ -168,7 +168,7 @@ TEST(TaviHostile, AHundredThousandTinyEvents) {
     };
     for (const auto& c : cases) {
         const Measured m = convertMeasured(c.file);
-        EXPECT_EQ(m.conversion.result, 0) << c.name;
+        EXPECT_EQ(m.conversion.result, Result::Converted) << c.name;
         EXPECT_GE(m.conversion.records.size(), c.records) << c.name;
         expectSealed(m.conversion.output);
         EXPECT_LE(m.peak, heapBound(c.file.size(), c.expanded)) << c.name;
@@ -193,7 +193,7 @@ TEST(TaviHostile, SubChunksAsDeepAndManyAsTheFormatAllows) {
     append(trackBody, chunk("Mtsq", vq2Sequence(100)));
     const Bytes file = taviFile({cnti(tags), chunk("OPDA", opdaBody), chunk("MTR", 1, trackBody)});
     const Measured m = convertMeasured(file);
-    EXPECT_EQ(m.conversion.result, 0);
+    EXPECT_EQ(m.conversion.result, Result::Converted);
     expectSealed(m.conversion.output);
     EXPECT_LE(m.peak, heapBound(file.size()));
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 #include "support/TaviFileBuilder.h"
 
 using namespace keldro::tavi;
@@ -45,7 +45,7 @@ TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
     Bytes track = scoreTrack(1, scoreTrackHeader(1, 0x11, 0x10),
                              {chunk("MspI", pointBody(0, 23)), chunk("Mtsu", {1, 2}), chunk("Mtsq", seq)});
     TrackRun run;
-    ASSERT_EQ(run.convert(track), 0);
+    ASSERT_EQ(run.convert(track), Result::Converted);
 
     Bytes converted = seq;
     converted[3] = 71;
@@ -70,7 +70,7 @@ TEST(ScoreTrack, WithoutHostNothingChanges) {
     Bytes track = vq2Track(seq);
     const Bytes original = track;
     const TrackConversion done = convertTrack(nullptr, track);
-    EXPECT_EQ(done.result, -kNotConverted);
+    EXPECT_EQ(done.result, Result::NotConverted);
     EXPECT_EQ(done.track, original);
     EXPECT_TRUE(done.records.empty());
 }
@@ -85,7 +85,7 @@ TEST(ScoreTrack, Vq3RewritesMasterVolumesOfEverySequence) {
     Bytes track = scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup),
                                                        chunk("Mtsq", first), chunk("Mtsp", {9}), chunk("Mtsq", second)});
     TrackRun run;
-    ASSERT_EQ(run.convert(track), 0);
+    ASSERT_EQ(run.convert(track), Result::Converted);
 
     const Bytes expected = scoreTrack(
         5, scoreTrackHeader(5),
@@ -106,11 +106,11 @@ TEST(ScoreTrack, Vq3RewritesMasterVolumesOfEverySequence) {
 TEST(ScoreTrack, MasterVolumeAfterTheFirstNoteIsNotBeforeIt) {
     struct {
         Bytes seq;
-        int result;
+        Result result;
     } cases[] = {
-        {cat({{0x00, 0x90, 0x40, 0x40, 0x01}, {0x00}, vq35MasterVolume(100)}), -kNoMasterVolume},
-        {cat({{0x00, 0xD0, 0x01}, {0x00}, vq35MasterVolume(100)}), -kNoMasterVolume},
-        {cat({{0x00}, vq35MasterVolume(100), {0x00, 0x90, 0x40, 0x40, 0x01}}), 0},
+        {cat({{0x00, 0x90, 0x40, 0x40, 0x01}, {0x00}, vq35MasterVolume(100)}), Result::NoMasterVolume},
+        {cat({{0x00, 0xD0, 0x01}, {0x00}, vq35MasterVolume(100)}), Result::NoMasterVolume},
+        {cat({{0x00}, vq35MasterVolume(100), {0x00, 0x90, 0x40, 0x40, 0x01}}), Result::Converted},
     };
     for (auto& c : cases) {
         Bytes track = vq3Track(c.seq);
@@ -146,7 +146,7 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
         TrackRun run;
         run.host.regulateChorus = true;
-        ASSERT_EQ(run.convert(track), 0);
+        ASSERT_EQ(run.convert(track), Result::Converted);
 
         const Bytes expected = vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}),
                                         sequence(45, 90, {ch.control, 0x5D, 64, 0x00}, 127));
@@ -173,7 +173,7 @@ TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
         Bytes track = vq7Track(cat({vq7MaxGain(0), vq7MasterVolume(100)}), seq);
         TrackRun run;
         run.host.regulateChorus = regulate;
-        ASSERT_EQ(run.convert(track), 0);
+        ASSERT_EQ(run.convert(track), Result::Converted);
         EXPECT_EQ(chorusChanges(run.records()), regulate ? 2 : 0) << regulate;
     }
 }
@@ -192,7 +192,7 @@ TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
         Bytes track = vq7Track(cat({vq7MaxGain(0), vq7MasterVolume(100)}), seq);
         TrackRun run;
         run.host.regulateChorus = true;
-        ASSERT_EQ(run.convert(track), 0);
+        ASSERT_EQ(run.convert(track), Result::Converted);
         EXPECT_EQ(chorusChanges(run.records()), selector == 0x5F ? 2 : 1);
         const Bytes insertedBeforeNote = {0x05, 0x32, 0x5D, 90, 0x00, 0x02};
         EXPECT_EQ(std::search(track.begin(), track.end(), insertedBeforeNote.begin(), insertedBeforeNote.end()) != track.end(),
@@ -203,7 +203,7 @@ TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
 TEST(ScoreTrack, Vq7SetupWithoutMaxGainChangeIsReported) {
     Bytes track = vq7Track(vq7MasterVolume(100), {0x00, 0x00, 0x3C, 0x01});
     TrackRun run;
-    EXPECT_EQ(run.convert(track), -kNoMaxGain);
+    EXPECT_EQ(run.convert(track), Result::NoMaxGain);
 }
 
 // A track the converter accepts goes on to the file's own checks: the rows
@@ -213,52 +213,52 @@ TEST(ScoreTrack, DamagedTracksReportTheirError) {
     struct Case {
         const char* what;
         Bytes chunk;
-        int result;
+        Result result;
     } cases[] = {
-        {"VQ-2 body below 6", chunk("MTR", 1, Bytes(5, 0)), -kChunkSizeMtr},
-        {"VQ-7 body below 20", chunk("MTR", 7, Bytes(19, 0)), -kChunkSizeMtr},
-        {"VQ-7 short header, no sub-chunks", chunk("MTR", 7, Bytes(30, 0)), -kNoMaxGain},
-        {"unknown sub-chunk", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mxyz", {})}), -kNonsupportChunkIdMtr},
-        {"VQ-5 with MspI", scoreTrack(6, scoreTrackHeader(6), {mspi}), -kNonsupportChunkIdMtr},
-        {"VQ-2 with Mtsp", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsp", {})}), -kNonsupportChunkIdMtr},
-        {"MspI past the track", cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi}), 1), -kChunkSizeMspi},
+        {"VQ-2 body below 6", chunk("MTR", 1, Bytes(5, 0)), Result::ChunkSizeMtr},
+        {"VQ-7 body below 20", chunk("MTR", 7, Bytes(19, 0)), Result::ChunkSizeMtr},
+        {"VQ-7 short header, no sub-chunks", chunk("MTR", 7, Bytes(30, 0)), Result::NoMaxGain},
+        {"unknown sub-chunk", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mxyz", {})}), Result::NonsupportChunkIdMtr},
+        {"VQ-5 with MspI", scoreTrack(6, scoreTrackHeader(6), {mspi}), Result::NonsupportChunkIdMtr},
+        {"VQ-2 with Mtsp", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsp", {})}), Result::NonsupportChunkIdMtr},
+        {"MspI past the track", cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi}), 1), Result::ChunkSizeMspi},
         {"Mtsu past the track", cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsu", {1})}), 1),
-         -kChunkSizeMtsu},
-        {"Mtsq past the track", cutLast(vq3Track({0x00, 0xFF, 0x00}), 1), -kChunkSizeMtsq},
+         Result::ChunkSizeMtsu},
+        {"Mtsq past the track", cutLast(vq3Track({0x00, 0xFF, 0x00}), 1), Result::ChunkSizeMtsq},
         {"Mthv past the track", cutLast(scoreTrack(6, scoreTrackHeader(6), {chunk("Mthv", {1})}), 1),
-         -kChunkSizeMtsp},
-        {"MspI of 15 bytes", scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(15, 0))}), -kChunkSizeMspi},
+         Result::ChunkSizeMtsp},
+        {"MspI of 15 bytes", scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(15, 0))}), Result::ChunkSizeMspi},
         {"VQ-3 MspI of 15 bytes", scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", Bytes(15, 0))}),
-         -kChunkSizeMspi},
+         Result::ChunkSizeMspi},
         {"MspI without st:", scoreTrack(1, scoreTrackHeader(1), {chunk("MspI", Bytes(16, 0))}),
-         -kInvalidPointsMspi},
+         Result::InvalidPointsMspi},
         {"VQ-2 without MspI", scoreTrack(1, scoreTrackHeader(1), {chunk("Mtsq", {0x00, 0xFF, 0x00})}),
-         -kInvalidPointsMspi},
-        {"VQ-2 unknown 0xFF event", vq2Track({0x00, 0xFF, 0x01}), -kSequenceDataMtsq},
-        {"VQ-2 exclusive without 0xF7", vq2Track({0x00, 0xFF, 0xF0, 0x02, 0x01, 0x02}), -kChunkSizeMtsq},
-        {"VQ-2 exclusive past the end", vq2Track({0x00, 0xFF, 0xF0, 0x04, 0x01, 0xF7}), -kChunkSizeMtsq},
-        {"VQ-2 event missing", vq2Track({0x05}), -kChunkSizeMtsq},
-        {"VQ-2 control cut", vq2Track({0x00, 0x00, 0x37}), -kChunkSizeMtsq},
-        {"VQ-2 duration cut", vq2Track({0x80}), -kSequenceData},
-        {"VQ-2 gate time cut", vq2Track({0x00, 0x45}), -kSequenceData},
-        {"VQ-3 exclusive of 5 bytes", vq3Track({0x00, 0xF0, 0x05, 1, 2, 3, 4, 0xF7}), -kExclusiveSizeMtsq},
-        {"VQ-3 exclusive past the end", vq3Track({0x00, 0xF0, 0x09, 1, 2, 3, 4, 5, 0xF7}), -kExclusiveSizeMtsq},
-        {"VQ-3 exclusive without 0xF7", vq3Track({0x00, 0xF0, 0x06, 1, 2, 3, 4, 5, 6}), -kIllegalExclusiveMtsq},
-        {"VQ-3 status 0x70", vq3Track({0x00, 0x70}), -kSequenceDataMtsq},
-        {"VQ-3 end of track 0xFF 0x2F 0x01", vq3Track({0x00, 0xFF, 0x2F, 0x01}), -kSequenceDataMtsq},
-        {"VQ-3 control cut", vq3Track({0x00, 0xB0, 0x07}), -kSequenceDataMtsq},
-        {"VQ-3 duration cut", vq3Track({0x81}), -kSequenceDataMtsq},
-        {"VQ-3 gate time cut", vq3Track({0x00, 0x80, 0x40}), -kSequenceDataMtsq},
-        {"VQ-3 0xA0 cut ends quietly", vq3Track({0x00, 0xA0, 0x01}), -kNoMasterVolume},
-        {"VQ-5 0xD0 cut ends quietly", scoreTrack(6, scoreTrackHeader(6), {chunk("Mtsq", {0x00, 0xD0})}), -kNoMasterVolume},
-        {"VQ-7 status 0x75", vq7Track({}, {0x00, 0x75, 0x00}), -kSequenceDataMtsq},
-        {"VQ-7 status 0xF3", vq7Track({}, {0x00, 0xF3}), -kSequenceDataMtsq},
-        {"VQ-7 0xD0 cut", vq7Track({}, {0x00, 0xD0}), -kSequenceDataMtsq},
-        {"VQ-7 0x20 cut ends quietly", vq7Track({}, {0x00, 0x21, 0x01}), -kNoMaxGain},
+         Result::InvalidPointsMspi},
+        {"VQ-2 unknown 0xFF event", vq2Track({0x00, 0xFF, 0x01}), Result::SequenceDataMtsq},
+        {"VQ-2 exclusive without 0xF7", vq2Track({0x00, 0xFF, 0xF0, 0x02, 0x01, 0x02}), Result::ChunkSizeMtsq},
+        {"VQ-2 exclusive past the end", vq2Track({0x00, 0xFF, 0xF0, 0x04, 0x01, 0xF7}), Result::ChunkSizeMtsq},
+        {"VQ-2 event missing", vq2Track({0x05}), Result::ChunkSizeMtsq},
+        {"VQ-2 control cut", vq2Track({0x00, 0x00, 0x37}), Result::ChunkSizeMtsq},
+        {"VQ-2 duration cut", vq2Track({0x80}), Result::SequenceData},
+        {"VQ-2 gate time cut", vq2Track({0x00, 0x45}), Result::SequenceData},
+        {"VQ-3 exclusive of 5 bytes", vq3Track({0x00, 0xF0, 0x05, 1, 2, 3, 4, 0xF7}), Result::ExclusiveSizeMtsq},
+        {"VQ-3 exclusive past the end", vq3Track({0x00, 0xF0, 0x09, 1, 2, 3, 4, 5, 0xF7}), Result::ExclusiveSizeMtsq},
+        {"VQ-3 exclusive without 0xF7", vq3Track({0x00, 0xF0, 0x06, 1, 2, 3, 4, 5, 6}), Result::IllegalExclusiveMtsq},
+        {"VQ-3 status 0x70", vq3Track({0x00, 0x70}), Result::SequenceDataMtsq},
+        {"VQ-3 end of track 0xFF 0x2F 0x01", vq3Track({0x00, 0xFF, 0x2F, 0x01}), Result::SequenceDataMtsq},
+        {"VQ-3 control cut", vq3Track({0x00, 0xB0, 0x07}), Result::SequenceDataMtsq},
+        {"VQ-3 duration cut", vq3Track({0x81}), Result::SequenceDataMtsq},
+        {"VQ-3 gate time cut", vq3Track({0x00, 0x80, 0x40}), Result::SequenceDataMtsq},
+        {"VQ-3 0xA0 cut ends quietly", vq3Track({0x00, 0xA0, 0x01}), Result::NoMasterVolume},
+        {"VQ-5 0xD0 cut ends quietly", scoreTrack(6, scoreTrackHeader(6), {chunk("Mtsq", {0x00, 0xD0})}), Result::NoMasterVolume},
+        {"VQ-7 status 0x75", vq7Track({}, {0x00, 0x75, 0x00}), Result::SequenceDataMtsq},
+        {"VQ-7 status 0xF3", vq7Track({}, {0x00, 0xF3}), Result::SequenceDataMtsq},
+        {"VQ-7 0xD0 cut", vq7Track({}, {0x00, 0xD0}), Result::SequenceDataMtsq},
+        {"VQ-7 0x20 cut ends quietly", vq7Track({}, {0x00, 0x21, 0x01}), Result::NoMaxGain},
         {"VQ-7 effect parameters of 37 bytes", vq7Track({}, cat({{0x00}, commandExclusive(0x27, Bytes(31, 0))})),
-         -kExclusiveSizeMtsq},
-        {"VQ-7 setup byte not 0xF0", vq7Track({0x00, 0xF0}, {}), -kSequenceData},
-        {"VQ-7 setup exclusive of 5 bytes", vq7Track({0xF0, 0x05, 1, 2, 3, 4, 0xF7}, {}), -kExclusiveSizeMtsq},
+         Result::ExclusiveSizeMtsq},
+        {"VQ-7 setup byte not 0xF0", vq7Track({0x00, 0xF0}, {}), Result::SequenceData},
+        {"VQ-7 setup exclusive of 5 bytes", vq7Track({0xF0, 0x05, 1, 2, 3, 4, 0xF7}, {}), Result::ExclusiveSizeMtsq},
     };
     for (Case& c : cases) {
         TrackRun run;
@@ -270,7 +270,7 @@ TEST(ScoreTrack, CancelStopsTheWalk) {
     Bytes track = vq3Track(cat({{0x00}, vq35MasterVolume(100), {0x00, 0xFF, 0x00}}));
     TrackRun run;
     run.host.cancelAfterQueries = 2;
-    EXPECT_EQ(run.convert(track), -kCancel);
+    EXPECT_EQ(run.convert(track), Result::Cancel);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ inline MfiTrackBuilder setup(std::uint8_t delta = 0) { return MfiTrackBuilder().
 
 inline mfi::VolumeFile parsed(const ByteVector& bytes) {
     mfi::VolumeFile file;
-    EXPECT_EQ(file.parse(bytes), 0);
+    EXPECT_EQ(file.parse(bytes), Result::Converted);
     return file;
 }
 

@@ -19,10 +19,10 @@ using test::MfiTrackBuilder;
 
 const mfi::Date kToday{2025, 3, 7};
 
-ByteVector rewrite(const ByteVector& input, mfi::File& file, int expectedWrite = 0) {
-    EXPECT_EQ(file.read(input), 0);
+ByteVector rewrite(const ByteVector& input, mfi::File& file, bool expectWritten = true) {
+    EXPECT_EQ(file.read(input), Result::Converted);
     ByteVector out;
-    EXPECT_EQ(file.write(out, kToday), expectedWrite);
+    EXPECT_EQ(file.write(out, kToday), expectWritten);
     return out;
 }
 
@@ -119,7 +119,7 @@ TEST(MfiWriter, NormalisesOtherFiles) {
     EXPECT_EQ(ByteVector(file.infoRecord().date.begin(), file.infoRecord().date.end()), bytesOf("20250307"));
     // Without a "note" sub-chunk the output holds "note" 0, which reads as no MFi file.
     mfi::File again;
-    EXPECT_EQ(again.read(expected), ErrFormat);
+    EXPECT_EQ(again.read(expected), Result::NoMfiFile);
 }
 
 TEST(MfiWriter, DefaultsAndVersionRules) {
@@ -137,7 +137,7 @@ TEST(MfiWriter, DefaultsAndVersionRules) {
     file.body().track(0)->appendEvent(note);  // track 1 stays empty: no chunk
 
     ByteVector out;
-    ASSERT_EQ(file.write(out, kToday), 0);
+    ASSERT_TRUE(file.write(out, kToday));
     const ByteVector expected = MfiBuilder()
                                     .infoByte("sorc", 0)
                                     .info("titl", std::string(50, 'x'))
@@ -154,7 +154,7 @@ TEST(MfiWriter, DefaultsAndVersionRules) {
 
     info.setVers("0300");
     info.titl.length = 0;
-    ASSERT_EQ(file.write(out, kToday), 0);
+    ASSERT_TRUE(file.write(out, kToday));
     const ByteVector withAuthor = MfiBuilder()
                                       .infoByte("sorc", 0)
                                       .info("titl", " ")
@@ -171,7 +171,7 @@ TEST(MfiWriter, DefaultsAndVersionRules) {
     EXPECT_EQ(out, withAuthor);
 
     info.date.fill(0);  // never read: today's date is stamped in
-    ASSERT_EQ(file.write(out, kToday), 0);
+    ASSERT_TRUE(file.write(out, kToday));
     EXPECT_EQ(ByteVector(info.date.begin(), info.date.end()), bytesOf("20250307"));
 }
 
@@ -196,16 +196,16 @@ TEST(MfiWriter, FillerEventsBridgeLongGaps) {
         mfi::File file;
         const ByteVector input =
             MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(0, 100).note(0, 1)).build();
-        ASSERT_EQ(file.read(input), 0);
+        ASSERT_EQ(file.read(input), Result::Converted);
         file.body().event(1, 0)->setTime(c.gap);
         ByteVector out;
-        ASSERT_EQ(file.write(out, kToday), 0);
+        ASSERT_TRUE(file.write(out, kToday));
         ByteVector events = {0x00, 0xFF, 0xB0, 100};
         events.insert(events.end(), c.secondEvent.begin(), c.secondEvent.end());
         EXPECT_EQ(out, MfiBuilder().canonicalInfo().chunk("trac", events).build());
         // The fillers read back as no-op events carrying the gap.
         mfi::File back;
-        ASSERT_EQ(back.read(out), 0);
+        ASSERT_EQ(back.read(out), Result::Converted);
         const mfi::Track& track = *back.body().track(0);
         EXPECT_EQ(track.eventAt(track.eventCount() - 1)->time(), c.gap);
     }
@@ -213,12 +213,12 @@ TEST(MfiWriter, FillerEventsBridgeLongGaps) {
 
 TEST(MfiWriter, TimeGoingBackwardsWrapsTheDelta) {
     mfi::File file;
-    ASSERT_EQ(file.read(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(10, 100)).build()), 0);
+    ASSERT_EQ(file.read(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(10, 100)).build()), Result::Converted);
     mfi::Event earlier = *file.body().event(0, 0);
     earlier.setTime(7);
     file.body().insertEvent(0, -1, earlier);
     ByteVector out;
-    ASSERT_EQ(file.write(out, kToday), 0);
+    ASSERT_TRUE(file.write(out, kToday));
     EXPECT_EQ(out, MfiBuilder().canonicalInfo().chunk("trac", {10, 0xFF, 0xB0, 100, 0xFD, 0xFF, 0xB0, 100}).build());
 }
 
@@ -226,17 +226,17 @@ TEST(MfiWriter, Failures) {
     mfi::File fresh;  // types never read: not an MFi model
     fresh.body().resizeTracks(1);
     ByteVector out;
-    EXPECT_EQ(fresh.write(out, kToday), ErrFormat);
+    EXPECT_FALSE(fresh.write(out, kToday));
     EXPECT_EQ(out.size(), 10u);
 
     // A 0x7F event whose next byte is 0xF1-0xFE reads as four bytes but has no block to write.
     mfi::File escape;
     const ByteVector input =
         MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().note(0, 0).escapeShort(0, 0xF5, 0x20).note(0, 1)).build();
-    rewrite(input, escape, ErrEventData);
+    rewrite(input, escape, false);
 
     mfi::File emptyBlock;
-    rewrite(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().block(0, {})).build(), emptyBlock, ErrEventData);
+    rewrite(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().block(0, {})).build(), emptyBlock, false);
 }
 
 }  // namespace

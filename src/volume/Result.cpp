@@ -1,4 +1,4 @@
-#include "volume/ResultCodes.h"
+#include "volume/Result.h"
 
 #include <iterator>
 
@@ -95,109 +95,96 @@ constexpr MessageEntry kMessages[] = {
     {511, "Nonsupport version of MFi format."},
 };
 
-struct ResultEntry {
-    ResultCode code;
+struct ResultRow {
     int entry;       // its message in kMessages
     int exitStatus;  // what the process exits with
 };
 
-// One row per result code, in the order of the codes (checked below), so
-// that a code finds its row directly.
-constexpr ResultEntry kResults[] = {
-    {kConverted, 200, 0},
-    {kNotConverted, 221, 0},
-    {kChunkSizeCnti, 201, -5},
-    {kChunkSizeOpda, 202, -6},
-    {kChunkSizeMtr, 203, -11},
-    {kChunkSizeAtr, 204, -19},
-    {kChunkSizeGtr, 205, -20},
-    {kChunkSizeMstr, 206, -21},
-    {kChunkSizeDch, 207, -9},
-    {kChunkSizePro, 208, -10},
-    {kChunkSizeMspi, 209, -13},
-    {kChunkSizeMtsu, 210, -14},
-    {kChunkSizeMtsq, 211, -16},
-    {kChunkSizeMtsp, 212, -15},
-    {kNonsupportChunkId, 213, -1},
-    {kNonsupportChunkIdOpda, 214, -7},
-    {kNonsupportChunkIdMtr, 215, -12},
-    {kTagSizeOpda, 216, -8},
-    {kExclusiveSizeMtsq, 217, -18},
-    {kSequenceDataMtsq, 218, -17},
-    {kFileSizeError, 219, -3},
-    {kNonsupportFileId, 220, -2},
-    {kCompressTavi, 223, -41},
-    {kFolderOpenError, 224, -42},
-    {kCancel, 225, 1},
-    {kFileWriteError, 226, -24},
-    {kFileReadError, 227, -24},
-    {kNoTaviFile, 228, -23},
-    {kIllegalExclusiveMtsq, 229, -34},
-    {kIllegalCrc, 230, -22},
-    {kPathTooLong, 232, -25},
-    {kIllegalAtSig, 234, -27},
-    {kSkipConversionAtSig, 235, -26},
-    {kSequenceDataAtsq, 236, -37},
-    {kNoMasterVolume, 237, -30},
-    {kMixedTaviKinds, 238, -29},
-    {kSequenceData, 233, -38},
-    {kChunkSizeAtsq, 239, -35},
-    {kChunkSizeAwa, 240, -36},
-    {kNonsupportChunkIdAtr, 241, -39},
-    {kTagSizeCnti, 222, -33},
-    {kChunkSizeAspi, 242, -39},
-    {kInvalidPointsMspi, 243, -31},
-    {kInvalidPointsAspi, 244, -32},
-    {kNoCnti, 245, -4},
-    {kNoAtSig, 246, -28},
-    {kNoMaxGain, 247, -43},
-    {kNoMfiFile, 500, -44},
-    {kMfiNonsupportFileId, 501, -45},
-    {kMfiHeaderSize, 502, -46},
-    {kMfiChunkSize, 503, -47},
-    {kMfiTrackCount, 504, -48},
-    {kMfiSubchunkSize, 505, -49},
-    {kMfiTrackId, 506, -50},
-    {kMfiTrackSize, 507, -51},
-    {kMfiAudioCount, 508, -52},
-    {kMfiAudioId, 509, -53},
-    {kMfiAudioSize, 510, -54},
-    {kMfiNoMaxGain, 247, -43},
-    {kMfiNoMasterVolume, 237, -30},
-    {kMfiNonsupportVersion, 511, -55},
-    {kMfiWriteFirst, 226, -24},
-    {ResultCode(kMfiWriteFirst + 1), 226, -24},
-    {ResultCode(kMfiWriteFirst + 2), 226, -24},
-    {ResultCode(kMfiWriteFirst + 3), 226, -24},
-    {ResultCode(kMfiWriteFirst + 4), 226, -24},
-    {ResultCode(kMfiWriteFirst + 5), 226, -24},
-    {ResultCode(kMfiWriteFirst + 6), 226, -24},
-    {kMfiWriteLast, 226, -24},
-};
-static_assert(std::size(kResults) == kResultCodeCount);
-
-constexpr bool rowsFollowTheCodes() {
-    for (std::size_t i = 0; i < std::size(kResults); ++i)
-        if (kResults[i].code != static_cast<int>(i)) return false;
-    return true;
+// One row per result. The switch names every enumerator, so a result added
+// without its row fails the build (-Wswitch, warnings are errors).
+constexpr ResultRow rowOf(Result r) {
+    switch (r) {
+    case Result::Converted: return {200, 0};
+    case Result::NotConverted: return {221, 0};
+    case Result::ChunkSizeCnti: return {201, -5};
+    case Result::ChunkSizeOpda: return {202, -6};
+    case Result::ChunkSizeMtr: return {203, -11};
+    case Result::ChunkSizeAtr: return {204, -19};
+    case Result::ChunkSizeGtr: return {205, -20};
+    case Result::ChunkSizeMstr: return {206, -21};
+    case Result::ChunkSizeDch: return {207, -9};
+    case Result::ChunkSizePro: return {208, -10};
+    case Result::ChunkSizeMspi: return {209, -13};
+    case Result::ChunkSizeMtsu: return {210, -14};
+    case Result::ChunkSizeMtsq: return {211, -16};
+    case Result::ChunkSizeMtsp: return {212, -15};
+    case Result::NonsupportChunkId: return {213, -1};
+    case Result::NonsupportChunkIdOpda: return {214, -7};
+    case Result::NonsupportChunkIdMtr: return {215, -12};
+    case Result::TagSizeOpda: return {216, -8};
+    case Result::ExclusiveSizeMtsq: return {217, -18};
+    case Result::SequenceDataMtsq: return {218, -17};
+    case Result::FileSizeError: return {219, -3};
+    case Result::NonsupportFileId: return {220, -2};
+    case Result::CompressTavi: return {223, -41};
+    case Result::FolderOpenError: return {224, -42};
+    case Result::Cancel: return {225, 1};
+    case Result::FileWriteError: return {226, -24};
+    case Result::FileReadError: return {227, -24};
+    case Result::NoTaviFile: return {228, -23};
+    case Result::IllegalExclusiveMtsq: return {229, -34};
+    case Result::IllegalCrc: return {230, -22};
+    case Result::PathTooLong: return {232, -25};
+    case Result::IllegalAtSig: return {234, -27};
+    case Result::SkipConversionAtSig: return {235, -26};
+    case Result::SequenceDataAtsq: return {236, -37};
+    case Result::NoMasterVolume: return {237, -30};
+    case Result::MixedTaviKinds: return {238, -29};
+    case Result::SequenceData: return {233, -38};
+    case Result::ChunkSizeAtsq: return {239, -35};
+    case Result::ChunkSizeAwa: return {240, -36};
+    case Result::NonsupportChunkIdAtr: return {241, -39};
+    case Result::TagSizeCnti: return {222, -33};
+    case Result::ChunkSizeAspi: return {242, -39};
+    case Result::InvalidPointsMspi: return {243, -31};
+    case Result::InvalidPointsAspi: return {244, -32};
+    case Result::NoCnti: return {245, -4};
+    case Result::NoAtSig: return {246, -28};
+    case Result::NoMaxGain: return {247, -43};
+    case Result::NoMfiFile: return {500, -44};
+    case Result::MfiNonsupportFileId: return {501, -45};
+    case Result::MfiHeaderSize: return {502, -46};
+    case Result::MfiChunkSize: return {503, -47};
+    case Result::MfiTrackCount: return {504, -48};
+    case Result::MfiSubchunkSize: return {505, -49};
+    case Result::MfiTrackId: return {506, -50};
+    case Result::MfiTrackSize: return {507, -51};
+    case Result::MfiAudioCount: return {508, -52};
+    case Result::MfiAudioId: return {509, -53};
+    case Result::MfiAudioSize: return {510, -54};
+    case Result::MfiNoMaxGain: return {247, -43};
+    case Result::MfiNoMasterVolume: return {237, -30};
+    case Result::MfiNonsupportVersion: return {511, -55};
+    case Result::MfiStepFailed: return {226, -24};
+    case Result::MfiOutputTooSmall: return {226, -24};
+    case Result::MfiNoBuffer: return {226, -24};
+    }
+    // The unnamed MFi write-failure numbers.
+    return {226, -24};
 }
-static_assert(rowsFollowTheCodes(), "kResults must hold one row per result code, in order");
-
-constexpr int kUnknownEntry = 231;
 
 }  // namespace
 
-int resultMessageEntry(int code) {
-    if (code < 0 || code >= kResultCodeCount) return kUnknownEntry;
-    return kResults[static_cast<std::size_t>(code)].entry;
+std::optional<Result> resultOfNumber(int number) {
+    if (number < 0 || number > kLastResultNumber) return std::nullopt;
+    return static_cast<Result>(number);
 }
 
-std::string_view resultMessage(int code) { return messageText(resultMessageEntry(code)); }
+int resultMessageEntry(Result r) { return rowOf(r).entry; }
 
-int resultExitStatus(int code) {
-    if (code < 0 || code >= kResultCodeCount) return 1;
-    return kResults[static_cast<std::size_t>(code)].exitStatus;
-}
+std::string_view resultMessage(Result r) { return messageText(resultMessageEntry(r)); }
+
+int resultExitStatus(Result r) { return rowOf(r).exitStatus; }
 
 std::string_view messageText(int entry) {
     for (const auto& m : kMessages)
