@@ -10,8 +10,8 @@ set(CPACK_PACKAGE_CONTACT "${KELDRO_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "change the loudness of TAVI and MFi ringtone files")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "change the loudness of TAVI and MFi ringtone files
-keldro converts one TAVI (.mmf) or MFi (.mld) ringtone file to a louder or
+# The summary is the synopsis line; this is the extended description below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "keldro converts one TAVI (.mmf) or MFi (.mld) ringtone file to a louder or
 quieter one without re-authoring it: by a relative change in dB, or to given
 channel volumes, master volume or MaxGain. keldro-mfi is the same program set
 to MFi files. keldro-batch converts, inspects or normalises whole collections.
