@@ -11,10 +11,6 @@
 # keldro reads the KELDRO.ini beside the file it was started from, with links
 # resolved, so each mode has a folder of its own and a link on the PATH.
 
-# Folders 0755 whatever the umask of whoever installs.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-
 # ---- The programs. ----
 install(TARGETS keldro-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS keldro RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/keldro)

@@ -25,6 +25,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The dependencies are those of the binaries, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Files and folders owned by root, folders 0755.
+# The control files with the permissions Debian prescribes.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -5,6 +5,9 @@
 # Usage: tools/package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The folders the install step creates take their mode from the umask; a
+# package's are 0755.
+umask 022
 build=${1:-build-package}
 bash tools/deps.sh
 # dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; dpkg-buildflags too.
