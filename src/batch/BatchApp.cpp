@@ -112,6 +112,10 @@ int runBatch(const std::vector<std::string>& args) {
         print(stdout, usageText());
         return kExitOk;
     }
+    if (options.version) {
+        print(stdout, versionText());
+        return kExitOk;
+    }
     const BatchInputs inputs = collectInputs(options.paths, options.outDir);
     if (!options.inspect) {
         const std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();

@@ -7,6 +7,7 @@
 
 #include "volume/VolumeSettings.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 
 namespace keldro::batch {
 namespace {
@@ -62,9 +63,10 @@ private:
         std::optional<std::string> inlineValue;
         if (eq != std::string::npos) inlineValue = body.substr(eq + 1);
         BatchOptions& o = result_.options;
-        if (name == "help" || name == "regulate" || name == "inspect" || name == "csv") {
+        if (name == "help" || name == "version" || name == "regulate" || name == "inspect" || name == "csv") {
             if (inlineValue) return fail("--" + name + " takes no value");
             if (name == "help") o.help = true;
+            if (name == "version") o.version = true;
             if (name == "regulate") o.regulate = true;
             if (name == "inspect") o.inspect = true;
             if (name == "csv") o.csv = true;
@@ -110,7 +112,7 @@ private:
 
     void checkCombinations() {
         const BatchOptions& o = result_.options;
-        if (o.help) return;
+        if (o.help || o.version) return;
         if (o.paths.empty()) return fail("no file or folder given");
         if (o.normalizeTenths && !o.volume.empty())
             return fail("--normalize chooses the change itself: leave out --db, --mv, --mg and the channel options");
@@ -149,9 +151,18 @@ std::string usageText() {
            "  --normalize T     change every file so that its peak level becomes T dB; files\n"
            "                    already within 0.5 dB of T are copied unchanged\n"
            "  --help            print this text\n"
+           "  --version         print the version\n"
            "\n"
            "Without volume options the change is 0.0 dB. Exit status: 0 when no file failed,\n"
            "1 when any file failed, 2 for a command line error.\n";
 }
+
+// The build passes the project's version; keldro's -v prints the same three
+// numbers from its file version, so the two programs of a release agree.
+static_assert(KELDRO_VERSION_MAJOR == kFileVersion.major && KELDRO_VERSION_MINOR == kFileVersion.minor &&
+                  KELDRO_VERSION_PATCH == kFileVersion.build,
+              "the project version in CMakeLists.txt and the file version in platform/Version.h differ");
+
+std::string versionText() { return std::string("keldro-batch ") + KELDRO_VERSION + "\n"; }
 
 }  // namespace keldro::batch

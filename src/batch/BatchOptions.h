@@ -16,6 +16,7 @@ struct BatchOptions {
     bool inspect = false;
     bool csv = false;
     bool help = false;
+    bool version = false;
     std::string outDir = "KELDRO_Output";
     int jobs = 0;                        // 0: one per processor
     std::optional<int> normalizeTenths;  // target peak level, tenths of a dB
@@ -30,5 +31,8 @@ struct ParsedOptions {
 ParsedOptions parseBatchOptions(const std::vector<std::string>& args);
 
 std::string usageText();
+
+// keldro-batch's version line: the program name and the release it belongs to.
+std::string versionText();
 
 }  // namespace keldro::batch

@@ -20,6 +20,7 @@ std::string described(const std::vector<std::string>& args) {
     std::string d;
     for (const VolumeOption& v : o.volume) d += "--" + v.name + "=" + v.value + " ";
     if (o.help) d += "help ";
+    if (o.version) d += "version ";
     if (o.regulate) d += "regulate ";
     if (o.inspect) d += "inspect ";
     if (o.csv) d += "csv ";
@@ -46,6 +47,7 @@ TEST(BatchOptions, ParseTheCommandLine) {
         {{"--normalize=60", "a"}, "normalize=600 [a]"},
         {{"--normalize=-60", "a"}, "normalize=-600 [a]"},
         {{"--help"}, "help "},
+        {{"--version"}, "version "},
         // After "--" every argument is a path; one or two characters are a path anyway.
         {{"--", "--db", "-x"}, "[--db][-x]"},
         {{"-", "-x", "a"}, "[-][-x][a]"},
@@ -59,6 +61,7 @@ TEST(BatchOptions, ParseTheCommandLine) {
         {{"--DB", "1", "a"}, "error: unknown option --DB"},
         {{"a", "--db"}, "error: --db needs a value"},
         {{"--csv=1", "a"}, "error: --csv takes no value"},
+        {{"--version=2"}, "error: --version takes no value"},
         {{"--out=", "a"}, "error: --out needs a folder"},
         {{"--normalize", "61", "a"}, "error: --normalize needs a target from -60 to 60 dB, not \"61\""},
         {{"--normalize", "nan", "a"}, "error: --normalize needs a target from -60 to 60 dB, not \"nan\""},

@@ -155,6 +155,20 @@ TEST(BatchConversion, NothingFailedMeansExitZeroAndCommandLineErrorsTwo) {
     EXPECT_NE(bad.err.find("--db needs a number"), std::string::npos) << bad.err;
 }
 
+// --version prints one line on standard output, with the release numbers
+// keldro's own version line ("keldro Ver.1.1.0 (...)") shows.
+TEST(BatchConversion, VersionLineNamesTheReleaseKeldroPrints) {
+    TempDir dir;
+    const Outcome batch = runBatch({"--version"}, dir.path());
+    EXPECT_EQ(batch.code, 0);
+    EXPECT_EQ(batch.err, "");
+    const Outcome keldro = Keldro(dir).run(0, {"-v"});
+    const std::size_t at = keldro.err.find(" Ver.");
+    ASSERT_NE(at, std::string::npos) << keldro.err;
+    const std::size_t from = at + 5;
+    EXPECT_EQ(batch.out, "keldro-batch " + keldro.err.substr(from, keldro.err.find(' ', from) - from) + "\n");
+}
+
 TEST(BatchConversion, ResultFileHoldsEntriesInIndexOrderAndAppearsWhole) {
     TempDir dir;
     testing::writeText(dir.file("r.txt"), "previous run");
