@@ -127,13 +127,20 @@ for (const name of names) assert.deepEqual(Buffer.from(partial[`KELDRO_Output/${
 const logged = [...strFromU8(partial["KELDRO_Output/KELDRO_result.txt"], true).matchAll(/^IN:(.*?)\t/gm)].map((m) => m[1]);
 assert.deepEqual(logged, names, "one result entry per file in the zip, in input order");
 
-// ---- No network request after loading; usable at phone width; settings remembered. ----
+// ---- No network request after loading; labelled controls; the keyboard alone
+// converts; usable at phone width; settings remembered. ----
 assert.deepEqual(requests, [], "network requests after loading");
 assert.deepEqual(pageErrors, []);
+const unlabelled = await page.$$eval("input, button", (es) =>
+  es.filter((e) => !(e.labels && e.labels.length) && !e.getAttribute("aria-label") && !e.textContent.trim()).map((e) => e.outerHTML));
+assert.deepEqual(unlabelled, []);
 await page.click("#clear");
 await page.setInputFiles("#pick-files", given.map((n) => join(files, n)));
 await page.evaluate(() => delete document.getElementById("status").dataset.state);
-await convertAndWait();
+await page.focus("#settings [name=mg]");
+for (let i = 0; i < 200 && !(await page.evaluate(() => document.activeElement.id === "convert")); i++) await page.keyboard.press("Tab");
+await page.keyboard.press("Enter");
+await page.waitForSelector("#status[data-state=done]");
 await page.setViewportSize({ width: 375, height: 800 });
 const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
 assert.ok(overflow <= 0, `page wider than a phone by ${overflow}px`);
