@@ -9,6 +9,7 @@
 #   L2 tavi  mfi  mfivolume      (mfivolume may also use mfi)
 #   L3 conversion
 #   L4 app  batch
+#   web/core (the WebAssembly module's entry) uses conversion and below, as L4 does.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
@@ -46,6 +47,19 @@ for dir in */; do
         fi
     done < <(grep -rnoE '#include "[a-z]+/[^"]+"' "$dir" | sed -E 's/#include "([^"]+)"/\1/')
 done
+# The WebAssembly module's entry (web/core) stands on the conversion layer:
+# it may use conversion and the layers below it, like a program's front end.
+ok=" $(allowed conversion) "
+while IFS=: read -r file line target; do
+    case "$ok" in
+        *" ${target%%/*} "*) ;;
+        *) echo "web/core/$file:$line: the web core must not include $target"; status=1 ;;
+    esac
+    if [[ "$target" == *State.h ]]; then
+        echo "web/core/$file:$line: $target is private to ${target%%/*}"
+        status=1
+    fi
+done < <(cd ../web/core && grep -rnoE '#include "[a-z]+/[^"]+"' . | sed -E 's/^\.\///; s/#include "([^"]+)"/\1/')
 # The programs' entry points sit beside the folders and may use any layer.
 [ "$status" -eq 0 ] && echo "layers: every include runs downward"
 exit "$status"

@@ -1,20 +1,16 @@
 #include "batch/BatchConversion.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <memory>
 
 #include "volume/Result.h"
 #include "conversion/FileInspection.h"
 #include "conversion/Controllers.h"
+#include "conversion/Normalization.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
 
 namespace keldro::batch {
 namespace {
-
-constexpr int kWithinTenths = 5;  // 0.5 dB
-constexpr int kMaxChangeTenths = 600;
 
 std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const BatchRun& run) {
     std::unique_ptr<VolumeController> c = controllerWithOptions(item.mode, run.options.volume, run.options.regulate);
@@ -65,20 +61,9 @@ FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optiona
     return outcome;
 }
 
-std::optional<int> normalizingChange(int peakTenths, int targetTenths) {
-    // Computed in 64 bits: no pair of ints overflows it.
-    const long long change = static_cast<long long>(targetTenths) - peakTenths;
-    if (std::llabs(change) <= kWithinTenths) return std::nullopt;
-    return static_cast<int>(std::clamp<long long>(change, -kMaxChangeTenths, kMaxChangeTenths));
-}
-
 FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int targetTenths) {
     const Inspection found = inspectFile(item.input, item.mode);
-    // A file that cannot be inspected cannot be converted either: the ordinary
-    // flow (with no change) reports why, in keldro's words.
-    if (!found.ok()) return convertFile(item, run, 0);
-    if (!found.peakTenths) return copyUnchanged(item, run, found.kind);
-    const std::optional<int> change = normalizingChange(*found.peakTenths, targetTenths);
+    const std::optional<int> change = normalizingChangeFor(found, targetTenths);
     if (!change) return copyUnchanged(item, run, found.kind);
     return convertFile(item, run, change);
 }

@@ -9,6 +9,7 @@
 
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
+#include "conversion/Normalization.h"
 #include "volume/Result.h"
 
 namespace keldro::batch {
@@ -37,6 +38,6 @@ FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int target
 
 // The change --normalize applies to a file of peak level `peakTenths`: none
 // within 0.5 dB of the target, else target - peak within -60 ... 60 dB.
-std::optional<int> normalizingChange(int peakTenths, int targetTenths);
+using keldro::normalizingChange;
 
 }  // namespace keldro::batch

@@ -15,8 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kNotConvertible = "not a TAVI (.mmf) or MFi (.mld) file";
-
 // The name a folder argument gets below the output folder ("." and ".." name the real folder).
 fs::path folderNameOf(const fs::path& folder) {
     fs::path p = folder.lexically_normal();
@@ -71,7 +69,7 @@ private:
     void addFile(const fs::path& input, const fs::path& output) {
         const std::string in = input.string();
         const auto mode = modeOfPath(in);
-        if (!mode) return skip(in, kNotConvertible);
+        if (!mode) return skip(in, kNotConvertibleReason);
         const std::string out = output.lexically_normal().string();
         if (!outputs_.insert(out).second) return skip(in, "same output as an earlier file: " + out);
         result_.items.push_back({in, out, *mode});
@@ -137,12 +135,6 @@ std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, con
         return "the output " + item.output + " of " + item.input + " would replace the input " + *input;
     }
     if (auto input = files.replacedBy(resultPath)) return "the result file " + resultPath + " would replace the input " + *input;
-    return std::nullopt;
-}
-
-std::optional<FileMode> modeOfPath(const std::string& path) {
-    if (endsWithIgnoreCase(path, ".mmf")) return FileMode::Tavi;
-    if (endsWithIgnoreCase(path, ".mld")) return FileMode::Mfi;
     return std::nullopt;
 }
 

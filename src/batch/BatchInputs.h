@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/ByteConversion.h"
 #include "conversion/FileEngineStep.h"
 
 namespace keldro::batch {
@@ -31,7 +32,7 @@ struct BatchInputs {
 };
 
 // ".mmf" TAVI, ".mld" MFi, letter case ignored.
-std::optional<FileMode> modeOfPath(const std::string& path);
+using keldro::modeOfPath;
 
 // The output folder itself is never walked, and no file is planned whose
 // output would be the output of an earlier file.

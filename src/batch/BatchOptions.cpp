@@ -5,14 +5,13 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "conversion/Normalization.h"
 #include "volume/VolumeSettings.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
 
 namespace keldro::batch {
 namespace {
-
-constexpr double kMaxChangeDb = 60.0;
 
 bool isDecimal(const std::string& text) {
     if (text.empty()) return false;
@@ -86,11 +85,8 @@ private:
             o.jobs = atoiLike(value);
             if (o.jobs < 1) return fail("--jobs needs at least 1");
         } else if (name == "normalize") {
-            // A target outside the range of a change (or NaN) is no target at all.
-            const double target = strtodLike(value);
-            if (!(target >= -kMaxChangeDb && target <= kMaxChangeDb))
-                return fail("--normalize needs a target from -60 to 60 dB, not \"" + value + "\"");
-            o.normalizeTenths = truncateToInt(target * 10.0);
+            o.normalizeTenths = normalizeTargetTenths(value);
+            if (!o.normalizeTenths) return fail("--normalize needs a target from -60 to 60 dB, not \"" + value + "\"");
         } else {
             o.volume.push_back({name, value});
         }

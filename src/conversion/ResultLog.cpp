@@ -18,11 +18,7 @@ std::string kindCell(FileMode mode, int kind) {
 }
 
 std::string pointCell(FileMode mode, const VolumeChangeRecord& r) {
-    if (mode == FileMode::Tavi) {
-        std::uint64_t ticks = static_cast<std::uint64_t>(r.timebase & 0xFF) * r.position;
-        return formatText("%.3lf", static_cast<double>(ticks) * 0.001);
-    }
-    return formatText("%.3lf", static_cast<double>(r.position) * 0.001);
+    return formatText("%.3lf", changeSeconds(mode, r));
 }
 
 bool isChorusAction(int action) { return action >= 9 && action <= 12; }
@@ -103,6 +99,15 @@ void appendTable(std::string& out, const LogContext& ctx, FileResult& result) {
 }
 
 }  // namespace
+
+double changeSeconds(FileMode mode, const VolumeChangeRecord& r) {
+    if (mode == FileMode::Tavi) {
+        // The position counts ticks of `timebase` milliseconds (its low 8 bits).
+        std::uint64_t milliseconds = static_cast<std::uint64_t>(r.timebase & 0xFF) * r.position;
+        return static_cast<double>(milliseconds) * 0.001;
+    }
+    return static_cast<double>(r.position) * 0.001;
+}
 
 // The order the exchange sort gives ("for n, for i from n: if record i is
 // before record n, swap them") computed in O(n log n), so that a file with

@@ -19,6 +19,9 @@ struct LogContext {
     int dbTenths = 0;
 };
 
+// The time of a change in seconds, as the log's "Point[sec]" column shows it.
+double changeSeconds(FileMode mode, const VolumeChangeRecord& record);
+
 // Sorts by position, ascending, with the log's exchange sort (which fixes the
 // order of equal positions).
 void sortChangesByPosition(VolumeChangeList& changes);

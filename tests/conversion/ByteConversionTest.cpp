@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -143,6 +146,111 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
     // Every message fits the outcome's array.
     for (int number = 0; number <= kLastResultNumber; ++number)
         EXPECT_LT(resultMessage(*resultOfNumber(number)).size(), KELDRO_MESSAGE_SIZE);
+}
+
+
+// Every misuse of the C interface gets a status, never a crash: buffers too
+// small (untouched, the outcome says what is needed), null pointers where
+// data is needed, and an empty input, which is a file like any other.
+TEST(CInterface, AnswersEveryMisuseWithAStatus) {
+    const std::string text = readText(std::string(KELDRO_SOURCE_DIR) + "/examples/vq7_chorus.mmf");
+    const ByteVector in = bytesOf(text);
+    const keldro_option options[] = {{"db", "-6"}};
+    const keldro_settings settings{options, 1, 1, 2026, 12, 10};
+    keldro_outcome outcome{};
+    ASSERT_EQ(keldro_convert(KELDRO_TAVI, in.data(), in.size(), &settings, nullptr, 0, nullptr, 0, &outcome),
+              KELDRO_TOO_SMALL);
+    const std::size_t size = outcome.output_size, count = outcome.change_count;
+    ASSERT_GT(size, 0u);
+    ASSERT_GT(count, 0u);
+
+    std::vector<std::uint8_t> output(size + 8, 0xA5);
+    std::vector<keldro_change> changes(count + 1);
+    struct Case {
+        const char* what;
+        const std::uint8_t* input;
+        std::size_t inputSize;
+        const keldro_settings* settings;
+        std::uint8_t* output;
+        std::size_t outputCapacity;
+        keldro_change* changes;
+        std::size_t changeCapacity;
+        keldro_outcome* outcome;
+        int status;
+    };
+    const keldro_settings noOptions{nullptr, 2, 0, 2026, 12, 10};
+    const Case cases[] = {
+        {"output one byte short", in.data(), in.size(), &settings, output.data(), size - 1, changes.data(), count,
+         &outcome, KELDRO_TOO_SMALL},
+        {"changes one short", in.data(), in.size(), &settings, output.data(), size, changes.data(), count - 1,
+         &outcome, KELDRO_TOO_SMALL},
+        {"no outcome", in.data(), in.size(), &settings, output.data(), size, changes.data(), count, nullptr,
+         KELDRO_INVALID},
+        {"no input bytes", nullptr, in.size(), &settings, output.data(), size, changes.data(), count, &outcome,
+         KELDRO_INVALID},
+        {"no options", in.data(), in.size(), &noOptions, output.data(), size, changes.data(), count, &outcome,
+         KELDRO_INVALID},
+        {"capacity without a buffer", in.data(), in.size(), &settings, nullptr, size, changes.data(), count,
+         &outcome, KELDRO_INVALID},
+        {"changes capacity without a buffer", in.data(), in.size(), &settings, output.data(), size, nullptr, count,
+         &outcome, KELDRO_INVALID},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::fill(output.begin(), output.end(), 0xA5);
+        EXPECT_EQ(keldro_convert(KELDRO_TAVI, c.input, c.inputSize, c.settings, c.output, c.outputCapacity, c.changes,
+                                 c.changeCapacity, c.outcome),
+                  c.status);
+        // Nothing is written into the caller's buffers unless all of it fits.
+        EXPECT_TRUE(std::all_of(output.begin(), output.end(), [](std::uint8_t b) { return b == 0xA5; }));
+    }
+
+    // An empty input in either format: a complete outcome with the error, no output.
+    for (int format : {KELDRO_TAVI, KELDRO_MFI}) {
+        SCOPED_TRACE(format);
+        const FileMode mode = format == KELDRO_TAVI ? FileMode::Tavi : FileMode::Mfi;
+        const ConversionOutcome expected = convertBytes(mode, ByteSpan(), {}, LocalDateTime{2026, 12, 10});
+        ASSERT_FALSE(expected.succeeded());
+        outcome = keldro_outcome{};
+        EXPECT_EQ(keldro_convert(format, nullptr, 0, nullptr, nullptr, 0, nullptr, 0, &outcome), KELDRO_OK);
+        EXPECT_EQ(outcome.result, resultNumber(expected.result));
+        EXPECT_EQ(outcome.message, expected.message);
+        EXPECT_EQ(outcome.output_size, 0u);
+        keldro_levels levels{};
+        EXPECT_EQ(keldro_inspect(format, nullptr, 0, &levels), KELDRO_OK);
+        EXPECT_NE(levels.result, 0);
+        EXPECT_STREQ(levels.kind_text, "---");
+        EXPECT_EQ(keldro_inspect(format, in.data(), in.size(), nullptr), KELDRO_INVALID);
+    }
+}
+
+// The byte-level normalising and result-log entries are keldro-batch's: the
+// same outputs and, but for the time stamps, the same result file.
+TEST(ByteConversion, NormalisesAndLogsAsKeldroBatch) {
+    testing::TempDir dir;
+    const std::filesystem::path examples = std::filesystem::path(KELDRO_SOURCE_DIR) / "examples";
+    std::filesystem::copy(examples, dir.file("in"));
+    writeText(dir.file("in/broken.mld"), "melo");
+    const testing::ProcessOutcome batch =
+        testing::runProcess(KELDRO_BATCH_EXE, {"--normalize", "-7", "--regulate", "--out", "out", "in"}, dir.path());
+    ASSERT_EQ(batch.code, 1) << batch.err;  // broken.mld
+
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("in"))) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    std::string entries;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const std::optional<FileMode> mode = modeOfPath(name);
+        ASSERT_TRUE(mode);
+        const ByteVector input = bytesOf(readText(dir.file("in/" + name)));
+        const NormalizedOutcome n = normalizeBytes(*mode, ByteSpan(input), -70, true, LocalDateTime{2026, 12, 10});
+        if (n.outcome.succeeded()) EXPECT_EQ(n.outcome.bytes, bytesOf(readText(dir.file("out/in/" + name))));
+        entries += resultLogEntry(*mode, n.outcome, true, "in/" + name, "out/in/" + name, LocalDateTime{2026, 12, 10});
+    }
+    const std::regex stamp("Data:[0-9/]+ [0-9:]+");
+    EXPECT_EQ(std::regex_replace(entries, stamp, "Data:"),
+              std::regex_replace(readText(dir.file("out/KELDRO_result.txt")), stamp, "Data:"));
 }
 
 }  // namespace

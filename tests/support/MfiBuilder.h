@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/ResultPrinting.h"
+#include "ResultPrinting.h"  // beside this header: benchmarks include it by path
 #include "platform/Bytes.h"
 
 namespace keldro::test {
