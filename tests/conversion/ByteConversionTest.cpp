@@ -245,7 +245,9 @@ TEST(ByteConversion, NormalisesAndLogsAsKeldroBatch) {
         ASSERT_TRUE(mode);
         const ByteVector input = bytesOf(readText(dir.file("in/" + name)));
         const NormalizedOutcome n = normalizeBytes(*mode, ByteSpan(input), -70, true, LocalDateTime{2026, 12, 10});
-        if (n.outcome.succeeded()) EXPECT_EQ(n.outcome.bytes, bytesOf(readText(dir.file("out/in/" + name))));
+        if (n.outcome.succeeded()) {
+            EXPECT_EQ(n.outcome.bytes, bytesOf(readText(dir.file("out/in/" + name))));
+        }
         entries += resultLogEntry(*mode, n.outcome, true, "in/" + name, "out/in/" + name, LocalDateTime{2026, 12, 10});
     }
     const std::regex stamp("Data:[0-9/]+ [0-9:]+");
