@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Converts 1 000 example files (-3 dB) twice: once with keldro-batch, once with
 # one keldro process per file from a shell loop, checks that both give the same
-# bytes, and prints how much faster the batch is. Uses hyperfine when it can be
-# installed, else bash's `time`.
+# bytes, and prints how much faster the batch is. Then times keldro-batch
+# against `cp -r` of the same folder, interleaved (rounds alternate which goes
+# first; each starts without its output folder), and prints keldro-batch / cp -r.
+# Uses hyperfine when it can be installed, else bash's `time`.
 #
 # Usage: bash bench/batch_bench.sh [number of files, default 1000]
+#   WORK=folder puts the files there (a tmpfs such as /dev/shm times the
+#   programs rather than the disk); ROUNDS (default 10) rounds of 5 runs each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count="${1:-1000}"
@@ -14,7 +18,8 @@ bash tools/deps.sh >/dev/null
 cmake -S . -B build-batch-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELDRO_TESTS=OFF >/dev/null
 cmake --build build-batch-release --target keldro keldro-batch -j "$(nproc)" >/dev/null
 
-work="$(mktemp -d)"
+work="$(mktemp -d ${WORK:+-p "$WORK"})"
+rounds="${ROUNDS:-10}"
 trap 'rm -rf "$work"' EXIT
 
 # The collection: the examples over and over, 100 files to a folder.
@@ -65,4 +70,33 @@ if diff -r "$work/out-batch/in" "$work/out-loop/in" >/dev/null; then
   echo "outputs identical: yes"
 else
   echo "outputs identical: NO" && exit 1
+fi
+
+# keldro-batch against cp -r of the same folder: the conversion should cost
+# little more than copying the files.
+batch_only="'$PWD/build-batch-release/keldro-batch' --db -3 --out '$work/out-batch' '$work/in'"
+copy_cmd="cp -r '$work/in' '$work/out-copy'"
+prepare="rm -rf '$work/out-batch' '$work/out-copy'"
+if command -v hyperfine >/dev/null; then
+  exports=()
+  for ((r = 0; r < rounds; r++)); do
+    if ((r % 2 == 0)); then order=(-n keldro-batch "$batch_only" -n "cp -r" "$copy_cmd"); else order=(-n "cp -r" "$copy_cmd" -n keldro-batch "$batch_only"); fi
+    hyperfine -N --style none --warmup 1 --runs 5 --prepare "$prepare" --export-json "$work/copy$r.json" "${order[@]}" >/dev/null
+    exports+=("$work/copy$r.json")
+  done
+  python3 - "${exports[@]}" <<'PY'
+import json, statistics, sys
+times = {"keldro-batch": [], "cp -r": []}
+for path in sys.argv[1:]:
+    for x in json.load(open(path))["results"]:
+        times[x["command"]] += x["times"]
+b, c = (statistics.median(times[n]) for n in ("keldro-batch", "cp -r"))
+bm, cm = (statistics.mean(times[n]) for n in ("keldro-batch", "cp -r"))
+print(f"keldro-batch {b * 1000:.1f} ms, cp -r {c * 1000:.1f} ms, ratio (keldro-batch / cp -r): {b / c:.2f}"
+      f" (medians of {len(times['cp -r'])} runs each; means {bm * 1000:.1f} / {cm * 1000:.1f} ms, ratio {bm / cm:.2f})")
+PY
+else
+  bash -c "$prepare"; t0=$(date +%s.%N); bash -c "$batch_only" 2>/dev/null; t1=$(date +%s.%N)
+  bash -c "$copy_cmd"; t2=$(date +%s.%N)
+  python3 -c "b=$t1-$t0; c=$t2-$t1; print(f'keldro-batch {b:.3f} s, cp -r {c:.3f} s, ratio {b/c:.2f}')"
 fi

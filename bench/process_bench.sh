@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Whole-process speed of keldro (release build in build-bench-proc), timed
 # with hyperfine:
-#  1. one conversion (-db -3) of a typical example of each format, against
-#     `cp` of the same file;
+#  1. one conversion (-db -3) of each example, against `cp` of the same file:
+#     interleaved, in rounds that alternate which command goes first, so that
+#     a busy machine slows both alike; each writes over its output of the
+#     run before, as a repeated conversion does;
 #  2. 1 000 files converted one process each, against 1 000 `cp` processes.
 # Prints the ratios keldro / cp. A conversion should cost little more than
 # starting a process and copying the file.
 #
 # Usage: bash bench/process_bench.sh [number of files, default 1000]
+#   ROUNDS (default 10) rounds of RUNS (default 50) runs of each command per example.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count="${1:-1000}"
+rounds="${ROUNDS:-10}"
+runs="${RUNS:-50}"
 
 bash tools/deps.sh hyperfine >/dev/null
 cmake -S . -B build-bench-proc -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELDRO_TESTS=OFF >/dev/null
@@ -26,28 +31,40 @@ for mode in 0 1; do
   printf '[SETTING]\nTARGET_FILE=%s\n' "$mode" >"$work/bin$mode/KELDRO.ini"
 done
 
-ratio() {  # prints "name: keldro x.xxx ms, cp y.yyy ms, ratio z.zz" from a hyperfine export
+ratio() {  # prints "name: keldro x.xxx ms, cp y.yyy ms, ratio z.zz" from hyperfine exports
   python3 - "$@" <<'PY'
-import json, sys
-name, path = sys.argv[1], sys.argv[2]
-r = {x["command"]: x["mean"] for x in json.load(open(path))["results"]}
-k, c = r["keldro"], r["cp"]
-print(f"{name}: keldro {k * 1000:.3f} ms, cp {c * 1000:.3f} ms, ratio {k / c:.2f}")
+import json, statistics, sys
+name, paths = sys.argv[1], sys.argv[2:]
+times = {"keldro": [], "cp": []}
+for path in paths:
+    for x in json.load(open(path))["results"]:
+        times[x["command"]] += x["times"]
+k, c = (statistics.median(times[n]) for n in ("keldro", "cp"))
+km, cm = (statistics.mean(times[n]) for n in ("keldro", "cp"))
+print(f"{name}: keldro {k * 1000:.3f} ms, cp {c * 1000:.3f} ms, ratio {k / c:.2f} (medians of {len(times['cp'])} runs each;"
+      f" means {km * 1000:.3f} / {cm * 1000:.3f} ms, ratio {km / cm:.2f})")
 PY
 }
 
 summary=()
-# 1. One file of each format: the VQ-7 chorus file, the compressed VQ-3 file, an MFi 3.1 file.
-for example in vq7_chorus.mmf vq3_packed.mmf mfi31_waltz.mld; do
+# 1. Each example, one conversion against one copy.
+for path in examples/*.mmf examples/*.mld; do
+  example="${path##*/}"
   case "$example" in *.mld) bin=bin1 ;; *) bin=bin0 ;; esac
   ext="${example##*.}"
-  cp "examples/$example" "$work/in.$ext"
-  "$work/$bin/keldro" -i "$work/in.$ext" -o "$work/out.$ext" -db -3 2>&1 >/dev/null | grep -qx "Converted." \
+  cp "$path" "$work/in.$ext"
+  "$work/$bin/keldro" -i "$work/in.$ext" -o "$work/out.$ext" -db -3 2>&1 >/dev/null | grep -Eqx "Converted.|Not converted." \
     || { echo "$example does not convert" >&2; exit 1; }
-  hyperfine -N --warmup 20 --min-runs 300 --export-json "$work/one.json" \
-    -n keldro "$work/$bin/keldro -i $work/in.$ext -o $work/out.$ext -db -3" \
-    -n cp "cp $work/in.$ext $work/copy.$ext"
-  summary+=("$(ratio "one $example" "$work/one.json")")
+  keldro_cmd="$work/$bin/keldro -i $work/in.$ext -o $work/out.$ext -db -3"
+  cp_cmd="cp $work/in.$ext $work/copy.$ext"
+  exports=()
+  for ((r = 0; r < rounds; r++)); do
+    if ((r % 2 == 0)); then order=(-n keldro "$keldro_cmd" -n cp "$cp_cmd"); else order=(-n cp "$cp_cmd" -n keldro "$keldro_cmd"); fi
+    hyperfine -N --style none --warmup 5 --runs "$runs" --export-json "$work/one$r.json" "${order[@]}" >/dev/null
+    exports+=("$work/one$r.json")
+  done
+  summary+=("$(ratio "one $example" "${exports[@]}")")
+  echo "${summary[-1]}"
 done
 
 # 2. 1 000 files, one process each (the examples over and over).
@@ -70,9 +87,13 @@ cat >"$work/copy_all.sh" <<'LOOP'
 cd "$1"
 for f in many/*; do cp "$f" "many-cp/${f#many/}"; done
 LOOP
-hyperfine --warmup 1 --runs 5 --export-json "$work/many.json" \
-  -n keldro "bash $work/convert_all.sh $work" -n cp "bash $work/copy_all.sh $work"
-summary+=("$(ratio "$count files, one process each" "$work/many.json")")
+exports=()
+for ((r = 0; r < 3; r++)); do
+  hyperfine --style none --warmup 1 --runs 2 --export-json "$work/many$r.json" \
+    -n keldro "bash $work/convert_all.sh $work" -n cp "bash $work/copy_all.sh $work" >/dev/null
+  exports+=("$work/many$r.json")
+done
+summary+=("$(ratio "$count files, one process each" "${exports[@]}")")
 
 echo
 printf '%s\n' "${summary[@]}"

@@ -22,8 +22,17 @@ pkg-config.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KELDRO_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The dependencies are those of the binaries, as dpkg-shlibdeps finds them.
+# The dependencies are those of the binaries, as dpkg-shlibdeps finds them,
+# and the C++ runtime: the programs carry theirs linked in, but the core's
+# static libraries, and programs built on them (the pkg-config file names
+# -lstdc++), need the one of the compiler they were built with.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  string(REGEX MATCH "^[0-9]+" keldro_gcc_major "${CMAKE_CXX_COMPILER_VERSION}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libstdc++6 (>= ${keldro_gcc_major})")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libstdc++6")
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The control files with the permissions Debian prescribes.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

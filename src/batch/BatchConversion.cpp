@@ -17,6 +17,7 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
+    c->job().setRestoresDirectory(false);  // the workers share the process's directory
     return c;
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -92,31 +93,66 @@ private:
 class InputFiles {
 public:
     void add(const std::string& path) {
-        std::error_code ec;
-        byName_.emplace(fs::weakly_canonical(path, ec), path);
-        if (auto id = identityOf(path)) byIdentity_.emplace(*id, path);
+        PathResolver::Resolved r = paths_.resolve(path);
+        byName_.emplace(std::move(r.canonical), path);
+        if (r.identity) byIdentity_.emplace(*r.identity, path);
     }
     // The input that a write to `path` would replace, if any.
-    std::optional<std::string> replacedBy(const std::string& path) const {
-        std::error_code ec;
-        if (auto it = byName_.find(fs::weakly_canonical(path, ec)); it != byName_.end()) return it->second;
-        if (auto id = identityOf(path))
-            if (auto it = byIdentity_.find(*id); it != byIdentity_.end()) return it->second;
+    std::optional<std::string> replacedBy(const std::string& path) {
+        const PathResolver::Resolved r = paths_.resolve(path);
+        if (auto it = byName_.find(r.canonical); it != byName_.end()) return it->second;
+        if (r.identity)
+            if (auto it = byIdentity_.find(*r.identity); it != byIdentity_.end()) return it->second;
         return std::nullopt;
     }
 
 private:
-    using Identity = std::pair<dev_t, ino_t>;
-    static std::optional<Identity> identityOf(const std::string& path) {
-        struct stat st{};
-        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-        return Identity{st.st_dev, st.st_ino};
-    }
+    PathResolver paths_;
     std::map<fs::path, std::string> byName_;
-    std::map<Identity, std::string> byIdentity_;
+    std::map<PathResolver::Identity, std::string> byIdentity_;
 };
 
+std::optional<PathResolver::Identity> identityOf(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return PathResolver::Identity{st.st_dev, st.st_ino};
+}
+
 }  // namespace
+
+PathResolver::Resolved PathResolver::resolve(const std::string& path) {
+    // The library's way: a weakly_canonical and a stat.
+    const auto slow = [&path] {
+        std::error_code ec;
+        return Resolved{fs::weakly_canonical(path, ec), identityOf(path)};
+    };
+    const fs::path p(path);
+    const fs::path name = p.filename();
+    const fs::path folder = p.parent_path();
+    if (name.empty() || name == "." || name == ".." || folder.empty()) return slow();
+    auto it = folders_.find(folder);
+    if (it == folders_.end()) {
+        Folder f;
+        std::error_code ec;
+        f.canonical = fs::weakly_canonical(folder, ec);
+        if (ec) f.canonical.clear();
+        struct stat st{};
+        f.absent = ::stat(folder.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+        it = folders_.emplace(folder, std::move(f)).first;
+    }
+    const Folder& f = it->second;
+    // Very long paths take the library's way, which copes with names beyond PATH_MAX.
+    if (f.canonical.empty() || f.canonical.native().size() + path.size() >= 1024) return slow();
+    struct stat st{};
+    const bool found = !f.absent && ::lstat(path.c_str(), &st) == 0;
+    if (found ? S_ISLNK(st.st_mode) : (!f.absent && errno != ENOENT && errno != ENOTDIR)) return slow();
+    // A plain file (or none) in the folder: weakly_canonical(folder / name)
+    // is weakly_canonical(folder) / name, made normal. The library's longest
+    // existing part of the path is the folder's, or the whole folder.
+    Resolved r{(f.canonical / name).lexically_normal(), std::nullopt};
+    if (found) r.identity = Identity{st.st_dev, st.st_ino};
+    return r;
+}
 
 std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, const std::vector<std::string>& paths,
                                                   const std::string& outDir, const std::string& resultPath) {

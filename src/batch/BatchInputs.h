@@ -5,8 +5,11 @@
 // files are skipped. Each file gets its output path under the output folder:
 // a file given directly goes to the top, a file found in a folder keeps its
 // place below a folder of that folder's name.
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/ByteConversion.h"
@@ -33,6 +36,28 @@ struct BatchInputs {
 
 // ".mmf" TAVI, ".mld" MFi, letter case ignored.
 using keldro::modeOfPath;
+
+// std::filesystem::weakly_canonical(path) and the identity (device, inode) of
+// the file a path names (symbolic links followed), as the overwrite check
+// needs them for every input and output: a path whose last part is a plain
+// file, or nothing yet, costs one lstat (none in a folder that is not there),
+// the folders above it are resolved once each. Links, "." and ".." and failures take the library's own way.
+class PathResolver {
+public:
+    using Identity = std::pair<unsigned long long, unsigned long long>;
+    struct Resolved {
+        std::filesystem::path canonical;  // empty where weakly_canonical fails
+        std::optional<Identity> identity;  // none when the path names no file
+    };
+    Resolved resolve(const std::string& path);
+
+private:
+    struct Folder {
+        std::filesystem::path canonical;  // its weakly_canonical; empty when that failed
+        bool absent = false;  // it is not there (nor anything below it)
+    };
+    std::map<std::filesystem::path, Folder> folders_;
+};
 
 // The output folder itself is never walked, and no file is planned whose
 // output would be the output of an earlier file.

@@ -3,7 +3,8 @@
 // order whatever the order in which the workers finish. Each entry is added
 // as soon as every earlier one is; the file appears whole at finish(), like
 // every file this program writes, so a run that is cut short or fails to
-// write never leaves a torn result file.
+// write never leaves a torn result file. Entries go to the file in writes of
+// some kilobytes, not one write each.
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -30,7 +31,11 @@ private:
     std::string path_;
     std::vector<std::optional<std::string>> pending_;
     std::size_t next_ = 0;
+    // Appends the gathered entries to the file.
+    void flush();
+
     std::unique_ptr<SafeFileWriter> writer_;  // made with the first entry
+    std::string buffer_;  // entries gathered for one write of about kBufferBytes
     bool ok_ = true;
 };
 

@@ -1,5 +1,7 @@
 #include "conversion/ConversionJob.h"
 
+#include <optional>
+
 #include "volume/Result.h"
 #include "conversion/ResultLog.h"
 #include "platform/Executable.h"
@@ -48,7 +50,8 @@ Result ConversionJob::run() {
             return result_;
         }
     }
-    CurrentDirectory savedDirectory;
+    std::optional<CurrentDirectory> savedDirectory;
+    if (restoresDirectory_) savedDirectory.emplace();
     bool first = true;
     for (const auto& path : files_) {
         if (hostIsCancelRequested()) break;
@@ -66,7 +69,7 @@ Result ConversionJob::run() {
             first = false;
         }
     }
-    savedDirectory.restore();
+    if (savedDirectory) savedDirectory->restore();
     return result_;
 }
 
@@ -130,8 +133,10 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
 }
 
 bool ConversionJob::logWouldReplaceUserFile() const {
+    const std::optional<FileIdentity> log = fileIdentity(logPath_);
+    if (!log) return false;
     for (const std::string& file : {inputFileName(), outputFileName(), settingsFileName()})
-        if (isSameFile(logPath_, file)) return true;
+        if (fileIdentity(file) == log) return true;
     return false;
 }
 

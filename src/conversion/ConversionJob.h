@@ -41,6 +41,10 @@ public:
 
     // Runs the job; returns the run's final result.
     Result run();
+    // Whether run() saves the current directory and makes it current again
+    // at the end (the default). Many jobs running side by side in one process
+    // share its current directory, which nothing in a run changes: they skip it.
+    void setRestoresDirectory(bool restores) { restoresDirectory_ = restores; }
 
     // Records the file's outcome and its message, which a console run also
     // receives. Returns the outcome.
@@ -96,6 +100,7 @@ private:
     int dbTenths_ = 0;
     Result result_ = Result::Converted;
     int regulateChorus_ = 0;
+    bool restoresDirectory_ = true;
     VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -51,24 +52,41 @@ mode_t currentUmask() {
     return mask;
 }
 
-// The file a write to `path` should replace: the target of a symbolic link.
-std::string writeTarget(const std::string& path) {
-    struct stat lst{};
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real != nullptr) {
-            std::string target(real);
-            std::free(real);
-            return target;
-        }
+// The file a write to `path` should replace (the target of a symbolic link),
+// and whether it exists, with its status.
+std::string writeTarget(const std::string& path, bool& exists, struct stat& st) {
+    exists = ::lstat(path.c_str(), &st) == 0;
+    if (!exists || !S_ISLNK(st.st_mode)) return path;  // lstat told what stat would
+    std::string target = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
     }
-    return path;
+    exists = statPath(target, st);
+    return target;
 }
 
 // Unnamed files are linked into place through /proc/self/fd, which needs /proc.
 bool unnamedFilesUsable() {
     static const bool usable = ::access("/proc/self/fd", X_OK) == 0;
     return usable;
+}
+
+// Links the unnamed file open as fd in at `name`; 0 or -1 with errno, as
+// linkat. By the descriptor itself where the kernel lets the file's opener do
+// that (Linux 6.10 and later; before, only with CAP_DAC_READ_SEARCH), which
+// spares the walk through /proc; otherwise through /proc/self/fd.
+int linkUnnamedFile(int fd, const char* name) {
+    static std::atomic<bool> direct{true};
+    if (direct.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0) return 0;
+        // Refused links report ENOENT; any other error is the link's own.
+        if (errno != ENOENT) return -1;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const int linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW);
+    if (linked == 0) direct.store(false, std::memory_order_relaxed);  // the kernel refuses the direct way
+    return linked;
 }
 
 // A name ".keldro-XXXXXX" in dir that no file has at the moment of asking.
@@ -94,8 +112,7 @@ struct SafeFileWriter::State {
     bool ok = false;
 
     bool open(const std::string& path, mode_t modeIfNew) {
-        target = writeTarget(path);
-        exists = statPath(target, existing);
+        target = writeTarget(path, exists, existing);
         if (exists && !S_ISREG(existing.st_mode)) return false;
         mode = exists ? (existing.st_mode & 07777) : (modeIfNew & ~currentUmask() & 07777);
         dir = directoryOf(target);
@@ -117,14 +134,12 @@ struct SafeFileWriter::State {
     // Links the unnamed file in under the target's name: directly when there
     // is no file yet, otherwise under a fresh temporary name renamed over it.
     bool linkUnnamed() {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        if (!exists && ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
-            return true;
+        if (!exists && linkUnnamedFile(fd, target.c_str()) == 0) return true;
         if (!exists && errno != EEXIST) return false;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = freshTemporaryName(dir);
             TemporaryName listedName(name);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (linkUnnamedFile(fd, name.c_str()) != 0) {
                 if (errno == EEXIST) continue;
                 return false;
             }
@@ -218,6 +233,12 @@ bool isSameFile(const std::string& a, const std::string& b) {
     struct stat sa{}, sb{};
     if (a.empty() || b.empty() || !statPath(a, sa) || !statPath(b, sb)) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::optional<FileIdentity> fileIdentity(const std::string& path) {
+    struct stat st{};
+    if (path.empty() || !statPath(path, st)) return std::nullopt;
+    return FileIdentity{static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
 
 bool readWholeFile(const std::string& path, ByteVector& out) {

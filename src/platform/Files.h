@@ -25,6 +25,15 @@ bool isReadOnly(const std::string& path);
 // True when both paths name the same existing file (same device and inode).
 bool isSameFile(const std::string& a, const std::string& b);
 
+// The device and inode of an existing file (symbolic links followed);
+// nullopt for an empty path or one that cannot be read.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> fileIdentity(const std::string& path);
+
 // Reads a whole regular file; false on any failure.
 bool readWholeFile(const std::string& path, ByteVector& out);
 

@@ -18,10 +18,12 @@ constexpr int kListed = 2;
 
 struct Slot {
     std::atomic<int> state{kFree};
-    char path[PATH_MAX];
+    char path[PATH_MAX] = {};
 };
 
-Slot g_slots[kSlots];
+// All zero bytes, set up at compile time: the slots' pages are not touched
+// (nor faulted in) until a name is listed.
+constinit Slot g_slots[kSlots];
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void removeListedAndReraise(int sig) {

@@ -3,6 +3,7 @@
 // file would land on an input (by another spelling or through a symbolic
 // link), is refused before anything is converted.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -117,6 +118,47 @@ TEST(BatchInputSafety, CtrlCStopsCleanlyAndReportsWhatWasDone) {
               std::string::npos)
         << r.err;
     for (int i = 0; i < kFiles; ++i) EXPECT_EQ(readBytes(dir.file("in/f" + std::to_string(i) + ".mmf")), file);
+}
+
+// The overwrite check resolves every input and output path; its quick way
+// must give what std::filesystem::weakly_canonical and stat give, for plain
+// files, files not there yet, links anywhere in the path, dots and files
+// standing where a folder should be, spelt relatively and absolutely.
+TEST(BatchInputSafety, PathResolverAgreesWithTheLibrary) {
+    TempDir dir;
+    for (const char* f : {"a/x.mmf", "a/b/y.mld", "file.txt"}) writeBytes(dir.file(f), vq2File(100));
+    fs::create_symlink("a", dir.file("toA"));
+    fs::create_symlink("a/x.mmf", dir.file("linkX.mmf"));
+    fs::create_symlink("nowhere/z.mmf", dir.file("dangling.mmf"));
+    fs::create_symlink("../a", dir.file("a/b/up"));
+    const std::vector<std::string> paths = {
+        "a/x.mmf", "a/b/y.mld", "a/new.mmf", "missing/deeper/new.mmf", "toA/x.mmf", "toA/b/y.mld", "toA/new.mmf",
+        "linkX.mmf", "dangling.mmf", "a/b/up/x.mmf", "a/b/up/b/../x.mmf", "a/./x.mmf", "a/../a/x.mmf",
+        "missing/../a/x.mmf", "file.txt/x.mmf", "file.txt/deeper/x.mmf", "a/b/", "a/b/.", "a/b/..", "x.mmf",
+        "./a/x.mmf", "a//x.mmf",
+    };
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    for (const bool absolute : {false, true}) {
+        batch::PathResolver resolver;
+        for (int pass = 0; pass < 2; ++pass) {  // the second pass meets the folders it has seen
+            for (const std::string& relative : paths) {
+                const std::string path = absolute ? dir.file(relative) : relative;
+                SCOPED_TRACE(path);
+                std::error_code ec;
+                const fs::path expected = fs::weakly_canonical(path, ec);
+                struct stat st{};
+                const bool exists = ::stat(path.c_str(), &st) == 0;
+                const batch::PathResolver::Resolved r = resolver.resolve(path);
+                EXPECT_EQ(r.canonical.native(), expected.native());
+                ASSERT_EQ(r.identity.has_value(), exists);
+                if (exists) {
+                    EXPECT_EQ(*r.identity, batch::PathResolver::Identity(st.st_dev, st.st_ino));
+                }
+            }
+        }
+    }
+    fs::current_path(previous);
 }
 
 }  // namespace
