@@ -6,12 +6,21 @@
 #include <vector>
 
 #include "mfi/Event.h"
+#include "mfi/VectorPool.h"
 
 namespace keldro::mfi {
 
 class Track {
 public:
-    // Empties the event list.
+    Track() = default;
+    Track(const Track&) = default;
+    Track& operator=(const Track&) = default;
+    Track(Track&&) noexcept = default;
+    Track& operator=(Track&&) noexcept = default;
+    // The event storage goes back to the pool for the next track read.
+    ~Track() { VectorPool<Event>::give(events_); }
+
+    // Empties the event list (its storage stays).
     void clear();
 
     int eventCount() const { return static_cast<int>(events_.size()); }
@@ -25,7 +34,8 @@ public:
     // Inserts a copy before the event at `index`; appends when index < 0 or
     // index >= eventCount().
     void insertEvent(int index, const Event& event);
-    void reserve(std::size_t count) { events_.reserve(count); }
+    // Room for `count` events; an empty track takes kept storage (VectorPool).
+    void reserve(std::size_t count);
 
 private:
     std::vector<Event> events_;

@@ -145,7 +145,7 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
         mfi::VolumeFile file =
             parsed(mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
         ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.onAChannel, 45), 1);
-        EXPECT_EQ(file.eventAt(0, 3)->extData(), c.block) << c.channel;
+        EXPECT_EQ(ByteVector(file.eventAt(0, 3)->extData().begin(), file.eventAt(0, 3)->extData().end()), c.block) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->time(), file.eventAt(0, 4)->time());
         EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.onAChannel), 3) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->effectSendValue(), 45);
