@@ -141,7 +141,7 @@ EventKind classifyBlock(ByteSpan d) {
 
 Event::Event(const Event& other)
     : time_(other.time_), status_(other.status_), byte1_(other.byte1_), extMark_(other.extMark_),
-      param1_(other.param1_), param2_(other.param2_) {
+      param1_(other.param1_), param2_(other.param2_), kind_(other.kind_), kindKnown_(other.kindKnown_) {
     copyBlockFrom(other);
 }
 
@@ -164,6 +164,7 @@ void Event::clear() { *this = Event(); }
 
 void Event::appendExtData(ByteSpan data) {
     if (data.empty()) return;
+    forgetKind();
     const std::size_t size = extSize_ + data.size();
     if (size <= kLocalBlockBytes) {
         std::memcpy(block_.local + extSize_, data.data(), data.size());
@@ -178,7 +179,7 @@ void Event::appendExtData(ByteSpan data) {
     extSize_ = static_cast<std::uint32_t>(size);
 }
 
-EventKind Event::kind() const {
+EventKind Event::classify() const {
     if (status_ == kStatusEscape) return classifyEscape(byte1_);
     if (status_ != kStatusShort) return EventKind::Note;
     if (extMark_ != kBlockMark) return classifyShort(param1_, param2_);

@@ -42,30 +42,58 @@ public:
     }
 
     std::uint8_t status() const { return status_; }
-    void setStatus(std::uint8_t value) { status_ = value; }
+    void setStatus(std::uint8_t value) {
+        status_ = value;
+        forgetKind();
+    }
     // The byte that follows the status in the file.
     std::uint8_t byte1() const { return byte1_; }
-    void setByte1(std::uint8_t value) { byte1_ = value; }
+    void setByte1(std::uint8_t value) {
+        byte1_ = value;
+        forgetKind();
+    }
     // 0xF0 or 0xFF when the event carries a data block, else 0.
     std::uint8_t extMark() const { return extMark_; }
-    void setExtMark(std::uint8_t value) { extMark_ = value; }
+    void setExtMark(std::uint8_t value) {
+        extMark_ = value;
+        forgetKind();
+    }
     std::uint8_t param1() const { return param1_; }
-    void setParam1(std::uint8_t value) { param1_ = value; }
+    void setParam1(std::uint8_t value) {
+        param1_ = value;
+        forgetKind();
+    }
     std::uint8_t param2() const { return param2_; }
-    void setParam2(std::uint8_t value) { param2_ = value; }
+    void setParam2(std::uint8_t value) {
+        param2_ = value;
+        forgetKind();
+    }
     void setParams(std::uint8_t first, std::uint8_t second) {
         param1_ = first;
         param2_ = second;
+        forgetKind();
     }
 
     void appendExtData(ByteSpan data);
     std::size_t extDataSize() const { return extSize_; }
     ByteSpan extData() const { return {blockBytes(), extSize_}; }
-    // Direct access for editors that change bytes of the block in place.
-    std::span<std::uint8_t> mutableExtData() { return {blockBytes(), extSize_}; }
+    // Direct access for editors that change bytes of the block in place; the
+    // view is for writing right away, not to be kept across other calls
+    // (the kind is worked out again from the bytes after it was taken).
+    std::span<std::uint8_t> mutableExtData() {
+        forgetKind();
+        return {blockBytes(), extSize_};
+    }
 
     // --- What the event is ---
-    EventKind kind() const;
+    // Worked out from the bytes on first use and kept until they change.
+    EventKind kind() const {
+        if (!kindKnown_) {
+            kind_ = classify();
+            kindKnown_ = true;
+        }
+        return kind_;
+    }
     bool isNote() const { return kind() == EventKind::Note; }
     bool isMasterVolume() const { return kind() == EventKind::MasterVolume; }
     bool isChannelVolume() const { return kind() == EventKind::ChannelVolume; }
@@ -120,6 +148,8 @@ public:
 
 private:
     static Event makeBlock(std::int32_t time, ByteSpan block);
+    EventKind classify() const;
+    void forgetKind() { kindKnown_ = false; }
 
     // Blocks up to this size live in `block_.local`; longer ones in
     // `block_.heap`, an array of exactly extSize_ bytes that the event owns.
@@ -138,7 +168,10 @@ private:
         extMark_ = other.extMark_;
         param1_ = other.param1_;
         param2_ = other.param2_;
+        kind_ = other.kind_;
+        kindKnown_ = other.kindKnown_;
         other.extSize_ = 0;
+        other.forgetKind();
     }
     void releaseBlock() {
         if (blockOnHeap()) delete[] block_.heap;
@@ -157,6 +190,9 @@ private:
     std::uint8_t extMark_ = 0;
     std::uint8_t param1_ = 0;
     std::uint8_t param2_ = 0;
+    // The kind, once worked out: the searches ask for it many times per event.
+    mutable EventKind kind_ = EventKind::Unclassified;
+    mutable bool kindKnown_ = false;
 };
 
 static_assert(sizeof(Event) == 24, "a track holds one event per four or five file bytes: keep it small");

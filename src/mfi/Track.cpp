@@ -16,16 +16,6 @@ void Track::reserve(std::size_t count) {
     events_ = VectorPool<Event>::take(count);
 }
 
-const Event* Track::eventAt(int index) const {
-    if (index < 0 || index >= eventCount()) return nullptr;
-    return &events_[static_cast<std::size_t>(index)];
-}
-
-Event* Track::eventAt(int index) {
-    if (index < 0 || index >= eventCount()) return nullptr;
-    return &events_[static_cast<std::size_t>(index)];
-}
-
 void Track::insertEvent(int index, const Event& event) {
     if (index < 0 || index >= eventCount()) {
         events_.push_back(event);

@@ -25,8 +25,12 @@ public:
 
     int eventCount() const { return static_cast<int>(events_.size()); }
     // nullptr when the index is out of range.
-    const Event* eventAt(int index) const;
-    Event* eventAt(int index);
+    const Event* eventAt(int index) const {
+        return index >= 0 && index < eventCount() ? &events_[static_cast<std::size_t>(index)] : nullptr;
+    }
+    Event* eventAt(int index) {
+        return index >= 0 && index < eventCount() ? &events_[static_cast<std::size_t>(index)] : nullptr;
+    }
     const std::vector<Event>& events() const { return events_; }
 
     void appendEvent(const Event& event) { events_.push_back(event); }

@@ -241,7 +241,63 @@ std::size_t bodyBytesBound(const Body& body, const std::array<WritableEvents, Bo
     return bytes;
 }
 
+// The shape the reader gives an event: a block when the status and the byte
+// after it say so (0x7F 0xF0, 0x7F 0xFF, 0xFF 0xFF), with that byte as its
+// mark, 1 to 65535 data bytes and no parameters; otherwise no mark and no
+// data, the byte after the status being the first parameter unless it is the
+// prefix of a five-byte 0x7F event. An event of that shape is written so that
+// it reads back the same; the writer's own test for a block must agree.
+bool inReadShape(const Event& e) {
+    const bool escape = e.status() == kStatusEscape;
+    const bool block = escape ? (e.byte1() == 0xF0 || e.byte1() == kBlockMark)
+                              : (e.status() == kStatusShort && e.byte1() == kBlockMark);
+    if (block != hasBlock(e)) return false;
+    if (block)
+        return e.extMark() == e.byte1() && e.extDataSize() > 0 && e.extDataSize() <= 0xFFFF && e.param1() == 0 &&
+               e.param2() == 0;
+    if (e.extMark() != 0 || e.extDataSize() != 0) return false;
+    return (escape && e.byte1() < 0x80) || e.param1() == e.byte1();
+}
+
+// A track reads back as it is when it has events (the writer leaves out an
+// empty one), each in the reader's shape, and every delta fits its byte (no
+// fillers, no time going backwards).
+bool trackRereadsAsWritten(const Track& track) {
+    if (track.eventCount() == 0) return false;
+    std::int32_t previous = 0;
+    for (const Event& e : track.events()) {
+        const std::int64_t delta = std::int64_t{e.time()} - previous;
+        if (delta < 0 || delta > kMaxDelta || !inReadShape(e)) return false;
+        previous = e.time();
+    }
+    return true;
+}
+
+template <std::size_t Capacity>
+bool fitsSubchunk(const Text<Capacity>& text) {
+    return text.length >= 0 && text.length <= static_cast<int>(std::min<std::size_t>(Capacity, 255));
+}
+
 }  // namespace
+
+bool File::rereadsAsWritten() const {
+    if (info_.majorType != 1 || info_.minorType != 1) return false;
+    // "note" always goes out with the stored value, and the reader takes only 1.
+    if (info_.note != 1 || info_.sorc > 1) return false;
+    if (!fitsSubchunk(info_.titl) || !fitsSubchunk(info_.copy) || !fitsSubchunk(info_.prot) ||
+        !fitsSubchunk(info_.auth) || !fitsSubchunk(info_.supt) || !fitsSubchunk(info_.thrd) ||
+        !fitsSubchunk(info_.ainf))
+        return false;
+    // An audio item without either part is left out while "ainf" keeps its count.
+    for (int i = 0; i < body_.audioCount(); ++i)
+        if (body_.audio(i)->audioHeaderSize() == 0 || body_.audio(i)->audioDataSize() == 0 ||
+            body_.audio(i)->audioHeaderSize() > 0xFFFF)
+            return false;
+    if (body_.trackCount() < 1) return false;
+    for (int i = 0; i < body_.trackCount(); ++i)
+        if (!trackRereadsAsWritten(*body_.track(i))) return false;
+    return true;
+}
 
 bool File::write(ByteVector& out, const Date& today) {
     out.clear();

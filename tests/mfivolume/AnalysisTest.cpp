@@ -259,6 +259,12 @@ TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
                               walkFirst(file, EventKind::ChannelVolume, track, std::max(i, 0), ofChannel));
                 }
             }
+            // The one-pass walk over sounding events reaches what repeated searches reach.
+            std::vector<int> searched;
+            for (int i = file.firstSounding(track, 0); i >= 0; i = file.firstSounding(track, i + 1)) searched.push_back(i);
+            std::vector<int> walked;
+            file.walkSounding(track, [&](int i) { walked.push_back(i); });
+            ASSERT_EQ(walked, searched) << round << " " << track;
             for (int tick = -1; tick < 300; tick += 7)
                 for (int q = 0; q < 8; ++q)
                     ASSERT_EQ(file.nextSoundingAfterTick(track, q % 4, q >= 4, tick),
