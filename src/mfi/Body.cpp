@@ -3,16 +3,6 @@
 
 namespace keldro::mfi {
 
-const Track* Body::track(int number) const {
-    if (number < 0 || number >= trackCount()) return nullptr;
-    return &tracks_[static_cast<std::size_t>(number)];
-}
-
-Track* Body::track(int number) {
-    if (number < 0 || number >= trackCount()) return nullptr;
-    return &tracks_[static_cast<std::size_t>(number)];
-}
-
 void Body::clearTracks() {
     for (Track& each : tracks_) each.clear();
     tracks_.clear();
@@ -40,16 +30,6 @@ bool Body::resizeAudio(int count) {
     audio_.clear();
     audio_.resize(static_cast<std::size_t>(count));
     return true;
-}
-
-const Event* Body::event(int index, int number) const {
-    const Track* target = track(number);
-    return target ? target->eventAt(index) : nullptr;
-}
-
-Event* Body::event(int index, int number) {
-    Track* target = track(number);
-    return target ? target->eventAt(index) : nullptr;
 }
 
 bool Body::insertEvent(int number, int index, const Event& event) {

@@ -14,8 +14,12 @@ public:
 
     int trackCount() const { return static_cast<int>(tracks_.size()); }
     // nullptr when the number is out of range.
-    const Track* track(int number) const;
-    Track* track(int number);
+    const Track* track(int number) const {
+        return number >= 0 && number < trackCount() ? &tracks_[static_cast<std::size_t>(number)] : nullptr;
+    }
+    Track* track(int number) {
+        return number >= 0 && number < trackCount() ? &tracks_[static_cast<std::size_t>(number)] : nullptr;
+    }
     // Clears every track, then empties the list.
     void clearTracks();
     // n new empty tracks, n 1 to 4; false (and nothing changed) otherwise.
@@ -29,8 +33,14 @@ public:
     bool resizeAudio(int count);
 
     // nullptr when the track or the index is out of range.
-    const Event* event(int index, int track) const;
-    Event* event(int index, int track);
+    const Event* event(int index, int number) const {
+        const Track* target = track(number);
+        return target ? target->eventAt(index) : nullptr;
+    }
+    Event* event(int index, int number) {
+        Track* target = track(number);
+        return target ? target->eventAt(index) : nullptr;
+    }
     // Inserts a copy into a track (see Track::insertEvent); false for a bad
     // track number.
     bool insertEvent(int track, int index, const Event& event);

@@ -1,6 +1,7 @@
 #include "mfi/Event.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "mfi/EventBytes.h"
 
@@ -113,7 +114,7 @@ EventKind classifyClassF3(std::uint8_t id, std::size_t n) {
 
 // A block names its class and id either in the long form (0x11, a form byte
 // 0x01/0x02/0x81, class, id) or in the short form (0x11, class >= 0xF0, id).
-EventKind classifyBlock(const ByteVector& d) {
+EventKind classifyBlock(ByteSpan d) {
     const std::size_t n = d.size();
     if (n < 4 || d[0] != kBlockLead) return EventKind::Unclassified;
     std::uint8_t blockClass = 0;
@@ -138,21 +139,51 @@ EventKind classifyBlock(const ByteVector& d) {
 
 }  // namespace
 
-void Event::clear() { *this = Event(); }
-
-bool Event::setTime(std::int32_t ticks) {
-    if (ticks < 0) return false;
-    time_ = ticks;
-    return true;
+Event::Event(const Event& other)
+    : time_(other.time_), status_(other.status_), byte1_(other.byte1_), extMark_(other.extMark_),
+      param1_(other.param1_), param2_(other.param2_), kind_(other.kind_), kindKnown_(other.kindKnown_) {
+    copyBlockFrom(other);
 }
 
-void Event::appendExtData(ByteSpan data) { extData_.insert(extData_.end(), data.begin(), data.end()); }
+Event& Event::operator=(const Event& other) {
+    if (this != &other) *this = Event(other);
+    return *this;
+}
 
-EventKind Event::kind() const {
+void Event::copyBlockFrom(const Event& other) {
+    extSize_ = other.extSize_;
+    if (!other.blockOnHeap()) {
+        block_ = other.block_;
+        return;
+    }
+    block_.heap = new std::uint8_t[extSize_];
+    std::memcpy(block_.heap, other.block_.heap, extSize_);
+}
+
+void Event::clear() { *this = Event(); }
+
+void Event::appendExtData(ByteSpan data) {
+    if (data.empty()) return;
+    forgetKind();
+    const std::size_t size = extSize_ + data.size();
+    if (size <= kLocalBlockBytes) {
+        std::memcpy(block_.local + extSize_, data.data(), data.size());
+        extSize_ = static_cast<std::uint32_t>(size);
+        return;
+    }
+    auto* grown = new std::uint8_t[size];
+    std::memcpy(grown, blockBytes(), extSize_);
+    std::memcpy(grown + extSize_, data.data(), data.size());
+    releaseBlock();
+    block_.heap = grown;
+    extSize_ = static_cast<std::uint32_t>(size);
+}
+
+EventKind Event::classify() const {
     if (status_ == kStatusEscape) return classifyEscape(byte1_);
     if (status_ != kStatusShort) return EventKind::Note;
     if (extMark_ != kBlockMark) return classifyShort(param1_, param2_);
-    return classifyBlock(extData_);
+    return classifyBlock(extData());
 }
 
 int Event::channel() const {
@@ -171,7 +202,7 @@ int Event::channel() const {
         case EventKind::BlockF1Id03:
         case EventKind::BlockF1Id05:
         case EventKind::BlockF1Id0C:
-        case EventKind::EffectSend: return extData_[3] >> 6;
+        case EventKind::EffectSend: return extData()[3] >> 6;
         default: return -1;
     }
 }
@@ -180,24 +211,24 @@ int Event::masterVolume() const { return isMasterVolume() ? std::min<int>(param2
 
 int Event::channelVolume() const { return isChannelVolume() ? (param2_ & 0x3F) : -1; }
 
-int Event::adpcmVolume() const { return isAdpcmVolume() && extData_.size() == 4 ? (extData_[3] & 0x3F) : -1; }
+int Event::adpcmVolume() const { return isAdpcmVolume() && extData().size() == 4 ? (extData()[3] & 0x3F) : -1; }
 
-int Event::maxGain() const { return isMaxGain() && extData_.size() == 5 ? extData_[4] : -1; }
+int Event::maxGain() const { return isMaxGain() && extData().size() == 5 ? extData()[4] : -1; }
 
-int Event::effectSelector() const { return isEffectSelect() && extData_.size() == 5 ? extData_[4] : -1; }
+int Event::effectSelector() const { return isEffectSelect() && extData().size() == 5 ? extData()[4] : -1; }
 
-int Event::effectSendValue() const { return isEffectSend() && extData_.size() == 5 ? extData_[4] : -1; }
+int Event::effectSendValue() const { return isEffectSend() && extData().size() == 5 ? extData()[4] : -1; }
 
 int Event::effectSendCode() const {
-    if (!isEffectSend() || extData_.size() != 5) return -1;
-    const std::uint8_t channelByte = extData_[3];
+    if (!isEffectSend() || extData().size() != 5) return -1;
+    const std::uint8_t channelByte = extData()[3];
     return effectSendCodeOf(channelByte >> 6, (channelByte & kAChannelFlag) != 0);
 }
 
 int Event::effectType(int block) const {
     const std::size_t at = kEffectBlocksStart + static_cast<std::size_t>(block) * kEffectBlockBytes;
-    if (!isEffectSettings() || block < 0 || at + kEffectBlockBytes > extData_.size()) return -1;
-    return (extData_[at] << 8) | extData_[at + 1];
+    if (!isEffectSettings() || block < 0 || at + kEffectBlockBytes > extData().size()) return -1;
+    return (extData()[at] << 8) | extData()[at + 1];
 }
 
 Event Event::makeChannelVolume(std::int32_t time, int channel, int volume) {

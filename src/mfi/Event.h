@@ -1,9 +1,13 @@
 #pragma once
-// One event of an MFi track, held by value. Fixed-length events keep their
-// bytes in plain fields; only events with a length-prefixed data block use
-// `extData`, so copying an ordinary event never allocates.
+// One event of an MFi track, held by value in 24 bytes. Fixed-length events
+// keep their bytes in plain fields; events with a length-prefixed data block
+// keep blocks of up to eight bytes (volume, MaxGain, send and most other
+// blocks are four to six) inside the event and only longer ones (effect
+// settings) on the heap, so reading or copying an ordinary track allocates
+// nothing per event.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "mfi/EventKind.h"
 #include "platform/Bytes.h"
@@ -13,6 +17,17 @@ namespace keldro::mfi {
 class Event {
 public:
     Event() = default;
+    Event(const Event& other);
+    Event(Event&& other) noexcept { takeFrom(other); }
+    Event& operator=(const Event& other);
+    Event& operator=(Event&& other) noexcept {
+        if (this != &other) {
+            releaseBlock();
+            takeFrom(other);
+        }
+        return *this;
+    }
+    ~Event() { releaseBlock(); }
 
     // Back to the cleared state: every number 0, no data block.
     void clear();
@@ -20,33 +35,65 @@ public:
     // Absolute time in ticks from the start of the track.
     std::int32_t time() const { return time_; }
     // Refuses a negative time (false) and keeps the old one.
-    bool setTime(std::int32_t ticks);
+    bool setTime(std::int32_t ticks) {
+        if (ticks < 0) return false;
+        time_ = ticks;
+        return true;
+    }
 
     std::uint8_t status() const { return status_; }
-    void setStatus(std::uint8_t value) { status_ = value; }
+    void setStatus(std::uint8_t value) {
+        status_ = value;
+        forgetKind();
+    }
     // The byte that follows the status in the file.
     std::uint8_t byte1() const { return byte1_; }
-    void setByte1(std::uint8_t value) { byte1_ = value; }
+    void setByte1(std::uint8_t value) {
+        byte1_ = value;
+        forgetKind();
+    }
     // 0xF0 or 0xFF when the event carries a data block, else 0.
     std::uint8_t extMark() const { return extMark_; }
-    void setExtMark(std::uint8_t value) { extMark_ = value; }
+    void setExtMark(std::uint8_t value) {
+        extMark_ = value;
+        forgetKind();
+    }
     std::uint8_t param1() const { return param1_; }
-    void setParam1(std::uint8_t value) { param1_ = value; }
+    void setParam1(std::uint8_t value) {
+        param1_ = value;
+        forgetKind();
+    }
     std::uint8_t param2() const { return param2_; }
-    void setParam2(std::uint8_t value) { param2_ = value; }
+    void setParam2(std::uint8_t value) {
+        param2_ = value;
+        forgetKind();
+    }
     void setParams(std::uint8_t first, std::uint8_t second) {
         param1_ = first;
         param2_ = second;
+        forgetKind();
     }
 
     void appendExtData(ByteSpan data);
-    std::size_t extDataSize() const { return extData_.size(); }
-    const ByteVector& extData() const { return extData_; }
-    // Direct access for editors that change bytes of the block in place.
-    ByteVector& mutableExtData() { return extData_; }
+    std::size_t extDataSize() const { return extSize_; }
+    ByteSpan extData() const { return {blockBytes(), extSize_}; }
+    // Direct access for editors that change bytes of the block in place; the
+    // view is for writing right away, not to be kept across other calls
+    // (the kind is worked out again from the bytes after it was taken).
+    std::span<std::uint8_t> mutableExtData() {
+        forgetKind();
+        return {blockBytes(), extSize_};
+    }
 
     // --- What the event is ---
-    EventKind kind() const;
+    // Worked out from the bytes on first use and kept until they change.
+    EventKind kind() const {
+        if (!kindKnown_) {
+            kind_ = classify();
+            kindKnown_ = true;
+        }
+        return kind_;
+    }
     bool isNote() const { return kind() == EventKind::Note; }
     bool isMasterVolume() const { return kind() == EventKind::MasterVolume; }
     bool isChannelVolume() const { return kind() == EventKind::ChannelVolume; }
@@ -101,14 +148,53 @@ public:
 
 private:
     static Event makeBlock(std::int32_t time, ByteSpan block);
+    EventKind classify() const;
+    void forgetKind() { kindKnown_ = false; }
 
+    // Blocks up to this size live in `block_.local`; longer ones in
+    // `block_.heap`, an array of exactly extSize_ bytes that the event owns.
+    static constexpr std::size_t kLocalBlockBytes = 8;
+    bool blockOnHeap() const { return extSize_ > kLocalBlockBytes; }
+    const std::uint8_t* blockBytes() const { return blockOnHeap() ? block_.heap : block_.local; }
+    std::uint8_t* blockBytes() { return blockOnHeap() ? block_.heap : block_.local; }
+    void copyBlockFrom(const Event& other);
+    // Moves every field of `other` here; `other` keeps no block.
+    void takeFrom(Event& other) {
+        block_ = other.block_;
+        time_ = other.time_;
+        extSize_ = other.extSize_;
+        status_ = other.status_;
+        byte1_ = other.byte1_;
+        extMark_ = other.extMark_;
+        param1_ = other.param1_;
+        param2_ = other.param2_;
+        kind_ = other.kind_;
+        kindKnown_ = other.kindKnown_;
+        other.extSize_ = 0;
+        other.forgetKind();
+    }
+    void releaseBlock() {
+        if (blockOnHeap()) delete[] block_.heap;
+        extSize_ = 0;
+    }
+
+    union Block {
+        std::uint8_t local[kLocalBlockBytes];
+        std::uint8_t* heap;
+    };
+    Block block_{};
     std::int32_t time_ = 0;
+    std::uint32_t extSize_ = 0;
     std::uint8_t status_ = 0;
     std::uint8_t byte1_ = 0;
     std::uint8_t extMark_ = 0;
     std::uint8_t param1_ = 0;
     std::uint8_t param2_ = 0;
-    ByteVector extData_;
+    // The kind, once worked out: the searches ask for it many times per event.
+    mutable EventKind kind_ = EventKind::Unclassified;
+    mutable bool kindKnown_ = false;
 };
+
+static_assert(sizeof(Event) == 24, "a track holds one event per four or five file bytes: keep it small");
 
 }  // namespace keldro::mfi

@@ -91,6 +91,14 @@ public:
     // a partial file that must not be used.
     bool write(ByteVector& out, const Date& today);
 
+    // True when write() succeeds and reading what it wrote gives back this
+    // model: the same events, audio items and header fields (a text left
+    // empty reads back as the one space written for it, a malformed date as
+    // the date stamped). False when that is not certain; reading the written
+    // bytes then tells. Lets a chain of steps that each read the previous
+    // step's file go on with the model instead.
+    bool rereadsAsWritten() const;
+
     // A copy of the header information.
     Info info() const { return info_; }
     const Info& infoRecord() const { return info_; }

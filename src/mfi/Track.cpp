@@ -6,14 +6,14 @@ void Track::clear() {
     events_.clear();
 }
 
-const Event* Track::eventAt(int index) const {
-    if (index < 0 || index >= eventCount()) return nullptr;
-    return &events_[static_cast<std::size_t>(index)];
-}
-
-Event* Track::eventAt(int index) {
-    if (index < 0 || index >= eventCount()) return nullptr;
-    return &events_[static_cast<std::size_t>(index)];
+void Track::reserve(std::size_t count) {
+    if (count <= events_.capacity()) return;
+    if (!events_.empty()) {
+        events_.reserve(count);
+        return;
+    }
+    VectorPool<Event>::give(events_);
+    events_ = VectorPool<Event>::take(count);
 }
 
 void Track::insertEvent(int index, const Event& event) {

@@ -6,18 +6,31 @@
 #include <vector>
 
 #include "mfi/Event.h"
+#include "mfi/VectorPool.h"
 
 namespace keldro::mfi {
 
 class Track {
 public:
-    // Empties the event list.
+    Track() = default;
+    Track(const Track&) = default;
+    Track& operator=(const Track&) = default;
+    Track(Track&&) noexcept = default;
+    Track& operator=(Track&&) noexcept = default;
+    // The event storage goes back to the pool for the next track read.
+    ~Track() { VectorPool<Event>::give(events_); }
+
+    // Empties the event list (its storage stays).
     void clear();
 
     int eventCount() const { return static_cast<int>(events_.size()); }
     // nullptr when the index is out of range.
-    const Event* eventAt(int index) const;
-    Event* eventAt(int index);
+    const Event* eventAt(int index) const {
+        return index >= 0 && index < eventCount() ? &events_[static_cast<std::size_t>(index)] : nullptr;
+    }
+    Event* eventAt(int index) {
+        return index >= 0 && index < eventCount() ? &events_[static_cast<std::size_t>(index)] : nullptr;
+    }
     const std::vector<Event>& events() const { return events_; }
 
     void appendEvent(const Event& event) { events_.push_back(event); }
@@ -25,7 +38,8 @@ public:
     // Inserts a copy before the event at `index`; appends when index < 0 or
     // index >= eventCount().
     void insertEvent(int index, const Event& event);
-    void reserve(std::size_t count) { events_.reserve(count); }
+    // Room for `count` events; an empty track takes kept storage (VectorPool).
+    void reserve(std::size_t count);
 
 private:
     std::vector<Event> events_;

@@ -48,14 +48,14 @@ FirstSound findFirstSound(VolumeFile& converted) {
     FirstSound sound;
     int track0Tick = -1;
     for (int track = 0; track < kTrackCount; ++track) {
-        for (int i = converted.firstSounding(track, 0); i >= 0; i = converted.firstSounding(track, i + 1)) {
+        converted.walkSounding(track, [&](int i) {
             const int tick = converted.eventAt(track, i)->time();
             if (sound.minTick < 0 || tick < sound.minTick) sound.minTick = tick;
             if (track == 0 && (sound.firstOfTrack0 < 0 || tick < track0Tick)) {
                 sound.firstOfTrack0 = i;
                 track0Tick = tick;
             }
-        }
+        });
     }
     return sound;
 }

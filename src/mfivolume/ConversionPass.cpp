@@ -82,13 +82,22 @@ std::string dateText(const Date& date) {
     return text;
 }
 
-bool reencode(ByteSpan input, ByteVector& output, const Date& today) {
-    VolumeFile model;
-    return ok(model.parse(input)) && model.write(output, today);
+// Each step of the pass reads the file the previous step wrote. Where those
+// bytes would read back as the model itself (File::rereadsAsWritten), the
+// step goes on with the model; otherwise it writes and reads them, as the
+// step always did. Either way it sees the model a read would give and fails
+// where the read fails.
+bool carryOver(VolumeFile& model, const Date& today) {
+    if (model.rereadsAsWritten()) return ok(model.analyse());
+    ByteVector bytes;
+    if (!model.write(bytes, today)) return false;
+    VolumeFile reread;
+    if (!ok(reread.parse(bytes))) return false;
+    model = std::move(reread);
+    return true;
 }
 
-bool applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const PassSettings& settings,
-                    const Date& today) {
+RuleSettings ruleSettings(const PassSettings& settings) {
     RuleSettings rule;
     rule.relative = settings.relative;
     rule.db = settings.db;
@@ -96,16 +105,20 @@ bool applyVolumeRule(ByteSpan input, ByteVector& output, int targetFormat, const
     rule.maxGainSteps = settings.maxGainSteps;
     rule.channelValues = settings.channelValues;
     rule.regulate = settings.regulate;
-    // Without a mode the rules leave their output alone: start it as the input.
-    output.assign(input.begin(), input.end());
-    return targetFormat == kFormatMfi20 ? applyChannelVolumeRule(input, output, rule, today)
-                                       : applyMaxGainRule(input, output, rule, today);
+    return rule;
 }
 
-bool updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& source, const HandsetFormat& target,
-                  const Date* today) {
-    VolumeFile model;
-    if (!ok(model.parse(input))) return false;
+void applyVolumeRule(VolumeFile& model, int targetFormat, const PassSettings& settings) {
+    const RuleSettings rule = ruleSettings(settings);
+    if (targetFormat == kFormatMfi20)
+        applyChannelVolumeRule(model, rule);
+    else
+        applyMaxGainRule(model, rule);
+}
+
+// "supt", "date" and "vers" of the target format; false when the source's
+// version is not the one its format says or the target has none.
+bool updateHeader(VolumeFile& model, const HandsetFormat& source, const HandsetFormat& target, const Date* today) {
     const int sourceGeneration = generationOfFamily(source.family);
     const int targetGeneration = generationOfFamily(target.family);
     Info& info = model.infoRecord();
@@ -117,7 +130,7 @@ bool updateHeader(ByteSpan input, ByteVector& output, const HandsetFormat& sourc
     const std::string_view targetVersion = versionOfGeneration(targetGeneration);
     if (targetVersion.empty()) return false;
     info.setVers(targetVersion);
-    return model.write(output, *today);
+    return true;
 }
 
 }  // namespace
@@ -161,7 +174,6 @@ Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std
     length = 0;
     const PassSettings settings = snapshotSettings(host);
     if (input.empty() || output.empty()) return Result::MfiNoBuffer;
-    const ByteVector working(input.begin(), input.end());
     const HandsetFormat* source = formatRow(sourceFormat);
     const HandsetFormat* target = formatRow(targetFormat);
     if (!isPermittedPair(sourceFormat, targetFormat) || !source || !target || !familiesFit(source->family, target->family))
@@ -170,12 +182,15 @@ Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std
     // The writer fills a malformed date with today's; without a date the
     // header update fails anyway, so any stand-in will do until then.
     const Date writerDate = today ? *today : Date{};
-    ByteVector reencoded;
-    if (!reencode(working, reencoded, writerDate)) return Result::MfiStepFailed;
-    ByteVector converted;
-    if (!applyVolumeRule(reencoded, converted, targetFormat, settings, writerDate)) return Result::MfiStepFailed;
+    // Re-encode: the input as the reader and writer see it.
+    VolumeFile model;
+    if (!ok(model.parse(input)) || !carryOver(model, writerDate)) return Result::MfiStepFailed;
+    // The volume rule of the target format.
+    applyVolumeRule(model, targetFormat, settings);
+    if (!carryOver(model, writerDate)) return Result::MfiStepFailed;
+    // The header of the target format.
     ByteVector stamped;
-    if (!updateHeader(converted, stamped, *source, *target, today)) return Result::MfiStepFailed;
+    if (!updateHeader(model, *source, *target, today) || !model.write(stamped, *today)) return Result::MfiStepFailed;
 
     if (stamped.size() > output.size()) return Result::MfiOutputTooSmall;
     std::copy(stamped.begin(), stamped.end(), output.begin());

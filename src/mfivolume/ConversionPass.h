@@ -1,7 +1,10 @@
 #pragma once
 // The conversion pass: input MFi bytes in, converted bytes out, in three steps
-// that each parse the previous step's bytes, edit the model and write it back:
-// re-encode, volume rule, header update ("date", "supt", "vers").
+// that each take the file the previous step wrote: re-encode, volume rule,
+// header update ("date", "supt", "vers"). The model is read once; a step reads
+// the previous step's bytes only where they would not read back as the model
+// (see carryOver in ConversionPass.cpp), so each step fails where it failed
+// when it read them.
 #include <array>
 #include <cstdint>
 #include <span>

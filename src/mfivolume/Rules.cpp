@@ -84,10 +84,8 @@ bool hasMode(const RuleSettings& settings) { return settings.relative == 1 || se
 
 }  // namespace
 
-bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
-    if (!hasMode(settings)) return true;
-    VolumeFile model;
-    if (!ok(model.parse(input))) return false;
+void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings) {
+    if (!hasMode(settings)) return;
     const int gainBefore = model.maxGainValue();
     double regulation = settings.db;
     if (settings.relative == 1) {
@@ -97,6 +95,20 @@ bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& se
         regulation = settings.maxGainSteps * -0.5 - gainBefore * -0.5;
     }
     if (settings.regulate == 1) regulateEffects(model, regulation);
+}
+
+void applyChannelVolumeRule(VolumeFile& model, const RuleSettings& settings) {
+    if (!hasMode(settings)) return;
+    for (int track = 0; track < kTrackCount; ++track)
+        for (int channel = 0; channel < kChannelsPerTrack; ++channel) convertChannel(model, track, channel, settings);
+    convertAdpcm(model, settings);
+}
+
+bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
+    if (!hasMode(settings)) return true;
+    VolumeFile model;
+    if (!ok(model.parse(input))) return false;
+    applyMaxGainRule(model, settings);
     return writeModel(model, output, today);
 }
 
@@ -104,9 +116,7 @@ bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettin
     if (!hasMode(settings)) return true;
     VolumeFile model;
     if (!ok(model.parse(input))) return false;
-    for (int track = 0; track < kTrackCount; ++track)
-        for (int channel = 0; channel < kChannelsPerTrack; ++channel) convertChannel(model, track, channel, settings);
-    convertAdpcm(model, settings);
+    applyChannelVolumeRule(model, settings);
     return writeModel(model, output, today);
 }
 

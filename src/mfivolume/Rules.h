@@ -32,6 +32,11 @@ struct RuleSettings {
 bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
 bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
 
+// The same rules on a parsed model, edited in place; they do nothing without
+// a mode (neither relative nor absolute).
+void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings);
+void applyChannelVolumeRule(VolumeFile& model, const RuleSettings& settings);
+
 // How the effect regulation places its copies of the send in force. Both give
 // the same model; OneByOne edits the model at every copy (each later search
 // sees the earlier copies), Batched plans all copies on the unedited tracks

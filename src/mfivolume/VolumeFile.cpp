@@ -74,19 +74,25 @@ Result VolumeFile::analyse() {
     return nextMasterVolume(0) < 0 ? Result::MfiNoMasterVolume : Result::Converted;
 }
 
-int VolumeFile::eventCount(int track) const {
-    const Track* t = body().track(track);
-    return t ? t->eventCount() : 0;
+bool VolumeFile::isSoundingKind(EventKind kind) {
+    return std::find(kSoundingKinds.begin(), kSoundingKinds.end(), kind) != kSoundingKinds.end();
 }
 
 // --- Indexes ---
 
 void VolumeFile::invalidateIndexes() {
-    for (TrackIndex& index : indexes_) {
-        index.built = false;
-        index.soundingBuilt = false;
-    }
-    cumulativeBuilt_.fill(false);
+    for (int track = 0; track < Body::kMaxTracks; ++track) invalidateTrack(track);
+}
+
+void VolumeFile::invalidateTrack(int track) {
+    TrackIndex& index = indexes_[static_cast<std::size_t>(track)];
+    index.built = false;
+    index.soundingBuilt = false;
+    // Times of tracks 1-3 go by the tempo events of track 0.
+    if (track == 0)
+        cumulativeBuilt_.fill(false);
+    else
+        cumulativeBuilt_[static_cast<std::size_t>(track)] = false;
 }
 
 VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
@@ -97,12 +103,19 @@ VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
     index.soundingBuilt = false;
     index.count = count;
     index.kinds.resize(static_cast<std::size_t>(count));
-    for (std::vector<int>& p : index.positions) p.clear();
-    for (int i = 0; i < count; ++i) {
-        const EventKind kind = eventAt(track, i)->kind();
-        index.kinds[static_cast<std::size_t>(i)] = kind;
-        index.positions[kindIndex(kind)].push_back(i);
+    // Kinds first, counted, so that every position list is sized once.
+    std::array<std::size_t, kEventKindCount> perKind{};
+    const std::vector<Event>& events = body().track(track)->events();
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const EventKind kind = events[i].kind();
+        index.kinds[i] = kind;
+        ++perKind[kindIndex(kind)];
     }
+    for (std::size_t k = 0; k < kEventKindCount; ++k) {
+        index.positions[k].clear();
+        index.positions[k].reserve(perKind[k]);
+    }
+    for (int i = 0; i < count; ++i) index.positions[kindIndex(index.kinds[static_cast<std::size_t>(i)])].push_back(i);
     return index;
 }
 
@@ -268,7 +281,7 @@ int VolumeFile::setAdpcmVolume(int index, int value) {
     event->mutableExtData()[3] = static_cast<std::uint8_t>(std::clamp(value, 0, kMaxVolume));
     // In the long block form byte 3 is also the id: the event may now be of
     // another kind.
-    if (!event->isAdpcmVolume()) invalidateIndexes();
+    if (!event->isAdpcmVolume()) invalidateTrack(0);
     return 1;
 }
 
@@ -300,7 +313,7 @@ int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
     const Event volume = note->isAdpcmNote() ? Event::makeAdpcmVolume(0, kAssumedVolume)
                                                 : Event::makeChannelVolume(0, channel, kAssumedVolume);
     body().insertEvent(track, at, volume);
-    invalidateIndexes();
+    invalidateTrack(track);
     return 1;
 }
 
@@ -308,7 +321,7 @@ int VolumeFile::insertEffectSend(int track, int index, int channel, bool onAChan
     const Event* anchor = eventAt(track, index);
     if (!anchor) return 0;
     body().insertEvent(track, index, Event::makeEffectSend(anchor->time(), channel, onAChannel, value));
-    invalidateIndexes();
+    invalidateTrack(track);
     return 1;
 }
 
@@ -318,7 +331,7 @@ void VolumeFile::replaceTrackEvents(int track, std::vector<Event> events) {
     t->clear();
     t->reserve(events.size());
     for (Event& event : events) t->appendEvent(std::move(event));
-    invalidateIndexes();
+    invalidateTrack(track);
 }
 
 }  // namespace keldro::mfi

@@ -100,7 +100,15 @@ public:
     // Positions of all events of a kind in a track, in order.
     const std::vector<int>& positionsOf(int track, EventKind kind);
     const Event* eventAt(int track, int index) const { return body().event(index, track); }
-    int eventCount(int track) const;
+    int eventCount(int track) const {
+        const Track* t = body().track(track);
+        return t ? t->eventCount() : 0;
+    }
+    // Visits, in order, every index that the walk
+    //   for (i = firstSounding(track, 0); i >= 0; i = firstSounding(track, i + 1))
+    // reaches, in one pass over the track instead of a search per event.
+    template <typename Visit>
+    void walkSounding(int track, Visit visit);
 
 private:
     struct SoundingList {
@@ -120,9 +128,12 @@ private:
     TrackIndex& indexOf(int track);
     const SoundingList& soundingList(int track, std::size_t group, int channel);
     void buildSounding(int track, TrackIndex& index);
+    static bool isSoundingKind(EventKind kind);
     const std::vector<double>& cumulativeMs(int track);
     void buildCumulativeMs(int track, std::vector<double>& out);
     void invalidateIndexes();
+    // Drops what an edit of one track makes stale.
+    void invalidateTrack(int track);
 
     std::uint8_t maxGainValue_ = kMaxGainSteps;
     std::array<TrackIndex, Body::kMaxTracks> indexes_;
@@ -145,6 +156,22 @@ int VolumeFile::findFrom(EventKind kind, int track, int from, Accept accept) {
         if (hit + 1 >= count - 1) return -1;
     }
     return -1;
+}
+
+template <typename Visit>
+void VolumeFile::walkSounding(int track, Visit visit) {
+    if (track < 0 || track >= body().trackCount()) return;
+    const TrackIndex& index = indexOf(track);
+    const int count = index.count;
+    int previous = -1;
+    for (int i = 0; i < count; ++i) {
+        if (!isSoundingKind(index.kinds[static_cast<std::size_t>(i)])) continue;
+        // Each search starts at the previous hit + 1, which must lie before
+        // the last event.
+        if (previous + 1 >= count - 1) return;
+        visit(i);
+        previous = i;
+    }
 }
 
 }  // namespace keldro::mfi

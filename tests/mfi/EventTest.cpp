@@ -11,6 +11,9 @@ using namespace keldro::mfi;
 namespace keldro {
 namespace {
 
+// An event's data block as a vector, for comparisons.
+ByteVector blockOf(const mfi::Event& e) { return ByteVector(e.extData().begin(), e.extData().end()); }
+
 struct Decoded {
     Result status;
     mfi::Track track;
@@ -76,7 +79,7 @@ TEST(MfiDecode, EveryEventShape) {
         EXPECT_EQ(e.extMark(), c.extMark);
         EXPECT_EQ(e.param1(), c.param1);
         EXPECT_EQ(e.param2(), c.param2);
-        EXPECT_EQ(e.extData(), c.extData);
+        EXPECT_EQ(blockOf(e), c.extData);
         EXPECT_EQ(e.kind(), c.kind);
     }
 }
@@ -382,7 +385,7 @@ TEST(MfiEvent, FactoriesMakeWhatTheReaderReads) {
         EXPECT_EQ(c.made.extMark(), read.extMark());
         EXPECT_EQ(c.made.param1(), read.param1());
         EXPECT_EQ(c.made.param2(), read.param2());
-        EXPECT_EQ(c.made.extData(), read.extData());
+        EXPECT_EQ(blockOf(c.made), blockOf(read));
         EXPECT_EQ(c.made.kind(), c.kind);
     }
     EXPECT_EQ(mfi::Event::makeEffectSend(17, 0, false, 1).time(), 17);
@@ -397,12 +400,46 @@ TEST(MfiEvent, RefusedEditsLeaveTheEventUnchanged) {
     e.appendExtData({});
     EXPECT_EQ(e.extDataSize(), 0u);
     e.appendExtData(ByteVector{1, 2, 3});
-    EXPECT_EQ(e.extData(), (ByteVector{1, 2, 3}));
+    EXPECT_EQ(blockOf(e), (ByteVector{1, 2, 3}));
     mfi::Event copy = e;
     e.clear();
     EXPECT_EQ(copy.extDataSize(), 3u);
     EXPECT_EQ(e.time(), 0);
     EXPECT_EQ(e.extDataSize(), 0u);
+}
+
+// Blocks of up to eight bytes are kept inside the event, longer ones on the
+// heap: appending across that boundary, copying, moving and assigning must
+// keep every byte and leave the source intact (copies) or empty (moves).
+TEST(MfiEvent, DataBlocksSurviveGrowthCopiesAndMoves) {
+    for (const std::size_t size : {1u, 7u, 8u, 9u, 16u, 300u}) {
+        ByteVector block(size);
+        for (std::size_t i = 0; i < size; ++i) block[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        mfi::Event e;
+        e.setParams(0x12, 0x34);
+        const std::size_t half = size / 2;
+        e.appendExtData(ByteSpan(block).first(half));
+        e.appendExtData(ByteSpan(block).subspan(half));
+        ASSERT_EQ(blockOf(e), block) << size;
+
+        mfi::Event copy = e;
+        copy.mutableExtData()[0] ^= 0xFF;  // a copy owns its bytes
+        EXPECT_EQ(blockOf(e), block) << size;
+        mfi::Event assigned;
+        assigned.appendExtData(ByteVector(20, 0xAA));
+        assigned = e;
+        EXPECT_EQ(blockOf(assigned), block) << size;
+        assigned = assigned;  // self-assignment keeps the block
+        EXPECT_EQ(blockOf(assigned), block) << size;
+
+        mfi::Event moved = std::move(e);
+        EXPECT_EQ(blockOf(moved), block) << size;
+        EXPECT_EQ(moved.param2(), 0x34) << size;
+        EXPECT_EQ(e.extDataSize(), 0u) << size;  // NOLINT(bugprone-use-after-move): a moved-from event is empty
+        mfi::Event target = copy;
+        target = std::move(moved);
+        EXPECT_EQ(blockOf(target), block) << size;
+    }
 }
 
 // Track 0: master volume at 0, channel volume ch1 at 1, note ch1 at 2, master volume at 3 (last).

@@ -145,7 +145,7 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
         mfi::VolumeFile file =
             parsed(mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
         ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.onAChannel, 45), 1);
-        EXPECT_EQ(file.eventAt(0, 3)->extData(), c.block) << c.channel;
+        EXPECT_EQ(ByteVector(file.eventAt(0, 3)->extData().begin(), file.eventAt(0, 3)->extData().end()), c.block) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->time(), file.eventAt(0, 4)->time());
         EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.onAChannel), 3) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->effectSendValue(), 45);
@@ -259,6 +259,12 @@ TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
                               walkFirst(file, EventKind::ChannelVolume, track, std::max(i, 0), ofChannel));
                 }
             }
+            // The one-pass walk over sounding events reaches what repeated searches reach.
+            std::vector<int> searched;
+            for (int i = file.firstSounding(track, 0); i >= 0; i = file.firstSounding(track, i + 1)) searched.push_back(i);
+            std::vector<int> walked;
+            file.walkSounding(track, [&](int i) { walked.push_back(i); });
+            ASSERT_EQ(walked, searched) << round << " " << track;
             for (int tick = -1; tick < 300; tick += 7)
                 for (int q = 0; q < 8; ++q)
                     ASSERT_EQ(file.nextSoundingAfterTick(track, q % 4, q >= 4, tick),
