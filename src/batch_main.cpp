@@ -1,3 +1,7 @@
 #include "batch/BatchApp.h"
+#include "platform/Memory.h"
 
-int main(int argc, char** argv) { return keldro::batch::runBatch(argc, argv); }
+int main(int argc, char** argv) {
+    keldro::keepFreedMemoryForReuse();
+    return keldro::batch::runBatch(argc, argv);
+}

@@ -1,3 +1,7 @@
 #include "app/ConverterApp.h"
+#include "platform/Memory.h"
 
-int main(int argc, char** argv) { return keldro::runConverterApp(argc, argv); }
+int main(int argc, char** argv) {
+    keldro::keepFreedMemoryForReuse();
+    return keldro::runConverterApp(argc, argv);
+}

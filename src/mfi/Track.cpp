@@ -6,15 +6,7 @@ void Track::clear() {
     events_.clear();
 }
 
-void Track::reserve(std::size_t count) {
-    if (count <= events_.capacity()) return;
-    if (!events_.empty()) {
-        events_.reserve(count);
-        return;
-    }
-    VectorPool<Event>::give(events_);
-    events_ = VectorPool<Event>::take(count);
-}
+void Track::reserve(std::size_t count) { events_.reserve(count); }
 
 void Track::insertEvent(int index, const Event& event) {
     if (index < 0 || index >= eventCount()) {

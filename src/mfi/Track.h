@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "mfi/Event.h"
-#include "mfi/VectorPool.h"
 
 namespace keldro::mfi {
 
@@ -17,8 +16,6 @@ public:
     Track& operator=(const Track&) = default;
     Track(Track&&) noexcept = default;
     Track& operator=(Track&&) noexcept = default;
-    // The event storage goes back to the pool for the next track read.
-    ~Track() { VectorPool<Event>::give(events_); }
 
     // Empties the event list (its storage stays).
     void clear();
@@ -38,7 +35,7 @@ public:
     // Inserts a copy before the event at `index`; appends when index < 0 or
     // index >= eventCount().
     void insertEvent(int index, const Event& event);
-    // Room for `count` events; an empty track takes kept storage (VectorPool).
+    // Room for `count` events.
     void reserve(std::size_t count);
 
 private:
