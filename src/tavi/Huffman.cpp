@@ -1,5 +1,6 @@
 #include "tavi/Huffman.h"
 
+#include <algorithm>
 #include <array>
 
 namespace keldro::tavi {
@@ -10,69 +11,106 @@ constexpr int kMaxInternalNodes = 255;
 constexpr int kNodeCount = kSymbolCount + kMaxInternalNodes;
 constexpr int kNoNode = -1;
 
-// Reads bits most significant first; every read checks the end.
+// Reads bits most significant first through a 64-bit window. Only bytes
+// inside the data are ever read; past its end the window fills with zero
+// bits, and position() then runs beyond totalBits(). A decode that needed
+// any of those bits has failed, which the caller checks with overran(); the
+// position only grows, so checking once after a run of codes is enough.
 class BitReader {
 public:
-    explicit BitReader(ByteSpan data, std::size_t startByte) : data_(data), bit_(startByte * 8) {}
+    BitReader(ByteSpan data, std::size_t startByte) : data_(data), nextByte_(startByte) { refill(); }
 
-    std::uint64_t bitsLeft() const { return totalBits() - bit_; }
-    bool bit(int& out) {
-        if (bit_ >= totalBits()) return false;
-        out = (data_[bit_ >> 3] >> (7 - (bit_ & 7))) & 1;
-        ++bit_;
-        return true;
-    }
-    bool byte(int& out) {
-        out = 0;
-        for (int i = 0; i < 8; ++i) {
-            int b = 0;
-            if (!bit(b)) return false;
-            out = (out << 1) | b;
+    // Bits consumed so far, counted from the start of the data.
+    std::uint64_t position() const { return std::uint64_t{nextByte_} * 8 - available_; }
+    std::uint64_t totalBits() const { return std::uint64_t{data_.size()} * 8; }
+    bool overran() const { return position() > totalBits(); }
+    std::uint64_t bitsLeft() const { return overran() ? 0 : totalBits() - position(); }
+    // True while a whole 8-byte load fits, so refill() takes its fast branch.
+    bool wellInside() const { return nextByte_ <= data_.size() && data_.size() - nextByte_ >= 8; }
+
+    // Tops the window up to at least 56 bits.
+    void refill() {
+        if (wellInside()) {
+            refillInside();
+            return;
         }
-        return true;
+        while (available_ <= 56) {
+            const std::uint64_t byte = nextByte_ < data_.size() ? data_[nextByte_] : 0u;
+            window_ |= byte << (56 - available_);
+            ++nextByte_;
+            available_ += 8;
+        }
     }
-    // The next 8 bits without consuming them; zeros stand in past the end.
-    unsigned peekByte() const {
-        const std::size_t at = static_cast<std::size_t>(bit_ >> 3);
-        const unsigned high = at < data_.size() ? data_[at] : 0u;
-        const unsigned low = at + 1 < data_.size() ? data_[at + 1] : 0u;
-        return (((high << 8) | low) >> (8 - (bit_ & 7))) & 0xFFu;
+    // The next `count` bits (1..32), not consumed; needs that many available.
+    unsigned peek(unsigned count) const { return static_cast<unsigned>(window_ >> (64 - count)); }
+    void consume(unsigned count) {
+        window_ <<= count;
+        available_ -= count;
     }
-    bool skip(unsigned count) {
-        if (count > bitsLeft()) return false;
-        bit_ += count;
-        return true;
+    // Reads `count` bits (1..8), refilling first when needed.
+    unsigned take(unsigned count) {
+        if (available_ < count) refill();
+        const unsigned value = peek(count);
+        consume(count);
+        return value;
+    }
+
+    // refill() where wellInside() holds: one big-endian load. The bits
+    // below `available_` that it brings again are the ones already there,
+    // so OR-ing them in changes nothing.
+    void refillInside() {
+        window_ |= load64(nextByte_) >> available_;
+        nextByte_ += (63 - available_) >> 3;
+        available_ |= 56;
     }
 
 private:
-    std::uint64_t totalBits() const { return std::uint64_t{data_.size()} * 8; }
+    std::uint64_t load64(std::size_t at) const {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < 8; ++i) value = (value << 8) | data_[at + i];
+        return value;
+    }
 
     ByteSpan data_;
-    std::uint64_t bit_;
+    std::size_t nextByte_;       // the first byte not yet in the window
+    std::uint64_t window_ = 0;   // the next bits, most significant first
+    unsigned available_ = 0;     // how many of them are counted
 };
 
-// Collects up to 64 bits before storing whole bytes.
+// Collects bits in a 64-bit register and stores them four bytes at a time
+// into a buffer sized for exactly the bits it will receive.
 class BitWriter {
 public:
-    explicit BitWriter(ByteVector& out) : out_(out) {}
+    BitWriter(ByteVector& out, std::size_t at) : out_(out), at_(at) {}
 
     // Appends the low `count` bits of `value` (count <= 56), most significant first.
     void bits(std::uint64_t value, int count) {
+        if (count > 32) {  // keeps the register from overflowing
+            bits(value >> 32, count - 32);
+            count = 32;
+        }
         pending_ = (pending_ << count) | (value & ((std::uint64_t{1} << count) - 1));
         pendingCount_ += count;
-        while (pendingCount_ >= 8) {
-            pendingCount_ -= 8;
-            out_.push_back(static_cast<std::uint8_t>(pending_ >> pendingCount_));
+        if (pendingCount_ >= 32) {
+            pendingCount_ -= 32;
+            store(static_cast<std::uint32_t>(pending_ >> pendingCount_), 4);
         }
     }
-    // Completes a partly filled last byte with zero bits.
+    // Stores what is pending, completing a partly filled last byte with zero bits.
     void flush() {
-        if (pendingCount_ > 0) out_.push_back(static_cast<std::uint8_t>(pending_ << (8 - pendingCount_)));
+        const int bytes = (pendingCount_ + 7) / 8;
+        if (bytes > 0) store(static_cast<std::uint32_t>(pending_ << (8 * bytes - pendingCount_)), bytes);
         pendingCount_ = 0;
     }
 
 private:
+    // The low `bytes` bytes of `value`, most significant first.
+    void store(std::uint32_t value, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i) out_[at_++] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+
     ByteVector& out_;
+    std::size_t at_;
     std::uint64_t pending_ = 0;
     int pendingCount_ = 0;
 };
@@ -85,11 +123,14 @@ struct DecodeTree {
 };
 
 // Reads one subtree. Depth is bounded by the internal node limit, so the
-// recursion stays shallow whatever the data says.
+// recursion stays shallow whatever the data says. Past the end of the data
+// the zero bits read as leaves, so a cut tree ends at once (and the caller's
+// overran() check refuses it).
 bool readSubtree(BitReader& bits, DecodeTree& tree, int& node) {
-    int kind = 0;
-    if (!bits.bit(kind)) return false;
-    if (kind == 0) return bits.byte(node);
+    if (bits.take(1) == 0) {
+        node = static_cast<int>(bits.take(8));
+        return true;
+    }
     if (tree.nextInternal >= kNodeCount) return false;
     node = tree.nextInternal++;
     int child = 0;
@@ -100,42 +141,129 @@ bool readSubtree(BitReader& bits, DecodeTree& tree, int& node) {
     return true;
 }
 
-// Where the next 8 bits lead from the root: the node reached and the bits
-// used to reach it (fewer than 8 when a leaf comes first).
-struct ByteStep {
-    int node = 0;
-    unsigned bitsUsed = 0;
-};
-using StepTable = std::array<ByteStep, 256>;
+// ---- Table decoding ----
+// A table indexed by the next `tableBits` bits answers, for most values, one
+// or two whole codes at once: the symbols and the bits they take. Where the
+// first code is longer than the index, the entry names the internal node
+// those bits lead to and the rest is walked bit by bit.
+constexpr unsigned kMaxTableBits = 12;
 
-StepTable buildStepTable(const DecodeTree& tree, int root) {
-    StepTable table;
-    for (unsigned value = 0; value < 256; ++value) {
-        ByteStep step{root, 0};
-        while (step.node >= kSymbolCount && step.bitsUsed < 8) {
-            const bool right = (value >> (7 - step.bitsUsed)) & 1u;
-            const auto at = static_cast<std::size_t>(step.node);
-            step.node = right ? tree.right[at] : tree.left[at];
-            ++step.bitsUsed;
+// Left uninitialised by design: filling sets every entry in use.
+struct TableEntry {
+    std::uint8_t first;      // first symbol; for a long code, the low byte of the node
+    std::uint8_t second;     // second symbol; for a long code, the high byte of the node
+    std::uint8_t firstBits;  // bits of the first code; 0 marks a long code
+    std::uint8_t bits;       // bits of all its codes (one or two)
+
+    bool isLongCode() const { return firstBits == 0; }
+    int node() const { return first | (second << 8); }
+    unsigned symbolCount() const { return bits == firstBits ? 1u : 2u; }
+};
+
+// Every one of the 2^bits entries in use is written when the table is
+// filled (a decoded tree is full: each internal node has two children).
+struct DecodeTable {
+    unsigned bits = 0;
+    std::array<TableEntry, std::size_t{1} << kMaxTableBits> entries;
+};
+
+// A bigger table resolves more pairs but costs more to fill; short bodies
+// would spend more time filling it than decoding.
+unsigned tableBitsFor(std::uint32_t length) { return length >= (64u << 10) ? 12 : 10; }
+
+// The one-code table: every value whose bits start with the code of a leaf
+// of at most `table.bits` bits gets that leaf; values that run into deeper
+// nodes get the node reached after all the index bits.
+void fillSingle(const DecodeTree& tree, int node, unsigned prefix, unsigned depth, DecodeTable& table) {
+    if (node < kSymbolCount || depth == table.bits) {
+        TableEntry entry;
+        if (node < kSymbolCount) {
+            entry = {static_cast<std::uint8_t>(node), 0, static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(depth)};
+        } else {
+            entry = {static_cast<std::uint8_t>(node & 0xFF), static_cast<std::uint8_t>(node >> 8), 0,
+                     static_cast<std::uint8_t>(depth)};
         }
-        table[value] = step;
+        const unsigned spread = table.bits - depth;
+        std::fill_n(table.entries.begin() + (prefix << spread), std::size_t{1} << spread, entry);
+        return;
     }
-    return table;
+    const auto at = static_cast<std::size_t>(node);
+    fillSingle(tree, tree.left[at], prefix << 1, depth + 1, table);
+    fillSingle(tree, tree.right[at], (prefix << 1) | 1u, depth + 1, table);
 }
 
-// One code: a byte at a time through the table, then bit by bit for codes
-// longer than 8 bits.
-bool decodeSymbol(BitReader& bits, const DecodeTree& tree, const StepTable& table, int& node) {
-    const ByteStep step = table[bits.peekByte()];
-    if (!bits.skip(step.bitsUsed)) return false;
-    node = step.node;
-    while (node >= kSymbolCount) {
-        int b = 0;
-        if (!bits.bit(b)) return false;
-        const auto at = static_cast<std::size_t>(node);
-        node = b ? tree.right[at] : tree.left[at];
+// Pairs: after a first code of n bits, the remaining index bits (shifted up,
+// zeros below) look up the second code; when it ends within those bits it
+// is fully known and joins the entry.
+void pairCodes(const DecodeTable& single, DecodeTable& table) {
+    const unsigned mask = (1u << table.bits) - 1;
+    for (unsigned value = 0; value <= mask; ++value) {
+        TableEntry entry = single.entries[value];
+        if (!entry.isLongCode()) {
+            const TableEntry next = single.entries[(value << entry.firstBits) & mask];
+            if (!next.isLongCode() && entry.firstBits + next.firstBits <= table.bits) {
+                entry.second = next.first;
+                entry.bits = static_cast<std::uint8_t>(entry.firstBits + next.firstBits);
+            }
+        }
+        table.entries[value] = entry;
     }
-    return true;
+}
+
+void buildTable(const DecodeTree& tree, int root, std::uint32_t length, DecodeTable& table) {
+    DecodeTable single;
+    single.bits = table.bits = tableBitsFor(length);
+    fillSingle(tree, root, 0, 0, single);
+    pairCodes(single, table);
+}
+
+// The rest of a code longer than the table: one bit a step from the node
+// the index bits led to. Leaves the window topped up.
+std::uint8_t finishLongCode(BitReader& bits, const DecodeTree& tree, const TableEntry& entry) {
+    bits.consume(entry.bits);
+    int node = entry.node();
+    while (node >= kSymbolCount) {
+        const auto at = static_cast<std::size_t>(node);
+        node = bits.take(1) ? tree.right[at] : tree.left[at];
+    }
+    bits.refill();
+    return static_cast<std::uint8_t>(node);
+}
+
+// Decodes `length` codes into `out`. The main loop refills once per four
+// lookups (at most 4 x 12 bits of the 56 available) and writes both symbol
+// bytes of an entry unconditionally, so it stops 8 bytes before the end of
+// the output and while a whole load fits in the input; the rest goes one
+// code at a time. Returns false when any code needed bits past the data.
+bool decodeCodes(BitReader& bits, const DecodeTree& tree, const DecodeTable& table, std::uint8_t* out,
+                 std::uint8_t* end) {
+    constexpr int kLookupsPerRefill = 4;
+    while (end - out >= 2 * kLookupsPerRefill && bits.wellInside()) {
+        bits.refillInside();
+        for (int i = 0; i < kLookupsPerRefill; ++i) {
+            const TableEntry entry = table.entries[bits.peek(table.bits)];
+            if (entry.isLongCode()) {
+                *out++ = finishLongCode(bits, tree, entry);
+                continue;
+            }
+            out[0] = entry.first;
+            out[1] = entry.second;
+            out += entry.symbolCount();
+            bits.consume(entry.bits);
+        }
+    }
+    while (out < end) {
+        if (bits.overran()) return false;
+        bits.refill();
+        const TableEntry entry = table.entries[bits.peek(table.bits)];
+        if (entry.isLongCode()) {
+            *out++ = finishLongCode(bits, tree, entry);
+            continue;
+        }
+        *out++ = entry.first;
+        bits.consume(entry.firstBits);
+    }
+    return !bits.overran();
 }
 
 }  // namespace
@@ -148,7 +276,7 @@ bool huffmanDecode(ByteSpan packed, ByteVector& plain) {
     BitReader bits(packed, head.position());
     DecodeTree tree;
     int root = 0;
-    if (!readSubtree(bits, tree, root)) return false;
+    if (!readSubtree(bits, tree, root) || bits.overran()) return false;
     if (root < kSymbolCount) {  // a lone leaf: every code is empty
         plain.assign(*length, static_cast<std::uint8_t>(root));
         return true;
@@ -156,15 +284,12 @@ bool huffmanDecode(ByteSpan packed, ByteVector& plain) {
     // Every code of a real tree takes at least one bit: refuse lengths the
     // input cannot hold before reserving memory for them.
     if (*length > bits.bitsLeft()) return false;
-    const StepTable table = buildStepTable(tree, root);
+    DecodeTable table;
+    buildTable(tree, root, *length, table);
     plain.resize(*length);
-    for (std::uint8_t& out : plain) {
-        int node = 0;
-        if (!decodeSymbol(bits, tree, table, node)) {
-            plain.clear();
-            return false;
-        }
-        out = static_cast<std::uint8_t>(node);
+    if (!decodeCodes(bits, tree, table, plain.data(), plain.data() + plain.size())) {
+        plain.clear();
+        return false;
     }
     return true;
 }
@@ -232,6 +357,13 @@ void writeSubtree(const EncodeTree& tree, int node, BitWriter& bits) {
     writeSubtree(tree, tree.right[static_cast<std::size_t>(node)], bits);
 }
 
+// Bits of the tree in pre-order: one per internal node, nine per leaf.
+std::uint64_t treeBits(const EncodeTree& tree, int node) {
+    if (node < kSymbolCount) return 9;
+    return 1 + treeBits(tree, tree.left[static_cast<std::size_t>(node)]) +
+           treeBits(tree, tree.right[static_cast<std::size_t>(node)]);
+}
+
 // Root-to-leaf marks of one symbol, the first mark in the highest bit;
 // empty for the root itself. Counts are 32-bit, and a leaf that deep needs a
 // total count beyond that range, so no code is longer than 56 bits.
@@ -280,18 +412,23 @@ ByteVector huffmanEncode(ByteSpan plain) {
         root = next++;
     }
 
-    ByteVector out;
-    out.reserve(plain.size() / 2 + 64);
-    ByteWriter(out).u32(static_cast<std::uint32_t>(plain.size()));
-    BitWriter bits(out);
-    writeSubtree(tree, root, bits);
-
     std::array<Code, kSymbolCount> codes;
-    for (int symbol = 0; symbol < kSymbolCount; ++symbol)
-        if (tree.count[static_cast<std::size_t>(symbol)] != 0)
-            codes[static_cast<std::size_t>(symbol)] = codeOf(tree, symbol);
+    std::uint64_t codeBits = 0;
+    for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+        const auto s = static_cast<std::size_t>(symbol);
+        if (tree.count[s] == 0) continue;
+        codes[s] = codeOf(tree, symbol);
+        codeBits += std::uint64_t{tree.count[s]} * static_cast<std::uint64_t>(codes[s].length);
+    }
+
+    // The exact size, so the bits go straight into place: the length, the
+    // tree, the codes and the zero padding of the last byte.
+    const std::uint64_t totalBits = 32 + treeBits(tree, root) + codeBits;
+    ByteVector out(static_cast<std::size_t>((totalBits + 7) / 8));
+    ByteWriter::patchBE(out, 0, static_cast<std::uint32_t>(plain.size()), 4);
+    BitWriter bits(out, 4);
+    writeSubtree(tree, root, bits);
     for (std::uint8_t b : plain) bits.bits(codes[b].bits, codes[b].length);
-    // The seven zero padding bits only ever complete a partly filled last byte.
     bits.flush();
     return out;
 }
