@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 namespace keldro::tavi {
 namespace {
@@ -77,39 +78,36 @@ private:
     unsigned available_ = 0;     // how many of them are counted
 };
 
-// Collects bits in a 64-bit register and stores them four bytes at a time
-// into a buffer sized for exactly the bits it will receive.
+// Collects bits in a 64-bit register and stores all of them, eight bytes at a
+// time, after every append: the whole bytes among them stay, the partly
+// filled last one is stored again by the next append, with zero bits below
+// what it holds so far. There is no branch on the data, so the output must
+// have 8 bytes of room after the last byte that receives bits.
+// A small value: the code loop works on a local copy, whose fields the
+// compiler keeps in registers (byte stores could alias a shared one).
 class BitWriter {
 public:
-    BitWriter(ByteVector& out, std::size_t at) : out_(out), at_(at) {}
+    BitWriter(std::span<std::uint8_t> out, std::size_t at) : out_(out), at_(at) {}
 
-    // Appends the low `count` bits of `value` (count <= 56), most significant first.
+    // Appends the low `count` bits of `value` (count <= 56; no higher bits
+    // set), most significant first.
     void bits(std::uint64_t value, int count) {
-        if (count > 32) {  // keeps the register from overflowing
-            bits(value >> 32, count - 32);
-            count = 32;
-        }
-        pending_ = (pending_ << count) | (value & ((std::uint64_t{1} << count) - 1));
-        pendingCount_ += count;
-        if (pendingCount_ >= 32) {
-            pendingCount_ -= 32;
-            store(static_cast<std::uint32_t>(pending_ >> pendingCount_), 4);
-        }
+        pending_ = (pending_ << count) | value;
+        pendingCount_ += count;  // at most 7 + 56
+        // Shifts the pending bits to the top (in two steps: no shift by 64).
+        store8(pending_ << (63 - pendingCount_) << 1);
+        at_ += static_cast<std::size_t>(pendingCount_ >> 3);
+        pendingCount_ &= 7;
     }
-    // Stores what is pending, completing a partly filled last byte with zero bits.
-    void flush() {
-        const int bytes = (pendingCount_ + 7) / 8;
-        if (bytes > 0) store(static_cast<std::uint32_t>(pending_ << (8 * bytes - pendingCount_)), bytes);
-        pendingCount_ = 0;
-    }
+    // Bytes that received bits so far, a partly filled last one included.
+    std::size_t end() const { return at_ + (pendingCount_ > 0 ? 1 : 0); }
 
 private:
-    // The low `bytes` bytes of `value`, most significant first.
-    void store(std::uint32_t value, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i) out_[at_++] = static_cast<std::uint8_t>(value >> (8 * i));
+    void store8(std::uint64_t value) {
+        for (std::size_t i = 0; i < 8; ++i) out_[at_ + i] = static_cast<std::uint8_t>(value >> (56 - 8 * i));
     }
 
-    ByteVector& out_;
+    std::span<std::uint8_t> out_;
     std::size_t at_;
     std::uint64_t pending_ = 0;
     int pendingCount_ = 0;
@@ -347,14 +345,23 @@ private:
     int size_ = 0;
 };
 
-void writeSubtree(const EncodeTree& tree, int node, BitWriter& bits) {
-    if (node < kSymbolCount) {
-        bits.bits(static_cast<std::uint64_t>(node), 9);  // bit 0, then the byte
-        return;
+// The tree in pre-order, from an explicit stack of nodes still to write.
+void writeTree(const EncodeTree& tree, int root, BitWriter& writer) {
+    BitWriter local = writer;
+    std::array<int, kNodeCount> pending;  // never more than the nodes of the tree
+    std::size_t count = 0;
+    pending[count++] = root;
+    while (count > 0) {
+        const int node = pending[--count];
+        if (node < kSymbolCount) {
+            local.bits(static_cast<std::uint64_t>(node), 9);  // bit 0, then the byte
+            continue;
+        }
+        local.bits(1, 1);
+        pending[count++] = tree.right[static_cast<std::size_t>(node)];
+        pending[count++] = tree.left[static_cast<std::size_t>(node)];  // written first
     }
-    bits.bits(1, 1);
-    writeSubtree(tree, tree.left[static_cast<std::size_t>(node)], bits);
-    writeSubtree(tree, tree.right[static_cast<std::size_t>(node)], bits);
+    writer = local;
 }
 
 // Bits of the tree in pre-order: one per internal node, nine per leaf.
@@ -364,6 +371,20 @@ std::uint64_t treeBits(const EncodeTree& tree, int node) {
            treeBits(tree, tree.right[static_cast<std::size_t>(node)]);
 }
 
+// Counts of each byte value, in four interleaved tallies so that runs of one
+// value do not wait on their own previous increment.
+std::array<std::uint32_t, kSymbolCount> countBytes(ByteSpan plain) {
+    std::array<std::array<std::uint32_t, kSymbolCount>, 4> tallies{};
+    std::size_t i = 0;
+    for (; plain.size() - i >= 4; i += 4)
+        for (std::size_t k = 0; k < 4; ++k) ++tallies[k][plain[i + k]];
+    for (; i < plain.size(); ++i) ++tallies[0][plain[i]];
+    std::array<std::uint32_t, kSymbolCount> counts{};
+    for (const auto& tally : tallies)
+        for (std::size_t symbol = 0; symbol < counts.size(); ++symbol) counts[symbol] += tally[symbol];
+    return counts;
+}
+
 // Root-to-leaf marks of one symbol, the first mark in the highest bit;
 // empty for the root itself. Counts are 32-bit, and a leaf that deep needs a
 // total count beyond that range, so no code is longer than 56 bits.
@@ -371,6 +392,23 @@ struct Code {
     std::uint64_t bits = 0;
     int length = 0;
 };
+
+// The codes of all bytes in order. Where any two codes fit one append (56
+// bits: codes of up to 28 bits, which takes a freak distribution to exceed),
+// two go at a time, which halves the steps that wait on each other.
+void writeCodes(ByteSpan plain, const std::array<Code, kSymbolCount>& codes, int longestCode, BitWriter& writer) {
+    BitWriter local = writer;
+    std::size_t i = 0;
+    if (longestCode <= 28) {
+        for (; plain.size() - i >= 2; i += 2) {
+            const Code& a = codes[plain[i]];
+            const Code& b = codes[plain[i + 1]];
+            local.bits((a.bits << b.length) | b.bits, a.length + b.length);
+        }
+    }
+    for (; i < plain.size(); ++i) local.bits(codes[plain[i]].bits, codes[plain[i]].length);
+    writer = local;
+}
 
 Code codeOf(const EncodeTree& tree, int leaf) {
     Code code;
@@ -387,7 +425,8 @@ Code codeOf(const EncodeTree& tree, int leaf) {
 ByteVector huffmanEncode(ByteSpan plain) {
     EncodeTree tree;
     tree.parent.fill(kNoNode);
-    for (std::uint8_t b : plain) ++tree.count[b];
+    const auto counts = countBytes(plain);
+    std::copy(counts.begin(), counts.end(), tree.count.begin());
 
     NodeHeap heap(tree);
     for (int symbol = 0; symbol < kSymbolCount; ++symbol)
@@ -414,22 +453,26 @@ ByteVector huffmanEncode(ByteSpan plain) {
 
     std::array<Code, kSymbolCount> codes;
     std::uint64_t codeBits = 0;
+    int longestCode = 0;
     for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
         const auto s = static_cast<std::size_t>(symbol);
         if (tree.count[s] == 0) continue;
         codes[s] = codeOf(tree, symbol);
         codeBits += std::uint64_t{tree.count[s]} * static_cast<std::uint64_t>(codes[s].length);
+        longestCode = std::max(longestCode, codes[s].length);
     }
 
     // The exact size, so the bits go straight into place: the length, the
-    // tree, the codes and the zero padding of the last byte.
+    // tree, the codes and the zero padding of the last byte; and the room the
+    // writer's eight-byte stores need, dropped at the end.
     const std::uint64_t totalBits = 32 + treeBits(tree, root) + codeBits;
-    ByteVector out(static_cast<std::size_t>((totalBits + 7) / 8));
+    const auto size = static_cast<std::size_t>((totalBits + 7) / 8);
+    ByteVector out(size + 8);
     ByteWriter::patchBE(out, 0, static_cast<std::uint32_t>(plain.size()), 4);
     BitWriter bits(out, 4);
-    writeSubtree(tree, root, bits);
-    for (std::uint8_t b : plain) bits.bits(codes[b].bits, codes[b].length);
-    bits.flush();
+    writeTree(tree, root, bits);
+    writeCodes(plain, codes, longestCode, bits);
+    out.resize(bits.end());  // == size
     return out;
 }
 
