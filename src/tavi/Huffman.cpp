@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <span>
 
 namespace keldro::tavi {
@@ -66,10 +68,16 @@ public:
     }
 
 private:
+    // Big-endian 8 bytes at `at`; only called where wellInside() holds.
     std::uint64_t load64(std::size_t at) const {
         std::uint64_t value = 0;
-        for (std::size_t i = 0; i < 8; ++i) value = (value << 8) | data_[at + i];
-        return value;
+        std::memcpy(&value, data_.subspan(at, 8).data(), 8);
+        return std::endian::native == std::endian::little ? byteSwap(value) : value;
+    }
+    static std::uint64_t byteSwap(std::uint64_t v) {
+        v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+        v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
+        return (v << 32) | (v >> 32);
     }
 
     ByteSpan data_;
@@ -147,11 +155,13 @@ bool readSubtree(BitReader& bits, DecodeTree& tree, int& node) {
 constexpr unsigned kMaxTableBits = 12;
 
 // Left uninitialised by design: filling sets every entry in use.
+// `bits` comes first: the shift that consumes them can then take the loaded
+// entry as it is, one step less on the path from one lookup to the next.
 struct TableEntry {
+    std::uint8_t bits;       // bits of all its codes (one or two)
+    std::uint8_t firstBits;  // bits of the first code; 0 marks a long code
     std::uint8_t first;      // first symbol; for a long code, the low byte of the node
     std::uint8_t second;     // second symbol; for a long code, the high byte of the node
-    std::uint8_t firstBits;  // bits of the first code; 0 marks a long code
-    std::uint8_t bits;       // bits of all its codes (one or two)
 
     bool isLongCode() const { return firstBits == 0; }
     int node() const { return first | (second << 8); }
@@ -176,10 +186,10 @@ void fillSingle(const DecodeTree& tree, int node, unsigned prefix, unsigned dept
     if (node < kSymbolCount || depth == table.bits) {
         TableEntry entry;
         if (node < kSymbolCount) {
-            entry = {static_cast<std::uint8_t>(node), 0, static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(depth)};
+            entry = {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(node), 0};
         } else {
-            entry = {static_cast<std::uint8_t>(node & 0xFF), static_cast<std::uint8_t>(node >> 8), 0,
-                     static_cast<std::uint8_t>(depth)};
+            entry = {static_cast<std::uint8_t>(depth), 0, static_cast<std::uint8_t>(node & 0xFF),
+                     static_cast<std::uint8_t>(node >> 8)};
         }
         const unsigned spread = table.bits - depth;
         std::fill_n(table.entries.begin() + (prefix << spread), std::size_t{1} << spread, entry);
@@ -228,20 +238,32 @@ std::uint8_t finishLongCode(BitReader& bits, const DecodeTree& tree, const Table
     return static_cast<std::uint8_t>(node);
 }
 
-// Decodes `length` codes into `out`. The main loop refills once per four
-// lookups (at most 4 x 12 bits of the 56 available) and writes both symbol
-// bytes of an entry unconditionally, so it stops 8 bytes before the end of
-// the output and while a whole load fits in the input; the rest goes one
-// code at a time. Returns false when any code needed bits past the data.
-bool decodeCodes(BitReader& bits, const DecodeTree& tree, const DecodeTable& table, std::uint8_t* out,
+// Decodes the codes that fill `out` up to `end`. The main loop refills once
+// per four lookups (at most 4 x 12 bits of the 56 available) and writes both
+// symbol bytes of an entry unconditionally, so it stops 8 bytes before the
+// end of the output and where a whole load no longer fits in the input; the
+// rest goes one code at a time. Returns false when any code needed bits past
+// the data.
+// The reader and the index width are local copies, which the compiler keeps
+// in registers: the byte stores to `out` could alias anything in memory.
+bool decodeCodes(BitReader& reader, const DecodeTree& tree, const DecodeTable& table, std::uint8_t* out,
                  std::uint8_t* end) {
     constexpr int kLookupsPerRefill = 4;
+    BitReader bits = reader;
+    const unsigned indexBits = table.bits;
+    // A long code goes through a copy, so that `bits` never has its address taken.
+    auto longCode = [&tree](BitReader& from, const TableEntry& entry) {
+        BitReader walk = from;
+        const std::uint8_t symbol = finishLongCode(walk, tree, entry);
+        from = walk;
+        return symbol;
+    };
     while (end - out >= 2 * kLookupsPerRefill && bits.wellInside()) {
         bits.refillInside();
         for (int i = 0; i < kLookupsPerRefill; ++i) {
-            const TableEntry entry = table.entries[bits.peek(table.bits)];
+            const TableEntry entry = table.entries[bits.peek(indexBits)];
             if (entry.isLongCode()) {
-                *out++ = finishLongCode(bits, tree, entry);
+                *out++ = longCode(bits, entry);
                 continue;
             }
             out[0] = entry.first;
@@ -251,17 +273,18 @@ bool decodeCodes(BitReader& bits, const DecodeTree& tree, const DecodeTable& tab
         }
     }
     while (out < end) {
-        if (bits.overran()) return false;
+        if (bits.overran()) break;
         bits.refill();
-        const TableEntry entry = table.entries[bits.peek(table.bits)];
+        const TableEntry entry = table.entries[bits.peek(indexBits)];
         if (entry.isLongCode()) {
-            *out++ = finishLongCode(bits, tree, entry);
+            *out++ = longCode(bits, entry);
             continue;
         }
         *out++ = entry.first;
         bits.consume(entry.firstBits);
     }
-    return !bits.overran();
+    reader = bits;
+    return !reader.overran();
 }
 
 }  // namespace
