@@ -200,29 +200,27 @@ void fillSingle(const DecodeTree& tree, int node, unsigned prefix, unsigned dept
     fillSingle(tree, tree.right[at], (prefix << 1) | 1u, depth + 1, table);
 }
 
-// Pairs: after a first code of n bits, the remaining index bits (shifted up,
-// zeros below) look up the second code; when it ends within those bits it
-// is fully known and joins the entry.
-void pairCodes(const DecodeTable& single, DecodeTable& table) {
+// Pairs, in place: after a first code of n bits, the remaining index bits
+// (shifted up, zeros below) look up the second code; when it ends within
+// those bits it is fully known and joins the entry. Pairing changes only
+// `second` and `bits`, and the lookups read only `first` and `firstBits`, so
+// the order of the walk does not matter.
+void pairCodes(DecodeTable& table) {
     const unsigned mask = (1u << table.bits) - 1;
     for (unsigned value = 0; value <= mask; ++value) {
-        TableEntry entry = single.entries[value];
-        if (!entry.isLongCode()) {
-            const TableEntry next = single.entries[(value << entry.firstBits) & mask];
-            if (!next.isLongCode() && entry.firstBits + next.firstBits <= table.bits) {
-                entry.second = next.first;
-                entry.bits = static_cast<std::uint8_t>(entry.firstBits + next.firstBits);
-            }
-        }
-        table.entries[value] = entry;
+        TableEntry& entry = table.entries[value];
+        const TableEntry next = table.entries[(value << entry.firstBits) & mask];
+        const unsigned bothBits = entry.firstBits + next.firstBits;
+        const bool pairs = entry.firstBits != 0 && next.firstBits != 0 && bothBits <= table.bits;
+        entry.second = pairs ? next.first : entry.second;
+        entry.bits = static_cast<std::uint8_t>(pairs ? bothBits : entry.bits);
     }
 }
 
 void buildTable(const DecodeTree& tree, int root, std::uint32_t length, DecodeTable& table) {
-    DecodeTable single;
-    single.bits = table.bits = tableBitsFor(length);
-    fillSingle(tree, root, 0, 0, single);
-    pairCodes(single, table);
+    table.bits = tableBitsFor(length);
+    fillSingle(tree, root, 0, 0, table);
+    pairCodes(table);
 }
 
 // The rest of a code longer than the table: one bit a step from the node
