@@ -52,12 +52,13 @@ struct SequenceState {
 
 class AudioTrackConverter {
 public:
-    AudioTrackConverter(Engine& engine, ByteVector& chunk) : e_(engine), chunk_(chunk) {}
+    AudioTrackConverter(Engine& engine, ByteSpan chunk, ByteVector& out) : e_(engine), chunk_(chunk), out_(out) {}
     Result run();
 
 private:
     Engine& e_;
-    ByteVector& chunk_;
+    ByteSpan chunk_;
+    ByteVector& out_;
     VolumeChangeRecord base_;
     std::uint32_t startPoint_ = 0;
     std::uint32_t stopPoint_ = 0;
@@ -112,7 +113,7 @@ Result AudioTrackConverter::run() {
     // inserted or removed before it. The start point addresses the same event.
     trackedit::putU32(out, pointInfoAt + 11, static_cast<std::uint32_t>(stopPoint_ + stopShift_));
     trackedit::putU32(out, 4, static_cast<std::uint32_t>(out.size() - 8));
-    chunk_ = std::move(out);
+    out_ = std::move(out);
     return Result::Converted;
 }
 
@@ -250,6 +251,6 @@ Result AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& 
     return Result::Converted;
 }
 
-Result Engine::convertAudioTrack(ByteVector& chunk) { return AudioTrackConverter(*this, chunk).run(); }
+Result Engine::convertAudioTrack(ByteSpan chunk, ByteVector& out) { return AudioTrackConverter(*this, chunk, out).run(); }
 
 }  // namespace keldro::tavi

@@ -10,4 +10,15 @@ namespace keldro::tavi {
 
 std::uint16_t crc16(ByteSpan data);
 
+// The same CRC over data that comes in pieces: adding a, then b gives the
+// CRC of a followed by b, without joining them first.
+class Crc16Stream {
+public:
+    void add(ByteSpan data);
+    std::uint16_t value() const { return static_cast<std::uint16_t>(register_ ^ 0xFFFFu); }
+
+private:
+    std::uint16_t register_ = 0xFFFF;
+};
+
 }  // namespace keldro::tavi

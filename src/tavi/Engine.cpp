@@ -24,7 +24,7 @@ Conversion convert(ByteSpan input, JobHost* host) {
     Conversion out;
     out.result = engine.convert(input.data(), input.size());
     out.generation = engine.generation();
-    if (out.result == Result::Converted) out.output = engine.output();
+    if (out.result == Result::Converted) out.output = engine.takeOutput();
     engine.copyChangeRecords(out.changes);
     out.a0Text = engine.lastA0Text();
     return out;
@@ -37,9 +37,9 @@ Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     if (Result rc = checkHeader(data, size, fileLength); !ok(rc)) return rc;
 
     // Anything after the CRC is not part of the file.
-    work_.assign(data, data + fileLength);
+    file_ = ByteSpan(data, fileLength);
     expandInput();
-    if (work_.size() < kCrcSize) return fail(Result::FileSizeError, 0);
+    if (file_.size() < kCrcSize) return fail(Result::FileSizeError, 0);
 
     if (Result rc = walkChunks(); !ok(rc)) return rc;
     const int decided = decideGeneration();
@@ -64,9 +64,10 @@ void Engine::resetContainerState() {
     output_.clear();
     records_.clear();
     lastA0Text_.clear();
-    work_.clear();
+    file_ = {};
+    expanded_.clear();
     chunks_.clear();
-    signatureSource_.clear();
+    signatureCrc_ = {};
     vq2Mark_ = vq3Mark_ = vq5Mark_ = vq7Mark_ = false;
     hasContentsInfo_ = hasOptionalData_ = contentsInfoA0Seen_ = signatureDataFound_ = false;
     inputCompressed_ = false;
@@ -136,10 +137,10 @@ Result Engine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
 }
 
 // First walk: classify and size-check every chunk up to the CRC and keep a
-// copy of each. A remainder too short for a chunk header and one body byte is
+// view of each. A remainder too short for a chunk header and one body byte is
 // dropped; a chunk may run into the CRC (and then is the last one).
 Result Engine::walkChunks() {
-    ChunkReader walk(work_);
+    ChunkReader walk(file_);
     if (!walk.seek(kFileHeaderSize)) return Result::Converted;
     while (walk.remaining() > kChunkHeaderSize + kCrcSize) {
         if (cancelRequested()) return fail(Result::Cancel, walk.position());
@@ -155,7 +156,7 @@ Result Engine::walkChunks() {
         if (!found->fits) return fail(chunkSizeError(chunk.kind), at);
         if (chunk.kind == ChunkKind::ContentsInfo && found->size < kContentsInfoFixedBytes)
             return fail(Result::ChunkSizeCnti, at);
-        chunk.bytes.assign(found->whole.begin(), found->whole.end());
+        chunk.original = found->whole;
         chunks_.push_back(std::move(chunk));
     }
     return Result::Converted;
@@ -183,20 +184,21 @@ int Engine::decideGeneration() const {
 }
 
 // Second walk: converts the tracks in file order, fixes their size fields and
-// collects them for the signature.
+// adds them to the signature's CRC.
 Result Engine::convertTrackChunks() {
     for (Chunk& chunk : chunks_) {
         Result rc = Result::Converted;
         switch (chunk.kind) {
-            case ChunkKind::ScoreTrack: rc = convertScoreTrack(chunk.bytes, chunk.number); break;
-            case ChunkKind::AudioTrack: rc = convertAudioTrack(chunk.bytes); break;
+            case ChunkKind::ScoreTrack: rc = convertScoreTrack(chunk.original, chunk.number, chunk.edited); break;
+            case ChunkKind::AudioTrack: rc = convertAudioTrack(chunk.original, chunk.edited); break;
             case ChunkKind::MasterTrack:
-                if (chunk.bytes.size() - kChunkHeaderSize < kMasterTrackMinimumBody) return Result::ChunkSizeMstr;
+                if (chunk.original.size() - kChunkHeaderSize < kMasterTrackMinimumBody) return Result::ChunkSizeMstr;
                 continue;
             default: continue;
         }
         if (!ok(rc)) return rc;  // a converted chunk already carries its new size
-        signatureSource_.insert(signatureSource_.end(), chunk.bytes.begin(), chunk.bytes.end());
+        chunk.changed = true;
+        signatureCrc_.add(chunk.edited);
     }
     return Result::Converted;
 }
@@ -218,7 +220,7 @@ Result Engine::checkVolumePresence() const {
 // converted tracks, mixed with a seed per chip family.
 void Engine::computeAtSig() {
     const std::uint16_t seed = generation_ == 2 ? kVq2SignatureSeed : kLaterSignatureSeed;
-    const unsigned x = crc16(signatureSource_) ^ seed;
+    const unsigned x = signatureCrc_.value() ^ seed;
     atSigDigit1_ = hexDigit(x >> 8);
     atSigDigit2_ = hexDigit(x);
 }

@@ -9,8 +9,10 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tavi/Crc16.h"
 #include "tavi/Engine.h"
 #include "volume/JobHost.h"
 #include "volume/Result.h"
@@ -26,6 +28,7 @@ public:
     Result convert(const std::uint8_t* data, std::size_t size);
 
     const ByteVector& output() const { return output_; }
+    ByteVector takeOutput() { return std::move(output_); }
     int generation() const { return generation_; }
     void copyChangeRecords(VolumeChangeList& out) const { out = records_; }
     std::string lastA0Text() const { return lastA0Text_; }
@@ -42,11 +45,11 @@ private:
     friend class AudioTrackConverter;
 
     // ---- Track converters (score tracks: tracks 1..7; audio track "ATR" 0). ----
-    // Each takes a private copy of the whole chunk (header included), edits it
-    // in place or grows it, rewrites its size field to the new body length,
-    // and answers whether the conversion goes on.
-    Result convertScoreTrack(ByteVector& chunk, int trackNumber);
-    Result convertAudioTrack(ByteVector& chunk);
+    // Each reads the whole chunk (header included) and writes the converted
+    // chunk into `out`, with its size field set to the new body length, and
+    // answers whether the conversion goes on.
+    Result convertScoreTrack(ByteSpan chunk, int trackNumber, ByteVector& out);
+    Result convertAudioTrack(ByteSpan chunk, ByteVector& out);
 
     static PreScan preScanVq7(ByteSpan chunk);
 
@@ -92,15 +95,28 @@ private:
 
     // ---- Container state (chunk walk, signature, output). ----
     enum class ChunkKind { ContentsInfo, OptionalData, ScoreTrack, AudioTrack, SkippedTrack, MasterTrack };
+    // A top-level chunk, header included: a view of the file until a step
+    // changes it, then its own edited copy.
     struct Chunk {
         ChunkKind kind;
-        int number;        // track number of "MTR"/"ATR"
-        ByteVector bytes;  // whole chunk, header included
+        int number;           // track number of "MTR"/"ATR"
+        ByteSpan original;    // in file_
+        ByteVector edited;    // the chunk as converted or stamped
+        bool changed = false;
+
+        ByteSpan bytes() const { return changed ? ByteSpan(edited) : original; }
+        // The edited copy, made from the original on first use.
+        ByteVector& edit() {
+            if (!changed) edited.assign(original.begin(), original.end());
+            changed = true;
+            return edited;
+        }
     };
 
-    ByteVector work_;                // the input, or its expanded copy
+    ByteSpan file_;                  // the input up to its CRC's end, or expanded_
+    ByteVector expanded_;            // the input with its compressed sequence expanded
     std::vector<Chunk> chunks_;      // top-level chunks in file order
-    ByteVector signatureSource_;     // converted track chunks, in file order
+    Crc16Stream signatureCrc_;       // over the converted track chunks, in file order
     bool vq2Mark_ = false;
     bool vq3Mark_ = false;
     bool vq5Mark_ = false;

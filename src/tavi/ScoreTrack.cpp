@@ -3,6 +3,7 @@
 // inserts the events a file needs, keeping sizes and start/stop points right.
 #include <algorithm>
 #include <array>
+#include <span>
 #include <string_view>
 
 #include "volume/Result.h"
@@ -156,18 +157,24 @@ bool endsSequence(const Event& ev) { return ev.kind == EventKind::EndOfTrack || 
 
 }  // namespace
 
-// Converts one score track chunk in place (the chunk may grow).
+// A sequence body being converted: edited in place, while events to insert
+// (or replace) are collected as splices that are applied once at the end.
+using Sequence = std::span<std::uint8_t>;
+
+// Converts one score track chunk into `out` (the chunk may grow). Each
+// sub-chunk is copied to `out` once and converted where it landed.
 class ScoreTrackConverter {
 public:
-    ScoreTrackConverter(Engine& engine, ByteVector& chunk, int track)
-        : e_(engine), chunk_(chunk), track_(track) {}
+    ScoreTrackConverter(Engine& engine, ByteSpan chunk, int track, ByteVector& out)
+        : e_(engine), chunk_(chunk), track_(track), out_(out) {}
 
     Result run();
 
 private:
     Engine& e_;
-    ByteVector& chunk_;
+    ByteSpan chunk_;
     int track_;
+    ByteVector& out_;
     VolumeChangeRecord base_;
     std::uint64_t position_ = 0;
     std::uint32_t insertedInTrack_ = 0;
@@ -178,26 +185,28 @@ private:
     bool askVolume(std::uint8_t channel, std::uint8_t& value);
     void noteSeen();
 
-    Result convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt, std::size_t outBodyAt);
+    Result convertSubChunk(Role role, Sequence body, std::vector<Splice>& splices, std::size_t& pointInfoAt,
+                           std::size_t outBodyAt);
+    void applySplices(std::size_t bodyAt, const std::vector<Splice>& splices);
     void shiftPoints(std::size_t pointInfoAt);
 
     // Per-sequence marks of the four VQ-2 channels.
     struct Vq2Marks {
         std::array<bool, 4> noteBeforeVolume{}, hasControl{}, hasVolume{};
     };
-    Result convertVq2Sequence(ByteVector& seq);
-    Result convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks);
+    Result convertVq2Sequence(Sequence seq, std::vector<Splice>& splices);
+    Result convertVq2Event(ByteReader& r, Sequence seq, std::uint32_t duration, Vq2Marks& marks);
     static Result readVq2SystemEvent(ByteReader& r);
-    std::uint32_t insertVq2Volumes(ByteVector& seq, const std::array<bool, 4>& needsVolume);
+    std::uint32_t insertVq2Volumes(const std::array<bool, 4>& needsVolume, std::vector<Splice>& splices);
 
-    Result convertVq35Sequence(ByteVector& seq);
-    Result convertVq7Setup(ByteVector& seq);
-    Result convertVq7Sequence(ByteVector& seq);
-    Result convertVq7Exclusive(ByteVector& seq, const Event& ev);
-    void convertMaxGain(ByteVector& seq, std::size_t valueAt);
-    Result convertEffectParameters(ByteVector& seq, const Event& ev);
+    Result convertVq35Sequence(Sequence seq);
+    Result convertVq7Setup(Sequence seq);
+    Result convertVq7Sequence(Sequence seq, std::vector<Splice>& splices);
+    Result convertVq7Exclusive(Sequence seq, const Event& ev);
+    void convertMaxGain(Sequence seq, std::size_t valueAt);
+    Result convertEffectParameters(Sequence seq, const Event& ev);
     void selectEffect(std::uint8_t value);
-    void convertChorusSend(ByteVector& seq, const Event& ev);
+    void convertChorusSend(Sequence seq, const Event& ev);
     void chorusBeforeNote(const Event& ev, std::vector<Splice>& splices);
 };
 
@@ -235,33 +244,47 @@ Result ScoreTrackConverter::run() {
     base_.gateTimebase = trackedit::timebaseMs(chunk_[11]);
 
     const std::size_t headerEnd = std::min(end, 8 + trackHeaderLength(track_));
-    ByteVector out(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(headerEnd));
+    out_.clear();
+    out_.reserve(end);  // the usual outcome: the same size, volumes changed in place
+    out_.insert(out_.end(), chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(headerEnd));
     ChunkReader subs(chunk_);
     subs.seek(headerEnd);
     std::size_t pointInfoAt = kNoOffset;
+    std::vector<Splice> splices;
     while (const auto s = subs.next()) {
         if (cancelled()) return Result::Cancel;
         SubChunkRule rule = ruleFor(track_, *s);
         if (rule.role == Role::Unsupported) return Result::NonsupportChunkIdMtr;
         if (!s->fits) return rule.sizeError;
-        ByteVector body(s->body.begin(), s->body.end());
-        if (Result rc = convertSubChunk(rule.role, body, pointInfoAt, out.size() + 8); !ok(rc)) return rc;
-        out.insert(out.end(), s->id.begin(), s->id.end());
-        ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
-        out.insert(out.end(), body.begin(), body.end());
+        out_.insert(out_.end(), s->id.begin(), s->id.end());
+        ByteWriter(out_).u32(static_cast<std::uint32_t>(s->body.size()));
+        const std::size_t bodyAt = out_.size();
+        out_.insert(out_.end(), s->body.begin(), s->body.end());
+        const Sequence body = Sequence(out_).subspan(bodyAt);
+        splices.clear();
+        if (Result rc = convertSubChunk(rule.role, body, splices, pointInfoAt, bodyAt); !ok(rc)) return rc;
+        if (!splices.empty()) applySplices(bodyAt, splices);
     }
     const ByteSpan rest = subs.rest();
-    out.insert(out.end(), rest.begin(), rest.end());
+    out_.insert(out_.end(), rest.begin(), rest.end());
 
     if (track_ <= 4 && pointInfoAt == kNoOffset) return Result::InvalidPointsMspi;
-    chunk_ = std::move(out);
     if (pointInfoAt != kNoOffset) shiftPoints(pointInfoAt);
-    trackedit::putU32(chunk_, 4, static_cast<std::uint32_t>(chunk_.size() - 8));
+    trackedit::putU32(out_, 4, static_cast<std::uint32_t>(out_.size() - 8));
     return Result::Converted;
 }
 
-Result ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::size_t& pointInfoAt,
-                                         std::size_t outBodyAt) {
+// Rebuilds the sub-chunk body that starts at `bodyAt` (the last thing in
+// `out_`) with its splices, and its size field with it.
+void ScoreTrackConverter::applySplices(std::size_t bodyAt, const std::vector<Splice>& splices) {
+    const ByteVector spliced = trackedit::applySplices(ByteSpan(out_).subspan(bodyAt), splices);
+    out_.resize(bodyAt);
+    out_.insert(out_.end(), spliced.begin(), spliced.end());
+    trackedit::putU32(out_, bodyAt - 4, static_cast<std::uint32_t>(spliced.size()));
+}
+
+Result ScoreTrackConverter::convertSubChunk(Role role, Sequence body, std::vector<Splice>& splices,
+                                            std::size_t& pointInfoAt, std::size_t outBodyAt) {
     switch (role) {
     case Role::PointInfo:
         if (body.size() < 16) return Result::ChunkSizeMspi;
@@ -274,9 +297,9 @@ Result ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::si
         return convertVq7Setup(body);
     case Role::Sequence:
         position_ = 0;
-        if (track_ <= 4) return convertVq2Sequence(body);
+        if (track_ <= 4) return convertVq2Sequence(body, splices);
         if (track_ <= 6) return convertVq35Sequence(body);
-        return convertVq7Sequence(body);
+        return convertVq7Sequence(body, splices);
     default:
         return Result::Converted;
     }
@@ -286,12 +309,12 @@ Result ScoreTrackConverter::convertSubChunk(Role role, ByteVector& body, std::si
 // move by the bytes inserted at its front.
 void ScoreTrackConverter::shiftPoints(std::size_t pointInfoAt) {
     if (insertedInTrack_ == 0) return;
-    for (std::size_t at : {pointInfoAt + 3, pointInfoAt + 11}) ByteWriter::addBE(chunk_, at, insertedInTrack_, 4);
+    for (std::size_t at : {pointInfoAt + 3, pointInfoAt + 11}) ByteWriter::addBE(out_, at, insertedInTrack_, 4);
 }
 
 // ---- VQ-2: channel volumes, and inserted volumes for channels that need one. ----
 
-Result ScoreTrackConverter::convertVq2Sequence(ByteVector& seq) {
+Result ScoreTrackConverter::convertVq2Sequence(Sequence seq, std::vector<Splice>& splices) {
     Vq2Marks marks;
     ByteReader r(seq);
     while (!r.atEnd()) {
@@ -303,13 +326,13 @@ Result ScoreTrackConverter::convertVq2Sequence(ByteVector& seq) {
     }
     std::array<bool, 4> needsVolume{};
     for (std::size_t ch = 0; ch < 4; ++ch) needsVolume[ch] = marks.noteBeforeVolume[ch] && marks.hasControl[ch];
-    insertedInTrack_ += insertVq2Volumes(seq, needsVolume);
+    insertedInTrack_ += insertVq2Volumes(needsVolume, splices);
     return Result::Converted;
 }
 
 // One VQ-2 event after its duration: 0xFF system events, 0x00 control events
 // (channel volume when the low nibble is 7) or a note with its gate time.
-Result ScoreTrackConverter::convertVq2Event(ByteReader& r, ByteVector& seq, std::uint32_t duration, Vq2Marks& marks) {
+Result ScoreTrackConverter::convertVq2Event(ByteReader& r, Sequence seq, std::uint32_t duration, Vq2Marks& marks) {
     auto first = r.u8();
     if (!first) return Result::ChunkSizeMtsq;
     if (*first == 0xFF) return readVq2SystemEvent(r);
@@ -353,7 +376,8 @@ Result ScoreTrackConverter::readVq2SystemEvent(ByteReader& r) {
 // events, so it is a real part) gets an explicit volume at the sequence start.
 // Channels are asked from 3 down to 0, each event going to the front, so the
 // inserted events stand in channel order 0..3.
-std::uint32_t ScoreTrackConverter::insertVq2Volumes(ByteVector& seq, const std::array<bool, 4>& needsVolume) {
+std::uint32_t ScoreTrackConverter::insertVq2Volumes(const std::array<bool, 4>& needsVolume,
+                                                     std::vector<Splice>& splices) {
     if (!e_.host_) return 0;
     ByteVector front;
     for (int ch = 3; ch >= 0; --ch) {
@@ -366,13 +390,14 @@ std::uint32_t ScoreTrackConverter::insertVq2Volumes(ByteVector& seq, const std::
         e_.addRecord(r);
         ++e_.volumeChanges_;
     }
-    seq.insert(seq.begin(), front.begin(), front.end());
-    return static_cast<std::uint32_t>(front.size());
+    const auto inserted = static_cast<std::uint32_t>(front.size());
+    if (inserted > 0) splices.push_back({0, 0, std::move(front)});
+    return inserted;
 }
 
 // ---- VQ-3 / VQ-5: master volume exclusives. ----
 
-Result ScoreTrackConverter::convertVq35Sequence(ByteVector& seq) {
+Result ScoreTrackConverter::convertVq35Sequence(Sequence seq) {
     ByteReader r(seq);
     while (!r.atEnd()) {
         if (cancelled()) return Result::Cancel;
@@ -391,7 +416,7 @@ Result ScoreTrackConverter::convertVq35Sequence(ByteVector& seq) {
 
 // ---- VQ-7: setup data, sequence, exclusive rules and chorus regulation. ----
 
-Result ScoreTrackConverter::convertVq7Setup(ByteVector& seq) {
+Result ScoreTrackConverter::convertVq7Setup(Sequence seq) {
     position_ = 0;
     ByteReader r(seq);
     while (!r.atEnd()) {
@@ -405,8 +430,7 @@ Result ScoreTrackConverter::convertVq7Setup(ByteVector& seq) {
     return Result::Converted;
 }
 
-Result ScoreTrackConverter::convertVq7Sequence(ByteVector& seq) {
-    std::vector<Splice> splices;
+Result ScoreTrackConverter::convertVq7Sequence(Sequence seq, std::vector<Splice>& splices) {
     ByteReader r(seq);
     while (!r.atEnd()) {
         if (cancelled()) return Result::Cancel;
@@ -427,11 +451,10 @@ Result ScoreTrackConverter::convertVq7Sequence(ByteVector& seq) {
         default: break;
         }
     }
-    if (!splices.empty()) seq = trackedit::applySplices(seq, splices);
     return Result::Converted;
 }
 
-Result ScoreTrackConverter::convertVq7Exclusive(ByteVector& seq, const Event& ev) {
+Result ScoreTrackConverter::convertVq7Exclusive(Sequence seq, const Event& ev) {
     const std::size_t command = ev.dataAt + 4;
     switch (seq[command]) {
     case 0x20:
@@ -445,7 +468,7 @@ Result ScoreTrackConverter::convertVq7Exclusive(ByteVector& seq, const Event& ev
     }
 }
 
-void ScoreTrackConverter::convertMaxGain(ByteVector& seq, std::size_t valueAt) {
+void ScoreTrackConverter::convertMaxGain(Sequence seq, std::size_t valueAt) {
     if (!e_.host_) return;
     e_.vq7Levels_.maxGainInForce = seq[valueAt];  // from here on, this one
     VolumeChangeRecord r = context(kGlobalChannel);
@@ -459,7 +482,7 @@ void ScoreTrackConverter::convertMaxGain(ByteVector& seq, std::size_t valueAt) {
 
 // Effect parameters: 32-byte blocks after the command byte, each starting with
 // its 16-bit effect type; the depth of a chorus-like effect is at block byte 12.
-Result ScoreTrackConverter::convertEffectParameters(ByteVector& seq, const Event& ev) {
+Result ScoreTrackConverter::convertEffectParameters(Sequence seq, const Event& ev) {
     const std::size_t n = ev.dataLength;
     if (n < 38 || (n - 6) % 32 != 0) return Result::ExclusiveSizeMtsq;
     e_.effectTypes_.clear();
@@ -489,7 +512,7 @@ void ScoreTrackConverter::selectEffect(std::uint8_t value) {
 
 // Controller 93 (chorus send): remembered per channel; regulated only under a
 // chorus-like effect and when the send is not off.
-void ScoreTrackConverter::convertChorusSend(ByteVector& seq, const Event& ev) {
+void ScoreTrackConverter::convertChorusSend(Sequence seq, const Event& ev) {
     if (seq[ev.status + 1] != kChorusSendController) return;
     const auto ch = static_cast<std::size_t>(ev.channel);
     std::uint8_t& value = seq[ev.status + 2];
@@ -539,9 +562,9 @@ void Engine::resetTrackState() {
     effectTypeHistory_.clear();
 }
 
-Result Engine::convertScoreTrack(ByteVector& chunk, int trackNumber) {
+Result Engine::convertScoreTrack(ByteSpan chunk, int trackNumber, ByteVector& out) {
     if (trackNumber < 1 || trackNumber > 7) return Result::NonsupportChunkId;
-    return ScoreTrackConverter(*this, chunk, trackNumber).run();
+    return ScoreTrackConverter(*this, chunk, trackNumber, out).run();
 }
 
 // ---- VQ-7 pre-scan: the loudest master volume and the largest MaxGain. ----

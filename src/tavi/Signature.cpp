@@ -83,8 +83,8 @@ ByteVector Engine::signatureOptionalDataChunk() const {
 Result Engine::stampSignature() {
     for (Chunk& chunk : chunks_) {
         Result rc = Result::Converted;
-        if (chunk.kind == ChunkKind::ContentsInfo) rc = stampContentsInfo(chunk.bytes);
-        if (chunk.kind == ChunkKind::OptionalData) rc = stampOptionalData(chunk.bytes);
+        if (chunk.kind == ChunkKind::ContentsInfo) rc = stampContentsInfo(chunk.edit());
+        if (chunk.kind == ChunkKind::OptionalData) rc = stampOptionalData(chunk.edit());
         if (!ok(rc)) return rc;
     }
     return Result::Converted;

@@ -22,6 +22,27 @@ std::optional<SequenceLocation> findSequenceInTrack(const ChunkView& track) {
     return std::nullopt;
 }
 
+// The sequence body of `file` replaced by `body` (its "Mtsq" and track size
+// fields adjusted), appended to `out`; the file length field and the CRC are
+// left as they were.
+void appendWithSequence(ByteSpan file, const SequenceLocation& where, ByteSpan body, ByteVector& out) {
+    const std::size_t start = out.size();
+    const std::size_t oldSize = where.bodySize;
+    out.insert(out.end(), file.begin(), file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart));
+    out.insert(out.end(), body.begin(), body.end());
+    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart + oldSize), file.end());
+    ByteWriter::patchBE(out, start + where.bodyStart - 4, static_cast<std::uint32_t>(body.size()), 4);
+    ByteWriter::addBE(out, start + where.trackStart + 4, static_cast<std::uint32_t>(body.size() - oldSize), 4);
+}
+
+// A fresh length field and CRC in the last two bytes, for a file whose size
+// changed.
+void refreshLengthAndCrc(ByteVector& file) {
+    ByteWriter::patchBE(file, 4, static_cast<std::uint32_t>(file.size() - kFileHeaderSize), 4);
+    const std::size_t crcAt = file.size() - kCrcSize;
+    ByteWriter::patchBE(file, crcAt, crc16(ByteSpan(file).first(crcAt)), 2);
+}
+
 }  // namespace
 
 // Walks the whole file, the CRC included; a remainder of no more than a
@@ -40,18 +61,10 @@ std::optional<SequenceLocation> findCompressedSequence(ByteSpan file) {
 }
 
 void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan body) {
-    const std::size_t oldSize = where.bodySize;
     ByteVector rebuilt;
-    rebuilt.reserve(file.size() - oldSize + body.size());
-    rebuilt.insert(rebuilt.end(), file.begin(), file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart));
-    rebuilt.insert(rebuilt.end(), body.begin(), body.end());
-    rebuilt.insert(rebuilt.end(), file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart + oldSize), file.end());
-
-    ByteWriter::patchBE(rebuilt, where.bodyStart - 4, static_cast<std::uint32_t>(body.size()), 4);
-    ByteWriter::addBE(rebuilt, where.trackStart + 4, static_cast<std::uint32_t>(body.size() - oldSize), 4);
-    ByteWriter::patchBE(rebuilt, 4, static_cast<std::uint32_t>(rebuilt.size() - kFileHeaderSize), 4);
-    const std::size_t crcAt = rebuilt.size() - kCrcSize;
-    ByteWriter::patchBE(rebuilt, crcAt, crc16(ByteSpan(rebuilt).first(crcAt)), 2);
+    rebuilt.reserve(file.size() - where.bodySize + body.size());
+    appendWithSequence(file, where, body, rebuilt);
+    refreshLengthAndCrc(rebuilt);
     file = std::move(rebuilt);
 }
 
@@ -70,24 +83,33 @@ namespace keldro::tavi {
 // Data that cannot be honestly expanded is used as read, as if memory for
 // the expansion had run out.
 void Engine::expandInput() {
-    const auto where = findCompressedSequence(work_);
+    const auto where = findCompressedSequence(file_);
     if (!where) return;
     ByteVector plain;
-    if (!huffmanDecode(ByteSpan(work_).subspan(where->bodyStart, where->bodySize), plain)) return;
-    replaceSequence(work_, *where, plain);
+    if (!huffmanDecode(file_.subspan(where->bodyStart, where->bodySize), plain)) return;
+    expanded_.clear();
+    expanded_.reserve(file_.size() - where->bodySize + plain.size());
+    appendWithSequence(file_, *where, plain, expanded_);
+    refreshLengthAndCrc(expanded_);
+    file_ = expanded_;
     inputCompressed_ = true;
 }
 
 // Header, the chunks as converted, the signature OPDA after CNTI where a
 // VQ-3/5 file has none, a fresh length field and CRC.
 void Engine::assembleOutput() {
-    output_.assign(work_.begin(), work_.begin() + kFileHeaderSize);
     const bool insertOptionalData = !hasOptionalData_ && (generation_ == 3 || generation_ == 5);
+    const ByteVector opda = insertOptionalData ? signatureOptionalDataChunk() : ByteVector{};
+    std::size_t size = kFileHeaderSize + opda.size() + kCrcSize;
+    for (const Chunk& chunk : chunks_) size += chunk.bytes().size();
+    output_.clear();
+    output_.reserve(size);
+    output_.insert(output_.end(), file_.begin(), file_.begin() + kFileHeaderSize);
     bool inserted = false;
     for (const Chunk& chunk : chunks_) {
-        output_.insert(output_.end(), chunk.bytes.begin(), chunk.bytes.end());
+        const ByteSpan bytes = chunk.bytes();
+        output_.insert(output_.end(), bytes.begin(), bytes.end());
         if (chunk.kind == ChunkKind::ContentsInfo && insertOptionalData && !inserted) {
-            const ByteVector opda = signatureOptionalDataChunk();
             output_.insert(output_.end(), opda.begin(), opda.end());
             inserted = true;
         }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "tavi/Huffman.h"
@@ -10,6 +11,15 @@ namespace keldro {
 namespace {
 
 ByteVector bytesOf(std::string_view s) { return ByteVector(s.begin(), s.end()); }
+
+// 24 symbols with counts 1, 1, 2, 3, 5, ... in shuffled order: 121 392 bytes.
+ByteVector deepTreeBody() {
+    ByteVector body;
+    for (int symbol = 0, a = 1, b = 1; symbol < 24; ++symbol, std::swap(a, b), b += a)
+        body.insert(body.end(), static_cast<std::size_t>(a), static_cast<std::uint8_t>(symbol * 11));
+    std::shuffle(body.begin(), body.end(), std::mt19937(5));
+    return body;
+}
 
 ByteVector expand(const ByteVector& packed) {
     ByteVector plain{0xEE};
@@ -57,12 +67,17 @@ TEST(Huffman, RoundTripsVariedData) {
         fibonacci.insert(fibonacci.end(), static_cast<std::size_t>(a), static_cast<std::uint8_t>(symbol));
     inputs.push_back(fibonacci);
     inputs.push_back({0x00, 0xFF});
+    // Long enough for the larger decode table, with codes of up to 23 bits
+    // (longer than any table index) spread between the short ones.
+    inputs.push_back(deepTreeBody());
     for (const ByteVector& input : inputs) EXPECT_EQ(expand(huffmanEncode(input)), input) << input.size();
 }
 
 TEST(Huffman, RefusesDataThatCannotBeHonestlyExpanded) {
     const ByteVector abacad = huffmanEncode(bytesOf("ABACAD"));
     ByteVector truncatedCodes(abacad.begin(), abacad.end() - 2);
+    const ByteVector deep = huffmanEncode(deepTreeBody());
+    ByteVector truncatedDeep(deep.begin(), deep.end() - 3);
     ByteVector tooManyNodes{0x00, 0x00, 0x00, 0x01};
     tooManyNodes.insert(tooManyNodes.end(), 40, 0xFF);  // 320 internal-node bits
     ByteVector lengthBeyondBits = abacad;
@@ -76,6 +91,7 @@ TEST(Huffman, RefusesDataThatCannotBeHonestlyExpanded) {
         {"no tree", {0x00, 0x00, 0x00, 0x01}},
         {"leaf cut short", {0x00, 0x00, 0x00, 0x01, 0x2D}},
         {"codes cut short", truncatedCodes},
+        {"codes of a deep tree cut short", truncatedDeep},
         {"more than 255 internal nodes", tooManyNodes},
         {"length the bits cannot hold", lengthBeyondBits},
         {"huge length", {0xFF, 0xFF, 0xFF, 0xFF, 0x2D, 0x00}},
