@@ -62,9 +62,14 @@ Result VolumeFile::parse(ByteSpan bytes) {
 
 Result VolumeFile::analyse() {
     invalidateIndexes();
+    return analyseAgain();
+}
+
+Result VolumeFile::analyseAgain() {
+    // What a fresh read starts from.
+    maxGainValue_ = kMaxGainSteps;
     if (body().trackCount() == 0) return Result::NoMfiFile;
     if (!isVersion20()) {
-        maxGainValue_ = kMaxGainSteps;
         // The first MaxGain event, searched without the last-position rule.
         const std::vector<int>& gains = positionsOf(0, EventKind::MaxGain);
         if (gains.empty()) return Result::MfiNoMaxGain;
@@ -214,6 +219,44 @@ int VolumeFile::nextSoundingAfterTick(int track, int channel, bool onAChannel, s
             if (group != kAChannelSounding) consider(group);
     }
     return best;
+}
+
+VolumeFile::SoundingCursor::SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel)
+    : file_(&file), track_(track), channel_(channel), onAChannel_(onAChannel) {}
+
+int VolumeFile::SoundingCursor::next(std::int32_t tick) {
+    VolumeFile& file = *file_;
+    if (track_ < 0 || track_ >= file.body().trackCount() || channel_ < 0 || channel_ > 3) return -1;
+    if (tick < lastTick_) at_.fill(0);
+    lastTick_ = tick;
+    const int count = file.eventCount(track_);
+    int best = -1;
+    // As nextSoundingAfterTick: the first hit whose prefix maximum of times
+    // passes the tick, which only moves forward as the tick grows.
+    auto consider = [&](std::size_t group) {
+        const SoundingList& list = file.soundingList(track_, group, channel_);
+        std::size_t& at = at_[group];
+        while (at < list.maxTimeSoFar.size() && list.maxTimeSoFar[at] <= tick) ++at;
+        if (at == list.maxTimeSoFar.size()) return;
+        const int hit = list.index[at];
+        if (hit == count - 1 && list.lastExcluded) return;
+        if (best < 0 || hit < best) best = hit;
+    };
+    if (onAChannel_) {
+        consider(kAChannelSounding);
+    } else {
+        for (std::size_t group = 0; group < kSoundingKinds.size(); ++group)
+            if (group != kAChannelSounding) consider(group);
+    }
+    return best;
+}
+
+int VolumeFile::KindCursor::next(int from) {
+    if (from < 0 || from >= count_ - 1) return -1;
+    const std::vector<int>& hits = *hits_;
+    if (at_ > 0 && hits[at_ - 1] >= from) at_ = 0;
+    while (at_ < hits.size() && hits[at_] < from) ++at_;
+    return at_ < hits.size() ? hits[at_] : -1;
 }
 
 int VolumeFile::firstEffectSettings() { return findFrom(EventKind::EffectSettings, 0, 0); }
