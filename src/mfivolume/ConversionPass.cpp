@@ -87,8 +87,10 @@ std::string dateText(const Date& date) {
 // step goes on with the model; otherwise it writes and reads them, as the
 // step always did. Either way it sees the model a read would give and fails
 // where the read fails.
-bool carryOver(VolumeFile& model, const Date& today) {
-    if (model.rereadsAsWritten()) return ok(model.analyseAgain());
+// `kept` says whether the model went on as it was.
+bool carryOver(VolumeFile& model, const Date& today, bool& kept) {
+    kept = model.rereadsAsWritten();
+    if (kept) return ok(model.analyseAgain());
     ByteVector bytes;
     if (!model.write(bytes, today)) return false;
     VolumeFile reread;
@@ -190,17 +192,20 @@ Result checkPass(ByteSpan input, std::size_t capacity, int sourceFormat, int tar
 }
 
 // The three steps on the model of the input: re-encode, volume rule, header.
-// `stamped` receives the converted file; `model` is left as its last step saw it.
+// `stamped` receives the converted file; `model` is left as its last step saw
+// it, and `eventsKept` says that the volume rule's step went on with the model,
+// whose events then read back as they are written.
 Result convertModel(VolumeFile& model, const PassFormats& formats, int targetFormat, const PassSettings& settings,
-                    const Date* today, ByteVector& stamped) {
+                    const Date* today, ByteVector& stamped, bool& eventsKept) {
     // The writer fills a malformed date with today's; without a date the
     // header update fails anyway, so any stand-in will do until then.
     const Date writerDate = today ? *today : Date{};
     // Re-encode: the input as the reader and writer see it.
-    if (!carryOver(model, writerDate)) return Result::MfiStepFailed;
+    bool kept = false;
+    if (!carryOver(model, writerDate, kept)) return Result::MfiStepFailed;
     // The volume rule of the target format.
     applyVolumeRule(model, targetFormat, settings);
-    if (!carryOver(model, writerDate)) return Result::MfiStepFailed;
+    if (!carryOver(model, writerDate, eventsKept)) return Result::MfiStepFailed;
     // The header of the target format.
     if (!updateHeader(model, *formats.source, *formats.target, today) || !model.write(stamped, *today))
         return Result::MfiStepFailed;
@@ -220,7 +225,9 @@ Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std
     VolumeFile model;
     if (!ok(model.parse(input))) return Result::MfiStepFailed;
     ByteVector stamped;
-    if (const Result pass = convertModel(model, formats, targetFormat, settings, today, stamped); !ok(pass)) return pass;
+    bool eventsKept = false;
+    if (const Result pass = convertModel(model, formats, targetFormat, settings, today, stamped, eventsKept); !ok(pass))
+        return pass;
 
     if (stamped.size() > output.size()) return Result::MfiOutputTooSmall;
     std::copy(stamped.begin(), stamped.end(), output.begin());
@@ -239,12 +246,16 @@ Result runConversionPass(ByteSpan input, const VolumeFile& source, int sourceFor
     // The same model a read of the input gives, indexes included.
     VolumeFile model = source;
     ByteVector stamped;
-    if (const Result pass = convertModel(model, formats, targetFormat, settings, today, stamped); !ok(pass)) return pass;
+    bool eventsKept = false;
+    if (const Result pass = convertModel(model, formats, targetFormat, settings, today, stamped, eventsKept); !ok(pass))
+        return pass;
     if (stamped.size() > capacity) return Result::MfiOutputTooSmall;
 
     // Reading the converted bytes gives the last step's model where the model
-    // says so, and the header update touched no event, so its indexes stand.
-    if (model.rereadsAsWritten()) {
+    // says so. The header update touched no event: the events' half of that
+    // check stands when the last step made it, and so do the indexes.
+    const bool rereads = eventsKept ? model.headerRereadsAsWritten() : model.rereadsAsWritten();
+    if (rereads) {
         converted.model = std::move(model);
         converted.reread = converted.model.analyseAgain();
     } else {

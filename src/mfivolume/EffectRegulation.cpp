@@ -141,14 +141,15 @@ public:
             // each new one went right before the event, after the earlier ones.
             std::stable_sort(t.copies.begin(), t.copies.end(),
                              [](const Copy& a, const Copy& b) { return a.anchor < b.anchor; });
+            // The track's events are moved into the new list, not copied.
+            std::vector<Event> original = model_.body().track(track)->takeEvents();
             std::vector<Event> events;
-            const std::vector<Event>& original = model_.body().track(track)->events();
             events.reserve(original.size() + t.copies.size());
             auto copy = t.copies.begin();
             for (std::size_t k = 0; k < original.size(); ++k) {
                 for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
                     events.push_back(Event::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.onAChannel, copy->value));
-                events.push_back(original[k]);
+                events.push_back(std::move(original[k]));
             }
             model_.replaceTrackEvents(track, std::move(events));
         }

@@ -371,9 +371,7 @@ int VolumeFile::insertEffectSend(int track, int index, int channel, bool onAChan
 void VolumeFile::replaceTrackEvents(int track, std::vector<Event> events) {
     Track* t = body().track(track);
     if (!t) return;
-    t->clear();
-    t->reserve(events.size());
-    for (Event& event : events) t->appendEvent(std::move(event));
+    t->replaceEvents(std::move(events));
     invalidateTrack(track);
 }
 
