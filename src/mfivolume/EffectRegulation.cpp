@@ -177,6 +177,10 @@ private:
         const Send* firstAfter() const { return upTo < sends.size() ? &sends[upTo] : nullptr; }
         // Keeps the key order whatever the key; in practice always the end.
         void add(const Send& send) {
+            if (sends.empty() || sends.back().key < send.key) {
+                sends.push_back(send);
+                return;
+            }
             auto at = std::upper_bound(sends.begin(), sends.end(), send.key,
                                        [](const SendKey& key, const Send& s) { return key < s.key; });
             if (at - sends.begin() < static_cast<std::ptrdiff_t>(upTo)) ++upTo;
