@@ -221,6 +221,29 @@ int VolumeFile::nextSoundingAfterTick(int track, int channel, bool onAChannel, s
     return best;
 }
 
+namespace {
+
+// The first position from `at` on whose value passes `tick`, in a list that
+// never goes down: steps of 1, 2, 4, ... find a stretch that holds it, then a
+// binary search inside it. The ticks a cursor is asked about lie many hits
+// apart, so this costs the logarithm of the distance moved.
+std::size_t gallopPast(const std::vector<std::int32_t>& values, std::size_t at, std::int32_t tick) {
+    std::size_t step = 1;
+    std::size_t low = at;
+    std::size_t high = at;
+    while (high < values.size() && values[high] <= tick) {
+        low = high + 1;
+        high += step;
+        step *= 2;
+    }
+    high = std::min(high, values.size());
+    return static_cast<std::size_t>(
+        std::upper_bound(values.begin() + static_cast<std::ptrdiff_t>(low), values.begin() + static_cast<std::ptrdiff_t>(high), tick) -
+        values.begin());
+}
+
+}  // namespace
+
 VolumeFile::SoundingCursor::SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel)
     : file_(&file), track_(track), channel_(channel), onAChannel_(onAChannel) {}
 
@@ -236,7 +259,7 @@ int VolumeFile::SoundingCursor::next(std::int32_t tick) {
     auto consider = [&](std::size_t group) {
         const SoundingList& list = file.soundingList(track_, group, channel_);
         std::size_t& at = at_[group];
-        while (at < list.maxTimeSoFar.size() && list.maxTimeSoFar[at] <= tick) ++at;
+        at = gallopPast(list.maxTimeSoFar, at, tick);
         if (at == list.maxTimeSoFar.size()) return;
         const int hit = list.index[at];
         if (hit == count - 1 && list.lastExcluded) return;
