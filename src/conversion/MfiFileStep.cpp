@@ -41,30 +41,30 @@ public:
         if (!version) return job.reportFile(result, Result::MfiNonsupportVersion);
         result.kind = version->version;
 
-        ByteVector work(2 * input.size() + 200, 0);
+        // The converted file may take twice the input and 200 bytes.
+        const std::size_t capacity = 2 * input.size() + 200;
         const std::optional<mfi::Date> today = todaysDate(job);
-        std::size_t length = 0;
-        const Result pass = runConversionPass(input, version->format, version->format, work, length, host,
-                                              today ? &*today : nullptr);
+        ConvertedFile converted;
+        const Result pass = runConversionPass(input, source, version->format, version->format, capacity, converted,
+                                              host, today ? &*today : nullptr);
         if (!ok(pass)) return job.reportFile(result, pass);
-        work.resize(length);
-
-        mfi::VolumeFile converted;
-        if (const Result reread = converted.parse(work); !ok(reread)) return job.reportFile(result, reread);
+        // The second read of the converted file, made by the pass where its
+        // model cannot tell; its failure fails the file.
+        if (!ok(converted.reread)) return job.reportFile(result, converted.reread);
 
         VolumeChangeList changes;
         const Result outcome = version->version == kMfiVersion20
-                                   ? reportChannelVolumeChanges(version->version, source, converted, host, changes)
-                                   : reportMaxGainChanges(version->version, source, converted, host, changes);
+                                   ? reportChannelVolumeChanges(version->version, source, converted.model, host, changes)
+                                   : reportMaxGainChanges(version->version, source, converted.model, host, changes);
         if (!isSuccess(outcome)) {
             addChanges(job, changes);
             return job.reportFile(result, outcome);
         }
-        reportEffectChanges(version->version, source, converted, host, changes);
+        reportEffectChanges(version->version, source, converted.model, host, changes);
         addChanges(job, changes);
         job.reportFile(result, outcome);
         result.changes = job.changes();
-        if (outcome == Result::Converted) output = std::move(work);
+        if (outcome == Result::Converted) output = std::move(converted.bytes);
         return outcome;
     }
 

@@ -98,6 +98,10 @@ public:
     // bytes then tells. Lets a chain of steps that each read the previous
     // step's file go on with the model instead.
     bool rereadsAsWritten() const;
+    // Its two halves: the header and audio items, and the tracks' events. An
+    // edit of the header alone leaves the second one as it was.
+    bool headerRereadsAsWritten() const;
+    bool eventsRereadAsWritten() const;
 
     // A copy of the header information.
     Info info() const { return info_; }

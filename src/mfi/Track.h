@@ -37,6 +37,10 @@ public:
     void insertEvent(int index, const Event& event);
     // Room for `count` events.
     void reserve(std::size_t count);
+    // Hands the events over, leaving the track empty, and takes a whole new
+    // list: an editor that rebuilds a track moves events instead of copying them.
+    std::vector<Event> takeEvents() { return std::exchange(events_, {}); }
+    void replaceEvents(std::vector<Event> events) { events_ = std::move(events); }
 
 private:
     std::vector<Event> events_;

@@ -280,7 +280,9 @@ bool fitsSubchunk(const Text<Capacity>& text) {
 
 }  // namespace
 
-bool File::rereadsAsWritten() const {
+bool File::rereadsAsWritten() const { return headerRereadsAsWritten() && eventsRereadAsWritten(); }
+
+bool File::headerRereadsAsWritten() const {
     if (info_.majorType != 1 || info_.minorType != 1) return false;
     // "note" always goes out with the stored value, and the reader takes only 1.
     if (info_.note != 1 || info_.sorc > 1) return false;
@@ -293,6 +295,10 @@ bool File::rereadsAsWritten() const {
         if (body_.audio(i)->audioHeaderSize() == 0 || body_.audio(i)->audioDataSize() == 0 ||
             body_.audio(i)->audioHeaderSize() > 0xFFFF)
             return false;
+    return true;
+}
+
+bool File::eventsRereadAsWritten() const {
     if (body_.trackCount() < 1) return false;
     for (int i = 0; i < body_.trackCount(); ++i)
         if (!trackRereadsAsWritten(*body_.track(i))) return false;

@@ -63,7 +63,8 @@ FirstSound findFirstSound(VolumeFile& converted) {
 // The value of the input's first master volume event at each tick.
 std::map<int, int> inputMasterVolumesByTick(VolumeFile& input) {
     std::map<int, int> byTick;
-    for (int i = input.nextMasterVolume(0); i >= 0; i = input.nextMasterVolume(i + 1))
+    VolumeFile::KindCursor masterVolumes = input.cursor(EventKind::MasterVolume, 0);
+    for (int i = masterVolumes.next(0); i >= 0; i = masterVolumes.next(i + 1))
         byTick.emplace(input.eventAt(0, i)->time(), input.eventAt(0, i)->masterVolume());
     return byTick;
 }
@@ -91,7 +92,8 @@ Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converte
 
     const std::map<int, int> inputByTick = relative ? inputMasterVolumesByTick(input) : std::map<int, int>{};
     bool found = false;
-    for (int i = converted.nextMasterVolume(0); i >= 0; i = converted.nextMasterVolume(i + 1)) {
+    VolumeFile::KindCursor masterVolumes = converted.cursor(EventKind::MasterVolume, 0);
+    for (int i = masterVolumes.next(0); i >= 0; i = masterVolumes.next(i + 1)) {
         const Event& masterVolume = *converted.eventAt(0, i);
         const int tick = masterVolume.time();
         if (tick < gainTick || i < gainIndex) return Result::NoMaxGain;
@@ -253,10 +255,12 @@ void reportTrackSends(VolumeFile& input, VolumeFile& converted, int track, bool 
     int inserted = 0;
     int i0 = 0;
     int j = 0;
+    VolumeFile::KindCursor convertedSends = converted.cursor(EventKind::EffectSend, track);
+    VolumeFile::KindCursor inputSends = input.cursor(EventKind::EffectSend, track);
     for (;;) {
-        j = converted.nextEffectSend(track, j);
+        j = convertedSends.next(j);
         if (j < 0) return;
-        const int e = input.nextEffectSend(track, i0);
+        const int e = inputSends.next(i0);
         i0 = e;
         if (e < 0 || j < e + inserted) {
             const Event& send = *converted.eventAt(track, j);

@@ -87,8 +87,10 @@ std::string dateText(const Date& date) {
 // step goes on with the model; otherwise it writes and reads them, as the
 // step always did. Either way it sees the model a read would give and fails
 // where the read fails.
-bool carryOver(VolumeFile& model, const Date& today) {
-    if (model.rereadsAsWritten()) return ok(model.analyse());
+// `kept` says whether the model went on as it was.
+bool carryOver(VolumeFile& model, const Date& today, bool& kept) {
+    kept = model.rereadsAsWritten();
+    if (kept) return ok(model.analyseAgain());
     ByteVector bytes;
     if (!model.write(bytes, today)) return false;
     VolumeFile reread;
@@ -169,32 +171,98 @@ const char* programSupportText() {
     return text.c_str();
 }
 
-Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std::span<std::uint8_t> output,
-                         std::size_t& length, JobHost* host, const Date* today) {
-    length = 0;
-    const PassSettings settings = snapshotSettings(host);
-    if (input.empty() || output.empty()) return Result::MfiNoBuffer;
-    const HandsetFormat* source = formatRow(sourceFormat);
-    const HandsetFormat* target = formatRow(targetFormat);
-    if (!isPermittedPair(sourceFormat, targetFormat) || !source || !target || !familiesFit(source->family, target->family))
-        return Result::MfiStepFailed;
+namespace {
 
+// The formats of a pass, once the pair is known to be permitted.
+struct PassFormats {
+    const HandsetFormat* source = nullptr;
+    const HandsetFormat* target = nullptr;
+};
+
+// The checks every pass starts with: MfiNoBuffer for empty input or output,
+// MfiStepFailed for a pair of formats that cannot be converted.
+Result checkPass(ByteSpan input, std::size_t capacity, int sourceFormat, int targetFormat, PassFormats& formats) {
+    if (input.empty() || capacity == 0) return Result::MfiNoBuffer;
+    formats.source = formatRow(sourceFormat);
+    formats.target = formatRow(targetFormat);
+    if (!isPermittedPair(sourceFormat, targetFormat) || !formats.source || !formats.target ||
+        !familiesFit(formats.source->family, formats.target->family))
+        return Result::MfiStepFailed;
+    return Result::Converted;
+}
+
+// The three steps on the model of the input: re-encode, volume rule, header.
+// `stamped` receives the converted file; `model` is left as its last step saw
+// it, and `eventsKept` says that the volume rule's step went on with the model,
+// whose events then read back as they are written.
+Result convertModel(VolumeFile& model, const PassFormats& formats, int targetFormat, const PassSettings& settings,
+                    const Date* today, ByteVector& stamped, bool& eventsKept) {
     // The writer fills a malformed date with today's; without a date the
     // header update fails anyway, so any stand-in will do until then.
     const Date writerDate = today ? *today : Date{};
     // Re-encode: the input as the reader and writer see it.
-    VolumeFile model;
-    if (!ok(model.parse(input)) || !carryOver(model, writerDate)) return Result::MfiStepFailed;
+    bool kept = false;
+    if (!carryOver(model, writerDate, kept)) return Result::MfiStepFailed;
     // The volume rule of the target format.
     applyVolumeRule(model, targetFormat, settings);
-    if (!carryOver(model, writerDate)) return Result::MfiStepFailed;
+    if (!carryOver(model, writerDate, eventsKept)) return Result::MfiStepFailed;
     // The header of the target format.
+    if (!updateHeader(model, *formats.source, *formats.target, today) || !model.write(stamped, *today))
+        return Result::MfiStepFailed;
+    return Result::Converted;
+}
+
+}  // namespace
+
+Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std::span<std::uint8_t> output,
+                         std::size_t& length, JobHost* host, const Date* today) {
+    length = 0;
+    const PassSettings settings = snapshotSettings(host);
+    PassFormats formats;
+    if (const Result checked = checkPass(input, output.size(), sourceFormat, targetFormat, formats); !ok(checked))
+        return checked;
+
+    VolumeFile model;
+    if (!ok(model.parse(input))) return Result::MfiStepFailed;
     ByteVector stamped;
-    if (!updateHeader(model, *source, *target, today) || !model.write(stamped, *today)) return Result::MfiStepFailed;
+    bool eventsKept = false;
+    if (const Result pass = convertModel(model, formats, targetFormat, settings, today, stamped, eventsKept); !ok(pass))
+        return pass;
 
     if (stamped.size() > output.size()) return Result::MfiOutputTooSmall;
     std::copy(stamped.begin(), stamped.end(), output.begin());
     length = stamped.size();
+    return Result::Converted;
+}
+
+Result runConversionPass(ByteSpan input, const VolumeFile& source, int sourceFormat, int targetFormat,
+                         std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today) {
+    converted.bytes.clear();
+    const PassSettings settings = snapshotSettings(host);
+    PassFormats formats;
+    if (const Result checked = checkPass(input, capacity, sourceFormat, targetFormat, formats); !ok(checked))
+        return checked;
+
+    // The same model a read of the input gives, indexes included.
+    VolumeFile model = source;
+    ByteVector stamped;
+    bool eventsKept = false;
+    if (const Result pass = convertModel(model, formats, targetFormat, settings, today, stamped, eventsKept); !ok(pass))
+        return pass;
+    if (stamped.size() > capacity) return Result::MfiOutputTooSmall;
+
+    // Reading the converted bytes gives the last step's model where the model
+    // says so. The header update touched no event: the events' half of that
+    // check stands when the last step made it, and so do the indexes.
+    const bool rereads = eventsKept ? model.headerRereadsAsWritten() : model.rereadsAsWritten();
+    if (rereads) {
+        converted.model = std::move(model);
+        converted.reread = converted.model.analyseAgain();
+    } else {
+        converted.model = VolumeFile();
+        converted.reread = converted.model.parse(stamped);
+    }
+    converted.bytes = std::move(stamped);
     return Result::Converted;
 }
 

@@ -11,6 +11,7 @@
 
 #include "volume/JobHost.h"
 #include "mfi/File.h"
+#include "mfivolume/VolumeFile.h"
 #include "platform/Bytes.h"
 #include "volume/Result.h"
 
@@ -50,5 +51,22 @@ const char* programSupportText();
 // pass succeeds.
 Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std::span<std::uint8_t> output,
                          std::size_t& length, JobHost* host, const Date* today);
+
+// The converted file of a pass and what reading it gives.
+struct ConvertedFile {
+    ByteVector bytes;
+    VolumeFile model;  // as VolumeFile::parse(bytes) leaves it
+    Result reread = Result::NoMfiFile;  // what that parse returned
+};
+
+// The pass as the per-file flow runs it, before a second read of its output:
+// `source` is the model of `input`, read by VolumeFile::parse with Result::Converted.
+// Returns what runConversionPass(input, ...) returns with an output buffer of
+// `capacity` bytes, and on success puts the same converted bytes into
+// `converted.bytes`; `converted.model` and `converted.reread` are what
+// parsing those bytes gives, taken from the pass's own model where that is
+// exact (File::rereadsAsWritten) and read otherwise.
+Result runConversionPass(ByteSpan input, const VolumeFile& source, int sourceFormat, int targetFormat,
+                         std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today);
 
 }  // namespace keldro::mfi

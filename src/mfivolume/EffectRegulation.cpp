@@ -7,7 +7,6 @@
 // regulated type scaled.
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <tuple>
 
 #include "mfivolume/Rules.h"
@@ -102,10 +101,20 @@ void placeSendCopiesOneByOne(VolumeFile& model, const EffectPlan& plan) {
 // copies before an anchor come before it. A track's sends of one channel are
 // kept ordered by (tick, anchor, order), which is their order in the track as
 // long as the track's times never go backwards.
+//
+// The sends of one channel are two sorted lists: the originals, in track
+// order, and the copies, appended in the order they are made. Selection ticks
+// never go down (they are track 0's times, which canPlan checks), so each list
+// is read through a cursor that only moves forward, and a copy always lands
+// after the cursor (it goes before a sounding event later than the tick).
 class SendCopyPlanner {
 public:
     explicit SendCopyPlanner(VolumeFile& model) : model_(model) {
         for (int track = 0; track < kTrackCount; ++track) collectSends(track);
+        for (int q = 0; q < kSendSlots; ++q) {
+            const SendSlot slot = slotOf(q);
+            sounding_.push_back(model_.soundingCursor(slot.track, slot.channel, slot.onAChannel));
+        }
     }
 
     static bool canPlan(VolumeFile& model) {
@@ -120,7 +129,7 @@ public:
     void plan(const EffectPlan& plan) {
         for (std::size_t entry = 0; entry < plan.selections.size(); ++entry) {
             const std::int32_t tick = plan.selections[entry].tick;
-            for (int q = 0; q < kSendSlots; ++q) considerSlot(slotOf(q), tick, plan, entry);
+            for (int q = 0; q < kSendSlots; ++q) considerSlot(q, tick, plan, entry);
         }
     }
 
@@ -132,14 +141,15 @@ public:
             // each new one went right before the event, after the earlier ones.
             std::stable_sort(t.copies.begin(), t.copies.end(),
                              [](const Copy& a, const Copy& b) { return a.anchor < b.anchor; });
+            // The track's events are moved into the new list, not copied.
+            std::vector<Event> original = model_.body().track(track)->takeEvents();
             std::vector<Event> events;
-            const std::vector<Event>& original = model_.body().track(track)->events();
             events.reserve(original.size() + t.copies.size());
             auto copy = t.copies.begin();
             for (std::size_t k = 0; k < original.size(); ++k) {
                 for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
                     events.push_back(Event::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.onAChannel, copy->value));
-                events.push_back(original[k]);
+                events.push_back(std::move(original[k]));
             }
             model_.replaceTrackEvents(track, std::move(events));
         }
@@ -147,48 +157,102 @@ public:
 
 private:
     using SendKey = std::tuple<std::int32_t, int, int, int>;  // tick, anchor, 0 copy / 1 original, order
+    struct Send {
+        SendKey key;
+        int value;
+    };
+    // Sends of one list in key order, and how many of them have a tick at or
+    // below the tick last asked about.
+    struct SendList {
+        std::vector<Send> sends;
+        std::size_t upTo = 0;
+
+        // Moves the cursor to the tick; a tick below the last one (not seen
+        // while canPlan holds) searches afresh.
+        void advanceTo(std::int32_t tick) {
+            if (upTo > 0 && std::get<0>(sends[upTo - 1].key) > tick) upTo = 0;
+            while (upTo < sends.size() && std::get<0>(sends[upTo].key) <= tick) ++upTo;
+        }
+        const Send* lastAtOrBefore() const { return upTo == 0 ? nullptr : &sends[upTo - 1]; }
+        const Send* firstAfter() const { return upTo < sends.size() ? &sends[upTo] : nullptr; }
+        // Keeps the key order whatever the key; in practice always the end.
+        void add(const Send& send) {
+            if (sends.empty() || sends.back().key < send.key) {
+                sends.push_back(send);
+                return;
+            }
+            auto at = std::upper_bound(sends.begin(), sends.end(), send.key,
+                                       [](const SendKey& key, const Send& s) { return key < s.key; });
+            if (at - sends.begin() < static_cast<std::ptrdiff_t>(upTo)) ++upTo;
+            sends.insert(at, send);
+        }
+    };
+    struct ChannelSends {
+        SendList originals;
+        SendList copies;
+    };
     struct Copy {
         int anchor;
         SendSlot slot;
         int value;
     };
     struct TrackPlan {
-        std::array<std::map<SendKey, int>, 32> sendsByCode;  // value per send
-        std::vector<Copy> copies;                            // in the order they were made
+        std::array<ChannelSends, 32> sendsByCode;
+        std::vector<Copy> copies;  // in the order they were made
     };
 
     void collectSends(int track) {
         TrackPlan& t = tracks_[static_cast<std::size_t>(track)];
         // Walks over sends go through the same search as everywhere, so the
         // send that the last-position rule hides stays hidden.
-        for (int w = model_.nextEffectSend(track, 0); w >= 0; w = model_.nextEffectSend(track, w + 1)) {
+        VolumeFile::KindCursor sends = model_.cursor(EventKind::EffectSend, track);
+        for (int w = sends.next(0); w >= 0; w = sends.next(w + 1)) {
             const Event& send = *model_.eventAt(track, w);
             const int code = send.effectSendCode();
             if (code < 0) continue;
-            t.sendsByCode[static_cast<std::size_t>(code)][{send.time(), w, 1, 0}] = send.effectSendValue();
+            t.sendsByCode[static_cast<std::size_t>(code)].originals.add({{send.time(), w, 1, 0}, send.effectSendValue()});
         }
     }
 
-    void considerSlot(const SendSlot& slot, std::int32_t tick, const EffectPlan& plan, std::size_t entry) {
+    // The later of two sends in key order, either may be missing.
+    static const Send* later(const Send* a, const Send* b) {
+        if (!a) return b;
+        if (!b) return a;
+        return a->key < b->key ? b : a;
+    }
+    static const Send* earlier(const Send* a, const Send* b) {
+        if (!a) return b;
+        if (!b) return a;
+        return a->key < b->key ? a : b;
+    }
+
+    void considerSlot(int q, std::int32_t tick, const EffectPlan& plan, std::size_t entry) {
+        const SendSlot slot = slotOf(q);
         if (slot.track >= model_.body().trackCount()) return;
         TrackPlan& t = tracks_[static_cast<std::size_t>(slot.track)];
         // The copies made so far do not change the answer: a copy goes before
         // a sounding event that a walk reaches, so it never uncovers one.
-        const int sounding = model_.nextSoundingAfterTick(slot.track, slot.channel, slot.onAChannel, tick);
+        const int sounding = sounding_[static_cast<std::size_t>(q)].next(tick);
         if (sounding < 0) return;
-        std::map<SendKey, int>& sends = t.sendsByCode[static_cast<std::size_t>(slot.code())];
-        auto stop = sends.upper_bound({tick, INT32_MAX, INT32_MAX, INT32_MAX});
-        const int value = stop == sends.begin() ? 0 : std::prev(stop)->second;
+        ChannelSends& sends = t.sendsByCode[static_cast<std::size_t>(slot.code())];
+        sends.originals.advanceTo(tick);
+        sends.copies.advanceTo(tick);
+        // The send in force: the last one with a tick at or below this one.
+        const Send* inForce = later(sends.originals.lastAtOrBefore(), sends.copies.lastAtOrBefore());
+        const int value = inForce ? inForce->value : 0;
         if (value == 0) return;
-        if (stop != sends.end() && std::get<1>(stop->first) <= sounding) return;
+        // The next send of the channel already comes before the sounding event.
+        const Send* stop = earlier(sends.originals.firstAfter(), sends.copies.firstAfter());
+        if (stop && std::get<1>(stop->key) <= sounding) return;
         if (!switchesRegulation(plan, entry)) return;
         const std::int32_t soundingTick = model_.eventAt(slot.track, sounding)->time();
-        sends[{soundingTick, sounding, 0, nextOrder_++}] = value;
+        sends.copies.add({{soundingTick, sounding, 0, nextOrder_++}, value});
         t.copies.push_back({sounding, slot, value});
     }
 
     VolumeFile& model_;
     std::array<TrackPlan, kTrackCount> tracks_;
+    std::vector<VolumeFile::SoundingCursor> sounding_;  // per send slot
     int nextOrder_ = 0;
 };
 
@@ -224,7 +288,9 @@ private:
 void scaleSends(VolumeFile& model, const EffectPlan& plan, double factor) {
     const TypeInForce typeInForce(plan);
     for (int track = 0; track < kTrackCount; ++track) {
-        for (int w = model.nextEffectSend(track, 0); w >= 0; w = model.nextEffectSend(track, w + 1)) {
+        // Setting a send value keeps the event's kind, so the cursor stays valid.
+        VolumeFile::KindCursor sends = model.cursor(EventKind::EffectSend, track);
+        for (int w = sends.next(0); w >= 0; w = sends.next(w + 1)) {
             const Event& send = *model.eventAt(track, w);
             const int value = send.effectSendValue();
             if (value <= 0) continue;

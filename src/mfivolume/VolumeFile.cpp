@@ -62,9 +62,14 @@ Result VolumeFile::parse(ByteSpan bytes) {
 
 Result VolumeFile::analyse() {
     invalidateIndexes();
+    return analyseAgain();
+}
+
+Result VolumeFile::analyseAgain() {
+    // What a fresh read starts from.
+    maxGainValue_ = kMaxGainSteps;
     if (body().trackCount() == 0) return Result::NoMfiFile;
     if (!isVersion20()) {
-        maxGainValue_ = kMaxGainSteps;
         // The first MaxGain event, searched without the last-position rule.
         const std::vector<int>& gains = positionsOf(0, EventKind::MaxGain);
         if (gains.empty()) return Result::MfiNoMaxGain;
@@ -216,6 +221,67 @@ int VolumeFile::nextSoundingAfterTick(int track, int channel, bool onAChannel, s
     return best;
 }
 
+namespace {
+
+// The first position from `at` on whose value passes `tick`, in a list that
+// never goes down: steps of 1, 2, 4, ... find a stretch that holds it, then a
+// binary search inside it. The ticks a cursor is asked about lie many hits
+// apart, so this costs the logarithm of the distance moved.
+std::size_t gallopPast(const std::vector<std::int32_t>& values, std::size_t at, std::int32_t tick) {
+    std::size_t step = 1;
+    std::size_t low = at;
+    std::size_t high = at;
+    while (high < values.size() && values[high] <= tick) {
+        low = high + 1;
+        high += step;
+        step *= 2;
+    }
+    high = std::min(high, values.size());
+    return static_cast<std::size_t>(
+        std::upper_bound(values.begin() + static_cast<std::ptrdiff_t>(low), values.begin() + static_cast<std::ptrdiff_t>(high), tick) -
+        values.begin());
+}
+
+}  // namespace
+
+VolumeFile::SoundingCursor::SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel)
+    : file_(&file), track_(track), channel_(channel), onAChannel_(onAChannel) {}
+
+int VolumeFile::SoundingCursor::next(std::int32_t tick) {
+    VolumeFile& file = *file_;
+    if (track_ < 0 || track_ >= file.body().trackCount() || channel_ < 0 || channel_ > 3) return -1;
+    if (tick < lastTick_) at_.fill(0);
+    lastTick_ = tick;
+    const int count = file.eventCount(track_);
+    int best = -1;
+    // As nextSoundingAfterTick: the first hit whose prefix maximum of times
+    // passes the tick, which only moves forward as the tick grows.
+    auto consider = [&](std::size_t group) {
+        const SoundingList& list = file.soundingList(track_, group, channel_);
+        std::size_t& at = at_[group];
+        at = gallopPast(list.maxTimeSoFar, at, tick);
+        if (at == list.maxTimeSoFar.size()) return;
+        const int hit = list.index[at];
+        if (hit == count - 1 && list.lastExcluded) return;
+        if (best < 0 || hit < best) best = hit;
+    };
+    if (onAChannel_) {
+        consider(kAChannelSounding);
+    } else {
+        for (std::size_t group = 0; group < kSoundingKinds.size(); ++group)
+            if (group != kAChannelSounding) consider(group);
+    }
+    return best;
+}
+
+int VolumeFile::KindCursor::next(int from) {
+    if (from < 0 || from >= count_ - 1) return -1;
+    const std::vector<int>& hits = *hits_;
+    if (at_ > 0 && hits[at_ - 1] >= from) at_ = 0;
+    while (at_ < hits.size() && hits[at_] < from) ++at_;
+    return at_ < hits.size() ? hits[at_] : -1;
+}
+
 int VolumeFile::firstEffectSettings() { return findFrom(EventKind::EffectSettings, 0, 0); }
 
 int VolumeFile::readEffectBlocks(int index, std::uint8_t* buffer, int capacity) const {
@@ -328,9 +394,7 @@ int VolumeFile::insertEffectSend(int track, int index, int channel, bool onAChan
 void VolumeFile::replaceTrackEvents(int track, std::vector<Event> events) {
     Track* t = body().track(track);
     if (!t) return;
-    t->clear();
-    t->reserve(events.size());
-    for (Event& event : events) t->appendEvent(std::move(event));
+    t->replaceEvents(std::move(events));
     invalidateTrack(track);
 }
 

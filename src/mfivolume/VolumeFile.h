@@ -17,6 +17,7 @@
 // that can change a kind or an index drops them; edits must not bypass it.
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +41,10 @@ public:
     // Result::Converted, Result::NoMfiFile (no track), Result::MfiNoMaxGain
     // or Result::MfiNoMasterVolume.
     Result analyse();
+    // The analysis a fresh read of the model's bytes would make, for a model
+    // edited only through this class since it was read: its indexes are
+    // still right and are kept.
+    Result analyseAgain();
 
     std::uint8_t maxGainValue() const { return maxGainValue_; }
     bool isVersion20() const { return infoRecord().versIs(mfiVersText(kMfiVersion20)); }
@@ -97,6 +102,44 @@ public:
     int findFrom(EventKind kind, int track, int from) {
         return findFrom(kind, track, from, [](int) { return true; });
     }
+    // findFrom(kind, track, from) without a condition, for `from` values
+    // that never go down: the positions are walked instead of searched each
+    // time (a `from` below the last one searches afresh). Valid while the
+    // track's index stands: edits that keep every event's kind keep it.
+    class KindCursor {
+    public:
+        int next(int from);
+
+    private:
+        friend class VolumeFile;
+        KindCursor(const std::vector<int>& hits, int count) : hits_(&hits), count_(count) {}
+        const std::vector<int>* hits_;
+        int count_;
+        std::size_t at_ = 0;
+    };
+    KindCursor cursor(EventKind kind, int track) { return KindCursor(positionsOf(track, kind), eventCount(track)); }
+
+    // nextSoundingAfterTick of one channel for ticks that never go down, each
+    // sounding list walked once (a tick below the last one searches afresh).
+    // Valid while the track's index stands.
+    class SoundingCursor {
+    public:
+        int next(std::int32_t tick);
+
+    private:
+        friend class VolumeFile;
+        SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel);
+        VolumeFile* file_;
+        int track_;
+        int channel_;
+        bool onAChannel_;
+        std::array<std::size_t, 4> at_{};  // per sounding kind: hits whose prefix maximum is at or below the tick
+        std::int32_t lastTick_ = INT32_MIN;
+    };
+    SoundingCursor soundingCursor(int track, int channel, bool onAChannel) {
+        return SoundingCursor(*this, track, channel, onAChannel);
+    }
+
     // Positions of all events of a kind in a track, in order.
     const std::vector<int>& positionsOf(int track, EventKind kind);
     const Event* eventAt(int track, int index) const { return body().event(index, track); }

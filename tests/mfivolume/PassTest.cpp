@@ -1,3 +1,4 @@
+#include <array>
 #include <random>
 
 #include "VolumeTestSupport.h"
@@ -152,6 +153,70 @@ TEST(MfiConversionPass, DamagedFilesAreRefusedOrConvertedSafely) {
         }
     }
     EXPECT_GT(converted, 100);
+}
+
+std::vector<std::array<std::uint64_t, 10>> recordFields(const VolumeChangeList& changes) {
+    std::vector<std::array<std::uint64_t, 10>> fields;
+    for (const VolumeChangeRecord& r : changes)
+        fields.push_back({r.track, r.channel, r.beforeVolume, r.afterVolume, r.beforeGain, r.afterGain, r.beforeLevel,
+                          r.afterLevel, static_cast<std::uint64_t>(r.action), r.position});
+    return fields;
+}
+
+VolumeChangeList allReports(mfi::VolumeFile& source, mfi::VolumeFile& converted, MfiTestHost& host) {
+    VolumeChangeList changes;
+    reportMaxGainChanges(40, source, converted, &host, changes);
+    reportChannelVolumeChanges(20, source, converted, &host, changes);
+    reportEffectChanges(40, source, converted, &host, changes);
+    return changes;
+}
+
+// The pass from the step's model gives what the pass from the bytes gives,
+// and the model it hands over reports as a second read of the bytes would.
+TEST(MfiConversionPass, PassFromTheReadModelMatchesThePassFromTheBytes) {
+    const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x2000, 50)});
+    MfiTrackBuilder t0 = MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, blocks);
+    t0.effectSend(0, 1, false, 80).note(0, 1).adpcmVolume(0, 30).adpcmNote(1).effectSelect(10, 64).note(10, 1);
+    kind52(t0, 2, 2).channelVolume(1, 0, 20).note(3, 0).effectSelect(1, 65).note(2, 1).note(2, 2).masterVolume(3, 90);
+    MfiTrackBuilder t1 = MfiTrackBuilder().note(3, 1).effectSend(0, 1, true, 60).channelVolume(2, 1, 33);
+    kind52(t1, 1, 1).note(4, 1).effectSend(1, 1, false, 40).note(1, 1);
+    std::mt19937 rng(7);
+    int compared = 0;
+    for (const char* vers : {"0200", "0300", "0400"}) {
+        const ByteVector good = mfiFile(vers, {t0, t1});
+        const int format = vers[1] == '2' ? kFormatMfi20 : vers[1] == '3' ? kFormatMfi30 : kFormatMfi40;
+        for (int round = 0; round < 300; ++round) {
+            ByteVector in = good;
+            for (int flips = static_cast<int>(rng() % 3); flips > 0; --flips)
+                in[rng() % in.size()] = static_cast<std::uint8_t>(rng());
+            mfi::VolumeFile source;
+            if (source.parse(in) != Result::Converted) continue;
+            MfiTestHost host;
+            host.regulate = 1;
+            host.db = static_cast<int>(rng() % 200) - 100;
+            host.absolute = static_cast<int>(rng() % 2);
+            host.channels[rng() % 17] = 40;
+            const std::size_t capacity = rng() % 8 == 0 ? in.size() / 2 : 2 * in.size() + 200;
+            ByteVector work(capacity, 0);
+            std::size_t length = 0;
+            const Result fromBytes = runConversionPass(in, format, format, work, length, &host, &kToday);
+            ConvertedFile converted;
+            ASSERT_EQ(runConversionPass(in, source, format, format, capacity, converted, &host, &kToday), fromBytes);
+            if (!ok(fromBytes)) continue;
+            work.resize(length);
+            ASSERT_EQ(converted.bytes, work);
+            mfi::VolumeFile reread;
+            ASSERT_EQ(converted.reread, reread.parse(work));
+            if (!ok(converted.reread)) continue;
+            ++compared;
+            EXPECT_EQ(converted.model.maxGainValue(), reread.maxGainValue());
+            mfi::VolumeFile sourceAgain;
+            ASSERT_EQ(sourceAgain.parse(in), Result::Converted);
+            EXPECT_EQ(recordFields(allReports(source, converted.model, host)),
+                      recordFields(allReports(sourceAgain, reread, host)));
+        }
+    }
+    EXPECT_GT(compared, 100);
 }
 
 }  // namespace
