@@ -84,17 +84,7 @@ if command -v hyperfine >/dev/null; then
     hyperfine -N --style none --warmup 1 --runs 5 --prepare "$prepare" --export-json "$work/copy$r.json" "${order[@]}" >/dev/null
     exports+=("$work/copy$r.json")
   done
-  python3 - "${exports[@]}" <<'PY'
-import json, statistics, sys
-times = {"keldro-batch": [], "cp -r": []}
-for path in sys.argv[1:]:
-    for x in json.load(open(path))["results"]:
-        times[x["command"]] += x["times"]
-b, c = (statistics.median(times[n]) for n in ("keldro-batch", "cp -r"))
-bm, cm = (statistics.mean(times[n]) for n in ("keldro-batch", "cp -r"))
-print(f"keldro-batch {b * 1000:.1f} ms, cp -r {c * 1000:.1f} ms, ratio (keldro-batch / cp -r): {b / c:.2f}"
-      f" (medians of {len(times['cp -r'])} runs each; means {bm * 1000:.1f} / {cm * 1000:.1f} ms, ratio {bm / cm:.2f})")
-PY
+  python3 bench/ratio.py "$count files" keldro-batch "cp -r" "${exports[@]}"
 else
   bash -c "$prepare"; t0=$(date +%s.%N); bash -c "$batch_only" 2>/dev/null; t1=$(date +%s.%N)
   bash -c "$copy_cmd"; t2=$(date +%s.%N)

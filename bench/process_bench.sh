@@ -32,18 +32,7 @@ for mode in 0 1; do
 done
 
 ratio() {  # prints "name: keldro x.xxx ms, cp y.yyy ms, ratio z.zz" from hyperfine exports
-  python3 - "$@" <<'PY'
-import json, statistics, sys
-name, paths = sys.argv[1], sys.argv[2:]
-times = {"keldro": [], "cp": []}
-for path in paths:
-    for x in json.load(open(path))["results"]:
-        times[x["command"]] += x["times"]
-k, c = (statistics.median(times[n]) for n in ("keldro", "cp"))
-km, cm = (statistics.mean(times[n]) for n in ("keldro", "cp"))
-print(f"{name}: keldro {k * 1000:.3f} ms, cp {c * 1000:.3f} ms, ratio {k / c:.2f} (medians of {len(times['cp'])} runs each;"
-      f" means {km * 1000:.3f} / {cm * 1000:.3f} ms, ratio {km / cm:.2f})")
-PY
+  python3 bench/ratio.py "$1" keldro cp "${@:2}"
 }
 
 summary=()
