@@ -105,7 +105,7 @@ private:
         bool changed = false;
 
         ByteSpan bytes() const { return changed ? ByteSpan(edited) : original; }
-        // The edited copy, made from the original on first use.
+        // The copy to edit, taken from the input bytes the first time it is needed.
         ByteVector& edit() {
             if (!changed) edited.assign(original.begin(), original.end());
             changed = true;
