@@ -6,6 +6,7 @@
 
 #include "FuzzSettings.h"
 #include "mfivolume/ConversionPass.h"
+#include "mfivolume/Rules.h"
 #include "mfivolume/VolumeFile.h"
 
 using namespace keldro::mfi;
@@ -15,6 +16,14 @@ using namespace keldro;
 namespace {
 
 int formatOf(const mfi::Info& info) { return formatOfMfiVersion(mfiVersionOfVers(info.versText())); }
+
+constexpr int kOneByOneLimit = 2000;
+
+int eventsIn(const mfi::VolumeFile& file) {
+    int events = 0;
+    for (int track = 0; track < file.body().trackCount(); ++track) events += file.eventCount(track);
+    return events;
+}
 
 }  // namespace
 
@@ -37,6 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (length == 0 || length > work.size()) std::abort();
         mfi::File converted;
         if (!ok(converted.read(ByteSpan(work.data(), length)))) std::abort();
+    }
+    // The effect regulation plans its send copies in one go; placing them one
+    // by one (which searches the whole model again after every copy, so only
+    // on small models) must give the same file.
+    if (eventsIn(source) <= kOneByOneLimit) {
+        mfi::VolumeFile oneByOne = source;
+        const double db = (data[0] & 1) ? 3.0 : -4.5;
+        regulateEffects(source, db, SendCopyPlanning::Batched);
+        regulateEffects(oneByOne, db, SendCopyPlanning::OneByOne);
+        ByteVector batchedBytes;
+        ByteVector oneByOneBytes;
+        const bool batchedWritten = source.write(batchedBytes, today);
+        if (batchedWritten != oneByOne.write(oneByOneBytes, today) || batchedBytes != oneByOneBytes) std::abort();
     }
     return 0;
 }

@@ -126,11 +126,16 @@ public:
         return true;
     }
 
+    // A slot's answers depend only on its own sends and sounding events, and
+    // a copy goes before a sounding event of its own slot: slots are planned
+    // one after the other, each walking its lists once in tick order.
     void plan(const EffectPlan& plan) {
-        for (std::size_t entry = 0; entry < plan.selections.size(); ++entry) {
-            const std::int32_t tick = plan.selections[entry].tick;
-            for (int q = 0; q < kSendSlots; ++q) considerSlot(q, tick, plan, entry);
-        }
+        std::vector<bool> switches(plan.selections.size());
+        for (std::size_t entry = 0; entry < plan.selections.size(); ++entry)
+            switches[entry] = switchesRegulation(plan, entry);
+        for (int q = 0; q < kSendSlots; ++q)
+            for (std::size_t entry = 0; entry < plan.selections.size(); ++entry)
+                considerSlot(q, plan.selections[entry].tick, switches[entry]);
     }
 
     void insertCopies() {
@@ -141,17 +146,15 @@ public:
             // each new one went right before the event, after the earlier ones.
             std::stable_sort(t.copies.begin(), t.copies.end(),
                              [](const Copy& a, const Copy& b) { return a.anchor < b.anchor; });
-            // The track's events are moved into the new list, not copied.
-            std::vector<Event> original = model_.body().track(track)->takeEvents();
-            std::vector<Event> events;
-            events.reserve(original.size() + t.copies.size());
-            auto copy = t.copies.begin();
-            for (std::size_t k = 0; k < original.size(); ++k) {
-                for (; copy != t.copies.end() && copy->anchor == static_cast<int>(k); ++copy)
-                    events.push_back(Event::makeEffectSend(original[k].time(), copy->slot.channel, copy->slot.onAChannel, copy->value));
-                events.push_back(std::move(original[k]));
+            std::vector<int> before;
+            std::vector<Event> copies;
+            before.reserve(t.copies.size());
+            copies.reserve(t.copies.size());
+            for (const Copy& copy : t.copies) {
+                before.push_back(copy.anchor);
+                copies.push_back(Event::makeEffectSend(copy.tick, copy.slot.channel, copy.slot.onAChannel, copy.value));
             }
-            model_.replaceTrackEvents(track, std::move(events));
+            model_.insertEvents(track, before, std::move(copies));
         }
     }
 
@@ -193,6 +196,7 @@ private:
     };
     struct Copy {
         int anchor;
+        std::int32_t tick;  // the anchor's
         SendSlot slot;
         int value;
     };
@@ -226,13 +230,14 @@ private:
         return a->key < b->key ? a : b;
     }
 
-    void considerSlot(int q, std::int32_t tick, const EffectPlan& plan, std::size_t entry) {
+    void considerSlot(int q, std::int32_t tick, bool switchesRegulation) {
         const SendSlot slot = slotOf(q);
         if (slot.track >= model_.body().trackCount()) return;
         TrackPlan& t = tracks_[static_cast<std::size_t>(slot.track)];
         // The copies made so far do not change the answer: a copy goes before
         // a sounding event that a walk reaches, so it never uncovers one.
-        const int sounding = sounding_[static_cast<std::size_t>(q)].next(tick);
+        VolumeFile::SoundingCursor& cursor = sounding_[static_cast<std::size_t>(q)];
+        const int sounding = cursor.next(tick);
         if (sounding < 0) return;
         ChannelSends& sends = t.sendsByCode[static_cast<std::size_t>(slot.code())];
         sends.originals.advanceTo(tick);
@@ -244,10 +249,10 @@ private:
         // The next send of the channel already comes before the sounding event.
         const Send* stop = earlier(sends.originals.firstAfter(), sends.copies.firstAfter());
         if (stop && std::get<1>(stop->key) <= sounding) return;
-        if (!switchesRegulation(plan, entry)) return;
-        const std::int32_t soundingTick = model_.eventAt(slot.track, sounding)->time();
+        if (!switchesRegulation) return;
+        const std::int32_t soundingTick = cursor.hitTime();
         sends.copies.add({{soundingTick, sounding, 0, nextOrder_++}, value});
-        t.copies.push_back({sounding, slot, value});
+        t.copies.push_back({sounding, soundingTick, slot, value});
     }
 
     VolumeFile& model_;

@@ -1,6 +1,8 @@
 #include "mfivolume/VolumeFile.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace keldro::mfi {
 namespace {
@@ -71,7 +73,7 @@ Result VolumeFile::analyseAgain() {
     if (body().trackCount() == 0) return Result::NoMfiFile;
     if (!isVersion20()) {
         // The first MaxGain event, searched without the last-position rule.
-        const std::vector<int>& gains = positionsOf(0, EventKind::MaxGain);
+        const std::span<const int> gains = positionsOf(0, EventKind::MaxGain);
         if (gains.empty()) return Result::MfiNoMaxGain;
         const int value = eventAt(0, gains.front())->maxGain();
         if (value >= 0) maxGainValue_ = static_cast<std::uint8_t>(std::min(value, kMaxGainSteps));
@@ -92,7 +94,7 @@ void VolumeFile::invalidateIndexes() {
 void VolumeFile::invalidateTrack(int track) {
     TrackIndex& index = indexes_[static_cast<std::size_t>(track)];
     index.built = false;
-    index.soundingBuilt = false;
+    dropListsOf(index);
     // Times of tracks 1-3 go by the tempo events of track 0.
     if (track == 0)
         cumulativeBuilt_.fill(false);
@@ -100,64 +102,135 @@ void VolumeFile::invalidateTrack(int track) {
         cumulativeBuilt_[static_cast<std::size_t>(track)] = false;
 }
 
+void VolumeFile::dropListsOf(TrackIndex& index) {
+    index.positionsBuilt.fill(false);
+    index.soundingBuilt = false;
+}
+
 VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
     TrackIndex& index = indexes_[static_cast<std::size_t>(track)];
     const int count = eventCount(track);
     if (index.built && index.count == count) return index;
     index.built = true;
-    index.soundingBuilt = false;
     index.count = count;
+    dropListsOf(index);
     index.kinds.resize(static_cast<std::size_t>(count));
-    // Kinds first, counted, so that every position list is sized once.
-    std::array<std::size_t, kEventKindCount> perKind{};
     const std::vector<Event>& events = body().track(track)->events();
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        const EventKind kind = events[i].kind();
-        index.kinds[i] = kind;
-        ++perKind[kindIndex(kind)];
-    }
-    for (std::size_t k = 0; k < kEventKindCount; ++k) {
-        index.positions[k].clear();
-        index.positions[k].reserve(perKind[k]);
-    }
-    for (int i = 0; i < count; ++i) index.positions[kindIndex(index.kinds[static_cast<std::size_t>(i)])].push_back(i);
+    for (std::size_t i = 0; i < events.size(); ++i) index.kinds[i] = events[i].kind();
     return index;
 }
 
-const std::vector<int>& VolumeFile::positionsOf(int track, EventKind kind) {
-    static const std::vector<int> kNone;
-    if (track < 0 || track >= body().trackCount()) return kNone;
-    return indexOf(track).positions[kindIndex(kind)];
+namespace {
+
+void prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
+// The positions in `kinds` that hold `kind`, eight kinds a step: a word of
+// kinds XORed with the kind repeated has a zero byte at every match. Counted
+// first, so that the list is allocated once.
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+
+// 0x80 in exactly the bytes of the eight kinds at `at` that are `kind`.
+std::uint64_t matchesAt(std::span<const EventKind> kinds, std::size_t at, std::uint64_t pattern) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, kinds.data() + at, 8);
+    const std::uint64_t x = word ^ pattern;
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+void collectPositions(std::span<const EventKind> kinds, EventKind kind, std::vector<int>& out) {
+    out.clear();
+    const std::size_t words = std::endian::native == std::endian::little ? kinds.size() / 8 : 0;
+    const std::uint64_t pattern = 0x0101010101010101ull * static_cast<std::uint8_t>(kind);
+    std::size_t count = 0;
+    // One bit per match moved to the bottom of its byte; the multiply sums the bytes into the top one.
+    for (std::size_t w = 0; w < words; ++w)
+        count += static_cast<std::size_t>(((matchesAt(kinds, w * 8, pattern) >> 7) * 0x0101010101010101ull) >> 56);
+    for (std::size_t i = words * 8; i < kinds.size(); ++i) count += kinds[i] == kind ? 1 : 0;
+    out.reserve(count);
+    for (std::size_t w = 0; w < words; ++w)
+        for (std::uint64_t hits = matchesAt(kinds, w * 8, pattern); hits != 0; hits &= hits - 1)
+            out.push_back(static_cast<int>(w * 8 + static_cast<std::size_t>(std::countr_zero(hits)) / 8));
+    for (std::size_t i = words * 8; i < kinds.size(); ++i)
+        if (kinds[i] == kind) out.push_back(static_cast<int>(i));
+}
+
+}  // namespace
+
+std::span<const int> VolumeFile::positionsOf(int track, EventKind kind) {
+    if (track < 0 || track >= body().trackCount()) return {};
+    TrackIndex& index = indexOf(track);
+    const std::size_t k = kindIndex(kind);
+    if (!index.positionsBuilt[k]) {
+        collectPositions(index.kinds, kind, index.positions[k]);
+        index.positionsBuilt[k] = true;
+    }
+    return index.positions[k];
 }
 
 void VolumeFile::buildSounding(int track, TrackIndex& index) {
     const int count = index.count;
+    const std::vector<Event>& events = body().track(track)->events();
+    // A counting sort by list (sounding kind * 4 + channel): every hit's list
+    // and time noted and the lists counted in one walk over the events, then
+    // each hit placed in its list's stretch of one array.
+    std::size_t total = 0;
+    for (const EventKind kind : kSoundingKinds) total += positionsOf(track, kind).size();
+    std::vector<std::uint8_t>& listOfHit = index.soundingScratchList;
+    std::vector<std::int32_t>& timeOfHit = index.soundingScratchTime;
+    listOfHit.clear();
+    timeOfHit.clear();
+    listOfHit.reserve(total);
+    timeOfHit.reserve(total);
+    std::array<std::uint32_t, kSoundingLists + 1> start{};
     for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
         const EventKind kind = kSoundingKinds[group];
         // A walk of this kind never reaches the last event when the event
         // before it is also a hit (or when it is the only event).
-        const bool lastExcluded = count >= 1 && index.kinds[static_cast<std::size_t>(count - 1)] == kind &&
-                                  (count == 1 || index.kinds[static_cast<std::size_t>(count - 2)] == kind);
-        for (SoundingList& list : index.sounding[group]) {
-            list = SoundingList{};
-            list.lastExcluded = lastExcluded;
+        index.lastExcluded[group] = count >= 1 && index.kinds[static_cast<std::size_t>(count - 1)] == kind &&
+                                    (count == 1 || index.kinds[static_cast<std::size_t>(count - 2)] == kind);
+        for (int i : positionsOf(track, kind)) {
+            const Event& event = events[static_cast<std::size_t>(i)];
+            const std::size_t list = group * 4 + static_cast<std::size_t>(event.channel());
+            listOfHit.push_back(static_cast<std::uint8_t>(list));
+            timeOfHit.push_back(event.time());
+            ++start[list + 1];
         }
-        for (int i : index.positions[kindIndex(kind)]) {
-            const Event& event = *eventAt(track, i);
-            const int channel = event.channel();
-            SoundingList& list = index.sounding[group][static_cast<std::size_t>(channel)];
-            const std::int32_t before = list.maxTimeSoFar.empty() ? event.time() : list.maxTimeSoFar.back();
-            list.index.push_back(i);
-            list.maxTimeSoFar.push_back(std::max(before, event.time()));
+    }
+    for (std::size_t list = 0; list < kSoundingLists; ++list) start[list + 1] += start[list];
+    index.soundingStart = start;
+    index.soundingIndex.resize(total);
+    index.soundingTime.resize(total);
+    index.soundingMaxTime.resize(total);
+    std::size_t hit = 0;
+    for (const EventKind kind : kSoundingKinds) {
+        for (int i : positionsOf(track, kind)) {
+            const std::size_t list = listOfHit[hit];
+            const std::int32_t time = timeOfHit[hit++];
+            const std::uint32_t at = start[list]++;
+            index.soundingIndex[at] = i;
+            index.soundingTime[at] = time;
+            index.soundingMaxTime[at] = at == index.soundingStart[list] ? time : std::max(index.soundingMaxTime[at - 1], time);
         }
     }
     index.soundingBuilt = true;
 }
 
-const VolumeFile::SoundingList& VolumeFile::soundingList(int track, std::size_t group, int channel) {
+VolumeFile::SoundingList VolumeFile::soundingList(int track, std::size_t group, int channel) {
     TrackIndex& index = indexOf(track);
     if (!index.soundingBuilt) buildSounding(track, index);
-    return index.sounding[group][static_cast<std::size_t>(channel)];
+    const std::size_t list = group * 4 + static_cast<std::size_t>(channel);
+    const std::size_t from = index.soundingStart[list];
+    const std::size_t size = index.soundingStart[list + 1] - from;
+    return SoundingList{std::span<const int>(index.soundingIndex).subspan(from, size),
+                        std::span<const std::int32_t>(index.soundingTime).subspan(from, size),
+                        std::span<const std::int32_t>(index.soundingMaxTime).subspan(from, size),
+                        index.lastExcluded[group]};
 }
 
 // --- Queries ---
@@ -205,7 +278,7 @@ int VolumeFile::nextSoundingAfterTick(int track, int channel, bool onAChannel, s
     const int count = eventCount(track);
     int best = -1;
     auto consider = [&](std::size_t group) {
-        const SoundingList& list = soundingList(track, group, channel);
+        const SoundingList list = soundingList(track, group, channel);
         auto it = std::upper_bound(list.maxTimeSoFar.begin(), list.maxTimeSoFar.end(), tick);
         if (it == list.maxTimeSoFar.end()) return;
         const int hit = list.index[static_cast<std::size_t>(it - list.maxTimeSoFar.begin())];
@@ -227,7 +300,7 @@ namespace {
 // never goes down: steps of 1, 2, 4, ... find a stretch that holds it, then a
 // binary search inside it. The ticks a cursor is asked about lie many hits
 // apart, so this costs the logarithm of the distance moved.
-std::size_t gallopPast(const std::vector<std::int32_t>& values, std::size_t at, std::int32_t tick) {
+std::size_t gallopPast(std::span<const std::int32_t> values, std::size_t at, std::int32_t tick) {
     std::size_t step = 1;
     std::size_t low = at;
     std::size_t high = at;
@@ -244,42 +317,45 @@ std::size_t gallopPast(const std::vector<std::int32_t>& values, std::size_t at, 
 
 }  // namespace
 
-VolumeFile::SoundingCursor::SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel)
-    : file_(&file), track_(track), channel_(channel), onAChannel_(onAChannel) {}
+VolumeFile::SoundingCursor::SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel) {
+    if (track < 0 || track >= file.body().trackCount() || channel < 0 || channel > 3) return;
+    count_ = file.eventCount(track);
+    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group)
+        if ((group == kAChannelSounding) == onAChannel) lists_[group] = file.soundingList(track, group, channel);
+}
 
 int VolumeFile::SoundingCursor::next(std::int32_t tick) {
-    VolumeFile& file = *file_;
-    if (track_ < 0 || track_ >= file.body().trackCount() || channel_ < 0 || channel_ > 3) return -1;
     if (tick < lastTick_) at_.fill(0);
     lastTick_ = tick;
-    const int count = file.eventCount(track_);
     int best = -1;
     // As nextSoundingAfterTick: the first hit whose prefix maximum of times
     // passes the tick, which only moves forward as the tick grows.
-    auto consider = [&](std::size_t group) {
-        const SoundingList& list = file.soundingList(track_, group, channel_);
+    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
+        const SoundingList& list = lists_[group];
         std::size_t& at = at_[group];
         at = gallopPast(list.maxTimeSoFar, at, tick);
-        if (at == list.maxTimeSoFar.size()) return;
+        if (at == list.maxTimeSoFar.size()) continue;
         const int hit = list.index[at];
-        if (hit == count - 1 && list.lastExcluded) return;
-        if (best < 0 || hit < best) best = hit;
-    };
-    if (onAChannel_) {
-        consider(kAChannelSounding);
-    } else {
-        for (std::size_t group = 0; group < kSoundingKinds.size(); ++group)
-            if (group != kAChannelSounding) consider(group);
+        if (hit == count_ - 1 && list.lastExcluded) continue;
+        if (best < 0 || hit < best) {
+            best = hit;
+            hitTime_ = list.time[at];
+        }
     }
     return best;
 }
 
 int VolumeFile::KindCursor::next(int from) {
     if (from < 0 || from >= count_ - 1) return -1;
-    const std::vector<int>& hits = *hits_;
+    const std::span<const int> hits = hits_;
     if (at_ > 0 && hits[at_ - 1] >= from) at_ = 0;
     while (at_ < hits.size() && hits[at_] < from) ++at_;
-    return at_ < hits.size() ? hits[at_] : -1;
+    if (at_ >= hits.size()) return -1;
+    // Hits lie far apart in a long track; asking for the ones a few steps
+    // ahead keeps the walk from waiting on memory at every hit.
+    constexpr std::size_t kAhead = 8;
+    if (at_ + kAhead < hits.size()) prefetch(events_ + hits[at_ + kAhead]);
+    return hits[at_];
 }
 
 int VolumeFile::firstEffectSettings() { return findFrom(EventKind::EffectSettings, 0, 0); }
@@ -391,11 +467,35 @@ int VolumeFile::insertEffectSend(int track, int index, int channel, bool onAChan
     return 1;
 }
 
-void VolumeFile::replaceTrackEvents(int track, std::vector<Event> events) {
+void VolumeFile::insertEvents(int track, std::span<const int> before, std::vector<Event> inserted) {
     Track* t = body().track(track);
-    if (!t) return;
-    t->replaceEvents(std::move(events));
+    if (!t || before.size() != inserted.size() || inserted.empty()) return;
+    TrackIndex& index = indexes_[static_cast<std::size_t>(track)];
+    const bool kindsStand = index.built && index.count == t->eventCount();
+    // The events are moved into the new list, not copied.
+    std::vector<Event> events = t->takeEvents();
+    std::vector<Event> merged;
+    merged.reserve(events.size() + inserted.size());
+    std::vector<EventKind> kinds;
+    if (kindsStand) kinds.reserve(merged.capacity());
+    std::size_t next = 0;
+    for (std::size_t k = 0; k <= events.size(); ++k) {
+        // Past the last event everything left is appended.
+        for (; next < inserted.size() && (k == events.size() || static_cast<std::size_t>(before[next]) <= k); ++next) {
+            if (kindsStand) kinds.push_back(inserted[next].kind());
+            merged.push_back(std::move(inserted[next]));
+        }
+        if (k == events.size()) break;
+        if (kindsStand) kinds.push_back(index.kinds[k]);
+        merged.push_back(std::move(events[k]));
+    }
+    t->replaceEvents(std::move(merged));
     invalidateTrack(track);
+    if (kindsStand) {
+        index.kinds = std::move(kinds);
+        index.count = t->eventCount();
+        index.built = true;
+    }
 }
 
 }  // namespace keldro::mfi

@@ -19,6 +19,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "mfi/File.h"
@@ -91,8 +92,11 @@ public:
     int insertDefaultVolume(int track, int noteIndex, int channel);
     int insertEffectSend(int track, int index, int channel, bool onAChannel, int value);
 
-    // Replaces a track's events in one go (the batched form of many inserts).
-    void replaceTrackEvents(int track, std::vector<Event> events);
+    // Many inserts in one go: inserted[k] goes right before the event at
+    // before[k] of the track as it stands (before[k] never goes down; events
+    // put before the same one keep their order). The track's kinds are
+    // carried over instead of worked out again.
+    void insertEvents(int track, std::span<const int> before, std::vector<Event> inserted);
 
     // The forward search every query is built on: hits of `kind` from `from`
     // on, under the rules above; the first hit that
@@ -112,36 +116,52 @@ public:
 
     private:
         friend class VolumeFile;
-        KindCursor(const std::vector<int>& hits, int count) : hits_(&hits), count_(count) {}
-        const std::vector<int>* hits_;
+        KindCursor(std::span<const int> hits, const Event* events, int count)
+            : hits_(hits), events_(events), count_(count) {}
+        std::span<const int> hits_;
+        const Event* events_;  // the track's, to fetch the hits ahead of the walk
         int count_;
         std::size_t at_ = 0;
     };
-    KindCursor cursor(EventKind kind, int track) { return KindCursor(positionsOf(track, kind), eventCount(track)); }
+    KindCursor cursor(EventKind kind, int track) {
+        const std::span<const int> hits = positionsOf(track, kind);
+        return KindCursor(hits, hits.empty() ? nullptr : eventAt(track, 0), eventCount(track));
+    }
 
+private:
+    // The sounding events of one kind on one channel, in track order.
+    struct SoundingList {
+        std::span<const int> index;
+        std::span<const std::int32_t> time;
+        std::span<const std::int32_t> maxTimeSoFar;  // prefix maximum of the hits' times
+        bool lastExcluded = false;                   // the track's last event cannot be reached
+    };
+
+public:
     // nextSoundingAfterTick of one channel for ticks that never go down, each
     // sounding list walked once (a tick below the last one searches afresh).
     // Valid while the track's index stands.
     class SoundingCursor {
     public:
         int next(std::int32_t tick);
+        // The time of the event the last next() found.
+        std::int32_t hitTime() const { return hitTime_; }
 
     private:
         friend class VolumeFile;
         SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel);
-        VolumeFile* file_;
-        int track_;
-        int channel_;
-        bool onAChannel_;
+        std::array<SoundingList, 4> lists_{};  // per sounding kind; empty for the kinds not searched
+        int count_ = 0;                        // events in the track
         std::array<std::size_t, 4> at_{};  // per sounding kind: hits whose prefix maximum is at or below the tick
         std::int32_t lastTick_ = INT32_MIN;
+        std::int32_t hitTime_ = 0;
     };
     SoundingCursor soundingCursor(int track, int channel, bool onAChannel) {
         return SoundingCursor(*this, track, channel, onAChannel);
     }
 
     // Positions of all events of a kind in a track, in order.
-    const std::vector<int>& positionsOf(int track, EventKind kind);
+    std::span<const int> positionsOf(int track, EventKind kind);
     const Event* eventAt(int track, int index) const { return body().event(index, track); }
     int eventCount(int track) const {
         const Track* t = body().track(track);
@@ -154,27 +174,35 @@ public:
     void walkSounding(int track, Visit visit);
 
 private:
-    struct SoundingList {
-        std::vector<int> index;
-        std::vector<std::int32_t> maxTimeSoFar;  // prefix maximum of the hits' times
-        bool lastExcluded = false;               // the track's last event cannot be reached
-    };
+    static constexpr std::size_t kSoundingLists = 16;  // [sounding kind][channel]
+
+    // Per track: the kind of every event, and the lists made from it when
+    // first asked for. A rebuild reuses the storage of the last one.
     struct TrackIndex {
-        bool built = false;
+        bool built = false;  // the kinds stand
         int count = 0;
         std::vector<EventKind> kinds;
         std::array<std::vector<int>, kEventKindCount> positions;
+        std::array<bool, kEventKindCount> positionsBuilt{};
         bool soundingBuilt = false;
-        std::array<std::array<SoundingList, 4>, 4> sounding;  // [sounding kind][channel]
+        // The sounding lists one after the other, list k from soundingStart[k].
+        std::vector<int> soundingIndex;
+        std::vector<std::int32_t> soundingTime;
+        std::vector<std::int32_t> soundingMaxTime;
+        std::array<std::uint32_t, kSoundingLists + 1> soundingStart{};
+        std::array<bool, 4> lastExcluded{};  // per sounding kind
+        std::vector<std::uint8_t> soundingScratchList;  // working storage of the build
+        std::vector<std::int32_t> soundingScratchTime;
     };
 
     TrackIndex& indexOf(int track);
-    const SoundingList& soundingList(int track, std::size_t group, int channel);
+    SoundingList soundingList(int track, std::size_t group, int channel);
     void buildSounding(int track, TrackIndex& index);
     static bool isSoundingKind(EventKind kind);
     const std::vector<double>& cumulativeMs(int track);
     void buildCumulativeMs(int track, std::vector<double>& out);
     void invalidateIndexes();
+    static void dropListsOf(TrackIndex& index);
     // Drops what an edit of one track makes stale.
     void invalidateTrack(int track);
 
@@ -189,7 +217,7 @@ int VolumeFile::findFrom(EventKind kind, int track, int from, Accept accept) {
     if (track < 0 || track >= body().trackCount()) return -1;
     const int count = eventCount(track);
     if (from < 0 || from >= count - 1) return -1;
-    const std::vector<int>& hits = positionsOf(track, kind);
+    const std::span<const int> hits = positionsOf(track, kind);
     auto it = std::lower_bound(hits.begin(), hits.end(), from);
     for (; it != hits.end(); ++it) {
         const int hit = *it;
