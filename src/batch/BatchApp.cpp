@@ -13,6 +13,7 @@
 #include "batch/Progress.h"
 #include "batch/ResultFile.h"
 #include "batch/WorkerPool.h"
+#include "platform/Files.h"
 #include "platform/Interruption.h"
 #include "platform/Text.h"
 
@@ -66,7 +67,9 @@ bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& 
 int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
     if (!items.empty() && !makeOutputFolders(options.outDir, items)) return kExitFailed;
-    const BatchRun run{options, (std::filesystem::path(options.outDir) / kResultFileName).string()};
+    std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
+    const bool resultPathVacant = !fileIdentity(resultPath);
+    const BatchRun run{options, std::move(resultPath), resultPathVacant};
     ResultFile resultFile(run.resultPath, items.size());
     std::vector<FileOutcome> outcomes(items.size());
     Progress progress(items.size(), Progress::stderrIsTerminal());

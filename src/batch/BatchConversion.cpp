@@ -18,6 +18,7 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
     c->job().setRestoresDirectory(false);  // the workers share the process's directory
+    c->job().setLogPathVacant(run.resultPathVacant);
     return c;
 }
 

@@ -26,6 +26,10 @@ struct FileOutcome {
 struct BatchRun {
     const BatchOptions& options;
     std::string resultPath;  // the result file, given to each job as its log path
+    // Nothing was at resultPath when the workers started. Nothing appears
+    // there before the run ends (the result file is put in place last; no
+    // output is named like it), so the jobs need not look again.
+    bool resultPathVacant = false;
 };
 
 // Converts with the options' settings, or with a relative change of

@@ -79,12 +79,15 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     r.name = fileNameOf(path);
     changes_.clear();
     if (path.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
-    auto status = fileStatus(path);
-    if (!status) return reportFile(r, Result::FileReadError);
-    if (status->isDirectory || !endsWithIgnoreCase(path, step_->extension()))
-        return reportFile(r, step_->wrongInput());
+    // A name of another kind is not read: whether anything is there decides the error.
+    if (!endsWithIgnoreCase(path, step_->extension()))
+        return reportFile(r, fileStatus(path) ? step_->wrongInput() : Result::FileReadError);
     ByteVector input;
-    if (!readWholeFile(path, input)) return reportFile(r, Result::FileReadError);
+    switch (readWholeFileOrFolder(path, input)) {
+        case ReadOutcome::Read: break;
+        case ReadOutcome::Directory: return reportFile(r, step_->wrongInput());
+        case ReadOutcome::Failed: return reportFile(r, Result::FileReadError);
+    }
 
     ByteVector output;
     const Result result = convertBytes(ByteSpan(input), r, output);
@@ -94,7 +97,9 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     if (out.empty()) return reportFile(r, Result::FileWriteError);
     if (out.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, Result::FileWriteError);
-    if (auto existing = fileStatus(out)) {
+    // One look at the output serves the check and the write.
+    const WriteTarget target(out);
+    if (const std::optional<FileStatus>& existing = target.existing()) {
         if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
             return reportFile(r, Result::FileWriteError);
     }
@@ -102,7 +107,7 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
         // Written under a temporary name and renamed into place: a failed write
         // leaves no partial file and an existing output (or the input itself,
         // when the names are the same) as it was.
-        if (!writeFileSafely(out, ByteSpan(output))) return reportFile(r, Result::FileWriteError);
+        if (!writeFileSafely(target, ByteSpan(output))) return reportFile(r, Result::FileWriteError);
     } else {
         // Nothing to change: copy the input unless the output is the input
         // itself. Names that differ only in letter case are different files here.
@@ -133,6 +138,7 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
 }
 
 bool ConversionJob::logWouldReplaceUserFile() const {
+    if (logPathVacant_) return false;
     const std::optional<FileIdentity> log = fileIdentity(logPath_);
     if (!log) return false;
     for (const std::string& file : {inputFileName(), outputFileName(), settingsFileName()})

@@ -73,6 +73,11 @@ public:
     // front end) collects them instead. The writer answers whether it wrote.
     using LogWriter = std::function<bool(const std::string& path, const std::string& entry, bool first)>;
     void setLogWriter(LogWriter writer) { logWriter_ = std::move(writer); }
+    // For a caller that knows no file is at the log path while the job runs
+    // (the batch front end looks once before its workers start, and its
+    // result file appears only at the end): with nothing there, the log can
+    // replace none of the run's files, and the job does not look for each file.
+    void setLogPathVacant(bool vacant) { logPathVacant_ = vacant; }
 
     // The clock of the log's time stamp and of anything an engine step stamps
     // with today's date (tests fix it). now() is false when no time is known.
@@ -101,6 +106,7 @@ private:
     Result result_ = Result::Converted;
     int regulateChorus_ = 0;
     bool restoresDirectory_ = true;
+    bool logPathVacant_ = false;
     VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;
