@@ -1,6 +1,9 @@
 // The per-file flow driven with a small fake engine step.
 #include "conversion/ConversionJob.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "volume/Result.h"
@@ -99,6 +102,41 @@ TEST(Job, ExtensionsIgnoreLetterCase) {
     host.in = d.file("missing.mmf");
     r = runJob(host, Result::Converted);
     EXPECT_EQ(r.status, Result::FileReadError);
+}
+
+// An input that is no file of the mode to read: a folder (listable or not)
+// or a name of another kind is no file of the mode; anything missing, not a
+// regular file or unreadable is a read error. The engine is never called.
+TEST(Job, InputsThatAreNoFileToRead) {
+    TempDir d;
+    writeText(d.file("notes.txt"), "IN");
+    ASSERT_EQ(::mkdir(d.file("folder.mmf").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(d.file("locked.mmf").c_str(), 0), 0);
+    ASSERT_EQ(::mkfifo(d.file("fifo.mmf").c_str(), 0644), 0);
+    writeText(d.file("unreadable.mmf"), "IN");
+    ::chmod(d.file("unreadable.mmf").c_str(), 0);
+    struct Case {
+        const char* name;
+        Result expected;
+    };
+    std::vector<Case> cases = {
+        {"missing.mmf", Result::FileReadError}, {"missing.txt", Result::FileReadError},
+        {"notes.txt", Result::NoTaviFile},      {"folder.mmf", Result::NoTaviFile},
+        {"locked.mmf", Result::NoTaviFile},     {"fifo.mmf", Result::FileReadError},
+        {"missing/x.mmf", Result::FileReadError},
+    };
+    if (::geteuid() != 0) cases.push_back({"unreadable.mmf", Result::FileReadError});  // root reads anything
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        host.in = d.file(c.name);
+        host.out = d.file("out.mmf");
+        const JobRun r = runJob(host, Result::Converted);
+        EXPECT_EQ(r.status, c.expected);
+        EXPECT_EQ(r.calls, 0);
+        EXPECT_FALSE(exists(d.file("out.mmf")));
+    }
+    ::chmod(d.file("locked.mmf").c_str(), 0755);
 }
 
 TEST(Job, OutputChecks) {

@@ -1,7 +1,9 @@
 #include "platform/Files.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -88,6 +90,52 @@ TEST(Files, SafeWriterKeepsTheTargetUntilCommitAndLeavesNoTraceWithout) {
     }
     EXPECT_EQ(readText(dir.file("new.txt")), "n");
     EXPECT_EQ(testing::listDir(dir.path()).size(), 2u);
+}
+
+// A default ACL such as "user::rwx group::--- other::---", in the kernel's
+// binary form; false where the file system takes none.
+bool setOwnerOnlyDefaultAcl(const std::string& folder) {
+    struct Entry {
+        std::uint16_t tag, perm;
+        std::uint32_t id;
+    };
+    struct {
+        std::uint32_t version = 2;
+        Entry entries[3] = {{0x01, 7, ~0u}, {0x04, 0, ~0u}, {0x20, 0, ~0u}};
+    } acl;
+    return ::setxattr(folder.c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0;
+}
+
+// A new file gets the mode asked for less the umask, also in a folder whose
+// default ACL would give it other bits; an existing file keeps its own. The
+// folders alternate, so an answer remembered for one folder cannot serve the next.
+TEST(Files, SafeWriteGivesTheModeAskedForInEveryFolder) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    TempDir dir;
+    const std::string plain = dir.file("plain"), owner = dir.file("acl");
+    ASSERT_EQ(::mkdir(plain.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(owner.c_str(), 0755), 0);
+    std::vector<std::string> folders = {plain};
+    if (setOwnerOnlyDefaultAcl(owner)) folders = {plain, owner, plain, owner};
+    const auto modeOf = [](const std::string& path) {
+        struct stat st{};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : ~0u;
+    };
+    int n = 0;
+    for (const std::string& folder : folders) {
+        for (const unsigned mode : {0666u, 0644u, 0600u, 0755u, 04755u}) {
+            const std::string f = folder + "/f" + std::to_string(n++) + ".mmf";
+            SCOPED_TRACE(f);
+            ASSERT_TRUE(writeFileSafely(f, bytesOf("x"), mode));
+            EXPECT_EQ(modeOf(f), mode & ~mask);
+        }
+        const std::string existing = folder + "/existing.mmf";
+        writeText(existing, "old");
+        ::chmod(existing.c_str(), 0604);
+        ASSERT_TRUE(writeFileSafely(existing, bytesOf("new")));
+        EXPECT_EQ(modeOf(existing), 0604u);
+    }
 }
 
 // A listed temporary file is removed when SIGINT, SIGTERM or SIGHUP ends the
