@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 #include "batch/BatchConversion.h"
@@ -52,7 +53,18 @@ int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
 bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items) {
     namespace fs = std::filesystem;
     std::set<fs::path> folders{fs::path(outDir)};
-    for (const BatchItem& item : items) folders.insert(fs::path(item.output).parent_path());
+    // Files of one folder come one after the other: the text up to an output's
+    // last '/' decides its folder (its name is a plain one), so a run of them
+    // needs the library once.
+    std::string_view previous;
+    for (const BatchItem& item : items) {
+        const std::string_view output(item.output);
+        const std::string_view text = output.substr(0, output.rfind('/') + 1);
+        const std::string_view name = output.substr(text.size());
+        const bool plain = !name.empty() && name != "." && name != "..";
+        if (!plain || !previous.data() || text != previous) folders.insert(fs::path(item.output).parent_path());
+        previous = plain ? text : std::string_view();
+    }
     for (const fs::path& folder : folders) {
         std::error_code ec;
         fs::create_directories(folder, ec);
