@@ -193,5 +193,28 @@ TEST(Text, CStyleNumbers) {
     EXPECT_FALSE(endsWithIgnoreCase("mmf", ".mmf"));
 }
 
+// The appends print what printf prints: signs and zero padding, and for
+// fixed-point numbers the rounding of exact halves (to even), negative zero
+// and values too large for a small buffer.
+TEST(Text, AppendsPrintAsPrintfDoes) {
+    for (const long long v : {0LL, 7LL, -7LL, 42LL, -42LL, 2025LL, 12345LL, -12345LL, 2147483647LL, -2147483648LL}) {
+        for (const int width : {0, 2, 4}) {
+            SCOPED_TRACE(std::to_string(v) + " width " + std::to_string(width));
+            std::string appended = "x";
+            appendDecimal(appended, v, width);
+            EXPECT_EQ(appended, "x" + formatText("%0*lld", width, v));
+        }
+    }
+    for (const double v : {0.0, -0.0, 0.0625, 0.0005, 0.0015, 1.2345, 2.5, -0.25, -0.05, 1e-9, 123456.789,
+                           -59.95, 1e300, -1e300, 1.0 / 0.0}) {
+        for (const int precision : {1, 3}) {
+            SCOPED_TRACE(formatText("%.17g precision %d", v, precision));
+            std::string appended = "x";
+            appendFixed(appended, v, precision);
+            EXPECT_EQ(appended, "x" + formatText("%.*f", precision, v));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace keldro
