@@ -2,9 +2,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <set>
+#include <map>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 #include "batch/BatchConversion.h"
 #include "batch/BatchInputs.h"
@@ -49,10 +50,13 @@ int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
     return failed ? kExitFailed : kExitOk;
 }
 
-// Every folder the outputs go to, made before the workers start.
-bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items) {
+// Every folder the outputs go to, made before the workers start. The folders
+// made now (not there before) are added to `made`, as the text of their
+// outputs' paths up to the last '/'.
+bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items,
+                       std::unordered_set<std::string>& made) {
     namespace fs = std::filesystem;
-    std::set<fs::path> folders{fs::path(outDir)};
+    std::map<fs::path, std::vector<std::string_view>> folders{{fs::path(outDir), {}}};
     // Files of one folder come one after the other: the text up to an output's
     // last '/' decides its folder (its name is a plain one), so a run of them
     // needs the library once.
@@ -62,26 +66,29 @@ bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& 
         const std::string_view text = output.substr(0, output.rfind('/') + 1);
         const std::string_view name = output.substr(text.size());
         const bool plain = !name.empty() && name != "." && name != "..";
-        if (!plain || !previous.data() || text != previous) folders.insert(fs::path(item.output).parent_path());
+        if (!plain || !previous.data() || text != previous) folders[fs::path(item.output).parent_path()].push_back(text);
         previous = plain ? text : std::string_view();
     }
-    for (const fs::path& folder : folders) {
+    for (const auto& [folder, texts] : folders) {
         std::error_code ec;
-        fs::create_directories(folder, ec);
+        const bool created = fs::create_directories(folder, ec);
         if (!fs::is_directory(folder, ec)) {
             print(stderr, "keldro-batch: cannot create the folder " + folder.string() + "\n");
             return false;
         }
+        if (created)
+            for (const std::string_view text : texts) made.emplace(text);
     }
     return true;
 }
 
 int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
-    if (!items.empty() && !makeOutputFolders(options.outDir, items)) return kExitFailed;
+    std::unordered_set<std::string> newFolders;
+    if (!items.empty() && !makeOutputFolders(options.outDir, items, newFolders)) return kExitFailed;
     std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
     const bool resultPathVacant = !fileIdentity(resultPath);
-    const BatchRun run{options, std::move(resultPath), resultPathVacant};
+    const BatchRun run{options, std::move(resultPath), resultPathVacant, std::move(newFolders)};
     ResultFile resultFile(run.resultPath, items.size());
     std::vector<FileOutcome> outcomes(items.size());
     Progress progress(items.size(), Progress::stderrIsTerminal());

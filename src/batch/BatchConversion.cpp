@@ -19,6 +19,7 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setLogFileName(run.resultPath);
     c->job().setRestoresDirectory(false);  // the workers share the process's directory
     c->job().setLogPathVacant(run.resultPathVacant);
+    c->job().setOutputFolderNew(run.outputFolderIsNew(item));
     return c;
 }
 
@@ -51,6 +52,11 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
 }
 
 }  // namespace
+
+bool BatchRun::outputFolderIsNew(const BatchItem& item) const {
+    if (newFolders.empty()) return false;
+    return newFolders.count(item.output.substr(0, item.output.rfind('/') + 1)) != 0;
+}
 
 FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optional<int> changeTenths) {
     FileOutcome outcome;

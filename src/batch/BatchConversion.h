@@ -6,6 +6,7 @@
 // put the entries in input order.
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
@@ -30,6 +31,11 @@ struct BatchRun {
     // there before the run ends (the result file is put in place last; no
     // output is named like it), so the jobs need not look again.
     bool resultPathVacant = false;
+    // The folders this run made, each as the text of its outputs' paths up to
+    // the last '/': nothing was in them, so their outputs are most likely new.
+    std::unordered_set<std::string> newFolders;
+
+    bool outputFolderIsNew(const BatchItem& item) const;
 };
 
 // Converts with the options' settings, or with a relative change of

@@ -97,6 +97,13 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     if (out.empty()) return reportFile(r, Result::FileWriteError);
     if (out.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, Result::FileWriteError);
+    if (result == Result::Converted && outputFolderNew_) {
+        switch (writeFreshFile(out, ByteSpan(output))) {
+            case FreshWrite::Written: return r.outcome;
+            case FreshWrite::Failed: return reportFile(r, Result::FileWriteError);
+            case FreshWrite::Untouched: break;  // something is there after all: the usual way
+        }
+    }
     // One look at the output serves the check and the write.
     const WriteTarget target(out);
     if (const std::optional<FileStatus>& existing = target.existing()) {

@@ -45,6 +45,12 @@ public:
     // at the end (the default). Many jobs running side by side in one process
     // share its current directory, which nothing in a run changes: they skip it.
     void setRestoresDirectory(bool restores) { restoresDirectory_ = restores; }
+    // The output's folder was made for this run (keldro-batch makes every
+    // output folder before its workers start): most likely nothing is at the
+    // output, so a converted file is linked in without a look first; the
+    // look and the checks of an existing output follow only when something
+    // turns out to be there.
+    void setOutputFolderNew(bool isNew) { outputFolderNew_ = isNew; }
 
     // Records the file's outcome and its message, which a console run also
     // receives. Returns the outcome.
@@ -107,6 +113,7 @@ private:
     int regulateChorus_ = 0;
     bool restoresDirectory_ = true;
     bool logPathVacant_ = false;
+    bool outputFolderNew_ = false;
     VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;

@@ -129,18 +129,7 @@ struct SafeFileWriter::State {
             existingGroup = found.group;
         }
         if (exists && !S_ISREG(found.mode)) return false;
-        mode = exists ? (found.mode & 07777) : (modeIfNew & ~currentUmask() & 07777);
-        dir = directoryOf(target);
-        if (dir.empty()) dir = "./";
-        if (unnamedFilesUsable()) {
-            // A new file with plain permission bits is made with them at once:
-            // the umask takes nothing from them (they are already without it),
-            // so no fchmod is needed where no default ACL changes them.
-            modeMade = !exists && (mode & 07000) == 0 && createsWithModeAsked(dir);
-            fd = openRetry(dir.c_str(), O_TMPFILE | O_WRONLY, modeMade ? mode : 0600);
-            if (fd >= 0) return true;
-            modeMade = false;
-        }
+        if (openUnnamed(modeIfNew, found.mode)) return true;
         // The file system cannot make unnamed files: a hidden named one, listed
         // so that an interrupting signal removes it.
         std::vector<char> name(dir.begin(), dir.end());
@@ -151,6 +140,22 @@ struct SafeFileWriter::State {
         named = name.data();
         listed = std::make_unique<TemporaryName>(named);
         return true;
+    }
+
+    // The unnamed file in the target's directory; false where none can be made.
+    bool openUnnamed(mode_t modeIfNew, mode_t existingMode) {
+        mode = exists ? (existingMode & 07777) : (modeIfNew & ~currentUmask() & 07777);
+        dir = directoryOf(target);
+        if (dir.empty()) dir = "./";
+        if (!unnamedFilesUsable()) return false;
+        // A new file with plain permission bits is made with them at once:
+        // the umask takes nothing from them (they are already without it),
+        // so no fchmod is needed where no default ACL changes them.
+        modeMade = !exists && (mode & 07000) == 0 && createsWithModeAsked(dir);
+        fd = openRetry(dir.c_str(), O_TMPFILE | O_WRONLY, modeMade ? mode : 0600);
+        if (fd >= 0) return true;
+        modeMade = false;
+        return false;
     }
 
     // Links the unnamed file in under the target's name: directly when there
@@ -228,6 +233,8 @@ WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path
 
 SafeFileWriter::SafeFileWriter(const std::string& path, unsigned newFileMode)
     : SafeFileWriter(WriteTarget(path, false), newFileMode) {}
+
+SafeFileWriter::SafeFileWriter() : state_(std::make_unique<State>()) {}
 
 SafeFileWriter::SafeFileWriter(const WriteTarget& target, unsigned newFileMode) : state_(std::make_unique<State>()) {
     state_->ok = !target.given_.empty() && state_->open(target.found_, static_cast<mode_t>(newFileMode));
@@ -363,6 +370,19 @@ bool writeFileSafely(const std::string& path, ByteSpan data, unsigned newFileMod
 bool writeFileSafely(const WriteTarget& target, ByteSpan data, unsigned newFileMode) {
     SafeFileWriter writer(target, newFileMode);
     return writer.append(data) && writer.commit();
+}
+
+FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode) {
+    // The steps of a SafeFileWriter for a path found empty, up to the link;
+    // the writer's destructor discards the unnamed file whenever it is not linked in.
+    SafeFileWriter writer;
+    SafeFileWriter::State& s = *writer.state_;
+    s.target = path;
+    if (path.empty() || !s.openUnnamed(static_cast<mode_t>(newFileMode), 0)) return FreshWrite::Untouched;
+    if (!writeAll(s.fd, data.data(), data.size())) return FreshWrite::Untouched;
+    if (!s.modeMade && ::fchmod(s.fd, s.mode) != 0) return FreshWrite::Untouched;
+    if (linkUnnamedFile(s.fd, path.c_str()) != 0) return FreshWrite::Untouched;
+    return s.closeFile() ? FreshWrite::Written : FreshWrite::Failed;
 }
 
 bool copyFileOverwrite(const std::string& src, const std::string& dst) {

@@ -70,6 +70,8 @@ private:
     std::optional<FileStatus> existing_;
 };
 
+enum class FreshWrite;
+
 // Writes a file whole or not at all. The bytes go to an unnamed file in the
 // target's directory, which commit() links into place (replacing an existing
 // file in one rename), so nothing is left behind whenever the process ends,
@@ -96,6 +98,8 @@ public:
     bool commit();
 
 private:
+    friend FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode);
+    SafeFileWriter();
     struct State;
     std::unique_ptr<State> state_;
 };
@@ -103,6 +107,18 @@ private:
 // Writes bytes to path with a SafeFileWriter: whole or not at all.
 bool writeFileSafely(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
 bool writeFileSafely(const WriteTarget& target, ByteSpan data, unsigned newFileMode = 0666);
+
+// writeFileSafely for a path where most likely nothing is yet (its folder
+// was made moments ago), without looking at the path first: the unnamed file
+// is linked in only where nothing is at the path. Written: done, as
+// writeFileSafely would have done it. Failed: the file is in place but could
+// not be closed, which writeFileSafely reports as a failure too. Untouched:
+// something is at the path, or anything went wrong before the file was
+// linked in, or the file system makes no unnamed files; nothing was changed,
+// and writeFileSafely (after whatever looks at the path the caller takes
+// first) gives the answer.
+enum class FreshWrite { Written, Failed, Untouched };
+FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
 
 // Copies src over dst (replacing it), safely as above; a new dst gets src's
 // permission bits. Copying a file onto itself is refused (false).

@@ -138,6 +138,33 @@ TEST(Files, SafeWriteGivesTheModeAskedForInEveryFolder) {
     }
 }
 
+// A fresh write links the file in only where nothing is: whatever is at the
+// path (a file, a folder, a link that leads nowhere) stays as it was and the
+// answer sends the caller the usual way, as does a missing folder. Nothing
+// temporary is left behind.
+TEST(Files, FreshWriteOnlyWhereNothingIs) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    TempDir dir;
+    writeText(dir.file("file.mmf"), "old");
+    ASSERT_EQ(::mkdir(dir.file("folder.mmf").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("nowhere.mmf", dir.file("dangling.mmf").c_str()), 0);
+    EXPECT_EQ(writeFreshFile(dir.file("new.mmf"), bytesOf("new"), 0640), FreshWrite::Written);
+    EXPECT_EQ(readText(dir.file("new.mmf")), "new");
+    struct stat st{};
+    ASSERT_EQ(::stat(dir.file("new.mmf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u & ~mask);
+    for (const char* taken : {"file.mmf", "folder.mmf", "dangling.mmf", "missing/new.mmf", "new.mmf"})
+        EXPECT_EQ(writeFreshFile(dir.file(taken), bytesOf("fresh")), FreshWrite::Untouched) << taken;
+    EXPECT_EQ(readText(dir.file("file.mmf")), "old");
+    EXPECT_EQ(readText(dir.file("new.mmf")), "new");
+    EXPECT_TRUE(isDirectory(dir.file("folder.mmf")));
+    char link[64] = {};
+    ASSERT_GT(::readlink(dir.file("dangling.mmf").c_str(), link, sizeof link - 1), 0);
+    EXPECT_STREQ(link, "nowhere.mmf");
+    EXPECT_EQ(testing::listDir(dir.path()).size(), 4u);
+}
+
 // A listed temporary file is removed when SIGINT, SIGTERM or SIGHUP ends the
 // process, and the process still ends by that signal; a signal the process
 // ignores stays ignored. Run in a child process, which the signal ends.
