@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
@@ -94,12 +95,16 @@ int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     Progress progress(items.size(), Progress::stderrIsTerminal());
     // Ctrl-C stops handing out files; those under way finish and are reported.
     const InterruptWatch interrupt;
+    // A file's entry and its progress line are handed over together: one
+    // lock for both, so that workers wait for each other once per file.
+    std::mutex reporting;
     const std::size_t started = runParallel(
         items.size(), workersFor(options),
         [&](std::size_t i) {
             FileOutcome& o = outcomes[i];
             o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
                                         : convertFile(items[i], run);
+            const std::lock_guard<std::mutex> lock(reporting);
             resultFile.put(i, std::move(o.logEntry));
             progress.fileDone(items[i].input, o.message, o.failed());
         },

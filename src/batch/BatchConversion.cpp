@@ -24,8 +24,8 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
 }
 
 void collectLogEntry(ConversionJob& job, FileOutcome& outcome) {
-    job.setLogWriter([&outcome](const std::string&, const std::string& entry, bool) {
-        outcome.logEntry = entry;
+    job.setLogWriter([&outcome](const std::string&, std::string entry, bool) {
+        outcome.logEntry = std::move(entry);
         return true;
     });
 }

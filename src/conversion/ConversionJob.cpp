@@ -35,7 +35,7 @@ void ConversionJob::reportRun(Result outcome) {
 Result ConversionJob::run() {
     files_.clear();
     std::string input = inputFileName();
-    if (!input.empty()) files_.push_back(input);
+    if (!input.empty()) files_.push_back(std::move(input));
     if (files_.empty()) {
         result_ = Result::FileReadError;
         reportRun(result_);
@@ -138,9 +138,9 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.dbTenths = dbTenths_;
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
-    const std::string entry = buildLogEntry(ctx, result, stamp);
+    std::string entry = buildLogEntry(ctx, result, stamp);
     if (logWouldReplaceUserFile()) return false;
-    if (logWriter_) return logWriter_(logPath_, entry, first);
+    if (logWriter_) return logWriter_(logPath_, std::move(entry), first);
     return writeLogText(logPath_, entry, first);
 }
 

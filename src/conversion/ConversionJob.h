@@ -77,7 +77,8 @@ public:
     // Where log entries go. By default they are written to the log file; a
     // caller that puts the entries of many jobs in order itself (the batch
     // front end) collects them instead. The writer answers whether it wrote.
-    using LogWriter = std::function<bool(const std::string& path, const std::string& entry, bool first)>;
+    // The entry is the writer's to keep.
+    using LogWriter = std::function<bool(const std::string& path, std::string entry, bool first)>;
     void setLogWriter(LogWriter writer) { logWriter_ = std::move(writer); }
     // For a caller that knows no file is at the log path while the job runs
     // (the batch front end looks once before its workers start, and its

@@ -164,6 +164,9 @@ double changeSeconds(FileMode mode, const VolumeChangeRecord& r) {
 // the input is their order.
 namespace {
 
+// Lists of up to this many changes are sorted by the exchange sort as it stands.
+constexpr std::size_t kExchangeSortLimit = 32;
+
 // Counts over 0 ... n-1; also finds the k-th set slot.
 class FenwickTree {
 public:
@@ -231,6 +234,14 @@ void sortChangesByPosition(VolumeChangeList& changes) {
     bool ascending = true;
     for (std::size_t i = 1; i < count && ascending; ++i) ascending = !before(i, i - 1);
     if (ascending) return;  // the exchange sort swaps nothing
+    // A short list (a file's usual few changes) takes the exchange sort
+    // itself: its few steps cost less than the bookkeeping below.
+    if (count <= kExchangeSortLimit) {
+        for (std::size_t n = 0; n < count; ++n)
+            for (std::size_t i = n + 1; i < count; ++i)
+                if (before(i, n)) std::swap(changes[n], changes[i]);
+        return;
+    }
 
     // Indices grouped by position, ascending; input order within a group.
     std::vector<std::size_t> byPosition(count);

@@ -129,7 +129,7 @@ struct SafeFileWriter::State {
             existingGroup = found.group;
         }
         if (exists && !S_ISREG(found.mode)) return false;
-        if (openUnnamed(modeIfNew, found.mode)) return true;
+        if (openUnnamed(target, modeIfNew, found.mode)) return true;
         // The file system cannot make unnamed files: a hidden named one, listed
         // so that an interrupting signal removes it.
         std::vector<char> name(dir.begin(), dir.end());
@@ -142,10 +142,10 @@ struct SafeFileWriter::State {
         return true;
     }
 
-    // The unnamed file in the target's directory; false where none can be made.
-    bool openUnnamed(mode_t modeIfNew, mode_t existingMode) {
+    // The unnamed file in the directory of `path` (the target); false where none can be made.
+    bool openUnnamed(const std::string& path, mode_t modeIfNew, mode_t existingMode) {
         mode = exists ? (existingMode & 07777) : (modeIfNew & ~currentUmask() & 07777);
-        dir = directoryOf(target);
+        dir = directoryOf(path);
         if (dir.empty()) dir = "./";
         if (!unnamedFilesUsable()) return false;
         // A new file with plain permission bits is made with them at once:
@@ -233,8 +233,6 @@ WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path
 
 SafeFileWriter::SafeFileWriter(const std::string& path, unsigned newFileMode)
     : SafeFileWriter(WriteTarget(path, false), newFileMode) {}
-
-SafeFileWriter::SafeFileWriter() : state_(std::make_unique<State>()) {}
 
 SafeFileWriter::SafeFileWriter(const WriteTarget& target, unsigned newFileMode) : state_(std::make_unique<State>()) {
     state_->ok = !target.given_.empty() && state_->open(target.found_, static_cast<mode_t>(newFileMode));
@@ -374,11 +372,13 @@ bool writeFileSafely(const WriteTarget& target, ByteSpan data, unsigned newFileM
 
 FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode) {
     // The steps of a SafeFileWriter for a path found empty, up to the link;
-    // the writer's destructor discards the unnamed file whenever it is not linked in.
-    SafeFileWriter writer;
-    SafeFileWriter::State& s = *writer.state_;
-    s.target = path;
-    if (path.empty() || !s.openUnnamed(static_cast<mode_t>(newFileMode), 0)) return FreshWrite::Untouched;
+    // the unnamed file is discarded whenever it is not linked in.
+    SafeFileWriter::State s;
+    struct Discard {
+        SafeFileWriter::State& state;
+        ~Discard() { state.discard(); }
+    } discard{s};
+    if (path.empty() || !s.openUnnamed(path, static_cast<mode_t>(newFileMode), 0)) return FreshWrite::Untouched;
     if (!writeAll(s.fd, data.data(), data.size())) return FreshWrite::Untouched;
     if (!s.modeMade && ::fchmod(s.fd, s.mode) != 0) return FreshWrite::Untouched;
     if (linkUnnamedFile(s.fd, path.c_str()) != 0) return FreshWrite::Untouched;

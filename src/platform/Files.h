@@ -99,7 +99,6 @@ public:
 
 private:
     friend FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode);
-    SafeFileWriter();
     struct State;
     std::unique_ptr<State> state_;
 };
