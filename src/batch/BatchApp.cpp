@@ -55,7 +55,7 @@ int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
 // made now (not there before) are added to `made`, as the text of their
 // outputs' paths up to the last '/'.
 bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items,
-                       std::unordered_set<std::string>& made) {
+                       std::unordered_set<std::string_view>& made) {
     namespace fs = std::filesystem;
     std::map<fs::path, std::vector<std::string_view>> folders{{fs::path(outDir), {}}};
     // Files of one folder come one after the other: the text up to an output's
@@ -78,14 +78,14 @@ bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& 
             return false;
         }
         if (created)
-            for (const std::string_view text : texts) made.emplace(text);
+            made.insert(texts.begin(), texts.end());
     }
     return true;
 }
 
 int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
-    std::unordered_set<std::string> newFolders;
+    std::unordered_set<std::string_view> newFolders;
     if (!items.empty() && !makeOutputFolders(options.outDir, items, newFolders)) return kExitFailed;
     std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
     const bool resultPathVacant = !fileIdentity(resultPath);

@@ -55,7 +55,8 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
 
 bool BatchRun::outputFolderIsNew(const BatchItem& item) const {
     if (newFolders.empty()) return false;
-    return newFolders.count(item.output.substr(0, item.output.rfind('/') + 1)) != 0;
+    const std::string_view output(item.output);
+    return newFolders.count(output.substr(0, output.rfind('/') + 1)) != 0;
 }
 
 FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optional<int> changeTenths) {

@@ -6,6 +6,7 @@
 // put the entries in input order.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "batch/BatchInputs.h"
@@ -32,8 +33,9 @@ struct BatchRun {
     // output is named like it), so the jobs need not look again.
     bool resultPathVacant = false;
     // The folders this run made, each as the text of its outputs' paths up to
-    // the last '/': nothing was in them, so their outputs are most likely new.
-    std::unordered_set<std::string> newFolders;
+    // the last '/' (a view into an item's output): nothing was in them, so
+    // their outputs are most likely new.
+    std::unordered_set<std::string_view> newFolders;
 
     bool outputFolderIsNew(const BatchItem& item) const;
 };
