@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <set>
+#include <map>
+#include <mutex>
+#include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 #include "batch/BatchConversion.h"
 #include "batch/BatchInputs.h"
@@ -13,6 +16,7 @@
 #include "batch/Progress.h"
 #include "batch/ResultFile.h"
 #include "batch/WorkerPool.h"
+#include "platform/Files.h"
 #include "platform/Interruption.h"
 #include "platform/Text.h"
 
@@ -47,37 +51,60 @@ int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
     return failed ? kExitFailed : kExitOk;
 }
 
-// Every folder the outputs go to, made before the workers start.
-bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items) {
+// Every folder the outputs go to, made before the workers start. The folders
+// made now (not there before) are added to `made`, as the text of their
+// outputs' paths up to the last '/'.
+bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items,
+                       std::unordered_set<std::string_view>& made) {
     namespace fs = std::filesystem;
-    std::set<fs::path> folders{fs::path(outDir)};
-    for (const BatchItem& item : items) folders.insert(fs::path(item.output).parent_path());
-    for (const fs::path& folder : folders) {
+    std::map<fs::path, std::vector<std::string_view>> folders{{fs::path(outDir), {}}};
+    // Files of one folder come one after the other: the text up to an output's
+    // last '/' decides its folder (its name is a plain one), so a run of them
+    // needs the library once.
+    std::string_view previous;
+    for (const BatchItem& item : items) {
+        const std::string_view output(item.output);
+        const std::string_view text = output.substr(0, output.rfind('/') + 1);
+        const std::string_view name = output.substr(text.size());
+        const bool plain = !name.empty() && name != "." && name != "..";
+        if (!plain || !previous.data() || text != previous) folders[fs::path(item.output).parent_path()].push_back(text);
+        previous = plain ? text : std::string_view();
+    }
+    for (const auto& [folder, texts] : folders) {
         std::error_code ec;
-        fs::create_directories(folder, ec);
+        const bool created = fs::create_directories(folder, ec);
         if (!fs::is_directory(folder, ec)) {
             print(stderr, "keldro-batch: cannot create the folder " + folder.string() + "\n");
             return false;
         }
+        if (created)
+            made.insert(texts.begin(), texts.end());
     }
     return true;
 }
 
 int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
-    if (!items.empty() && !makeOutputFolders(options.outDir, items)) return kExitFailed;
-    const BatchRun run{options, (std::filesystem::path(options.outDir) / kResultFileName).string()};
+    std::unordered_set<std::string_view> newFolders;
+    if (!items.empty() && !makeOutputFolders(options.outDir, items, newFolders)) return kExitFailed;
+    std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
+    const bool resultPathVacant = !fileIdentity(resultPath);
+    const BatchRun run{options, std::move(resultPath), resultPathVacant, std::move(newFolders)};
     ResultFile resultFile(run.resultPath, items.size());
     std::vector<FileOutcome> outcomes(items.size());
     Progress progress(items.size(), Progress::stderrIsTerminal());
     // Ctrl-C stops handing out files; those under way finish and are reported.
     const InterruptWatch interrupt;
+    // A file's entry and its progress line are handed over together: one
+    // lock for both, so that workers wait for each other once per file.
+    std::mutex reporting;
     const std::size_t started = runParallel(
         items.size(), workersFor(options),
         [&](std::size_t i) {
             FileOutcome& o = outcomes[i];
             o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
                                         : convertFile(items[i], run);
+            const std::lock_guard<std::mutex> lock(reporting);
             resultFile.put(i, std::move(o.logEntry));
             progress.fileDone(items[i].input, o.message, o.failed());
         },

@@ -18,12 +18,14 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
     c->job().setRestoresDirectory(false);  // the workers share the process's directory
+    c->job().setLogPathVacant(run.resultPathVacant);
+    c->job().setOutputFolderNew(run.outputFolderIsNew(item));
     return c;
 }
 
 void collectLogEntry(ConversionJob& job, FileOutcome& outcome) {
-    job.setLogWriter([&outcome](const std::string&, const std::string& entry, bool) {
-        outcome.logEntry = entry;
+    job.setLogWriter([&outcome](const std::string&, std::string entry, bool) {
+        outcome.logEntry = std::move(entry);
         return true;
     });
 }
@@ -50,6 +52,12 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
 }
 
 }  // namespace
+
+bool BatchRun::outputFolderIsNew(const BatchItem& item) const {
+    if (newFolders.empty()) return false;
+    const std::string_view output(item.output);
+    return newFolders.count(output.substr(0, output.rfind('/') + 1)) != 0;
+}
 
 FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optional<int> changeTenths) {
     FileOutcome outcome;

@@ -6,6 +6,8 @@
 // put the entries in input order.
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
@@ -26,6 +28,16 @@ struct FileOutcome {
 struct BatchRun {
     const BatchOptions& options;
     std::string resultPath;  // the result file, given to each job as its log path
+    // Nothing was at resultPath when the workers started. Nothing appears
+    // there before the run ends (the result file is put in place last; no
+    // output is named like it), so the jobs need not look again.
+    bool resultPathVacant = false;
+    // The folders this run made, each as the text of its outputs' paths up to
+    // the last '/' (a view into an item's output): nothing was in them, so
+    // their outputs are most likely new.
+    std::unordered_set<std::string_view> newFolders;
+
+    bool outputFolderIsNew(const BatchItem& item) const;
 };
 
 // Converts with the options' settings, or with a relative change of

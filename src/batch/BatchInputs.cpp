@@ -1,13 +1,15 @@
 #include "batch/BatchInputs.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <map>
-#include <set>
+#include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 #include "platform/Text.h"
 
@@ -26,6 +28,47 @@ fs::path folderNameOf(const fs::path& folder) {
     return fs::canonical(folder, ec).filename();
 }
 
+// A name as a folder listing gives it: neither empty nor "." or "..", no '/'.
+bool isPlainName(std::string_view name) { return !name.empty() && name != "." && name != ".."; }
+
+// (folder / name).native() for a plain name, without std::filesystem.
+std::string joined(const std::string& folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path = folder;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+// (folder / name).lexically_normal().native() for a plain name, given
+// folder.lexically_normal().native(): a plain name adds one element to a
+// normal path and takes none away; only "." stands for nothing.
+std::string joinedNormal(const std::string& normalFolder, std::string_view name) {
+    if (normalFolder == ".") return std::string(name);
+    return joined(normalFolder, name);
+}
+
+// A folder's entries as readdir gives them, as std::filesystem::directory_iterator
+// lists them ("." and ".." left out); false when the folder cannot be listed.
+struct ListedEntry {
+    std::string name;
+    unsigned char type;  // d_type; DT_UNKNOWN where the file system does not tell
+};
+bool listFolder(const fs::path& folder, std::vector<ListedEntry>& entries) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return false;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (e == nullptr) break;
+        if (isPlainName(e->d_name)) entries.push_back({e->d_name, e->d_type});
+    }
+    const bool listed = errno == 0;
+    ::closedir(dir);
+    return listed;
+}
+
 class Collector {
 public:
     explicit Collector(const std::string& outDir) : outDir_(outDir) {}
@@ -39,7 +82,7 @@ public:
         } else if (fs::exists(st) || modeOfPath(arg)) {
             // A missing file with a known extension still goes through the
             // per-file flow, which reports it as unreadable.
-            addFile(p, fs::path(outDir_) / p.filename());
+            addFile(arg, (fs::path(outDir_) / p.filename()).lexically_normal().string(), false);
         } else {
             result_.unreadable.push_back(arg);
         }
@@ -48,32 +91,45 @@ public:
     BatchInputs take() { return std::move(result_); }
 
 private:
+    // Entries sorted by name (as by path: they share their folder), folders
+    // walked depth first. A listed type answers what std::filesystem's
+    // directory_entry would answer from it; only links and unknown types are
+    // looked at.
     void walk(const fs::path& folder, const fs::path& target) {
-        std::error_code ec;
         if (isOutputFolder(folder)) return;
-        std::vector<fs::directory_entry> entries;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
-        if (ec) {
+        std::vector<ListedEntry> entries;
+        if (!listFolder(folder, entries)) {
             result_.unreadable.push_back(folder.string());
             return;
         }
         std::sort(entries.begin(), entries.end(),
-                  [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
-        for (const fs::directory_entry& e : entries) {
-            const fs::path name = e.path().filename();
+                  [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
+        const std::string normalTarget = target.lexically_normal().native();
+        for (const ListedEntry& e : entries) {
+            std::string path = joined(folder.native(), e.name);
+            const bool listedAsFile = e.type == DT_REG;
+            const bool isFolder = e.type != DT_UNKNOWN && e.type != DT_LNK ? e.type == DT_DIR : statIsFolder(path);
+            const auto isLink = [&] { return e.type != DT_UNKNOWN ? e.type == DT_LNK : lstatIsLink(path); };
             // Folders reached through a symbolic link are not followed (no loops).
-            if (e.is_directory(ec) && !e.is_symlink(ec)) walk(e.path(), target / name);
-            else if (!e.is_directory(ec)) addFile(e.path(), target / name);
+            if (isFolder && !isLink()) walk(fs::path(path), target / e.name);
+            else if (!isFolder) addFile(std::move(path), joinedNormal(normalTarget, e.name), listedAsFile);
         }
     }
 
-    void addFile(const fs::path& input, const fs::path& output) {
-        const std::string in = input.string();
+    static bool statIsFolder(const std::string& path) {
+        struct stat st{};
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    static bool lstatIsLink(const std::string& path) {
+        struct stat st{};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    }
+
+    void addFile(std::string in, std::string out, bool listedAsFile) {
         const auto mode = modeOfPath(in);
-        if (!mode) return skip(in, kNotConvertibleReason);
-        const std::string out = output.lexically_normal().string();
-        if (!outputs_.insert(out).second) return skip(in, "same output as an earlier file: " + out);
-        result_.items.push_back({in, out, *mode});
+        if (!mode) return skip(std::move(in), kNotConvertibleReason);
+        if (!outputs_.insert(out).second) return skip(std::move(in), "same output as an earlier file: " + out);
+        result_.items.push_back({std::move(in), std::move(out), *mode, listedAsFile});
     }
 
     bool isOutputFolder(const fs::path& folder) const {
@@ -81,38 +137,63 @@ private:
         return fs::equivalent(folder, outDir_, ec);
     }
 
-    void skip(const std::string& path, const std::string& reason) { result_.skipped.push_back({path, reason}); }
+    void skip(std::string path, std::string reason) { result_.skipped.push_back({std::move(path), std::move(reason)}); }
 
     std::string outDir_;
-    std::set<std::string> outputs_;
+    std::unordered_set<std::string> outputs_;
     BatchInputs result_;
 };
 
 // The files named as input, by name and by identity, so that a path reaching
 // one of them by another spelling or through a link is still recognised.
+// Identities are looked up only once a path to check names an existing file:
+// when the outputs go to a new folder, none is.
 class InputFiles {
 public:
-    void add(const std::string& path) {
-        PathResolver::Resolved r = paths_.resolve(path);
+    void add(const std::string& path, bool listedAsFile) {
+        PathResolver::Resolved r = paths_.resolve(path, listedAsFile);
         byName_.emplace(std::move(r.canonical), path);
-        if (r.identity) byIdentity_.emplace(*r.identity, path);
+        inputs_.push_back({path, r.identity, r.identityLater});
     }
     // The input that a write to `path` would replace, if any.
     std::optional<std::string> replacedBy(const std::string& path) {
         const PathResolver::Resolved r = paths_.resolve(path);
         if (auto it = byName_.find(r.canonical); it != byName_.end()) return it->second;
-        if (r.identity)
-            if (auto it = byIdentity_.find(*r.identity); it != byIdentity_.end()) return it->second;
+        if (r.identity) {
+            const auto& identities = byIdentity();
+            if (auto it = identities.find(*r.identity); it != identities.end()) return it->second;
+        }
         return std::nullopt;
     }
 
 private:
+    struct Input {
+        std::string path;
+        std::optional<PathResolver::Identity> identity;
+        bool later;  // the identity is still to be looked up
+    };
+    // In input order: the first input of an identity is the one named.
+    const std::map<PathResolver::Identity, std::string>& byIdentity() {
+        if (!identitiesKnown_) {
+            for (const Input& in : inputs_) {
+                const auto identity = in.later ? PathResolver::identityOf(in.path) : in.identity;
+                if (identity) byIdentity_.emplace(*identity, in.path);
+            }
+            identitiesKnown_ = true;
+        }
+        return byIdentity_;
+    }
+
     PathResolver paths_;
-    std::map<fs::path, std::string> byName_;
+    // Canonical names are lexically normal, so equal texts are equal paths and
+    // equal paths equal texts.
+    std::unordered_map<std::string, std::string> byName_;
+    std::vector<Input> inputs_;
     std::map<PathResolver::Identity, std::string> byIdentity_;
+    bool identitiesKnown_ = false;
 };
 
-std::optional<PathResolver::Identity> identityOf(const std::string& path) {
+std::optional<PathResolver::Identity> statIdentity(const std::string& path) {
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return PathResolver::Identity{st.st_dev, st.st_ino};
@@ -120,37 +201,68 @@ std::optional<PathResolver::Identity> identityOf(const std::string& path) {
 
 }  // namespace
 
-PathResolver::Resolved PathResolver::resolve(const std::string& path) {
+std::optional<PathResolver::Identity> PathResolver::identityOf(const std::string& path) {
+    // A file listed as a regular file: lstat tells what stat would.
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return Identity{st.st_dev, st.st_ino};
+}
+
+const PathResolver::Folder* PathResolver::folderOf(const std::string& path, std::size_t slash) {
+    std::string text = path.substr(0, slash + 1);
+    if (auto it = byText_.find(text); it != byText_.end()) return it->second;
+    const fs::path folder = fs::path(path).parent_path();
+    const Folder* found = nullptr;
+    if (!folder.empty()) {
+        auto it = folders_.find(folder);
+        if (it == folders_.end()) {
+            Folder f;
+            std::error_code ec;
+            fs::path canonical = fs::weakly_canonical(folder, ec);
+            if (!ec) {
+                f.canonical = canonical.native();
+                f.normal = canonical.lexically_normal().native();
+            }
+            struct stat st{};
+            f.absent = ::stat(folder.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+            it = folders_.emplace(folder, std::move(f)).first;
+        }
+        found = &it->second;
+    }
+    byText_.emplace(std::move(text), found);
+    return found;
+}
+
+PathResolver::Resolved PathResolver::resolve(const std::string& path, bool listedAsFile) {
     // The library's way: a weakly_canonical and a stat.
     const auto slow = [&path] {
         std::error_code ec;
-        return Resolved{fs::weakly_canonical(path, ec), identityOf(path)};
+        return Resolved{fs::weakly_canonical(path, ec).native(), statIdentity(path)};
     };
-    const fs::path p(path);
-    const fs::path name = p.filename();
-    const fs::path folder = p.parent_path();
-    if (name.empty() || name == "." || name == ".." || folder.empty()) return slow();
-    auto it = folders_.find(folder);
-    if (it == folders_.end()) {
-        Folder f;
-        std::error_code ec;
-        f.canonical = fs::weakly_canonical(folder, ec);
-        if (ec) f.canonical.clear();
-        struct stat st{};
-        f.absent = ::stat(folder.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
-        it = folders_.emplace(folder, std::move(f)).first;
-    }
-    const Folder& f = it->second;
+    // The name is the text after the last '/' (std::filesystem's filename()
+    // for a plain name); the folder is what std::filesystem's parent_path() gives.
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return slow();
+    const std::string_view name = std::string_view(path).substr(slash + 1);
+    if (!isPlainName(name)) return slow();
+    const Folder* folder = folderOf(path, slash);
+    if (folder == nullptr) return slow();
+    const Folder& f = *folder;
     // Very long paths take the library's way, which copes with names beyond PATH_MAX.
-    if (f.canonical.empty() || f.canonical.native().size() + path.size() >= 1024) return slow();
-    struct stat st{};
-    const bool found = !f.absent && ::lstat(path.c_str(), &st) == 0;
-    if (found ? S_ISLNK(st.st_mode) : (!f.absent && errno != ENOENT && errno != ENOTDIR)) return slow();
+    if (f.canonical.empty() || f.canonical.size() + path.size() >= 1024) return slow();
+    Resolved r;
+    if (listedAsFile && !f.absent) {
+        r.identityLater = true;
+    } else {
+        struct stat st{};
+        const bool found = !f.absent && ::lstat(path.c_str(), &st) == 0;
+        if (found ? S_ISLNK(st.st_mode) : (!f.absent && errno != ENOENT && errno != ENOTDIR)) return slow();
+        if (found) r.identity = Identity{st.st_dev, st.st_ino};
+    }
     // A plain file (or none) in the folder: weakly_canonical(folder / name)
     // is weakly_canonical(folder) / name, made normal. The library's longest
     // existing part of the path is the folder's, or the whole folder.
-    Resolved r{(f.canonical / name).lexically_normal(), std::nullopt};
-    if (found) r.identity = Identity{st.st_dev, st.st_ino};
+    r.canonical = joinedNormal(f.normal, name);
     return r;
 }
 
@@ -162,8 +274,8 @@ std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, con
             return "the output folder " + outDir + " is the input folder " + p;
     }
     InputFiles files;
-    for (const BatchItem& item : inputs.items) files.add(item.input);
-    for (const SkippedPath& s : inputs.skipped) files.add(s.path);
+    for (const BatchItem& item : inputs.items) files.add(item.input, item.listedAsFile);
+    for (const SkippedPath& s : inputs.skipped) files.add(s.path, false);
     for (const BatchItem& item : inputs.items) {
         const auto input = files.replacedBy(item.output);
         if (!input) continue;

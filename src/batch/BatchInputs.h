@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct BatchItem {
     std::string input;
     std::string output;
     FileMode mode = FileMode::Tavi;
+    // Its folder's listing showed a regular file (no symbolic link): the
+    // overwrite check knows what the path names without looking at it.
+    bool listedAsFile = false;
 };
 
 struct SkippedPath {
@@ -40,23 +44,33 @@ using keldro::modeOfPath;
 // std::filesystem::weakly_canonical(path) and the identity (device, inode) of
 // the file a path names (symbolic links followed), as the overwrite check
 // needs them for every input and output: a path whose last part is a plain
-// file, or nothing yet, costs one lstat (none in a folder that is not there),
-// the folders above it are resolved once each. Links, "." and ".." and failures take the library's own way.
+// file, or nothing yet, costs one lstat (none in a folder that is not there,
+// nor for a file its folder's listing showed), the folders above it are
+// resolved once each. Links, "." and ".." and failures take the library's own way.
 class PathResolver {
 public:
     using Identity = std::pair<unsigned long long, unsigned long long>;
     struct Resolved {
-        std::filesystem::path canonical;  // empty where weakly_canonical fails
-        std::optional<Identity> identity;  // none when the path names no file
+        std::string canonical;  // weakly_canonical's text; empty where it fails
+        std::optional<Identity> identity;  // none when the path names no file, or until identityOf is asked
+        bool identityLater = false;  // listedAsFile: the identity is for identityOf to look up when needed
     };
-    Resolved resolve(const std::string& path);
+    // `listedAsFile`: the caller saw the path listed as a regular file.
+    Resolved resolve(const std::string& path, bool listedAsFile = false);
+    // The identity of a file resolved with identityLater.
+    static std::optional<Identity> identityOf(const std::string& path);
 
 private:
     struct Folder {
-        std::filesystem::path canonical;  // its weakly_canonical; empty when that failed
-        bool absent = false;  // it is not there (nor anything below it)
+        std::string canonical;  // its weakly_canonical; empty when that failed
+        std::string normal;     // canonical made lexically normal, to append names to
+        bool absent = false;    // it is not there (nor anything below it)
     };
+    const Folder* folderOf(const std::string& path, std::size_t slash);
+
     std::map<std::filesystem::path, Folder> folders_;
+    // The text of a path up to its last '/' names one folder: the same answer without std::filesystem.
+    std::unordered_map<std::string, const Folder*> byText_;
 };
 
 // The output folder itself is never walked, and no file is planned whose

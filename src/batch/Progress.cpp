@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <string_view>
+
+#include "platform/Text.h"
+
 namespace keldro::batch {
 namespace {
 
@@ -19,7 +23,19 @@ void Progress::fileDone(const std::string& path, const std::string& message, boo
     ++done_;
     if (failed) ++failed_;
     if (!terminal_) {
-        std::fprintf(out_, "[%zu/%zu] %s: %s\n", done_, total_, path.c_str(), message.c_str());
+        // "[%zu/%zu] %s: %s\n", put together without a format string and
+        // written in one go (the lock keeps the lines in counting order).
+        line_.clear();
+        line_ += '[';
+        appendDecimal(line_, static_cast<long long>(done_));
+        line_ += '/';
+        appendDecimal(line_, static_cast<long long>(total_));
+        line_ += "] ";
+        line_ += std::string_view(path.c_str());  // as %s prints it: up to a NUL
+        line_ += ": ";
+        line_ += std::string_view(message.c_str());
+        line_ += '\n';
+        std::fwrite(line_.data(), 1, line_.size(), out_);
         return;
     }
     // Redrawing for every file would cost more than converting small ones.

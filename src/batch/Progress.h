@@ -33,6 +33,7 @@ private:
     std::FILE* out_;
     Clock::time_point start_ = Clock::now();
     Clock::time_point lastDraw_{};
+    std::string line_;  // the line being written, its memory kept from file to file
 };
 
 }  // namespace keldro::batch

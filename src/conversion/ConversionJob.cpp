@@ -35,7 +35,7 @@ void ConversionJob::reportRun(Result outcome) {
 Result ConversionJob::run() {
     files_.clear();
     std::string input = inputFileName();
-    if (!input.empty()) files_.push_back(input);
+    if (!input.empty()) files_.push_back(std::move(input));
     if (files_.empty()) {
         result_ = Result::FileReadError;
         reportRun(result_);
@@ -79,12 +79,15 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     r.name = fileNameOf(path);
     changes_.clear();
     if (path.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
-    auto status = fileStatus(path);
-    if (!status) return reportFile(r, Result::FileReadError);
-    if (status->isDirectory || !endsWithIgnoreCase(path, step_->extension()))
-        return reportFile(r, step_->wrongInput());
+    // A name of another kind is not read: whether anything is there decides the error.
+    if (!endsWithIgnoreCase(path, step_->extension()))
+        return reportFile(r, fileStatus(path) ? step_->wrongInput() : Result::FileReadError);
     ByteVector input;
-    if (!readWholeFile(path, input)) return reportFile(r, Result::FileReadError);
+    switch (readWholeFileOrFolder(path, input)) {
+        case ReadOutcome::Read: break;
+        case ReadOutcome::Directory: return reportFile(r, step_->wrongInput());
+        case ReadOutcome::Failed: return reportFile(r, Result::FileReadError);
+    }
 
     ByteVector output;
     const Result result = convertBytes(ByteSpan(input), r, output);
@@ -94,7 +97,16 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     if (out.empty()) return reportFile(r, Result::FileWriteError);
     if (out.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, Result::FileWriteError);
-    if (auto existing = fileStatus(out)) {
+    if (result == Result::Converted && outputFolderNew_) {
+        switch (writeFreshFile(out, ByteSpan(output))) {
+            case FreshWrite::Written: return r.outcome;
+            case FreshWrite::Failed: return reportFile(r, Result::FileWriteError);
+            case FreshWrite::Untouched: break;  // something is there after all: the usual way
+        }
+    }
+    // One look at the output serves the check and the write.
+    const WriteTarget target(out);
+    if (const std::optional<FileStatus>& existing = target.existing()) {
         if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
             return reportFile(r, Result::FileWriteError);
     }
@@ -102,7 +114,7 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
         // Written under a temporary name and renamed into place: a failed write
         // leaves no partial file and an existing output (or the input itself,
         // when the names are the same) as it was.
-        if (!writeFileSafely(out, ByteSpan(output))) return reportFile(r, Result::FileWriteError);
+        if (!writeFileSafely(target, ByteSpan(output))) return reportFile(r, Result::FileWriteError);
     } else {
         // Nothing to change: copy the input unless the output is the input
         // itself. Names that differ only in letter case are different files here.
@@ -126,13 +138,14 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.dbTenths = dbTenths_;
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
-    const std::string entry = buildLogEntry(ctx, result, stamp);
+    std::string entry = buildLogEntry(ctx, result, stamp);
     if (logWouldReplaceUserFile()) return false;
-    if (logWriter_) return logWriter_(logPath_, entry, first);
+    if (logWriter_) return logWriter_(logPath_, std::move(entry), first);
     return writeLogText(logPath_, entry, first);
 }
 
 bool ConversionJob::logWouldReplaceUserFile() const {
+    if (logPathVacant_) return false;
     const std::optional<FileIdentity> log = fileIdentity(logPath_);
     if (!log) return false;
     for (const std::string& file : {inputFileName(), outputFileName(), settingsFileName()})

@@ -45,6 +45,12 @@ public:
     // at the end (the default). Many jobs running side by side in one process
     // share its current directory, which nothing in a run changes: they skip it.
     void setRestoresDirectory(bool restores) { restoresDirectory_ = restores; }
+    // The output's folder was made for this run (keldro-batch makes every
+    // output folder before its workers start): most likely nothing is at the
+    // output, so a converted file is linked in without a look first; the
+    // look and the checks of an existing output follow only when something
+    // turns out to be there.
+    void setOutputFolderNew(bool isNew) { outputFolderNew_ = isNew; }
 
     // Records the file's outcome and its message, which a console run also
     // receives. Returns the outcome.
@@ -71,8 +77,14 @@ public:
     // Where log entries go. By default they are written to the log file; a
     // caller that puts the entries of many jobs in order itself (the batch
     // front end) collects them instead. The writer answers whether it wrote.
-    using LogWriter = std::function<bool(const std::string& path, const std::string& entry, bool first)>;
+    // The entry is the writer's to keep.
+    using LogWriter = std::function<bool(const std::string& path, std::string entry, bool first)>;
     void setLogWriter(LogWriter writer) { logWriter_ = std::move(writer); }
+    // For a caller that knows no file is at the log path while the job runs
+    // (the batch front end looks once before its workers start, and its
+    // result file appears only at the end): with nothing there, the log can
+    // replace none of the run's files, and the job does not look for each file.
+    void setLogPathVacant(bool vacant) { logPathVacant_ = vacant; }
 
     // The clock of the log's time stamp and of anything an engine step stamps
     // with today's date (tests fix it). now() is false when no time is known.
@@ -101,6 +113,8 @@ private:
     Result result_ = Result::Converted;
     int regulateChorus_ = 0;
     bool restoresDirectory_ = true;
+    bool logPathVacant_ = false;
+    bool outputFolderNew_ = false;
     VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;

@@ -149,7 +149,8 @@ Inspection inspectBytes(ByteSpan bytes, FileMode mode) {
 
 Inspection inspectFile(const std::string& path, FileMode mode) {
     ByteVector bytes;
-    if (isDirectory(path) || !readWholeFile(path, bytes)) return failed(mode, Result::FileReadError);
+    // A folder fails the read like anything else that is not a regular file.
+    if (!readWholeFile(path, bytes)) return failed(mode, Result::FileReadError);
     return inspectBytes(ByteSpan(bytes), mode);
 }
 

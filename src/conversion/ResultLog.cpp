@@ -1,6 +1,7 @@
 #include "conversion/ResultLog.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -12,71 +13,110 @@
 namespace keldro {
 namespace {
 
-std::string kindCell(FileMode mode, int kind) {
-    if (mode == FileMode::Tavi) return isTaviGeneration(kind) ? taviKindText(kind) + "\t" : "---\t";
-    return isMfiVersion(kind) ? mfiKindText(kind) + "\t" : "---\t";
-}
-
-std::string pointCell(FileMode mode, const VolumeChangeRecord& r) {
-    return formatText("%.3lf", changeSeconds(mode, r));
+void appendKindCell(std::string& out, FileMode mode, int kind) {
+    if (mode == FileMode::Tavi) out += isTaviGeneration(kind) ? taviKindText(kind) : "---";
+    else out += isMfiVersion(kind) ? mfiKindText(kind) : "---";
+    out += '\t';
 }
 
 bool isChorusAction(int action) { return action >= 9 && action <= 12; }
 
+// "<number>(<track>)" and "<number>(<track>:A)": a channel number and the track it is in.
+void appendNumbered(std::string& out, long long number, std::string_view track, long long trackNumber,
+                    std::string_view suffix = {}) {
+    appendDecimal(out, number);
+    out += '(';
+    out += track;
+    appendDecimal(out, trackNumber);
+    out += suffix;
+    out += ')';
+}
+
 // Track bytes the engines never produce have no column name: their cells print "---".
-std::string channelCell(FileMode mode, int kind, const VolumeChangeRecord& r) {
+void appendChannelCell(std::string& out, FileMode mode, int kind, const VolumeChangeRecord& r) {
     const int t = r.track;
     const int c = r.channel;
     if (mode == FileMode::Tavi) {
         switch (kind) {
             case 2:
-                if (t >= 1 && t <= 4) return formatText("%d(MTR%d)", c + 4 * t - 3, t);
-                return "ATR0";
-            case 3: return "MTR5";
-            case 5: return "MTR6";
+                if (t >= 1 && t <= 4) return appendNumbered(out, c + 4 * t - 3, "MTR", t);
+                out += "ATR0";
+                return;
+            case 3: out += "MTR5"; return;
+            case 5: out += "MTR6"; return;
             case 7:
-                if (isChorusAction(r.action)) return formatText("%d(MTR7)", c + 1);
-                return "MTR7";
-            default: return "---";
+                if (isChorusAction(r.action)) return appendNumbered(out, c + 1, "MTR", 7);
+                out += "MTR7";
+                return;
+            default: out += "---"; return;
         }
     }
     switch (kind) {
         case 20:
-            if (t <= 3) return formatText("%d(trac%d)", c + 4 * t + 1, t);
-            if (t == 255) return "ADPCM(trac0)";
-            return "---";
+            if (t <= 3) return appendNumbered(out, c + 4 * t + 1, "trac", t);
+            out += t == 255 ? "ADPCM(trac0)" : "---";
+            return;
         case 30:
-        case 31: return "trac0";
+        case 31: out += "trac0"; return;
         case 40:
             if (isChorusAction(r.action)) {
-                if (c < 16) return formatText("%d(trac%d)", c + 4 * t + 1, t);
-                return formatText("%d(trac%d:A)", c + 4 * t - 15, t);
+                if (c < 16) return appendNumbered(out, c + 4 * t + 1, "trac", t);
+                return appendNumbered(out, c + 4 * t - 15, "trac", t, ":A");
             }
-            return "trac0";
-        default: return "---";
+            out += "trac0";
+            return;
+        default: out += "---"; return;
     }
+}
+
+// "<before><mark>\t<after>\t" with the before value in brackets when `bracketed`.
+void appendPair(std::string& out, int before, int after, std::string_view mark, bool bracketed = false) {
+    if (bracketed) out += '[';
+    appendDecimal(out, before);
+    out += mark;
+    if (bracketed) out += ']';
+    out += '\t';
+    appendDecimal(out, after);
+    out += mark;
+    out += '\t';
 }
 
 void appendRow(std::string& out, const LogContext& ctx, int kind, const VolumeChangeRecord& r, bool gain,
                bool level) {
     const int a = r.action;
-    out += pointCell(ctx.mode, r) + "\t";
-    out += channelCell(ctx.mode, kind, r) + "\t";
-    out += (a % 2 != 0) ? formatText("Relative(%.1fdB)", ctx.dbTenths * 0.1) : std::string("Absolute");
-    out += "\t";
-    if (a == 1 || a == 2) out += formatText("%d", r.beforeVolume);
-    else if (a == 3) out += formatText("[%d]", r.beforeVolume);
+    appendFixed(out, changeSeconds(ctx.mode, r), 3);
+    out += '\t';
+    appendChannelCell(out, ctx.mode, kind, r);
+    out += '\t';
+    if (a % 2 != 0) {
+        out += "Relative(";
+        appendFixed(out, ctx.dbTenths * 0.1, 1);
+        out += "dB)";
+    } else {
+        out += "Absolute";
+    }
+    out += '\t';
+    if (a == 1 || a == 2) {
+        appendDecimal(out, r.beforeVolume);
+    } else if (a == 3) {
+        out += '[';
+        appendDecimal(out, r.beforeVolume);
+        out += ']';
+    } else {
+        out += "---";
+    }
+    out += '\t';
+    if (a >= 1 && a <= 4) appendDecimal(out, r.afterVolume);
     else out += "---";
-    out += "\t";
-    out += (a >= 1 && a <= 4) ? formatText("%d", r.afterVolume) : std::string("---");
-    out += "\t";
+    out += '\t';
     if (gain) {
-        out += (a == 5 || a == 6) ? formatText("%d\t%d\t", r.beforeGain, r.afterGain) : std::string("---\t---\t");
+        if (a == 5 || a == 6) appendPair(out, r.beforeGain, r.afterGain, "");
+        else out += "---\t---\t";
     }
     if (level) {
-        if (a == 7 || a == 8) out += formatText("%d(R)\t%d(R)\t", r.beforeLevel, r.afterLevel);
-        else if (a == 9 || a == 10) out += formatText("%d(S)\t%d(S)\t", r.beforeLevel, r.afterLevel);
-        else if (a == 11 || a == 12) out += formatText("[%d(S)]\t%d(S)\t", r.beforeLevel, r.afterLevel);
+        if (a == 7 || a == 8) appendPair(out, r.beforeLevel, r.afterLevel, "(R)");
+        else if (a == 9 || a == 10) appendPair(out, r.beforeLevel, r.afterLevel, "(S)");
+        else if (a == 11 || a == 12) appendPair(out, r.beforeLevel, r.afterLevel, "(S)", true);
         else out += "---\t---\t";
     }
     out += "\r\n";
@@ -123,6 +163,9 @@ double changeSeconds(FileMode mode, const VolumeChangeRecord& r) {
 // and every p-record met joins the queue at its back. The queue at the end of
 // the input is their order.
 namespace {
+
+// Lists of up to this many changes are sorted by the exchange sort as it stands.
+constexpr std::size_t kExchangeSortLimit = 32;
 
 // Counts over 0 ... n-1; also finds the k-th set slot.
 class FenwickTree {
@@ -191,6 +234,14 @@ void sortChangesByPosition(VolumeChangeList& changes) {
     bool ascending = true;
     for (std::size_t i = 1; i < count && ascending; ++i) ascending = !before(i, i - 1);
     if (ascending) return;  // the exchange sort swaps nothing
+    // A short list (a file's usual few changes) takes the exchange sort
+    // itself: its few steps cost less than the bookkeeping below.
+    if (count <= kExchangeSortLimit) {
+        for (std::size_t n = 0; n < count; ++n)
+            for (std::size_t i = n + 1; i < count; ++i)
+                if (before(i, n)) std::swap(changes[n], changes[i]);
+        return;
+    }
 
     // Indices grouped by position, ascending; input order within a group.
     std::vector<std::size_t> byPosition(count);
@@ -220,16 +271,38 @@ void sortChangesByPosition(VolumeChangeList& changes) {
 
 std::string buildLogEntry(const LogContext& ctx, FileResult& result, const LocalDateTime& now) {
     const bool ok = isSuccess(result.outcome);
-    std::string out = "IN:" + ctx.inputFileName + "\t";
-    out += kindCell(ctx.mode, result.kind);
-    out += std::string("Result:") + (ok ? "OK" : "NG") + "\t";
-    out += std::string(ok ? "Detail:" : "Error:") + result.message;
-    out += formatText("(%d)", resultExitStatus(result.outcome)) + "\t";
-    out += formatText("Data:%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour, now.minute,
-                      now.second);
+    std::string out;
+    out.reserve(256 + ctx.inputFileName.size() + ctx.outputFileName.size() + 64 * result.changes.size());
+    out += "IN:";
+    out += ctx.inputFileName;
+    out += '\t';
+    appendKindCell(out, ctx.mode, result.kind);
+    out += ok ? "Result:OK\t" : "Result:NG\t";
+    out += ok ? "Detail:" : "Error:";
+    out += result.message;
+    out += '(';
+    appendDecimal(out, resultExitStatus(result.outcome));
+    out += ")\tData:";
+    // "%04d/%02d/%02d %02d:%02d:%02d"
+    appendDecimal(out, now.year, 4);
+    out += '/';
+    appendDecimal(out, now.month, 2);
+    out += '/';
+    appendDecimal(out, now.day, 2);
+    out += ' ';
+    appendDecimal(out, now.hour, 2);
+    out += ':';
+    appendDecimal(out, now.minute, 2);
+    out += ':';
+    appendDecimal(out, now.second, 2);
     out += "\r\n";
-    if (ctx.console) out += "OUT:" + ctx.outputFileName + "\r\n";
-    out += std::string(86, '=') + "\r\n";
+    if (ctx.console) {
+        out += "OUT:";
+        out += ctx.outputFileName;
+        out += "\r\n";
+    }
+    out.append(86, '=');
+    out += "\r\n";
     if (result.outcome == Result::Converted) appendTable(out, ctx, result);
     out += "\r\n";
     return out;

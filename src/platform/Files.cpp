@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -52,18 +53,26 @@ mode_t currentUmask() {
     return mask;
 }
 
-// The file a write to `path` should replace (the target of a symbolic link),
-// and whether it exists, with its status.
-std::string writeTarget(const std::string& path, bool& exists, struct stat& st) {
-    exists = ::lstat(path.c_str(), &st) == 0;
-    if (!exists || !S_ISLNK(st.st_mode)) return path;  // lstat told what stat would
-    std::string target = path;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
+FileStatus statusOf(const struct stat& st) {
+    FileStatus s;
+    s.isDirectory = S_ISDIR(st.st_mode);
+    s.isReadOnly = (st.st_mode & S_IWUSR) == 0;
+    s.size = static_cast<unsigned long long>(st.st_size);
+    return s;
+}
+
+// A file made in `dir` gets exactly the permission bits it is made with, less
+// the umask, unless the directory has a default ACL, which takes the umask's
+// place. Asked once for each run of files into the same directory on a thread.
+bool createsWithModeAsked(const std::string& dir) {
+    thread_local std::string lastDir;
+    thread_local bool lastAnswer = false;
+    if (lastDir.empty() || lastDir != dir) {
+        const bool acl = ::getxattr(dir.c_str(), "system.posix_acl_default", nullptr, 0) >= 0;
+        lastAnswer = !acl && (errno == ENODATA || errno == EOPNOTSUPP);
+        lastDir = dir;
     }
-    exists = statPath(target, st);
-    return target;
+    return lastAnswer;
 }
 
 // Unnamed files are linked into place through /proc/self/fd, which needs /proc.
@@ -107,18 +116,20 @@ struct SafeFileWriter::State {
     std::unique_ptr<TemporaryName> listed;
     int fd = -1;
     bool exists = false;     // the target existed when the writer was made
-    struct stat existing{};
+    unsigned existingOwner = 0, existingGroup = 0;
     mode_t mode = 0;
+    bool modeMade = false;   // the file was made with `mode`, which it keeps
     bool ok = false;
 
-    bool open(const std::string& path, mode_t modeIfNew) {
-        target = writeTarget(path, exists, existing);
-        if (exists && !S_ISREG(existing.st_mode)) return false;
-        mode = exists ? (existing.st_mode & 07777) : (modeIfNew & ~currentUmask() & 07777);
-        dir = directoryOf(target);
-        if (dir.empty()) dir = "./";
-        if (unnamedFilesUsable()) fd = openRetry(dir.c_str(), O_TMPFILE | O_WRONLY, 0600);
-        if (fd >= 0) return true;
+    bool open(const WriteTarget::Found& found, mode_t modeIfNew) {
+        target = found.path;
+        exists = found.exists;
+        if (exists) {
+            existingOwner = found.owner;
+            existingGroup = found.group;
+        }
+        if (exists && !S_ISREG(found.mode)) return false;
+        if (openUnnamed(target, modeIfNew, found.mode)) return true;
         // The file system cannot make unnamed files: a hidden named one, listed
         // so that an interrupting signal removes it.
         std::vector<char> name(dir.begin(), dir.end());
@@ -129,6 +140,22 @@ struct SafeFileWriter::State {
         named = name.data();
         listed = std::make_unique<TemporaryName>(named);
         return true;
+    }
+
+    // The unnamed file in the directory of `path` (the target); false where none can be made.
+    bool openUnnamed(const std::string& path, mode_t modeIfNew, mode_t existingMode) {
+        mode = exists ? (existingMode & 07777) : (modeIfNew & ~currentUmask() & 07777);
+        dir = directoryOf(path);
+        if (dir.empty()) dir = "./";
+        if (!unnamedFilesUsable()) return false;
+        // A new file with plain permission bits is made with them at once:
+        // the umask takes nothing from them (they are already without it),
+        // so no fchmod is needed where no default ACL changes them.
+        modeMade = !exists && (mode & 07000) == 0 && createsWithModeAsked(dir);
+        fd = openRetry(dir.c_str(), O_TMPFILE | O_WRONLY, modeMade ? mode : 0600);
+        if (fd >= 0) return true;
+        modeMade = false;
+        return false;
     }
 
     // Links the unnamed file in under the target's name: directly when there
@@ -151,10 +178,10 @@ struct SafeFileWriter::State {
     }
 
     bool commit() {
-        if (::fchmod(fd, mode) != 0) return false;
+        if (!modeMade && ::fchmod(fd, mode) != 0) return false;
         if (exists) {
             // Keep the owner where we may (only root may give a file away); ignore refusals.
-            if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            if (::fchown(fd, existingOwner, existingGroup) != 0) {
             }
         }
         if (named.empty()) {
@@ -178,8 +205,37 @@ struct SafeFileWriter::State {
     }
 };
 
-SafeFileWriter::SafeFileWriter(const std::string& path, unsigned newFileMode) : state_(std::make_unique<State>()) {
-    state_->ok = !path.empty() && state_->open(path, static_cast<mode_t>(newFileMode));
+WriteTarget::WriteTarget(const std::string& path) : WriteTarget(path, true) {}
+
+WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path) {
+    found_.path = path;
+    if (path.empty()) return;
+    struct stat st{};
+    found_.exists = ::lstat(path.c_str(), &st) == 0;
+    if (found_.exists && S_ISLNK(st.st_mode)) {
+        // Written through: the status is the linked file's, and the bytes go
+        // to the file the link names.
+        if (withStatus) existing_ = fileStatus(path);
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            found_.path = real;
+            std::free(real);
+        }
+        found_.exists = statPath(found_.path, st);
+    } else if (found_.exists && withStatus) {
+        existing_ = statusOf(st);  // lstat told what stat would
+    }
+    if (found_.exists) {
+        found_.mode = st.st_mode;
+        found_.owner = st.st_uid;
+        found_.group = st.st_gid;
+    }
+}
+
+SafeFileWriter::SafeFileWriter(const std::string& path, unsigned newFileMode)
+    : SafeFileWriter(WriteTarget(path, false), newFileMode) {}
+
+SafeFileWriter::SafeFileWriter(const WriteTarget& target, unsigned newFileMode) : state_(std::make_unique<State>()) {
+    state_->ok = !target.given_.empty() && state_->open(target.found_, static_cast<mode_t>(newFileMode));
     if (!state_->ok) state_->discard();
 }
 
@@ -210,11 +266,7 @@ bool SafeFileWriter::commit() {
 std::optional<FileStatus> fileStatus(const std::string& path) {
     struct stat st{};
     if (path.empty() || !statPath(path, st)) return std::nullopt;
-    FileStatus s;
-    s.isDirectory = S_ISDIR(st.st_mode);
-    s.isReadOnly = (st.st_mode & S_IWUSR) == 0;
-    s.size = static_cast<unsigned long long>(st.st_size);
-    return s;
+    return statusOf(st);
 }
 
 bool fileExists(const std::string& path) { return fileStatus(path).has_value(); }
@@ -241,13 +293,23 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
     return FileIdentity{static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
 
-bool readWholeFile(const std::string& path, ByteVector& out) {
+namespace {
+
+// readWholeFile's work; `opened` tells whether the path could be opened, `st`
+// then holds the open file's status.
+bool readOpened(const std::string& path, ByteVector& out, bool& opened, struct stat& st) {
     out.clear();
+    opened = false;
     if (path.empty()) return false;
     int fd = openRetry(path.c_str(), O_RDONLY | O_NONBLOCK);  // a FIFO never blocks the run
     if (fd < 0) return false;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    opened = true;
+    if (::fstat(fd, &st) != 0) {
+        st.st_mode = 0;
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
     }
@@ -271,6 +333,26 @@ bool readWholeFile(const std::string& path, ByteVector& out) {
     return true;
 }
 
+}  // namespace
+
+bool readWholeFile(const std::string& path, ByteVector& out) {
+    bool opened = false;
+    struct stat st{};
+    return readOpened(path, out, opened, st);
+}
+
+ReadOutcome readWholeFileOrFolder(const std::string& path, ByteVector& out) {
+    bool opened = false;
+    struct stat st{};
+    if (readOpened(path, out, opened, st)) return ReadOutcome::Read;
+    if (!opened) {
+        // A folder that cannot be opened (no read permission) is still a folder.
+        const std::optional<FileStatus> status = fileStatus(path);
+        return status && status->isDirectory ? ReadOutcome::Directory : ReadOutcome::Failed;
+    }
+    return S_ISDIR(st.st_mode) ? ReadOutcome::Directory : ReadOutcome::Failed;
+}
+
 bool canOpenForWriting(const std::string& path) {
     int fd = openRetry(path.c_str(), O_WRONLY | O_NONBLOCK);
     if (fd < 0) return false;
@@ -281,6 +363,26 @@ bool canOpenForWriting(const std::string& path) {
 bool writeFileSafely(const std::string& path, ByteSpan data, unsigned newFileMode) {
     SafeFileWriter writer(path, newFileMode);
     return writer.append(data) && writer.commit();
+}
+
+bool writeFileSafely(const WriteTarget& target, ByteSpan data, unsigned newFileMode) {
+    SafeFileWriter writer(target, newFileMode);
+    return writer.append(data) && writer.commit();
+}
+
+FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode) {
+    // The steps of a SafeFileWriter for a path found empty, up to the link;
+    // the unnamed file is discarded whenever it is not linked in.
+    SafeFileWriter::State s;
+    struct Discard {
+        SafeFileWriter::State& state;
+        ~Discard() { state.discard(); }
+    } discard{s};
+    if (path.empty() || !s.openUnnamed(path, static_cast<mode_t>(newFileMode), 0)) return FreshWrite::Untouched;
+    if (!writeAll(s.fd, data.data(), data.size())) return FreshWrite::Untouched;
+    if (!s.modeMade && ::fchmod(s.fd, s.mode) != 0) return FreshWrite::Untouched;
+    if (linkUnnamedFile(s.fd, path.c_str()) != 0) return FreshWrite::Untouched;
+    return s.closeFile() ? FreshWrite::Written : FreshWrite::Failed;
 }
 
 bool copyFileOverwrite(const std::string& src, const std::string& dst) {

@@ -37,8 +37,40 @@ std::optional<FileIdentity> fileIdentity(const std::string& path);
 // Reads a whole regular file; false on any failure.
 bool readWholeFile(const std::string& path, ByteVector& out);
 
+// readWholeFile that also tells a directory from other failures, as a
+// caller that treats a folder given as input differently needs: the opened
+// file's own status answers, a stat only when the path cannot be opened.
+enum class ReadOutcome { Read, Directory, Failed };
+ReadOutcome readWholeFileOrFolder(const std::string& path, ByteVector& out);
+
 // True when an existing file can be opened for writing; its content is not changed.
 bool canOpenForWriting(const std::string& path);
+
+// A path about to be written by a SafeFileWriter, looked at once for both
+// questions: the status of what is there now (as fileStatus gives it) and
+// where the writer puts the bytes (through a symbolic link, the file it
+// names). A path that is not a symbolic link costs one lstat.
+class WriteTarget {
+public:
+    explicit WriteTarget(const std::string& path);
+    // Status of the existing file (symbolic links followed); nullopt when there is none.
+    const std::optional<FileStatus>& existing() const { return existing_; }
+
+private:
+    friend class SafeFileWriter;
+    struct Found {
+        std::string path;  // the file to replace (a symbolic link resolved)
+        bool exists = false;
+        unsigned mode = 0, owner = 0, group = 0;  // of the existing file
+    };
+    WriteTarget(const std::string& path, bool withStatus);
+
+    std::string given_;  // the path as given
+    Found found_;
+    std::optional<FileStatus> existing_;
+};
+
+enum class FreshWrite;
 
 // Writes a file whole or not at all. The bytes go to an unnamed file in the
 // target's directory, which commit() links into place (replacing an existing
@@ -53,6 +85,8 @@ bool canOpenForWriting(const std::string& path);
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(const std::string& path, unsigned newFileMode = 0666);
+    // The same for a target already looked at.
+    explicit SafeFileWriter(const WriteTarget& target, unsigned newFileMode = 0666);
     ~SafeFileWriter();
     SafeFileWriter(const SafeFileWriter&) = delete;
     SafeFileWriter& operator=(const SafeFileWriter&) = delete;
@@ -64,12 +98,26 @@ public:
     bool commit();
 
 private:
+    friend FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode);
     struct State;
     std::unique_ptr<State> state_;
 };
 
 // Writes bytes to path with a SafeFileWriter: whole or not at all.
 bool writeFileSafely(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
+bool writeFileSafely(const WriteTarget& target, ByteSpan data, unsigned newFileMode = 0666);
+
+// writeFileSafely for a path where most likely nothing is yet (its folder
+// was made moments ago), without looking at the path first: the unnamed file
+// is linked in only where nothing is at the path. Written: done, as
+// writeFileSafely would have done it. Failed: the file is in place but could
+// not be closed, which writeFileSafely reports as a failure too. Untouched:
+// something is at the path, or anything went wrong before the file was
+// linked in, or the file system makes no unnamed files; nothing was changed,
+// and writeFileSafely (after whatever looks at the path the caller takes
+// first) gives the answer.
+enum class FreshWrite { Written, Failed, Untouched };
+FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
 
 // Copies src over dst (replacing it), safely as above; a new dst gets src's
 // permission bits. Copying a file onto itself is refused (false).

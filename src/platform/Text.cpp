@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -51,16 +52,50 @@ std::string formatText(const char* format, ...) {
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
+    // Most texts fit a small buffer: formatted once. Longer ones are measured first.
+    char small[256];
+    int n = std::vsnprintf(small, sizeof small, format, copy);
     va_end(copy);
     std::string out;
-    if (n > 0) {
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof small) {
+        out.assign(small, static_cast<std::size_t>(n));
+    } else if (n > 0) {
         out.resize(static_cast<std::size_t>(n) + 1);
         std::vsnprintf(out.data(), out.size(), format, args);
         out.resize(static_cast<std::size_t>(n));
     }
     va_end(args);
     return out;
+}
+
+void appendDecimal(std::string& out, long long value) { appendDecimal(out, value, 0); }
+
+void appendDecimal(std::string& out, long long value, int zeroPaddedWidth) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    const std::size_t length = static_cast<std::size_t>(end - digits);
+    const std::size_t sign = value < 0 ? 1 : 0;
+    out.append(digits, sign);
+    // printf's zeros go between the sign and the digits; the sign counts toward the width.
+    if (zeroPaddedWidth > 0 && length < static_cast<std::size_t>(zeroPaddedWidth))
+        out.append(static_cast<std::size_t>(zeroPaddedWidth) - length, '0');
+    out.append(digits + sign, length - sign);
+}
+
+void appendFixed(std::string& out, double value, int precision) {
+    // std::to_chars with a precision prints as printf does in the "C"
+    // locale: the exact value, rounded to nearest, ties to even.
+    char text[400];
+    if (!std::isnan(value)) {
+        const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
+        if (ec == std::errc()) {
+            out.append(text, static_cast<std::size_t>(end - text));
+            return;
+        }
+    }
+    const int n = std::snprintf(text, sizeof text, "%.*f", precision, value);
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof text) out.append(text, static_cast<std::size_t>(n));
+    else out += formatText("%.*f", precision, value);
 }
 
 }  // namespace keldro

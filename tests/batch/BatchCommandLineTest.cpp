@@ -102,6 +102,41 @@ TEST(BatchInputs, NoTwoFilesShareAnOutput) {
     EXPECT_EQ(walked.skipped[0].path, dir.file("b/notes.txt"));
 }
 
+// An input keeps the spelling of the folder given (as std::filesystem joins
+// a name to it); its output is the output folder, the folder's name and the
+// path below it, made lexically normal.
+TEST(BatchInputs, PathsFollowTheFolderAsSpelt) {
+    TempDir dir;
+    writeBytes(dir.file("in/sub/x.mmf"), {1});
+    const struct {
+        const char* outDir;
+        const char* folder;
+        const char* input;
+        const char* output;
+    } cases[] = {
+        {"o", "in", "in/sub/x.mmf", "o/in/sub/x.mmf"},
+        {"o/", "in/", "in/sub/x.mmf", "o/in/sub/x.mmf"},
+        {"./x/../o/", "./in", "./in/sub/x.mmf", "o/in/sub/x.mmf"},
+        {".", "in", "in/sub/x.mmf", "in/sub/x.mmf"},
+        {"o", "in/.", "in/./sub/x.mmf", "o/in/sub/x.mmf"},
+        {"o", "in//sub", "in//sub/x.mmf", "o/sub/x.mmf"},
+        {"..//o", "in", "in/sub/x.mmf", "../o/in/sub/x.mmf"},
+        {"o", "in/sub/..", "in/sub/../sub/x.mmf", "o/in/sub/x.mmf"},
+        {"/abs//o/.", "in", "in/sub/x.mmf", "/abs/o/in/sub/x.mmf"},
+        {"o", "./in/./sub/", "./in/./sub/x.mmf", "o/sub/x.mmf"},
+    };
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.outDir) + " " + c.folder);
+        const batch::BatchInputs inputs = batch::collectInputs({c.folder}, c.outDir);
+        ASSERT_EQ(inputs.items.size(), 1u);
+        EXPECT_EQ(inputs.items[0].input, c.input);
+        EXPECT_EQ(inputs.items[0].output, c.output);
+    }
+    std::filesystem::current_path(previous);
+}
+
 // A run whose outputs or result file would replace a file named as input
 // (a skipped one included, by any spelling or through a link) must not start.
 TEST(BatchInputs, OutputsNeverReplaceAnInput) {

@@ -145,6 +145,26 @@ TEST(BatchConversion, KeepsFoldersOrderAndGoesOnAfterFailures) {
     EXPECT_NE(r.err.find("File read error.\n            ghost.mmf\n"), std::string::npos) << r.err;
 }
 
+// With a result file from an earlier run in place, keldro's rule still
+// holds for every file: an output that is a link to that result file fails
+// (its log entry would replace its own output), and the others go on.
+TEST(BatchConversion, OutputLinkedToAnEarlierResultFileFails) {
+    TempDir dir;
+    writeBytes(dir.file("in/a.mmf"), vq2File(100));
+    writeBytes(dir.file("in/b.mmf"), vq3File(64));
+    ASSERT_EQ(runBatch({"--db", "-3", "--out", "out", "in"}, dir.path()).code, 0);
+    fs::remove(dir.file("out/in/b.mmf"));
+    fs::create_symlink("../KELDRO_result.txt", dir.file("out/in/b.mmf"));
+
+    const Outcome r = runBatch({"--db", "-3", "--jobs", "1", "--out", "out", "in"}, dir.path());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("[1/2] in/a.mmf: Converted.\n[2/2] in/b.mmf: File write error.\n"), std::string::npos)
+        << r.err;
+    const std::vector<std::string> headers = linesStartingWith(readText(dir.file("out/KELDRO_result.txt")), "IN:");
+    ASSERT_EQ(headers.size(), 1u);
+    EXPECT_EQ(headers[0].rfind("IN:in/a.mmf\t", 0), 0u) << headers[0];
+}
+
 TEST(BatchConversion, NothingFailedMeansExitZeroAndCommandLineErrorsTwo) {
     TempDir dir;
     writeBytes(dir.file("a.mmf"), vq2File(100));

@@ -150,10 +150,19 @@ TEST(BatchInputSafety, PathResolverAgreesWithTheLibrary) {
                 struct stat st{};
                 const bool exists = ::stat(path.c_str(), &st) == 0;
                 const batch::PathResolver::Resolved r = resolver.resolve(path);
-                EXPECT_EQ(r.canonical.native(), expected.native());
+                EXPECT_EQ(r.canonical, expected.native());
                 ASSERT_EQ(r.identity.has_value(), exists);
                 if (exists) {
                     EXPECT_EQ(*r.identity, batch::PathResolver::Identity(st.st_dev, st.st_ino));
+                }
+                // A path a folder listing showed as a regular file: the same
+                // name, and the same identity when asked for.
+                struct stat own{};
+                if (::lstat(path.c_str(), &own) == 0 && S_ISREG(own.st_mode)) {
+                    const batch::PathResolver::Resolved listed = resolver.resolve(path, true);
+                    EXPECT_EQ(listed.canonical, expected.native());
+                    const auto identity = listed.identityLater ? batch::PathResolver::identityOf(path) : listed.identity;
+                    EXPECT_EQ(identity, batch::PathResolver::Identity(st.st_dev, st.st_ino));
                 }
             }
         }

@@ -1,10 +1,14 @@
 // The per-file flow driven with a small fake engine step.
 #include "conversion/ConversionJob.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
-#include "volume/Result.h"
+#include "platform/Files.h"
 #include "platform/TempDir.h"
+#include "volume/Result.h"
 
 namespace keldro {
 namespace {
@@ -53,9 +57,10 @@ struct JobRun {
 };
 
 JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "CONVERTED",
-           FileMode mode = FileMode::Tavi) {
+           FileMode mode = FileMode::Tavi, bool outputFolderNew = false) {
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls));
+    job.setOutputFolderNew(outputFolderNew);
     job.reset();
     job.setDbTenths(-30);
     job.setHost(&host);
@@ -101,6 +106,41 @@ TEST(Job, ExtensionsIgnoreLetterCase) {
     EXPECT_EQ(r.status, Result::FileReadError);
 }
 
+// An input that is no file of the mode to read: a folder (listable or not)
+// or a name of another kind is no file of the mode; anything missing, not a
+// regular file or unreadable is a read error. The engine is never called.
+TEST(Job, InputsThatAreNoFileToRead) {
+    TempDir d;
+    writeText(d.file("notes.txt"), "IN");
+    ASSERT_EQ(::mkdir(d.file("folder.mmf").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(d.file("locked.mmf").c_str(), 0), 0);
+    ASSERT_EQ(::mkfifo(d.file("fifo.mmf").c_str(), 0644), 0);
+    writeText(d.file("unreadable.mmf"), "IN");
+    ::chmod(d.file("unreadable.mmf").c_str(), 0);
+    struct Case {
+        const char* name;
+        Result expected;
+    };
+    std::vector<Case> cases = {
+        {"missing.mmf", Result::FileReadError}, {"missing.txt", Result::FileReadError},
+        {"notes.txt", Result::NoTaviFile},      {"folder.mmf", Result::NoTaviFile},
+        {"locked.mmf", Result::NoTaviFile},     {"fifo.mmf", Result::FileReadError},
+        {"missing/x.mmf", Result::FileReadError},
+    };
+    if (::geteuid() != 0) cases.push_back({"unreadable.mmf", Result::FileReadError});  // root reads anything
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        host.in = d.file(c.name);
+        host.out = d.file("out.mmf");
+        const JobRun r = runJob(host, Result::Converted);
+        EXPECT_EQ(r.status, c.expected);
+        EXPECT_EQ(r.calls, 0);
+        EXPECT_FALSE(exists(d.file("out.mmf")));
+    }
+    ::chmod(d.file("locked.mmf").c_str(), 0755);
+}
+
 TEST(Job, OutputChecks) {
     TempDir d;
     FakeHost host;
@@ -135,6 +175,47 @@ TEST(Job, OutputChecks) {
     host.out = d.file("none/out.mmf");
     EXPECT_EQ(runJob(host, Result::Converted).status, Result::FileWriteError);
     EXPECT_EQ(testing::listDir(d.path()).size(), 2u);
+}
+
+// A job told that its output's folder is new writes without looking first,
+// yet whatever turns out to be at the output gets the usual checks: a
+// read-only output or a folder stays as it was, a writable one is replaced
+// and keeps its permission bits, a link is written through.
+TEST(Job, OutputFolderNewStillChecksWhatIsThere) {
+    TempDir d;
+    writeText(d.file("in.mmf"), "IN");
+    writeText(d.file("ro.mmf"), "OLD");
+    testing::makeReadOnly(d.file("ro.mmf"));
+    writeText(d.file("rw.mmf"), "OLD");
+    ::chmod(d.file("rw.mmf").c_str(), 0604);
+    ASSERT_EQ(::mkdir(d.file("folder.mmf").c_str(), 0755), 0);
+    writeText(d.file("target.mmf"), "OLD");
+    ASSERT_EQ(::symlink("target.mmf", d.file("link.mmf").c_str()), 0);
+    const struct {
+        const char* out;
+        Result expected;
+        const char* readBack;  // what the path holds afterwards
+    } cases[] = {
+        {"new.mmf", Result::Converted, "CONVERTED"},   {"ro.mmf", Result::FileWriteError, "OLD"},
+        {"rw.mmf", Result::Converted, "CONVERTED"},    {"link.mmf", Result::Converted, "CONVERTED"},
+        {"folder.mmf", Result::FileWriteError, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.out);
+        FakeHost host;
+        host.in = d.file("in.mmf");
+        host.out = d.file(c.out);
+        EXPECT_EQ(runJob(host, Result::Converted, "CONVERTED", FileMode::Tavi, true).status, c.expected);
+        if (c.readBack) {
+            EXPECT_EQ(readText(d.file(c.out)), c.readBack);
+        }
+    }
+    struct stat st{};
+    ASSERT_EQ(::stat(d.file("rw.mmf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(readText(d.file("target.mmf")), "CONVERTED");
+    EXPECT_TRUE(isDirectory(d.file("folder.mmf")));
+    EXPECT_EQ(testing::listDir(d.path()).size(), 7u);  // nothing temporary left
 }
 
 TEST(Job, CopyOnNothingToChange) {

@@ -141,7 +141,7 @@ std::vector<int> tags(const VolumeChangeList& list) {
 TEST(Log, SortGivesTheExchangeSortOrderOnAnyList) {
     std::mt19937 random(7);
     for (int round = 0; round < 3000; ++round) {
-        const std::size_t size = random() % 40;
+        const std::size_t size = random() % 100;  // short lists and long ones, which are sorted another way
         const std::uint64_t positions = 1 + random() % (round % 3 == 0 ? 3 : 12);
         VolumeChangeList list(size);
         for (std::size_t i = 0; i < size; ++i) {

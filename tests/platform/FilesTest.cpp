@@ -1,7 +1,9 @@
 #include "platform/Files.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -90,6 +92,79 @@ TEST(Files, SafeWriterKeepsTheTargetUntilCommitAndLeavesNoTraceWithout) {
     EXPECT_EQ(testing::listDir(dir.path()).size(), 2u);
 }
 
+// A default ACL such as "user::rwx group::--- other::---", in the kernel's
+// binary form; false where the file system takes none.
+bool setOwnerOnlyDefaultAcl(const std::string& folder) {
+    struct Entry {
+        std::uint16_t tag, perm;
+        std::uint32_t id;
+    };
+    struct {
+        std::uint32_t version = 2;
+        Entry entries[3] = {{0x01, 7, ~0u}, {0x04, 0, ~0u}, {0x20, 0, ~0u}};
+    } acl;
+    return ::setxattr(folder.c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0;
+}
+
+// A new file gets the mode asked for less the umask, also in a folder whose
+// default ACL would give it other bits; an existing file keeps its own. The
+// folders alternate, so an answer remembered for one folder cannot serve the next.
+TEST(Files, SafeWriteGivesTheModeAskedForInEveryFolder) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    TempDir dir;
+    const std::string plain = dir.file("plain"), owner = dir.file("acl");
+    ASSERT_EQ(::mkdir(plain.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(owner.c_str(), 0755), 0);
+    std::vector<std::string> folders = {plain};
+    if (setOwnerOnlyDefaultAcl(owner)) folders = {plain, owner, plain, owner};
+    const auto modeOf = [](const std::string& path) {
+        struct stat st{};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : ~0u;
+    };
+    int n = 0;
+    for (const std::string& folder : folders) {
+        for (const unsigned mode : {0666u, 0644u, 0600u, 0755u, 04755u}) {
+            const std::string f = folder + "/f" + std::to_string(n++) + ".mmf";
+            SCOPED_TRACE(f);
+            ASSERT_TRUE(writeFileSafely(f, bytesOf("x"), mode));
+            EXPECT_EQ(modeOf(f), mode & ~mask);
+        }
+        const std::string existing = folder + "/existing.mmf";
+        writeText(existing, "old");
+        ::chmod(existing.c_str(), 0604);
+        ASSERT_TRUE(writeFileSafely(existing, bytesOf("new")));
+        EXPECT_EQ(modeOf(existing), 0604u);
+    }
+}
+
+// A fresh write links the file in only where nothing is: whatever is at the
+// path (a file, a folder, a link that leads nowhere) stays as it was and the
+// answer sends the caller the usual way, as does a missing folder. Nothing
+// temporary is left behind.
+TEST(Files, FreshWriteOnlyWhereNothingIs) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    TempDir dir;
+    writeText(dir.file("file.mmf"), "old");
+    ASSERT_EQ(::mkdir(dir.file("folder.mmf").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("nowhere.mmf", dir.file("dangling.mmf").c_str()), 0);
+    EXPECT_EQ(writeFreshFile(dir.file("new.mmf"), bytesOf("new"), 0640), FreshWrite::Written);
+    EXPECT_EQ(readText(dir.file("new.mmf")), "new");
+    struct stat st{};
+    ASSERT_EQ(::stat(dir.file("new.mmf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u & ~mask);
+    for (const char* taken : {"file.mmf", "folder.mmf", "dangling.mmf", "missing/new.mmf", "new.mmf"})
+        EXPECT_EQ(writeFreshFile(dir.file(taken), bytesOf("fresh")), FreshWrite::Untouched) << taken;
+    EXPECT_EQ(readText(dir.file("file.mmf")), "old");
+    EXPECT_EQ(readText(dir.file("new.mmf")), "new");
+    EXPECT_TRUE(isDirectory(dir.file("folder.mmf")));
+    char link[64] = {};
+    ASSERT_GT(::readlink(dir.file("dangling.mmf").c_str(), link, sizeof link - 1), 0);
+    EXPECT_STREQ(link, "nowhere.mmf");
+    EXPECT_EQ(testing::listDir(dir.path()).size(), 4u);
+}
+
 // A listed temporary file is removed when SIGINT, SIGTERM or SIGHUP ends the
 // process, and the process still ends by that signal; a signal the process
 // ignores stays ignored. Run in a child process, which the signal ends.
@@ -143,6 +218,29 @@ TEST(Text, CStyleNumbers) {
     EXPECT_TRUE(endsWithIgnoreCase("song.MMF", ".mmf"));
     EXPECT_FALSE(endsWithIgnoreCase("song.mmf.bak", ".mmf"));
     EXPECT_FALSE(endsWithIgnoreCase("mmf", ".mmf"));
+}
+
+// The appends print what printf prints: signs and zero padding, and for
+// fixed-point numbers the rounding of exact halves (to even), negative zero
+// and values too large for a small buffer.
+TEST(Text, AppendsPrintAsPrintfDoes) {
+    for (const long long v : {0LL, 7LL, -7LL, 42LL, -42LL, 2025LL, 12345LL, -12345LL, 2147483647LL, -2147483648LL}) {
+        for (const int width : {0, 2, 4}) {
+            SCOPED_TRACE(std::to_string(v) + " width " + std::to_string(width));
+            std::string appended = "x";
+            appendDecimal(appended, v, width);
+            EXPECT_EQ(appended, "x" + formatText("%0*lld", width, v));
+        }
+    }
+    for (const double v : {0.0, -0.0, 0.0625, 0.0005, 0.0015, 1.2345, 2.5, -0.25, -0.05, 1e-9, 123456.789,
+                           -59.95, 1e300, -1e300, 1.0 / 0.0}) {
+        for (const int precision : {1, 3}) {
+            SCOPED_TRACE(formatText("%.17g precision %d", v, precision));
+            std::string appended = "x";
+            appendFixed(appended, v, precision);
+            EXPECT_EQ(appended, "x" + formatText("%.*f", precision, v));
+        }
+    }
 }
 
 }  // namespace
