@@ -1,6 +1,7 @@
 #include "conversion/ResultLog.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -226,6 +227,16 @@ std::vector<std::size_t> queueOrder(const std::vector<std::size_t>& members, con
     return order;
 }
 
+// Three numbers joined by `separator`, the first at least `firstWidth`
+// digits wide and the others two, zeros in front.
+void appendThreeNumbers(std::string& out, std::array<int, 3> numbers, int firstWidth, char separator) {
+    appendDecimal(out, numbers[0], firstWidth);
+    out += separator;
+    appendDecimal(out, numbers[1], 2);
+    out += separator;
+    appendDecimal(out, numbers[2], 2);
+}
+
 }  // namespace
 
 void sortChangesByPosition(VolumeChangeList& changes) {
@@ -284,17 +295,9 @@ std::string buildLogEntry(const LogContext& ctx, FileResult& result, const Local
     appendDecimal(out, resultExitStatus(result.outcome));
     out += ")\tData:";
     // "%04d/%02d/%02d %02d:%02d:%02d"
-    appendDecimal(out, now.year, 4);
-    out += '/';
-    appendDecimal(out, now.month, 2);
-    out += '/';
-    appendDecimal(out, now.day, 2);
+    appendThreeNumbers(out, {now.year, now.month, now.day}, 4, '/');
     out += ' ';
-    appendDecimal(out, now.hour, 2);
-    out += ':';
-    appendDecimal(out, now.minute, 2);
-    out += ':';
-    appendDecimal(out, now.second, 2);
+    appendThreeNumbers(out, {now.hour, now.minute, now.second}, 2, ':');
     out += "\r\n";
     if (ctx.console) {
         out += "OUT:";
