@@ -85,7 +85,10 @@ void appendDecimal(std::string& out, long long value, int zeroPaddedWidth) {
 void appendFixed(std::string& out, double value, int precision) {
     // std::to_chars with a precision prints as printf does in the "C"
     // locale: the exact value, rounded to nearest, ties to even.
+    // A standard library without floating-point to_chars (the WebAssembly
+    // build's) takes printf's road directly.
     char text[400];
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
     if (!std::isnan(value)) {
         const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
         if (ec == std::errc()) {
@@ -93,6 +96,7 @@ void appendFixed(std::string& out, double value, int precision) {
             return;
         }
     }
+#endif
     const int n = std::snprintf(text, sizeof text, "%.*f", precision, value);
     if (n > 0 && static_cast<std::size_t>(n) < sizeof text) out.append(text, static_cast<std::size_t>(n));
     else out += formatText("%.*f", precision, value);
