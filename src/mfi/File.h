@@ -102,6 +102,9 @@ public:
     // edit of the header alone leaves the second one as it was.
     bool headerRereadsAsWritten() const;
     bool eventsRereadAsWritten() const;
+    // The second half for one event that comes `delta` ticks after the event
+    // before it (the first event of a track: after tick 0).
+    static bool eventRereadsAsWritten(const Event& event, std::int64_t delta);
 
     // A copy of the header information.
     Info info() const { return info_; }

@@ -266,8 +266,7 @@ bool trackRereadsAsWritten(const Track& track) {
     if (track.eventCount() == 0) return false;
     std::int32_t previous = 0;
     for (const Event& e : track.events()) {
-        const std::int64_t delta = std::int64_t{e.time()} - previous;
-        if (delta < 0 || delta > kMaxDelta || !inReadShape(e)) return false;
+        if (!File::eventRereadsAsWritten(e, std::int64_t{e.time()} - previous)) return false;
         previous = e.time();
     }
     return true;
@@ -279,6 +278,10 @@ bool fitsSubchunk(const Text<Capacity>& text) {
 }
 
 }  // namespace
+
+bool File::eventRereadsAsWritten(const Event& event, std::int64_t delta) {
+    return delta >= 0 && delta <= kMaxDelta && inReadShape(event);
+}
 
 bool File::rereadsAsWritten() const { return headerRereadsAsWritten() && eventsRereadAsWritten(); }
 

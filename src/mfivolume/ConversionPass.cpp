@@ -87,9 +87,10 @@ std::string dateText(const Date& date) {
 // step goes on with the model; otherwise it writes and reads them, as the
 // step always did. Either way it sees the model a read would give and fails
 // where the read fails.
-// `kept` says whether the model went on as it was.
-bool carryOver(VolumeFile& model, const Date& today, bool& kept) {
-    kept = model.rereadsAsWritten();
+// `kept` says whether the model went on as it was. `eventsStand`: the events
+// are known to read back as written, so only the header needs a look.
+bool carryOver(VolumeFile& model, const Date& today, bool& kept, bool eventsStand = false) {
+    kept = eventsStand ? model.headerRereadsAsWritten() : model.rereadsAsWritten();
     if (kept) return ok(model.analyseAgain());
     ByteVector bytes;
     if (!model.write(bytes, today)) return false;
@@ -203,9 +204,12 @@ Result convertModel(VolumeFile& model, const PassFormats& formats, int targetFor
     // Re-encode: the input as the reader and writer see it.
     bool kept = false;
     if (!carryOver(model, writerDate, kept)) return Result::MfiStepFailed;
-    // The volume rule of the target format.
+    // The volume rule of the target format. It edits through the model's
+    // own edits only: where the events read back as written before it, they
+    // still do unless one of its inserts says otherwise.
+    model.watchInserts();
     applyVolumeRule(model, targetFormat, settings);
-    if (!carryOver(model, writerDate, eventsKept)) return Result::MfiStepFailed;
+    if (!carryOver(model, writerDate, eventsKept, kept && model.insertsKeptShape())) return Result::MfiStepFailed;
     // The header of the target format.
     if (!updateHeader(model, *formats.source, *formats.target, today) || !model.write(stamped, *today))
         return Result::MfiStepFailed;

@@ -456,6 +456,7 @@ int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
                                                 : Event::makeChannelVolume(0, channel, kAssumedVolume);
     body().insertEvent(track, at, volume);
     invalidateTrack(track);
+    checkInsertedAt(track, at);
     return 1;
 }
 
@@ -464,6 +465,7 @@ int VolumeFile::insertEffectSend(int track, int index, int channel, bool onAChan
     if (!anchor) return 0;
     body().insertEvent(track, index, Event::makeEffectSend(anchor->time(), channel, onAChannel, value));
     invalidateTrack(track);
+    checkInsertedAt(track, index);
     return 1;
 }
 
@@ -478,11 +480,14 @@ void VolumeFile::insertEvents(int track, std::span<const int> before, std::vecto
     merged.reserve(events.size() + inserted.size());
     std::vector<EventKind> kinds;
     if (kindsStand) kinds.reserve(merged.capacity());
+    std::vector<int> insertedAt;
+    insertedAt.reserve(inserted.size());
     std::size_t next = 0;
     for (std::size_t k = 0; k <= events.size(); ++k) {
         // Past the last event everything left is appended.
         for (; next < inserted.size() && (k == events.size() || static_cast<std::size_t>(before[next]) <= k); ++next) {
             if (kindsStand) kinds.push_back(inserted[next].kind());
+            insertedAt.push_back(static_cast<int>(merged.size()));
             merged.push_back(std::move(inserted[next]));
         }
         if (k == events.size()) break;
@@ -495,6 +500,16 @@ void VolumeFile::insertEvents(int track, std::span<const int> before, std::vecto
         index.kinds = std::move(kinds);
         index.count = t->eventCount();
         index.built = true;
+    }
+    for (const int at : insertedAt) checkInsertedAt(track, at);
+}
+
+void VolumeFile::checkInsertedAt(int track, int at) {
+    for (const int i : {at, at + 1}) {
+        const Event* event = eventAt(track, i);
+        if (!event) continue;
+        const std::int32_t previous = i == 0 ? 0 : eventAt(track, i - 1)->time();
+        if (!File::eventRereadsAsWritten(*event, std::int64_t{event->time()} - previous)) insertsKeptShape_ = false;
     }
 }
 

@@ -83,6 +83,14 @@ public:
     std::int64_t eventTimeMs(int track, int index);
 
     // --- Edits: 1 when the model changed, 0 otherwise. ---
+    // The value edits change bytes inside an event's parameters or data
+    // block, never its shape or its time, so whether an event reads back as
+    // it is written (File::eventRereadsAsWritten) stays as it was. The
+    // inserts are watched: insertsKeptShape() says whether every event
+    // inserted since watchInserts(), and the event after it, reads back as
+    // written where it stands.
+    void watchInserts() { insertsKeptShape_ = true; }
+    bool insertsKeptShape() const { return insertsKeptShape_; }
     int setMaxGain(int value);
     int setMasterVolume(int index, int value);
     int setChannelVolume(int track, int index, int value);
@@ -206,7 +214,11 @@ private:
     // Drops what an edit of one track makes stale.
     void invalidateTrack(int track);
 
+    // Checks the event at `at` of a track, just inserted, and the one after it.
+    void checkInsertedAt(int track, int at);
+
     std::uint8_t maxGainValue_ = kMaxGainSteps;
+    bool insertsKeptShape_ = true;
     std::array<TrackIndex, Body::kMaxTracks> indexes_;
     std::array<std::vector<double>, Body::kMaxTracks> cumulativeMs_;
     std::array<bool, Body::kMaxTracks> cumulativeBuilt_{};

@@ -144,11 +144,45 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
     for (const Case& c : cases) {
         mfi::VolumeFile file =
             parsed(mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
+        file.watchInserts();
         ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.onAChannel, 45), 1);
+        EXPECT_TRUE(file.insertsKeptShape()) << c.channel;
         EXPECT_EQ(ByteVector(file.eventAt(0, 3)->extData().begin(), file.eventAt(0, 3)->extData().end()), c.block) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->time(), file.eventAt(0, 4)->time());
         EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.onAChannel), 3) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->effectSendValue(), 45);
+    }
+}
+
+// The conversion pass trusts the model's value edits to leave its events
+// reading back as written and checks only what is inserted: an insert that
+// would not read back where it stands must say so, as the whole check does.
+TEST(MfiInsertEvents, TellWhetherTheEventsStillReadBackAsWritten) {
+    struct Case {
+        const char* name;
+        std::int32_t time;
+        bool keeps;
+    };
+    const Case cases[] = {
+        {"at the time of the event it goes before", 150, true},
+        {"between the times around it", 120, true},
+        {"before the event ahead of it", 90, false},
+        {"after the event it goes before", 200, false},
+    };
+    for (const Case& c : cases) {
+        // Notes at ticks 100, 150 and 151; the insert goes before the one at 150.
+        mfi::VolumeFile file = parsed(
+            mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(100, 0).note(50, 1).note(1, 2)}));
+        ASSERT_TRUE(file.rereadsAsWritten());
+        ASSERT_EQ(file.eventAt(0, 3)->time(), 150);
+        file.watchInserts();
+        std::vector<mfi::Event> inserted;
+        inserted.push_back(mfi::Event::makeEffectSend(c.time, 0, false, 45));
+        const int before[] = {3};
+        file.insertEvents(0, before, std::move(inserted));
+        ASSERT_EQ(file.eventCount(0), 6) << c.name;
+        EXPECT_EQ(file.insertsKeptShape(), c.keeps) << c.name;
+        EXPECT_EQ(file.eventsRereadAsWritten(), c.keeps) << c.name;
     }
 }
 
