@@ -230,7 +230,7 @@ private:
         return a->key < b->key ? a : b;
     }
 
-    void considerSlot(int q, std::int32_t tick, bool switchesRegulation) {
+    void considerSlot(int q, std::int32_t tick, bool switches) {
         const SendSlot slot = slotOf(q);
         if (slot.track >= model_.body().trackCount()) return;
         TrackPlan& t = tracks_[static_cast<std::size_t>(slot.track)];
@@ -249,7 +249,7 @@ private:
         // The next send of the channel already comes before the sounding event.
         const Send* stop = earlier(sends.originals.firstAfter(), sends.copies.firstAfter());
         if (stop && std::get<1>(stop->key) <= sounding) return;
-        if (!switchesRegulation) return;
+        if (!switches) return;
         const std::int32_t soundingTick = cursor.hitTime();
         sends.copies.add({{soundingTick, sounding, 0, nextOrder_++}, value});
         t.copies.push_back({sounding, soundingTick, slot, value});

@@ -68,8 +68,6 @@ std::string formatText(const char* format, ...) {
     return out;
 }
 
-void appendDecimal(std::string& out, long long value) { appendDecimal(out, value, 0); }
-
 void appendDecimal(std::string& out, long long value, int zeroPaddedWidth) {
     char digits[24];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);

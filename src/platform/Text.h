@@ -28,8 +28,7 @@ std::string formatText(const char* format, ...) __attribute__((format(printf, 1,
 
 // What printf's "%d", "%0<width>d" and "%.<precision>f" print, appended to
 // `out`: the same text, without a format string to read.
-void appendDecimal(std::string& out, long long value);
-void appendDecimal(std::string& out, long long value, int zeroPaddedWidth);
+void appendDecimal(std::string& out, long long value, int zeroPaddedWidth = 0);
 void appendFixed(std::string& out, double value, int precision);
 
 }  // namespace keldro
