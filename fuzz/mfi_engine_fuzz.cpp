@@ -25,6 +25,46 @@ int eventsIn(const mfi::VolumeFile& file) {
     return events;
 }
 
+// The channel volume rule a channel at a time: each default volume put in on
+// its own and each channel's volumes walked on their own. The rule puts a
+// track's default volumes in at once and walks its volumes once; both must
+// give the same file. (ADPCM volumes go the same way in both.)
+void channelRuleOneByOne(mfi::VolumeFile& model, const mfi::RuleSettings& settings) {
+    for (int track = 0; track < 4; ++track)
+        for (int channel = 0; channel < 4; ++channel) {
+            const int value = settings.channelValues[static_cast<std::size_t>(track * 4 + channel)];
+            if (settings.absolute == 1 && value < 0) continue;
+            const int note = model.firstNoteOf(track, 0, channel);
+            if (note < 0) continue;
+            const int volume = model.nextChannelVolumeOf(track, 0, channel);
+            if (volume < 0 || volume > note) model.insertDefaultVolume(track, note, channel);
+            for (int j = model.nextChannelVolumeOf(track, 0, channel); j >= 0;
+                 j = model.nextChannelVolumeOf(track, j + 1, channel))
+                model.setChannelVolume(track, j,
+                                       settings.relative == 1
+                                           ? relativeMfiChannelVolume(model.eventAt(track, j)->channelVolume(), settings.db)
+                                           : value);
+        }
+}
+
+mfi::RuleSettings channelRuleSettings(const std::uint8_t* p) {
+    mfi::RuleSettings settings;
+    settings.relative = (p[0] & 1) ? 0 : 1;
+    settings.absolute = 1 - settings.relative;
+    settings.db = static_cast<std::int8_t>(p[1]) / 2.0;
+    for (std::size_t entry = 0; entry < 16; ++entry)
+        settings.channelValues[entry] = ((p[2] >> (entry % 8)) & 1) ? p[3] & 0x3F : -1;
+    settings.channelValues[16] = -1;
+    return settings;
+}
+
+bool sameFile(mfi::VolumeFile& a, mfi::VolumeFile& b, const mfi::Date& today) {
+    ByteVector aBytes;
+    ByteVector bBytes;
+    const bool aWritten = a.write(aBytes, today);
+    return aWritten == b.write(bBytes, today) && aBytes == bBytes;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -50,15 +90,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The effect regulation plans its send copies in one go; placing them one
     // by one (which searches the whole model again after every copy, so only
     // on small models) must give the same file.
+    if (eventsIn(source) <= kOneByOneLimit && source.nextAdpcmNote(0) < 0) {
+        const mfi::RuleSettings settings = channelRuleSettings(data);
+        mfi::VolumeFile perTrack = source;
+        mfi::VolumeFile perChannel = source;
+        perTrack.watchInserts();
+        perChannel.watchInserts();
+        applyChannelVolumeRule(perTrack, settings);
+        channelRuleOneByOne(perChannel, settings);
+        if (perTrack.insertsKeptShape() != perChannel.insertsKeptShape() || !sameFile(perTrack, perChannel, today))
+            std::abort();
+    }
     if (eventsIn(source) <= kOneByOneLimit) {
         mfi::VolumeFile oneByOne = source;
         const double db = (data[0] & 1) ? 3.0 : -4.5;
         regulateEffects(source, db, SendCopyPlanning::Batched);
         regulateEffects(oneByOne, db, SendCopyPlanning::OneByOne);
-        ByteVector batchedBytes;
-        ByteVector oneByOneBytes;
-        const bool batchedWritten = source.write(batchedBytes, today);
-        if (batchedWritten != oneByOne.write(oneByOneBytes, today) || batchedBytes != oneByOneBytes) std::abort();
+        if (!sameFile(source, oneByOne, today)) std::abort();
     }
     return 0;
 }

@@ -1,5 +1,7 @@
 // The MaxGain rule (MFi 3.0 and later) and the channel volume rule (MFi 2.0).
 #include <algorithm>
+#include <array>
+#include <span>
 
 #include "mfivolume/Rules.h"
 #include "volume/VolumeRules.h"
@@ -44,22 +46,40 @@ void applyRelativeMaxGain(VolumeFile& model, int gainBefore, double db) {
     }
 }
 
-// MFi channel volumes run 0 ... 63: the volume is doubled onto the shared
-// 0 ... 127 grid and halved back.
-int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, VolumeFile::kMaxVolume); }
+int channelValue(const RuleSettings& settings, int track, int channel) {
+    return settings.channelValues[static_cast<std::size_t>(track * kChannelsPerTrack + channel)];
+}
 
-void convertChannel(VolumeFile& model, int track, int channel, const RuleSettings& settings) {
-    const int value = settings.channelValues[static_cast<std::size_t>(track * kChannelsPerTrack + channel)];
-    if (settings.absolute == 1 && value < 0) return;
-    const int note = model.firstNoteOf(track, 0, channel);
-    if (note < 0) return;  // the channel never plays
-    const int volume = model.nextChannelVolumeOf(track, 0, channel);
-    if (volume < 0 || volume > note) model.insertDefaultVolume(track, note, channel);
-    for (int j = model.nextChannelVolumeOf(track, 0, channel); j >= 0; j = model.nextChannelVolumeOf(track, j + 1, channel)) {
+// Every channel of the track that plays and is to change: one whose first
+// note comes before any volume of its own first gets the default volume in
+// front, then each of its volumes changes. A default volume or a changed
+// volume touches no other channel's events and no search's order, so the
+// track's default volumes all go in first, in one insert, and one walk over
+// the channel volumes changes every channel's: each channel's own walk would
+// stop where this one does, after the hit at the second-last event.
+void convertTrack(VolumeFile& model, int track, const RuleSettings& settings) {
+    std::array<bool, kChannelsPerTrack> changing{};
+    std::array<int, kChannelsPerTrack> needingDefault{};
+    std::size_t defaults = 0;
+    for (int channel = 0; channel < kChannelsPerTrack; ++channel) {
+        if (settings.absolute == 1 && channelValue(settings, track, channel) < 0) continue;
+        const int note = model.firstNoteOf(track, 0, channel);
+        if (note < 0) continue;  // the channel never plays
+        changing[static_cast<std::size_t>(channel)] = true;
+        const int volume = model.nextChannelVolumeOf(track, 0, channel);
+        if (volume < 0 || volume > note) needingDefault[defaults++] = channel;
+    }
+    if (std::find(changing.begin(), changing.end(), true) == changing.end()) return;
+    model.insertDefaultVolumes(track, std::span<const int>(needingDefault).first(defaults));
+    VolumeFile::KindCursor volumes = model.cursor(EventKind::ChannelVolume, track);
+    for (int j = volumes.next(0); j >= 0; j = volumes.next(j + 1)) {
+        const Event& event = *model.eventAt(track, j);
+        const int channel = event.channel();
+        if (channel < 0 || channel >= kChannelsPerTrack || !changing[static_cast<std::size_t>(channel)]) continue;
         if (settings.relative == 1)
-            model.setChannelVolume(track, j, relativeMfiChannelVolume(model.eventAt(track, j)->channelVolume(), settings.db));
+            model.setChannelVolume(track, j, relativeMfiChannelVolume(event.channelVolume(), settings.db));
         else
-            model.setChannelVolume(track, j, value);
+            model.setChannelVolume(track, j, channelValue(settings, track, channel));
     }
 }
 
@@ -84,6 +104,10 @@ bool hasMode(const RuleSettings& settings) { return settings.relative == 1 || se
 
 }  // namespace
 
+// MFi channel volumes run 0 ... 63: the volume is doubled onto the shared
+// 0 ... 127 grid and halved back.
+int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, VolumeFile::kMaxVolume); }
+
 void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings) {
     if (!hasMode(settings)) return;
     const int gainBefore = model.maxGainValue();
@@ -99,8 +123,7 @@ void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings) {
 
 void applyChannelVolumeRule(VolumeFile& model, const RuleSettings& settings) {
     if (!hasMode(settings)) return;
-    for (int track = 0; track < kTrackCount; ++track)
-        for (int channel = 0; channel < kChannelsPerTrack; ++channel) convertChannel(model, track, channel, settings);
+    for (int track = 0; track < kTrackCount; ++track) convertTrack(model, track, settings);
     convertAdpcm(model, settings);
 }
 

@@ -37,6 +37,9 @@ bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettin
 void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings);
 void applyChannelVolumeRule(VolumeFile& model, const RuleSettings& settings);
 
+// A channel or ADPCM volume (0 ... 63) moved by `db` decibels.
+int relativeMfiChannelVolume(int volume, double db);
+
 // How the effect regulation places its copies of the send in force. Both give
 // the same model; OneByOne edits the model at every copy (each later search
 // sees the earlier copies), Batched plans all copies on the unedited tracks

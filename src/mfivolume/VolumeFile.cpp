@@ -442,15 +442,20 @@ int VolumeFile::setEffectSendValue(int track, int index, int value) {
     return 1;
 }
 
-int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
-    const Event* note = eventAt(track, noteIndex);
-    if (!note) return 0;
-    if (!note->isNote() && !note->isAdpcmNote()) return 0;
+int VolumeFile::setUpEnd(int track) {
     const int count = eventCount(track);
     int at = 0;
     while (at < count && eventAt(track, at)->time() == 0 && isSetUpKind(indexOf(track).kinds[static_cast<std::size_t>(at)]))
         ++at;
-    if (at == count) return 0;
+    return at == count ? -1 : at;
+}
+
+int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
+    const Event* note = eventAt(track, noteIndex);
+    if (!note) return 0;
+    if (!note->isNote() && !note->isAdpcmNote()) return 0;
+    const int at = setUpEnd(track);
+    if (at < 0) return 0;
 
     const Event volume = note->isAdpcmNote() ? Event::makeAdpcmVolume(0, kAssumedVolume)
                                                 : Event::makeChannelVolume(0, channel, kAssumedVolume);
@@ -458,6 +463,20 @@ int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
     invalidateTrack(track);
     checkInsertedAt(track, at);
     return 1;
+}
+
+int VolumeFile::insertDefaultVolumes(int track, std::span<const int> channels) {
+    if (channels.empty()) return 0;
+    const int at = setUpEnd(track);
+    if (at < 0) return 0;
+    // A default volume is a set-up event at time 0, so the next one goes
+    // right after it: all of them stand in a row at `at`.
+    std::vector<Event> volumes;
+    volumes.reserve(channels.size());
+    for (const int channel : channels) volumes.push_back(Event::makeChannelVolume(0, channel, kAssumedVolume));
+    const std::vector<int> before(channels.size(), at);
+    insertEvents(track, before, std::move(volumes));
+    return static_cast<int>(channels.size());
 }
 
 int VolumeFile::insertEffectSend(int track, int index, int channel, bool onAChannel, int value) {

@@ -98,6 +98,11 @@ public:
     int writeEffectBlocks(int index, const std::uint8_t* bytes, int count);
     int setEffectSendValue(int track, int index, int value);
     int insertDefaultVolume(int track, int noteIndex, int channel);
+    // The default volumes of several channels of a track at once, in the
+    // order given: where inserting them one by one would put them, since each
+    // lands right after the one before, at the end of the track's set-up.
+    // The number inserted.
+    int insertDefaultVolumes(int track, std::span<const int> channels);
     int insertEffectSend(int track, int index, int channel, bool onAChannel, int value);
 
     // Many inserts in one go: inserted[k] goes right before the event at
@@ -209,6 +214,9 @@ private:
     static bool isSoundingKind(EventKind kind);
     const std::vector<double>& cumulativeMs(int track);
     void buildCumulativeMs(int track, std::vector<double>& out);
+    // Where a default volume goes: after the set-up events at time 0; -1 when
+    // nothing follows them.
+    int setUpEnd(int track);
     void invalidateIndexes();
     static void dropListsOf(TrackIndex& index);
     // Drops what an edit of one track makes stale.

@@ -99,6 +99,9 @@ TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
          relative(3), {{0, 49}, {1, 63}}},
         {"a channel that plays first gets a volume 63", setup().note(0, 2).channelVolume(5, 2, 40).note(0, 2),
          relative(3), {{2, 63}, {2, 49}}},
+        {"channels that play first get their volumes in channel order",
+         setup().note(0, 3).note(0, 1).channelVolume(5, 1, 40).note(0, 0).channelVolume(0, 0, 20), relative(3),
+         {{0, 63}, {1, 63}, {3, 63}, {1, 49}, {0, 25}}},
         {"a channel that never plays is left alone", setup().channelVolume(0, 3, 40).note(0, 0), relative(3),
          {{3, 40}, {0, 63}}},
         {"absolute: only the given channel, inserted and set", setup().note(0, 0).note(0, 1).channelVolume(3, 2, 30).note(0, 2),
@@ -115,6 +118,21 @@ TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
         mfi::VolumeFile converted = parsed(out);
         EXPECT_EQ(channelVolumes(converted), c.volumesAfter);
     }
+}
+
+// Every search stops after a hit at the track's second-last event, and so
+// does the walk over the volumes: a volume of another channel right after it
+// keeps its value.
+TEST(MfiChannelVolumeRule, StopsAfterAVolumeAtTheSecondLastEvent) {
+    ByteVector out;
+    ASSERT_TRUE(applyChannelVolumeRule(
+        mfiFile("0200", {setup().note(0, 0).note(0, 1).channelVolume(1, 0, 40).channelVolume(1, 1, 40)}), out,
+        relative(3), kToday));
+    mfi::VolumeFile converted = parsed(out);
+    std::vector<std::pair<int, int>> volumes;
+    for (int i = 0; i < converted.eventCount(0); ++i)
+        if (const mfi::Event& e = *converted.eventAt(0, i); e.isChannelVolume()) volumes.emplace_back(e.channel(), e.channelVolume());
+    EXPECT_EQ(volumes, (std::vector<std::pair<int, int>>{{0, 63}, {1, 63}, {0, 49}, {1, 40}}));
 }
 
 MfiTrackBuilder setupWithGain(std::uint8_t gain = 10) { return MfiTrackBuilder().maxGain(0, gain).masterVolume(0, 100); }
