@@ -110,9 +110,10 @@ void BM_MfiConvert20(benchmark::State& state) { convertBench(state, "0200", kFor
 void BM_MfiConvert40Regulated(benchmark::State& state) { convertBench(state, "0400", kFormatMfi40); }
 
 // Read, pass, second read and all reports, as the job's engine step
-// (conversion/MfiFileStep.cpp) runs them.
-void BM_MfiEngineStep40(benchmark::State& state) {
-    const ByteVector file = mfiFile("0400", state.range(0));
+// (conversion/MfiFileStep.cpp) runs them: MFi 4.0 with MaxGain, effect
+// regulation and its send copies; MFi 2.0 with channel volumes.
+void engineStepBench(benchmark::State& state, const char* vers, int format) {
+    const ByteVector file = mfiFile(vers, state.range(0));
     BenchHost host;
     std::size_t outBytes = 0;
     std::size_t records = 0;
@@ -120,13 +121,15 @@ void BM_MfiEngineStep40(benchmark::State& state) {
         mfi::VolumeFile source;
         if (!ok(source.parse(file))) state.SkipWithError("read failed");
         ConvertedFile converted;
-        if (!ok(runConversionPass(file, source, kFormatMfi40, kFormatMfi40, 2 * file.size() + 200, converted, &host,
-                                  &kToday)) ||
+        if (!ok(runConversionPass(file, source, format, format, 2 * file.size() + 200, converted, &host, &kToday)) ||
             !ok(converted.reread))
             state.SkipWithError("conversion failed");
         VolumeChangeList changes;
-        const Result result = reportMaxGainChanges(40, source, converted.model, &host, changes);
-        reportEffectChanges(40, source, converted.model, &host, changes);
+        const int version = format == kFormatMfi20 ? kMfiVersion20 : kMfiVersion40;
+        const Result result = format == kFormatMfi20
+                                  ? reportChannelVolumeChanges(version, source, converted.model, &host, changes)
+                                  : reportMaxGainChanges(version, source, converted.model, &host, changes);
+        reportEffectChanges(version, source, converted.model, &host, changes);
         benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(changes.data());
         outBytes = converted.bytes.size();
@@ -137,6 +140,9 @@ void BM_MfiEngineStep40(benchmark::State& state) {
     state.counters["changes"] = static_cast<double>(records);
 }
 
+void BM_MfiEngineStep40(benchmark::State& state) { engineStepBench(state, "0400", kFormatMfi40); }
+void BM_MfiEngineStep20(benchmark::State& state) { engineStepBench(state, "0200", kFormatMfi20); }
+
 // About 4 KiB, 64 KiB, 1 MiB and 8 MiB.
 void fileSizes(benchmark::internal::Benchmark* b) {
     for (const std::int64_t size : {4 << 10, 64 << 10, 1 << 20, 8 << 20}) b->Arg(size);
@@ -146,6 +152,7 @@ BENCHMARK(BM_MfiReadWrite)->Apply(fileSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MfiConvert20)->Apply(fileSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MfiConvert40Regulated)->Apply(fileSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MfiEngineStep40)->Apply(fileSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MfiEngineStep20)->Apply(fileSizes)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace keldro
