@@ -228,6 +228,10 @@ Result decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, Track&
         event.setByte1(in[offset + 2]);
         offset += 2;
         if (const Result status = decodeEventBody(in, offset, end, event); !ok(status)) return status;
+        // Every use of a read track asks for the kinds of its events; worked
+        // out here, while the bytes are at hand, they save a later walk that
+        // would fetch every event from memory again.
+        (void)event.kind();
         track.appendEvent(std::move(event));
     }
     return Result::Converted;
