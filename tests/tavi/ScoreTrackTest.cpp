@@ -200,10 +200,25 @@ TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
     }
 }
 
+// A VQ-7 file must set its MaxGain in the set-up data; one that appears only
+// in the sequence does not count.
 TEST(ScoreTrack, Vq7SetupWithoutMaxGainChangeIsReported) {
-    Bytes track = vq7Track(vq7MasterVolume(100), {0x00, 0x00, 0x3C, 0x01});
-    TrackRun run;
-    EXPECT_EQ(run.convert(track), Result::NoMaxGain);
+    const struct {
+        const char* what;
+        Bytes sequence;
+    } cases[] = {
+        {"no MaxGain at all", {0x00, 0x00, 0x3C, 0x01}},
+        {"MaxGain only in the sequence", cat({{0x00}, vq7MaxGain(4), {0x00, 0x00, 0x3C, 0x01}})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes track = vq7Track(vq7MasterVolume(100), c.sequence);
+        SignatureHost host;
+        const ConvertedFile done = convertWith(&host, taviFile({cnti(), track}));
+        EXPECT_EQ(done.result, Result::NoMaxGain);
+        EXPECT_EQ(resultMessage(done.result), "Can not find MaxGain.");
+        EXPECT_TRUE(done.output.empty());
+    }
 }
 
 // A track the converter accepts goes on to the file's own checks: the rows
