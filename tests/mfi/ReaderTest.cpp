@@ -97,6 +97,11 @@ TEST(MfiReader, FailuresInCheckOrder) {
         {"trac size 0", MfiBuilder().chunk("trac", simpleTrack().bytes(), 0).build(), Result::MfiTrackSize},
         {"trac past the input", MfiBuilder().chunk("trac", simpleTrack().bytes(), 0x100).build(), Result::MfiTrackSize},
         {"event cut by the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xB0}).build(), Result::MfiTrackSize},
+        // Three bytes left start a block event; the chunk ends before its length field.
+        {"block event cut after its mark", MfiBuilder().chunk("trac", {0x00, 0x45, 0x30, 0xFC, 0x00, 0xFF, 0xFF}).build(),
+         Result::MfiTrackSize},
+        {"0x7F block event cut after its mark", MfiBuilder().chunk("trac", {0x00, 0x45, 0x30, 0xFC, 0x00, 0x7F, 0xF0}).build(),
+         Result::MfiTrackSize},
         {"block past the chunk end", MfiBuilder().chunk("trac", {0x00, 0xFF, 0xFF, 0x00, 0x09, 0x11}).build(),
          Result::NoMfiFile},
         {"block past the chunk end, not the file",
