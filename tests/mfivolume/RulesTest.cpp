@@ -244,6 +244,41 @@ TEST(MfiEffectRegulation, KeepsLevelsWithinOneTo127) {
     EXPECT_EQ(levelOfBlock(down, 1), 1);
 }
 
+// A send of 0 keeps the effect off on its channel: it is neither scaled (the
+// floor of 1 would switch the effect on) nor copied where a selection
+// switches to a regulated type. The send of 40 beside it shows the
+// regulation at work: -3 dB moves it up, and its copy follows.
+TEST(MfiEffectRegulation, ASendOfZeroStaysZero) {
+    mfi::RuleSettings minus3 = relative(-3);
+    minus3.regulate = 1;
+    const struct {
+        const char* what;
+        ByteVector blocks;
+        std::vector<std::pair<int, int>> sendsAfter;  // (tick, value) of track 0
+    } cases[] = {
+        {"under the regulated type from the start (the selection names no block)", effectBlock(0x4900, 100), {{0, 0}, {0, 47}, {15, 47}}},
+        {"before a selection of the regulated type", joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)}),
+         {{0, 0}, {0, 40}, {15, 47}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ByteVector in = mfiFile("0400", {setupWithGain()
+                                                   .effectSettings(0, c.blocks)
+                                                   .effectSend(0, 0, false, 0)
+                                                   .effectSend(0, 1, false, 40)
+                                                   .note(0, 0)
+                                                   .note(0, 1)
+                                                   .effectSelect(10, 65)
+                                                   .note(5, 0)
+                                                   .note(0, 1)
+                                                   .nop(5)});
+        ByteVector out;
+        ASSERT_TRUE(applyMaxGainRule(in, out, minus3, kToday));
+        mfi::VolumeFile converted = parsed(out);
+        EXPECT_EQ(sends(converted, 0), c.sendsAfter);
+    }
+}
+
 TEST(MfiEffectRegulation, NeedsAFullEffectBlock) {
     mfi::VolumeFile file = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, ByteVector(31, 0)).note(0, 0).note(1, 0)}));
     ByteVector before, after;
