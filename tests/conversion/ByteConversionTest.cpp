@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "conversion/CInterface.h"
+#include "mfivolume/VolumeTestSupport.h"
 #include "platform/TempDir.h"
 #include "support/ProcessRun.h"
 #include "volume/Result.h"
@@ -148,6 +149,40 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
         EXPECT_LT(resultMessage(*resultOfNumber(number)).size(), KELDRO_MESSAGE_SIZE);
 }
 
+
+// An ADPCM volume given for an MFi 2.0 file whose ADPCM note has none: one
+// is inserted before the note and set, and the log shows it without a
+// volume before.
+TEST(ByteConversion, AdpcmVolumeIsInsertedWhereTheFileHasNone) {
+    const ByteVector in = test::mfiFile("0200", {test::setup().note(0, 0).adpcmNote(0).note(1, 0)});
+    const ConversionOutcome o = convertBytes(FileMode::Mfi, ByteSpan(in), {{{"ca", "10"}}}, LocalDateTime{2026, 12, 10});
+    ASSERT_EQ(o.result, Result::Converted);
+    EXPECT_EQ(o.message, "Converted.");
+    const std::string log = resultLogEntry(FileMode::Mfi, o, false, "in.mld", "out.mld", LocalDateTime{2026, 12, 10});
+    const std::string rows = log.substr(log.find("Point[sec]"));
+    EXPECT_EQ(rows, "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
+                    "0.000\tADPCM(trac0)\tAbsolute\t---\t10\t\r\n"
+                    "\r\n");
+}
+
+// The date the caller gives is the one an MFi output carries, as YYYYMMDD.
+TEST(CInterface, StampsTheCallersDateIntoMfiFiles) {
+    const ByteVector in = test::mfiFile("0300", {test::MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(4, 0)});
+    const keldro_option options[] = {{"db", "-3"}};
+    const keldro_settings settings{options, 1, 0, 2026, 3, 21};
+    std::vector<std::uint8_t> output(2 * in.size() + 64);
+    std::vector<keldro_change> changes(16);
+    keldro_outcome outcome{};
+    ASSERT_EQ(keldro_convert(KELDRO_MFI, in.data(), in.size(), &settings, output.data(), output.size(), changes.data(),
+                             changes.size(), &outcome),
+              KELDRO_OK);
+    ASSERT_EQ(outcome.result, 0);
+    output.resize(outcome.output_size);
+    mfi::VolumeFile written;
+    ASSERT_EQ(written.parse(output), Result::Converted);
+    const auto& date = written.infoRecord().date;
+    EXPECT_EQ(std::string(date.begin(), date.end()), "20260321");
+}
 
 // Every misuse of the C interface gets a status, never a crash: buffers too
 // small (untouched, the outcome says what is needed), null pointers where
