@@ -174,6 +174,26 @@ TEST_P(FileSafety, LetterCaseVariantOfTheInputNameIsAnotherFile) {
     EXPECT_EQ(readText(file("bell")), original);
 }
 
+// The copy of a file that needs no change, written to a new output, has the
+// input's mode, not that of a new file (0644 under the umask 022 set here).
+TEST_P(FileSafety, UnchangedCopyKeepsTheInputsMode) {
+    const std::string in = file("bell");
+    std::filesystem::copy_file(std::string(KELDRO_SOURCE_DIR) + "/examples/" + GetParam().unchangedExample, in);
+    const testing::ScopedUmask umask(022);
+    for (const mode_t mode : {0600u, 0640u}) {
+        SCOPED_TRACE(::testing::Message() << "input mode " << std::oct << mode);
+        ASSERT_EQ(::chmod(in.c_str(), mode), 0);
+        const std::string out = file("copy");
+        const Outcome r = run({"-i", in, "-o", out, GetParam().unchangedOption[0], GetParam().unchangedOption[1]});
+        EXPECT_EQ(r.err, "Not Converted - Not exist target volume.\n");
+        EXPECT_EQ(readText(out), readText(in));
+        struct stat st{};
+        ASSERT_EQ(::stat(out.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        ::unlink(out.c_str());
+    }
+}
+
 // A log path naming the input, the output or the settings file is a log that
 // cannot be written: nothing is written there, and the run ends as it does
 // for any unwritable log.

@@ -1,6 +1,8 @@
 // --inspect reads kind, MaxGain, loudest volumes and peak level of built
 // files of every kind; --normalize brings files of different level to the
 // same peak level and leaves a file already there as it is.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "volume/Result.h"
@@ -141,6 +143,9 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
     writeBytes(dir.file("in/loud.mld"), mfiFileWith("0301", 2, 127));   // -1.0 dB
     writeBytes(dir.file("in/vq7.mmf"), vq7File(100, 4));                // -6.0 dB
     writeBytes(dir.file("in/near.mmf"), vq5File(92));                   // -5.5 dB: within 0.5 dB
+    // A file left as it is keeps its mode (a new file would get 0644 here).
+    ASSERT_EQ(::chmod(dir.file("in/near.mmf").c_str(), 0600), 0);
+    const testing::ScopedUmask umask(022);
     const Outcome r = runBatch({"--normalize", "-6", "in"}, dir.path());
     ASSERT_EQ(r.code, 0) << r.err;
 
@@ -151,6 +156,9 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
         EXPECT_EQ(out.peakTenths, std::string(name) == "near.mmf" ? -55 : -60) << name;
     }
     EXPECT_EQ(readBytes(dir.file("KELDRO_Output/in/near.mmf")), vq5File(92));
+    struct stat st{};
+    ASSERT_EQ(::stat(dir.file("KELDRO_Output/in/near.mmf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(readBytes(dir.file("KELDRO_Output/in/vq7.mmf")), vq7File(100, 4));
     EXPECT_NE(r.err.find("Change per file:\n"
                          "  -5.0 dB     in/loud.mld\n"

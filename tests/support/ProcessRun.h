@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,20 @@ struct ProcessLimits {
     // EFBIG instead of killing the child, even for root; otherwise SIGXFSZ
     // kills the child in the middle of that write.
     bool limitKills = false;
+};
+
+// Sets the umask that children started meanwhile inherit, and restores the
+// old one: a test that looks at the modes of new files fixes what a file made
+// with the default mode would get.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(old_); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t old_;
 };
 
 // Starts `exe` with `args` in `cwd`; collect it with finishProcess.
