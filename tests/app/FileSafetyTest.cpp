@@ -295,6 +295,7 @@ TEST_P(FileSafety, KilledWhileWritingLeavesNothingBehind) {
     }
 }
 
+void PrintTo(const Mode& m, std::ostream* os) { *os << m.name << " (" << m.example << ")"; }
 INSTANTIATE_TEST_SUITE_P(BothModes, FileSafety, ::testing::ValuesIn(kModes),
                          [](const ::testing::TestParamInfo<Mode>& info) { return std::string(info.param.name); });
 

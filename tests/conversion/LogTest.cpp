@@ -48,7 +48,9 @@ LogContext tavi(bool chorus = false) {
 }
 
 TEST(Log, ConvertedVq2) {
-    FileResult r = resultOf(Result::Converted, 2, {rec(1, 1, 1, 480, 100, 71), rec(3, 1, 2, 0, 5, 6), rec(0, 0, 3, 480, 99, 80)});
+    FileResult r = resultOf(Result::Converted, 2, {rec(1, 1, kActionVolumeRelative, 480, 100, 71),
+                                                   rec(3, 1, kActionVolumeAbsolute, 0, 5, 6),
+                                                   rec(0, 0, kActionInsertedVolumeRelative, 480, 99, 80)});
     EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
               "IN:in.mmf\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
               "OUT:out.mmf\r\n" + kRule +
@@ -60,7 +62,7 @@ TEST(Log, ConvertedVq2) {
 }
 
 TEST(Log, NotConvertedAndRejected) {
-    FileResult r = resultOf(Result::NotConverted, 3, {rec(1, 1, 1, 480, 100, 71)});
+    FileResult r = resultOf(Result::NotConverted, 3, {rec(1, 1, kActionVolumeRelative, 480, 100, 71)});
     EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
               "IN:in.mmf\tTAVI/VQ-3\tResult:OK\tDetail:Not Converted - Not exist target volume.(0)\t"
               "Data:2006/02/06 18:33:19\r\nOUT:out.mmf\r\n" + kRule + "\r\n");
@@ -73,19 +75,19 @@ TEST(Log, NotConvertedAndRejected) {
 }
 
 TEST(Log, Vq7GainAndLevelColumns) {
-    VolumeChangeRecord gain = rec(7, 0, 6, 10);
+    VolumeChangeRecord gain = rec(7, 0, kActionMaxGainAbsolute, 10);
     gain.beforeGain = 18;
     gain.afterGain = 24;
-    VolumeChangeRecord depth = rec(7, 2, 7, 20);
+    VolumeChangeRecord depth = rec(7, 2, kActionEffectDepthRelative, 20);
     depth.beforeLevel = 64;
     depth.afterLevel = 45;
-    VolumeChangeRecord send = rec(7, 2, 10, 30);
+    VolumeChangeRecord send = rec(7, 2, kActionChorusSendAbsolute, 30);
     send.beforeLevel = 1;
     send.afterLevel = 2;
-    VolumeChangeRecord beforeNote = rec(7, 3, 11, 40);
+    VolumeChangeRecord beforeNote = rec(7, 3, kActionChorusBeforeNoteRelative, 40);
     beforeNote.beforeLevel = 100;
     beforeNote.afterLevel = 70;
-    VolumeChangeRecord master = rec(7, 0, 1, 50, 100, 90);
+    VolumeChangeRecord master = rec(7, 0, kActionVolumeRelative, 50, 100, 90);
     VolumeChangeRecord none = rec(7, 0, 13, 60, 1, 1);
     VolumeChangeList all = {master, none, beforeNote, send, depth, gain};
 
@@ -114,12 +116,17 @@ TEST(Log, Vq7GainAndLevelColumns) {
 
 TEST(Log, ExchangeSortOrder) {
     // The exchange sort is not stable: equal positions come out in the order it gives.
-    VolumeChangeList list = {rec(1, 0, 1, 5, 1), rec(1, 0, 1, 5, 2), rec(1, 0, 1, 1, 3), rec(1, 0, 1, 5, 4)};
+    VolumeChangeList list = {rec(1, 0, kActionVolumeRelative, 5, 1),
+                             rec(1, 0, kActionVolumeRelative, 5, 2),
+                             rec(1, 0, kActionVolumeRelative, 1, 3),
+                             rec(1, 0, kActionVolumeRelative, 5, 4)};
     sortChangesByPosition(list);
     std::vector<int> order;
     for (const auto& r : list) order.push_back(r.beforeVolume);
     EXPECT_EQ(order, (std::vector<int>{3, 2, 1, 4}));
-    VolumeChangeList sorted = {rec(1, 0, 1, 1, 1), rec(1, 0, 1, 1, 2), rec(1, 0, 1, 2, 3)};
+    VolumeChangeList sorted = {rec(1, 0, kActionVolumeRelative, 1, 1),
+                               rec(1, 0, kActionVolumeRelative, 1, 2),
+                               rec(1, 0, kActionVolumeRelative, 2, 3)};
     sortChangesByPosition(sorted);
     EXPECT_EQ(sorted[0].beforeVolume, 1);
     EXPECT_EQ(sorted[1].beforeVolume, 2);
@@ -181,11 +188,11 @@ TEST(Log, MfiCells) {
     ctx.mode = FileMode::Mfi;
     ctx.inputFileName = "a.mld";
     ctx.outputFileName = "b.mld";
-    VolumeChangeRecord a = rec(1, 18, 9, 1500);
+    VolumeChangeRecord a = rec(1, 18, kActionChorusSendRelative, 1500);
     a.beforeLevel = 10;
     a.afterLevel = 7;
-    VolumeChangeRecord b = rec(2, 3, 10, 1501);
-    FileResult r40 = resultOf(Result::Converted, 40, {a, b, rec(0, 0, 2, 2000, 0, 0)});
+    VolumeChangeRecord b = rec(2, 3, kActionChorusSendAbsolute, 1501);
+    FileResult r40 = resultOf(Result::Converted, 40, {a, b, rec(0, 0, kActionVolumeAbsolute, 2000, 0, 0)});
     r40.changes[2].beforeGain = 0;
     EXPECT_EQ(buildLogEntry(ctx, r40, kNow),
               "IN:a.mld\tMFi/4.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
@@ -197,7 +204,8 @@ TEST(Log, MfiCells) {
               "2.000\ttrac0\tAbsolute\t0\t0\t---\t---\t---\t---\t\r\n"
               "\r\n");
 
-    FileResult r20 = resultOf(Result::Converted, 20, {rec(1, 2, 1, 250, 63, 50), rec(255, 0, 2, 0, 40, 30)});
+    FileResult r20 = resultOf(Result::Converted, 20, {rec(1, 2, kActionVolumeRelative, 250, 63, 50),
+                                                      rec(255, 0, kActionVolumeAbsolute, 0, 40, 30)});
     EXPECT_EQ(buildLogEntry(ctx, r20, kNow),
               "IN:a.mld\tMFi/2.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
               "OUT:b.mld\r\n" + kRule +

@@ -28,44 +28,43 @@ Decoded decode(const ByteVector& chunk) {
 struct DecodeCase {
     std::string name;
     ByteVector bytes;
-    int time, status, byte1, extMark, param1, param2;
-    ByteVector extData;
+    int time, status, byte1;
+    int extMark = 0;  // 0xF0 or 0xFF for an event with a data block
+    int param1, param2;
+    ByteVector extData = {};
     EventKind kind;
 };
 
 TEST(MfiDecode, EveryEventShape) {
     const std::vector<DecodeCase> cases = {
-        {"ordinary", {0x03, 0x45, 0x30, 0xFC}, 3, 0x45, 0x30, 0, 0x30, 0xFC, {}, EventKind::Note},
-        {"short", {0x05, 0xFF, 0xB0, 0x64}, 5, 0xFF, 0xB0, 0, 0xB0, 0x64, {}, EventKind::MasterVolume},
-        {"block",
-         {0x00, 0xFF, 0xFF, 0x00, 0x04, 0x11, 0xF2, 0x01, 0x3F},
-         0,
-         0xFF,
-         0xFF,
-         0xFF,
-         0,
-         0,
-         {0x11, 0xF2, 0x01, 0x3F},
-         EventKind::AdpcmVolume},
-        {"empty block", {0x00, 0xFF, 0xFF, 0x00, 0x00}, 0, 0xFF, 0xFF, 0xFF, 0, 0, {}, EventKind::Unclassified},
-        {"7F five bytes", {0x00, 0x7F, 0x10, 0x20, 0x30}, 0, 0x7F, 0x10, 0, 0x20, 0x30, {}, EventKind::Unclassified},
-        {"7F 00 five bytes", {0x02, 0x7F, 0x00, 0x40, 0x30}, 2, 0x7F, 0x00, 0, 0x40, 0x30, {}, EventKind::Escape00},
-        {"7F four bytes", {0x00, 0x7F, 0x90, 0x20}, 0, 0x7F, 0x90, 0, 0x90, 0x20, {}, EventKind::Escape90},
+        {.name = "ordinary", .bytes = {0x03, 0x45, 0x30, 0xFC},
+         .time = 3, .status = 0x45, .byte1 = 0x30, .param1 = 0x30, .param2 = 0xFC, .kind = EventKind::Note},
+        {.name = "short", .bytes = {0x05, 0xFF, 0xB0, 0x64},
+         .time = 5, .status = 0xFF, .byte1 = 0xB0, .param1 = 0xB0, .param2 = 0x64, .kind = EventKind::MasterVolume},
+        {.name = "block", .bytes = {0x00, 0xFF, 0xFF, 0x00, 0x04, 0x11, 0xF2, 0x01, 0x3F},
+         .time = 0, .status = 0xFF, .byte1 = 0xFF, .extMark = 0xFF, .param1 = 0, .param2 = 0,
+         .extData = {0x11, 0xF2, 0x01, 0x3F}, .kind = EventKind::AdpcmVolume},
+        {.name = "empty block", .bytes = {0x00, 0xFF, 0xFF, 0x00, 0x00},
+         .time = 0, .status = 0xFF, .byte1 = 0xFF, .extMark = 0xFF, .param1 = 0, .param2 = 0, .kind = EventKind::Unclassified},
+        {.name = "7F five bytes", .bytes = {0x00, 0x7F, 0x10, 0x20, 0x30},
+         .time = 0, .status = 0x7F, .byte1 = 0x10, .param1 = 0x20, .param2 = 0x30, .kind = EventKind::Unclassified},
+        {.name = "7F 00 five bytes", .bytes = {0x02, 0x7F, 0x00, 0x40, 0x30},
+         .time = 2, .status = 0x7F, .byte1 = 0x00, .param1 = 0x40, .param2 = 0x30, .kind = EventKind::Escape00},
+        {.name = "7F four bytes", .bytes = {0x00, 0x7F, 0x90, 0x20},
+         .time = 0, .status = 0x7F, .byte1 = 0x90, .param1 = 0x90, .param2 = 0x20, .kind = EventKind::Escape90},
         // 0x7F and 0x80 on either side of the boundary between the two forms.
-        {"7F 7F five bytes", {0x00, 0x7F, 0x7F, 0x40, 0x30}, 0, 0x7F, 0x7F, 0, 0x40, 0x30, {}, EventKind::Unclassified},
-        {"7F 80 four bytes", {0x00, 0x7F, 0x80, 0x20}, 0, 0x7F, 0x80, 0, 0x80, 0x20, {}, EventKind::Escape80},
-        {"7F F5 four bytes", {0x00, 0x7F, 0xF5, 0x20}, 0, 0x7F, 0xF5, 0, 0xF5, 0x20, {}, EventKind::Unclassified},
-        {"7F F0 block",
-         {0x01, 0x7F, 0xF0, 0x00, 0x02, 0xAA, 0xBB},
-         1,
-         0x7F,
-         0xF0,
-         0xF0,
-         0,
-         0,
-         {0xAA, 0xBB},
-         EventKind::EscapeBlock},
-        {"7F FF block", {0x01, 0x7F, 0xFF, 0x00, 0x01, 0xAA}, 1, 0x7F, 0xFF, 0xFF, 0, 0, {0xAA}, EventKind::Unclassified},
+        {.name = "7F 7F five bytes", .bytes = {0x00, 0x7F, 0x7F, 0x40, 0x30},
+         .time = 0, .status = 0x7F, .byte1 = 0x7F, .param1 = 0x40, .param2 = 0x30, .kind = EventKind::Unclassified},
+        {.name = "7F 80 four bytes", .bytes = {0x00, 0x7F, 0x80, 0x20},
+         .time = 0, .status = 0x7F, .byte1 = 0x80, .param1 = 0x80, .param2 = 0x20, .kind = EventKind::Escape80},
+        {.name = "7F F5 four bytes", .bytes = {0x00, 0x7F, 0xF5, 0x20},
+         .time = 0, .status = 0x7F, .byte1 = 0xF5, .param1 = 0xF5, .param2 = 0x20, .kind = EventKind::Unclassified},
+        {.name = "7F F0 block", .bytes = {0x01, 0x7F, 0xF0, 0x00, 0x02, 0xAA, 0xBB},
+         .time = 1, .status = 0x7F, .byte1 = 0xF0, .extMark = 0xF0, .param1 = 0, .param2 = 0,
+         .extData = {0xAA, 0xBB}, .kind = EventKind::EscapeBlock},
+        {.name = "7F FF block", .bytes = {0x01, 0x7F, 0xFF, 0x00, 0x01, 0xAA},
+         .time = 1, .status = 0x7F, .byte1 = 0xFF, .extMark = 0xFF, .param1 = 0, .param2 = 0,
+         .extData = {0xAA}, .kind = EventKind::Unclassified},
     };
     for (const DecodeCase& c : cases) {
         SCOPED_TRACE(c.name);

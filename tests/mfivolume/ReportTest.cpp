@@ -41,16 +41,18 @@ struct Row {
 };
 
 std::ostream& operator<<(std::ostream& os, const Row& r) {
-    return os << "{" << r.track << "," << r.channel << "," << r.before << "," << r.after << ",a" << r.action << ",@"
-              << r.position << "}";
+    os << "{track " << r.track << ", channel " << r.channel << ", " << r.before << "->" << r.after << ", action ";
+    printAction(r.action, &os);
+    return os << ", position " << r.position << "}";
 }
 
 std::vector<Row> rows(const VolumeChangeList& changes) {
     std::vector<Row> out;
     for (const VolumeChangeRecord& r : changes) {
         int before = r.beforeVolume, after = r.afterVolume;
-        if (r.action == 5 || r.action == 6) before = r.beforeGain, after = r.afterGain;
-        if (r.action >= 7) before = r.beforeLevel, after = r.afterLevel;
+        if (r.action == kActionMaxGainRelative || r.action == kActionMaxGainAbsolute)
+            before = r.beforeGain, after = r.afterGain;
+        if (r.action >= kActionEffectDepthRelative) before = r.beforeLevel, after = r.afterLevel;
         out.push_back({r.track, r.channel, before, after, r.action, r.position});
     }
     return out;
@@ -65,7 +67,9 @@ TEST(MfiMaxGainReport, RelativeRecordsMaxGainAndEveryMasterVolume) {
     MfiTestHost host;  // relative 0 dB: the loudest volume 100 moves the MaxGain to 18
     const Reported r = convertAndReport(version30File(), host, 30);
     EXPECT_EQ(r.result, Result::Converted);
-    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 18, 5, 0}, {0, 0, 100, 127, 1, 0}, {0, 0, 90, 113, 1, 50}}));
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 18, kActionMaxGainRelative, 0},
+                                                 {0, 0, 100, 127, kActionVolumeRelative, 0},
+                                                 {0, 0, 90, 113, kActionVolumeRelative, 50}}));
 }
 
 TEST(MfiMaxGainReport, AbsoluteRecordsTheMaxGainOnly) {
@@ -74,7 +78,7 @@ TEST(MfiMaxGainReport, AbsoluteRecordsTheMaxGainOnly) {
     host.gainSteps = 4;
     const Reported r = convertAndReport(version30File(), host, 30);
     EXPECT_EQ(r.result, Result::Converted);
-    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, 6, 0}}));
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, kActionMaxGainAbsolute, 0}}));
 }
 
 TEST(MfiMaxGainReport, ChecksTheOrderOfMaxGainMasterVolumeAndFirstSound) {
@@ -110,7 +114,9 @@ TEST(MfiChannelVolumeReport, RelativeRecordsConvertedAndInsertedVolumes) {
     const Reported r = convertAndReport(in, host, 20);
     EXPECT_EQ(r.result, Result::Converted);
     // Channel 0 converted, channel 1 given a volume before it plays, the ADPCM volume converted.
-    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 40, 49, 1, 0}, {0, 1, 63, 63, 3, 0}, {255, 255, 40, 49, 1, 0}}));
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 40, 49, kActionVolumeRelative, 0},
+                                                 {0, 1, 63, 63, kActionInsertedVolumeRelative, 0},
+                                                 {255, 255, 40, 49, kActionVolumeRelative, 0}}));
 }
 
 TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
@@ -121,7 +127,7 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
     const ByteVector plays = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 0).note(1, 1)});
     const Reported r = convertAndReport(plays, host, 20);
     EXPECT_EQ(r.result, Result::Converted);
-    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 63, 50, 4, 0}}));
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 63, 50, kActionInsertedVolumeAbsolute, 0}}));
 
     const ByteVector silent = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 1)});
     const Reported none = convertAndReport(silent, host, 20);
@@ -136,7 +142,7 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
                                                MfiTrackBuilder().channelVolume(0, 2, 30).note(0, 2).note(1, 2)});
     const Reported r1 = convertAndReport(second, track1, 20);
     EXPECT_EQ(r1.result, Result::Converted);
-    EXPECT_EQ(rows(r1.changes), (std::vector<Row>{{1, 2, 30, 50, 2, 0}}));
+    EXPECT_EQ(rows(r1.changes), (std::vector<Row>{{1, 2, 30, 50, kActionVolumeAbsolute, 0}}));
 }
 
 TEST(MfiChannelVolumeReport, OtherVersionsAndRefusedRecordsConvertNothing) {
@@ -164,7 +170,9 @@ TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
     ASSERT_EQ(r.result, Result::Converted);
     const std::vector<Row> all = rows(r.changes);
     ASSERT_GE(all.size(), 2u);
-    EXPECT_EQ(std::vector<Row>(all.end() - 2, all.end()), (std::vector<Row>{{0, 0, 100, 118, 7, 0}, {0, 1, 80, 67, 11, 200}}));
+    EXPECT_EQ(std::vector<Row>(all.end() - 2, all.end()),
+              (std::vector<Row>{{0, 0, 100, 118, kActionEffectDepthRelative, 0},
+                                {0, 1, 80, 67, kActionChorusBeforeNoteRelative, 200}}));
 
     // Not for MFi 3.1, and not without "-e".
     const ByteVector in31 = [&] {
@@ -191,7 +199,9 @@ TEST(MfiEffectReport, ChangedSendsUnderARegulatedTypeAreRecorded) {
     const Reported r = convertAndReport(in, host, 40);
     ASSERT_EQ(r.result, Result::Converted);
     // MaxGain, then the level, then the send of A channel 2 (code 18).
-    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, 6, 0}, {0, 0, 100, 118, 8, 0}, {0, 18, 100, 84, 10, 0}}));
+    EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, kActionMaxGainAbsolute, 0},
+                                                 {0, 0, 100, 118, kActionEffectDepthAbsolute, 0},
+                                                 {0, 18, 100, 84, kActionChorusSendAbsolute, 0}}));
 }
 
 }  // namespace

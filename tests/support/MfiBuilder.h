@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "ResultPrinting.h"  // beside this header: benchmarks include it by path
+#include "MfiPrinting.h"  // beside this header: benchmarks include it by path
 #include "platform/Bytes.h"
 
 namespace keldro::test {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/ResultPrinting.h"
+#include "support/VolumePrinting.h"
 #include "support/TaviChunkBuilder.h"
 #include "tavi/Huffman.h"
 #include "tavi/Engine.h"

@@ -40,24 +40,26 @@ VolumeSettings withChannel(VolumeSettings s, int entry, int volume) {
     return s;
 }
 
+// One rule, one record: the rule reads `before` from the field it works on
+// and answers `applies`; the record then holds `after` and `action`.
 struct Case {
     const char* what;
     Rule rule;
     VolumeSettings settings;
-    int kind;
+    int track;  // the record's kind: score track 1..4 VQ-2, 5 VQ-3, 6 VQ-5, 7 VQ-7; 255 the audio track
     int channel;
     int before;
     int after;
-    int yes;
-    int action;
-    int effectType = 0;
+    bool applies;
+    ActionCode action;
+    int effectType = 0;  // before a note: the type of the effect in force
     Vq7FileLevels file = {};
 };
 
-// Runs one rule with the before-value in the field the rule reads and returns
-// the record; the after-value is taken from the field the rule writes.
-int apply(const Case& c, VolumeSettings& s, VolumeChangeRecord& r) {
-    r.track = static_cast<std::uint8_t>(c.kind);
+// Runs one rule with the before-value in the field the rule reads; the
+// after-value is taken from the field the rule writes.
+bool apply(const Case& c, VolumeSettings& s, VolumeChangeRecord& r) {
+    r.track = static_cast<std::uint8_t>(c.track);
     r.channel = static_cast<std::uint8_t>(c.channel);
     auto before = static_cast<std::uint8_t>(c.before);
     r.action = 99;  // every rule clears it first
@@ -70,7 +72,7 @@ int apply(const Case& c, VolumeSettings& s, VolumeChangeRecord& r) {
     case Rule::Chorus: r.beforeLevel = before; return tavi::chorusSendRule(s, 7, r);
     case Rule::BeforeNote: r.beforeLevel = before; return tavi::chorusSendBeforeNoteRule(s, 7, r, c.effectType);
     }
-    return -1;
+    return false;
 }
 
 int afterOf(const Case& c, const VolumeChangeRecord& r) {
@@ -84,65 +86,123 @@ int afterOf(const Case& c, const VolumeChangeRecord& r) {
 TEST(TaviRules, ComputeTheConvertedValues) {
     const Case cases[] = {
         // Channel volumes on the 32-step grid.
-        {"VQ-2 0 dB keeps 99", Rule::Volume, relative(0), 1, 0, 99, 99, 1, 1},
-        {"VQ-2 0 dB: 3 is silence", Rule::Volume, relative(0), 1, 0, 3, 0, 1, 1},
-        {"VQ-2 0 dB: 96 joins 99", Rule::Volume, relative(0), 2, 1, 96, 99, 1, 1},
-        {"VQ-2 0 dB: 100 steps to 103", Rule::Volume, relative(0), 3, 2, 100, 103, 1, 1},
-        {"VQ-2 -6 dB", Rule::Volume, relative(-60), 4, 3, 99, 71, 1, 1},
-        {"VQ-2 -3 dB", Rule::Volume, relative(-30), 1, 0, 64, 55, 1, 1},
+        {.what = "VQ-2 0 dB keeps 99", .rule = Rule::Volume, .settings = relative(0), .track = 1, .channel = 0,
+         .before = 99, .after = 99, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 0 dB: 3 is silence", .rule = Rule::Volume, .settings = relative(0), .track = 1, .channel = 0,
+         .before = 3, .after = 0, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 0 dB: 96 joins 99", .rule = Rule::Volume, .settings = relative(0), .track = 2, .channel = 1,
+         .before = 96, .after = 99, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 0 dB: 100 steps to 103", .rule = Rule::Volume, .settings = relative(0), .track = 3, .channel = 2,
+         .before = 100, .after = 103, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 -6 dB", .rule = Rule::Volume, .settings = relative(-60), .track = 4, .channel = 3, .before = 99,
+         .after = 71, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 -3 dB", .rule = Rule::Volume, .settings = relative(-30), .track = 1, .channel = 0, .before = 64,
+         .after = 55, .applies = true, .action = kActionVolumeRelative},
         // 127 is the top of the grid, not a value above it: -3 dB moves it to 107.
-        {"VQ-2 -3 dB from 127", Rule::Volume, relative(-30), 2, 1, 127, 107, 1, 1},
-        {"VQ-2 value above 127 kept", Rule::Volume, relative(-30), 2, 1, 128, 128, 1, 1},
+        {.what = "VQ-2 -3 dB from 127", .rule = Rule::Volume, .settings = relative(-30), .track = 2, .channel = 1,
+         .before = 127, .after = 107, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 value above 127 kept", .rule = Rule::Volume, .settings = relative(-30), .track = 2, .channel = 1,
+         .before = 128, .after = 128, .applies = true, .action = kActionVolumeRelative},
         // 40 at -26.4 dB lands halfway between the steps of 7 and 11: the lower one wins.
-        {"VQ-2 tie between two steps", Rule::Volume, relative(-264), 3, 2, 40, 7, 1, 1},
-        {"VQ-2 +60 dB saturates", Rule::Volume, relative(600), 1, 0, 99, 127, 1, 1},
-        {"audio track -6 dB", Rule::Volume, relative(-60), 255, 255, 99, 71, 1, 1},
-        {"VQ-2 absolute, channel 5 given", Rule::Volume, withChannel(absolute(0, 0), 4, 80), 2, 0, 99, 80, 1, 2},
-        {"VQ-2 absolute, channel 5 not given", Rule::Volume, withChannel(absolute(0, 0), 0, 80), 2, 0, 99, 99, 0, 0},
-        {"audio absolute uses ADPCM", Rule::Volume, withChannel(absolute(0, 0), 16, 50), 255, 255, 99, 50, 1, 2},
-        {"inserted relative assumes 99", Rule::Inserted, relative(-60), 1, 2, 0, 71, 1, 3},
-        {"inserted absolute", Rule::Inserted, withChannel(absolute(0, 0), 2, 40), 1, 2, 0, 40, 1, 4},
+        {.what = "VQ-2 tie between two steps", .rule = Rule::Volume, .settings = relative(-264), .track = 3,
+         .channel = 2, .before = 40, .after = 7, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 +60 dB saturates", .rule = Rule::Volume, .settings = relative(600), .track = 1, .channel = 0,
+         .before = 99, .after = 127, .applies = true, .action = kActionVolumeRelative},
+        {.what = "audio track -6 dB", .rule = Rule::Volume, .settings = relative(-60), .track = 255, .channel = 255,
+         .before = 99, .after = 71, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-2 absolute, channel 5 given", .rule = Rule::Volume, .settings = withChannel(absolute(0, 0), 4, 80),
+         .track = 2, .channel = 0, .before = 99, .after = 80, .applies = true, .action = kActionVolumeAbsolute},
+        {.what = "VQ-2 absolute, channel 5 not given", .rule = Rule::Volume,
+         .settings = withChannel(absolute(0, 0), 0, 80), .track = 2, .channel = 0, .before = 99, .after = 99,
+         .applies = false, .action = kActionNone},
+        {.what = "audio absolute uses ADPCM", .rule = Rule::Volume, .settings = withChannel(absolute(0, 0), 16, 50),
+         .track = 255, .channel = 255, .before = 99, .after = 50, .applies = true, .action = kActionVolumeAbsolute},
+        {.what = "inserted relative assumes 99", .rule = Rule::Inserted, .settings = relative(-60), .track = 1,
+         .channel = 2, .before = 0, .after = 71, .applies = true, .action = kActionInsertedVolumeRelative},
+        {.what = "inserted absolute", .rule = Rule::Inserted, .settings = withChannel(absolute(0, 0), 2, 40),
+         .track = 1, .channel = 2, .before = 0, .after = 40, .applies = true, .action = kActionInsertedVolumeAbsolute},
         // Master volume through the attenuation tables.
-        {"VQ-3 0 dB round trip 99", Rule::Volume, relative(0), 5, 255, 99, 98, 1, 1},
-        {"VQ-3 0 dB round trip 100", Rule::Volume, relative(0), 5, 255, 100, 101, 1, 1},
-        {"VQ-5 -6 dB", Rule::Volume, relative(-60), 6, 255, 100, 71, 1, 1},
-        {"VQ-5 +6 dB from silence", Rule::Volume, relative(60), 6, 255, 0, 1, 1, 1},
-        {"VQ-3 +6 dB at the top", Rule::Volume, relative(60), 5, 255, 127, 127, 1, 1},
-        {"VQ-5 -6 dB from the top", Rule::Volume, relative(-60), 6, 255, 127, 90, 1, 1},
-        {"VQ-3 value above 127 kept", Rule::Volume, relative(-60), 5, 255, 200, 200, 1, 1},
-        {"VQ-3 absolute", Rule::Volume, absolute(77, 0), 5, 255, 100, 77, 1, 2},
-        {"VQ-7 absolute keeps master", Rule::Volume, absolute(77, -60), 7, 255, 100, 100, 1, 2},
-        {"unknown kind", Rule::Volume, relative(-60), 9, 0, 99, 99, 0, 0},
+        {.what = "VQ-3 0 dB round trip 99", .rule = Rule::Volume, .settings = relative(0), .track = 5, .channel = 255,
+         .before = 99, .after = 98, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-3 0 dB round trip 100", .rule = Rule::Volume, .settings = relative(0), .track = 5, .channel = 255,
+         .before = 100, .after = 101, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-5 -6 dB", .rule = Rule::Volume, .settings = relative(-60), .track = 6, .channel = 255,
+         .before = 100, .after = 71, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-5 +6 dB from silence", .rule = Rule::Volume, .settings = relative(60), .track = 6, .channel = 255,
+         .before = 0, .after = 1, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-3 +6 dB at the top", .rule = Rule::Volume, .settings = relative(60), .track = 5, .channel = 255,
+         .before = 127, .after = 127, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-5 -6 dB from the top", .rule = Rule::Volume, .settings = relative(-60), .track = 6, .channel = 255,
+         .before = 127, .after = 90, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-3 value above 127 kept", .rule = Rule::Volume, .settings = relative(-60), .track = 5,
+         .channel = 255, .before = 200, .after = 200, .applies = true, .action = kActionVolumeRelative},
+        {.what = "VQ-3 absolute", .rule = Rule::Volume, .settings = absolute(77, 0), .track = 5, .channel = 255,
+         .before = 100, .after = 77, .applies = true, .action = kActionVolumeAbsolute},
+        {.what = "VQ-7 absolute keeps master", .rule = Rule::Volume, .settings = absolute(77, -60), .track = 7,
+         .channel = 255, .before = 100, .after = 100, .applies = true, .action = kActionVolumeAbsolute},
+        {.what = "unknown kind", .rule = Rule::Volume, .settings = relative(-60), .track = 9, .channel = 0,
+         .before = 99, .after = 99, .applies = false, .action = kActionNone},
         // VQ-7 MaxGain.
-        {"MaxGain absolute", Rule::MaxGain, absolute(0, -60), 7, 255, 3, 12, 1, 6},
-        {"MaxGain without master volume", Rule::MaxGain, relative(-60), 7, 255, 4, 4, 1, 5, 0, levels(-1, -1)},
-        {"MaxGain takes the change", Rule::MaxGain, relative(-60), 7, 255, 0, 20, 1, 5, 0, levels(100, -1)},
-        {"MaxGain limited to -12 dB", Rule::MaxGain, relative(-150), 7, 255, 0, 24, 1, 5, 0, levels(100, -1)},
-        {"MaxGain not for VQ-3", Rule::MaxGain, relative(-60), 5, 255, 3, 3, 0, 0, 0, levels(100, -1)},
+        {.what = "MaxGain absolute", .rule = Rule::MaxGain, .settings = absolute(0, -60), .track = 7, .channel = 255,
+         .before = 3, .after = 12, .applies = true, .action = kActionMaxGainAbsolute},
+        {.what = "MaxGain without master volume", .rule = Rule::MaxGain, .settings = relative(-60), .track = 7,
+         .channel = 255, .before = 4, .after = 4, .applies = true, .action = kActionMaxGainRelative,
+         .file = levels(-1, -1)},
+        {.what = "MaxGain takes the change", .rule = Rule::MaxGain, .settings = relative(-60), .track = 7,
+         .channel = 255, .before = 0, .after = 20, .applies = true, .action = kActionMaxGainRelative,
+         .file = levels(100, -1)},
+        {.what = "MaxGain limited to -12 dB", .rule = Rule::MaxGain, .settings = relative(-150), .track = 7,
+         .channel = 255, .before = 0, .after = 24, .applies = true, .action = kActionMaxGainRelative,
+         .file = levels(100, -1)},
+        {.what = "MaxGain not for VQ-3", .rule = Rule::MaxGain, .settings = relative(-60), .track = 5, .channel = 255,
+         .before = 3, .after = 3, .applies = false, .action = kActionNone, .file = levels(100, -1)},
         // Effect depth follows the volume, chorus send moves the other way.
-        {"depth -6 dB", Rule::Depth, relative(-60), 7, 255, 100, 70, 1, 7},
-        {"depth +6 dB", Rule::Depth, relative(60), 7, 255, 64, 90, 1, 7},
-        {"depth never below 1", Rule::Depth, relative(-60), 7, 255, 1, 1, 1, 7},
-        {"chorus -6 dB capped", Rule::Chorus, relative(-60), 7, 3, 100, 127, 1, 9},
-        {"chorus -6 dB", Rule::Chorus, relative(-60), 7, 3, 64, 90, 1, 9},
-        {"chorus +6 dB", Rule::Chorus, relative(60), 7, 3, 64, 45, 1, 9},
-        {"depth absolute, gain lowered", Rule::Depth, absolute(0, -60), 7, 255, 100, 79, 1, 8, 0, levels(-1, 4)},
-        {"depth absolute, gain raised", Rule::Depth, absolute(0, -60), 7, 255, 100, 125, 1, 8, 0, levels(-1, 20)},
+        {.what = "depth -6 dB", .rule = Rule::Depth, .settings = relative(-60), .track = 7, .channel = 255,
+         .before = 100, .after = 70, .applies = true, .action = kActionEffectDepthRelative},
+        {.what = "depth +6 dB", .rule = Rule::Depth, .settings = relative(60), .track = 7, .channel = 255, .before = 64,
+         .after = 90, .applies = true, .action = kActionEffectDepthRelative},
+        {.what = "depth never below 1", .rule = Rule::Depth, .settings = relative(-60), .track = 7, .channel = 255,
+         .before = 1, .after = 1, .applies = true, .action = kActionEffectDepthRelative},
+        {.what = "chorus -6 dB capped", .rule = Rule::Chorus, .settings = relative(-60), .track = 7, .channel = 3,
+         .before = 100, .after = 127, .applies = true, .action = kActionChorusSendRelative},
+        {.what = "chorus -6 dB", .rule = Rule::Chorus, .settings = relative(-60), .track = 7, .channel = 3,
+         .before = 64, .after = 90, .applies = true, .action = kActionChorusSendRelative},
+        {.what = "chorus +6 dB", .rule = Rule::Chorus, .settings = relative(60), .track = 7, .channel = 3, .before = 64,
+         .after = 45, .applies = true, .action = kActionChorusSendRelative},
+        {.what = "depth absolute, gain lowered", .rule = Rule::Depth, .settings = absolute(0, -60), .track = 7,
+         .channel = 255, .before = 100, .after = 79, .applies = true, .action = kActionEffectDepthAbsolute,
+         .file = levels(-1, 4)},
+        {.what = "depth absolute, gain raised", .rule = Rule::Depth, .settings = absolute(0, -60), .track = 7,
+         .channel = 255, .before = 100, .after = 125, .applies = true, .action = kActionEffectDepthAbsolute,
+         .file = levels(-1, 20)},
         // Absolute mode goes by the largest MaxGain of the file, not the one in force.
-        {"depth absolute, largest gain", Rule::Depth, absolute(0, -60), 7, 255, 100, 79, 1, 8, 0, {-1, 4, 20, -1}},
-        {"chorus absolute, gain lowered", Rule::Chorus, absolute(0, -60), 7, 3, 100, 125, 1, 10, 0, levels(-1, 4)},
-        {"chorus absolute, gain raised", Rule::Chorus, absolute(0, -60), 7, 3, 100, 79, 1, 10, 0, levels(-1, 20)},
-        {"chorus not for VQ-5", Rule::Chorus, relative(-60), 6, 3, 64, 64, 0, 0},
-        {"before note, chorus effect", Rule::BeforeNote, relative(-60), 7, 3, 64, 90, 1, 11, 0x4900},
-        {"before note, other effect puts back", Rule::BeforeNote, absolute(0, -60), 7, 3, 64, 64, 1, 12, 0x0100, levels(-1, 4)},
-        {"before note, chorus effect not VQ-7", Rule::BeforeNote, relative(-60), 5, 3, 64, 64, 0, 0, 0x5301},
+        {.what = "depth absolute, largest gain", .rule = Rule::Depth, .settings = absolute(0, -60), .track = 7,
+         .channel = 255, .before = 100, .after = 79, .applies = true, .action = kActionEffectDepthAbsolute,
+         .file = Vq7FileLevels{-1, 4, 20, -1}},
+        {.what = "chorus absolute, gain lowered", .rule = Rule::Chorus, .settings = absolute(0, -60), .track = 7,
+         .channel = 3, .before = 100, .after = 125, .applies = true, .action = kActionChorusSendAbsolute,
+         .file = levels(-1, 4)},
+        {.what = "chorus absolute, gain raised", .rule = Rule::Chorus, .settings = absolute(0, -60), .track = 7,
+         .channel = 3, .before = 100, .after = 79, .applies = true, .action = kActionChorusSendAbsolute,
+         .file = levels(-1, 20)},
+        {.what = "chorus not for VQ-5", .rule = Rule::Chorus, .settings = relative(-60), .track = 6, .channel = 3,
+         .before = 64, .after = 64, .applies = false, .action = kActionNone},
+        {.what = "before note, chorus effect", .rule = Rule::BeforeNote, .settings = relative(-60), .track = 7,
+         .channel = 3, .before = 64, .after = 90, .applies = true, .action = kActionChorusBeforeNoteRelative,
+         .effectType = 0x4900},
+        {.what = "before note, other effect puts back", .rule = Rule::BeforeNote, .settings = absolute(0, -60),
+         .track = 7, .channel = 3, .before = 64, .after = 64, .applies = true,
+         .action = kActionChorusBeforeNoteAbsolute, .effectType = 0x0100, .file = levels(-1, 4)},
+        {.what = "before note, chorus effect not VQ-7", .rule = Rule::BeforeNote, .settings = relative(-60), .track = 5,
+         .channel = 3, .before = 64, .after = 64, .applies = false, .action = kActionNone, .effectType = 0x5301},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         VolumeSettings s = c.settings;
         VolumeChangeRecord r;
-        EXPECT_EQ(apply(c, s, r), c.yes) << c.what;
-        EXPECT_EQ(afterOf(c, r), c.after) << c.what;
-        EXPECT_EQ(r.action, c.action) << c.what;
+        EXPECT_EQ(apply(c, s, r), c.applies) << ::testing::PrintToString(r);
+        EXPECT_EQ(afterOf(c, r), c.after) << ::testing::PrintToString(r);
+        EXPECT_EQ(r.action, c.action) << ::testing::PrintToString(r);
     }
 }
 

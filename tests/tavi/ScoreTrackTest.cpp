@@ -19,15 +19,28 @@ Bytes vq2Track(const Bytes& seq) {
 }
 Bytes vq3Track(const Bytes& seq) { return scoreTrack(5, scoreTrackHeader(5), {chunk("Mtsq", seq)}); }
 
-void expectRecord(const VolumeChangeRecord& r, int channel, int before, int after, int action,
-                  std::uint64_t position) {
-    EXPECT_EQ(r.channel, channel);
-    EXPECT_EQ(r.action, action);
-    EXPECT_EQ(r.position, position);
-    switch (action) {
-    case 5: case 6: EXPECT_EQ(r.beforeGain, before); EXPECT_EQ(r.afterGain, after); break;
-    case 1: case 2: case 3: case 4: EXPECT_EQ(r.beforeVolume, before); EXPECT_EQ(r.afterVolume, after); break;
-    default: EXPECT_EQ(r.beforeLevel, before); EXPECT_EQ(r.afterLevel, after); break;
+// What a test expects of one record: before and after are in the fields the
+// action works on (volume, gain or level).
+struct Expected {
+    int channel;
+    int before;
+    int after;
+    ActionCode action;
+    std::uint64_t position;
+};
+
+void expectRecord(const VolumeChangeRecord& r, const Expected& e) {
+    SCOPED_TRACE(::testing::PrintToString(r));
+    EXPECT_EQ(r.channel, e.channel);
+    EXPECT_EQ(r.action, e.action);
+    EXPECT_EQ(r.position, e.position);
+    switch (e.action) {
+    case kActionMaxGainRelative: case kActionMaxGainAbsolute:
+        EXPECT_EQ(r.beforeGain, e.before); EXPECT_EQ(r.afterGain, e.after); break;
+    case kActionVolumeRelative: case kActionVolumeAbsolute: case kActionInsertedVolumeRelative:
+    case kActionInsertedVolumeAbsolute:
+        EXPECT_EQ(r.beforeVolume, e.before); EXPECT_EQ(r.afterVolume, e.after); break;
+    default: EXPECT_EQ(r.beforeLevel, e.before); EXPECT_EQ(r.afterLevel, e.after); break;
     }
 }
 
@@ -56,9 +69,9 @@ TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
 
     const VolumeChangeList records = run.records();
     ASSERT_EQ(records.size(), 3u);
-    expectRecord(records[0], 0, 100, 71, 1, 3);
-    expectRecord(records[1], 3, 99, 71, 3, 0);
-    expectRecord(records[2], 1, 99, 71, 3, 0);
+    expectRecord(records[0], {.channel = 0, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 3});
+    expectRecord(records[1], {.channel = 3, .before = 99, .after = 71, .action = kActionInsertedVolumeRelative, .position = 0});
+    expectRecord(records[2], {.channel = 1, .before = 99, .after = 71, .action = kActionInsertedVolumeRelative, .position = 0});
     EXPECT_EQ(records[0].track, 1);
     EXPECT_EQ(records[0].timebase, 20);
     EXPECT_EQ(records[0].gateTimebase, 10);
@@ -96,8 +109,8 @@ TEST(ScoreTrack, Vq3RewritesMasterVolumesOfEverySequence) {
     EXPECT_EQ(track, expected);
     const VolumeChangeList records = run.records();
     ASSERT_EQ(records.size(), 2u);
-    expectRecord(records[0], 255, 100, 71, 1, 0);
-    expectRecord(records[1], 255, 100, 71, 1, 2);
+    expectRecord(records[0], {.channel = 255, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 0});
+    expectRecord(records[1], {.channel = 255, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 2});
     EXPECT_EQ(records[1].track, 5);
 }
 
@@ -153,12 +166,12 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         EXPECT_EQ(track, expected);
         const VolumeChangeList records = run.records();
         ASSERT_EQ(records.size(), 6u);
-        expectRecord(records[0], 255, 0, 20, 5, 0);
-        expectRecord(records[1], 255, 100, 127, 1, 0);
-        expectRecord(records[2], 255, 64, 45, 7, 0);
-        expectRecord(records[3], ch.number, 64, 90, 9, 0);
-        expectRecord(records[4], ch.number, 64, 64, 11, 5);
-        expectRecord(records[5], 255, 100, 127, 1, 5);
+        expectRecord(records[0], {.channel = 255, .before = 0, .after = 20, .action = kActionMaxGainRelative, .position = 0});
+        expectRecord(records[1], {.channel = 255, .before = 100, .after = 127, .action = kActionVolumeRelative, .position = 0});
+        expectRecord(records[2], {.channel = 255, .before = 64, .after = 45, .action = kActionEffectDepthRelative, .position = 0});
+        expectRecord(records[3], {.channel = ch.number, .before = 64, .after = 90, .action = kActionChorusSendRelative, .position = 0});
+        expectRecord(records[4], {.channel = ch.number, .before = 64, .after = 64, .action = kActionChorusBeforeNoteRelative, .position = 5});
+        expectRecord(records[5], {.channel = 255, .before = 100, .after = 127, .action = kActionVolumeRelative, .position = 5});
         EXPECT_EQ(volumeChanges(records), 2);
         EXPECT_EQ(chorusChanges(records), 3);
     }
