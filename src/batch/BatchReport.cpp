@@ -92,16 +92,22 @@ std::string FailureGroups::text() const {
 }
 
 std::string inspectionTable(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows) {
-    std::vector<Row> table{kHeader};
-    for (std::size_t i = 0; i < items.size() && i < rows.size(); ++i) {
-        table.push_back(rowOf(items[i], rows[i]));
-        table.back()[0] = tableText(table.back()[0]);
-    }
+    const std::size_t count = std::min(items.size(), rows.size());
+    // Each row's text is made twice, once for the widths and once for the
+    // line, rather than held for every file until the widths are known.
+    const auto tableRow = [&](std::size_t i) {
+        Row r = rowOf(items[i], rows[i]);
+        r[0] = tableText(r[0]);
+        return r;
+    };
     std::array<std::size_t, kColumns> width{};
-    for (const Row& r : table)
+    const auto widen = [&width](const Row& r) {
         for (std::size_t c = 0; c < kColumns; ++c) width[c] = std::max(width[c], r[c].size());
+    };
+    widen(kHeader);
+    for (std::size_t i = 0; i < count; ++i) widen(tableRow(i));
     std::string out;
-    for (const Row& r : table) {
+    const auto addLine = [&](const Row& r) {
         std::string line;
         for (std::size_t c = 0; c < kColumns; ++c) {
             // Names left-aligned, numbers right-aligned, the note as it is.
@@ -112,7 +118,9 @@ std::string inspectionTable(const std::vector<BatchItem>& items, const std::vect
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
-    }
+    };
+    addLine(kHeader);
+    for (std::size_t i = 0; i < count; ++i) addLine(tableRow(i));
     return out;
 }
 
