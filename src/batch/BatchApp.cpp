@@ -12,6 +12,7 @@
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
+#include "batch/InOrder.h"
 #include "conversion/FileInspection.h"
 #include "batch/Progress.h"
 #include "batch/ResultFile.h"
@@ -26,7 +27,9 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // as a shell reports a program ended by Ctrl-C
+// Plus the signal that stopped the run (130 for Ctrl-C, 143 for SIGTERM), as
+// a shell reports a program that the signal ended.
+constexpr int kExitInterrupted = 128;
 
 void print(std::FILE* out, const std::string& text) {
     if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
@@ -35,14 +38,28 @@ void print(std::FILE* out, const std::string& text) {
 
 int workersFor(const BatchOptions& options) { return options.jobs > 0 ? options.jobs : processorCount(); }
 
+// A system that refuses more threads (a process limit) slows the run down
+// but does not end it: the threads it gave do the work.
+ParallelHooks poolHooks() {
+    ParallelHooks hooks;
+    hooks.fewerThreads = [](std::size_t got, std::size_t asked) {
+        print(stderr, formatText("keldro-batch: only %zu of %zu threads could be started; going on with %zu\n", got,
+                                 asked, got));
+    };
+    return hooks;
+}
+
 int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
     std::vector<Inspection> rows(items.size());
     Progress progress(items.size(), Progress::stderrIsTerminal());
-    runParallel(items.size(), workersFor(options), [&](std::size_t i) {
-        rows[i] = inspectFile(items[i].input, items[i].mode);
-        progress.fileDone(items[i].input, rows[i].ok() ? "inspected" : rows[i].message, !rows[i].ok());
-    });
+    runParallel(
+        items.size(), workersFor(options),
+        [&](std::size_t i) {
+            rows[i] = inspectFile(items[i].input, items[i].mode);
+            progress.fileDone(items[i].input, rows[i].ok() ? "inspected" : rows[i].message, !rows[i].ok());
+        },
+        poolHooks());
     progress.finish();
     print(stdout, options.csv ? inspectionCsv(items, rows) : inspectionTable(items, rows));
     print(stderr, inspectionSummary(items, rows, inputs));
@@ -90,30 +107,36 @@ int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
     const bool resultPathVacant = !fileIdentity(resultPath);
     const BatchRun run{options, std::move(resultPath), resultPathVacant, std::move(newFolders)};
-    ResultFile resultFile(run.resultPath, items.size());
-    std::vector<FileOutcome> outcomes(items.size());
+    ResultFile resultFile(run.resultPath);
+    ConversionSummary summary(options.normalizeTenths.has_value());
+    bool failed = !inputs.unreadable.empty();
+    // Files finish in any order; their entries and outcomes are taken in
+    // input order, so only those waiting for an earlier file are held.
+    InOrder<FileOutcome> reported([&](std::size_t i, FileOutcome& o) {
+        resultFile.append(o.logEntry);
+        summary.add(items[i], o);
+        failed = failed || o.failed();
+    });
     Progress progress(items.size(), Progress::stderrIsTerminal());
-    // Ctrl-C stops handing out files; those under way finish and are reported.
+    // Ctrl-C or SIGTERM stops handing out files; those under way finish and are reported.
     const InterruptWatch interrupt;
-    // A file's entry and its progress line are handed over together: one
+    // A file's outcome and its progress line are handed over together: one
     // lock for both, so that workers wait for each other once per file.
     std::mutex reporting;
+    ParallelHooks hooks = poolHooks();
+    hooks.stop = [&] { return interrupt.requested(); };
     const std::size_t started = runParallel(
         items.size(), workersFor(options),
         [&](std::size_t i) {
-            FileOutcome& o = outcomes[i];
-            o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
-                                        : convertFile(items[i], run);
+            FileOutcome o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
+                                                    : convertFile(items[i], run);
             const std::lock_guard<std::mutex> lock(reporting);
-            resultFile.put(i, std::move(o.logEntry));
             progress.fileDone(items[i].input, o.message, o.failed());
+            reported.put(i, std::move(o));
         },
-        [&] { return interrupt.requested(); });
+        hooks);
     progress.finish();
-    outcomes.resize(started);
-    print(stderr, conversionSummary(items, outcomes, inputs, options.normalizeTenths.has_value()));
-    bool failed = !inputs.unreadable.empty();
-    for (const FileOutcome& o : outcomes) failed = failed || o.failed();
+    print(stderr, summary.take(inputs));
     if (!resultFile.finish()) {
         print(stderr, "keldro-batch: cannot write " + resultFile.path() + "\n");
         failed = true;
@@ -121,7 +144,7 @@ int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     if (started < items.size()) {
         print(stderr, formatText("keldro-batch: interrupted; %zu of %zu files not converted\n", items.size() - started,
                                  items.size()));
-        return kExitInterrupted;
+        return kExitInterrupted + interrupt.signal();
     }
     return failed ? kExitFailed : kExitOk;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -128,8 +129,12 @@ private:
     void addFile(std::string in, std::string out, bool listedAsFile) {
         const auto mode = modeOfPath(in);
         if (!mode) return skip(std::move(in), kNotConvertibleReason);
-        if (!outputs_.insert(out).second) return skip(std::move(in), "same output as an earlier file: " + out);
-        result_.items.push_back({std::move(in), std::move(out), *mode, listedAsFile});
+        std::vector<BatchItem>& items = result_.items;
+        items.push_back({std::move(in), std::move(out), *mode, listedAsFile});
+        if (outputs_.insert(items.size() - 1).second) return;
+        BatchItem taken = std::move(items.back());
+        items.pop_back();
+        skip(std::move(taken.input), "same output as an earlier file: " + taken.output);
     }
 
     bool isOutputFolder(const fs::path& folder) const {
@@ -139,57 +144,83 @@ private:
 
     void skip(std::string path, std::string reason) { result_.skipped.push_back({std::move(path), std::move(reason)}); }
 
+    // The items by their outputs, held as indices (not copies of the paths).
+    struct OutputHash {
+        const std::vector<BatchItem>* items;
+        std::size_t operator()(std::size_t i) const { return std::hash<std::string>{}((*items)[i].output); }
+    };
+    struct SameOutput {
+        const std::vector<BatchItem>* items;
+        bool operator()(std::size_t a, std::size_t b) const { return (*items)[a].output == (*items)[b].output; }
+    };
+
     std::string outDir_;
-    std::unordered_set<std::string> outputs_;
     BatchInputs result_;
+    std::unordered_set<std::size_t, OutputHash, SameOutput> outputs_{0, OutputHash{&result_.items}, SameOutput{&result_.items}};
 };
 
 // The files named as input, by name and by identity, so that a path reaching
 // one of them by another spelling or through a link is still recognised.
-// Identities are looked up only once a path to check names an existing file:
-// when the outputs go to a new folder, none is.
+// Kept small for runs over many files: an input is known by the hash of its
+// canonical name and by its index, and its name is worked out again (its
+// folder's answer is kept) only for a path whose hash matches. Identities are
+// looked up only once a path to check names an existing file: when the
+// outputs go to a new folder, none is.
 class InputFiles {
 public:
-    void add(const std::string& path, bool listedAsFile) {
-        PathResolver::Resolved r = paths_.resolve(path, listedAsFile);
-        byName_.emplace(std::move(r.canonical), path);
-        inputs_.push_back({path, r.identity, r.identityLater});
+    explicit InputFiles(const BatchInputs& inputs) : inputs_(inputs) {
+        byName_.reserve(count());
+        for (std::uint32_t i = 0; i < count(); ++i) byName_.push_back({nameHash(resolved(i).canonical), i});
+        std::sort(byName_.begin(), byName_.end());
     }
-    // The input that a write to `path` would replace, if any.
+    // The input that a write to `path` would replace, if any; the first
+    // one in input order when several are the same file.
     std::optional<std::string> replacedBy(const std::string& path) {
         const PathResolver::Resolved r = paths_.resolve(path);
-        if (auto it = byName_.find(r.canonical); it != byName_.end()) return it->second;
+        const std::uint64_t hash = nameHash(r.canonical);
+        for (auto it = std::lower_bound(byName_.begin(), byName_.end(), std::make_pair(hash, std::uint32_t{0}));
+             it != byName_.end() && it->first == hash; ++it)
+            if (resolved(it->second).canonical == r.canonical) return pathOf(it->second);
         if (r.identity) {
             const auto& identities = byIdentity();
-            if (auto it = identities.find(*r.identity); it != identities.end()) return it->second;
+            const auto it = std::lower_bound(identities.begin(), identities.end(), std::make_pair(*r.identity, std::uint32_t{0}));
+            if (it != identities.end() && it->first == *r.identity) return pathOf(it->second);
         }
         return std::nullopt;
     }
 
 private:
-    struct Input {
-        std::string path;
-        std::optional<PathResolver::Identity> identity;
-        bool later;  // the identity is still to be looked up
-    };
-    // In input order: the first input of an identity is the one named.
-    const std::map<PathResolver::Identity, std::string>& byIdentity() {
+    // The items, then the skipped paths.
+    std::uint32_t count() const { return static_cast<std::uint32_t>(inputs_.items.size() + inputs_.skipped.size()); }
+    const std::string& pathOf(std::uint32_t i) const {
+        return i < inputs_.items.size() ? inputs_.items[i].input : inputs_.skipped[i - inputs_.items.size()].path;
+    }
+    PathResolver::Resolved resolved(std::uint32_t i) {
+        return paths_.resolve(pathOf(i), i < inputs_.items.size() && inputs_.items[i].listedAsFile);
+    }
+    static std::uint64_t nameHash(const std::string& canonical) { return std::hash<std::string>{}(canonical); }
+
+    // Sorted by identity, then input order.
+    const std::vector<std::pair<PathResolver::Identity, std::uint32_t>>& byIdentity() {
         if (!identitiesKnown_) {
-            for (const Input& in : inputs_) {
-                const auto identity = in.later ? PathResolver::identityOf(in.path) : in.identity;
-                if (identity) byIdentity_.emplace(*identity, in.path);
+            byIdentity_.reserve(count());
+            for (std::uint32_t i = 0; i < count(); ++i) {
+                const PathResolver::Resolved r = resolved(i);
+                const auto identity = r.identityLater ? PathResolver::identityOf(pathOf(i)) : r.identity;
+                if (identity) byIdentity_.push_back({*identity, i});
             }
+            std::sort(byIdentity_.begin(), byIdentity_.end());
             identitiesKnown_ = true;
         }
         return byIdentity_;
     }
 
+    const BatchInputs& inputs_;
     PathResolver paths_;
     // Canonical names are lexically normal, so equal texts are equal paths and
-    // equal paths equal texts.
-    std::unordered_map<std::string, std::string> byName_;
-    std::vector<Input> inputs_;
-    std::map<PathResolver::Identity, std::string> byIdentity_;
+    // equal paths equal texts: (hash of the text, index), sorted.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> byName_;
+    std::vector<std::pair<PathResolver::Identity, std::uint32_t>> byIdentity_;
     bool identitiesKnown_ = false;
 };
 
@@ -273,9 +304,7 @@ std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, con
         if (fs::is_directory(p, ec) && fs::equivalent(p, outDir, ec))
             return "the output folder " + outDir + " is the input folder " + p;
     }
-    InputFiles files;
-    for (const BatchItem& item : inputs.items) files.add(item.input, item.listedAsFile);
-    for (const SkippedPath& s : inputs.skipped) files.add(s.path, false);
+    InputFiles files(inputs);
     for (const BatchItem& item : inputs.items) {
         const auto input = files.replacedBy(item.output);
         if (!input) continue;

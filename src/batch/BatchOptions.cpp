@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 
@@ -13,6 +14,7 @@
 namespace keldro::batch {
 namespace {
 
+// The whole text is a number strtod can hold (1e400 is not).
 bool isDecimal(const std::string& text) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -21,12 +23,16 @@ bool isDecimal(const std::string& text) {
     return errno == 0 && end != nullptr && *end == '\0';
 }
 
+// A finite one: "nan" and "inf" are no volume change.
+bool isFiniteDecimal(const std::string& text) { return isDecimal(text) && std::isfinite(std::strtod(text.c_str(), nullptr)); }
+
+// The whole text is a whole number, of any size: the values are read
+// saturating (atoiSaturating), so a huge one is just out of range.
 bool isInteger(const std::string& text) {
     if (text.empty()) return false;
     char* end = nullptr;
-    errno = 0;
-    std::strtol(text.c_str(), &end, 10);
-    return errno == 0 && end != nullptr && *end == '\0';
+    std::strtoll(text.c_str(), &end, 10);
+    return end != nullptr && end != text.c_str() && *end == '\0';
 }
 
 // The volume options as keldro-batch spells them: lower case only.
@@ -35,6 +41,8 @@ bool isVolumeOption(std::string_view name) {
 }
 
 bool takesDecimal(std::string_view name) { return name == "db" || name == "mg" || name == "normalize"; }
+// --normalize answers a value that is not finite with its own range message.
+bool takesFiniteDecimal(std::string_view name) { return name == "db" || name == "mg"; }
 
 class Parser {
 public:
@@ -75,15 +83,17 @@ private:
             return fail("unknown option --" + name);
         std::string value;
         if (!valueOf(name, inlineValue, value)) return;
-        if (takesDecimal(name) && !isDecimal(value)) return fail("--" + name + " needs a number, not \"" + value + "\"");
+        if ((takesDecimal(name) && !isDecimal(value)) || (takesFiniteDecimal(name) && !isFiniteDecimal(value)))
+            return fail("--" + name + " needs a number, not \"" + value + "\"");
         if ((name == "mv" || name == "jobs" || channelEntryOf(name) >= 0) && !isInteger(value))
             return fail("--" + name + " needs a whole number, not \"" + value + "\"");
         if (name == "out") {
             if (value.empty()) return fail("--out needs a folder");
             o.outDir = value;
         } else if (name == "jobs") {
-            o.jobs = atoiLike(value);
+            o.jobs = atoiSaturating(value);
             if (o.jobs < 1) return fail("--jobs needs at least 1");
+            if (o.jobs > kMaxJobs) return fail("--jobs needs at most " + std::to_string(kMaxJobs));
         } else if (name == "normalize") {
             o.normalizeTenths = normalizeTargetTenths(value);
             if (!o.normalizeTenths) return fail("--normalize needs a target from -60 to 60 dB, not \"" + value + "\"");

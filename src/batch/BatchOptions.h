@@ -10,6 +10,9 @@
 
 namespace keldro::batch {
 
+// More threads than this would only wait for the disk and each other.
+inline constexpr int kMaxJobs = 1024;
+
 struct BatchOptions {
     std::vector<VolumeOption> volume;  // in command-line order
     bool regulate = false;

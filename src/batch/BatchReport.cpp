@@ -42,46 +42,72 @@ std::string csvField(const std::string& text) {
     return quoted + "\"";
 }
 
-// Paths grouped by message, in the order the messages first occur.
-struct FailureGroups {
-    std::vector<std::string> order;
-    std::map<std::string, std::vector<std::string>> paths;
-
-    void add(const std::string& message, const std::string& path) {
-        auto [it, added] = paths.try_emplace(message);
-        if (added) order.push_back(message);
-        it->second.push_back(path);
-    }
-    std::size_t count() const {
-        std::size_t n = 0;
-        for (const auto& [message, list] : paths) n += list.size();
-        return n;
-    }
-    std::string text() const {
-        std::string out;
-        for (const std::string& message : order) {
-            const std::vector<std::string>& list = paths.at(message);
-            out += formatText("  %6zu  %s\n", list.size(), message.c_str());
-            for (const std::string& p : list) out += "            " + p + "\n";
-        }
-        return out;
-    }
-};
-
 void addUnreadable(FailureGroups& failures, const BatchInputs& inputs) {
     for (const std::string& p : inputs.unreadable) failures.add(std::string(resultMessage(Result::FileReadError)), p);
 }
 
+// A name as one line of the table: tabs, line breaks and backslashes spelt
+// out (\t, \n, \r, \\), so a name cannot break the columns or the lines.
+std::string tableText(const std::string& name) {
+    if (name.find_first_of("\t\n\r\\") == std::string::npos) return name;
+    std::string out;
+    for (char ch : name) {
+        switch (ch) {
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\\': out += "\\\\"; break;
+            default: out += ch;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
-std::string inspectionTable(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows) {
-    std::vector<Row> table{kHeader};
-    for (std::size_t i = 0; i < items.size() && i < rows.size(); ++i) table.push_back(rowOf(items[i], rows[i]));
-    std::array<std::size_t, kColumns> width{};
-    for (const Row& r : table)
-        for (std::size_t c = 0; c < kColumns; ++c) width[c] = std::max(width[c], r[c].size());
+void FailureGroups::add(const std::string& message, std::string_view path) {
+    auto [it, added] = paths.try_emplace(message);
+    if (added) order.push_back(message);
+    it->second.push_back(path);
+}
+
+std::size_t FailureGroups::count() const {
+    std::size_t n = 0;
+    for (const auto& [message, list] : paths) n += list.size();
+    return n;
+}
+
+std::string FailureGroups::text() const {
     std::string out;
-    for (const Row& r : table) {
+    for (const std::string& message : order) {
+        const std::vector<std::string_view>& list = paths.at(message);
+        out += formatText("  %6zu  %s\n", list.size(), message.c_str());
+        for (std::string_view p : list) {
+            out += "            ";
+            out += p;
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+std::string inspectionTable(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows) {
+    const std::size_t count = std::min(items.size(), rows.size());
+    // Each row's text is made twice, once for the widths and once for the
+    // line, rather than held for every file until the widths are known.
+    const auto tableRow = [&](std::size_t i) {
+        Row r = rowOf(items[i], rows[i]);
+        r[0] = tableText(r[0]);
+        return r;
+    };
+    std::array<std::size_t, kColumns> width{};
+    const auto widen = [&width](const Row& r) {
+        for (std::size_t c = 0; c < kColumns; ++c) width[c] = std::max(width[c], r[c].size());
+    };
+    widen(kHeader);
+    for (std::size_t i = 0; i < count; ++i) widen(tableRow(i));
+    std::string out;
+    const auto addLine = [&](const Row& r) {
         std::string line;
         for (std::size_t c = 0; c < kColumns; ++c) {
             // Names left-aligned, numbers right-aligned, the note as it is.
@@ -92,7 +118,9 @@ std::string inspectionTable(const std::vector<BatchItem>& items, const std::vect
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
-    }
+    };
+    addLine(kHeader);
+    for (std::size_t i = 0; i < count; ++i) addLine(tableRow(i));
     return out;
 }
 
@@ -119,26 +147,26 @@ std::string skippedText(const BatchInputs& inputs) {
     return out;
 }
 
-std::string conversionSummary(const std::vector<BatchItem>& items, const std::vector<FileOutcome>& outcomes,
-                              const BatchInputs& inputs, bool normalize) {
-    std::size_t converted = 0, unchanged = 0;
-    FailureGroups failures;
-    std::string changes;
-    for (std::size_t i = 0; i < items.size() && i < outcomes.size(); ++i) {
-        const FileOutcome& o = outcomes[i];
-        if (o.failed()) failures.add(o.message, items[i].input);
-        else if (o.result == Result::Converted) ++converted;
-        else ++unchanged;
-        if (normalize && !o.failed()) {
-            const std::string change =
-                o.changeTenths ? formatText("%+.1f dB", *o.changeTenths * 0.1) : std::string("unchanged");
-            changes += formatText("  %-10s  %s\n", change.c_str(), items[i].input.c_str());
-        }
+ConversionSummary::ConversionSummary(bool normalize) : normalize_(normalize) {}
+
+void ConversionSummary::add(const BatchItem& item, const FileOutcome& o) {
+    if (o.failed()) failures_.add(o.message, item.input);
+    else if (o.result == Result::Converted) ++converted_;
+    else ++unchanged_;
+    if (normalize_ && !o.failed()) {
+        const std::string change =
+            o.changeTenths ? formatText("%+.1f dB", *o.changeTenths * 0.1) : std::string("unchanged");
+        if (changes_.empty()) changes_ = "Change per file:\n";
+        changes_ += formatText("  %-10s  %s\n", change.c_str(), item.input.c_str());
     }
+}
+
+std::string ConversionSummary::take(const BatchInputs& inputs) {
+    FailureGroups& failures = failures_;
     addUnreadable(failures, inputs);
-    std::string out;
-    if (normalize && !changes.empty()) out += "Change per file:\n" + changes;
-    out += formatText("Converted: %zu\nUnchanged: %zu\nFailed:    %zu\n", converted, unchanged, failures.count());
+    // The per-file lines become the text itself: they are not copied.
+    std::string out = std::move(changes_);
+    out += formatText("Converted: %zu\nUnchanged: %zu\nFailed:    %zu\n", converted_, unchanged_, failures.count());
     out += failures.text();
     if (!inputs.skipped.empty()) out += formatText("Skipped:   %zu\n", inputs.skipped.size());
     return out;

@@ -24,6 +24,9 @@ void applyDefaultSettings(VolumeController& c) {
     for (int e = 0; e < kChannelEntries; ++e) c.setChannel(e, kDefaultChannelVolume);
 }
 
+// The volumes are read saturating: a number past the range of int is as far
+// out of the volume range as it looks (4294967296 is loud, not 0), and the
+// setters clamp it like any other.
 bool VolumeOptionSetter::apply(std::string_view name, const std::string& value) {
     VolumeController& c = controller_;
     if (equalsIgnoreCase(name, "db")) {
@@ -31,13 +34,13 @@ bool VolumeOptionSetter::apply(std::string_view name, const std::string& value) 
         c.setAbsoluteMode(0);
         relativeGiven_ = true;
     } else if (equalsIgnoreCase(name, "mv") && c.mode() == FileMode::Tavi) {
-        c.setMasterVolume(atoiLike(value));
+        c.setMasterVolume(atoiSaturating(value));
         c.setAbsoluteMode(1);
     } else if (equalsIgnoreCase(name, "mg")) {
         c.setMaxGain(value);
         c.setAbsoluteMode(1);
     } else if (int e = channelEntryOf(name); e >= 0) {
-        c.setChannel(e, atoiLike(value));
+        c.setChannel(e, atoiSaturating(value));
         c.setChannelGiven(e, 1);
         c.setAbsoluteMode(1);
     } else {

@@ -27,8 +27,7 @@ constinit Slot g_slots[kSlots];
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void removeListedAndReraise(int sig) {
-    for (Slot& s : g_slots)
-        if (s.state.load(std::memory_order_acquire) == kListed) ::unlink(s.path);
+    removeListedTemporaryFiles();
     ::signal(sig, SIG_DFL);
     ::raise(sig);  // delivered when the handler returns
 }
@@ -49,6 +48,11 @@ void installHandlers() {
 }
 
 }  // namespace
+
+void removeListedTemporaryFiles() {
+    for (Slot& s : g_slots)
+        if (s.state.load(std::memory_order_acquire) == kListed) ::unlink(s.path);
+}
 
 TemporaryName::TemporaryName(const std::string& path) {
     if (path.size() >= PATH_MAX) return;

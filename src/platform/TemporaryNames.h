@@ -24,4 +24,8 @@ private:
     int slot_ = -1;  // -1 when every slot was taken: the file is simply not listed
 };
 
+// Removes every listed file; safe to call from a signal handler. For a
+// handler of its own that ends the process (InterruptWatch).
+void removeListedTemporaryFiles();
+
 }  // namespace keldro

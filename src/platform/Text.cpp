@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -12,6 +13,12 @@ namespace keldro {
 int atoiLike(const std::string& text) {
     // glibc's atoi is (int) strtol(text, NULL, 10); spelled out to stay well defined.
     return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+int atoiSaturating(const std::string& text) {
+    // strtoll itself saturates at the ends of long long (ERANGE).
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 double strtodLike(const std::string& text) { return std::strtod(text.c_str(), nullptr); }

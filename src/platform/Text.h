@@ -9,6 +9,10 @@ namespace keldro {
 // Reads the leading decimal integer exactly as C's atoi does on this platform
 // (blanks skipped, optional sign, no number gives 0).
 int atoiLike(const std::string& text);
+// The same leading integer, but a value past the range of int gives the
+// nearest end of that range instead of wrapping ("4294967296" gives
+// 2147483647, "-99999999999999999999" -2147483648).
+int atoiSaturating(const std::string& text);
 
 // Reads the leading decimal number as strtod does ("3.5dB" gives 3.5, "abc" 0).
 double strtodLike(const std::string& text);

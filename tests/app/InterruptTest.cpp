@@ -23,12 +23,8 @@ using namespace tavitest;
 using testing::readText;
 using testing::writeText;
 
-// A VQ-3 file of about 4 MiB: a master volume, then a million notes.
 std::string largeTaviFile() {
-    Bytes sequence = cat({Bytes{0x00}, vq35MasterVolume(100)});
-    for (int i = 0; i < 1'000'000; ++i) append(sequence, Bytes{0x00, 0x80, 0x3C, 0x10});
-    append(sequence, Bytes{0x00, 0xFF, 0x2F, 0x00});
-    const Bytes file = taviFile({cnti(), scoreTrack(5, scoreTrackHeader(5, 0x02, 0x02), {chunk("Mtsq", sequence)})});
+    const Bytes file = largeVq3File();
     return std::string(file.begin(), file.end());
 }
 

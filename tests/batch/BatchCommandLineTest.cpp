@@ -52,7 +52,22 @@ TEST(BatchOptions, ParseTheCommandLine) {
         {{"--", "--db", "-x"}, "[--db][-x]"},
         {{"-", "-x", "a"}, "[-][-x][a]"},
         // Mistakes.
+        // Whole numbers of any size are taken: the volumes saturate (see VolumeOptions).
+        {{"--mv", "99999999999999999999", "--c1=-99999999999999999999", "a"},
+         "--mv=99999999999999999999 --c1=-99999999999999999999 [a]"},
+        {{"--jobs", "1024", "a"}, "jobs=1024 [a]"},
         {{"--jobs", "0", "a"}, "error: --jobs needs at least 1"},
+        {{"--jobs", "1025", "a"}, "error: --jobs needs at most 1024"},
+        {{"--jobs", "4294967297", "a"}, "error: --jobs needs at most 1024"},
+        {{"--jobs", "99999999999999999999", "a"}, "error: --jobs needs at most 1024"},
+        {{"--jobs", "-4294967295", "a"}, "error: --jobs needs at least 1"},
+        // No change is "not a number" or infinite, as none is too large for a double.
+        {{"--db", "nan", "a"}, "error: --db needs a number, not \"nan\""},
+        {{"--db=-INF", "a"}, "error: --db needs a number, not \"-INF\""},
+        {{"--db", "Infinity", "a"}, "error: --db needs a number, not \"Infinity\""},
+        {{"--db", "1e400", "a"}, "error: --db needs a number, not \"1e400\""},
+        {{"--mg", "NaN", "a"}, "error: --mg needs a number, not \"NaN\""},
+        {{"--normalize", "inf", "a"}, "error: --normalize needs a target from -60 to 60 dB, not \"inf\""},
         {{"--jobs", "1.5", "a"}, "error: --jobs needs a whole number, not \"1.5\""},
         {{"--c16", "x", "a"}, "error: --c16 needs a whole number, not \"x\""},
         {{"--db", "loud", "a"}, "error: --db needs a number, not \"loud\""},

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "batch/InOrder.h"
 #include "batch/ResultFile.h"
 #include "platform/Text.h"
 #include "batch/BatchTestSupport.h"
@@ -189,20 +190,30 @@ TEST(BatchConversion, VersionLineNamesTheReleaseKeldroPrints) {
     EXPECT_EQ(batch.out, "keldro-batch " + keldro.err.substr(from, keldro.err.find(' ', from) - from) + "\n");
 }
 
+// Entries reach the result file in index order, each as soon as every
+// earlier one has come; the file replaces an older one only when complete.
 TEST(BatchConversion, ResultFileHoldsEntriesInIndexOrderAndAppearsWhole) {
     TempDir dir;
     testing::writeText(dir.file("r.txt"), "previous run");
-    batch::ResultFile file(dir.file("r.txt"), 4);
-    file.put(2, "c");
-    file.put(3, "d");
-    file.put(0, "a");
-    file.put(1, "");  // a file the job wrote no entry for
+    batch::ResultFile file(dir.file("r.txt"));
+    std::string handedOn;
+    batch::InOrder<std::string> entries([&](std::size_t i, std::string& entry) {
+        handedOn += std::to_string(i);
+        file.append(entry);
+    });
+    entries.put(2, "c");
+    entries.put(3, "d");
+    EXPECT_EQ(handedOn, "");
+    entries.put(0, "a");
+    EXPECT_EQ(handedOn, "0");
+    entries.put(1, "");  // a file the job wrote no entry for
+    EXPECT_EQ(handedOn, "0123");
     EXPECT_EQ(readText(dir.file("r.txt")), "previous run");  // replaced only when complete
     EXPECT_TRUE(file.finish());
     EXPECT_EQ(readText(dir.file("r.txt")), "acd");
 
-    batch::ResultFile none(dir.file("none.txt"), 1);
-    none.put(0, "");
+    batch::ResultFile none(dir.file("none.txt"));
+    none.append("");
     EXPECT_TRUE(none.finish());
     EXPECT_FALSE(testing::exists(dir.file("none.txt")));  // no entry, no file
 }

@@ -83,10 +83,11 @@ TEST(BatchInputSafety, OutputFolderInsideTheInputFolderIsFine) {
     EXPECT_FALSE(testing::exists(dir.file("in/out/in/out")));
 }
 
-// Ctrl-C stops handing out files: those under way finish, the result file
-// holds exactly the files converted, no output is partial, nothing
-// temporary is left, and the exit status is 130.
-TEST(BatchInputSafety, CtrlCStopsCleanlyAndReportsWhatWasDone) {
+// Ctrl-C or SIGTERM stops handing out files: those under way finish, the
+// result file holds exactly the files converted, no output is partial,
+// nothing temporary is left, and the exit status is 128 + the signal, as a
+// shell reports a program the signal ended.
+TEST(BatchInputSafety, CtrlCOrSigtermStopsCleanlyAndReportsWhatWasDone) {
     TempDir dir;
     constexpr int kFiles = 1500;
     const ByteVector file = vq2File(100);
@@ -94,30 +95,88 @@ TEST(BatchInputSafety, CtrlCStopsCleanlyAndReportsWhatWasDone) {
     ASSERT_EQ(runBatch({"--db", "-3", "--out", "reference", "in/f0.mmf"}, dir.path()).code, 0);
     const ByteVector converted = readBytes(dir.file("reference/f0.mmf"));
 
-    const pid_t child = testing::startProcess(KELDRO_BATCH_EXE, {"--db", "-3", "--jobs", "2", "--out", "out", "in"},
-                                              dir.path());
-    // Interrupted once the first files are done.
-    for (int ms = 0; ms < 60'000 && readText(dir.file(".stderr")).find("[2/") == std::string::npos; ++ms) ::usleep(1000);
-    ::kill(child, SIGINT);
-    const Outcome r = testing::finishProcess(child, dir.path());
-    ASSERT_EQ(r.code, 130) << r.err;
+    for (const auto& [sig, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(strsignal(sig));
+        fs::remove_all(dir.file("out"));
+        const pid_t child = testing::startProcess(KELDRO_BATCH_EXE,
+                                                  {"--db", "-3", "--jobs", "2", "--out", "out", "in"}, dir.path());
+        // Interrupted once the first files are done.
+        for (int ms = 0; ms < 60'000 && readText(dir.file(".stderr")).find("[2/") == std::string::npos; ++ms)
+            ::usleep(1000);
+        ::kill(child, sig);
+        const Outcome r = testing::finishProcess(child, dir.path());
+        ASSERT_EQ(r.code, code) << r.err;
 
-    std::size_t outputs = 0;
-    for (const std::string& name : testing::listDir(dir.file("out/in"))) {
-        EXPECT_NE(name.rfind(".keldro-", 0), 0u) << name;
-        EXPECT_EQ(readBytes(dir.file("out/in/" + name)), converted) << name;
-        ++outputs;
+        std::size_t outputs = 0;
+        for (const std::string& name : testing::listDir(dir.file("out/in"))) {
+            EXPECT_NE(name.rfind(".keldro-", 0), 0u) << name;
+            EXPECT_EQ(readBytes(dir.file("out/in/" + name)), converted) << name;
+            ++outputs;
+        }
+        EXPECT_GE(outputs, 2u);
+        EXPECT_LT(outputs, static_cast<std::size_t>(kFiles));
+        const std::string result = readText(dir.file("out/KELDRO_result.txt"));
+        EXPECT_EQ(linesStartingWith(result, "IN:").size(), outputs);
+        EXPECT_NE(r.err.find("Converted: " + std::to_string(outputs) + "\n"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("keldro-batch: interrupted; " + std::to_string(kFiles - outputs) + " of " +
+                             std::to_string(kFiles) + " files not converted\n"),
+                  std::string::npos)
+            << r.err;
     }
-    EXPECT_GE(outputs, 2u);
-    EXPECT_LT(outputs, static_cast<std::size_t>(kFiles));
-    const std::string result = readText(dir.file("out/KELDRO_result.txt"));
-    EXPECT_EQ(linesStartingWith(result, "IN:").size(), outputs);
-    EXPECT_NE(r.err.find("Converted: " + std::to_string(outputs) + "\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("keldro-batch: interrupted; " + std::to_string(kFiles - outputs) + " of " +
-                         std::to_string(kFiles) + " files not converted\n"),
-              std::string::npos)
-        << r.err;
     for (int i = 0; i < kFiles; ++i) EXPECT_EQ(readBytes(dir.file("in/f" + std::to_string(i) + ".mmf")), file);
+}
+
+// A small file, then one that takes a while, converted one at a time; the
+// signals come while the second is under way, a little apart so that none
+// merges with the one before.
+class SignalDuringALongFile : public ::testing::Test {
+protected:
+    Outcome runSignalled(int notes, std::initializer_list<int> signals, testing::ProcessLimits limits = {}) {
+        writeBytes(dir.file("in/a.mmf"), vq2File(100));
+        writeBytes(dir.file("in/b.mmf"), tavitest::largeVq3File(notes));
+        writeBytes(dir.file("out/KELDRO_result.txt"), {'o', 'l', 'd'});
+        const pid_t child = testing::startProcess(KELDRO_BATCH_EXE, {"--db", "-3", "--jobs", "1", "--out", "out", "in"},
+                                                  dir.path(), limits);
+        for (int ms = 0; ms < 60'000 && readText(dir.file(".stderr")).find("[1/") == std::string::npos; ++ms)
+            ::usleep(1000);
+        for (int sig : signals) {
+            ::usleep(20'000);
+            ::kill(child, sig);
+        }
+        return testing::finishProcess(child, dir.path());
+    }
+    std::vector<std::string> temporaryFiles() const {
+        std::vector<std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            if (e.path().filename().string().rfind(".keldro-", 0) == 0) found.push_back(e.path().string());
+        return found;
+    }
+    TempDir dir;
+};
+
+// Ctrl-C pressed again ends the run at once, by the signal: the file under
+// way is not put in place, nothing temporary is left, and the result file is
+// not replaced by one claiming a run that did not finish. (b.mmf takes some
+// tenths of a second even in an optimised build.)
+TEST_F(SignalDuringALongFile, SecondCtrlCStopsAtOnce) {
+    const Outcome r = runSignalled(3'000'000, {SIGINT, SIGINT});
+    EXPECT_EQ(r.signal, SIGINT) << r.code << r.err;
+    EXPECT_TRUE(testing::exists(dir.file("out/in/a.mmf")));
+    EXPECT_FALSE(testing::exists(dir.file("out/in/b.mmf")));
+    EXPECT_EQ(readText(dir.file("out/KELDRO_result.txt")), "old");
+    EXPECT_EQ(temporaryFiles(), std::vector<std::string>{});
+}
+
+// A run started with the signals ignored (nohup, `&` in a script) is not
+// stopped by them.
+TEST_F(SignalDuringALongFile, IgnoredSignalsStayIgnored) {
+    testing::ProcessLimits ignoring;
+    ignoring.interruptsIgnored = true;
+    const Outcome r = runSignalled(1'000'000, {SIGINT, SIGTERM, SIGINT}, ignoring);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err.find("interrupted"), std::string::npos) << r.err;
+    EXPECT_TRUE(testing::exists(dir.file("out/in/b.mmf")));
+    EXPECT_EQ(linesStartingWith(readText(dir.file("out/KELDRO_result.txt")), "IN:").size(), 2u);
 }
 
 // The overwrite check resolves every input and output path; its quick way

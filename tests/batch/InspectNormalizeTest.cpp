@@ -97,6 +97,16 @@ TEST(Inspect, PrintsAnAlignedTableOrCsvAndWritesNothing) {
               "c/a.mmf  TAVI/VQ-7         -2.0     100        -      -6.0\n"
               "c/b.mld  MFi/3.1           -5.0     100        -      -9.0\n");
     EXPECT_FALSE(testing::exists(dir.file("KELDRO_Output")));
+
+    // Tabs, line breaks and backslashes in a name are spelt out in the table
+    // (one line per file, columns intact); the CSV quotes the name as it is.
+    writeBytes(dir.file("n/a\tb\\c\nd.mmf"), vq7File(100, 4));
+    EXPECT_EQ(runBatch({"--inspect", "n"}, dir.path()).out,
+              "File              Kind       MaxGain[dB]  Master  Channel  Peak[dB]  Note\n"
+              "n/a\\tb\\\\c\\nd.mmf  TAVI/VQ-7         -2.0     100        -      -6.0\n");
+    EXPECT_EQ(runBatch({"--inspect", "--csv", "n"}, dir.path()).out,
+              "file,kind,maxgain_db,master_volume,channel_volume,peak_db,error\n"
+              "\"n/a\tb\\c\nd.mmf\",TAVI/VQ-7,-2.0,100,,-6.0,\n");
 }
 
 TEST(Normalize, ChangeIsTheDistanceToTheTargetUnlessWithinHalfADecibel) {

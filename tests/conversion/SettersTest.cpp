@@ -4,6 +4,7 @@
 #include <string>
 
 #include "conversion/Controllers.h"
+#include "conversion/VolumeOptions.h"
 
 namespace keldro {
 namespace {
@@ -78,6 +79,43 @@ TEST(Setters, SavedTexts) {
     EXPECT_EQ(c->maxGainText(), "0.0");
     c->settings().maxGainTenths = -97;  // as a rule might leave it: quantised again when saved
     EXPECT_EQ(c->maxGainText(), "-9.5");
+}
+
+// The integer options as every front end gives them (keldro's command line,
+// keldro-batch, the byte-level interface and the module all go through
+// VolumeOptionSetter): a number past the range of int saturates before the
+// setter clamps it, so it never wraps round to a quiet value.
+TEST(Setters, IntegerOptionsSaturateBeyondTheRangeOfInt) {
+    const struct {
+        const char* text;
+        int tavi;  // -mv and -c1 in TAVI mode
+        int mfi;   // -ca in MFi mode
+    } cases[] = {
+        {"0", 0, 0},
+        {"63", 63, 63},
+        {"64", 64, 63},
+        {"127", 127, 63},
+        {"128", 127, 63},
+        {"-1", 0, 0},
+        {"  90abc", 90, 63},
+        {"abc", 0, 0},
+        {"2147483647", 127, 63},
+        {"2147483648", 127, 63},
+        {"4294967296", 127, 63},
+        {"4294967297", 127, 63},
+        {"99999999999999999999", 127, 63},
+        {"-2147483648", 0, 0},
+        {"-2147483649", 0, 0},
+        {"-4294967296", 0, 0},
+        {"-99999999999999999999", 0, 0},
+    };
+    for (const auto& t : cases) {
+        auto tavi = controllerWithOptions(FileMode::Tavi, {{"mv", t.text}, {"c1", t.text}}, false);
+        EXPECT_EQ(tavi->settings().masterVolume, t.tavi) << t.text;
+        EXPECT_EQ(tavi->settings().channelVolume[0], t.tavi) << t.text;
+        auto mfi = controllerWithOptions(FileMode::Mfi, {{"ca", t.text}}, false);
+        EXPECT_EQ(mfi->settings().channelVolume[kAdpcmEntry], t.mfi) << t.text;
+    }
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ struct ProcessLimits {
     // EFBIG instead of killing the child, even for root; otherwise SIGXFSZ
     // kills the child in the middle of that write.
     bool limitKills = false;
+    // SIGINT and SIGTERM ignored, as nohup or `&` in a script start a program.
+    bool interruptsIgnored = false;
 };
 
 // Sets the umask that children started meanwhile inherit, and restores the
@@ -57,6 +59,8 @@ inline pid_t startProcess(const std::string& exe, const std::vector<std::string>
         // Signals end the child as they would a program started from a terminal,
         // even when this process was started with some of them ignored.
         for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+        if (limits.interruptsIgnored)
+            for (int sig : {SIGINT, SIGTERM}) ::signal(sig, SIG_IGN);
         if (limits.fileLimit != 0) {
             ::signal(SIGXFSZ, limits.limitKills ? SIG_DFL : SIG_IGN);
             const struct rlimit limit{limits.fileLimit, limits.fileLimit};

@@ -66,6 +66,17 @@ inline Bytes vq35Track(int track = 5, std::uint8_t volume = 100, std::uint8_t fo
 }
 
 // A VQ-7 track of the given setup data and one sequence, timebase codes 0.
+// A VQ-3 file long enough to take a while to convert: a master volume, then
+// `notes` notes (a million make about 4 MiB).
+inline Bytes largeVq3File(int notes = 1'000'000) {
+    Bytes sequence = cat({Bytes{0x00}, vq35MasterVolume(100)});
+    const Bytes note{0x00, 0x80, 0x3C, 0x10};
+    sequence.reserve(sequence.size() + note.size() * static_cast<std::size_t>(notes) + 4);
+    for (int i = 0; i < notes; ++i) sequence.insert(sequence.end(), note.begin(), note.end());
+    append(sequence, Bytes{0x00, 0xFF, 0x2F, 0x00});
+    return taviFile({cnti(), scoreTrack(5, scoreTrackHeader(5, 0x02, 0x02), {chunk("Mtsq", sequence)})});
+}
+
 inline Bytes vq7Track(const Bytes& setup, const Bytes& seq) {
     return scoreTrack(7, scoreTrackHeader(7), {chunk("Mtsu", setup), chunk("Mtsq", seq)});
 }
