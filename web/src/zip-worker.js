@@ -1,0 +1,43 @@
+// Builds KELDRO_Output.zip away from the page: fflate's streaming zip,
+// one file at a time; the zip's pieces are gathered into a Blob as they
+// come, so no second whole copy is held here and none on the page.
+import { Zip, ZipDeflate } from "fflate";
+
+// Pieces are folded into the Blob every few megabytes.
+const FOLD_BYTES = 8 << 20;
+
+function zipOf(entries, resultText, resultPath) {
+  let blob = new Blob([]);
+  let pieces = [], size = 0, error = null;
+  const fold = () => {
+    blob = new Blob([blob, ...pieces], { type: "application/zip" });
+    pieces = [];
+    size = 0;
+  };
+  const zip = new Zip((err, chunk) => {
+    if (err) return (error = err);
+    pieces.push(chunk);
+    size += chunk.length;
+    if (size >= FOLD_BYTES) fold();
+  });
+  const add = (path, bytes) => {
+    const file = new ZipDeflate(path, { level: 6 });
+    zip.add(file);
+    file.push(bytes, true);
+  };
+  for (const { path, bytes } of entries) add(path, bytes);
+  // The result file is UTF-8, as keldro-batch writes it: names as they are.
+  if (resultText) add(resultPath, new TextEncoder().encode(resultText));
+  zip.end();
+  if (error) throw error;
+  fold();
+  return blob;
+}
+
+onmessage = ({ data }) => {
+  try {
+    postMessage({ id: data.id, blob: zipOf(data.entries, data.resultText, data.resultPath) });
+  } catch (e) {
+    postMessage({ id: data.id, error: String((e && e.message) || e) });
+  }
+};
