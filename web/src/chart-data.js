@@ -2,9 +2,9 @@
 // a conversion reduced to at most BUCKETS slices of the file's time, each
 // with the lowest and highest volume before and after. However many changes
 // a file has (a megabyte of TAVI holds a quarter of a million), a chart
-// draws at most 4 points per slice: 2 000 for BUCKETS = 500.
+// draws at most 4 points per slice: 2 000 for BUCKETS = 500. Only slices
+// that hold a change are kept, so a file of a few changes costs a few bytes.
 export const BUCKETS = 500;
-const EMPTY = 255; // no change in the slice (volumes are 0 ... 127)
 
 // The change records as columns, whichever shape convert() gives them in:
 // columns of typed arrays ({ length, action, seconds, ... }) or, from
@@ -33,9 +33,12 @@ export function changeColumns(changes) {
 // Actions 1 ... 4 change a volume (0 ... 127) and carry it before and after.
 const isVolumeChange = (action) => action >= 1 && action <= 4;
 
-// -> { count, end (seconds), before: { min, max }, after: { min, max },
-//      buckets, beforeLow, beforeHigh, afterLow, afterHigh (Uint8Array per
-//      slice; 255 where the slice holds no change) }
+// Per slice that holds a change: its number, then the lowest and highest
+// volume before, the lowest and highest after (5 numbers, in `slices`).
+const SLICE = 5;
+
+// -> { count, end (seconds), buckets, before: { min, max }, after: { min, max },
+//      slices: Uint16Array of SLICE numbers per slice with a change, in time order }
 export function chartData(changes, buckets = BUCKETS) {
   const c = changeColumns(changes);
   let count = 0;
@@ -45,47 +48,60 @@ export function chartData(changes, buckets = BUCKETS) {
     count++;
     if (c.seconds[i] > end) end = c.seconds[i];
   }
-  const lows = () => new Uint8Array(buckets).fill(EMPTY);
-  const data = {
-    count, end, buckets,
-    before: { min: EMPTY, max: -1 }, after: { min: EMPTY, max: -1 },
-    beforeLow: lows(), beforeHigh: new Uint8Array(buckets), afterLow: lows(), afterHigh: new Uint8Array(buckets),
-  };
+  const data = { count, end, buckets, before: { min: 0, max: 0 }, after: { min: 0, max: 0 }, slices: new Uint16Array(0) };
   if (count === 0) return data;
+  const low = (n) => new Uint8Array(n).fill(255);
+  const bLow = low(buckets), bHigh = new Uint8Array(buckets), aLow = low(buckets), aHigh = new Uint8Array(buckets);
   for (let i = 0; i < c.length; i++) {
     if (!isVolumeChange(c.action[i])) continue;
     const b = Math.min(buckets - 1, Math.floor((c.seconds[i] / end) * buckets));
     const before = c.beforeVolume[i], after = c.afterVolume[i];
-    if (before < data.beforeLow[b]) data.beforeLow[b] = before;
-    if (before > data.beforeHigh[b]) data.beforeHigh[b] = before;
-    if (after < data.afterLow[b]) data.afterLow[b] = after;
-    if (after > data.afterHigh[b]) data.afterHigh[b] = after;
-    if (before < data.before.min) data.before.min = before;
-    if (before > data.before.max) data.before.max = before;
-    if (after < data.after.min) data.after.min = after;
-    if (after > data.after.max) data.after.max = after;
+    if (before < bLow[b]) bLow[b] = before;
+    if (before > bHigh[b]) bHigh[b] = before;
+    if (after < aLow[b]) aLow[b] = after;
+    if (after > aHigh[b]) aHigh[b] = after;
   }
-  return data;
+  return { ...data, ...packed(buckets, bLow, bHigh, aLow, aHigh) };
 }
 
-// The same data in fewer slices, for a small chart.
-export function coarser(data, buckets) {
-  if (buckets >= data.buckets) return data;
-  const out = { ...data, buckets, beforeLow: new Uint8Array(buckets).fill(EMPTY), beforeHigh: new Uint8Array(buckets),
-    afterLow: new Uint8Array(buckets).fill(EMPTY), afterHigh: new Uint8Array(buckets) };
-  for (let i = 0; i < data.buckets; i++) {
-    if (data.beforeLow[i] === EMPTY) continue;
-    const b = Math.floor((i * buckets) / data.buckets);
-    out.beforeLow[b] = Math.min(out.beforeLow[b], data.beforeLow[i]);
-    out.beforeHigh[b] = Math.max(out.beforeHigh[b], data.beforeHigh[i]);
-    out.afterLow[b] = Math.min(out.afterLow[b], data.afterLow[i]);
-    out.afterHigh[b] = Math.max(out.afterHigh[b], data.afterHigh[i]);
+function packed(buckets, bLow, bHigh, aLow, aHigh) {
+  let used = 0;
+  for (let b = 0; b < buckets; b++) if (bLow[b] !== 255) used++;
+  const slices = new Uint16Array(used * SLICE);
+  const before = { min: 255, max: 0 }, after = { min: 255, max: 0 };
+  let k = 0;
+  for (let b = 0; b < buckets; b++) {
+    if (bLow[b] === 255) continue;
+    slices.set([b, bLow[b], bHigh[b], aLow[b], aHigh[b]], k);
+    k += SLICE;
+    before.min = Math.min(before.min, bLow[b]);
+    before.max = Math.max(before.max, bHigh[b]);
+    after.min = Math.min(after.min, aLow[b]);
+    after.max = Math.max(after.max, aHigh[b]);
   }
-  return out;
+  return { slices, before, after };
 }
 
-export function isEmptySlice(low) {
-  return low === EMPTY;
+// Each slice of `data` as { slice, beforeLow, beforeHigh, afterLow, afterHigh },
+// in `buckets` slices (fewer, for a small chart).
+export function* slicesOf(data, buckets = data.buckets) {
+  const s = data.slices;
+  let current = null;
+  for (let k = 0; k < s.length; k += SLICE) {
+    const slice = Math.floor((s[k] * buckets) / data.buckets);
+    if (current && current.slice !== slice) {
+      yield current;
+      current = null;
+    }
+    if (!current) current = { slice, beforeLow: s[k + 1], beforeHigh: s[k + 2], afterLow: s[k + 3], afterHigh: s[k + 4] };
+    else {
+      current.beforeLow = Math.min(current.beforeLow, s[k + 1]);
+      current.beforeHigh = Math.max(current.beforeHigh, s[k + 2]);
+      current.afterLow = Math.min(current.afterLow, s[k + 3]);
+      current.afterHigh = Math.max(current.afterHigh, s[k + 4]);
+    }
+  }
+  if (current) yield current;
 }
 
 // What the chart shows, in words (its accessible name).

@@ -2,7 +2,7 @@
 // seconds: grey where the volumes were, blue where they are now. Drawn from
 // chartData() (at most 4 points per time slice), as two SVG paths, so a
 // chart is a handful of nodes however many changes the file has.
-import { chartSummary, coarser, isEmptySlice } from "./chart-data.js";
+import { chartSummary, slicesOf } from "./chart-data.js";
 
 const SVG = "http://www.w3.org/2000/svg";
 
@@ -13,16 +13,17 @@ function el(name, attrs, text) {
   return e;
 }
 
-// One series as a path: per slice a vertical stroke from its lowest to its
+// Both series as paths: per slice a vertical stroke from its lowest to its
 // highest volume (a dot where they are equal; the round caps draw it).
-function seriesPath(data, low, high, x, y) {
-  let d = "";
-  for (let i = 0; i < data.buckets; i++) {
-    if (isEmptySlice(low[i])) continue;
-    const px = x(i).toFixed(1);
-    d += `M${px} ${y(high[i]).toFixed(1)}V${y(low[i]).toFixed(1)}`;
+function seriesPaths(data, buckets, x, y) {
+  let before = "", after = "";
+  const stroke = (px, low, high) => `M${px} ${y(high).toFixed(1)}V${y(low).toFixed(1)}`;
+  for (const s of slicesOf(data, buckets)) {
+    const px = x(s.slice).toFixed(1);
+    before += stroke(px, s.beforeLow, s.beforeHigh);
+    after += stroke(px, s.afterLow, s.afterHigh);
   }
-  return d;
+  return { before, after };
 }
 
 function secondsText(s) {
@@ -33,14 +34,13 @@ function secondsText(s) {
 // but for the end time, large ones label five ticks and the volume axis.
 function draw(data, { width, height, large }) {
   const pad = large ? { l: 34, r: 10, t: 10, b: 26 } : { l: 3, r: 3, t: 4, b: 12 };
-  const slices = Math.min(data.buckets, Math.floor((width - pad.l - pad.r) / (large ? 1 : 2)));
-  const d = coarser(data, slices);
+  const buckets = Math.min(data.buckets, Math.floor((width - pad.l - pad.r) / (large ? 1 : 2)));
   const svg = el("svg", { class: large ? "chart large" : "chart", viewBox: `0 0 ${width} ${height}`, role: "img" });
   const summary = chartSummary(data);
   svg.setAttribute("aria-label", summary);
   svg.append(el("title", {}, summary));
   const plotW = width - pad.l - pad.r, plotH = height - pad.t - pad.b;
-  const x = (i) => pad.l + ((i + 0.5) / d.buckets) * plotW;
+  const x = (i) => pad.l + ((i + 0.5) / buckets) * plotW;
   const y = (v) => pad.t + plotH - (v / 127) * plotH;
   svg.append(el("line", { class: "axis", x1: pad.l, y1: pad.t + plotH, x2: width - pad.r, y2: pad.t + plotH }));
   const fontSize = large ? 11 : 8;
@@ -61,9 +61,10 @@ function draw(data, { width, height, large }) {
       svg.append(el("line", { class: "grid", x1: pad.l, y1: y(v), x2: width - pad.r, y2: y(v) }));
     }
   }
-  const stroke = large ? 3 : 2.5;
-  svg.append(el("path", { class: "before", "stroke-width": stroke, d: seriesPath(d, d.beforeLow, d.beforeHigh, x, y) }));
-  svg.append(el("path", { class: "after", "stroke-width": stroke, d: seriesPath(d, d.afterLow, d.afterHigh, x, y) }));
+  const stroke = large ? 3 : 3.5;
+  const paths = seriesPaths(data, buckets, x, y);
+  svg.append(el("path", { class: "before", "stroke-width": stroke, d: paths.before }));
+  svg.append(el("path", { class: "after", "stroke-width": stroke, d: paths.after }));
   return svg;
 }
 

@@ -216,9 +216,10 @@ function renderList() {
 
 // ---- Wiring. ----
 function init() {
+  // The buttons follow the settings at once, keystroke by keystroke.
   const form = new SettingsForm($("settings"), (settings) => {
     state.settings = settings;
-    changed();
+    if (list) render();
   });
   state.settings = form.read();
   list = new FileList($("list"), $("files"), {
