@@ -56,19 +56,41 @@ export class WorkerBridge {
     });
   }
 
-  // Every batch, spread over the workers, two under way per worker so that
-  // none waits for the page between two batches. Resolves when all are answered.
-  async runBatches(message, batches, { signal, onAnswers } = {}) {
-    let next = 0;
+  // Every file, in batches spread over the workers, two under way per
+  // worker so that none waits for the page between two batches. A file goes
+  // to the worker workerOf(file) names, if any (the one that read it
+  // before), until that worker's share is done and it helps the others.
+  // onAnswers(answers, worker) gets the answers as they come; resolves
+  // when all are answered.
+  async runBatches(message, files, { signal, onAnswers, workerOf = () => undefined } = {}) {
+    const n = this.workers.length;
+    const shares = Array.from({ length: n }, () => []);
+    const unplaced = [];
+    for (const f of files) {
+      const w = workerOf(f);
+      (w >= 0 && w < n ? shares[w] : unplaced).push(f);
+    }
+    // Files no worker has read are dealt out to even the shares.
+    for (const f of unplaced) shares.reduce((a, b) => (b.length < a.length ? b : a)).push(f);
+    const queues = shares.map((share) => batchesOf(share));
+    const take = (w) => {
+      if (queues[w].length) return queues[w].shift();
+      const other = queues.reduce((a, b) => (b.length > a.length ? b : a));
+      return other.pop(); // from the far end of the longest queue
+    };
     const lane = async (w) => {
-      while (next < batches.length) {
-        const files = batches[next++];
-        await this.request(w, { ...message, files }, { signal, onAnswers });
+      for (let files = take(w); files; files = take(w)) {
+        await this.request(w, { ...message, files }, { signal, onAnswers: (answers) => onAnswers(answers, w) });
       }
     };
     const lanes = [];
-    for (let w = 0; w < this.workers.length; w++) lanes.push(lane(w), lane(w));
+    for (let w = 0; w < n; w++) lanes.push(lane(w), lane(w));
     await Promise.all(lanes);
+  }
+
+  // Tells every worker to drop what it keeps of these files (all if none named).
+  forget(indexes) {
+    for (const worker of this.workers) worker.postMessage({ type: "forget", indexes });
   }
 }
 

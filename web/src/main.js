@@ -1,7 +1,7 @@
 // The page: files in (intake), settings, conversion in workers (bridge), the
 // file list and the outputs, around the state of state.js. This file wires
 // them together and keeps the status line and the buttons up to date.
-import { WorkerBridge, batchesOf } from "./bridge.js";
+import { WorkerBridge } from "./bridge.js";
 import { showDetail } from "./detail.js";
 import { filesOfDrop, filesOfInput, filesOfLaunch, sortOut } from "./intake.js";
 import { FileList } from "./list-view.js";
@@ -71,12 +71,13 @@ async function inspectWaiting() {
   const byId = new Map(waiting.map((i) => [i.id, i]));
   inspecting = new AbortController();
   try {
-    await bridge.runBatches({ type: "inspect" }, batchesOf(waiting.map((i) => ({ index: i.id, mode: i.mode, file: i.file }))), {
+    await bridge.runBatches({ type: "inspect" }, waiting.map((i) => ({ index: i.id, mode: i.mode, file: i.file })), {
       signal: inspecting.signal,
-      onAnswers: (answers) => {
+      onAnswers: (answers, worker) => {
         for (const a of answers) {
           const item = byId.get(a.index);
           if (a.levels) item.levels = a.levels;
+          item.worker = worker; // which worker has read it
           touch(item);
         }
       },
@@ -105,8 +106,9 @@ async function convertAll() {
   const byId = new Map(todo.map((i) => [i.id, i]));
   const files = todo.map((i) => ({ index: i.id, path: i.path, mode: i.mode, file: i.file }));
   try {
-    await bridge.runBatches({ type: "convert", settings: settings.settings, output: OUTPUT }, batchesOf(files), {
+    await bridge.runBatches({ type: "convert", settings: settings.settings, output: OUTPUT }, files, {
       signal: controller.signal,
+      workerOf: (f) => byId.get(f.index).worker,
       onAnswers: (answers) => {
         for (const a of answers) {
           const item = byId.get(a.index);
@@ -225,6 +227,7 @@ function init() {
   list = new FileList($("list"), $("files"), {
     remove: (item) => {
       removeItem(item);
+      if (bridge) bridge.forget([item.id]);
       listChanged();
     },
     download: (item) => downloadOne(item),
@@ -258,6 +261,7 @@ function init() {
   $("clear").addEventListener("click", () => {
     if (inspecting) inspecting.abort();
     clearItems();
+    if (bridge) bridge.forget();
     state.run = null;
     state.note = "";
     delete $("status").dataset.state;

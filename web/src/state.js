@@ -10,7 +10,8 @@ export const RESULT_FILE = "KELDRO_result.txt";
 
 export const state = {
   // In the order they were added, which is the order of the result file:
-  // { id, path, file, mode (null: skipped), skipReason, levels, outcome, error, cancelled, version }
+  // { id, path, file, mode (null: skipped), skipReason, levels, outcome, error, cancelled, version,
+  //   worker (the one that read it, and keeps its bytes) }
   items: [],
   nextId: 1,
   converter: "loading", // "loading", "ready" or the reason it is not

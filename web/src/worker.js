@@ -12,13 +12,32 @@ keldro.then(
 );
 
 const aborted = new Set();
-const reader = new FileReaderSync();
 // Answers go back at least this often while a batch is under way, and the
 // worker looks at its messages (an abort) as often.
 const SLICE_MS = 30;
 
-function readFile(file) {
-  return new Uint8Array(reader.readAsArrayBuffer(file));
+// Reading a file asks the browser's process for it, which costs more than
+// converting a small ringtone; a few reads are kept under way ahead of the
+// file being converted, so that the waits overlap.
+const READ_AHEAD = 16;
+
+// The files read for their levels are kept, up to a budget, for converting
+// them (the page sends each file back to the worker that read it). A File
+// is a snapshot: kept bytes are what a second read would give.
+const KEEP_BYTES = 32 << 20;
+const kept = new Map(); // index -> Uint8Array
+let keptBytes = 0;
+function keep(index, bytes) {
+  if (kept.has(index) || keptBytes + bytes.length > KEEP_BYTES) return;
+  kept.set(index, bytes);
+  keptBytes += bytes.length;
+}
+function forget(indexes) {
+  for (const i of indexes || [...kept.keys()]) {
+    const bytes = kept.get(i);
+    if (bytes) keptBytes -= bytes.length;
+    kept.delete(i);
+  }
 }
 
 function levelsOf(k, mode, bytes) {
@@ -37,14 +56,14 @@ function chartOf(changes) {
   }
 }
 
-function convertOne(k, { path, mode, file }, settings, output) {
-  const input = readFile(file);
+function convertOne(k, { path, mode }, input, settings, output) {
   const before = levelsOf(k, mode, input);
   const r = k.convert(mode, input, settings, { input: path, output: `${output}/${path}` });
   const after = r.bytes.length ? levelsOf(k, mode, r.bytes) : null;
-  // The output is copied out of the module's memory into a buffer of its own,
-  // which moves to the page without a copy.
-  const bytes = r.bytes.length ? r.bytes.slice() : null;
+  // The output moves to the page without a copy when it has a buffer of its
+  // own; a view into the module's memory is copied out first.
+  const own = r.bytes.byteOffset === 0 && r.bytes.byteLength === r.bytes.buffer.byteLength;
+  const bytes = r.bytes.length ? (own ? r.bytes : r.bytes.slice()) : null;
   const outcome = { result: r.result, message: r.message, exitStatus: r.exitStatus, kind: r.kind, logEntry: r.logEntry,
     before, after, chart: chartOf(r.changes), bytes };
   if ("changeTenths" in r) outcome.changeTenths = r.changeTenths;
@@ -69,11 +88,23 @@ async function runBatch(id, files, work) {
     answers = [];
     transfer = [];
   };
-  for (const f of files) {
+  const reads = [];
+  const readAhead = (i) => {
+    for (let j = reads.length; j < Math.min(files.length, i + READ_AHEAD); j++) {
+      const held = kept.get(files[j].index);
+      const read = held ? Promise.resolve(held) : files[j].file.arrayBuffer().then((b) => new Uint8Array(b));
+      read.catch(() => {}); // a file not read (the batch aborted) is no fault
+      reads.push(read);
+    }
+  };
+  for (let i = 0; i < files.length; i++) {
     if (aborted.has(id)) break;
+    const f = files[i];
+    readAhead(i + 1);
     let answer;
     try {
-      answer = { index: f.index, ...work(k, f) };
+      answer = { index: f.index, ...work(k, f, await reads[i]) };
+      reads[i] = null;
     } catch (e) {
       // An abort (out of memory) leaves the module unusable: start a fresh one.
       answer = { index: f.index, error: String((e && e.message) || e) };
@@ -99,11 +130,16 @@ onmessage = ({ data }) => {
   const { id } = data;
   if (data.type === "abort") {
     if (running.has(id)) aborted.add(id);
+  } else if (data.type === "forget") {
+    forget(data.indexes);
   } else if (data.type === "modes") {
     keldro.then((k) => postMessage({ id, final: true, modes: data.names.map((n) => k.modeOfName(n)), reason: k.notConvertibleReason }));
   } else if (data.type === "inspect") {
-    runBatch(id, data.files, (k, f) => ({ levels: levelsOf(k, f.mode, readFile(f.file)) }));
+    runBatch(id, data.files, (k, f, bytes) => {
+      keep(f.index, bytes);
+      return { levels: levelsOf(k, f.mode, bytes) };
+    });
   } else if (data.type === "convert") {
-    runBatch(id, data.files, (k, f) => ({ outcome: convertOne(k, f, data.settings, data.output) }));
+    runBatch(id, data.files, (k, f, bytes) => ({ outcome: convertOne(k, f, bytes, data.settings, data.output) }));
   }
 };
