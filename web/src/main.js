@@ -63,13 +63,15 @@ async function addFiles(found) {
 
 // Levels (kind, MaxGain, volumes, peak) as soon as files are listed, so a
 // person sees what a change will do before converting.
-let inspecting = null;
+let inspecting = null, inspected = 0, inspectTotal = 0;
 async function inspectWaiting() {
   if (!bridge || state.converter !== "ready" || isRunning() || inspecting) return;
   const waiting = state.items.filter((i) => i.mode && !i.levels && !i.outcome);
   if (waiting.length === 0) return;
   const byId = new Map(waiting.map((i) => [i.id, i]));
   inspecting = new AbortController();
+  inspected = 0;
+  inspectTotal = waiting.length;
   try {
     await bridge.runBatches({ type: "inspect" }, waiting.map((i) => ({ index: i.id, mode: i.mode, file: i.file })), {
       signal: inspecting.signal,
@@ -78,6 +80,7 @@ async function inspectWaiting() {
           const item = byId.get(a.index);
           if (a.levels) item.levels = a.levels;
           item.worker = worker; // which worker has read it
+          inspected++;
           touch(item);
         }
       },
@@ -86,6 +89,7 @@ async function inspectWaiting() {
     // Stopped for a conversion, which brings the levels along.
   }
   inspecting = null;
+  changed();
   inspectWaiting(); // files added meanwhile
 }
 
@@ -189,8 +193,9 @@ function render() {
   $("download-zip").disabled = !downloadable;
   $("save-folder").disabled = !downloadable;
   $("download-why").textContent = !running && c.stale && !downloadable ? "The results are out of date: convert again to download." : "";
+  const reading = inspecting ? ` Reading their levels: ${inspected} of ${inspectTotal}…` : "";
   $("summary").textContent = state.items.length
-    ? `${plural(c.convertible, "file")} to convert${c.skipped ? `, ${c.skipped} skipped` : ""}.`
+    ? `${plural(c.convertible, "file")} to convert${c.skipped ? `, ${c.skipped} skipped` : ""}.${reading}`
     : "No files yet.";
   renderList();
 }

@@ -399,8 +399,14 @@ assert.equal((await convertAndWait()).state, "done");
 const offlineZip = await downloadZip("KELDRO_Output-offline.zip");
 for (const name of examples) assert.deepEqual(Buffer.from(offlineZip[`KELDRO_Output/${name}`]), expected[name].bytes, `${name} offline`);
 await context.setOffline(false);
+// Installable: Chromium finds no fault in the manifest, and none but that
+// a test's browser profile is an incognito one.
+const cdp = await context.newCDPSession(page);
+assert.deepEqual((await cdp.send("Page.getAppManifest")).errors, []);
+const { installabilityErrors } = await cdp.send("Page.getInstallabilityErrors");
+assert.deepEqual(installabilityErrors.map((e) => e.errorId).filter((id) => id !== "in-incognito"), []);
 const manifest = await page.evaluate(async () => (await fetch(document.querySelector("link[rel=manifest]").href)).json());
-assert.deepEqual(manifest.file_handlers[0].accept && Object.values(manifest.file_handlers[0].accept).flat().sort(), [".mld", ".mmf"]);
+assert.deepEqual(Object.values(manifest.file_handlers[0].accept).flat().sort(), [".mld", ".mmf"]);
 
 // ---- Opened as a file, the page says what to do instead of loading for ever. ----
 const local = await context.newPage();
