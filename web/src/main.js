@@ -43,7 +43,11 @@ function startConverter() {
 // ---- Files in. ----
 async function addFiles(found) {
   if (found.length === 0 || !bridge) return;
-  await bridge.ready;
+  try {
+    await bridge.ready;
+  } catch {
+    return; // the status says why the converter did not start
+  }
   const { fresh, again, clashing } = sortOut(found, state.items);
   const all = [...fresh, ...clashing];
   const { modes, reason } = await bridge.request(0, { type: "modes", names: all.map((f) => f.path) });
@@ -108,7 +112,7 @@ async function convertAll() {
   render();
   $("cancel").focus();
   const byId = new Map(todo.map((i) => [i.id, i]));
-  const files = todo.map((i) => ({ index: i.id, path: i.path, mode: i.mode, file: i.file }));
+  const files = todo.map((i) => ({ index: i.id, path: i.path, mode: i.mode, file: i.file, known: Boolean(i.levels) }));
   try {
     await bridge.runBatches({ type: "convert", settings: settings.settings, output: OUTPUT }, files, {
       signal: controller.signal,
@@ -117,7 +121,10 @@ async function convertAll() {
         for (const a of answers) {
           const item = byId.get(a.index);
           if (a.error) item.error = a.error;
-          else item.outcome = { ...a.outcome, key: settings.key };
+          else {
+            item.outcome = { ...a.outcome, before: a.outcome.before || item.levels, key: settings.key };
+            item.levels = item.outcome.before;
+          }
           item.version++;
           run.done++;
         }

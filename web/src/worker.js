@@ -56,8 +56,10 @@ function chartOf(changes) {
   }
 }
 
-function convertOne(k, { path, mode }, input, settings, output) {
-  const before = levelsOf(k, mode, input);
+// The levels before are read again only for a file whose levels the page
+// does not have yet (`known`: it has them from an earlier inspect).
+function convertOne(k, { path, mode, known }, input, settings, output) {
+  const before = known ? null : levelsOf(k, mode, input);
   const r = k.convert(mode, input, settings, { input: path, output: `${output}/${path}` });
   const after = r.bytes.length ? levelsOf(k, mode, r.bytes) : null;
   // The output moves to the page without a copy when it has a buffer of its
