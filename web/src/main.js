@@ -9,7 +9,8 @@ import { plural } from "./outcome.js";
 import { downloadOne, downloadZip, saveToFolder, startZipper } from "./outputs.js";
 import { SettingsForm } from "./settings-form.js";
 import {
-  OUTPUT, addItem, changed, clearItems, counts, currentOutcomes, isRunning, onChange, removeItem, shownItems, state, touch,
+  OUTPUT, addItem, changed, clearItems, counts, currentOutcomes, isCurrent, isRunning, onChange, removeItem, shownItems, state,
+  touch,
 } from "./state.js";
 
 const $ = (id) => document.getElementById(id);
@@ -196,7 +197,7 @@ function render() {
   $("convert-why").textContent = running ? "" : hint;
   $("cancel").disabled = !running;
   $("clear").disabled = running || state.items.length === 0;
-  const downloadable = !running && !zipping && currentOutcomes().length > 0;
+  const downloadable = !running && !zipping && state.items.some(isCurrent);
   $("download-zip").disabled = !downloadable;
   $("save-folder").disabled = !downloadable;
   $("download-why").textContent = !running && c.stale && !downloadable ? "The results are out of date: convert again to download." : "";

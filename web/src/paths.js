@@ -16,7 +16,11 @@ export function compareNames(a, b) {
 // Depth first: a folder's files and subfolders in the order of their names,
 // as a walk of sorted folder entries lists them.
 export function comparePaths(a, b) {
-  const x = a.split("/"), y = b.split("/");
+  return comparePathParts(a.split("/"), b.split("/"));
+}
+
+// The same for paths already split into their elements.
+export function comparePathParts(x, y) {
   const n = Math.min(x.length, y.length);
   for (let i = 0; i < n; i++) {
     if (x[i] !== y[i]) return compareNames(x[i], y[i]);

@@ -2,7 +2,7 @@
 // under way or last made, and how the list is shown. Other modules read it
 // and change it through the functions here; the page redraws on the next
 // frame after any change (changed()).
-import { comparePaths } from "./paths.js";
+import { comparePathParts } from "./paths.js";
 import { isSuccess } from "./outcome.js";
 
 export const OUTPUT = "KELDRO_Output";
@@ -102,29 +102,34 @@ const RESULT_ORDER = (item) => {
   if (!item.outcome) return 3; // waiting
   return item.outcome.result === 1 ? 2 : 1;
 };
-const kindOf = (item) => (item.outcome ? item.outcome.before.kindText : item.levels ? item.levels.kindText : "");
-const peakOf = (item) => {
-  const levels = item.outcome ? item.outcome.before : item.levels;
-  return levels && levels.peakDb !== null && levels.peakDb !== undefined ? levels.peakDb : null;
-};
-const byNumber = (a, b) => (a === null ? (b === null ? 0 : 1) : b === null ? -1 : a - b);
+const levelsOf = (item) => (item.outcome ? item.outcome.before : item.levels);
+const byText = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+const byNumber = (a, b) => a - b;
 
+// Per order: the key of a file, worked out once per sorting, and how two
+// keys compare. A file without a key (a peak not known) comes last either way.
 export const SORTS = {
-  added: () => 0,
-  name: (a, b) => comparePaths(a.path, b.path),
-  kind: (a, b) => (kindOf(a) < kindOf(b) ? -1 : kindOf(a) > kindOf(b) ? 1 : 0),
-  peak: (a, b) => byNumber(peakOf(a), peakOf(b)),
-  result: (a, b) => RESULT_ORDER(a) - RESULT_ORDER(b) || (resultKey(a) < resultKey(b) ? -1 : resultKey(a) > resultKey(b) ? 1 : 0),
+  name: { key: (item) => item.path.split("/"), compare: comparePathParts },
+  kind: { key: (item) => (levelsOf(item) ? levelsOf(item).kindText : ""), compare: byText },
+  peak: { key: (item) => (levelsOf(item) && levelsOf(item).peakDb !== null ? levelsOf(item).peakDb : null), compare: byNumber },
+  result: {
+    key: (item) => [RESULT_ORDER(item), item.outcome ? item.outcome.message : item.error || ""],
+    compare: (a, b) => a[0] - b[0] || byText(a[1], b[1]),
+  },
 };
-const resultKey = (item) => (item.outcome ? item.outcome.message : item.error || "");
 
-// The files as the list shows them: filtered, then sorted (stably; the
+// The files as the list shows them: filtered, then sorted (stably: the
 // order of adding breaks ties).
 export function shownItems() {
   const { sort, descending, failedOnly } = state.view;
   const list = failedOnly ? state.items.filter(isFailed) : state.items.slice();
-  if (sort === "added") return descending ? list.reverse() : list;
-  const compare = SORTS[sort];
-  list.sort((a, b) => (descending ? compare(b, a) : compare(a, b)));
-  return list;
+  const order = SORTS[sort];
+  if (!order) return descending ? list.reverse() : list;
+  const keyed = list.map((item) => ({ item, key: order.key(item) }));
+  const sign = descending ? -1 : 1;
+  keyed.sort((a, b) => {
+    if (a.key === null || b.key === null) return (a.key === null) - (b.key === null);
+    return sign * order.compare(a.key, b.key);
+  });
+  return keyed.map((k) => k.item);
 }
