@@ -95,9 +95,10 @@ export class FileList {
     const current = isCurrent(item);
     cell("File", "name", item.path).title = item.path;
     cell("Kind", "kind", levels ? levels.kindText : "");
-    cell("Levels", "levels", levelsText(levels));
+    cell("Levels", "levels", levelsText(levels)).title = levelsText(levels);
     cell("Peak before", "num", levels ? dbText(levels.peakDb) : "–");
     const result = cell("Result", "result", resultOf(item));
+    result.title = resultOf(item);
     cell("Peak after", "num", o && current && o.after ? dbText(o.after.peakDb) : "–");
     const chart = cell("Volumes over time", "chart");
     const actions = cell("", "actions");
