@@ -74,8 +74,8 @@ export class SettingsForm {
     for (const field of FIELDS) {
       const input = this.form.elements[field.name];
       const message = errors[field.name] || "";
-      input.toggleAttribute("aria-invalid", Boolean(message));
       if (message) input.setAttribute("aria-invalid", "true");
+      else input.removeAttribute("aria-invalid");
       document.getElementById(`error-${field.name}`).textContent = message;
     }
     try {
