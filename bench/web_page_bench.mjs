@@ -44,6 +44,31 @@ function pssKiB(pid) {
   }
 }
 
+// CPU seconds (user + system) used so far: by the processes given, and by
+// the children of this process that have ended (keldro-batch).
+const TICKS = 100; // USER_HZ on Linux
+function statFields(pid) {
+  try {
+    const stat = readFileSync(`/proc/${pid}/stat`, "utf8");
+    return stat.slice(stat.lastIndexOf(")") + 2).split(" ").map(Number);
+  } catch {
+    return null;
+  }
+}
+function cpuSeconds(pids) {
+  let ticks = 0;
+  for (const pid of pids) {
+    const f = statFields(pid);
+    if (f) ticks += f[11] + f[12]; // utime, stime
+  }
+  return ticks / TICKS;
+}
+function endedChildrenCpuSeconds() {
+  const f = statFields("self");
+  return (f[13] + f[14]) / TICKS; // cutime, cstime
+}
+const chromiumCpu = () => cpuSeconds(descendants(process.pid));
+
 function memorySampler() {
   let peak = 0;
   const sample = () => {
@@ -115,6 +140,7 @@ export async function pageBench({ url, binDir, examplesDir, count = 3000, settin
   // thousands of files to a busy disk can cost it more than converting.
   const batchTimes = (out) => {
     const runs = [];
+    const cpuBefore = endedChildrenCpuSeconds();
     for (let i = 0; i < 5; i++) {
       rmSync(out, { recursive: true, force: true });
       const started = performance.now();
@@ -123,12 +149,15 @@ export async function pageBench({ url, binDir, examplesDir, count = 3000, settin
       if (batch.status !== 0) throw new Error(`keldro-batch: ${batch.stderr}`);
     }
     rmSync(out, { recursive: true, force: true });
-    return runs.sort((a, b) => a - b);
+    runs.sort((a, b) => a - b);
+    runs.cpu = (endedChildrenCpuSeconds() - cpuBefore) / 5;
+    return runs;
   };
   const onDisk = batchTimes(join(dir, "out"));
   const inMemory = existsSync("/dev/shm") ? batchTimes(join("/dev/shm", `keldro-bench-${process.pid}`)) : null;
   const batchMs = onDisk[2], batchFastestMs = onDisk[0];
   const batchMemoryMs = inMemory ? inMemory[2] : null;
+  const batchCpuSeconds = onDisk.cpu, batchMemoryCpuSeconds = inMemory ? inMemory.cpu : null;
   let t;
 
   const memory = memorySampler();
@@ -144,6 +173,8 @@ export async function pageBench({ url, binDir, examplesDir, count = 3000, settin
   for (const [name, value] of Object.entries(settings)) await page.fill(`#settings [name=${name === "normalize" ? "normalize" : name}]`, value);
   const afterLoad = memory.sample() / 1024;
 
+  await page.evaluate(() => document.getElementById("pick-files").addEventListener("change", () => (window.__added = performance.now()), { capture: true }));
+  let cpu = chromiumCpu();
   t = performance.now();
   await page.setInputFiles("#pick-files", names);
   // Listed, with their levels where the page reads them (its summary says
@@ -151,11 +182,15 @@ export async function pageBench({ url, binDir, examplesDir, count = 3000, settin
   await page.waitForFunction(() => !document.getElementById("convert").disabled &&
     !/Reading/.test(document.getElementById("summary").textContent), null, { timeout: 0, polling: 50 });
   const addMs = performance.now() - t;
+  const addInPageMs = await page.evaluate(() => performance.now() - window.__added);
+  const addCpu = chromiumCpu() - cpu;
   await page.evaluate(watchFrames);
+  cpu = chromiumCpu();
   t = performance.now();
   await page.click("#convert");
   await page.waitForSelector("#status[data-state]", { timeout: 0 });
   const convertMs = performance.now() - t;
+  const convertCpu = chromiumCpu() - cpu;
   const frames = await page.evaluate(stopFrames);
   const state = await page.$eval("#status", (s) => s.dataset.state);
   t = performance.now();
@@ -177,7 +212,7 @@ export async function pageBench({ url, binDir, examplesDir, count = 3000, settin
   await browser.close();
   rmSync(dir, { recursive: true, force: true });
   void files;
-  return { count, state, batchMs, batchFastestMs, batchMemoryMs, addMs, convertMs, zipMs, frames, afterLoad, peakMiB, settledMiB, cancelMs, idleLoad, endLoad: loadAverage() };
+  return { count, state, batchMs, batchFastestMs, batchMemoryMs, batchCpuSeconds, batchMemoryCpuSeconds, addMs, addInPageMs, addCpu, convertCpu, convertMs, zipMs, frames, afterLoad, peakMiB, settledMiB, cancelMs, idleLoad, endLoad: loadAverage() };
 }
 
 export function printPage(r) {
@@ -187,8 +222,12 @@ export function printPage(r) {
   if (r.batchMemoryMs !== null) {
     console.log(`  keldro-batch, outputs to /dev/shm ${r.batchMemoryMs.toFixed(0).padStart(5)} ms  (median of 5)`);
   }
-  console.log(`  page: add (levels)     ${r.addMs.toFixed(0).padStart(8)} ms`);
-  console.log(`  page: convert          ${r.convertMs.toFixed(0).padStart(8)} ms  (${(r.convertMs / r.batchMs).toFixed(1)} x keldro-batch)`);
+  const shmCpu = r.batchMemoryCpuSeconds !== null ? `; ${(r.batchMemoryCpuSeconds * 1000).toFixed(0)} ms with /dev/shm` : "";
+  console.log(`  keldro-batch CPU       ${(r.batchCpuSeconds * 1000).toFixed(0).padStart(8)} ms  (user + system, all threads, mean of its runs${shmCpu})`);
+  console.log(`  page: add (levels)     ${r.addMs.toFixed(0).padStart(8)} ms  (${r.addInPageMs.toFixed(0)} ms from the input's change event; ` +
+    `Chromium CPU ${(r.addCpu * 1000).toFixed(0)} ms)`);
+  console.log(`  page: convert          ${r.convertMs.toFixed(0).padStart(8)} ms  (${(r.convertMs / r.batchMs).toFixed(1)} x keldro-batch; ` +
+    `Chromium CPU ${(r.convertCpu * 1000).toFixed(0)} ms)`);
   console.log(`  page: zip + download   ${r.zipMs.toFixed(0).padStart(8)} ms`);
   const versus = r.batchMemoryMs !== null ? `, ${(pageMs / r.batchMemoryMs).toFixed(1)} x with /dev/shm` : "";
   console.log(`  page: all              ${pageMs.toFixed(0).padStart(8)} ms  (${(pageMs / r.batchMs).toFixed(1)} x keldro-batch${versus})`);
