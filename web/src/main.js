@@ -60,7 +60,6 @@ async function addFiles(found) {
   const notes = [];
   if (again.length) notes.push(`${plural(again.length, "file")} already in the list ${again.length === 1 ? "was" : "were"} not added again.`);
   if (clashing.length) notes.push(`${plural(clashing.length, "file")} with the path of a file in the list ${clashing.length === 1 ? "is" : "are"} skipped.`);
-  if (isRunning()) notes.push(`${plural(all.length, "file")} added during the run: convert again to include them.`);
   state.note = notes.join(" ");
   listChanged();
   if (!isRunning()) inspectWaiting();
@@ -162,6 +161,7 @@ function statusText() {
     parts.push(run.cancelled ? `Cancelled after ${run.done} of ${run.total} files.` : `Done in ${(run.ms / 1000).toFixed(2)} s.`);
     parts.push(`Converted: ${s.converted}, unchanged: ${s.unchanged}, failed: ${s.failed}.`);
     if (c.stale) parts.push("The settings have changed since: these results are out of date; convert again to download.");
+    else if (c.waiting) parts.push(`${plural(c.waiting, "file")} added since ${c.waiting === 1 ? "is" : "are"} not converted: convert again to include ${c.waiting === 1 ? "it" : "them"}.`);
   } else if (state.items.length === 0) {
     parts.push("Ready. Add files to convert.");
   } else {

@@ -75,7 +75,7 @@ export function currentOutcomes() {
 }
 
 export function counts() {
-  let convertible = 0, skipped = 0, converted = 0, unchanged = 0, failed = 0, stale = 0, pending = 0;
+  let convertible = 0, skipped = 0, converted = 0, unchanged = 0, failed = 0, stale = 0, pending = 0, waiting = 0;
   for (const item of state.items) {
     if (!item.mode) {
       skipped++;
@@ -83,6 +83,7 @@ export function counts() {
     }
     convertible++;
     if (item.outcome && !isCurrent(item)) stale++;
+    if (!item.outcome && !item.error && !item.cancelled) waiting++;
     if (!isCurrent(item)) {
       if (item.error) failed++;
       else pending++;
@@ -92,7 +93,7 @@ export function counts() {
     else if (item.outcome.result === 1) unchanged++;
     else converted++;
   }
-  return { convertible, skipped, converted, unchanged, failed, stale, pending };
+  return { convertible, skipped, converted, unchanged, failed, stale, pending, waiting };
 }
 
 // ---- The list's order. ----
