@@ -1,377 +1,251 @@
-// The page: files in, settings, conversion in a worker, the file list and
-// the outputs (one zip, a download per file, or a folder of the user's).
-import { zipSync, strToU8 } from "fflate";
-import { volumeChart } from "./chart.js";
-
-const OUTPUT = "KELDRO_Output";
-const RESULT_FILE = "KELDRO_result.txt";
-const STORAGE_KEY = "keldro.settings";
-const VOLUME_NAMES = ["db", "mg", "mv", ...Array.from({ length: 16 }, (_, i) => `c${i + 1}`), "ca"];
+// The page: files in (intake), settings, conversion in workers (bridge), the
+// file list and the outputs, around the state of state.js. This file wires
+// them together and keeps the status line and the buttons up to date.
+import { WorkerBridge } from "./bridge.js";
+import { showDetail } from "./detail.js";
+import { filesOfDrop, filesOfInput, filesOfLaunch, sortOut } from "./intake.js";
+import { FileList } from "./list-view.js";
+import { plural } from "./outcome.js";
+import { downloadOne, downloadZip, saveToFolder, startZipper } from "./outputs.js";
+import { SettingsForm } from "./settings-form.js";
+import {
+  OUTPUT, addItem, changed, clearItems, counts, currentOutcomes, isCurrent, isRunning, onChange, removeItem, shownItems, state,
+  touch,
+} from "./state.js";
 
 const $ = (id) => document.getElementById(id);
-const form = $("settings");
-const tbody = document.querySelector("#files tbody");
+let bridge = null;
+let list = null;
+let zipping = false;
 
-// ---- The worker: one request, one answer. ----
-const worker = new Worker(new URL("./worker.js", import.meta.url), { type: "module" });
-const pending = new Map();
-let nextId = 1;
-let workerReady = false;
-function ask(message, transfer = []) {
-  const id = nextId++;
-  return new Promise((resolve, reject) => {
-    pending.set(id, { resolve, reject });
-    worker.postMessage({ ...message, id }, transfer);
-  });
-}
-worker.onmessage = ({ data }) => {
-  if (data.type === "ready") {
-    workerReady = true;
-    setStatus("Ready. Add files to convert.");
-    updateButtons();
+// ---- The converter. ----
+function startConverter() {
+  if (location.protocol === "file:") {
+    // Browsers run no workers for a page opened as a file; index.html says what to do.
+    state.converter = $("status").textContent;
     return;
   }
-  if (data.type === "broken") return setStatus(`The converter could not start: ${data.message}`);
-  const p = pending.get(data.id);
-  if (!p) return;
-  pending.delete(data.id);
-  if (data.error) p.reject(new Error(data.error));
-  else p.resolve(data);
-};
-
-// ---- Settings, remembered in this browser. ----
-function buildChannelInputs() {
-  const box = $("channels");
-  for (const name of VOLUME_NAMES.slice(3)) {
-    const label = document.createElement("label");
-    label.append(name === "ca" ? "ADPCM " : `Channel ${name.slice(1)} `);
-    const input = document.createElement("input");
-    Object.assign(input, { name, type: "number", min: 0, max: 127, step: 1, inputMode: "numeric" });
-    label.append(input);
-    box.append(label);
-  }
+  const count = Math.max(1, Math.min(4, navigator.hardwareConcurrency || 2));
+  bridge = new WorkerBridge(new URL("./worker.js", import.meta.url), count);
+  startZipper();
+  bridge.ready.then(
+    () => {
+      state.converter = "ready";
+      changed();
+      inspectWaiting();
+    },
+    (e) => {
+      state.converter = `The converter could not start: ${e.message}`;
+      changed();
+    },
+  );
 }
 
-function formState() {
-  const state = {};
-  for (const e of form.elements) if (e.name) state[e.name] = e.type === "checkbox" ? e.checked : e.value;
-  return state;
-}
-
-function restoreSettings() {
-  let saved = {};
-  try {
-    saved = JSON.parse(localStorage.getItem(STORAGE_KEY) || "{}");
-  } catch {
-    saved = {};
-  }
-  for (const e of form.elements) {
-    if (!e.name || !(e.name in saved)) continue;
-    if (e.type === "checkbox") e.checked = Boolean(saved[e.name]);
-    else e.value = String(saved[e.name]);
-  }
-}
-
-function normalizing() {
-  return form.elements.normalizeOn.checked;
-}
-
-// The values go to the core as typed, the way keldro-batch passes its options on.
-function conversionSettings() {
-  const s = { regulate: form.elements.regulate.checked };
-  if (normalizing()) {
-    s.normalize = form.elements.normalize.value;
-    return s;
-  }
-  for (const name of VOLUME_NAMES) {
-    const v = form.elements[name].value;
-    if (v !== "") s[name] = v;
-  }
-  return s;
-}
-
-function onSettingsChanged() {
-  const n = normalizing();
-  for (const name of VOLUME_NAMES) form.elements[name].disabled = n;
-  form.elements.normalize.disabled = !n;
-  try {
-    localStorage.setItem(STORAGE_KEY, JSON.stringify(formState()));
-  } catch {
-    // Storage may be full or off: the settings are then simply not remembered.
-  }
-}
-
-// ---- The file list. ----
-const items = []; // { path, file, mode, row, outcome }
-let lastRun = null; // { done: [...items], cancelled }
-
-function cell(row, label, className) {
-  const td = document.createElement("td");
-  td.dataset.label = label;
-  if (className) td.className = className;
-  row.append(td);
-  return td;
-}
-
-function makeRow(item, reason) {
-  const row = document.createElement("tr");
-  const name = cell(row, "File");
-  name.textContent = item.path;
-  item.cells = {
-    kind: cell(row, "Kind"),
-    result: cell(row, "Result", "result"),
-    before: cell(row, "Peak before", "num"),
-    after: cell(row, "Peak after", "num"),
-    chart: cell(row, "Volumes over time"),
-    output: cell(row, "Output"),
-  };
-  if (!item.mode) {
-    row.className = "skipped";
-    item.cells.result.textContent = `Skipped: ${reason}`;
-  } else {
-    item.cells.result.textContent = "Waiting";
-  }
-  item.row = row;
-  tbody.append(row);
-}
-
-function dbText(value) {
-  return value === null || value === undefined ? "–" : `${value.toFixed(1)} dB`;
-}
-
-function changeText(tenths) {
-  if (tenths === undefined) return "";
-  if (tenths === null) return " (unchanged)";
-  return ` (${tenths >= 0 ? "+" : ""}${(tenths / 10).toFixed(1)} dB)`;
-}
-
-function renderOutcome(item) {
-  const o = item.outcome;
-  const ok = o.result === 0 || o.result === 1;
-  item.row.className = ok ? "done" : "failed";
-  item.cells.kind.textContent = o.before.kindText;
-  item.cells.result.textContent = o.message + changeText(o.changeTenths);
-  item.cells.before.textContent = dbText(o.before.peakDb);
-  item.cells.after.textContent = o.after ? dbText(o.after.peakDb) : "–";
-  item.cells.chart.replaceChildren(ok ? volumeChart(o.changes) : "");
-  item.cells.output.replaceChildren();
-  if (ok) {
-    const a = document.createElement("a");
-    a.href = URL.createObjectURL(new Blob([o.bytes], { type: "application/octet-stream" }));
-    a.download = item.path.split("/").pop();
-    a.textContent = "Download";
-    a.setAttribute("aria-label", `Download ${item.path}`);
-    item.cells.output.append(a);
-  }
-}
-
-function clearOutcome(item) {
-  const link = item.cells.output.querySelector("a");
-  if (link) URL.revokeObjectURL(link.href);
-  item.outcome = null;
-  if (!item.mode) return;
-  item.row.className = "";
-  for (const c of ["kind", "before", "after", "chart", "output"]) item.cells[c].replaceChildren();
-  item.cells.result.textContent = "Waiting";
-}
-
-function summarize() {
-  const convertible = items.filter((i) => i.mode).length;
-  const skipped = items.length - convertible;
-  $("summary").textContent = items.length
-    ? `${convertible} file${convertible === 1 ? "" : "s"} to convert${skipped ? `, ${skipped} skipped` : ""}.`
-    : "No files yet.";
-}
-
-// Folders are walked depth first with their entries sorted by name, as
-// keldro-batch walks them; paths are relative to what was dropped or picked.
-function byPathElements(a, b) {
-  const x = a.path.split("/"), y = b.path.split("/");
-  for (let i = 0; i < Math.min(x.length, y.length); i++) if (x[i] !== y[i]) return x[i] < y[i] ? -1 : 1;
-  return x.length - y.length;
-}
-
+// ---- Files in. ----
 async function addFiles(found) {
-  const fresh = found.filter((f) => !items.some((i) => i.path === f.path));
-  if (fresh.length === 0) return;
-  await ready;
-  const { modes, reason } = await ask({ type: "modes", names: fresh.map((f) => f.path) });
-  fresh.forEach((f, n) => {
-    const item = { ...f, mode: modes[n], outcome: null };
-    items.push(item);
-    makeRow(item, reason);
-  });
-  lastRun = null;
-  summarize();
-  updateButtons();
-}
-
-function filesOfInput(input) {
-  const list = [...input.files].map((file) => ({ path: file.webkitRelativePath || file.name, file }));
-  if (list.some((f) => f.path.includes("/"))) list.sort(byPathElements);
-  return list;
-}
-
-function readAllEntries(reader) {
-  return new Promise((resolve, reject) => {
-    const all = [];
-    const next = () =>
-      reader.readEntries((batch) => {
-        if (batch.length === 0) return resolve(all);
-        all.push(...batch);
-        next();
-      }, reject);
-    next();
-  });
-}
-
-async function walkEntry(entry, out) {
-  if (entry.isFile) {
-    const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
-    out.push({ path: entry.fullPath.replace(/^\//, ""), file });
-  } else if (entry.isDirectory) {
-    const children = await readAllEntries(entry.createReader());
-    children.sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
-    for (const child of children) await walkEntry(child, out);
+  if (found.length === 0 || !bridge) return;
+  try {
+    await bridge.ready;
+  } catch {
+    return; // the status says why the converter did not start
   }
+  const { fresh, again, clashing } = sortOut(found, state.items);
+  const all = [...fresh, ...clashing];
+  const { modes, reason } = await bridge.request(0, { type: "modes", names: all.map((f) => f.path) });
+  all.forEach((f, n) => {
+    const mode = n < fresh.length ? modes[n] : null;
+    const skipReason = modes[n] ? `same output as an earlier file: ${OUTPUT}/${f.path}` : reason;
+    addItem({ path: f.path, file: f.file, mode, skipReason: mode ? null : skipReason });
+  });
+  const notes = [];
+  if (again.length) notes.push(`${plural(again.length, "file")} already in the list ${again.length === 1 ? "was" : "were"} not added again.`);
+  if (clashing.length) notes.push(`${plural(clashing.length, "file")} with the path of a file in the list ${clashing.length === 1 ? "is" : "are"} skipped.`);
+  state.note = notes.join(" ");
+  listChanged();
+  if (!isRunning()) inspectWaiting();
 }
 
-async function filesOfDrop(dataTransfer) {
-  const entries = [...dataTransfer.items].map((i) => i.webkitGetAsEntry && i.webkitGetAsEntry()).filter(Boolean);
-  if (entries.length === 0) return [...dataTransfer.files].map((file) => ({ path: file.name, file }));
-  const out = [];
-  for (const e of entries) await walkEntry(e, out);
-  return out;
+// Levels (kind, MaxGain, volumes, peak) as soon as files are listed, so a
+// person sees what a change will do before converting.
+let inspecting = null, inspected = 0, inspectTotal = 0;
+async function inspectWaiting() {
+  if (!bridge || state.converter !== "ready" || isRunning() || inspecting) return;
+  const waiting = state.items.filter((i) => i.mode && !i.levels && !i.outcome);
+  if (waiting.length === 0) return;
+  const byId = new Map(waiting.map((i) => [i.id, i]));
+  inspecting = new AbortController();
+  inspected = 0;
+  inspectTotal = waiting.length;
+  try {
+    await bridge.runBatches({ type: "inspect" }, waiting.map((i) => ({ index: i.id, mode: i.mode, file: i.file })), {
+      signal: inspecting.signal,
+      onAnswers: (answers, worker) => {
+        for (const a of answers) {
+          const item = byId.get(a.index);
+          if (a.levels) item.levels = a.levels;
+          item.worker = worker; // which worker has read it
+          inspected++;
+          touch(item);
+        }
+      },
+    });
+  } catch {
+    // Stopped for a conversion, which brings the levels along.
+  }
+  inspecting = null;
+  changed();
+  inspectWaiting(); // files added meanwhile
 }
 
 // ---- Converting. ----
-let running = false;
-let cancelRequested = false;
-
-function setStatus(text) {
-  $("status").textContent = text;
-}
-
-function updateButtons() {
-  const convertible = items.some((i) => i.mode);
-  $("convert").disabled = running || !workerReady || !convertible;
-  $("cancel").disabled = !running;
-  $("clear").disabled = running || items.length === 0;
-  const hasOutput = !running && lastRun && lastRun.done.length > 0;
-  $("download-zip").disabled = !hasOutput;
-  $("save-folder").disabled = !hasOutput;
-}
-
 async function convertAll() {
-  if (!form.reportValidity()) return;
-  const settings = conversionSettings();
-  const todo = items.filter((i) => i.mode);
-  running = true;
-  cancelRequested = false;
-  lastRun = null;
-  todo.forEach(clearOutcome);
-  updateButtons();
-  const progress = $("progress");
-  progress.max = todo.length;
-  progress.value = 0;
-  const started = performance.now();
-  const done = [];
-  for (const item of todo) {
-    if (cancelRequested) break;
-    item.cells.result.textContent = "Converting…";
-    const bytes = await item.file.arrayBuffer();
-    try {
-      const answer = await ask(
-        { type: "convert", path: item.path, mode: item.mode, bytes, settings, output: `${OUTPUT}/${item.path}` },
-        [bytes],
-      );
-      item.outcome = answer.outcome;
-      renderOutcome(item);
-      done.push(item);
-    } catch (e) {
-      item.row.className = "failed";
-      item.cells.result.textContent = `Not converted: ${e.message}`;
-    }
-    progress.value = done.length;
-    setStatus(`Converting: ${done.length} of ${todo.length} files…`);
-  }
-  const ms = performance.now() - started;
-  running = false;
-  lastRun = { done, cancelled: done.length < todo.length };
-  for (const item of todo) if (!item.outcome && item.cells.result.textContent === "Waiting") item.cells.result.textContent = "Not converted (cancelled)";
-  const failed = done.filter((i) => !(i.outcome.result === 0 || i.outcome.result === 1)).length;
-  const unchanged = done.filter((i) => i.outcome.result === 1).length;
-  $("status").dataset.elapsedMs = ms.toFixed(1);
-  $("status").dataset.state = lastRun.cancelled ? "cancelled" : "done";
-  setStatus(
-    (lastRun.cancelled ? `Cancelled after ${done.length} of ${todo.length} files. ` : `Done in ${(ms / 1000).toFixed(2)} s. `) +
-      `Converted: ${done.length - unchanged - failed}, unchanged: ${unchanged}, failed: ${failed}.`,
-  );
-  updateButtons();
-}
-
-// ---- Outputs: the same tree keldro-batch writes into its output folder. ----
-function outputTree() {
-  const files = [];
-  let results = "";
-  for (const item of lastRun.done) {
-    const o = item.outcome;
-    results += o.logEntry;
-    if (o.result === 0 || o.result === 1) files.push([item.path, o.bytes]);
-  }
-  if (results) files.push([RESULT_FILE, strToU8(results, true)]);
-  return files;
-}
-
-function downloadZip() {
-  const tree = {};
-  for (const [path, bytes] of outputTree()) tree[`${OUTPUT}/${path}`] = bytes;
-  const zip = zipSync(tree, { level: 6 });
-  const a = document.createElement("a");
-  a.href = URL.createObjectURL(new Blob([zip], { type: "application/zip" }));
-  a.download = `${OUTPUT}.zip`;
-  document.body.append(a);
-  a.click();
-  a.remove();
-  setTimeout(() => URL.revokeObjectURL(a.href), 60000);
-}
-
-async function saveToFolder() {
-  let root;
+  const settings = state.settings;
+  if (!settings.ready || isRunning() || !bridge) return;
+  if (inspecting) inspecting.abort();
+  const todo = state.items.filter((i) => i.mode);
+  for (const item of todo) Object.assign(item, { outcome: null, error: null, cancelled: false }), item.version++;
+  const controller = new AbortController();
+  const run = { running: true, cancelled: false, total: todo.length, done: 0, started: performance.now(), controller };
+  state.run = run;
+  state.note = "";
+  delete $("status").dataset.state;
+  render();
+  $("cancel").focus();
+  const byId = new Map(todo.map((i) => [i.id, i]));
+  const files = todo.map((i) => ({ index: i.id, path: i.path, mode: i.mode, file: i.file, known: Boolean(i.levels) }));
   try {
-    root = await window.showDirectoryPicker({ mode: "readwrite" });
-  } catch {
-    return; // the user closed the picker
-  }
-  try {
-    const out = await root.getDirectoryHandle(OUTPUT, { create: true });
-    for (const [path, bytes] of outputTree()) {
-      const parts = path.split("/");
-      let dir = out;
-      for (const part of parts.slice(0, -1)) dir = await dir.getDirectoryHandle(part, { create: true });
-      const handle = await dir.getFileHandle(parts[parts.length - 1], { create: true });
-      // A writable stream lands whole on close(), or not at all.
-      const w = await handle.createWritable();
-      await w.write(bytes);
-      await w.close();
-    }
-    setStatus(`Saved into the folder ${root.name}/${OUTPUT}.`);
+    await bridge.runBatches({ type: "convert", settings: settings.settings, output: OUTPUT }, files, {
+      signal: controller.signal,
+      workerOf: (f) => byId.get(f.index).worker,
+      onAnswers: (answers) => {
+        for (const a of answers) {
+          const item = byId.get(a.index);
+          if (a.error) item.error = a.error;
+          else {
+            item.outcome = { ...a.outcome, before: a.outcome.before || item.levels, key: settings.key };
+            item.levels = item.outcome.before;
+          }
+          item.version++;
+          run.done++;
+        }
+        changed();
+      },
+    });
   } catch (e) {
-    setStatus(`Could not save into the folder: ${e.message}`);
+    if (!controller.signal.aborted) state.note = `The conversion stopped: ${e.message}`;
+  }
+  for (const item of todo) if (!item.outcome && !item.error) (item.cancelled = true), item.version++;
+  run.running = false;
+  run.cancelled = run.done < run.total;
+  run.ms = performance.now() - run.started;
+  run.summary = counts();
+  listChanged();
+  render();
+  ($("download-zip").disabled ? $("convert") : $("download-zip")).focus();
+  inspectWaiting();
+}
+
+function cancel() {
+  if (isRunning()) state.run.controller.abort();
+}
+
+// ---- The status line and the buttons. ----
+function statusText() {
+  if (state.converter !== "ready") return state.converter === "loading" ? "Loading the converter…" : state.converter;
+  const run = state.run;
+  const c = counts();
+  if (run && run.running) return `Converting: ${run.done} of ${run.total} files…`;
+  const parts = [];
+  if (run) {
+    const s = run.summary;
+    parts.push(run.cancelled ? `Cancelled after ${run.done} of ${run.total} files.` : `Done in ${(run.ms / 1000).toFixed(2)} s.`);
+    parts.push(`Converted: ${s.converted}, unchanged: ${s.unchanged}, failed: ${s.failed}.`);
+    if (c.stale) parts.push("The settings have changed since: these results are out of date; convert again to download.");
+    else if (c.waiting) parts.push(`${plural(c.waiting, "file")} added since ${c.waiting === 1 ? "is" : "are"} not converted: convert again to include ${c.waiting === 1 ? "it" : "them"}.`);
+  } else if (state.items.length === 0) {
+    parts.push("Ready. Add files to convert.");
+  } else {
+    parts.push(`Ready to convert ${plural(c.convertible, "file")}${c.skipped ? ` (${c.skipped} skipped)` : ""}.`);
+  }
+  if (state.note) parts.push(state.note);
+  return parts.join(" ");
+}
+
+function convertHint(c) {
+  if (state.converter !== "ready") return "";
+  if (state.items.length === 0) return "Add files first.";
+  if (c.convertible === 0) return "None of the files listed can be converted: only .mmf (TAVI) and .mld (MFi) files.";
+  return state.settings.ready ? "" : state.settings.reason;
+}
+
+function render() {
+  const c = counts();
+  const run = state.run;
+  const status = $("status");
+  const text = statusText();
+  if (status.textContent !== text) status.textContent = text;
+  if (run && !run.running) {
+    status.dataset.state = run.cancelled ? "cancelled" : "done";
+    status.dataset.elapsedMs = run.ms.toFixed(1);
+  }
+  const progress = $("progress");
+  progress.max = run ? Math.max(1, run.total) : 1;
+  progress.value = run ? run.done : 0;
+  const running = isRunning();
+  const hint = convertHint(c);
+  $("convert").disabled = running || state.converter !== "ready" || c.convertible === 0 || !state.settings.ready;
+  $("convert-why").textContent = running ? "" : hint;
+  $("cancel").disabled = !running;
+  $("clear").disabled = running || state.items.length === 0;
+  const downloadable = !running && !zipping && state.items.some(isCurrent);
+  $("download-zip").disabled = !downloadable;
+  $("save-folder").disabled = !downloadable;
+  $("download-why").textContent = !running && c.stale && !downloadable ? "The results are out of date: convert again to download." : "";
+  const reading = inspecting ? ` Reading their levels: ${inspected} of ${inspectTotal}…` : "";
+  $("summary").textContent = state.items.length
+    ? `${plural(c.convertible, "file")} to convert${c.skipped ? `, ${c.skipped} skipped` : ""}.${reading}`
+    : "No files yet.";
+  renderList();
+}
+
+// The list's order is worked out again when files come or go or the
+// order is changed; during a run, when it depends on results, once a second.
+let shown = null, shownAt = 0;
+function listChanged() {
+  shown = null;
+  changed();
+}
+function renderList() {
+  const { sort, failedOnly } = state.view;
+  const dependsOnResults = failedOnly || sort === "result" || sort === "peak" || sort === "kind";
+  if (!shown || (dependsOnResults && performance.now() - shownAt > 1000)) {
+    shown = shownItems();
+    shownAt = performance.now();
+  }
+  list.show(shown);
+  for (const th of document.querySelectorAll("#files th[data-sort]")) {
+    const active = th.dataset.sort === sort;
+    th.setAttribute("aria-sort", active ? (state.view.descending ? "descending" : "ascending") : "none");
   }
 }
 
 // ---- Wiring. ----
-let markReady;
-const ready = new Promise((resolve) => (markReady = resolve));
-
 function init() {
-  buildChannelInputs();
-  restoreSettings();
-  onSettingsChanged();
-  form.addEventListener("input", onSettingsChanged);
-  form.addEventListener("change", onSettingsChanged);
-  form.addEventListener("submit", (e) => e.preventDefault());
+  // The buttons follow the settings at once, keystroke by keystroke.
+  const form = new SettingsForm($("settings"), (settings) => {
+    state.settings = settings;
+    if (list) render();
+  });
+  state.settings = form.read();
+  list = new FileList($("list"), $("files"), {
+    remove: (item) => {
+      removeItem(item);
+      if (bridge) bridge.forget([item.id]);
+      listChanged();
+    },
+    download: (item) => downloadOne(item),
+    open: (item) => showDetail($("detail"), item),
+  });
   for (const id of ["pick-files", "pick-folder"]) {
     $(id).addEventListener("change", async (e) => {
       await addFiles(filesOfInput(e.target));
@@ -390,28 +264,72 @@ function init() {
   document.addEventListener("drop", async (e) => {
     e.preventDefault();
     drop.classList.remove("over");
-    if (!running) await addFiles(await filesOfDrop(e.dataTransfer));
+    await addFiles(await filesOfDrop(e.dataTransfer));
   });
+  if ("launchQueue" in window) {
+    window.launchQueue.setConsumer(async (params) => {
+      if (params.files && params.files.length) await addFiles(await filesOfLaunch(params.files));
+    });
+  }
   $("clear").addEventListener("click", () => {
-    items.forEach(clearOutcome);
-    items.length = 0;
-    tbody.replaceChildren();
-    lastRun = null;
-    summarize();
-    updateButtons();
+    if (inspecting) inspecting.abort();
+    clearItems();
+    if (bridge) bridge.forget();
+    state.run = null;
+    state.note = "";
+    delete $("status").dataset.state;
+    listChanged();
   });
   $("convert").addEventListener("click", convertAll);
-  $("cancel").addEventListener("click", () => {
-    cancelRequested = true;
-    setStatus("Cancelling: the file under way finishes…");
+  $("cancel").addEventListener("click", cancel);
+  $("download-zip").addEventListener("click", async () => {
+    zipping = true;
+    render();
+    try {
+      await downloadZip(currentOutcomes());
+    } catch (e) {
+      state.note = `The zip could not be made: ${e.message}`;
+    }
+    zipping = false;
+    render();
   });
-  $("download-zip").addEventListener("click", downloadZip);
   if (typeof window.showDirectoryPicker === "function") {
     $("save-folder").hidden = false;
-    $("save-folder").addEventListener("click", saveToFolder);
+    $("save-folder").addEventListener("click", async () => {
+      try {
+        const where = await saveToFolder(currentOutcomes());
+        if (where) state.note = `Saved into the folder ${where}.`;
+      } catch (e) {
+        state.note = `Could not save into the folder: ${e.message}`;
+      }
+      changed();
+    });
   }
-  markReady();
-  updateButtons();
+  $("failed-only").addEventListener("change", (e) => {
+    state.view.failedOnly = e.target.checked;
+    listChanged();
+  });
+  for (const th of document.querySelectorAll("#files th[data-sort]")) {
+    th.querySelector("button").addEventListener("click", () => {
+      // Ascending, descending, then back to the order the files were added in.
+      const sort = th.dataset.sort;
+      const v = state.view;
+      if (v.sort !== sort) Object.assign(v, { sort, descending: false });
+      else if (!v.descending) v.descending = true;
+      else Object.assign(v, { sort: "added", descending: false });
+      listChanged();
+    });
+  }
+  $("detail").querySelector(".close").addEventListener("click", () => $("detail").close());
+  onChange(render);
+  startConverter();
+  render();
+  // Cached for use without the network, and installable (where served).
+  if ("serviceWorker" in navigator && location.protocol !== "file:") {
+    navigator.serviceWorker.register("./sw.js").catch(() => {
+      // Without it the page still works online.
+    });
+  }
 }
 
 if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", init);
