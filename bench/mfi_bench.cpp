@@ -73,19 +73,21 @@ void engineStepBench(benchmark::State& state, const char* vers, int format) {
     BenchHost host;
     std::size_t outBytes = 0;
     std::size_t records = 0;
+    const int version = format == kFormatMfi20 ? kMfiVersion20 : kMfiVersion40;
     for (auto _ : state) {
         mfi::VolumeFile source;
         if (!ok(source.parse(file))) state.SkipWithError("read failed");
+        const InputVolumes before(source, InputVolumes::partsFor(version, &host));
         ConvertedFile converted;
-        if (!ok(runConversionPass(file, source, format, format, 2 * file.size() + 200, converted, &host, &kToday)) ||
+        if (!ok(runConversionPass(file, std::move(source), format, format, 2 * file.size() + 200, converted, &host,
+                                  &kToday)) ||
             !ok(converted.reread))
             state.SkipWithError("conversion failed");
         VolumeChangeList changes;
-        const int version = format == kFormatMfi20 ? kMfiVersion20 : kMfiVersion40;
         const Result result = format == kFormatMfi20
-                                  ? reportChannelVolumeChanges(version, source, converted.model, &host, changes)
-                                  : reportMaxGainChanges(version, source, converted.model, &host, changes);
-        reportEffectChanges(version, source, converted.model, &host, changes);
+                                  ? reportChannelVolumeChanges(version, before, converted.model, &host, changes)
+                                  : reportMaxGainChanges(version, before, converted.model, &host, changes);
+        reportEffectChanges(version, before, converted.model, &host, changes);
         benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(changes.data());
         outBytes = converted.bytes.size();
