@@ -5,9 +5,7 @@
 // step (pass, second read, change report).
 #include <benchmark/benchmark.h>
 
-#include <random>
-
-#include "../tests/support/MfiBuilder.h"
+#include "BenchFiles.h"
 #include "volume/JobHost.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/ConversionPass.h"
@@ -17,9 +15,6 @@ using namespace keldro::mfi;
 
 namespace keldro {
 namespace {
-
-using test::MfiBuilder;
-using test::MfiTrackBuilder;
 
 class BenchHost : public JobHost {
 public:
@@ -33,46 +28,7 @@ public:
 
 const mfi::Date kToday{2026, 1, 1};
 
-ByteVector effectBlocks() {
-    ByteVector blocks(4 * 32, 0);
-    const int types[] = {0x4900, 0x2000, 0x4A00, 0x1000};
-    for (int b = 0; b < 4; ++b) {
-        blocks[static_cast<std::size_t>(b * 32)] = static_cast<std::uint8_t>(types[b] >> 8);
-        blocks[static_cast<std::size_t>(b * 32 + 12)] = 90;
-    }
-    return blocks;
-}
-
-// Notes on all channels with channel volumes, effect sends and (in track 0)
-// effect selections sprinkled in; `events` in total over four tracks.
-ByteVector mfiFile(const char* vers, std::int64_t targetBytes) {
-    const int events = static_cast<int>(targetBytes * 10 / 46);
-    std::mt19937 random(5);
-    MfiBuilder builder;
-    builder.canonicalInfo(vers);
-    for (int track = 0; track < 4; ++track) {
-        MfiTrackBuilder t;
-        if (track == 0) t.maxGain(0, 6).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, effectBlocks());
-        for (int i = 0; i < events / 4; ++i) {
-            const auto r = random();
-            const auto delta = static_cast<std::uint8_t>(r % 4 == 0 ? 0 : r % 24);
-            const int channel = static_cast<int>(r >> 8) & 3;
-            switch ((r >> 12) % 40) {
-                case 0: case 1: t.channelVolume(delta, channel, static_cast<int>(r >> 20) & 63); break;
-                case 2: case 3: t.effectSend(delta, channel, (r >> 20) & 1, static_cast<std::uint8_t>(1 + (r >> 21) % 120)); break;
-                case 4:
-                    if (track == 0) t.effectSelect(delta, static_cast<std::uint8_t>(64 + (r >> 20) % 4));
-                    else t.note(delta, channel);
-                    break;
-                case 5: t.escape(delta, 0x00, static_cast<std::uint8_t>(channel << 6), 0x20); break;
-                case 6: if (track == 0) { t.masterVolume(delta, static_cast<std::uint8_t>(60 + (r >> 20) % 60)); break; } [[fallthrough]];
-                default: t.note(delta, channel); break;
-            }
-        }
-        builder.trac(t);
-    }
-    return builder.build();
-}
+using benchfiles::mfiFile;
 
 void setCounters(benchmark::State& state, const ByteVector& file) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(file.size()));
@@ -117,19 +73,21 @@ void engineStepBench(benchmark::State& state, const char* vers, int format) {
     BenchHost host;
     std::size_t outBytes = 0;
     std::size_t records = 0;
+    const int version = format == kFormatMfi20 ? kMfiVersion20 : kMfiVersion40;
     for (auto _ : state) {
         mfi::VolumeFile source;
         if (!ok(source.parse(file))) state.SkipWithError("read failed");
+        const InputVolumes before(source, InputVolumes::partsFor(version, &host));
         ConvertedFile converted;
-        if (!ok(runConversionPass(file, source, format, format, 2 * file.size() + 200, converted, &host, &kToday)) ||
+        if (!ok(runConversionPass(file, std::move(source), format, format, 2 * file.size() + 200, converted, &host,
+                                  &kToday)) ||
             !ok(converted.reread))
             state.SkipWithError("conversion failed");
         VolumeChangeList changes;
-        const int version = format == kFormatMfi20 ? kMfiVersion20 : kMfiVersion40;
         const Result result = format == kFormatMfi20
-                                  ? reportChannelVolumeChanges(version, source, converted.model, &host, changes)
-                                  : reportMaxGainChanges(version, source, converted.model, &host, changes);
-        reportEffectChanges(version, source, converted.model, &host, changes);
+                                  ? reportChannelVolumeChanges(version, before, converted.model, &host, changes)
+                                  : reportMaxGainChanges(version, before, converted.model, &host, changes);
+        reportEffectChanges(version, before, converted.model, &host, changes);
         benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(changes.data());
         outBytes = converted.bytes.size();

@@ -2,8 +2,7 @@
 // score track holds 4 KiB to 8 MiB of events, and the sequence codec.
 #include <benchmark/benchmark.h>
 
-#include <random>
-
+#include "BenchFiles.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "tavi/Crc16.h"
@@ -27,46 +26,8 @@ private:
     VolumeSettings settings_;
 };
 
-void appendU32(ByteVector& out, std::size_t v) { ByteWriter(out).u32(static_cast<std::uint32_t>(v)); }
-
-void appendChunk(ByteVector& out, std::string_view id, const ByteVector& body) {
-    out.insert(out.end(), id.begin(), id.end());
-    appendU32(out, body.size());
-    out.insert(out.end(), body.begin(), body.end());
-}
-
-// A VQ-3 sequence of about `size` bytes: a master volume, then notes with
-// varied keys, durations and gate times, some control changes, the end mark.
-ByteVector scoreSequence(std::size_t size) {
-    ByteVector seq{0x00, 0xF0, 0x08, 0x7D, 0x01, 0x02, 0x03, 0x00, 100, 0x00, 0xF7};
-    std::mt19937 random(3);
-    while (seq.size() + 8 < size) {
-        const auto r = random();
-        seq.push_back(static_cast<std::uint8_t>(r % 48));  // duration
-        if (r % 7 == 0) {
-            seq.insert(seq.end(), {static_cast<std::uint8_t>(0xB0 | (r >> 8 & 3)), 0x0A, 64});
-        } else {
-            seq.insert(seq.end(), {static_cast<std::uint8_t>(0x90 | (r >> 8 & 3)),
-                                   static_cast<std::uint8_t>(48 + (r >> 12) % 36), 0x64,
-                                   static_cast<std::uint8_t>(1 + (r >> 20) % 100)});
-        }
-    }
-    seq.insert(seq.end(), {0x00, 0xFF, 0x2F, 0x00});
-    return seq;
-}
-
-ByteVector vq3File(const ByteVector& sequence, bool packed) {
-    ByteVector track(20, 0);
-    track[0] = packed ? 1 : 0;
-    track[2] = track[3] = 0x02;
-    appendChunk(track, "Mtsq", packed ? huffmanEncode(sequence) : sequence);
-    ByteVector file{'M', 'M', 'M', 'D', 0, 0, 0, 0};
-    appendChunk(file, "CNTI", {0x00, 0x01, 0x01, 0x00, 0x00, 'S', 'T', ':', 'b', ','});
-    appendChunk(file, "MTR\x05", track);
-    ByteWriter::patchBE(file, 4, static_cast<std::uint32_t>(file.size() + 2 - 8), 4);
-    ByteWriter(file).u16(crc16(file));
-    return file;
-}
+using benchfiles::scoreSequence;
+using benchfiles::vq3File;
 
 void convertFile(benchmark::State& state, bool packed) {
     const ByteVector file = vq3File(scoreSequence(static_cast<std::size_t>(state.range(0))), packed);

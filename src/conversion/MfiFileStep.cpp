@@ -41,12 +41,15 @@ public:
         if (!version) return job.reportFile(result, Result::MfiNonsupportVersion);
         result.kind = version->version;
 
+        // The report compares the converted file with the input's volume
+        // points, taken now: the pass then converts the input's model itself.
+        const InputVolumes before(source, InputVolumes::partsFor(version->version, host));
         // The converted file may take twice the input and 200 bytes.
         const std::size_t capacity = 2 * input.size() + 200;
         const std::optional<mfi::Date> today = todaysDate(job);
         ConvertedFile converted;
-        const Result pass = runConversionPass(input, source, version->format, version->format, capacity, converted,
-                                              host, today ? &*today : nullptr);
+        const Result pass = runConversionPass(input, std::move(source), version->format, version->format, capacity,
+                                              converted, host, today ? &*today : nullptr);
         if (!ok(pass)) return job.reportFile(result, pass);
         // The second read of the converted file, made by the pass where its
         // model cannot tell; its failure fails the file.
@@ -54,16 +57,18 @@ public:
 
         VolumeChangeList changes;
         const Result outcome = version->version == kMfiVersion20
-                                   ? reportChannelVolumeChanges(version->version, source, converted.model, host, changes)
-                                   : reportMaxGainChanges(version->version, source, converted.model, host, changes);
+                                   ? reportChannelVolumeChanges(version->version, before, converted.model, host, changes)
+                                   : reportMaxGainChanges(version->version, before, converted.model, host, changes);
         if (!isSuccess(outcome)) {
             addChanges(job, changes);
             return job.reportFile(result, outcome);
         }
-        reportEffectChanges(version->version, source, converted.model, host, changes);
+        reportEffectChanges(version->version, before, converted.model, host, changes);
+        // The model has served: let it go before the records are copied to the job.
+        converted.model = mfi::VolumeFile();
         addChanges(job, changes);
         job.reportFile(result, outcome);
-        result.changes = job.changes();
+        result.changes = std::move(changes);  // the job's list holds the same records
         if (outcome == Result::Converted) output = std::move(converted.bytes);
         return outcome;
     }

@@ -13,6 +13,9 @@ void Track::insertEvent(int index, const Event& event) {
         events_.push_back(event);
         return;
     }
+    // A full list grows by an eighth, not twice its size: the events are the
+    // bulk of a model.
+    if (events_.size() == events_.capacity()) events_.reserve(events_.size() + events_.size() / 8 + 1);
     events_.insert(events_.begin() + index, event);
 }
 

@@ -1,7 +1,7 @@
 #include "mfivolume/ChangeReport.h"
 
+#include <algorithm>
 #include <array>
-#include <map>
 
 #include "volume/Result.h"
 #include "mfivolume/Rules.h"
@@ -60,18 +60,116 @@ FirstSound findFirstSound(VolumeFile& converted) {
     return sound;
 }
 
-// The value of the input's first master volume event at each tick.
-std::map<int, int> inputMasterVolumesByTick(VolumeFile& input) {
-    std::map<int, int> byTick;
-    VolumeFile::KindCursor masterVolumes = input.cursor(EventKind::MasterVolume, 0);
-    for (int i = masterVolumes.next(0); i >= 0; i = masterVolumes.next(i + 1))
-        byTick.emplace(input.eventAt(0, i)->time(), input.eventAt(0, i)->masterVolume());
-    return byTick;
+// Volume of a volume event: a channel volume, or in track 0 an ADPCM volume,
+// which the records show as track 255.
+int volumeOf(const Event& event, int track, std::uint8_t& recordTrack) {
+    if (event.isChannelVolume()) {
+        recordTrack = static_cast<std::uint8_t>(track);
+        return event.channelVolume();
+    }
+    recordTrack = kAdpcmTrack;
+    return track == 0 ? event.adpcmVolume() : -1;
 }
 
 }  // namespace
 
-Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+// ---- The input's volume points ----
+
+unsigned InputVolumes::partsFor(int version, JobHost* host) {
+    if (version == kMfiVersion20) return kVolumes;
+    const bool effects = version == kMfiVersion40 && host && host->isRegulateChorus();
+    return kMasterVolumes | (effects ? kEffects : 0u);
+}
+
+InputVolumes::InputVolumes(VolumeFile& input, unsigned parts) : maxGain_(input.maxGainValue()) {
+    if (parts & kMasterVolumes) {
+        VolumeFile::KindCursor masterVolumes = input.cursor(EventKind::MasterVolume, 0);
+        for (int i = masterVolumes.next(0); i >= 0; i = masterVolumes.next(i + 1)) {
+            const Event& event = *input.eventAt(0, i);
+            masterVolumes_.emplace_back(event.time(), static_cast<std::int16_t>(event.masterVolume()));
+        }
+        // By tick, the first one of each tick kept (a read track is in time order already).
+        std::stable_sort(masterVolumes_.begin(), masterVolumes_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        masterVolumes_.erase(std::unique(masterVolumes_.begin(), masterVolumes_.end(),
+                                         [](const auto& a, const auto& b) { return a.first == b.first; }),
+                             masterVolumes_.end());
+    }
+    tracks_.resize(kTrackCount);
+    for (int t = 0; t < kTrackCount; ++t) {
+        Track& track = tracks_[static_cast<std::size_t>(t)];
+        track.count = input.eventCount(t);
+        if (parts & kVolumes) {
+            const std::span<const int> channel = input.positionsOf(t, EventKind::ChannelVolume);
+            const std::span<const int> adpcm = t == 0 ? input.positionsOf(0, EventKind::AdpcmVolume) : std::span<const int>();
+            track.volumes.reserve(channel.size() + adpcm.size());
+            std::vector<int> both(channel.size() + adpcm.size());
+            std::merge(channel.begin(), channel.end(), adpcm.begin(), adpcm.end(), both.begin());
+            for (const int i : both) {
+                const Event& event = *input.eventAt(t, i);
+                std::uint8_t recordTrack = 0;
+                track.volumes.push_back({input.eventTimeMs(t, i), i, event.kind(), static_cast<std::int8_t>(event.channel()),
+                                         static_cast<std::int16_t>(volumeOf(event, t, recordTrack))});
+            }
+        }
+        if (parts & kEffects) {
+            const std::span<const int> sends = input.positionsOf(t, EventKind::EffectSend);
+            track.sends.reserve(sends.size());
+            for (const int i : sends) {
+                const Event& event = *input.eventAt(t, i);
+                track.sends.push_back({i, static_cast<std::int16_t>(event.effectSendValue()),
+                                       static_cast<std::int16_t>(event.effectSendCode())});
+            }
+        }
+    }
+    if (parts & kEffects) {
+        for (int i = 0; i < input.eventCount(0); ++i) {
+            const Event& event = *input.eventAt(0, i);
+            if (event.extDataSize() <= 35) continue;
+            LongBlock block{i, static_cast<std::int32_t>(event.extDataSize()), event.isEffectSettings(), {}};
+            if (block.isEffectSettings) block.blocks.assign(event.extData().begin() + 4, event.extData().end());
+            longBlocks_.push_back(std::move(block));
+        }
+    }
+}
+
+int InputVolumes::masterVolumeAt(std::int32_t tick) const {
+    const auto found = std::lower_bound(masterVolumes_.begin(), masterVolumes_.end(), tick,
+                                        [](const auto& entry, std::int32_t t) { return entry.first < t; });
+    return found != masterVolumes_.end() && found->first == tick ? found->second : -1;
+}
+
+template <typename Entry>
+const Entry* InputVolumes::firstFrom(const std::vector<Entry>& list, int count, int from) {
+    if (from < 0 || from >= count - 1) return nullptr;
+    const auto found = std::lower_bound(list.begin(), list.end(), from,
+                                        [](const Entry& entry, int at) { return entry.index < at; });
+    return found == list.end() ? nullptr : &*found;
+}
+
+const InputVolumes::Volume* InputVolumes::nextVolume(int track, int from) const {
+    if (track < 0 || track >= kTrackCount) return nullptr;
+    const Track& t = tracks_[static_cast<std::size_t>(track)];
+    return firstFrom(t.volumes, t.count, from);
+}
+
+const InputVolumes::Send* InputVolumes::nextSend(int track, int from) const {
+    if (track < 0 || track >= kTrackCount) return nullptr;
+    const Track& t = tracks_[static_cast<std::size_t>(track)];
+    return firstFrom(t.sends, t.count, from);
+}
+
+int InputVolumes::readEffectBlocks(int index, std::uint8_t* buffer, int capacity) const {
+    const auto found = std::lower_bound(longBlocks_.begin(), longBlocks_.end(), index,
+                                        [](const LongBlock& block, int at) { return block.index < at; });
+    if (found == longBlocks_.end() || found->index != index) return -1;
+    if (!found->isEffectSettings) return found->size;
+    const int count = std::min(found->size - 4, std::max(capacity, 0));
+    std::copy_n(found->blocks.begin(), count, buffer);
+    return count;
+}
+
+Result reportMaxGainChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
                             VolumeChangeList& changes) {
     const bool relative = isRelative(host);
     const int gainIndex = converted.lastMaxGainIndex();
@@ -90,7 +188,6 @@ Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converte
         (sound.minTick < gainTick || (sound.firstOfTrack0 != -1 && sound.firstOfTrack0 < gainIndex)))
         return Result::NoMaxGain;
 
-    const std::map<int, int> inputByTick = relative ? inputMasterVolumesByTick(input) : std::map<int, int>{};
     bool found = false;
     VolumeFile::KindCursor masterVolumes = converted.cursor(EventKind::MasterVolume, 0);
     for (int i = masterVolumes.next(0); i >= 0; i = masterVolumes.next(i + 1)) {
@@ -106,9 +203,8 @@ Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converte
         if (!relative) continue;  // absolute changes leave master volumes alone
         VolumeChangeRecord record = newRecord(converted, 0, i);
         record.afterVolume = byteOf(masterVolume.masterVolume());
-        const auto match = inputByTick.find(tick);
-        if (match != inputByTick.end()) {
-            record.beforeVolume = byteOf(match->second);
+        if (const int before = input.masterVolumeAt(tick); before >= 0) {
+            record.beforeVolume = byteOf(before);
             record.action = kActionVolumeRelative;
         }
         offer(host, record, changes, [&](JobHost& h, VolumeChangeRecord& r) { return h.volumeRule(version, &r); });
@@ -124,34 +220,24 @@ struct VolumeWalk {
     int inserted = 0;  // volume events the conversion put in so far
     int converted = 0; // search start in the converted model
     int input = 0;     // search position in the input model, -1 once exhausted
+    const InputVolumes::Volume* found = nullptr;  // the input's volume at `input`
 };
 
 // The same volume event in both files: same place (counting the inserted
 // ones), same kind, same channel, same time.
-bool isCounterpart(VolumeFile& input, VolumeFile& converted, const VolumeWalk& walk, int c) {
+bool isCounterpart(VolumeFile& converted, const VolumeWalk& walk, int c) {
     const int t = walk.track;
     const int i0 = walk.input;
     if (i0 < 0 || c != i0 + walk.inserted) return false;
-    const Event& before = *input.eventAt(t, i0);
+    const InputVolumes::Volume& before = *walk.found;
     const Event& after = *converted.eventAt(t, c);
-    return before.channel() == after.channel() && before.kind() == after.kind() &&
-           input.eventTimeMs(t, i0) == converted.eventTimeMs(t, c);
-}
-
-// Volume of a volume event: a channel volume, or in track 0 an ADPCM volume,
-// which the records show as track 255.
-int volumeOf(const Event& event, int track, std::uint8_t& recordTrack) {
-    if (event.isChannelVolume()) {
-        recordTrack = static_cast<std::uint8_t>(track);
-        return event.channelVolume();
-    }
-    recordTrack = kAdpcmTrack;
-    return track == 0 ? event.adpcmVolume() : -1;
+    return before.channel == after.channel() && before.kind == after.kind() &&
+           before.timeMs == converted.eventTimeMs(t, c);
 }
 
 // Walks one track's volume events; false ends the track. Sets `kept` when a
 // record was appended.
-bool reportNextVolume(VolumeFile& input, VolumeFile& converted, JobHost* host, int version, VolumeWalk& walk,
+bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, JobHost* host, int version, VolumeWalk& walk,
                       VolumeChangeList& changes, bool& kept) {
     const int t = walk.track;
     const int c = converted.nextVolumeEvent(t, walk.converted);
@@ -166,8 +252,11 @@ bool reportNextVolume(VolumeFile& input, VolumeFile& converted, JobHost* host, i
     record.afterVolume = byteOf(after);
     const bool relative = isRelative(host);
 
-    if (walk.input >= 0) walk.input = input.nextVolumeEvent(t, walk.input);
-    if (!isCounterpart(input, converted, walk, c)) {
+    if (walk.input >= 0) {
+        walk.found = input.nextVolume(t, walk.input);
+        walk.input = walk.found ? walk.found->index : -1;
+    }
+    if (!isCounterpart(converted, walk, c)) {
         // A default volume the conversion put in front of a channel.
         record.action = relative ? kActionInsertedVolumeRelative : kActionInsertedVolumeAbsolute;
         kept |= offer(host, record, changes,
@@ -175,8 +264,7 @@ bool reportNextVolume(VolumeFile& input, VolumeFile& converted, JobHost* host, i
         ++walk.inserted;
         return true;
     }
-    std::uint8_t inputTrack = 0;
-    const int before = volumeOf(*input.eventAt(t, walk.input), t, inputTrack);
+    const int before = walk.found->value;
     if (before < 0) return false;
     record.beforeVolume = byteOf(before);
     const int entry = record.track == kAdpcmTrack ? 16 : t * 4 + record.channel;
@@ -191,7 +279,7 @@ bool reportNextVolume(VolumeFile& input, VolumeFile& converted, JobHost* host, i
 
 }  // namespace
 
-Result reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+Result reportChannelVolumeChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
                                   VolumeChangeList& changes) {
     if (version != kMfiVersion20) return Result::NotConverted;
     bool kept = false;
@@ -212,7 +300,7 @@ struct EffectBlocks {
     int level(int block) const { return at(block)[kEffectLevelByte]; }
 };
 
-bool reportEffectLevels(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+bool reportEffectLevels(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
                         VolumeChangeList& changes) {
     const int settings = converted.firstEffectSettings();
     if (settings < 0) return false;
@@ -250,17 +338,17 @@ VolumeChangeRecord sendRecord(VolumeFile& converted, int track, int index, int b
 // Pairs the sends of one track: converted sends that have no input send at the
 // same place (counting the ones inserted so far) are copies made by the
 // regulation; the others are compared with their input send.
-void reportTrackSends(VolumeFile& input, VolumeFile& converted, int track, bool relative,
+void reportTrackSends(const InputVolumes& input, VolumeFile& converted, int track, bool relative,
                       std::array<int, 32>& last, VolumeChangeList& changes) {
     int inserted = 0;
     int i0 = 0;
     int j = 0;
     VolumeFile::KindCursor convertedSends = converted.cursor(EventKind::EffectSend, track);
-    VolumeFile::KindCursor inputSends = input.cursor(EventKind::EffectSend, track);
     for (;;) {
         j = convertedSends.next(j);
         if (j < 0) return;
-        const int e = inputSends.next(i0);
+        const InputVolumes::Send* inputSend = input.nextSend(track, i0);
+        const int e = inputSend ? inputSend->index : -1;
         i0 = e;
         if (e < 0 || j < e + inserted) {
             const Event& send = *converted.eventAt(track, j);
@@ -273,12 +361,12 @@ void reportTrackSends(VolumeFile& input, VolumeFile& converted, int track, bool 
             ++inserted;
             ++j;
         } else if (j == e + inserted) {
-            const int a = input.eventAt(track, e)->effectSendValue();
+            const int a = inputSend->value;
             const int b = converted.eventAt(track, j)->effectSendValue();
             if (a > 0 && b > 0 && b != a)
                 changes.push_back(sendRecord(converted, track, j, a, b,
                                              relative ? kActionChorusSendRelative : kActionChorusSendAbsolute));
-            if (a >= 0) last[static_cast<std::size_t>((track * 4 + input.eventAt(track, i0)->effectSendCode()) & 31)] = a;
+            if (a >= 0) last[static_cast<std::size_t>((track * 4 + inputSend->code) & 31)] = a;
             ++i0;
             ++j;
         } else {
@@ -289,13 +377,28 @@ void reportTrackSends(VolumeFile& input, VolumeFile& converted, int track, bool 
 
 }  // namespace
 
-void reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
                          VolumeChangeList& changes) {
     if (version != kMfiVersion40 || !host || !host->isRegulateChorus()) return;
     if (!reportEffectLevels(version, input, converted, host, changes)) return;
     const bool relative = !host->isAbsoluteMode();
     std::array<int, 32> last{};
     for (int track = 0; track < kTrackCount; ++track) reportTrackSends(input, converted, track, relative, last, changes);
+}
+
+Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                            VolumeChangeList& changes) {
+    return reportMaxGainChanges(version, InputVolumes(input, InputVolumes::kMasterVolumes), converted, host, changes);
+}
+
+Result reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                                  VolumeChangeList& changes) {
+    return reportChannelVolumeChanges(version, InputVolumes(input, InputVolumes::kVolumes), converted, host, changes);
+}
+
+void reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+                         VolumeChangeList& changes) {
+    reportEffectChanges(version, InputVolumes(input, InputVolumes::kEffects), converted, host, changes);
 }
 
 }  // namespace keldro::mfi

@@ -241,14 +241,20 @@ Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std
 
 Result runConversionPass(ByteSpan input, const VolumeFile& source, int sourceFormat, int targetFormat,
                          std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today) {
+    // The same model a read of the input gives, indexes included.
+    VolumeFile model = source;
+    return runConversionPass(input, std::move(model), sourceFormat, targetFormat, capacity, converted, host, today);
+}
+
+Result runConversionPass(ByteSpan input, VolumeFile&& source, int sourceFormat, int targetFormat,
+                         std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today) {
     converted.bytes.clear();
     const PassSettings settings = snapshotSettings(host);
     PassFormats formats;
     if (const Result checked = checkPass(input, capacity, sourceFormat, targetFormat, formats); !ok(checked))
         return checked;
 
-    // The same model a read of the input gives, indexes included.
-    VolumeFile model = source;
+    VolumeFile model = std::move(source);
     ByteVector stamped;
     bool eventsKept = false;
     if (const Result pass = convertModel(model, formats, targetFormat, settings, today, stamped, eventsKept); !ok(pass))

@@ -68,5 +68,11 @@ struct ConvertedFile {
 // exact (File::rereadsAsWritten) and read otherwise.
 Result runConversionPass(ByteSpan input, const VolumeFile& source, int sourceFormat, int targetFormat,
                          std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today);
+// The same with the model itself: the pass takes it over and converts it in
+// place (`converted.model` is then that model), so no copy of the model is
+// made. A caller that still needs the input's volume points for the change
+// report takes them first (InputVolumes, ChangeReport.h).
+Result runConversionPass(ByteSpan input, VolumeFile&& source, int sourceFormat, int targetFormat,
+                         std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today);
 
 }  // namespace keldro::mfi

@@ -93,7 +93,7 @@ const std::vector<double>& VolumeFile::cumulativeMs(int track) {
 void VolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
     const std::vector<Event>& events = body().track(track)->events();
     const std::size_t count = events.size();
-    out.resize(count);
+    resizeWithoutSlack(out, count);
     double* const times = out.data();
     TempoClock clock;
     double sum = 0.0;

@@ -114,7 +114,7 @@ VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
     index.built = true;
     index.count = count;
     dropListsOf(index);
-    index.kinds.resize(static_cast<std::size_t>(count));
+    resizeWithoutSlack(index.kinds, static_cast<std::size_t>(count));
     const std::vector<Event>& events = body().track(track)->events();
     for (std::size_t i = 0; i < events.size(); ++i) index.kinds[i] = events[i].kind();
     return index;
@@ -204,9 +204,9 @@ void VolumeFile::buildSounding(int track, TrackIndex& index) {
     }
     for (std::size_t list = 0; list < kSoundingLists; ++list) start[list + 1] += start[list];
     index.soundingStart = start;
-    index.soundingIndex.resize(total);
-    index.soundingTime.resize(total);
-    index.soundingMaxTime.resize(total);
+    resizeWithoutSlack(index.soundingIndex, total);
+    resizeWithoutSlack(index.soundingTime, total);
+    resizeWithoutSlack(index.soundingMaxTime, total);
     std::size_t hit = 0;
     for (const EventKind kind : kSoundingKinds) {
         for (int i : positionsOf(track, kind)) {
@@ -493,34 +493,43 @@ void VolumeFile::insertEvents(int track, std::span<const int> before, std::vecto
     if (!t || before.size() != inserted.size() || inserted.empty()) return;
     TrackIndex& index = indexes_[static_cast<std::size_t>(track)];
     const bool kindsStand = index.built && index.count == t->eventCount();
-    // The events are moved into the new list, not copied.
+    // Merged in place, from the back: the list grows once (within the room the
+    // reader left, mostly) and every event moves at most once, so the track
+    // is never held twice.
     std::vector<Event> events = t->takeEvents();
-    std::vector<Event> merged;
-    merged.reserve(events.size() + inserted.size());
-    std::vector<EventKind> kinds;
-    if (kindsStand) kinds.reserve(merged.capacity());
-    std::vector<int> insertedAt;
-    insertedAt.reserve(inserted.size());
-    std::size_t next = 0;
-    for (std::size_t k = 0; k <= events.size(); ++k) {
-        // Past the last event everything left is appended.
-        for (; next < inserted.size() && (k == events.size() || static_cast<std::size_t>(before[next]) <= k); ++next) {
-            if (kindsStand) kinds.push_back(inserted[next].kind());
-            insertedAt.push_back(static_cast<int>(merged.size()));
-            merged.push_back(std::move(inserted[next]));
-        }
-        if (k == events.size()) break;
-        if (kindsStand) kinds.push_back(index.kinds[k]);
-        merged.push_back(std::move(events[k]));
+    const std::size_t count = events.size();
+    resizeWithoutSlack(events, count + inserted.size());
+    if (kindsStand) resizeWithoutSlack(index.kinds, events.size());
+    // Where inserted[k] lands: after the events before its own (and before
+    // any earlier one's; a place past the end is the end) and after the ones
+    // inserted before it.
+    std::vector<std::size_t> places(inserted.size());
+    std::size_t reached = 0;
+    for (std::size_t k = 0; k < inserted.size(); ++k) {
+        reached = std::max(reached, std::min(static_cast<std::size_t>(before[k]), count));
+        places[k] = reached + k;
     }
-    t->replaceEvents(std::move(merged));
+    std::size_t from = count;
+    std::size_t to = events.size();
+    for (std::size_t k = inserted.size(); k-- > 0;) {
+        const std::size_t place = places[k];
+        while (to > place + 1) {
+            --to;
+            --from;
+            events[to] = std::move(events[from]);
+            if (kindsStand) index.kinds[to] = index.kinds[from];
+        }
+        --to;
+        if (kindsStand) index.kinds[to] = inserted[k].kind();
+        events[to] = std::move(inserted[k]);
+    }
+    t->replaceEvents(std::move(events));
     invalidateTrack(track);
     if (kindsStand) {
-        index.kinds = std::move(kinds);
         index.count = t->eventCount();
         index.built = true;
     }
-    for (const int at : insertedAt) checkInsertedAt(track, at);
+    for (const std::size_t place : places) checkInsertedAt(track, static_cast<int>(place));
 }
 
 void VolumeFile::checkInsertedAt(int track, int at) {

@@ -208,6 +208,15 @@ private:
         std::vector<std::int32_t> soundingScratchTime;
     };
 
+    // A list that grows past its storage by a few events gets storage for
+    // exactly that many: a vector's own growth would double it, and a
+    // track-long list twice its size outweighs the copy.
+    template <typename T>
+    static void resizeWithoutSlack(std::vector<T>& list, std::size_t size) {
+        if (list.capacity() < size) list.reserve(size);
+        list.resize(size);
+    }
+
     TrackIndex& indexOf(int track);
     SoundingList soundingList(int track, std::size_t group, int channel);
     void buildSounding(int track, TrackIndex& index);

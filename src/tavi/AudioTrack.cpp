@@ -227,9 +227,9 @@ Result AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& 
     if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) return Result::Converted;
     const ByteVector x{0x01, 0x00, 0x37, r.afterVolume};
     std::vector<Splice> splices;
-    auto replace = [&](std::size_t at, std::size_t end, ByteVector with, bool always) {
+    auto replace = [&](std::size_t at, std::size_t end, const ByteVector& with, bool always) {
         countShift(at, static_cast<std::int64_t>(with.size()) - static_cast<std::int64_t>(end - at), always);
-        splices.push_back({at, end - at, std::move(with)});
+        splices.push_back(Splice::of(at, end - at, with));
     };
     if (sites.start.value >= 2) {
         ByteVector with = x;

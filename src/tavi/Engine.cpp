@@ -25,7 +25,7 @@ Conversion convert(ByteSpan input, JobHost* host) {
     out.result = engine.convert(input.data(), input.size());
     out.generation = engine.generation();
     if (out.result == Result::Converted) out.output = engine.takeOutput();
-    engine.copyChangeRecords(out.changes);
+    out.changes = engine.takeChangeRecords();
     out.a0Text = engine.lastA0Text();
     return out;
 }
@@ -54,6 +54,11 @@ Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     if (volumeChangeCount() == 0) return Result::NotConverted;
 
     assembleOutput();
+    // The output holds every byte now: the converted chunks and the expanded
+    // input are let go before the sequence is packed again.
+    chunks_ = {};
+    file_ = {};
+    expanded_ = {};
     if (inputCompressed_) compressOutput();
     return Result::Converted;
 }

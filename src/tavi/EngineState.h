@@ -30,7 +30,7 @@ public:
     const ByteVector& output() const { return output_; }
     ByteVector takeOutput() { return std::move(output_); }
     int generation() const { return generation_; }
-    void copyChangeRecords(VolumeChangeList& out) const { out = records_; }
+    VolumeChangeList takeChangeRecords() { return std::move(records_); }
     std::string lastA0Text() const { return lastA0Text_; }
 
     // VQ-7 pre-scan of an "MTR" chunk: largest master volume below 128 and

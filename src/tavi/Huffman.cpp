@@ -289,6 +289,11 @@ bool decodeCodes(BitReader& reader, const DecodeTree& tree, const DecodeTable& t
 
 bool huffmanDecode(ByteSpan packed, ByteVector& plain) {
     plain.clear();
+    return huffmanDecodeAppending(packed, plain, 0);
+}
+
+bool huffmanDecodeAppending(ByteSpan packed, ByteVector& out, std::size_t roomAfter) {
+    const std::size_t start = out.size();
     ByteReader head(packed);
     const auto length = head.u32();
     if (!length || *length > kMaxPlainSequenceLength) return false;
@@ -297,7 +302,8 @@ bool huffmanDecode(ByteSpan packed, ByteVector& plain) {
     int root = 0;
     if (!readSubtree(bits, tree, root) || bits.overran()) return false;
     if (root < kSymbolCount) {  // a lone leaf: every code is empty
-        plain.assign(*length, static_cast<std::uint8_t>(root));
+        out.reserve(start + *length + roomAfter);
+        out.insert(out.end(), *length, static_cast<std::uint8_t>(root));
         return true;
     }
     // Every code of a real tree takes at least one bit: refuse lengths the
@@ -305,9 +311,10 @@ bool huffmanDecode(ByteSpan packed, ByteVector& plain) {
     if (*length > bits.bitsLeft()) return false;
     DecodeTable table;
     buildTable(tree, root, *length, table);
-    plain.resize(*length);
-    if (!decodeCodes(bits, tree, table, plain.data(), plain.data() + plain.size())) {
-        plain.clear();
+    out.reserve(start + *length + roomAfter);
+    out.resize(start + *length);
+    if (!decodeCodes(bits, tree, table, out.data() + start, out.data() + out.size())) {
+        out.resize(start);
         return false;
     }
     return true;

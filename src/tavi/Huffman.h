@@ -18,6 +18,9 @@ inline constexpr std::uint32_t kMaxPlainSequenceLength = 16u * 1024u * 1024u;
 // expanded: truncated, a tree of more than 255 internal nodes, a plain length
 // above the bound or one the remaining bits cannot encode.
 bool huffmanDecode(ByteSpan packed, ByteVector& plain);
+// The same, appending the plain bytes to `out` (left as it was on failure)
+// in storage with room for `roomAfter` more bytes after them.
+bool huffmanDecodeAppending(ByteSpan packed, ByteVector& out, std::size_t roomAfter);
 
 // Packs a plain body. The tree is built with a binary min-heap whose tie
 // rules fix the exact bits, so the result is reproducible byte for byte.

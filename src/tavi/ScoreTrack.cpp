@@ -187,7 +187,7 @@ private:
 
     Result convertSubChunk(Role role, Sequence body, std::vector<Splice>& splices, std::size_t& pointInfoAt,
                            std::size_t outBodyAt);
-    void applySplices(std::size_t bodyAt, const std::vector<Splice>& splices);
+    void applySplices(std::size_t bodyAt, const std::vector<Splice>& splices, std::size_t thenAppended);
     void shiftPoints(std::size_t pointInfoAt);
 
     // Per-sequence marks of the four VQ-2 channels.
@@ -263,7 +263,7 @@ Result ScoreTrackConverter::run() {
         const Sequence body = Sequence(out_).subspan(bodyAt);
         splices.clear();
         if (Result rc = convertSubChunk(rule.role, body, splices, pointInfoAt, bodyAt); !ok(rc)) return rc;
-        if (!splices.empty()) applySplices(bodyAt, splices);
+        if (!splices.empty()) applySplices(bodyAt, splices, chunk_.size() - subs.position());
     }
     const ByteSpan rest = subs.rest();
     out_.insert(out_.end(), rest.begin(), rest.end());
@@ -275,12 +275,12 @@ Result ScoreTrackConverter::run() {
 }
 
 // Rebuilds the sub-chunk body that starts at `bodyAt` (the last thing in
-// `out_`) with its splices, and its size field with it.
-void ScoreTrackConverter::applySplices(std::size_t bodyAt, const std::vector<Splice>& splices) {
-    const ByteVector spliced = trackedit::applySplices(ByteSpan(out_).subspan(bodyAt), splices);
-    out_.resize(bodyAt);
-    out_.insert(out_.end(), spliced.begin(), spliced.end());
-    trackedit::putU32(out_, bodyAt - 4, static_cast<std::uint32_t>(spliced.size()));
+// `out_`) with its splices, which only insert, and its size field with it;
+// room is kept for the `thenAppended` bytes of the chunk still to come.
+void ScoreTrackConverter::applySplices(std::size_t bodyAt, const std::vector<Splice>& splices,
+                                       std::size_t thenAppended) {
+    const std::size_t size = trackedit::applyInsertsInPlace(out_, bodyAt, splices, thenAppended);
+    trackedit::putU32(out_, bodyAt - 4, static_cast<std::uint32_t>(size));
 }
 
 Result ScoreTrackConverter::convertSubChunk(Role role, Sequence body, std::vector<Splice>& splices,
@@ -379,20 +379,28 @@ Result ScoreTrackConverter::readVq2SystemEvent(ByteReader& r) {
 std::uint32_t ScoreTrackConverter::insertVq2Volumes(const std::array<bool, 4>& needsVolume,
                                                      std::vector<Splice>& splices) {
     if (!e_.host_) return 0;
-    ByteVector front;
+    std::array<std::uint8_t, 4> volumes{};  // per channel, once asked
+    std::array<bool, 4> inserted{};
     for (int ch = 3; ch >= 0; --ch) {
-        if (!needsVolume[static_cast<std::size_t>(ch)]) continue;
+        const auto c = static_cast<std::size_t>(ch);
+        if (!needsVolume[c]) continue;
         VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
         r.position = 0;
         r.beforeVolume = tavi::kAssumedChannelVolume;
         if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) continue;
-        front.insert(front.begin(), {0x00, 0x00, static_cast<std::uint8_t>(ch * 64 + 0x37), r.afterVolume});
+        volumes[c] = r.afterVolume;
+        inserted[c] = true;
         e_.addRecord(r);
         ++e_.volumeChanges_;
     }
-    const auto inserted = static_cast<std::uint32_t>(front.size());
-    if (inserted > 0) splices.push_back({0, 0, std::move(front)});
-    return inserted;
+    std::uint32_t bytes = 0;
+    for (std::size_t c = 0; c < 4; ++c) {
+        if (!inserted[c]) continue;
+        const std::uint8_t event[] = {0x00, 0x00, static_cast<std::uint8_t>(c * 64 + 0x37), volumes[c]};
+        splices.push_back(Splice::of(0, 0, event));
+        bytes += sizeof event;
+    }
+    return bytes;
 }
 
 // ---- VQ-3 / VQ-5: master volume exclusives. ----
@@ -541,7 +549,8 @@ void ScoreTrackConverter::chorusBeforeNote(const Event& ev, std::vector<Splice>&
     r.beforeLevel = static_cast<std::uint8_t>(found);
     if (!e_.host_->chorusSendBeforeNoteRule(e_.generation_, &r, e_.currentEffectType_)) return;
     auto status = static_cast<std::uint8_t>((ch < 16 ? 0x30 : 0xB0) | (ch & 0x0F));
-    splices.push_back({ev.status, 0, {status, kChorusSendController, r.afterLevel, 0x00}});
+    const std::uint8_t send[] = {status, kChorusSendController, r.afterLevel, 0x00};
+    splices.push_back(Splice::of(ev.status, 0, send));
     e_.addRecord(r);
     e_.chorusSeen_[ch] = true;
     e_.chorusCurrent_[ch] = r.afterLevel;

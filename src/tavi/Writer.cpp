@@ -1,5 +1,7 @@
 #include "tavi/Writer.h"
 
+#include <algorithm>
+
 #include "tavi/Crc16.h"
 #include "tavi/Huffman.h"
 #include "tavi/EngineState.h"
@@ -22,17 +24,11 @@ std::optional<SequenceLocation> findSequenceInTrack(const ChunkView& track) {
     return std::nullopt;
 }
 
-// The sequence body of `file` replaced by `body` (its "Mtsq" and track size
-// fields adjusted), appended to `out`; the file length field and the CRC are
-// left as they were.
-void appendWithSequence(ByteSpan file, const SequenceLocation& where, ByteSpan body, ByteVector& out) {
-    const std::size_t start = out.size();
-    const std::size_t oldSize = where.bodySize;
-    out.insert(out.end(), file.begin(), file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart));
-    out.insert(out.end(), body.begin(), body.end());
-    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart + oldSize), file.end());
-    ByteWriter::patchBE(out, start + where.bodyStart - 4, static_cast<std::uint32_t>(body.size()), 4);
-    ByteWriter::addBE(out, start + where.trackStart + 4, static_cast<std::uint32_t>(body.size() - oldSize), 4);
+// The "Mtsq" and track size fields of a file whose sequence body, located by
+// `where`, is now `bodySize` bytes long.
+void patchSequenceSizes(ByteVector& file, const SequenceLocation& where, std::size_t bodySize) {
+    ByteWriter::patchBE(file, where.bodyStart - 4, static_cast<std::uint32_t>(bodySize), 4);
+    ByteWriter::addBE(file, where.trackStart + 4, static_cast<std::uint32_t>(bodySize - where.bodySize), 4);
 }
 
 // A fresh length field and CRC in the last two bytes, for a file whose size
@@ -60,12 +56,18 @@ std::optional<SequenceLocation> findCompressedSequence(ByteSpan file) {
     return std::nullopt;
 }
 
+// In place: the body's bytes overwritten, and the difference in size erased
+// or inserted after them.
 void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan body) {
-    ByteVector rebuilt;
-    rebuilt.reserve(file.size() - where.bodySize + body.size());
-    appendWithSequence(file, where, body, rebuilt);
-    refreshLengthAndCrc(rebuilt);
-    file = std::move(rebuilt);
+    const auto at = file.begin() + static_cast<std::ptrdiff_t>(where.bodyStart);
+    const std::size_t kept = std::min(body.size(), where.bodySize);
+    std::copy_n(body.begin(), kept, at);
+    if (body.size() < where.bodySize)
+        file.erase(at + static_cast<std::ptrdiff_t>(kept), at + static_cast<std::ptrdiff_t>(where.bodySize));
+    else
+        file.insert(at + static_cast<std::ptrdiff_t>(kept), body.begin() + static_cast<std::ptrdiff_t>(kept), body.end());
+    patchSequenceSizes(file, where, body.size());
+    refreshLengthAndCrc(file);
 }
 
 void closeFile(ByteVector& file) {
@@ -82,14 +84,20 @@ namespace keldro::tavi {
 // Works from an expanded copy when the first score track is compressed.
 // Data that cannot be honestly expanded is used as read, as if memory for
 // the expansion had run out.
+// The file is expanded straight into its copy: the bytes before the sequence,
+// the plain sequence, the bytes after it.
 void Engine::expandInput() {
     const auto where = findCompressedSequence(file_);
     if (!where) return;
-    ByteVector plain;
-    if (!huffmanDecode(file_.subspan(where->bodyStart, where->bodySize), plain)) return;
-    expanded_.clear();
-    expanded_.reserve(file_.size() - where->bodySize + plain.size());
-    appendWithSequence(file_, *where, plain, expanded_);
+    const std::size_t bodyEnd = where->bodyStart + where->bodySize;
+    expanded_.assign(file_.begin(), file_.begin() + static_cast<std::ptrdiff_t>(where->bodyStart));
+    if (!huffmanDecodeAppending(file_.subspan(where->bodyStart, where->bodySize), expanded_, file_.size() - bodyEnd)) {
+        expanded_ = ByteVector();
+        return;
+    }
+    const std::size_t plainSize = expanded_.size() - where->bodyStart;
+    expanded_.insert(expanded_.end(), file_.begin() + static_cast<std::ptrdiff_t>(bodyEnd), file_.end());
+    patchSequenceSizes(expanded_, *where, plainSize);
     refreshLengthAndCrc(expanded_);
     file_ = expanded_;
     inputCompressed_ = true;

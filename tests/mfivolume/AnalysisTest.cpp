@@ -186,6 +186,26 @@ TEST(MfiInsertEvents, TellWhetherTheEventsStillReadBackAsWritten) {
     }
 }
 
+// Inserts in one go land where inserting them one at a time would put them:
+// before their event, in their order at the same place, past the end at the
+// end; the kinds index follows them.
+TEST(MfiInsertEvents, PutEveryEventInItsPlace) {
+    mfi::VolumeFile file = parsed(mfiFile(
+        "0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(1, 0).note(1, 1).note(1, 2)}));
+    ASSERT_EQ(file.eventCount(0), 5);
+    ASSERT_TRUE(file.positionsOf(0, EventKind::EffectSend).empty());  // the kinds index stands
+    std::vector<mfi::Event> inserted;
+    for (int value = 1; value <= 4; ++value) inserted.push_back(mfi::Event::makeEffectSend(0, 0, false, value));
+    const int before[] = {0, 2, 2, 9};
+    file.insertEvents(0, before, std::move(inserted));
+    ASSERT_EQ(file.eventCount(0), 9);
+    const int sendValues[] = {1, -1, -1, 2, 3, -1, -1, -1, 4};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(file.eventAt(0, i)->effectSendValue(), sendValues[i]) << i;
+    const std::span<const int> sends = file.positionsOf(0, EventKind::EffectSend);
+    EXPECT_EQ(std::vector<int>(sends.begin(), sends.end()), (std::vector<int>{0, 3, 4, 8}));
+    EXPECT_EQ(file.firstNoteOf(0, 0, 2), 7);
+}
+
 // The searches and event times of the engine run on precomputed indexes; they
 // must give what the plain walks over the model give, in any track.
 // The plain walk: from `from` find the next event of the kind; when `accept`

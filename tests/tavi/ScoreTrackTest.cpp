@@ -4,6 +4,7 @@
 
 #include "volume/Result.h"
 #include "support/TaviFileBuilder.h"
+#include "tavi/TrackEditing.h"
 
 using namespace keldro::tavi;
 
@@ -42,6 +43,22 @@ void expectRecord(const VolumeChangeRecord& r, const Expected& e) {
         EXPECT_EQ(r.beforeVolume, e.before); EXPECT_EQ(r.afterVolume, e.after); break;
     default: EXPECT_EQ(r.beforeLevel, e.before); EXPECT_EQ(r.afterLevel, e.after); break;
     }
+}
+
+// A sequence's inserts are made in place at the end of the converted chunk:
+// they give what the copying splice gives, several at one place in order.
+TEST(TrackEditing, InsertsInPlaceGiveWhatTheSplicesGive) {
+    using trackedit::Splice;
+    const Bytes body{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const std::uint8_t a[] = {0xA0, 0xA1};
+    const std::uint8_t b[] = {0xB0};
+    const std::uint8_t c[] = {0xC0, 0xC1, 0xC2, 0xC3};
+    const std::vector<Splice> splices = {Splice::of(0, 0, a), Splice::of(4, 0, b), Splice::of(4, 0, c), Splice::of(9, 0, a)};
+    const Bytes spliced = trackedit::applySplices(body, splices);
+    EXPECT_EQ(spliced, (Bytes{0xA0, 0xA1, 1, 2, 3, 4, 0xB0, 0xC0, 0xC1, 0xC2, 0xC3, 5, 6, 7, 8, 9, 0xA0, 0xA1}));
+    Bytes buffer = cat({{0xEE, 0xEF}, body});  // the chunk so far, the body last
+    EXPECT_EQ(trackedit::applyInsertsInPlace(buffer, 2, splices, 100), spliced.size());
+    EXPECT_EQ(buffer, cat({{0xEE, 0xEF}, spliced}));
 }
 
 // Channel 0 has a volume event (rewritten); channels 1 and 3 play before any
