@@ -52,18 +52,32 @@ TEST(Files, SafeWriteReplacesWholeOrNothing) {
     EXPECT_EQ(testing::listDir(dir.path()).size(), 2u);  // no temporary file left behind
 }
 
-TEST(Files, CopyAndSameFile) {
+TEST(Files, SameFileAndDelete) {
     TempDir dir;
     const std::string in = dir.file("in.mmf");
     writeText(in, std::string("a\0b", 3));
-    ASSERT_TRUE(copyFileOverwrite(in, dir.file("out.mmf")));
-    EXPECT_EQ(readText(dir.file("out.mmf")), std::string("a\0b", 3));
+    writeText(dir.file("out.mmf"), "x");
     EXPECT_TRUE(isSameFile(in, dir.path() + "/./in.mmf"));
     EXPECT_FALSE(isSameFile(in, dir.file("out.mmf")));
-    EXPECT_FALSE(copyFileOverwrite(in, dir.path() + "/./in.mmf"));  // never onto itself
-    EXPECT_EQ(readText(in), std::string("a\0b", 3));
     EXPECT_TRUE(deleteFile(dir.file("out.mmf")));
     EXPECT_FALSE(fileExists(dir.file("out.mmf")));
+}
+
+// One read gives the bytes and the permission bits they are copied with; a
+// file longer than the limit is refused before it is read.
+TEST(Files, ReadWholeFileOrFolder) {
+    TempDir dir;
+    const std::string in = dir.file("in.mmf");
+    writeText(in, std::string("a\0b", 3));
+    ASSERT_EQ(::chmod(in.c_str(), 0640), 0);
+    ReadFile file;
+    ASSERT_EQ(readWholeFileOrFolder(in, file, 3), ReadOutcome::Read);
+    EXPECT_EQ(file.bytes, bytesOf(std::string("a\0b", 3)));
+    EXPECT_EQ(file.permissions, 0640u);
+    EXPECT_EQ(readWholeFileOrFolder(in, file, 2), ReadOutcome::TooLarge);
+    EXPECT_TRUE(file.bytes.empty());
+    EXPECT_EQ(readWholeFileOrFolder(dir.path(), file, 3), ReadOutcome::Directory);
+    EXPECT_EQ(readWholeFileOrFolder(dir.file("missing"), file, 3), ReadOutcome::Failed);
 }
 
 TEST(Files, SafeWriterKeepsTheTargetUntilCommitAndLeavesNoTraceWithout) {
