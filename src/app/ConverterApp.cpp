@@ -34,6 +34,8 @@ void ConverterApp::startUp(int argc, char** argv) {
     int target = settings.readInt(kSection, "TARGET_FILE", 255);
     if (target != 0 && target != 1) {
         std::fprintf(stderr, "%s\n", std::string(messageText(msg::kInitialFileParameterError)).c_str());
+        // Nothing was converted, and a script must not take that for success.
+        settingsUnusable_ = true;
         return;
     }
     targetFile_ = target;
@@ -69,7 +71,7 @@ void ConverterApp::saveSettings(IniFile& settings, const VolumeController& c) co
 }
 
 int ConverterApp::exit() {
-    int exitStatus = resultExitStatus(result_);
+    const int exitStatus = settingsUnusable_ ? kExitStatusOutsideTable : resultExitStatus(result_);
     std::printf("%d\n", exitStatus);
     std::fflush(stdout);
     return exitStatus;
