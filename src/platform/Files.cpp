@@ -299,9 +299,10 @@ namespace {
 
 // readWholeFile's work; `opened` tells whether the path could be opened, `st`
 // then holds the open file's status. A regular file longer than maxSize is
-// not read (tooLarge).
-bool readOpened(const std::string& path, ByteVector& out, std::uint64_t maxSize, bool& opened, bool& tooLarge,
-                struct stat& st) {
+// not read (tooLarge). `room` bytes of capacity are kept behind the content.
+template <typename Buffer>
+bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std::size_t room, bool& opened,
+                bool& tooLarge, struct stat& st) {
     out.clear();
     opened = tooLarge = false;
     if (path.empty()) return false;
@@ -321,6 +322,7 @@ bool readOpened(const std::string& path, ByteVector& out, std::uint64_t maxSize,
     // The length is taken from the open file; a file that shrinks meanwhile is a read failure,
     // and so is one that does not fit in memory.
     try {
+        out.reserve(static_cast<std::size_t>(st.st_size) + room);
         out.resize(static_cast<std::size_t>(st.st_size));
     } catch (const std::bad_alloc&) {
         ::close(fd);
@@ -351,13 +353,19 @@ constexpr std::uint64_t kAnySize = std::numeric_limits<std::uint64_t>::max();
 bool readWholeFile(const std::string& path, ByteVector& out) {
     bool opened = false, tooLarge = false;
     struct stat st{};
-    return readOpened(path, out, kAnySize, opened, tooLarge, st);
+    return readOpened(path, out, kAnySize, 0, opened, tooLarge, st);
+}
+
+bool readWholeFile(const std::string& path, std::string& out, std::size_t room) {
+    bool opened = false, tooLarge = false;
+    struct stat st{};
+    return readOpened(path, out, kAnySize, room, opened, tooLarge, st);
 }
 
 ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize) {
     bool opened = false, tooLarge = false;
     struct stat st{};
-    if (readOpened(path, out.bytes, maxSize, opened, tooLarge, st)) {
+    if (readOpened(path, out.bytes, maxSize, 0, opened, tooLarge, st)) {
         out.permissions = st.st_mode & 07777;
         return ReadOutcome::Read;
     }

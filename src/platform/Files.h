@@ -37,6 +37,9 @@ std::optional<FileIdentity> fileIdentity(const std::string& path);
 
 // Reads a whole regular file; false on any failure.
 bool readWholeFile(const std::string& path, ByteVector& out);
+// The same as text, with `room` bytes of capacity kept free behind it for
+// small edits that need not move the text.
+bool readWholeFile(const std::string& path, std::string& out, std::size_t room);
 
 // A file read whole, with the permission bits it had when it was opened, so
 // that an unchanged copy can be written from the very bytes that were read.
