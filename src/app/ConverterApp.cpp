@@ -1,6 +1,8 @@
 #include "app/ConverterApp.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "conversion/VolumeOptions.h"
@@ -12,6 +14,20 @@ namespace keldro {
 namespace {
 
 constexpr const char* kSection = "SETTING";
+constexpr const char* kTargetFileKey = "TARGET_FILE";
+constexpr const char* kDbKey = "DB_VALUE";
+constexpr const char* kMasterVolumeKey = "MV_VALUE";
+constexpr const char* kMaxGainKey = "MG_VALUE";
+constexpr const char* kAdpcmKey = "CV_VALUE_ADPCM";
+std::string channelKey(int channel) { return "CV_VALUE" + std::to_string(channel); }
+
+// Every key start-up reads, looked up together in one walk over the file.
+std::vector<std::string> keysReadAtStart() {
+    std::vector<std::string> keys = {kTargetFileKey, kDbKey, kMasterVolumeKey, kMaxGainKey};
+    for (int ch = 1; ch <= 16; ++ch) keys.push_back(channelKey(ch));
+    keys.push_back(kAdpcmKey);
+    return keys;
+}
 
 }  // namespace
 
@@ -31,9 +47,12 @@ void ConverterApp::startUp(int argc, char** argv) {
 
     // The mode. The settings file is read once for the whole run.
     IniFile settings(settingsPath_);
-    int target = settings.readInt(kSection, "TARGET_FILE", 255);
+    settings.readAhead(kSection, keysReadAtStart());
+    int target = settings.readInt(kSection, kTargetFileKey, 255);
     if (target != 0 && target != 1) {
         std::fprintf(stderr, "%s\n", std::string(messageText(msg::kInitialFileParameterError)).c_str());
+        // Nothing was converted, and a script must not take that for success.
+        settingsUnusable_ = true;
         return;
     }
     targetFile_ = target;
@@ -52,24 +71,23 @@ void ConverterApp::startUp(int argc, char** argv) {
 }
 
 void ConverterApp::loadSettings(const IniFile& settings, VolumeController& c) const {
-    c.setDb(settings.readString(kSection, "DB_VALUE", kDefaultDbText));
-    c.setMasterVolume(settings.readInt(kSection, "MV_VALUE", kDefaultMasterVolume));
-    c.setMaxGain(settings.readString(kSection, "MG_VALUE", kDefaultMaxGainText));
-    for (int ch = 1; ch <= 16; ++ch)
-        c.setChannel(ch - 1, settings.readInt(kSection, "CV_VALUE" + std::to_string(ch), kDefaultChannelVolume));
-    c.setChannel(kAdpcmEntry, settings.readInt(kSection, "CV_VALUE_ADPCM", kDefaultChannelVolume));
+    c.setDb(settings.readString(kSection, kDbKey, kDefaultDbText));
+    c.setMasterVolume(settings.readInt(kSection, kMasterVolumeKey, kDefaultMasterVolume));
+    c.setMaxGain(settings.readString(kSection, kMaxGainKey, kDefaultMaxGainText));
+    for (int ch = 1; ch <= 16; ++ch) c.setChannel(ch - 1, settings.readInt(kSection, channelKey(ch), kDefaultChannelVolume));
+    c.setChannel(kAdpcmEntry, settings.readInt(kSection, kAdpcmKey, kDefaultChannelVolume));
 }
 
 void ConverterApp::saveSettings(IniFile& settings, const VolumeController& c) const {
-    settings.writeString(kSection, "DB_VALUE", c.dbText());
-    settings.writeInt(kSection, "MV_VALUE", c.masterVolumeValue());
-    settings.writeString(kSection, "MG_VALUE", c.maxGainText());
+    settings.writeString(kSection, kDbKey, c.dbText());
+    settings.writeInt(kSection, kMasterVolumeKey, c.masterVolumeValue());
+    settings.writeString(kSection, kMaxGainKey, c.maxGainText());
     // Failures (a read-only or unwritable settings file) are ignored.
     settings.save();
 }
 
 int ConverterApp::exit() {
-    int exitStatus = resultExitStatus(result_);
+    const int exitStatus = settingsUnusable_ ? kExitStatusOutsideTable : resultExitStatus(result_);
     std::printf("%d\n", exitStatus);
     std::fflush(stdout);
     return exitStatus;

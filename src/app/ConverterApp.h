@@ -18,7 +18,8 @@ public:
 
     // Start-up steps 1 ... 9 with the program's arguments.
     void startUp(int argc, char** argv);
-    // Prints the exit status ("%d\n", standard output) and returns it.
+    // Prints the exit status ("%d\n", standard output) and returns it: the
+    // result's, or 1 after "Initial file parameter error.".
     int exit();
 
     // The last result of the run; NotConverted until a conversion runs.
@@ -38,6 +39,9 @@ private:
     int targetFile_ = 0;
     int regulateChorus_ = 0;
     Result result_ = Result::NotConverted;
+    // The settings file gave no mode ("Initial file parameter error."): the
+    // run ends with the exit status of no result of the table.
+    bool settingsUnusable_ = false;
     std::string settingsPath_;
     std::string executableName_;
 };

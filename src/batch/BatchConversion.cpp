@@ -1,10 +1,12 @@
 #include "batch/BatchConversion.h"
 
 #include <memory>
+#include <new>
 
 #include "volume/Result.h"
 #include "conversion/FileInspection.h"
 #include "conversion/Controllers.h"
+#include "conversion/InputFile.h"
 #include "conversion/Normalization.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
@@ -30,9 +32,10 @@ void collectLogEntry(ConversionJob& job, FileOutcome& outcome) {
     });
 }
 
-// A file --normalize leaves as it is: copied, and logged through the job as
-// a file that needed no change.
-FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) {
+// A file --normalize leaves as it is: the bytes judged are written to the
+// output, with the input's permission bits for a new one (never onto the
+// input itself), and logged through the job as a file that needed no change.
+FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind, const ReadFile& input) {
     FileOutcome outcome;
     std::unique_ptr<VolumeController> c = controllerFor(item, run);
     ConversionJob& job = c->job();
@@ -44,11 +47,42 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind) 
     result.path = item.input;
     result.name = fileNameOf(item.input);
     result.kind = kind;
-    job.reportFile(result, copyFileOverwrite(item.input, item.output) ? Result::NotConverted : Result::FileWriteError);
+    const bool copied =
+        !isSameFile(item.input, item.output) && writeFileSafely(item.output, ByteSpan(input.bytes), input.permissions);
+    job.reportFile(result, copied ? Result::NotConverted : Result::FileWriteError);
     job.writeLogEntry(result, true);
     outcome.result = result.outcome;
     outcome.message = result.message;
     return outcome;
+}
+
+// The conversion of convertFile; with `preread`, of those bytes rather than
+// of a fresh read of the file.
+FileOutcome convertWith(const BatchItem& item, const BatchRun& run, std::optional<int> changeTenths,
+                        ConversionJob::InputReader preread) {
+    FileOutcome outcome;
+    std::unique_ptr<VolumeController> c = controllerFor(item, run);
+    if (changeTenths) applyRelativeChange(*c, *changeTenths);
+    collectLogEntry(c->job(), outcome);
+    if (preread) c->job().setInputReader(std::move(preread));
+    outcome.result = c->consoleRun();
+    outcome.message = c->resultText();
+    outcome.changeTenths = changeTenths;
+    return outcome;
+}
+
+// Memory that runs out for one file outside its job (which reports it
+// itself) ends that file alone; the batch goes on.
+template <typename Work>
+FileOutcome guarded(Work&& work) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        FileOutcome outcome;
+        outcome.result = Result::FileReadError;
+        outcome.message = std::string(resultMessage(outcome.result));
+        return outcome;
+    }
 }
 
 }  // namespace
@@ -60,21 +94,28 @@ bool BatchRun::outputFolderIsNew(const BatchItem& item) const {
 }
 
 FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optional<int> changeTenths) {
-    FileOutcome outcome;
-    std::unique_ptr<VolumeController> c = controllerFor(item, run);
-    if (changeTenths) applyRelativeChange(*c, *changeTenths);
-    collectLogEntry(c->job(), outcome);
-    outcome.result = c->consoleRun();
-    outcome.message = c->resultText();
-    outcome.changeTenths = changeTenths;
-    return outcome;
+    return guarded([&] { return convertWith(item, run, changeTenths, {}); });
 }
 
 FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int targetTenths) {
-    const Inspection found = inspectFile(item.input, item.mode);
-    const std::optional<int> change = normalizingChangeFor(found, targetTenths);
-    if (!change) return copyUnchanged(item, run, found.kind);
-    return convertFile(item, run, change);
+    return guarded([&] {
+        ReadFile input;
+        const ReadOutcome read = readInputFile(item.input, item.mode, input);
+        return normalizeReadFile(item, run, targetTenths, read, std::move(input));
+    });
+}
+
+FileOutcome normalizeReadFile(const BatchItem& item, const BatchRun& run, int targetTenths, ReadOutcome read,
+                              ReadFile input) {
+    return guarded([&] {
+        const Inspection found = inspectReadFile(read, ByteSpan(input.bytes), item.mode);
+        const std::optional<int> change = normalizingChangeFor(found, targetTenths);
+        if (!change) return copyUnchanged(item, run, found.kind, input);
+        return convertWith(item, run, change, [read, &input](const std::string&, ReadFile& into) {
+            into = std::move(input);
+            return read;
+        });
+    });
 }
 
 }  // namespace keldro::batch

@@ -12,6 +12,7 @@
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
 #include "conversion/Normalization.h"
+#include "platform/Files.h"
 #include "volume/Result.h"
 
 namespace keldro::batch {
@@ -46,7 +47,12 @@ FileOutcome convertFile(const BatchItem& item, const BatchRun& run, std::optiona
 
 // The relative change that brings the file's peak level to the target; a file
 // within 0.5 dB of it (or without any volume to judge by) is copied unchanged.
+// The file is read once: what is judged is what is converted or copied.
 FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int targetTenths);
+// normalizeFile on the outcome and the bytes of a read of the item's input
+// (readInputFile), whatever the file holds by now.
+FileOutcome normalizeReadFile(const BatchItem& item, const BatchRun& run, int targetTenths, ReadOutcome read,
+                              ReadFile input);
 
 // The change --normalize applies to a file of peak level `peakTenths`: none
 // within 0.5 dB of the target, else target - peak within -60 ... 60 dB.

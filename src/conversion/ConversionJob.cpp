@@ -1,8 +1,10 @@
 #include "conversion/ConversionJob.h"
 
+#include <new>
 #include <optional>
 
 #include "volume/Result.h"
+#include "conversion/InputFile.h"
 #include "conversion/ResultLog.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
@@ -74,6 +76,17 @@ Result ConversionJob::run() {
 }
 
 Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
+    try {
+        return convertReadFile(path, r);
+    } catch (const std::bad_alloc&) {
+        // What was found before memory ran out is no result of the file.
+        r.changes.clear();
+        changes_.clear();
+        return reportFile(r, Result::FileReadError);
+    }
+}
+
+Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
     r.clear();
     r.path = path;
     r.name = fileNameOf(path);
@@ -82,15 +95,16 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     // A name of another kind is not read: whether anything is there decides the error.
     if (!endsWithIgnoreCase(path, step_->extension()))
         return reportFile(r, fileStatus(path) ? step_->wrongInput() : Result::FileReadError);
-    ByteVector input;
-    switch (readWholeFileOrFolder(path, input)) {
+    ReadFile input;
+    switch (inputReader_ ? inputReader_(path, input) : readInputFile(path, mode(), input)) {
         case ReadOutcome::Read: break;
         case ReadOutcome::Directory: return reportFile(r, step_->wrongInput());
+        case ReadOutcome::TooLarge: return reportFile(r, oversizedInput(mode()));
         case ReadOutcome::Failed: return reportFile(r, Result::FileReadError);
     }
 
     ByteVector output;
-    const Result result = convertBytes(ByteSpan(input), r, output);
+    const Result result = convertBytes(ByteSpan(input.bytes), r, output);
     if (!isSuccess(result)) return result;
 
     const std::string out = outputFileName();
@@ -110,15 +124,17 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
         if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
             return reportFile(r, Result::FileWriteError);
     }
+    // Written under a temporary name and renamed into place: a failed write
+    // leaves no partial file and an existing output (or the input itself,
+    // when the names are the same) as it was.
     if (result == Result::Converted) {
-        // Written under a temporary name and renamed into place: a failed write
-        // leaves no partial file and an existing output (or the input itself,
-        // when the names are the same) as it was.
         if (!writeFileSafely(target, ByteSpan(output))) return reportFile(r, Result::FileWriteError);
     } else {
-        // Nothing to change: copy the input unless the output is the input
-        // itself. Names that differ only in letter case are different files here.
-        if (!isSameFile(path, out) && !copyFileOverwrite(path, out)) return reportFile(r, Result::FileWriteError);
+        // Nothing to change: the bytes judged, with the input's permission bits
+        // for a new output, unless the output is the input itself. Names that
+        // differ only in letter case are different files here.
+        if (!isSameFile(path, out) && !writeFileSafely(target, ByteSpan(input.bytes), input.permissions))
+            return reportFile(r, Result::FileWriteError);
     }
     return r.outcome;
 }

@@ -15,6 +15,7 @@
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 
 namespace keldro {
 
@@ -68,8 +69,19 @@ public:
     // The mode's engine step on one file's bytes (change list emptied first):
     // Converted (output filled), NotConverted (nothing to change), or an error.
     Result convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
-    // The per-file flow for one path (run() calls it once per file).
+    // The per-file flow for one path (run() calls it once per file). The
+    // input is read once: a file that needs no change is copied from the
+    // bytes the engine step judged, with the permission bits it had when it
+    // was read. Memory that runs out anywhere in the flow ends the file with
+    // "File read error.".
     Result convertOneFile(const std::string& path, FileResult& result);
+
+    // Where the per-file flow gets an input's bytes: readInputFile by default.
+    // A caller that has read the file already (keldro-batch --normalize judges
+    // it first) hands those bytes over, so that what was judged is what is
+    // converted or copied. Kept by reset().
+    using InputReader = std::function<ReadOutcome(const std::string& path, ReadFile& into)>;
+    void setInputReader(InputReader reader) { inputReader_ = std::move(reader); }
 
     // Writes the log entry of one file to the log path: false on failure.
     bool writeLogEntry(FileResult& result, bool first);
@@ -103,6 +115,8 @@ private:
     // True when the log path names the input, the output or the settings file:
     // such a log cannot be written, whatever the conversion did.
     bool logWouldReplaceUserFile() const;
+    // convertOneFile without its guard against running out of memory.
+    Result convertReadFile(const std::string& path, FileResult& result);
 
     std::unique_ptr<FileEngineStep> step_;
     JobHost* host_ = nullptr;
@@ -118,6 +132,7 @@ private:
     VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;
+    InputReader inputReader_;
 };
 
 // Paths of this many bytes or more are refused with "File path is too long.".

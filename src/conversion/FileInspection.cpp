@@ -1,12 +1,14 @@
 #include "conversion/FileInspection.h"
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 
 #include "volume/Result.h"
 #include "volume/JobHost.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/VolumeFile.h"
+#include "conversion/InputFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tavi/Engine.h"
@@ -148,10 +150,24 @@ Inspection inspectBytes(ByteSpan bytes, FileMode mode) {
 }
 
 Inspection inspectFile(const std::string& path, FileMode mode) {
-    ByteVector bytes;
-    // A folder fails the read like anything else that is not a regular file.
-    if (!readWholeFile(path, bytes)) return failed(mode, Result::FileReadError);
-    return inspectBytes(ByteSpan(bytes), mode);
+    ReadFile file;
+    const ReadOutcome read = readInputFile(path, mode, file);
+    return inspectReadFile(read, ByteSpan(file.bytes), mode);
+}
+
+Inspection inspectReadFile(ReadOutcome read, ByteSpan bytes, FileMode mode) {
+    switch (read) {
+        case ReadOutcome::Read: break;
+        case ReadOutcome::TooLarge: return failed(mode, oversizedInput(mode));
+        // A folder fails the read like anything else that is not a regular file.
+        case ReadOutcome::Directory:
+        case ReadOutcome::Failed: return failed(mode, Result::FileReadError);
+    }
+    try {
+        return inspectBytes(bytes, mode);
+    } catch (const std::bad_alloc&) {
+        return failed(mode, Result::FileReadError);
+    }
 }
 
 std::string kindText(const Inspection& in) {

@@ -10,6 +10,7 @@
 
 #include "conversion/FileEngineStep.h"
 #include "platform/Bytes.h"
+#include "platform/Files.h"
 #include "volume/Result.h"
 
 namespace keldro {
@@ -27,7 +28,11 @@ struct Inspection {
     bool ok() const { return outcome == Result::Converted; }
 };
 
+// A file too large for its format, or one that does not fit in memory, is
+// not inspected: its outcome says why ("File read error." for the memory).
 Inspection inspectFile(const std::string& path, FileMode mode);
+// The same for a file read by readInputFile with the outcome `read`.
+Inspection inspectReadFile(ReadOutcome read, ByteSpan bytes, FileMode mode);
 Inspection inspectBytes(ByteSpan bytes, FileMode mode);
 
 // "TAVI/VQ-7", "MFi/3.1", or "---" when the kind is not known.

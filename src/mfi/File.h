@@ -12,6 +12,10 @@
 
 namespace keldro::mfi {
 
+// The largest MFi file: the 32-bit data length after the "melo" id counts
+// every byte behind the first eight.
+inline constexpr std::uint64_t kLargestFileSize = 8 + std::uint64_t{0xFFFFFFFF};
+
 // A text field of the header: the bytes exactly as read (no character set
 // assumed), zero-filled behind them, and their count (0 = absent).
 template <std::size_t Capacity>

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <limits>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -296,10 +298,13 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
 namespace {
 
 // readWholeFile's work; `opened` tells whether the path could be opened, `st`
-// then holds the open file's status.
-bool readOpened(const std::string& path, ByteVector& out, bool& opened, struct stat& st) {
+// then holds the open file's status. A regular file longer than maxSize is
+// not read (tooLarge). `room` bytes of capacity are kept behind the content.
+template <typename Buffer>
+bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std::size_t room, bool& opened,
+                bool& tooLarge, struct stat& st) {
     out.clear();
-    opened = false;
+    opened = tooLarge = false;
     if (path.empty()) return false;
     int fd = openRetry(path.c_str(), O_RDONLY | O_NONBLOCK);  // a FIFO never blocks the run
     if (fd < 0) return false;
@@ -309,12 +314,20 @@ bool readOpened(const std::string& path, ByteVector& out, bool& opened, struct s
         ::close(fd);
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
+    tooLarge = S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > maxSize;
+    if (!S_ISREG(st.st_mode) || tooLarge) {
         ::close(fd);
         return false;
     }
-    // The length is taken from the open file; a file that shrinks meanwhile is a read failure.
-    out.resize(static_cast<std::size_t>(st.st_size));
+    // The length is taken from the open file; a file that shrinks meanwhile is a read failure,
+    // and so is one that does not fit in memory.
+    try {
+        out.reserve(static_cast<std::size_t>(st.st_size) + room);
+        out.resize(static_cast<std::size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        return false;
+    }
     std::size_t got = 0;
     while (got < out.size()) {
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
@@ -333,18 +346,30 @@ bool readOpened(const std::string& path, ByteVector& out, bool& opened, struct s
     return true;
 }
 
+constexpr std::uint64_t kAnySize = std::numeric_limits<std::uint64_t>::max();
+
 }  // namespace
 
 bool readWholeFile(const std::string& path, ByteVector& out) {
-    bool opened = false;
+    bool opened = false, tooLarge = false;
     struct stat st{};
-    return readOpened(path, out, opened, st);
+    return readOpened(path, out, kAnySize, 0, opened, tooLarge, st);
 }
 
-ReadOutcome readWholeFileOrFolder(const std::string& path, ByteVector& out) {
-    bool opened = false;
+bool readWholeFile(const std::string& path, std::string& out, std::size_t room) {
+    bool opened = false, tooLarge = false;
     struct stat st{};
-    if (readOpened(path, out, opened, st)) return ReadOutcome::Read;
+    return readOpened(path, out, kAnySize, room, opened, tooLarge, st);
+}
+
+ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize) {
+    bool opened = false, tooLarge = false;
+    struct stat st{};
+    if (readOpened(path, out.bytes, maxSize, 0, opened, tooLarge, st)) {
+        out.permissions = st.st_mode & 07777;
+        return ReadOutcome::Read;
+    }
+    if (tooLarge) return ReadOutcome::TooLarge;
     if (!opened) {
         // A folder that cannot be opened (no read permission) is still a folder.
         const std::optional<FileStatus> status = fileStatus(path);
@@ -383,15 +408,6 @@ FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFi
     if (!s.modeMade && ::fchmod(s.fd, s.mode) != 0) return FreshWrite::Untouched;
     if (linkUnnamedFile(s.fd, path.c_str()) != 0) return FreshWrite::Untouched;
     return s.closeFile() ? FreshWrite::Written : FreshWrite::Failed;
-}
-
-bool copyFileOverwrite(const std::string& src, const std::string& dst) {
-    if (src.empty() || dst.empty() || isSameFile(src, dst)) return false;
-    struct stat st{};
-    if (!statPath(src, st)) return false;
-    ByteVector bytes;
-    if (!readWholeFile(src, bytes)) return false;
-    return writeFileSafely(dst, bytes, st.st_mode & 07777);
 }
 
 bool deleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }

@@ -2,6 +2,7 @@
 // File services of the per-file flow, the result log and the settings file.
 // "Read-only" always means that the owner write bit is clear: never access(),
 // which answers yes to root for every file.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,12 +37,23 @@ std::optional<FileIdentity> fileIdentity(const std::string& path);
 
 // Reads a whole regular file; false on any failure.
 bool readWholeFile(const std::string& path, ByteVector& out);
+// The same as text, with `room` bytes of capacity kept free behind it for
+// small edits that need not move the text.
+bool readWholeFile(const std::string& path, std::string& out, std::size_t room);
 
-// readWholeFile that also tells a directory from other failures, as a
-// caller that treats a folder given as input differently needs: the opened
-// file's own status answers, a stat only when the path cannot be opened.
-enum class ReadOutcome { Read, Directory, Failed };
-ReadOutcome readWholeFileOrFolder(const std::string& path, ByteVector& out);
+// A file read whole, with the permission bits it had when it was opened, so
+// that an unchanged copy can be written from the very bytes that were read.
+struct ReadFile {
+    ByteVector bytes;
+    unsigned permissions = 0;
+};
+
+// readWholeFile that also tells a directory and a file longer than maxSize
+// (refused unread, before any memory is taken for it) from other failures,
+// as the per-file flow needs: the opened file's own status answers, a stat
+// only when the path cannot be opened.
+enum class ReadOutcome { Read, Directory, TooLarge, Failed };
+ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize);
 
 // True when an existing file can be opened for writing; its content is not changed.
 bool canOpenForWriting(const std::string& path);
@@ -118,10 +130,6 @@ bool writeFileSafely(const WriteTarget& target, ByteSpan data, unsigned newFileM
 // first) gives the answer.
 enum class FreshWrite { Written, Failed, Untouched };
 FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
-
-// Copies src over dst (replacing it), safely as above; a new dst gets src's
-// permission bits. Copying a file onto itself is refused (false).
-bool copyFileOverwrite(const std::string& src, const std::string& dst);
 
 // Deletes a file; false when it cannot.
 bool deleteFile(const std::string& path);

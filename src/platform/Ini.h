@@ -16,7 +16,6 @@
 // by the return value only; callers are free to ignore them.
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace keldro {
@@ -24,12 +23,17 @@ namespace keldro {
 // A settings file read once: reads answer from the bytes read at load, writes
 // change those bytes in memory, and save() writes them back in one safe write
 // (only when they changed). The result equals reading and writing each key
-// with the functions below, one after the other.
+// with the functions below, one after the other. Every read and write walks
+// the file's lines once, keeping nothing per line, and a read's answer is
+// kept until the next write; readAhead answers many keys in one walk.
 class IniFile {
 public:
     // Reads the file; a missing file reads as empty.
     explicit IniFile(std::string path);
 
+    // Looks up these keys of the section in a single walk over the file: a
+    // caller about to read several keys of a large file saves a walk per key.
+    void readAhead(const std::string& section, const std::vector<std::string>& keys) const;
     std::string readString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     int readInt(const std::string& section, const std::string& key, int defaultValue) const;
 
@@ -39,16 +43,20 @@ public:
     bool save();
 
 private:
+    // A key looked up since the last write, and what the file says of it.
+    struct Answer {
+        std::string section, key;
+        bool found = false;
+        std::string value;
+    };
+    const Answer* answered(const std::string& section, const std::string& key) const;
     bool lookup(const std::string& section, const std::string& key, std::string& value) const;
 
     std::string path_;
     std::string text_;
     bool readable_ = true;
     bool changed_ = false;
-    // The keys of the last section looked up, in file order (parsed once per section).
-    mutable std::string indexedSection_;
-    mutable bool indexed_ = false;
-    mutable std::vector<std::pair<std::string_view, std::string_view>> sectionKeys_;
+    mutable std::vector<Answer> answers_;
 };
 
 std::string iniReadString(const std::string& path, const std::string& section, const std::string& key,

@@ -33,7 +33,6 @@ int truncateToInt(double x) {
 
 namespace {
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 }  // namespace
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
@@ -46,12 +45,6 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
 bool endsWithIgnoreCase(std::string_view text, std::string_view suffix) {
     if (text.size() < suffix.size()) return false;
     return equalsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
 }
 
 std::string formatText(const char* format, ...) {

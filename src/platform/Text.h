@@ -24,8 +24,15 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // True when the last suffix.size() bytes of text equal suffix, letter case ignored.
 bool endsWithIgnoreCase(std::string_view text, std::string_view suffix);
 
-// Blanks (space, tab, vertical tab, form feed, CR) removed from both ends.
-std::string_view trimBlanks(std::string_view s);
+// Space, tab, vertical tab, form feed and CR.
+constexpr bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Blanks removed from both ends. Inline: the settings file trims every line.
+constexpr std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
 
 // printf into a std::string.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

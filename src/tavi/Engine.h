@@ -1,6 +1,7 @@
 #pragma once
 // Converts one TAVI file ("MMMD") held in memory through a host's volume
 // rules: bytes in, the converted bytes and what was changed out.
+#include <cstdint>
 #include <string>
 
 #include "platform/Bytes.h"
@@ -9,6 +10,10 @@
 #include "volume/VolumeChangeRecord.h"
 
 namespace keldro::tavi {
+
+// The largest TAVI file: the 32-bit length field after "MMMD" counts every
+// byte behind the first eight.
+inline constexpr std::uint64_t kLargestFileSize = 8 + std::uint64_t{0xFFFFFFFF};
 
 struct Conversion {
     Result result = Result::Converted;

@@ -81,6 +81,8 @@ enum class Result : std::uint8_t {
 
 // Result numbers run from 0 to this value.
 inline constexpr int kLastResultNumber = 68;
+// The exit status of anything outside the table of results.
+inline constexpr int kExitStatusOutsideTable = 1;
 
 // True while a step's answer lets the conversion go on.
 constexpr bool ok(Result r) { return r == Result::Converted; }

@@ -1,6 +1,9 @@
 // Start-up and command line, run as a real process: the built keldro copied
 // into a temporary directory beside a KELDRO.ini.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -45,23 +48,62 @@ const std::string kTaviHelp =
     "   -mg  MG_Value    :MaxGain         (-12 ... 0)\n";
 const std::string kVersion = "keldro Ver.1.1.0 (Feb  6 2006 18:33:19)\n";
 
-TEST_F(App, NoSettingsFile) {
-    Outcome r = run({"-h"});
-    EXPECT_EQ(r.out, "0\n");
-    EXPECT_EQ(r.err, "Initial file parameter error.\n");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_FALSE(testing::exists(ini()));
-}
-
-TEST_F(App, TargetFileOutOfRange) {
-    for (const char* text : {"[SETTING]\nTARGET_FILE=2\n", "[SETTING]\nDB_VALUE=1\n", "[OTHER]\nTARGET_FILE=0\n"}) {
-        writeText(ini(), text);
-        Outcome r = run({});
-        EXPECT_EQ(r.out, "0\n");
-        EXPECT_EQ(r.err, "Initial file parameter error.\n");
-        EXPECT_EQ(r.code, 0);
-        EXPECT_EQ(readText(ini()), text);
+// A settings file that gives no mode stops the run: the message, status 1
+// (a failure, so `keldro ... && rm song.mmf` keeps the song), no output and
+// no settings written, whatever else the command line asks.
+TEST_F(App, InitialFileParameterErrorFails) {
+    writeText(dir.file("song.mmf"), "MMMD");
+    const struct {
+        const char* name;
+        void (*make)(const std::string& ini, const testing::TempDir& dir);
+    } cases[] = {
+        {"missing", [](const std::string&, const testing::TempDir&) {}},
+        {"folder", [](const std::string& ini, const testing::TempDir&) { ::mkdir(ini.c_str(), 0755); }},
+        {"fifo", [](const std::string& ini, const testing::TempDir&) { ::mkfifo(ini.c_str(), 0644); }},
+        {"dangling link", [](const std::string& ini, const testing::TempDir& d) {
+             ::symlink(d.file("gone.ini").c_str(), ini.c_str());
+         }},
+        {"unreadable", [](const std::string& ini, const testing::TempDir&) {
+             writeText(ini, "[SETTING]\nTARGET_FILE=0\n");
+             ::chmod(ini.c_str(), 0200);
+         }},
+        {"TARGET_FILE=2", [](const std::string& ini, const testing::TempDir&) {
+             writeText(ini, "[SETTING]\nTARGET_FILE=2\n");
+         }},
+        {"TARGET_FILE=-1", [](const std::string& ini, const testing::TempDir&) {
+             writeText(ini, "[SETTING]\nTARGET_FILE=-1\n");
+         }},
+        {"no TARGET_FILE", [](const std::string& ini, const testing::TempDir&) {
+             writeText(ini, "[SETTING]\nDB_VALUE=1\n");
+         }},
+        {"other section", [](const std::string& ini, const testing::TempDir&) {
+             writeText(ini, "[OTHER]\nTARGET_FILE=0\n");
+         }},
+    };
+    for (const auto& c : cases) {
+        if (std::string(c.name) == "unreadable" && ::geteuid() == 0) continue;  // root reads anything
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(ini());
+        c.make(ini(), dir);
+        // Only a regular file is read here: opening a FIFO would wait for a writer.
+        const bool regular = std::filesystem::is_regular_file(ini());
+        const std::string before = regular ? readText(ini()) : "";
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{}, std::vector<std::string>{"-h"},
+              std::vector<std::string>{"-i", "song.mmf", "-o", "out.mmf", "-l", "log.txt", "-db", "-3"}}) {
+            const Outcome r = run(args);
+            EXPECT_EQ(r.out, "1\n");
+            EXPECT_EQ(r.err, "Initial file parameter error.\n");
+            EXPECT_EQ(r.code, 1);
+            EXPECT_FALSE(testing::exists(dir.file("out.mmf")));
+            EXPECT_FALSE(testing::exists(dir.file("log.txt")));
+            EXPECT_EQ(regular ? readText(ini()) : "", before);
+        }
+        if (std::string(c.name) == "missing") {
+            EXPECT_FALSE(testing::exists(ini()));
+        }
     }
+    std::filesystem::remove_all(ini());
 }
 
 TEST_F(App, NoArgumentsWritesNormalisedValues) {
@@ -83,6 +125,18 @@ TEST_F(App, MissingKeysAreAddedWithDefaults) {
     writeText(ini(), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=3\n");
     run({});
     EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=0.0\nDB_VALUE=0.0\nMV_VALUE=100\n");
+}
+
+// A file longer than its format's length field can describe is refused
+// before it is read (the sparse file takes neither disk nor memory).
+TEST_F(App, InputTooLargeForItsFormatIsRefusedUnread) {
+    if (!testing::makeSparseFile(dir.file("huge.mmf"), (1ull << 32) + 8)) GTEST_SKIP() << "no sparse files here";
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\n");
+    const Outcome r = run({"-i", "huge.mmf", "-o", "out.mmf"});
+    EXPECT_EQ(r.err, "File size error.\n");
+    EXPECT_EQ(r.out, "-3\n");
+    EXPECT_EQ(r.code, 253);
+    EXPECT_FALSE(testing::exists(dir.file("out.mmf")));
 }
 
 TEST_F(App, ReadOnlySettingsFileIsNotWritten) {

@@ -146,6 +146,36 @@ TEST(BatchConversion, KeepsFoldersOrderAndGoesOnAfterFailures) {
     EXPECT_NE(r.err.find("File read error.\n            ghost.mmf\n"), std::string::npos) << r.err;
 }
 
+// A file longer than its format's length field can describe (a sparse one:
+// it takes neither disk nor memory) is refused unread in every mode, and
+// the batch goes on with the others and writes its result file.
+TEST(BatchConversion, FileTooLargeForItsFormatIsRefusedUnread) {
+    TempDir dir;
+    writeBytes(dir.file("in/a.mmf"), vq2File(100));
+    if (!testing::makeSparseFile(dir.file("in/huge.mmf"), (1ull << 32) + 8)) GTEST_SKIP() << "no sparse files here";
+    ASSERT_TRUE(testing::makeSparseFile(dir.file("in/huge.mld"), (1ull << 32) + 8));
+    writeBytes(dir.file("in/z.mld"), mfiFileWith("0301", 10, 100));
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"--db", "-2"},
+                                                    std::vector<std::string>{"--normalize", "-6"}}) {
+        SCOPED_TRACE(options[0]);
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"--out", "out" + options[0], "in"});
+        const Outcome r = runBatch(args, dir.path());
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("File size error.\n            in/huge.mmf\n"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Header size error.\n            in/huge.mld\n"), std::string::npos) << r.err;
+        EXPECT_TRUE(testing::exists(dir.file("out" + options[0] + "/in/a.mmf")));
+        EXPECT_TRUE(testing::exists(dir.file("out" + options[0] + "/in/z.mld")));
+        EXPECT_FALSE(testing::exists(dir.file("out" + options[0] + "/in/huge.mmf")));
+        const std::string result = readText(dir.file("out" + options[0] + "/KELDRO_result.txt"));
+        EXPECT_EQ(linesStartingWith(result, "IN:").size(), 4u);
+    }
+    const Outcome inspected = runBatch({"--inspect", "--csv", "in"}, dir.path());
+    EXPECT_EQ(inspected.code, 1);
+    EXPECT_NE(inspected.out.find("File size error."), std::string::npos) << inspected.out;
+    EXPECT_NE(inspected.out.find("Header size error."), std::string::npos) << inspected.out;
+}
+
 // With a result file from an earlier run in place, keldro's rule still
 // holds for every file: an output that is a link to that result file fails
 // (its log entry would replace its own output), and the others go on.

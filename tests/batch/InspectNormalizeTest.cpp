@@ -184,5 +184,36 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
     EXPECT_EQ(linesStartingWith(result, "IN:").size(), 4u);
 }
 
+// Each file is read once: the bytes judged are the bytes converted or
+// copied, whatever the file holds by the time the output is written. Here
+// the file on disk is the other of the two, as if it were rewritten between.
+TEST(Normalize, WritesTheBytesItJudged) {
+    TempDir dir;
+    const ByteVector quiet = vq3File(64);  // -12.0 dB: gets +6 dB
+    const ByteVector near = vq5File(92);   // -5.5 dB: copied unchanged
+    const batch::BatchOptions options;
+    const batch::BatchRun run{options, dir.file("result.txt"), false, {}};
+    for (const auto& [judged, onDisk] : {std::pair{quiet, near}, std::pair{near, quiet}}) {
+        const bool converts = judged == quiet;
+        SCOPED_TRACE(converts ? "converted" : "copied");
+        writeBytes(dir.file("in.mmf"), onDisk);
+        const batch::BatchItem item{dir.file("in.mmf"), dir.file(converts ? "converted.mmf" : "copied.mmf"),
+                                    FileMode::Tavi, false};
+        const batch::FileOutcome o =
+            batch::normalizeReadFile(item, run, -60, ReadOutcome::Read, ReadFile{judged, 0600});
+        EXPECT_EQ(o.changeTenths, converts ? std::optional<int>(60) : std::nullopt);
+        EXPECT_EQ(o.result, converts ? Result::Converted : Result::NotConverted);
+        const ByteVector out = readBytes(item.output);
+        if (converts) {
+            EXPECT_EQ(inspectBytes(ByteSpan(out), FileMode::Tavi).peakTenths, -60);
+        } else {
+            EXPECT_EQ(out, near);
+            struct stat st{};
+            ASSERT_EQ(::stat(item.output.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0600u);  // the input's, as read
+        }
+    }
+}
+
 }  // namespace
 }  // namespace keldro::batchtest

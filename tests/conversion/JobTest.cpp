@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+#include <new>
+#include <tuple>
+
 #include "platform/Files.h"
 #include "platform/TempDir.h"
 #include "volume/Result.h"
@@ -20,13 +25,15 @@ using testing::writeText;
 
 class FakeStep final : public FileEngineStep {
 public:
-    FakeStep(FileMode mode, Result result, std::string output, int* calls)
-        : mode_(mode), result_(result), output_(std::move(output)), calls_(calls) {}
+    // `during` runs while the step converts, between the read and the write.
+    FakeStep(FileMode mode, Result result, std::string output, int* calls, std::function<void()> during = {})
+        : mode_(mode), result_(result), output_(std::move(output)), calls_(calls), during_(std::move(during)) {}
     FileMode mode() const override { return mode_; }
     std::string_view extension() const override { return mode_ == FileMode::Tavi ? ".mmf" : ".mld"; }
     Result wrongInput() const override { return mode_ == FileMode::Tavi ? Result::NoTaviFile : Result::NoMfiFile; }
     Result convert(ConversionJob& job, JobHost*, ByteSpan, FileResult& r, ByteVector& out) override {
         ++*calls_;
+        if (during_) during_();
         job.reportFile(r, result_);
         r.kind = mode_ == FileMode::Tavi ? 2 : 31;
         if (result_ == Result::Converted) out.assign(output_.begin(), output_.end());
@@ -38,6 +45,7 @@ private:
     Result result_;
     std::string output_;
     int* calls_;
+    std::function<void()> during_;
 };
 
 class FakeHost final : public JobHost, public JobRequest {
@@ -57,9 +65,9 @@ struct JobRun {
 };
 
 JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "CONVERTED",
-           FileMode mode = FileMode::Tavi, bool outputFolderNew = false) {
+           FileMode mode = FileMode::Tavi, bool outputFolderNew = false, std::function<void()> during = {}) {
     int calls = 0;
-    ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls));
+    ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls, std::move(during)));
     job.setOutputFolderNew(outputFolderNew);
     job.reset();
     job.setDbTenths(-30);
@@ -229,6 +237,70 @@ TEST(Job, CopyOnNothingToChange) {
     EXPECT_EQ(r.status, Result::NotConverted);
     EXPECT_EQ(r.text, "Not Converted - Not exist target volume.");
     EXPECT_EQ(readText(d.file("copy.mmf")), content);
+}
+
+// The input is read once: a file rewritten while the run judges it (as an
+// editor or a download does) still gets exactly the bytes that were judged,
+// with the permission bits they were read with.
+TEST(Job, CopyIsTheBytesJudged) {
+    const std::string content("MMMD\0\1\2", 7);
+    const struct {
+        const char* name;
+        void (*rewrite)(const TempDir&);
+    } cases[] = {
+        {"truncated", [](const TempDir& d) { writeText(d.file("in.mmf"), ""); }},
+        {"replaced by rename",
+         [](const TempDir& d) {
+             writeText(d.file("other.mmf"), "OTHER");
+             ASSERT_EQ(std::rename(d.file("other.mmf").c_str(), d.file("in.mmf").c_str()), 0);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir d;
+        writeText(d.file("in.mmf"), content);
+        ASSERT_EQ(::chmod(d.file("in.mmf").c_str(), 0600), 0);
+        FakeHost host;
+        host.in = d.file("in.mmf");
+        host.out = d.file("copy.mmf");
+        const JobRun r = runJob(host, Result::NotConverted, "", FileMode::Tavi, false, [&] { c.rewrite(d); });
+        EXPECT_EQ(r.status, Result::NotConverted);
+        EXPECT_EQ(readText(d.file("copy.mmf")), content);
+        struct stat st{};
+        ASSERT_EQ(::stat(d.file("copy.mmf").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
+}
+
+// A file longer than its format's length field can describe is refused
+// unread (it takes no memory: the sparse file below would take 4 GiB), and
+// memory that runs out during a conversion ends that file with an error.
+TEST(Job, InputsThatDoNotFitInMemory) {
+    TempDir d;
+    constexpr unsigned long long kFourGiB = 1ull << 32;
+    for (const auto& [name, mode, expected] : {std::tuple{"huge.mmf", FileMode::Tavi, Result::FileSizeError},
+                                               std::tuple{"huge.mld", FileMode::Mfi, Result::MfiHeaderSize}}) {
+        SCOPED_TRACE(name);
+        if (!testing::makeSparseFile(d.file(name), kFourGiB + 8)) GTEST_SKIP() << "no sparse files here";
+        FakeHost host;
+        host.in = d.file(name);
+        host.out = d.file(std::string("out") + name);
+        const JobRun r = runJob(host, Result::Converted, "x", mode);
+        EXPECT_EQ(r.status, expected);
+        EXPECT_EQ(r.calls, 0);
+        EXPECT_FALSE(exists(host.out));
+    }
+
+    writeText(d.file("in.mmf"), "IN");
+    FakeHost host;
+    host.in = d.file("in.mmf");
+    host.out = d.file("out.mmf");
+    host.log = d.file("log.txt");
+    const JobRun r = runJob(host, Result::Converted, "x", FileMode::Tavi, false, [] { throw std::bad_alloc(); });
+    EXPECT_EQ(r.status, Result::FileReadError);
+    EXPECT_EQ(r.text, "File read error.");
+    EXPECT_FALSE(exists(host.out));
+    EXPECT_NE(readText(host.log).find("Result:NG\tError:File read error."), std::string::npos);  // the run went on to its log
 }
 
 TEST(Job, SameNameNeverLosesTheInput) {

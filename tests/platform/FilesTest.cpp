@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/Executable.h"
 #include "platform/TempDir.h"
@@ -52,18 +56,32 @@ TEST(Files, SafeWriteReplacesWholeOrNothing) {
     EXPECT_EQ(testing::listDir(dir.path()).size(), 2u);  // no temporary file left behind
 }
 
-TEST(Files, CopyAndSameFile) {
+TEST(Files, SameFileAndDelete) {
     TempDir dir;
     const std::string in = dir.file("in.mmf");
     writeText(in, std::string("a\0b", 3));
-    ASSERT_TRUE(copyFileOverwrite(in, dir.file("out.mmf")));
-    EXPECT_EQ(readText(dir.file("out.mmf")), std::string("a\0b", 3));
+    writeText(dir.file("out.mmf"), "x");
     EXPECT_TRUE(isSameFile(in, dir.path() + "/./in.mmf"));
     EXPECT_FALSE(isSameFile(in, dir.file("out.mmf")));
-    EXPECT_FALSE(copyFileOverwrite(in, dir.path() + "/./in.mmf"));  // never onto itself
-    EXPECT_EQ(readText(in), std::string("a\0b", 3));
     EXPECT_TRUE(deleteFile(dir.file("out.mmf")));
     EXPECT_FALSE(fileExists(dir.file("out.mmf")));
+}
+
+// One read gives the bytes and the permission bits they are copied with; a
+// file longer than the limit is refused before it is read.
+TEST(Files, ReadWholeFileOrFolder) {
+    TempDir dir;
+    const std::string in = dir.file("in.mmf");
+    writeText(in, std::string("a\0b", 3));
+    ASSERT_EQ(::chmod(in.c_str(), 0640), 0);
+    ReadFile file;
+    ASSERT_EQ(readWholeFileOrFolder(in, file, 3), ReadOutcome::Read);
+    EXPECT_EQ(file.bytes, bytesOf(std::string("a\0b", 3)));
+    EXPECT_EQ(file.permissions, 0640u);
+    EXPECT_EQ(readWholeFileOrFolder(in, file, 2), ReadOutcome::TooLarge);
+    EXPECT_TRUE(file.bytes.empty());
+    EXPECT_EQ(readWholeFileOrFolder(dir.path(), file, 3), ReadOutcome::Directory);
+    EXPECT_EQ(readWholeFileOrFolder(dir.file("missing"), file, 3), ReadOutcome::Failed);
 }
 
 TEST(Files, SafeWriterKeepsTheTargetUntilCommitAndLeavesNoTraceWithout) {
@@ -165,32 +183,61 @@ TEST(Files, FreshWriteOnlyWhereNothingIs) {
     EXPECT_EQ(testing::listDir(dir.path()).size(), 4u);
 }
 
+// The child of RemovedWhenASignalEndsTheProcess. It must start as a fresh
+// process (this test program started again), not as a fork of the test run:
+// a fork inherits the handlers an earlier test's temporary file installed,
+// and the child would not begin as a program that has listed nothing yet.
+// The environment tells it the signal, whether to ignore it, and its folder.
+constexpr const char* kSignalChildVariable = "KELDRO_TEST_SIGNAL_CHILD";
+
+[[noreturn]] void playSignalChild(const char* spec) {
+    int sig = 0, ignored = 0, used = 0;
+    if (std::sscanf(spec, "%d %d %n", &sig, &ignored, &used) != 2) _exit(9);
+    const std::string dir = spec + used;
+    ::signal(sig, ignored ? SIG_IGN : SIG_DFL);
+    writeText(dir + "/.keldro-listed", "partial");
+    writeText(dir + "/.keldro-unlisted", "done");
+    { TemporaryName gone(dir + "/.keldro-unlisted"); }
+    TemporaryName name(dir + "/.keldro-listed");
+    ::raise(sig);
+    _exit(7);
+}
+
+// Runs before main: a program started as the signal child plays it and ends.
+const bool kIsSignalChild = [] {
+    if (const char* spec = std::getenv(kSignalChildVariable)) playSignalChild(spec);
+    return false;
+}();
+
 // A listed temporary file is removed when SIGINT, SIGTERM or SIGHUP ends the
 // process, and the process still ends by that signal; a signal the process
 // ignores stays ignored. Run in a child process, which the signal ends.
 TEST(TemporaryNames, RemovedWhenASignalEndsTheProcess) {
+    const std::string self = *executablePath();
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         for (bool ignored : {false, true}) {
             SCOPED_TRACE(std::string(strsignal(sig)) + (ignored ? " ignored" : ""));
             TempDir dir;
             const std::string listed = dir.file(".keldro-listed"), unlisted = dir.file(".keldro-unlisted");
+            // The child's environment: this one and the variable that makes it the child.
+            std::vector<std::string> variables{std::string(kSignalChildVariable) + "=" + std::to_string(sig) + " " +
+                                               (ignored ? "1 " : "0 ") + dir.path()};
+            for (char** e = environ; *e; ++e) variables.emplace_back(*e);
+            std::vector<char*> env;
+            for (std::string& v : variables) env.push_back(v.data());
+            env.push_back(nullptr);
             const pid_t pid = ::fork();
             if (pid == 0) {
-                ::signal(sig, ignored ? SIG_IGN : SIG_DFL);
-                writeText(listed, "partial");
-                writeText(unlisted, "done");
-                { TemporaryName gone(unlisted); }
-                TemporaryName name(listed);
-                ::raise(sig);
-                _exit(7);
+                ::execle(self.c_str(), self.c_str(), static_cast<char*>(nullptr), env.data());
+                _exit(8);
             }
             int status = 0;
             ASSERT_EQ(::waitpid(pid, &status, 0), pid);
             if (ignored) {
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
                 EXPECT_TRUE(fileExists(listed));
             } else {
-                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
                 EXPECT_FALSE(fileExists(listed));
             }
             EXPECT_TRUE(fileExists(unlisted));

@@ -1,5 +1,6 @@
 #pragma once
 // A fresh temporary directory per test, removed afterwards, and small file helpers.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,15 @@ inline std::string readText(const std::string& path) {
 inline bool exists(const std::string& path) {
     struct stat st{};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// A file of `size` bytes that takes no room on the disk (one hole); false
+// where the file system refuses.
+inline bool makeSparseFile(const std::string& path, unsigned long long size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    const bool sized = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    return ::close(fd) == 0 && sized;
 }
 
 inline void makeReadOnly(const std::string& path) { ::chmod(path.c_str(), 0444); }

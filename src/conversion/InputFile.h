@@ -1,0 +1,22 @@
+#pragma once
+// Reading one input file of either mode, for conversion, inspection and
+// normalising alike: whole and once, so that what is judged is what is
+// converted or copied. A file longer than its format's 32-bit length field
+// can describe cannot be a file of the format and is refused before any
+// memory is taken for it.
+#include <string>
+
+#include "conversion/FileEngineStep.h"
+#include "platform/Files.h"
+#include "volume/Result.h"
+
+namespace keldro {
+
+ReadOutcome readInputFile(const std::string& path, FileMode mode, ReadFile& into);
+
+// The result of such a file: what each format's reader says of a length
+// field that does not describe the file ("File size error." for TAVI,
+// "Header size error." for MFi).
+Result oversizedInput(FileMode mode);
+
+}  // namespace keldro
