@@ -1,8 +1,6 @@
 #include "batch/BatchOptions.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <string_view>
 
 #include "conversion/Normalization.h"
@@ -12,22 +10,6 @@
 
 namespace keldro::batch {
 namespace {
-
-bool isDecimal(const std::string& text) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    std::strtod(text.c_str(), &end);
-    return errno == 0 && end != nullptr && *end == '\0';
-}
-
-bool isInteger(const std::string& text) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    std::strtol(text.c_str(), &end, 10);
-    return errno == 0 && end != nullptr && *end == '\0';
-}
 
 // The volume options as keldro-batch spells them: lower case only.
 bool isVolumeOption(std::string_view name) {
@@ -75,8 +57,8 @@ private:
             return fail("unknown option --" + name);
         std::string value;
         if (!valueOf(name, inlineValue, value)) return;
-        if (takesDecimal(name) && !isDecimal(value)) return fail("--" + name + " needs a number, not \"" + value + "\"");
-        if ((name == "mv" || name == "jobs" || channelEntryOf(name) >= 0) && !isInteger(value))
+        if (takesDecimal(name) && !isDecimalText(value)) return fail("--" + name + " needs a number, not \"" + value + "\"");
+        if ((name == "mv" || name == "jobs" || channelEntryOf(name) >= 0) && !isWholeNumberText(value))
             return fail("--" + name + " needs a whole number, not \"" + value + "\"");
         if (name == "out") {
             if (value.empty()) return fail("--out needs a folder");

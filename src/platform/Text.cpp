@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -15,6 +16,23 @@ int atoiLike(const std::string& text) {
 }
 
 double strtodLike(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Both checks want the whole text read: an embedded NUL ends the number, not the text.
+bool isDecimalText(const std::string& text) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+bool isWholeNumberText(const std::string& text) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && end == text.c_str() + text.size();
+}
 
 int truncateToInt(double x) {
     if (std::isnan(x)) return 0;

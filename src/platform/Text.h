@@ -13,6 +13,15 @@ int atoiLike(const std::string& text);
 // Reads the leading decimal number as strtod does ("3.5dB" gives 3.5, "abc" 0).
 double strtodLike(const std::string& text);
 
+// Whether the whole text is one number as the options take it: what strtod
+// reads, blanks before it allowed, finite and within the range of a double
+// (so "nan", "inf" and "1e400" are not numbers).
+bool isDecimalText(const std::string& text);
+
+// Whether the whole text is one decimal integer within 64 bits (what strtoll
+// reads, blanks before it and a sign allowed).
+bool isWholeNumberText(const std::string& text);
+
 // x truncated toward zero, saturated to the int range; NaN gives 0.
 int truncateToInt(double x);
 
