@@ -38,6 +38,9 @@ std::string formatText(const char* format, ...) __attribute__((format(printf, 1,
 // What printf's "%d", "%0<width>d" and "%.<precision>f" print, appended to
 // `out`: the same text, without a format string to read.
 void appendDecimal(std::string& out, long long value, int zeroPaddedWidth = 0);
+// The same text written at `out`, which has room for 20 characters or the
+// width if larger; returns the end of what was written.
+char* writeDecimal(char* out, long long value, int zeroPaddedWidth = 0);
 void appendFixed(std::string& out, double value, int precision);
 
 }  // namespace keldro
