@@ -19,6 +19,8 @@ cmake -S . -B build-web/native -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELDRO_TEST
 cmake --build build-web/native -j "$(nproc)" --target keldro keldro-batch
 
 node web/test/node-test.mjs build-web/site/keldro.mjs build-web/native examples
+# The module's types (keldro.d.ts) against a program that uses it.
+web/node_modules/.bin/tsc -p web/core
 
 port=8181
 node web/serve.mjs build-web/site "$port" >/dev/null &
