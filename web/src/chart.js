@@ -12,8 +12,16 @@ function el(name, attrs) {
 // Actions 1 ... 4 change a volume (0 ... 127) and carry it before and after.
 const isVolumeChange = (c) => c.action >= 1 && c.action <= 4;
 
+// The module gives the changes as columns (typed arrays); the chart reads rows.
+function rowsOf(changes) {
+  const rows = [];
+  for (let i = 0; i < changes.length; i++)
+    rows.push({ action: changes.action[i], seconds: changes.seconds[i], beforeVolume: changes.beforeVolume[i], afterVolume: changes.afterVolume[i] });
+  return rows;
+}
+
 export function volumeChart(changes) {
-  const volumes = changes.filter(isVolumeChange);
+  const volumes = rowsOf(changes).filter(isVolumeChange);
   const svg = el("svg", { class: "chart", viewBox: `0 0 ${W} ${H}`, role: "img" });
   if (volumes.length === 0) {
     svg.setAttribute("aria-label", "No volume changed");
