@@ -35,6 +35,8 @@ if [ ! -f web/node_modules/.package-lock.json ] || [ web/package-lock.json -nt w
   (cd web && npm ci --no-audit --no-fund)
 fi
 node web/build.mjs build-web/wasm build-web/site
+# The module's types beside it, for programs that use keldro.mjs.
+cp web/core/keldro.d.ts web/core/keldro.d.mts build-web/site/
 echo "web: build-web/site (keldro.wasm $(stat -c %s build-web/site/keldro.wasm) bytes," \
   "page $(cat build-web/site/index.html build-web/site/*.css build-web/site/*.js | wc -c) bytes)"
 

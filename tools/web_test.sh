@@ -21,6 +21,8 @@ cmake --build build-web/native -j "$(nproc)" --target keldro keldro-batch
 node web/test/node-test.mjs build-web/site/keldro.mjs build-web/native examples
 # The page's pure parts (paths, settings, charts' numbers) under node:test.
 node --test web/test/unit/
+# The module's types (keldro.d.ts) against a program that uses it.
+web/node_modules/.bin/tsc -p web/core
 
 port=8181
 node web/serve.mjs build-web/site "$port" >/dev/null &

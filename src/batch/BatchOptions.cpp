@@ -1,9 +1,6 @@
 #include "batch/BatchOptions.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <string_view>
 
 #include "conversion/Normalization.h"
@@ -14,35 +11,12 @@
 namespace keldro::batch {
 namespace {
 
-// The whole text is a number strtod can hold (1e400 is not).
-bool isDecimal(const std::string& text) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    std::strtod(text.c_str(), &end);
-    return errno == 0 && end != nullptr && *end == '\0';
-}
-
-// A finite one: "nan" and "inf" are no volume change.
-bool isFiniteDecimal(const std::string& text) { return isDecimal(text) && std::isfinite(std::strtod(text.c_str(), nullptr)); }
-
-// The whole text is a whole number, of any size: the values are read
-// saturating (atoiSaturating), so a huge one is just out of range.
-bool isInteger(const std::string& text) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    std::strtoll(text.c_str(), &end, 10);
-    return end != nullptr && end != text.c_str() && *end == '\0';
-}
-
 // The volume options as keldro-batch spells them: lower case only.
 bool isVolumeOption(std::string_view name) {
     return isVolumeOptionName(name) && std::none_of(name.begin(), name.end(), [](char ch) { return ch >= 'A' && ch <= 'Z'; });
 }
 
 bool takesDecimal(std::string_view name) { return name == "db" || name == "mg" || name == "normalize"; }
-// --normalize answers a value that is not finite with its own range message.
-bool takesFiniteDecimal(std::string_view name) { return name == "db" || name == "mg"; }
 
 class Parser {
 public:
@@ -83,9 +57,8 @@ private:
             return fail("unknown option --" + name);
         std::string value;
         if (!valueOf(name, inlineValue, value)) return;
-        if ((takesDecimal(name) && !isDecimal(value)) || (takesFiniteDecimal(name) && !isFiniteDecimal(value)))
-            return fail("--" + name + " needs a number, not \"" + value + "\"");
-        if ((name == "mv" || name == "jobs" || channelEntryOf(name) >= 0) && !isInteger(value))
+        if (takesDecimal(name) && !isDecimalText(value)) return fail("--" + name + " needs a number, not \"" + value + "\"");
+        if ((name == "mv" || name == "jobs" || channelEntryOf(name) >= 0) && !isWholeNumberText(value))
             return fail("--" + name + " needs a whole number, not \"" + value + "\"");
         if (name == "out") {
             if (value.empty()) return fail("--out needs a folder");

@@ -20,10 +20,36 @@ void appendKindCell(std::string& out, FileMode mode, int kind) {
     out += '\t';
 }
 
+// One table row, written into a buffer of its own and added to the entry at
+// once: a long table is mostly rows, and its time went to the many small
+// appends to a string (in WebAssembly above all). No row comes near the
+// buffer's size: its widest cells are the seconds (at most 21 characters)
+// and the relative change (at most 25).
+class RowText {
+public:
+    RowText& operator+=(char c) {
+        *end_++ = c;
+        return *this;
+    }
+    RowText& operator+=(std::string_view s) {
+        end_ = std::copy(s.begin(), s.end(), end_);
+        return *this;
+    }
+    void decimal(long long value, int zeroPaddedWidth = 0) { end_ = writeDecimal(end_, value, zeroPaddedWidth); }
+    std::string_view text() const { return {buffer_, static_cast<std::size_t>(end_ - buffer_)}; }
+
+private:
+    char buffer_[256];
+    char* end_ = buffer_;
+};
+
+using keldro::appendDecimal;
+void appendDecimal(RowText& out, long long value, int zeroPaddedWidth = 0) { out.decimal(value, zeroPaddedWidth); }
+
 bool isChorusAction(int action) { return action >= 9 && action <= 12; }
 
 // "<number>(<track>)" and "<number>(<track>:A)": a channel number and the track it is in.
-void appendNumbered(std::string& out, long long number, std::string_view track, long long trackNumber,
+void appendNumbered(RowText& out, long long number, std::string_view track, long long trackNumber,
                     std::string_view suffix = {}) {
     appendDecimal(out, number);
     out += '(';
@@ -34,7 +60,7 @@ void appendNumbered(std::string& out, long long number, std::string_view track, 
 }
 
 // Track bytes the engines never produce have no column name: their cells print "---".
-void appendChannelCell(std::string& out, FileMode mode, int kind, const VolumeChangeRecord& r) {
+void appendChannelCell(RowText& out, FileMode mode, int kind, const VolumeChangeRecord& r) {
     const int t = r.track;
     const int c = r.channel;
     if (mode == FileMode::Tavi) {
@@ -71,7 +97,7 @@ void appendChannelCell(std::string& out, FileMode mode, int kind, const VolumeCh
 }
 
 // "<before><mark>\t<after>\t" with the before value in brackets when `bracketed`.
-void appendPair(std::string& out, int before, int after, std::string_view mark, bool bracketed = false) {
+void appendPair(RowText& out, int before, int after, std::string_view mark, bool bracketed = false) {
     if (bracketed) out += '[';
     appendDecimal(out, before);
     out += mark;
@@ -82,20 +108,38 @@ void appendPair(std::string& out, int before, int after, std::string_view mark, 
     out += '\t';
 }
 
-void appendRow(std::string& out, const LogContext& ctx, int kind, const VolumeChangeRecord& r, bool gain,
-               bool level) {
+// TAVI positions count ticks of `timebase` milliseconds (its low 8 bits); MFi's are milliseconds.
+std::uint64_t changeMilliseconds(FileMode mode, const VolumeChangeRecord& r) {
+    if (mode == FileMode::Tavi) return static_cast<std::uint64_t>(r.timebase & 0xFF) * r.position;
+    return r.position;
+}
+
+// The "Point[sec]" cell: "%.3f" of changeSeconds(). Below 2^40 ms the double
+// ms * 0.001 lies within 2^-22 of ms / 1000, far inside the 0.0005 that
+// would round it to another third decimal, so the digits are those of ms,
+// written without printf (the slow part of a long table in WebAssembly).
+void appendSecondsCell(RowText& out, FileMode mode, const VolumeChangeRecord& r) {
+    const std::uint64_t milliseconds = changeMilliseconds(mode, r);
+    if (milliseconds >= (std::uint64_t{1} << 40)) {
+        std::string seconds;
+        appendFixed(seconds, changeSeconds(mode, r), 3);
+        out += seconds;
+        return;
+    }
+    appendDecimal(out, static_cast<long long>(milliseconds / 1000));
+    out += '.';
+    appendDecimal(out, static_cast<long long>(milliseconds % 1000), 3);
+}
+
+// `relativeCell` is "Relative(<dB>dB)", the same on every row.
+void appendRow(RowText& out, const LogContext& ctx, int kind, const VolumeChangeRecord& r, bool gain,
+               bool level, const std::string& relativeCell) {
     const int a = r.action;
-    appendFixed(out, changeSeconds(ctx.mode, r), 3);
+    appendSecondsCell(out, ctx.mode, r);
     out += '\t';
     appendChannelCell(out, ctx.mode, kind, r);
     out += '\t';
-    if (a % 2 != 0) {
-        out += "Relative(";
-        appendFixed(out, ctx.dbTenths * 0.1, 1);
-        out += "dB)";
-    } else {
-        out += "Absolute";
-    }
+    out += a % 2 != 0 ? relativeCell : std::string_view("Absolute");
     out += '\t';
     if (a == 1 || a == 2) {
         appendDecimal(out, r.beforeVolume);
@@ -131,23 +175,23 @@ void appendTable(std::string& out, const LogContext& ctx, FileResult& result) {
     if (gain) out += "\tBefore Gain\tAfter Gain";
     if (level) out += "\tBefore Level\tAfter Level";
     out += "\r\n";
+    std::string relativeCell = "Relative(";
+    appendFixed(relativeCell, ctx.dbTenths * 0.1, 1);
+    relativeCell += "dB)";
     sortChangesByPosition(result.changes);
     for (const auto& r : result.changes) {
         if (r.action < 1 || r.action > 12) continue;
         if (r.action >= 7 && !ctx.regulateChorus) continue;
-        appendRow(out, ctx, kind, r, gain, level);
+        RowText row;
+        appendRow(row, ctx, kind, r, gain, level, relativeCell);
+        out += row.text();
     }
 }
 
 }  // namespace
 
 double changeSeconds(FileMode mode, const VolumeChangeRecord& r) {
-    if (mode == FileMode::Tavi) {
-        // The position counts ticks of `timebase` milliseconds (its low 8 bits).
-        std::uint64_t milliseconds = static_cast<std::uint64_t>(r.timebase & 0xFF) * r.position;
-        return static_cast<double>(milliseconds) * 0.001;
-    }
-    return static_cast<double>(r.position) * 0.001;
+    return static_cast<double>(changeMilliseconds(mode, r)) * 0.001;
 }
 
 // The order the exchange sort gives ("for n, for i from n: if record i is
@@ -254,21 +298,30 @@ void sortChangesByPosition(VolumeChangeList& changes) {
         return;
     }
 
-    // Indices grouped by position, ascending; input order within a group.
-    std::vector<std::size_t> byPosition(count);
-    for (std::size_t i = 0; i < count; ++i) byPosition[i] = i;
-    std::stable_sort(byPosition.begin(), byPosition.end(), before);
+    // Positions with their indices, ascending; input order within a position.
+    std::vector<std::pair<std::uint64_t, std::size_t>> byPosition(count);
+    for (std::size_t i = 0; i < count; ++i) byPosition[i] = {changes[i].position, i};
+    std::sort(byPosition.begin(), byPosition.end());
 
     FenwickTree smaller(count);  // records of the positions already placed
     VolumeChangeList sorted;
     sorted.reserve(count);
+    std::vector<std::size_t> members;
+    std::vector<std::size_t> turns;
     for (std::size_t g = 0; g < count;) {
         std::size_t end = g + 1;
-        while (end < count && !before(byPosition[g], byPosition[end])) ++end;
-        const std::vector<std::size_t> members(byPosition.begin() + static_cast<std::ptrdiff_t>(g),
-                                               byPosition.begin() + static_cast<std::ptrdiff_t>(end));
+        while (end < count && byPosition[end].first == byPosition[g].first) ++end;
+        if (end == g + 1) {
+            // A position of one record: its queue is that record (most positions).
+            sorted.push_back(changes[byPosition[g].second]);
+            smaller.add(byPosition[g].second, 1);
+            g = end;
+            continue;
+        }
+        members.clear();
+        for (std::size_t k = g; k < end; ++k) members.push_back(byPosition[k].second);
         // Records of smaller positions after each member, up to the next one.
-        std::vector<std::size_t> turns(members.size());
+        turns.assign(members.size(), 0);
         for (std::size_t j = 0; j < members.size(); ++j) {
             const std::size_t upTo = j + 1 < members.size() ? members[j + 1] : count;
             turns[j] = static_cast<std::size_t>(smaller.prefix(upTo) - smaller.prefix(members[j] + 1));

@@ -1,11 +1,13 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace keldro {
@@ -22,6 +24,24 @@ int atoiSaturating(const std::string& text) {
 }
 
 double strtodLike(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Both checks want the whole text read: an embedded NUL ends the number, not the text.
+bool isDecimalText(const std::string& text) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+// A huge one is accepted: the volumes are read saturating (atoiSaturating),
+// so it is just far out of range, as it looks.
+bool isWholeNumberText(const std::string& text) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    std::strtoll(text.c_str(), &end, 10);
+    return end == text.c_str() + text.size();
+}
 
 int truncateToInt(double x) {
     if (std::isnan(x)) return 0;
@@ -68,16 +88,26 @@ std::string formatText(const char* format, ...) {
     return out;
 }
 
-void appendDecimal(std::string& out, long long value, int zeroPaddedWidth) {
+char* writeDecimal(char* out, long long value, int zeroPaddedWidth) {
     char digits[24];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
     const std::size_t length = static_cast<std::size_t>(end - digits);
     const std::size_t sign = value < 0 ? 1 : 0;
-    out.append(digits, sign);
+    if (sign) *out++ = '-';
     // printf's zeros go between the sign and the digits; the sign counts toward the width.
-    if (zeroPaddedWidth > 0 && length < static_cast<std::size_t>(zeroPaddedWidth))
-        out.append(static_cast<std::size_t>(zeroPaddedWidth) - length, '0');
-    out.append(digits + sign, length - sign);
+    if (zeroPaddedWidth > 0 && length < static_cast<std::size_t>(zeroPaddedWidth)) {
+        const std::size_t zeros = static_cast<std::size_t>(zeroPaddedWidth) - length;
+        std::memset(out, '0', zeros);
+        out += zeros;
+    }
+    std::memcpy(out, digits + sign, length - sign);
+    return out + (length - sign);
+}
+
+void appendDecimal(std::string& out, long long value, int zeroPaddedWidth) {
+    const std::size_t start = out.size();
+    out.resize(start + 20 + static_cast<std::size_t>(std::max(zeroPaddedWidth, 0)));
+    out.resize(static_cast<std::size_t>(writeDecimal(out.data() + start, value, zeroPaddedWidth) - out.data()));
 }
 
 void appendFixed(std::string& out, double value, int precision) {

@@ -17,6 +17,15 @@ int atoiSaturating(const std::string& text);
 // Reads the leading decimal number as strtod does ("3.5dB" gives 3.5, "abc" 0).
 double strtodLike(const std::string& text);
 
+// Whether the whole text is one number as the options take it: what strtod
+// reads, blanks before it allowed, finite and within the range of a double
+// (so "nan", "inf" and "1e400" are not numbers).
+bool isDecimalText(const std::string& text);
+
+// Whether the whole text is one decimal integer of any size (what strtoll
+// reads, blanks before it and a sign allowed).
+bool isWholeNumberText(const std::string& text);
+
 // x truncated toward zero, saturated to the int range; NaN gives 0.
 int truncateToInt(double x);
 
@@ -40,6 +49,9 @@ std::string formatText(const char* format, ...) __attribute__((format(printf, 1,
 // What printf's "%d", "%0<width>d" and "%.<precision>f" print, appended to
 // `out`: the same text, without a format string to read.
 void appendDecimal(std::string& out, long long value, int zeroPaddedWidth = 0);
+// The same text written at `out`, which has room for 20 characters or the
+// width if larger; returns the end of what was written.
+char* writeDecimal(char* out, long long value, int zeroPaddedWidth = 0);
 void appendFixed(std::string& out, double value, int precision);
 
 }  // namespace keldro

@@ -79,7 +79,12 @@ TEST(BatchOptions, ParseTheCommandLine) {
         {{"--version=2"}, "error: --version takes no value"},
         {{"--out=", "a"}, "error: --out needs a folder"},
         {{"--normalize", "61", "a"}, "error: --normalize needs a target from -60 to 60 dB, not \"61\""},
-        {{"--normalize", "nan", "a"}, "error: --normalize needs a target from -60 to 60 dB, not \"nan\""},
+        // Numbers are finite: strtod's "nan" and "inf" are refused as an overflow is.
+        {{"--normalize", "nan", "a"}, "error: --normalize needs a number, not \"nan\""},
+        {{"--db", "nan", "a"}, "error: --db needs a number, not \"nan\""},
+        {{"--mg=-inf", "a"}, "error: --mg needs a number, not \"-inf\""},
+        {{"--db", "1e400", "a"}, "error: --db needs a number, not \"1e400\""},
+        {{"--mv", "99999999999999999999", "a"}, "error: --mv needs a whole number, not \"99999999999999999999\""},
         {{"--normalize", "-6", "--c2", "1", "a"},
          "error: --normalize chooses the change itself: leave out --db, --mv, --mg and the channel options"},
         {{"--csv", "a"}, "error: --csv goes with --inspect"},

@@ -126,17 +126,20 @@ TEST(Normalize, TargetOutsideTheChangeRangeIsACommandLineError) {
     const struct {
         const char* target;
         std::optional<int> tenths;  // nullopt: refused
+        bool number = true;         // false: refused as no number at all
     } cases[] = {
         {"60", 600}, {"-60", -600}, {"-6.05", -60}, {"60.01", {}}, {"-60.5", {}}, {"300000000", {}},
-        {"214748300", {}}, {"inf", {}}, {"-inf", {}}, {"1e300", {}}, {"nan", {}},
+        {"214748300", {}}, {"1e300", {}}, {"inf", {}, false}, {"-inf", {}, false}, {"nan", {}, false},
     };
     for (const auto& c : cases) {
         const batch::ParsedOptions p = batch::parseBatchOptions({"--normalize", c.target, "in"});
         if (c.tenths) {
             EXPECT_EQ(p.error, "") << c.target;
             EXPECT_EQ(p.options.normalizeTenths, c.tenths) << c.target;
-        } else {
+        } else if (c.number) {
             EXPECT_EQ(p.error, std::string("--normalize needs a target from -60 to 60 dB, not \"") + c.target + "\"");
+        } else {
+            EXPECT_EQ(p.error, std::string("--normalize needs a number, not \"") + c.target + "\"");
         }
     }
     TempDir dir;

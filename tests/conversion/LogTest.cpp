@@ -8,6 +8,7 @@
 
 #include "volume/Result.h"
 #include "platform/TempDir.h"
+#include "platform/Text.h"
 
 namespace keldro {
 namespace {
@@ -217,6 +218,28 @@ TEST(Log, MfiCells) {
     FileResult r31 = resultOf(Result::MfiNonsupportVersion, 31);
     const std::string prefix = "IN:a.mld\tMFi/3.1\tResult:NG\tError:Nonsupport version of MFi format.(-55)\t";
     EXPECT_EQ(buildLogEntry(ctx, r31, kNow).rfind(prefix, 0), 0u);
+}
+
+// The seconds cell is printf's "%.3f" of changeSeconds() for every position,
+// whether written from whole milliseconds or through printf (2^40 ms and up).
+TEST(Log, SecondsCellIsPrintfsThreeDecimals) {
+    std::vector<std::uint64_t> positions = {0, 1, 5, 999, 1000, 1001, 59999, 123456789, (1ULL << 40) - 1,
+                                            1ULL << 40, (1ULL << 53) + 1, ~0ULL};
+    std::mt19937_64 random(9);
+    for (int i = 0; i < 2000; ++i) positions.push_back(random() >> (random() % 64));
+    for (const FileMode mode : {FileMode::Tavi, FileMode::Mfi}) {
+        LogContext ctx = tavi();
+        ctx.mode = mode;
+        for (const std::uint64_t position : positions) {
+            VolumeChangeRecord r = rec(1, 0, 1, position, 100, 90);
+            r.timebase = 0x1FB;  // only the low 8 bits count: 251 ms per tick
+            FileResult result = resultOf(Result::Converted, mode == FileMode::Tavi ? 2 : 20, {r});
+            const std::string entry = buildLogEntry(ctx, result, kNow);
+            const std::size_t row = entry.find("Volume\r\n") + 8;
+            EXPECT_EQ(entry.substr(row, entry.find('\t', row) - row), formatText("%.3f", changeSeconds(mode, r)))
+                << position;
+        }
+    }
 }
 
 TEST(Log, KindCellNamesOnlyTheKnownKinds) {

@@ -3,168 +3,158 @@
 // Uses only the conversion layer and the layers below it; every rule stays
 // in C++, so the bytes, messages and result-log entries are keldro's.
 //
-//   convert(format, bytes, settings = {}, context = {})
-//     format    "tavi" or "mfi" (or 0 / 1 as the C interface numbers them)
-//     bytes     Uint8Array of one file
-//     settings  { db, mg, mv, c1 ... c16, ca, regulate, normalize } named as
-//               keldro-batch's options; numbers or texts as on its command
-//               line. "normalize" (a target in dB) chooses the change itself.
-//     context   { now: Date, input, output }: today's date for MFi files that
-//               carry one and the time stamp of the log entry (default: now),
-//               and the names the entry gives the input and the output.
-//   -> { result, message, exitStatus, bytes, kind, changes, logEntry,
-//        changeTenths (normalize only: the change applied, null if none) }
-//
-//   inspect(format, bytes)
-//   -> { result, message, kind, kindText, maxGainDb, masterVolume,
-//        channelVolume, peakDb } (null where the file has no such value)
-//
-//   modeOfName(name) -> "tavi", "mfi" or null;  notConvertibleReason
+// The functions a program calls (convert, inspect, modeOfName,
+// notConvertibleReason; their shapes are in keldro.d.ts) are JavaScript in
+// pre.js: they read and check every argument and copy the input into the
+// module's memory, then call the plain functions below. Nothing here throws:
+// the module has no C++ exception support, so an error thrown while C++
+// objects are alive would skip their destructors and leak their memory.
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "conversion/ByteConversion.h"
 #include "conversion/Normalization.h"
 #include "conversion/ResultLog.h"
+#include "platform/Text.h"
 
 using emscripten::val;
 
 namespace keldro::web {
 namespace {
 
-[[noreturn]] void throwError(const char* type, const std::string& text) { val::global(type).new_(text).throw_(); }
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-bool isGiven(const val& v) { return !v.isUndefined() && !v.isNull(); }
-
-FileMode modeOf(const val& format) {
-    if (format.isString()) {
-        const std::string name = format.as<std::string>();
-        if (name == "tavi") return FileMode::Tavi;
-        if (name == "mfi") return FileMode::Mfi;
-    } else if (format.isNumber()) {
-        const double number = format.as<double>();
-        if (number == 0) return FileMode::Tavi;
-        if (number == 1) return FileMode::Mfi;
+// Why `text` is no value of the setting `name`, or "" when it is one: what
+// keldro-batch refuses on its command line, in the setting's own name.
+std::string settingError(const std::string& name, const std::string& text) {
+    if (name == "normalize") {
+        if (!isDecimalText(text)) return "normalize needs a number, not " + quoted(text);
+        if (!normalizeTargetTenths(text)) return "normalize needs a target from -60 to 60 dB, not " + quoted(text);
+    } else if (name == "mv" || channelEntryOf(name) >= 0) {
+        if (!isWholeNumberText(text)) return name + " needs a whole number, not " + quoted(text);
+    } else if (!isDecimalText(text)) {
+        return name + " needs a number, not " + quoted(text);
     }
-    throwError("TypeError", "format must be \"tavi\" or \"mfi\"");
+    return "";
 }
 
-std::string modeName(FileMode mode) { return mode == FileMode::Tavi ? "tavi" : "mfi"; }
-
-// A value as the command line would carry it: JavaScript's own text of it.
-std::string textOf(const val& v) { return val::global("String")(v).as<std::string>(); }
-
-ByteVector bytesOf(const val& bytes) {
-    if (!bytes.instanceof(val::global("Uint8Array"))) throwError("TypeError", "bytes must be a Uint8Array");
-    ByteVector out(bytes["length"].as<std::size_t>());
-    val(emscripten::typed_memory_view(out.size(), out.data())).call<void>("set", bytes);
-    return out;
+// The input the JavaScript side copied into the module's memory.
+ByteSpan inputOf(const val& request) {
+    const auto* data = reinterpret_cast<const std::uint8_t*>(request["data"].as<std::uintptr_t>());
+    return ByteSpan(data, request["length"].as<std::size_t>());
 }
 
-val bytesToJs(const ByteVector& bytes) {
-    return val::global("Uint8Array").new_(emscripten::typed_memory_view(bytes.size(), bytes.data()));
-}
+FileMode modeOf(const val& request) { return request["mode"].as<int>() == 1 ? FileMode::Mfi : FileMode::Tavi; }
 
-LocalDateTime localTimeOf(const val& context) {
-    val date = isGiven(context) ? context["now"] : val::undefined();
-    if (!isGiven(date)) date = val::global("Date").new_();
+LocalDateTime localTimeOf(const val& date) {
     LocalDateTime t;
-    t.year = date.call<int>("getFullYear");
-    t.month = date.call<int>("getMonth") + 1;
-    t.day = date.call<int>("getDate");
-    t.hour = date.call<int>("getHours");
-    t.minute = date.call<int>("getMinutes");
-    t.second = date.call<int>("getSeconds");
+    t.year = date[0].as<int>();
+    t.month = date[1].as<int>();
+    t.day = date[2].as<int>();
+    t.hour = date[3].as<int>();
+    t.minute = date[4].as<int>();
+    t.second = date[5].as<int>();
     return t;
 }
 
-std::string nameIn(const val& context, const char* key) {
-    if (!isGiven(context) || !isGiven(context[key])) return "";
-    return textOf(context[key]);
-}
-
-// The volume options in keldro-batch's order of its usage text; the
-// controller settles which wins, as on the command line.
-std::vector<VolumeOption> volumeOptionsOf(const val& settings) {
-    std::vector<std::string> names = {"db", "mv", "mg"};
-    for (int ch = 1; ch <= 16; ++ch) names.push_back("c" + std::to_string(ch));
-    names.push_back("ca");
+// Names and texts alternate: [name, text, name, text, ...], in keldro-batch's order.
+std::vector<VolumeOption> volumeOptionsOf(const val& list) {
+    const std::size_t count = list["length"].as<std::size_t>();
     std::vector<VolumeOption> options;
-    for (const std::string& name : names) {
-        const val v = settings[name];
-        if (isGiven(v) && !(v.isString() && v.as<std::string>().empty())) options.push_back({name, textOf(v)});
-    }
+    options.reserve(count / 2);
+    for (std::size_t i = 0; i + 1 < count; i += 2)
+        options.push_back({list[i].as<std::string>(), list[i + 1].as<std::string>()});
     return options;
 }
 
-val changesToJs(FileMode mode, const VolumeChangeList& changes) {
-    val list = val::array();
-    for (const VolumeChangeRecord& r : changes) {
-        val c = val::object();
-        c.set("track", r.track);
-        c.set("channel", r.channel);
-        c.set("beforeVolume", r.beforeVolume);
-        c.set("afterVolume", r.afterVolume);
-        c.set("beforeGain", r.beforeGain);
-        c.set("afterGain", r.afterGain);
-        c.set("beforeLevel", r.beforeLevel);
-        c.set("afterLevel", r.afterLevel);
-        c.set("action", r.action);
-        c.set("position", static_cast<double>(r.position));
-        c.set("seconds", changeSeconds(mode, r));
-        list.call<void>("push", c);
-    }
-    return list;
+// A JavaScript typed array with its own copy of `values`. No memory of the
+// module is taken between making the view and copying it, so the view stays
+// on the current buffer.
+template <typename T>
+val typedArrayOf(const char* arrayType, const std::vector<T>& values) {
+    return val::global(arrayType).new_(emscripten::typed_memory_view(values.size(), values.data()));
 }
 
-val convert4(val format, val bytes, val settings, val context) {
-    const FileMode mode = modeOf(format);
-    const ByteVector input = bytesOf(bytes);
-    if (!isGiven(settings)) settings = val::object();
-    const LocalDateTime now = localTimeOf(context);
-    const bool regulate = isGiven(settings["regulate"]) && settings["regulate"].as<bool>();
-    const std::vector<VolumeOption> options = volumeOptionsOf(settings);
+// A Uint8Array with its own copy of `count` bytes from `data`.
+val bytesToJs(const std::uint8_t* data, std::size_t count) {
+    return val::global("Uint8Array").new_(emscripten::typed_memory_view(count, data));
+}
+
+// The change records as columns, one typed array per field, filled in one
+// pass: a file can hold hundreds of thousands of changes, and an object for
+// each costs more than the conversion.
+val changesToJs(FileMode mode, const VolumeChangeList& changes) {
+    const std::size_t n = changes.size();
+    static constexpr const char* kByteFields[] = {"track",      "channel",   "beforeVolume", "afterVolume",
+                                                  "beforeGain", "afterGain", "beforeLevel",  "afterLevel"};
+    std::vector<std::uint8_t> bytes(8 * n);  // the byte fields one after another, n each
+    std::vector<std::int32_t> action(n);
+    std::vector<double> position(n);
+    std::vector<double> seconds(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const VolumeChangeRecord& r = changes[i];
+        const std::uint8_t fields[] = {r.track,     r.channel,  r.beforeVolume, r.afterVolume,
+                                       r.beforeGain, r.afterGain, r.beforeLevel,  r.afterLevel};
+        for (std::size_t f = 0; f < 8; ++f) bytes[f * n + i] = fields[f];
+        action[i] = r.action;
+        position[i] = static_cast<double>(r.position);
+        seconds[i] = changeSeconds(mode, r);
+    }
+    val c = val::object();
+    c.set("length", n);
+    for (std::size_t f = 0; f < 8; ++f) c.set(kByteFields[f], bytesToJs(bytes.data() + f * n, n));
+    c.set("action", typedArrayOf("Int32Array", action));
+    c.set("position", typedArrayOf("Float64Array", position));
+    c.set("seconds", typedArrayOf("Float64Array", seconds));
+    return c;
+}
+
+// request: { mode (0 TAVI, 1 MFi), data, length, options: [name, text, ...],
+// regulate, normalize (a checked target text, or null), date: [year, month,
+// day, hour, minute, second], input, output }, every value checked.
+val convertChecked(val request) {
+    const FileMode mode = modeOf(request);
+    const ByteSpan input = inputOf(request);
+    const LocalDateTime now = localTimeOf(request["date"]);
+    const bool regulate = request["regulate"].as<bool>();
+    const val normalize = request["normalize"];
 
     ConversionOutcome o;
     val changeTenths = val::undefined();
-    if (isGiven(settings["normalize"])) {
-        const std::string targetText = textOf(settings["normalize"]);
-        const std::optional<int> target = normalizeTargetTenths(targetText);
-        if (!target) throwError("RangeError", "normalize needs a target from -60 to 60 dB, not \"" + targetText + "\"");
-        if (!options.empty())
-            throwError("TypeError", "normalize chooses the change itself: leave out db, mv, mg and the channel options");
-        NormalizedOutcome n = normalizeBytes(mode, ByteSpan(input), *target, regulate, now);
+    if (!normalize.isNull()) {
+        const int target = normalizeTargetTenths(normalize.as<std::string>()).value_or(0);
+        NormalizedOutcome n = normalizeBytes(mode, input, target, regulate, now);
         o = std::move(n.outcome);
         changeTenths = n.changeTenths ? val(*n.changeTenths) : val::null();
     } else {
-        o = convertBytes(mode, ByteSpan(input), ConversionSettings{options, regulate}, now);
+        o = convertBytes(mode, input, ConversionSettings{volumeOptionsOf(request["options"]), regulate}, now);
     }
 
     val out = val::object();
     out.set("result", resultNumber(o.result));
     out.set("message", o.message);
     out.set("exitStatus", o.exitStatus);
-    out.set("bytes", bytesToJs(o.bytes));
+    out.set("bytes", bytesToJs(o.bytes.data(), o.bytes.size()));
     out.set("kind", o.kind);
-    // The entry sorts its own copy of the changes; the list keeps the engine's order.
-    out.set("logEntry", resultLogEntry(mode, o, regulate, nameIn(context, "input"), nameIn(context, "output"), now));
+    // The entry sorts its own copy of the changes; the columns keep the engine's
+    // order. Its UTF-8 goes out as bytes: pre.js decodes a long table faster.
+    const std::string entry = resultLogEntry(mode, o, regulate, request["input"].as<std::string>(),
+                                             request["output"].as<std::string>(), now);
+    out.set("logEntry", bytesToJs(reinterpret_cast<const std::uint8_t*>(entry.data()), entry.size()));
     out.set("changes", changesToJs(mode, o.changes));
     if (!changeTenths.isUndefined()) out.set("changeTenths", changeTenths);
     return out;
 }
 
-val convert2(val format, val bytes) { return convert4(format, bytes, val::object(), val::object()); }
-val convert3(val format, val bytes, val settings) { return convert4(format, bytes, settings, val::object()); }
-
 val optionalInt(const std::optional<int>& v) { return v ? val(*v) : val::null(); }
 
-val inspect(val format, val bytes) {
-    const FileMode mode = modeOf(format);
-    const ByteVector input = bytesOf(bytes);
-    const Inspection in = keldro::inspect(mode, ByteSpan(input));
+// request: { mode, data, length } as for convertChecked.
+val inspectChecked(val request) {
+    const Inspection in = keldro::inspect(modeOf(request), inputOf(request));
     val out = val::object();
     out.set("result", resultNumber(in.outcome));
     out.set("message", in.message);
@@ -179,18 +169,20 @@ val inspect(val format, val bytes) {
 
 val modeOfName(std::string name) {
     const std::optional<FileMode> mode = modeOfPath(name);
-    return mode ? val(modeName(*mode)) : val::null();
+    if (!mode) return val::null();
+    return val(*mode == FileMode::Tavi ? "tavi" : "mfi");
 }
 
 }  // namespace
 }  // namespace keldro::web
 
+// The checked functions are taken over by pre.js, which removes them from
+// the module; modeOfName and notConvertibleReason are the module's own.
 EMSCRIPTEN_BINDINGS(keldro) {
     using namespace keldro::web;
-    emscripten::function("convert", &convert2);
-    emscripten::function("convert", &convert3);
-    emscripten::function("convert", &convert4);
-    emscripten::function("inspect", &inspect);
+    emscripten::function("settingError", &settingError);
+    emscripten::function("convertChecked", &convertChecked);
+    emscripten::function("inspectChecked", &inspectChecked);
     emscripten::function("modeOfName", &modeOfName);
     emscripten::constant("notConvertibleReason", std::string(keldro::kNotConvertibleReason));
 }
