@@ -9,6 +9,7 @@
 #include "volume/Result.h"
 #include "platform/Executable.h"
 #include "platform/Ini.h"
+#include "platform/Text.h"
 
 namespace keldro {
 namespace {
@@ -27,6 +28,12 @@ std::vector<std::string> keysReadAtStart() {
     for (int ch = 1; ch <= 16; ++ch) keys.push_back(channelKey(ch));
     keys.push_back(kAdpcmKey);
     return keys;
+}
+
+// A stored volume reads as its option on the command line does: saturating,
+// so 4294967296 is loud rather than wrapped to silence, and the setter clamps it.
+int storedVolume(const IniFile& settings, const std::string& key, int defaultValue) {
+    return atoiSaturating(settings.readString(kSection, key, std::to_string(defaultValue)));
 }
 
 }  // namespace
@@ -72,10 +79,10 @@ void ConverterApp::startUp(int argc, char** argv) {
 
 void ConverterApp::loadSettings(const IniFile& settings, VolumeController& c) const {
     c.setDb(settings.readString(kSection, kDbKey, kDefaultDbText));
-    c.setMasterVolume(settings.readInt(kSection, kMasterVolumeKey, kDefaultMasterVolume));
+    c.setMasterVolume(storedVolume(settings, kMasterVolumeKey, kDefaultMasterVolume));
     c.setMaxGain(settings.readString(kSection, kMaxGainKey, kDefaultMaxGainText));
-    for (int ch = 1; ch <= 16; ++ch) c.setChannel(ch - 1, settings.readInt(kSection, channelKey(ch), kDefaultChannelVolume));
-    c.setChannel(kAdpcmEntry, settings.readInt(kSection, kAdpcmKey, kDefaultChannelVolume));
+    for (int ch = 1; ch <= 16; ++ch) c.setChannel(ch - 1, storedVolume(settings, channelKey(ch), kDefaultChannelVolume));
+    c.setChannel(kAdpcmEntry, storedVolume(settings, kAdpcmKey, kDefaultChannelVolume));
 }
 
 void ConverterApp::saveSettings(IniFile& settings, const VolumeController& c) const {

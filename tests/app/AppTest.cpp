@@ -117,6 +117,19 @@ TEST_F(App, NoArgumentsWritesNormalisedValues) {
                                "DB_VALUE=60.0\r\nCV_VALUE3=50\r\n\r\n[OTHER]\r\nX=1\r\n");
 }
 
+// Stored volumes past the range of int read as the command line reads them:
+// as far out of range as they look, not wrapped (4294967296 would be silence).
+TEST_F(App, StoredVolumesPastIntSaturate) {
+    for (const char* stored : {"4294967296", "2147483648", "99999999999999999999"}) {
+        writeText(ini(), std::string("[SETTING]\nTARGET_FILE=0\nMV_VALUE=") + stored + "\n");
+        run({});
+        EXPECT_NE(readText(ini()).find("MV_VALUE=127\n"), std::string::npos) << stored;
+    }
+    writeText(ini(), "[SETTING]\nTARGET_FILE=0\nMV_VALUE=-4294967296\n");
+    run({});
+    EXPECT_NE(readText(ini()).find("MV_VALUE=0\n"), std::string::npos);
+}
+
 TEST_F(App, MissingKeysAreAddedWithDefaults) {
     writeText(ini(), "[SETTING]\nTARGET_FILE=1");
     Outcome r = run({});
