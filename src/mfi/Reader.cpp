@@ -8,6 +8,7 @@
 
 #include "mfi/File.h"
 #include "mfi/EventBytes.h"
+#include "mfi/Layout.h"
 #include "platform/ChunkReader.h"
 
 namespace keldro::mfi {
@@ -15,7 +16,6 @@ namespace {
 
 using namespace bytes;
 
-constexpr std::size_t kHeaderSize = 13;   // id, data length, header length, types, track count
 constexpr std::size_t kMinAudioAfterHeaderLength = 13;
 
 constexpr std::uint8_t kEscapeBlockMark = 0xF0;
@@ -65,19 +65,19 @@ Result decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, Event&
 // The file is one chunk "melo" whose body starts with the header length.
 // That field is read even when the declared body is shorter than it.
 Result readHeader(ByteSpan in, Info& info) {
-    if (in.size() < kHeaderSize) return Result::MfiHeaderSize;
-    const auto file = ChunkReader(in).next();
-    if (!file || !file->is("melo")) return Result::MfiNonsupportFileId;
+    if (in.size() < FileHeader::kBytes) return Result::MfiHeaderSize;
+    const auto file = ChunkReader(in, kChunkForm).next();
+    if (!file || !file->is(kFileId)) return Result::MfiNonsupportFileId;
     if (file->size == 0 || !file->fits) return Result::MfiHeaderSize;
-    ByteReader fields(in);
-    const auto headerLength = fields.seek(file->bodyAt) ? fields.u16() : std::nullopt;
+    const auto headerLength = readBE(in, FileHeader::kHeaderLength);
     if (!headerLength || *headerLength == 0 || *headerLength > in.size()) return Result::MfiChunkSize;
-    if (in[10] != 1 || in[11] != 1) return Result::NoMfiFile;
-    if (in[12] == 0 || in[12] > Body::kMaxTracks) return Result::MfiTrackCount;
-    info.headerLength = *headerLength;
+    if (readBE(in, FileHeader::kMajorType) != 1u || readBE(in, FileHeader::kMinorType) != 1u) return Result::NoMfiFile;
+    const std::uint32_t trackCount = readBE(in, FileHeader::kTrackCount).value_or(0);
+    if (trackCount == 0 || trackCount > Body::kMaxTracks) return Result::MfiTrackCount;
+    info.headerLength = static_cast<std::uint16_t>(*headerLength);
     info.majorType = 1;
     info.minorType = 1;
-    info.trackCount = in[12];
+    info.trackCount = static_cast<std::uint16_t>(trackCount);
     return Result::Converted;
 }
 
@@ -137,11 +137,11 @@ Result storeInfo(ByteSpan id, ByteSpan content, Info& info) {
     return Result::Converted;
 }
 
-// The sub-chunks run up to 10 + header length; the last one may overrun that
-// end, and reading then continues at the end regardless.
+// The sub-chunks run up to the end the header length gives; the last one may
+// overrun that end, and reading then continues at the end regardless.
 Result readInfo(ByteSpan in, std::size_t& offset, Info& info) {
-    const std::size_t end = 10 + std::size_t{info.headerLength};
-    ChunkReader subs(in, kChunk16);
+    const std::size_t end = FileHeader::kHeaderLength.end() + std::size_t{info.headerLength};
+    ChunkReader subs(in, kInfoForm);
     if (!subs.seek(offset)) return Result::MfiChunkSize;
     while (subs.position() < end) {
         const auto sub = subs.next();
@@ -159,8 +159,8 @@ Result readInfo(ByteSpan in, std::size_t& offset, Info& info) {
 // size cut short is a size error.
 Result readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, Result idError, Result sizeError,
                     ChunkView& chunk) {
-    ChunkReader walk(in);
-    if (!walk.seek(offset) || walk.remaining() < kChunk32.idBytes) return Result::NoMfiFile;
+    ChunkReader walk(in, kChunkForm);
+    if (!walk.seek(offset) || walk.remaining() < kChunkForm.idBytes) return Result::NoMfiFile;
     if (!hasBytesAt(walk.rest(), 0, id)) return idError;
     const auto found = walk.next();
     if (!found || found->size == 0 || !found->fits) return sizeError;
@@ -170,7 +170,7 @@ Result readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, Resul
 
 Result readAudioItem(ByteSpan in, std::size_t& offset, AudioData& item) {
     ChunkView chunk;
-    if (const Result status = readChunkHead(in, offset, "adat", Result::MfiAudioId, Result::MfiAudioSize, chunk); !ok(status))
+    if (const Result status = readChunkHead(in, offset, kAudioChunkId, Result::MfiAudioId, Result::MfiAudioSize, chunk); !ok(status))
         return status;
     ByteReader body = chunk.reader();
     const auto headerLength = body.u16();
@@ -184,7 +184,7 @@ Result readAudioItem(ByteSpan in, std::size_t& offset, AudioData& item) {
 }
 
 Result readAudio(ByteSpan in, std::size_t& offset, File& file) {
-    if (in.size() < kHeaderSize) return Result::MfiHeaderSize;
+    if (in.size() < FileHeader::kBytes) return Result::MfiHeaderSize;
     const int count = file.infoRecord().ainf.bytes[0] & 0x3F;
     file.body().clearAudio();
     if (!file.body().resizeAudio(count)) return Result::MfiAudioCount;
@@ -194,7 +194,7 @@ Result readAudio(ByteSpan in, std::size_t& offset, File& file) {
 }
 
 Result readTracks(ByteSpan in, std::size_t& offset, File& file) {
-    if (in.size() < kHeaderSize) return Result::MfiHeaderSize;
+    if (in.size() < FileHeader::kBytes) return Result::MfiHeaderSize;
     Body& body = file.body();
     body.clearTracks();
     if (!body.resizeTracks(file.infoRecord().trackCount)) return Result::MfiTrackCount;
@@ -202,7 +202,7 @@ Result readTracks(ByteSpan in, std::size_t& offset, File& file) {
         Track& track = *body.track(i);
         track.clear();
         ChunkView chunk;
-        if (const Result status = readChunkHead(in, offset, "trac", Result::MfiTrackId, Result::MfiTrackSize, chunk); !ok(status))
+        if (const Result status = readChunkHead(in, offset, kTrackChunkId, Result::MfiTrackId, Result::MfiTrackSize, chunk); !ok(status))
             return status;
         if (const Result status = decodeTrackEvents(in, chunk.bodyAt, chunk.bodyEnd(), track); !ok(status)) return status;
         offset = chunk.bodyEnd();
@@ -239,7 +239,7 @@ Result decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, Track&
 
 Result File::read(ByteSpan in) {
     if (in.empty()) return Result::NoMfiFile;
-    std::size_t offset = kHeaderSize;
+    std::size_t offset = FileHeader::kBytes;
     if (const Result status = readHeader(in, info_); !ok(status)) return status;
     if (const Result status = readInfo(in, offset, info_); !ok(status)) return status;
     if (info_.ainf.length != 0) {

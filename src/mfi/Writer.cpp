@@ -11,6 +11,7 @@
 
 #include "mfi/File.h"
 #include "mfi/EventBytes.h"
+#include "mfi/Layout.h"
 #include "volume/FileKinds.h"
 
 namespace keldro::mfi {
@@ -20,52 +21,51 @@ using namespace bytes;
 
 constexpr std::int64_t kMaxDelta = 255;
 constexpr std::uint8_t kDefaultText = ' ';
-// The header and its sub-chunks: twelve sub-chunks of at most 6 + 256 bytes.
-constexpr std::size_t kInfoBytesBound = 13 + 12 * (6 + 256);
+// The header and its sub-chunks: at most twelve sub-chunks of no more than 256 bytes each.
+constexpr std::size_t kInfoSubchunksWritten = 12;
+constexpr std::size_t kInfoBytesBound = FileHeader::kBytes + kInfoSubchunksWritten * (kInfoForm.headerBytes() + 256);
 
-void appendSubchunk(ByteWriter& w, std::string_view id, ByteSpan content) {
-    w.text(id);
-    w.u16(static_cast<std::uint16_t>(content.size()));
-    w.bytes(content);
+void appendSubchunk(ByteVector& out, std::string_view id, ByteSpan content) {
+    ChunkWriter::append(out, id, content, kInfoForm);
 }
 
-void appendByteSubchunk(ByteWriter& w, std::string_view id, std::uint8_t value) {
+void appendByteSubchunk(ByteVector& out, std::string_view id, std::uint8_t value) {
     const std::uint8_t content[] = {value};
-    appendSubchunk(w, id, content);
+    appendSubchunk(out, id, content);
 }
 
-void appendU16Subchunk(ByteWriter& w, std::string_view id, std::uint16_t value) {
+void appendU16Subchunk(ByteVector& out, std::string_view id, std::uint16_t value) {
     const std::uint8_t content[] = {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
-    appendSubchunk(w, id, content);
+    appendSubchunk(out, id, content);
 }
 
 // An empty field goes out as one space; the model keeps length 0 but its
 // buffer starts with the space, so every later write does the same.
 template <std::size_t Capacity>
-void appendText(ByteWriter& w, std::string_view id, Text<Capacity>& text, std::size_t count) {
+void appendText(ByteVector& out, std::string_view id, Text<Capacity>& text, std::size_t count) {
     if (count == 0) {
         text.bytes[0] = kDefaultText;
         text.bytes[1] = 0;
         count = 1;
     }
-    appendSubchunk(w, id, ByteSpan(text.bytes.data(), std::min(count, Capacity)));
+    appendSubchunk(out, id, ByteSpan(text.bytes.data(), std::min(count, Capacity)));
 }
 
 // The title length is taken as unsigned: a stray negative length writes the
 // full 50 bytes rather than the default.
-void appendTitle(ByteWriter& w, Text<50>& titl) {
+void appendTitle(ByteVector& out, Text<50>& titl) {
     const auto count = static_cast<std::uint16_t>(titl.length);
-    appendText(w, "titl", titl, std::min<std::size_t>(count, 50));
+    appendText(out, "titl", titl, std::min<std::size_t>(count, 50));
 }
 
 // Other text fields: a length of 0 or below is treated as absent.
-void appendFreeText(ByteWriter& w, std::string_view id, Text<256>& text) {
-    appendText(w, id, text, text.length <= 0 ? 0 : static_cast<std::size_t>(text.length));
+void appendFreeText(ByteVector& out, std::string_view id, Text<256>& text) {
+    appendText(out, id, text, text.length <= 0 ? 0 : static_cast<std::size_t>(text.length));
 }
 
 // Optional fields are written as stored, only when present.
-void appendStoredText(ByteWriter& w, std::string_view id, const Text<256>& text) {
-    if (text.length > 0) appendSubchunk(w, id, text.view());
+void appendStoredText(ByteVector& out, std::string_view id, const Text<256>& text) {
+    if (text.length > 0) appendSubchunk(out, id, text.view());
 }
 
 bool isDigits(const std::array<std::uint8_t, 8>& date) {
@@ -79,34 +79,22 @@ void stampDate(std::array<std::uint8_t, 8>& date, const Date& today) {
     for (std::size_t i = 0; i < date.size() && text[i] != '\0'; ++i) date[i] = static_cast<std::uint8_t>(text[i]);
 }
 
-void appendInfo(ByteWriter& w, Info& info, const Date& today) {
-    appendByteSubchunk(w, "sorc", info.sorc);
-    appendTitle(w, info.titl);
-    appendSubchunk(w, "vers", info.vers);
+void appendInfo(ByteVector& out, Info& info, const Date& today) {
+    appendByteSubchunk(out, "sorc", info.sorc);
+    appendTitle(out, info.titl);
+    appendSubchunk(out, "vers", info.vers);
     if (!isDigits(info.date)) stampDate(info.date, today);
-    appendSubchunk(w, "date", info.date);
-    appendFreeText(w, "copy", info.copy);
-    appendFreeText(w, "prot", info.prot);
-    appendU16Subchunk(w, "note", info.note);
-    if (info.exst == 1) appendU16Subchunk(w, "exst", 1);
+    appendSubchunk(out, "date", info.date);
+    appendFreeText(out, "copy", info.copy);
+    appendFreeText(out, "prot", info.prot);
+    appendU16Subchunk(out, "note", info.note);
+    if (info.exst == 1) appendU16Subchunk(out, "exst", 1);
     // Version 2.0 files may go without an author and a support text.
     const bool oldVersion = info.versIs(mfiVersText(kMfiVersion20));
-    if (!(oldVersion && info.auth.length <= 0)) appendFreeText(w, "auth", info.auth);
-    if (!(oldVersion && info.supt.length <= 0)) appendFreeText(w, "supt", info.supt);
-    appendStoredText(w, "ainf", info.ainf);
-    appendStoredText(w, "thrd", info.thrd);
-}
-
-// Appends a chunk id and a size placeholder; returns the placeholder's offset.
-std::size_t openChunk(ByteWriter& w, std::string_view id) {
-    w.text(id);
-    const std::size_t at = w.size();
-    w.u32(0);
-    return at;
-}
-
-void closeChunk(ByteVector& out, std::size_t sizeAt) {
-    ByteWriter::patchBE(out, sizeAt, static_cast<std::uint32_t>(out.size() - sizeAt - 4), 4);
+    if (!(oldVersion && info.auth.length <= 0)) appendFreeText(out, "auth", info.auth);
+    if (!(oldVersion && info.supt.length <= 0)) appendFreeText(out, "supt", info.supt);
+    appendStoredText(out, "ainf", info.ainf);
+    appendStoredText(out, "thrd", info.thrd);
 }
 
 void appendAudio(ByteVector& out, const Body& body) {
@@ -114,11 +102,11 @@ void appendAudio(ByteVector& out, const Body& body) {
     for (int i = 0; i < body.audioCount(); ++i) {
         const AudioData& item = *body.audio(i);
         if (item.audioHeader().empty() || item.audioData().empty()) continue;
-        const std::size_t sizeAt = openChunk(w, "adat");
+        const ChunkWriter chunk(out, kAudioChunkId, kChunkForm);
         w.u16(static_cast<std::uint16_t>(item.audioHeaderSize()));
         w.bytes(item.audioHeader());
         w.bytes(item.audioData());
-        closeChunk(out, sizeAt);
+        chunk.close();
     }
 }
 
@@ -213,11 +201,7 @@ WritableEvents measureTrack(const Track& track) {
 // `writable` is measureTrack(track).
 bool appendTrack(ByteVector& out, const Track& track, const WritableEvents& writable) {
     if (track.eventCount() == 0) return true;
-    std::size_t sizeAt = 0;
-    {
-        ByteWriter w(out);
-        sizeAt = openChunk(w, "trac");
-    }
+    const ChunkWriter chunk(out, kTrackChunkId, kChunkForm);
     const std::size_t start = out.size();
     out.resize(start + writable.bytes);
     EventWriter events(std::span<std::uint8_t>(out).subspan(start));
@@ -227,7 +211,7 @@ bool appendTrack(ByteVector& out, const Track& track, const WritableEvents& writ
         if (!events.append(e, std::int64_t{e.time()} - previous)) return false;  // sizes disagree: never expected
         previous = e.time();
     }
-    closeChunk(out, sizeAt);
+    chunk.close();
     return writable.complete;
 }
 
@@ -236,8 +220,9 @@ bool appendTrack(ByteVector& out, const Track& track, const WritableEvents& writ
 std::size_t bodyBytesBound(const Body& body, const std::array<WritableEvents, Body::kMaxTracks>& tracks) {
     std::size_t bytes = 0;
     for (int i = 0; i < body.audioCount(); ++i)
-        bytes += 10 + body.audio(i)->audioHeaderSize() + body.audio(i)->audioDataSize();
-    for (const WritableEvents& track : tracks) bytes += 8 + track.bytes;
+        bytes += kChunkForm.headerBytes() + kAudioHeaderLengthBytes + body.audio(i)->audioHeaderSize() +
+                 body.audio(i)->audioDataSize();
+    for (const WritableEvents& track : tracks) bytes += kChunkForm.headerBytes() + track.bytes;
     return bytes;
 }
 
@@ -313,21 +298,20 @@ bool File::write(ByteVector& out, const Date& today) {
     std::array<WritableEvents, Body::kMaxTracks> tracks{};
     for (int i = 0; i < body_.trackCount(); ++i) tracks[static_cast<std::size_t>(i)] = measureTrack(*body_.track(i));
     out.reserve(kInfoBytesBound + bodyBytesBound(body_, tracks));
-    ByteWriter w(out);
-    w.text("melo");
-    w.u32(0);
+    const ChunkWriter file(out, kFileId, kChunkForm);
     trackCountByte_ = static_cast<std::uint8_t>(body_.trackCount());
-    w.u16(0);
+    const ChunkWriter headerInfo(out, ByteSpan{}, kHeaderInfoForm);
     if (info_.majorType != 1 || info_.minorType != 1) return false;
+    ByteWriter w(out);
     w.u8(1);
     w.u8(info_.minorType);
     w.u8(trackCountByte_);
-    appendInfo(w, info_, today);
-    w.patchU16(8, static_cast<std::uint16_t>(out.size() - 10));
+    appendInfo(out, info_, today);
+    headerInfo.close();
     appendAudio(out, body_);
     for (int i = 0; i < body_.trackCount(); ++i)
         if (!appendTrack(out, *body_.track(i), tracks[static_cast<std::size_t>(i)])) return false;
-    w.patchU32(4, static_cast<std::uint32_t>(out.size() - 8));
+    file.close();
     return true;
 }
 

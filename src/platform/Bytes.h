@@ -14,6 +14,20 @@ namespace keldro {
 using ByteVector = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
 
+// A fixed big-endian field of a header: where it starts and how many bytes it
+// takes. A header declares its fields once, each after the one before with
+// next(), and checks its total size at compile time.
+struct Field {
+    std::size_t at = 0;
+    std::size_t width = 0;
+
+    constexpr std::size_t end() const { return at + width; }
+    // The field of `bytes` bytes right after this one.
+    constexpr Field next(std::size_t bytes) const { return {end(), bytes}; }
+    // The same field of a header that starts at `offset`.
+    constexpr Field from(std::size_t offset) const { return {offset + at, width}; }
+};
+
 // True when the bytes at `at` spell `text` (false when they would lie outside).
 inline bool hasBytesAt(ByteSpan s, std::size_t at, std::string_view text) {
     if (at > s.size() || text.size() > s.size() - at) return false;
@@ -107,18 +121,21 @@ public:
     }
 
     // Patch helpers: return false (and write nothing) when the field lies outside.
-    bool patchU16(std::size_t at, std::uint16_t v) { return patchBE(out_, at, v, 2); }
-    bool patchU32(std::size_t at, std::uint32_t v) { return patchBE(out_, at, v, 4); }
-
     static bool patchBE(ByteVector& buf, std::size_t at, std::uint32_t v, std::size_t width) {
         if (at > buf.size() || width > buf.size() - at) return false;
         for (std::size_t i = 0; i < width; ++i)
             buf[at + i] = static_cast<std::uint8_t>(v >> (8 * (width - 1 - i)));
         return true;
     }
+    static bool patchBE(ByteVector& buf, Field field, std::uint32_t v) {
+        return patchBE(buf, field.at, v, field.width);
+    }
     // Adds to the number stored at an offset, wrapping at its width; false
     // (and nothing written) when the field lies outside.
     static bool addBE(ByteVector& buf, std::size_t at, std::uint32_t delta, std::size_t width);
+    static bool addBE(ByteVector& buf, Field field, std::uint32_t delta) {
+        return addBE(buf, field.at, delta, field.width);
+    }
 
 private:
     ByteVector& out_;
@@ -131,6 +148,7 @@ inline std::optional<std::uint32_t> readBE(ByteSpan s, std::size_t at, std::size
     for (std::size_t i = 0; i < width; ++i) v = (v << 8) | s[at + i];
     return v;
 }
+inline std::optional<std::uint32_t> readBE(ByteSpan s, Field field) { return readBE(s, field.at, field.width); }
 
 inline bool ByteWriter::addBE(ByteVector& buf, std::size_t at, std::uint32_t delta, std::size_t width) {
     const auto stored = readBE(buf, at, width);

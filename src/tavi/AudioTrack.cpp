@@ -5,6 +5,7 @@
 
 #include "volume/Result.h"
 #include "tavi/EngineState.h"
+#include "tavi/Layout.h"
 #include "tavi/Rules.h"
 #include "tavi/TrackEditing.h"
 #include "platform/ChunkReader.h"
@@ -17,7 +18,6 @@ using trackedit::Splice;
 
 constexpr std::uint8_t kAudioKind = 255;
 constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
-constexpr std::size_t kTrackHeaderLength = 6;
 
 // An event's duration as it stands in the sequence: value and byte range.
 struct Duration {
@@ -75,56 +75,58 @@ private:
 
 Result AudioTrackConverter::run() {
     const std::size_t end = chunk_.size();
-    if (end < 8 || end - 8 < kTrackHeaderLength) return Result::ChunkSizeAtr;
+    if (end < kChunkHeaderSize || end - kChunkHeaderSize < AudioTrackHeader::kBytes) return Result::ChunkSizeAtr;
     base_.track = kAudioKind;
     base_.channel = kAudioKind;
-    base_.timebase = trackedit::timebaseMs(chunk_[12]);
-    base_.gateTimebase = trackedit::timebaseMs(chunk_[13]);
+    const ByteSpan header = chunk_.subspan(kChunkHeaderSize);
+    base_.timebase = trackedit::timebaseMs(header[AudioTrackHeader::kDurationTimebase.at]);
+    base_.gateTimebase = trackedit::timebaseMs(header[AudioTrackHeader::kGateTimebase.at]);
 
-    ByteVector out(chunk_.begin(), chunk_.begin() + 8 + kTrackHeaderLength);
+    const std::size_t headerEnd = kChunkHeaderSize + AudioTrackHeader::kBytes;
+    ByteVector out(chunk_.begin(), chunk_.begin() + headerEnd);
+    const ChunkWriter track = ChunkWriter::reopen(out, 0);
     ChunkReader subs(chunk_);
-    subs.seek(8 + kTrackHeaderLength);
+    subs.seek(headerEnd);
     std::size_t pointInfoAt = kNoOffset;
     while (const auto s = subs.next()) {
         if (cancelled()) return Result::Cancel;
-        if (s->is("Atsu") && !s->fits) {  // ends the track; the rest is kept as it is
+        if (s->is(kAudioSetupId) && !s->fits) {  // ends the track; the rest is kept as it is
             subs.seek(s->headerAt);
             break;
         }
-        if (!s->is("AspI") && !s->is("Atsu") && !s->is("Atsq") && !s->is("Awa")) return Result::NonsupportChunkIdAtr;
-        if (!s->fits) return s->is("AspI") ? Result::ChunkSizeAspi : s->is("Atsq") ? Result::ChunkSizeAtsq : Result::ChunkSizeAwa;
+        const bool points = s->is(kAudioPointInfoId);
+        const bool sequence = s->is(kAudioSequenceId);
+        if (!points && !s->is(kAudioSetupId) && !sequence && !s->is(kWaveSubChunkId))
+            return Result::NonsupportChunkIdAtr;
+        if (!s->fits) return points ? Result::ChunkSizeAspi : sequence ? Result::ChunkSizeAtsq : Result::ChunkSizeAwa;
         ByteVector body(s->body.begin(), s->body.end());
-        if (s->is("AspI")) {
+        if (points) {
             // Every point sub-chunk must be sound; the first one is the track's.
             if (Result rc = readPoints(body, pointInfoAt == kNoOffset); !ok(rc)) return rc;
-            if (pointInfoAt == kNoOffset) pointInfoAt = out.size() + 8;
-        } else if (s->is("Atsq")) {
+            if (pointInfoAt == kNoOffset) pointInfoAt = out.size() + kChunkHeaderSize;
+        } else if (sequence) {
             if (pointInfoAt == kNoOffset) return Result::InvalidPointsAspi;
             if (Result rc = convertSequence(body); !ok(rc)) return rc;
         }
-        out.insert(out.end(), s->id.begin(), s->id.end());
-        ByteWriter(out).u32(static_cast<std::uint32_t>(body.size()));
-        out.insert(out.end(), body.begin(), body.end());
+        ChunkWriter::append(out, s->id, body);
     }
     if (pointInfoAt == kNoOffset) return Result::InvalidPointsAspi;
     const ByteSpan rest = subs.rest();
     out.insert(out.end(), rest.begin(), rest.end());
     // The stop point is a byte offset into the sequence: it follows the bytes
     // inserted or removed before it. The start point addresses the same event.
-    trackedit::putU32(out, pointInfoAt + 11, static_cast<std::uint32_t>(stopPoint_ + stopShift_));
-    trackedit::putU32(out, 4, static_cast<std::uint32_t>(out.size() - 8));
+    ByteWriter::patchBE(out, PointInfo::kStopPoint.from(pointInfoAt), static_cast<std::uint32_t>(stopPoint_ + stopShift_));
+    track.close();
     out_ = std::move(out);
     return Result::Converted;
 }
 
-// "st:", the start point, a byte, "sp:", the stop point.
 Result AudioTrackConverter::readPoints(ByteSpan body, bool keep) {
-    if (body.size() < 16) return Result::ChunkSizeAspi;
-    if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return Result::InvalidPointsAspi;
+    if (body.size() < PointInfo::kBytes) return Result::ChunkSizeAspi;
+    if (!PointInfo::hasMarks(body)) return Result::InvalidPointsAspi;
     if (!keep) return Result::Converted;
-    ByteReader r(body);
-    const auto start = r.skip(3) ? r.u32() : std::nullopt;
-    const auto stop = r.skip(4) ? r.u32() : std::nullopt;
+    const auto start = readBE(body, PointInfo::kStartPoint);
+    const auto stop = readBE(body, PointInfo::kStopPoint);
     if (!start || !stop) return Result::ChunkSizeAspi;  // never, once the size check above passed
     startPoint_ = *start;
     stopPoint_ = *stop;

@@ -2,6 +2,7 @@
 
 #include "volume/Result.h"
 #include "tavi/Crc16.h"
+#include "tavi/Layout.h"
 #include "tavi/Writer.h"
 #include "platform/ChunkReader.h"
 
@@ -9,7 +10,6 @@ namespace keldro::tavi {
 namespace {
 
 constexpr std::size_t kMinimumFileSize = 10;
-constexpr std::size_t kContentsInfoFixedBytes = 5;
 constexpr std::size_t kMasterTrackMinimumBody = 4;
 constexpr std::uint16_t kVq2SignatureSeed = 0x5632;
 constexpr std::uint16_t kLaterSignatureSeed = 0x5651;
@@ -102,7 +102,7 @@ Result Engine::checkHeader(const std::uint8_t* data, std::size_t size, std::size
     if (data == nullptr || size < kMinimumFileSize) return fail(Result::FileSizeError, 0);
     const ByteSpan input(data, size);
     const auto file = ChunkReader(input).next();
-    if (!file || !file->is("MMMD")) return fail(Result::NonsupportFileId, 0);
+    if (!file || !file->is(kFileId)) return fail(Result::NonsupportFileId, 0);
     if (!file->fits) return fail(Result::FileSizeError, 4);
     fileLength = file->bodyEnd();
     const std::size_t crcAt = fileLength - kCrcSize;
@@ -113,27 +113,27 @@ Result Engine::checkHeader(const std::uint8_t* data, std::size_t size, std::size
 
 // Maps a chunk ID to its kind and sets the generation marks it implies.
 Result Engine::classifyChunk(ByteSpan id, ChunkKind& kind, int& number) {
-    const std::uint8_t last = id[3];
+    const std::uint8_t last = id[kTrackNumberAt];
     number = 0;
-    if (hasBytesAt(id, 0, "CNTI")) {
+    if (hasBytesAt(id, 0, kContentsInfoId)) {
         kind = ChunkKind::ContentsInfo;
         hasContentsInfo_ = true;
-    } else if (hasBytesAt(id, 0, "OPDA")) {
+    } else if (hasBytesAt(id, 0, kOptionalDataId)) {
         kind = ChunkKind::OptionalData;
         hasOptionalData_ = true;
-    } else if (hasBytesAt(id, 0, "MTR") && last >= 1 && last <= 7) {
+    } else if (hasBytesAt(id, 0, kScoreTrackId) && last >= 1 && last <= 7) {
         kind = ChunkKind::ScoreTrack;
         number = last;
         vq2Mark_ = vq2Mark_ || last <= 4;
         vq3Mark_ = vq3Mark_ || last == 5;
         vq5Mark_ = vq5Mark_ || last == 6;
         vq7Mark_ = vq7Mark_ || last == 7;
-    } else if (hasBytesAt(id, 0, "ATR") && last == 0) {
+    } else if (hasBytesAt(id, 0, kAudioTrackId) && last == 0) {
         kind = ChunkKind::AudioTrack;
         vq2Mark_ = true;
-    } else if (hasBytesAt(id, 0, "GTR")) {
+    } else if (hasBytesAt(id, 0, kSkippedTrackId)) {
         kind = ChunkKind::SkippedTrack;
-    } else if (hasBytesAt(id, 0, "MSTR")) {
+    } else if (hasBytesAt(id, 0, kMasterTrackId)) {
         kind = ChunkKind::MasterTrack;
     } else {
         return Result::NonsupportChunkId;

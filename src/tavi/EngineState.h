@@ -149,9 +149,9 @@ private:
     Result stampContentsInfoTag(ByteSpan tag, ByteVector& out);
     Result stampOptionalData(ByteVector& chunk);
     Result stampDataSubChunk(ByteSpan subChunk, ByteVector& out);
-    ByteVector contentsInfoA0Tag() const;
-    ByteVector optionalDataA0Tag() const;
-    ByteVector signatureDataSubChunk() const;
+    void appendSignatureValue(ByteSpan found, bool keepLongForm, ByteVector& out) const;
+    void appendOptionalDataA0Tag(ByteSpan found, bool keepLongForm, ByteVector& out) const;
+    void appendSignatureDataSubChunk(ByteVector& out) const;
     ByteVector signatureOptionalDataChunk() const;
 
     // Writing (compression and output assembly).

@@ -8,6 +8,7 @@
 
 #include "volume/Result.h"
 #include "tavi/EngineState.h"
+#include "tavi/Layout.h"
 #include "tavi/Rules.h"
 #include "tavi/TrackEditing.h"
 #include "platform/ChunkReader.h"
@@ -25,7 +26,7 @@ constexpr std::uint8_t kChorusSendController = 0x5D;
 
 // What a track does with one of its sub-chunks, and the size message for it.
 // PointInfo: the VQ-2 start and stop points; PointSize: a VQ-3 "MspI", whose
-// body must still hold them (16 bytes) but is not read.
+// body must still hold them but is not read.
 enum class Role { PointInfo, PointSize, Setup, Sequence, Skipped, Unsupported };
 struct SubChunkRule {
     Role role = Role::Unsupported;
@@ -34,16 +35,22 @@ struct SubChunkRule {
 
 SubChunkRule ruleFor(int track, const ChunkView& s) {
     bool vq2 = track <= 4;
-    if (s.is("MspI") && track <= 5) return {vq2 ? Role::PointInfo : Role::PointSize, Result::ChunkSizeMspi};
-    if (s.is("Mtsu")) return {track == 7 ? Role::Setup : Role::Skipped, Result::ChunkSizeMtsu};
-    if (s.is("Mtsq")) return {Role::Sequence, Result::ChunkSizeMtsq};
-    if (s.is("Mtsp") && !vq2) return {Role::Skipped, Result::ChunkSizeMtsp};
-    if (s.is("Mthv") && track >= 6) return {Role::Skipped, Result::ChunkSizeMtsp};
+    if (s.is(kScorePointInfoId) && track <= 5) return {vq2 ? Role::PointInfo : Role::PointSize, Result::ChunkSizeMspi};
+    if (s.is(kScoreSetupId)) return {track == 7 ? Role::Setup : Role::Skipped, Result::ChunkSizeMtsu};
+    if (s.is(kScoreSequenceId)) return {Role::Sequence, Result::ChunkSizeMtsq};
+    if (s.is(kStreamSubChunkId) && !vq2) return {Role::Skipped, Result::ChunkSizeMtsp};
+    if (s.is(kVoiceSubChunkId) && track >= 6) return {Role::Skipped, Result::ChunkSizeMtsp};
     return {};
 }
 
-std::size_t trackHeaderLength(int track) { return track <= 4 ? 6 : (track <= 6 ? 20 : 36); }
-std::size_t minimumTrackBody(int track) { return track <= 4 ? 6 : 20; }
+std::size_t trackHeaderLength(int track) {
+    if (track <= 4) return ScoreTrackHeader::kVq2Bytes;
+    return track <= 6 ? ScoreTrackHeader::kVq35Bytes : ScoreTrackHeader::kVq7Bytes;
+}
+// A VQ-7 track needs no more body than a VQ-3/5 one.
+std::size_t minimumTrackBody(int track) {
+    return track <= 4 ? ScoreTrackHeader::kVq2Bytes : ScoreTrackHeader::kVq35Bytes;
+}
 
 // ---- Event decoding of the VQ-3/5/7 sequences (MIDI-style durations). ----
 
@@ -238,15 +245,17 @@ void ScoreTrackConverter::noteSeen() {
 
 Result ScoreTrackConverter::run() {
     const std::size_t end = chunk_.size();
-    if (end < 8 || end - 8 < minimumTrackBody(track_)) return Result::ChunkSizeMtr;
+    if (end < kChunkHeaderSize || end - kChunkHeaderSize < minimumTrackBody(track_)) return Result::ChunkSizeMtr;
     base_.track = static_cast<std::uint8_t>(track_);
-    base_.timebase = trackedit::timebaseMs(chunk_[10]);
-    base_.gateTimebase = trackedit::timebaseMs(chunk_[11]);
+    const ByteSpan header = chunk_.subspan(kChunkHeaderSize);
+    base_.timebase = trackedit::timebaseMs(header[ScoreTrackHeader::kDurationTimebase.at]);
+    base_.gateTimebase = trackedit::timebaseMs(header[ScoreTrackHeader::kGateTimebase.at]);
 
-    const std::size_t headerEnd = std::min(end, 8 + trackHeaderLength(track_));
+    const std::size_t headerEnd = std::min(end, kChunkHeaderSize + trackHeaderLength(track_));
     out_.clear();
     out_.reserve(end);  // the usual outcome: the same size, volumes changed in place
     out_.insert(out_.end(), chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(headerEnd));
+    const ChunkWriter track = ChunkWriter::reopen(out_, 0);
     ChunkReader subs(chunk_);
     subs.seek(headerEnd);
     std::size_t pointInfoAt = kNoOffset;
@@ -256,43 +265,42 @@ Result ScoreTrackConverter::run() {
         SubChunkRule rule = ruleFor(track_, *s);
         if (rule.role == Role::Unsupported) return Result::NonsupportChunkIdMtr;
         if (!s->fits) return rule.sizeError;
-        out_.insert(out_.end(), s->id.begin(), s->id.end());
-        ByteWriter(out_).u32(static_cast<std::uint32_t>(s->body.size()));
-        const std::size_t bodyAt = out_.size();
+        const ChunkWriter sub(out_, s->id);
+        const std::size_t bodyAt = sub.bodyAt();
         out_.insert(out_.end(), s->body.begin(), s->body.end());
         const Sequence body = Sequence(out_).subspan(bodyAt);
         splices.clear();
         if (Result rc = convertSubChunk(rule.role, body, splices, pointInfoAt, bodyAt); !ok(rc)) return rc;
         if (!splices.empty()) applySplices(bodyAt, splices, chunk_.size() - subs.position());
+        sub.close();
     }
     const ByteSpan rest = subs.rest();
     out_.insert(out_.end(), rest.begin(), rest.end());
 
     if (track_ <= 4 && pointInfoAt == kNoOffset) return Result::InvalidPointsMspi;
     if (pointInfoAt != kNoOffset) shiftPoints(pointInfoAt);
-    trackedit::putU32(out_, 4, static_cast<std::uint32_t>(out_.size() - 8));
+    track.close();
     return Result::Converted;
 }
 
 // Rebuilds the sub-chunk body that starts at `bodyAt` (the last thing in
-// `out_`) with its splices, which only insert, and its size field with it;
-// room is kept for the `thenAppended` bytes of the chunk still to come.
+// `out_`) with its splices, which only insert; room is kept for the
+// `thenAppended` bytes of the chunk still to come.
 void ScoreTrackConverter::applySplices(std::size_t bodyAt, const std::vector<Splice>& splices,
                                        std::size_t thenAppended) {
-    const std::size_t size = trackedit::applyInsertsInPlace(out_, bodyAt, splices, thenAppended);
-    trackedit::putU32(out_, bodyAt - 4, static_cast<std::uint32_t>(size));
+    trackedit::applyInsertsInPlace(out_, bodyAt, splices, thenAppended);
 }
 
 Result ScoreTrackConverter::convertSubChunk(Role role, Sequence body, std::vector<Splice>& splices,
                                             std::size_t& pointInfoAt, std::size_t outBodyAt) {
     switch (role) {
     case Role::PointInfo:
-        if (body.size() < 16) return Result::ChunkSizeMspi;
-        if (!hasBytesAt(body, 0, "st:") || !hasBytesAt(body, 8, "sp:")) return Result::InvalidPointsMspi;
+        if (body.size() < PointInfo::kBytes) return Result::ChunkSizeMspi;
+        if (!PointInfo::hasMarks(body)) return Result::InvalidPointsMspi;
         if (pointInfoAt == kNoOffset) pointInfoAt = outBodyAt;
         return Result::Converted;
     case Role::PointSize:
-        return body.size() < 16 ? Result::ChunkSizeMspi : Result::Converted;
+        return body.size() < PointInfo::kBytes ? Result::ChunkSizeMspi : Result::Converted;
     case Role::Setup:
         return convertVq7Setup(body);
     case Role::Sequence:
@@ -309,7 +317,8 @@ Result ScoreTrackConverter::convertSubChunk(Role role, Sequence body, std::vecto
 // move by the bytes inserted at its front.
 void ScoreTrackConverter::shiftPoints(std::size_t pointInfoAt) {
     if (insertedInTrack_ == 0) return;
-    for (std::size_t at : {pointInfoAt + 3, pointInfoAt + 11}) ByteWriter::addBE(out_, at, insertedInTrack_, 4);
+    for (Field point : {PointInfo::kStartPoint, PointInfo::kStopPoint})
+        ByteWriter::addBE(out_, point.from(pointInfoAt), insertedInTrack_);
 }
 
 // ---- VQ-2: channel volumes, and inserted volumes for channels that need one. ----
@@ -610,16 +619,17 @@ bool scanSequence(ByteSpan body, Engine::PreScan& found) {
 
 Engine::PreScan Engine::preScanVq7(ByteSpan chunk) {
     PreScan found;
-    const bool isTrack7 = chunk.size() >= 8 && chunk[0] == 'M' && chunk[1] == 'T' && chunk[2] == 'R' && chunk[3] == 7;
-    if (!isTrack7 || chunk.size() - 8 < minimumTrackBody(7)) return found;
+    const bool isTrack7 =
+        chunk.size() >= kChunkHeaderSize && hasBytesAt(chunk, 0, kScoreTrackId) && chunk[kTrackNumberAt] == 7;
+    if (!isTrack7 || chunk.size() - kChunkHeaderSize < minimumTrackBody(7)) return found;
     ChunkReader subs(chunk);
-    if (!subs.seek(8 + trackHeaderLength(7))) return found;
+    if (!subs.seek(kChunkHeaderSize + trackHeaderLength(7))) return found;
     while (const auto s = subs.next()) {
         if (!s->fits) break;
         bool ok = true;
-        if (s->is("Mtsu")) ok = scanSetup(s->body, found);
-        else if (s->is("Mtsq")) ok = scanSequence(s->body, found);
-        else ok = s->is("Mtsp") || s->is("Mthv");
+        if (s->is(kScoreSetupId)) ok = scanSetup(s->body, found);
+        else if (s->is(kScoreSequenceId)) ok = scanSequence(s->body, found);
+        else ok = s->is(kStreamSubChunkId) || s->is(kVoiceSubChunkId);
         if (!ok) break;
     }
     return found;

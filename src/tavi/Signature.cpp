@@ -2,23 +2,28 @@
 // ("CNTI") of files without optional data, or into the signature data
 // sub-chunk ("Dch" 0xFF) of the optional data chunk ("OPDA").
 #include <string>
+#include <string_view>
 
 #include "volume/Result.h"
 #include "tavi/EngineState.h"
+#include "tavi/Layout.h"
 #include "tavi/Writer.h"
 #include "platform/ChunkReader.h"
 
 namespace keldro::tavi {
 namespace {
 
-constexpr std::size_t kContentsInfoFixedBytes = 5;
 constexpr std::size_t kContentsInfoMinimumTag = 4;
-constexpr std::size_t kSubChunkHeaderSize = 8;
-constexpr ChunkForm kDataTagForm{2, 2};          // 2-byte name, 2-byte data length
-constexpr std::size_t kDataTagHeaderSize = kDataTagForm.headerBytes();
-constexpr std::size_t kMinimumProgramBody = 12;   // "Pro" sub-chunk
-constexpr std::uint8_t kSignatureDataId = 0xFF;   // fourth ID byte of the signature "Dch"
 constexpr std::size_t kNoComma = static_cast<std::size_t>(-1);
+
+// The signature value: "KQ11" and the two digits. A seven-character value
+// whose third character is 'O' may keep its length and its characters 2
+// and 4; "KQ", "1" and the digits are written over the rest.
+constexpr std::string_view kSignaturePrefix = "KQ11";
+constexpr std::size_t kLongValueSize = 7;
+constexpr std::size_t kLongValueMarkAt = 2;
+
+bool isLongValue(ByteSpan value) { return value.size() == kLongValueSize && value[kLongValueMarkAt] == 'O'; }
 
 void append(ByteVector& out, ByteSpan bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 
@@ -43,39 +48,40 @@ std::size_t findTagEnd(ByteSpan body, std::size_t from) {
     return kNoComma;
 }
 
-void patchChunkSize(ByteVector& chunk, std::size_t at) {
-    ByteWriter::patchBE(chunk, at + 4, static_cast<std::uint32_t>(chunk.size() - at - kChunkHeaderSize), 4);
-}
-
 }  // namespace
 
-ByteVector Engine::contentsInfoA0Tag() const {
-    ByteVector tag{'A', '0', ':', 'K', 'Q', '1', '1'};
-    tag.push_back(static_cast<std::uint8_t>(atSigDigit1_));
-    tag.push_back(static_cast<std::uint8_t>(atSigDigit2_));
-    return tag;
+// The value written in place of the value `found`.
+void Engine::appendSignatureValue(ByteSpan found, bool keepLongForm, ByteVector& out) const {
+    const auto digit1 = static_cast<std::uint8_t>(atSigDigit1_);
+    const auto digit2 = static_cast<std::uint8_t>(atSigDigit2_);
+    if (keepLongForm && isLongValue(found)) {
+        const std::uint8_t value[] = {'K', 'Q', found[2], '1', found[4], digit1, digit2};
+        append(out, value);
+        return;
+    }
+    ByteWriter w(out);
+    w.text(kSignaturePrefix);
+    w.u8(digit1);
+    w.u8(digit2);
 }
 
-ByteVector Engine::optionalDataA0Tag() const {
-    ByteVector tag{'A', '0', 0x00, 0x06, 'K', 'Q', '1', '1'};
-    tag.push_back(static_cast<std::uint8_t>(atSigDigit1_));
-    tag.push_back(static_cast<std::uint8_t>(atSigDigit2_));
-    return tag;
+void Engine::appendOptionalDataA0Tag(ByteSpan found, bool keepLongForm, ByteVector& out) const {
+    const ChunkWriter tag(out, kSignatureTagName, kDataTagForm);
+    appendSignatureValue(found, keepLongForm, out);
+    tag.close();
 }
 
-ByteVector Engine::signatureDataSubChunk() const {
-    const ByteVector tag = optionalDataA0Tag();
-    ByteVector sub{'D', 'c', 'h', kSignatureDataId};
-    ByteWriter(sub).u32(static_cast<std::uint32_t>(tag.size()));
-    append(sub, tag);
-    return sub;
+void Engine::appendSignatureDataSubChunk(ByteVector& out) const {
+    const ChunkWriter sub(out, kSignatureDataId);
+    appendOptionalDataA0Tag({}, false, out);
+    sub.close();
 }
 
 ByteVector Engine::signatureOptionalDataChunk() const {
-    const ByteVector sub = signatureDataSubChunk();
-    ByteVector chunk{'O', 'P', 'D', 'A'};
-    ByteWriter(chunk).u32(static_cast<std::uint32_t>(sub.size()));
-    append(chunk, sub);
+    ByteVector chunk;
+    const ChunkWriter opda(chunk, kOptionalDataId);
+    appendSignatureDataSubChunk(chunk);
+    opda.close();
     return chunk;
 }
 
@@ -96,6 +102,7 @@ Result Engine::stampContentsInfo(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
     if (body.size() == kContentsInfoFixedBytes) return Result::Converted;
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize + kContentsInfoFixedBytes);
+    const ChunkWriter written = ChunkWriter::reopen(out, 0);
     std::size_t pos = kContentsInfoFixedBytes;
     while (body.size() - pos >= kContentsInfoMinimumTag) {
         const std::size_t comma = findTagEnd(body, pos);
@@ -106,8 +113,8 @@ Result Engine::stampContentsInfo(ByteVector& chunk) {
     }
     append(out, body.subspan(pos));
     if (generation_ == 2 && !hasOptionalData_ && !contentsInfoA0Seen_) return Result::NoAtSig;
+    written.close();
     chunk = std::move(out);
-    patchChunkSize(chunk, 0);
     return Result::Converted;
 }
 
@@ -116,23 +123,14 @@ Result Engine::stampContentsInfo(ByteVector& chunk) {
 Result Engine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
     if (hasBytesAt(tag, 0, "A1:") || hasBytesAt(tag, 0, "A2:")) {
         if (hasOptionalData_) return Result::IllegalAtSig;
-    } else if (hasBytesAt(tag, 0, "A0:")) {
+    } else if (hasBytesAt(tag, 0, kContentsInfoSignatureTag)) {
         if (hasOptionalData_ || contentsInfoA0Seen_) return Result::IllegalAtSig;
         contentsInfoA0Seen_ = true;
         if (tag.size() != 9 && tag.size() != 10) return Result::TagSizeCnti;
-        lastA0Text_.assign(tag.begin() + 3, tag.end());
-        if (tag.size() == 10 && tag[5] == 'O') {
-            // Keeps the length of a ten-character signature.
-            const std::size_t at = out.size();
-            append(out, tag);
-            out[at + 3] = 'K';
-            out[at + 4] = 'Q';
-            out[at + 6] = '1';
-            out[at + 8] = static_cast<std::uint8_t>(atSigDigit1_);
-            out[at + 9] = static_cast<std::uint8_t>(atSigDigit2_);
-        } else {
-            append(out, contentsInfoA0Tag());
-        }
+        const ByteSpan value = tag.subspan(kContentsInfoSignatureTag.size());
+        lastA0Text_.assign(value.begin(), value.end());
+        ByteWriter(out).text(kContentsInfoSignatureTag);
+        appendSignatureValue(value, true, out);
         return Result::Converted;
     }
     append(out, tag);
@@ -145,14 +143,15 @@ Result Engine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
 Result Engine::stampOptionalData(ByteVector& chunk) {
     const ByteSpan body = ByteSpan(chunk).subspan(kChunkHeaderSize);
     ByteVector out(chunk.begin(), chunk.begin() + kChunkHeaderSize);
+    const ChunkWriter written = ChunkWriter::reopen(out, 0);
     ChunkReader subs(body);
     while (const auto sub = subs.next()) {
         if (cancelRequested()) return Result::Cancel;
-        if (sub->is("Dch")) {
+        if (sub->is(kDataSubChunkId)) {
             if (!sub->fits) return Result::ChunkSizeDch;
             if (Result rc = stampDataSubChunk(sub->whole, out); !ok(rc)) return rc;
-            signatureDataFound_ = signatureDataFound_ || sub->id[3] == kSignatureDataId;
-        } else if (sub->is("Pro")) {
+            signatureDataFound_ = signatureDataFound_ || sub->is(kSignatureDataId);
+        } else if (sub->is(kProgramSubChunkId)) {
             if (sub->size < kMinimumProgramBody || !sub->fits) return Result::ChunkSizePro;
             append(out, sub->whole);
         } else {
@@ -160,47 +159,37 @@ Result Engine::stampOptionalData(ByteVector& chunk) {
         }
     }
     append(out, subs.rest());
-    if (!signatureDataFound_) append(out, signatureDataSubChunk());
+    if (!signatureDataFound_) appendSignatureDataSubChunk(out);
+    written.close();
     chunk = std::move(out);
-    patchChunkSize(chunk, 0);
     return Result::Converted;
 }
 
 // One "Dch" sub-chunk: tags of 2-byte name, 2-byte length and data, up to a
 // remainder of 4 bytes or less, which is kept.
 Result Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
-    const std::size_t start = out.size();
-    append(out, sub.first(kSubChunkHeaderSize));
+    const ChunkWriter written(out, sub.first(kChunkForm.idBytes));
     bool hasA0 = false;
-    ChunkReader tags(sub.subspan(kSubChunkHeaderSize), kDataTagForm);
-    while (tags.remaining() > kDataTagHeaderSize) {
+    ChunkReader tags(sub.subspan(kChunkHeaderSize), kDataTagForm);
+    while (tags.remaining() > kDataTagForm.headerBytes()) {
         const auto found = tags.next();
         if (!found) break;  // a whole header is left, so never here
         if (!found->fits) return Result::TagSizeOpda;
         const ByteSpan tag = found->whole;
-        if (!hasBytesAt(tag, 0, "A0")) {
+        if (!found->is(kSignatureTagName)) {
             append(out, tag);
             continue;
         }
         if (hasA0) return Result::IllegalAtSig;
         hasA0 = true;
         if (tag.size() != 10 && tag.size() != 11) return Result::TagSizeOpda;
-        lastA0Text_.assign(tag.begin() + kDataTagHeaderSize, tag.end());
-        if (generation_ == 2 && tag.size() == 11 && tag[kDataTagHeaderSize + 2] == 'O') {
-            const std::size_t data = out.size() + kDataTagHeaderSize;
-            append(out, tag);
-            out[data + 0] = 'K';
-            out[data + 1] = 'Q';
-            out[data + 3] = '1';
-            out[data + 5] = static_cast<std::uint8_t>(atSigDigit1_);
-            out[data + 6] = static_cast<std::uint8_t>(atSigDigit2_);
-        } else {
-            append(out, optionalDataA0Tag());
-        }
+        lastA0Text_.assign(found->body.begin(), found->body.end());
+        // Only VQ-2 files keep a seven-character value.
+        appendOptionalDataA0Tag(found->body, generation_ == 2, out);
     }
     append(out, tags.rest());
-    if (sub[3] == kSignatureDataId && !hasA0) return Result::NoAtSig;
-    patchChunkSize(out, start);
+    if (hasBytesAt(sub, 0, kSignatureDataId) && !hasA0) return Result::NoAtSig;
+    written.close();
     return Result::Converted;
 }
 

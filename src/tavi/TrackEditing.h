@@ -126,6 +126,4 @@ inline std::size_t applyInsertsInPlace(ByteVector& buffer, std::size_t bodyAt, c
     return buffer.size() - bodyAt;
 }
 
-inline void putU32(ByteVector& b, std::size_t at, std::uint32_t v) { ByteWriter::patchBE(b, at, v, 4); }
-
 }  // namespace keldro::tavi::trackedit

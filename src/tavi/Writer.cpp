@@ -10,8 +10,8 @@
 namespace keldro::tavi {
 namespace {
 
-constexpr std::size_t kTrackHeaderOfCompressedTrack = 20;  // walked past whatever the track number
-constexpr std::uint8_t kCompressedFormat = 1;
+// The search walks past a VQ-3/5 track header whatever the track number.
+constexpr std::size_t kTrackHeaderOfCompressedTrack = ScoreTrackHeader::kVq35Bytes;
 
 // The first "Mtsq" among the sub-chunks of a compressed track's body.
 std::optional<SequenceLocation> findSequenceInTrack(const ChunkView& track) {
@@ -19,7 +19,7 @@ std::optional<SequenceLocation> findSequenceInTrack(const ChunkView& track) {
     if (!subs.seek(kTrackHeaderOfCompressedTrack)) return std::nullopt;
     while (const auto sub = subs.next()) {
         if (!sub->fits) return std::nullopt;
-        if (sub->is("Mtsq")) return SequenceLocation{track.headerAt, track.bodyAt + sub->bodyAt, sub->size};
+        if (sub->is(kScoreSequenceId)) return SequenceLocation{track.headerAt, track.bodyAt + sub->bodyAt, sub->size};
     }
     return std::nullopt;
 }
@@ -27,14 +27,14 @@ std::optional<SequenceLocation> findSequenceInTrack(const ChunkView& track) {
 // The "Mtsq" and track size fields of a file whose sequence body, located by
 // `where`, is now `bodySize` bytes long.
 void patchSequenceSizes(ByteVector& file, const SequenceLocation& where, std::size_t bodySize) {
-    ByteWriter::patchBE(file, where.bodyStart - 4, static_cast<std::uint32_t>(bodySize), 4);
-    ByteWriter::addBE(file, where.trackStart + 4, static_cast<std::uint32_t>(bodySize - where.bodySize), 4);
+    ChunkWriter::setSize(file, where.bodyStart - kChunkHeaderSize, static_cast<std::uint32_t>(bodySize));
+    ChunkWriter::addToSize(file, where.trackStart, static_cast<std::uint32_t>(bodySize - where.bodySize));
 }
 
 // A fresh length field and CRC in the last two bytes, for a file whose size
 // changed.
 void refreshLengthAndCrc(ByteVector& file) {
-    ByteWriter::patchBE(file, 4, static_cast<std::uint32_t>(file.size() - kFileHeaderSize), 4);
+    ChunkWriter::reopen(file, 0).close();
     const std::size_t crcAt = file.size() - kCrcSize;
     ByteWriter::patchBE(file, crcAt, crc16(ByteSpan(file).first(crcAt)), 2);
 }
@@ -49,8 +49,8 @@ std::optional<SequenceLocation> findCompressedSequence(ByteSpan file) {
     while (walk.remaining() > kChunkHeaderSize) {
         const auto track = walk.next();
         if (!track) break;  // a whole header is left, so never here
-        if (!track->is("MTR")) continue;
-        if (track->reader().peek() != kCompressedFormat) return std::nullopt;
+        if (!track->is(kScoreTrackId)) continue;
+        if (readBE(track->body, ScoreTrackHeader::kFormat) != kCompressedFormat) return std::nullopt;
         if (auto found = findSequenceInTrack(*track)) return found;
     }
     return std::nullopt;
@@ -71,8 +71,8 @@ void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan b
 }
 
 void closeFile(ByteVector& file) {
-    ByteWriter::patchBE(file, 4, static_cast<std::uint32_t>(file.size() + kCrcSize - kFileHeaderSize), 4);
-    ByteWriter(file).u16(crc16(file));
+    file.resize(file.size() + kCrcSize);
+    refreshLengthAndCrc(file);
 }
 
 }  // namespace keldro::tavi

@@ -1,19 +1,15 @@
 #pragma once
 // File-level helpers shared by the expansion of a compressed input and the
 // writing of the converted file: finding the compressed score sequence,
-// replacing a sequence body with its size fields and CRC, and the layout
-// constants of the container.
+// replacing a sequence body with its size fields and CRC.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
+#include "tavi/Layout.h"
 #include "platform/Bytes.h"
 
 namespace keldro::tavi {
-
-inline constexpr std::size_t kFileHeaderSize = 8;   // "MMMD" + length
-inline constexpr std::size_t kChunkHeaderSize = 8;  // ID + body size
-inline constexpr std::size_t kCrcSize = 2;
 
 // Where the compressed "Mtsq" of a file sits.
 struct SequenceLocation {

@@ -87,5 +87,42 @@ TEST(ByteWriter, AddsToAStoredNumberWrappingAtItsWidth) {
     EXPECT_EQ(b, ByteVector(5, 0x00));
 }
 
+// Sizes come from the body as it stands at close(): nested chunks, a body
+// that grew after it was written, a header copied from an input with a stale
+// size, and a 16-bit size cut to its width.
+TEST(ChunkWriter, ComputesEachSizeFromItsBodyWhenClosed) {
+    ByteVector out;
+    const ChunkWriter outer(out, "OUTR");
+    const ChunkWriter inner(out, "in", ChunkForm{2, 2});
+    ByteWriter(out).text("abc");
+    inner.close();
+    ByteWriter(out).text("d");
+    outer.close();
+    EXPECT_EQ(str(out), "OUTR\0\0\0\x08in\0\x03" "abcd"s);
+
+    ByteVector copied = bytes("CHNK\0\0\0\x09xy"s);
+    const ChunkWriter reopened = ChunkWriter::reopen(copied, 0);
+    copied.push_back('z');
+    reopened.close();
+    EXPECT_EQ(str(copied), "CHNK\0\0\0\3xyz"s);
+
+    ByteVector wide;
+    const ChunkWriter narrow(wide, ByteSpan{}, ChunkForm{0, 2});
+    wide.resize(2 + 0x10003);
+    narrow.close();
+    EXPECT_EQ(readBE(wide, 0, 2), 3u);
+}
+
+// In-place edits of a chunk inside a buffer; a size field outside it is refused untouched.
+TEST(ChunkWriter, SetsAndMovesTheSizeOfAChunkInsideABuffer) {
+    ByteVector file = bytes("FILE\0\0\0\x0a" "SUB \0\0\0\2xy"s);
+    EXPECT_TRUE(ChunkWriter::setSize(file, 8, 5));
+    EXPECT_TRUE(ChunkWriter::addToSize(file, 0, 3));
+    EXPECT_EQ(str(file), "FILE\0\0\0\x0d" "SUB \0\0\0\5xy"s);
+    EXPECT_FALSE(ChunkWriter::setSize(file, 12, 1));
+    EXPECT_FALSE(ChunkWriter::addToSize(file, 12, 1));
+    EXPECT_EQ(str(file), "FILE\0\0\0\x0d" "SUB \0\0\0\5xy"s);
+}
+
 }  // namespace
 }  // namespace keldro
