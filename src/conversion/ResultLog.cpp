@@ -194,23 +194,22 @@ double changeSeconds(FileMode mode, const VolumeChangeRecord& r) {
     return static_cast<double>(changeMilliseconds(mode, r)) * 0.001;
 }
 
-// The order the exchange sort gives ("for n, for i from n: if record i is
-// before record n, swap them") computed in O(n log n), so that a file with
-// hundreds of thousands of changes cannot stall the log.
+// The log's order: ascending by position, and within one position the order
+// a swap sort leaves ("for each slot n, for each later record i: if record i
+// is before record n, swap them"), which is not the input order. A short list
+// is sorted by that loop itself; a longer one gets the same order in
+// O(n log n), so that a file with hundreds of thousands of changes cannot
+// stall the log:
 //
-// Records of different positions come out ascending. The order within one
-// position p follows from what the exchange sort does to the records of
-// position p or less: a pass removes the first record of a smaller position
-// when it leads, and otherwise moves the leading record of position p into
-// the place of the first record of a smaller position. Seen from the records
-// of position p, every record of a smaller position met in input order turns
-// the queue of p-records collected so far by one (the front goes to the back),
-// and every p-record met joins the queue at its back. The queue at the end of
-// the input is their order.
+// Records of different positions come out ascending. Within one position p,
+// take the records of position p or less in input order: each record of a
+// smaller position turns the queue of p-records met so far by one (the front
+// goes to the back), and each p-record joins the queue at its back. The queue
+// at the end of the input is their order.
 namespace {
 
-// Lists of up to this many changes are sorted by the exchange sort as it stands.
-constexpr std::size_t kExchangeSortLimit = 32;
+// Lists of up to this many changes are sorted by the swap loop itself.
+constexpr std::size_t kSwapSortLimit = 32;
 
 // Counts over 0 ... n-1; also finds the k-th set slot.
 class FenwickTree {
@@ -288,10 +287,10 @@ void sortChangesByPosition(VolumeChangeList& changes) {
     const auto before = [&](std::size_t a, std::size_t b) { return changes[a].position < changes[b].position; };
     bool ascending = true;
     for (std::size_t i = 1; i < count && ascending; ++i) ascending = !before(i, i - 1);
-    if (ascending) return;  // the exchange sort swaps nothing
-    // A short list (a file's usual few changes) takes the exchange sort
-    // itself: its few steps cost less than the bookkeeping below.
-    if (count <= kExchangeSortLimit) {
+    if (ascending) return;  // the swap loop would swap nothing
+    // A short list (a file's usual few changes) takes the swap loop itself:
+    // its few steps cost less than the bookkeeping below.
+    if (count <= kSwapSortLimit) {
         for (std::size_t n = 0; n < count; ++n)
             for (std::size_t i = n + 1; i < count; ++i)
                 if (before(i, n)) std::swap(changes[n], changes[i]);

@@ -22,8 +22,8 @@ struct LogContext {
 // The time of a change in seconds, as the log's "Point[sec]" column shows it.
 double changeSeconds(FileMode mode, const VolumeChangeRecord& record);
 
-// Sorts by position, ascending, with the log's exchange sort (which fixes the
-// order of equal positions).
+// Sorts by position, ascending. Records of one position keep the log's own
+// order, not their input order (see ResultLog.cpp); stored logs rely on it.
 void sortChangesByPosition(VolumeChangeList& changes);
 
 // The entry's text. Sorts result.changes in place when the table is printed.
