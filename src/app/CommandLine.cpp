@@ -44,17 +44,23 @@ std::string versionLine(const std::string& executableName) {
 }
 
 std::string helpText(bool mfiMode, const std::string& executableName) {
+    using namespace msg;
     std::string text;
     if (!mfiMode) {
-        text += entry(311) + "\n";
+        text += entry(kTaviHelpTitle) + "\n";
         text += executableName + " ";
-        text += entry(312) + "\n";
-        for (int e : {304, 305, 306, 307, 308, 309, 310}) text += entry(e);
+        text += entry(kTaviHelpUsage) + "\n";
+        for (int e : {kHelpFileOptions, kTaviHelpLevelOptions, kTaviHelpChannels1To4, kTaviHelpChannels5To8,
+                      kTaviHelpChannels9To12, kTaviHelpChannels13To16, kTaviHelpAdpcmAndSwitches})
+            text += entry(e);
     } else {
-        text += entry(313) + "\n";
+        text += entry(kMfiHelpTitle) + "\n";
         text += executableName + " ";
-        text += entry(314) + "\n";
-        for (int e : {304, 315, 316, 318, 319, 320, 321, 322, 317}) text += entry(e);
+        text += entry(kMfiHelpUsage) + "\n";
+        for (int e : {kHelpFileOptions, kMfiHelpDbOption, kMfiHelpMaxGainOption, kMfiHelpChannels1To4,
+                      kMfiHelpChannels5To8, kMfiHelpChannels9To12, kMfiHelpChannels13To16, kMfiHelpAdpcmOption,
+                      kMfiHelpSwitches})
+            text += entry(e);
     }
     return text;
 }

@@ -14,6 +14,8 @@
 namespace keldro {
 namespace {
 
+// The settings file, beside the executable.
+constexpr const char* kSettingsFileName = "KELDRO.ini";
 constexpr const char* kSection = "SETTING";
 constexpr const char* kTargetFileKey = "TARGET_FILE";
 constexpr const char* kDbKey = "DB_VALUE";
@@ -47,10 +49,7 @@ void ConverterApp::startUp(int argc, char** argv) {
     if (!exe) return;
     executableName_ = baseNameWithoutExtension(*exe);
 
-    // The settings file beside it.
-    std::string_view fileName = messageText(msg::kSettingsFileName);
-    if (fileName.empty()) return;
-    settingsPath_ = directoryOf(*exe) + std::string(fileName);
+    settingsPath_ = directoryOf(*exe) + kSettingsFileName;
 
     // The mode. The settings file is read once for the whole run.
     IniFile settings(settingsPath_);
@@ -66,7 +65,7 @@ void ConverterApp::startUp(int argc, char** argv) {
 
     // The mode's controller with the stored settings.
     regulateChorus_ = 0;
-    std::unique_ptr<VolumeController> controller = makeController(targetFile_, consoleMode_);
+    std::unique_ptr<VolumeController> controller = makeController(targetFile_);
     controller->setSettingsFileName(settingsPath_);
     loadSettings(settings, *controller);
 

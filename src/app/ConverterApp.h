@@ -16,7 +16,8 @@ public:
     ConverterApp(const ConverterApp&) = delete;
     ConverterApp& operator=(const ConverterApp&) = delete;
 
-    // Start-up steps 1 ... 9 with the program's arguments.
+    // Reads the settings file beside the executable, picks the mode, acts on
+    // the command line (which may convert) and writes the values used back.
     void startUp(int argc, char** argv);
     // Prints the exit status ("%d\n", standard output) and returns it: the
     // result's, or 1 after "Initial file parameter error.".
@@ -35,7 +36,6 @@ private:
     void loadSettings(const IniFile& settings, VolumeController& controller) const;
     void saveSettings(IniFile& settings, const VolumeController& controller) const;
 
-    int consoleMode_ = 1;
     int targetFile_ = 0;
     int regulateChorus_ = 0;
     Result result_ = Result::NotConverted;

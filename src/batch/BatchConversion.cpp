@@ -19,7 +19,6 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
-    c->job().setRestoresDirectory(false);  // the workers share the process's directory
     c->job().setLogPathVacant(run.resultPathVacant);
     c->job().setOutputFolderNew(run.outputFolderIsNew(item));
     return c;

@@ -22,8 +22,8 @@ bool validEntry(int entry) { return entry >= 0 && entry < kChannelEntries; }
 
 }  // namespace
 
-VolumeController::VolumeController(int consoleMode, int channelMax, std::unique_ptr<FileEngineStep> step)
-    : consoleMode_(consoleMode), channelMax_(channelMax), job_(std::move(step)) {}
+VolumeController::VolumeController(int channelMax, std::unique_ptr<FileEngineStep> step)
+    : channelMax_(channelMax), job_(std::move(step)) {}
 
 void VolumeController::setDb(const std::string& text) { settings_.dbTenths = std::clamp(tenthsOf(text), -600, 600); }
 
@@ -49,11 +49,6 @@ std::string VolumeController::maxGainText() const {
     return formatText("%.1f", quantizeMaxGain(settings_.maxGainTenths) * 0.1);
 }
 
-int VolumeController::channelValueClamped(int entry) const {
-    if (!validEntry(entry)) return 0;
-    return std::clamp(settings_.channelVolume[static_cast<std::size_t>(entry)], 0, channelMax_);
-}
-
 void VolumeController::prepareJob() {
     job_.reset();
     job_.setDbTenths(settings_.dbTenths);
@@ -71,7 +66,7 @@ Result VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVe
     return job_.convertBytes(input, result, output);
 }
 
-TaviController::TaviController(int consoleMode) : VolumeController(consoleMode, 127, makeTaviFileStep()) {}
+TaviController::TaviController() : VolumeController(127, makeTaviFileStep()) {}
 
 bool TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
     return record && tavi::volumeRule(settings_, kind, *record);
@@ -97,7 +92,7 @@ bool TaviController::chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* reco
     return record && tavi::chorusSendBeforeNoteRule(settings_, kind, *record, effectType);
 }
 
-MfiController::MfiController(int consoleMode) : VolumeController(consoleMode, 63, makeMfiFileStep()) {}
+MfiController::MfiController() : VolumeController(63, makeMfiFileStep()) {}
 
 int MfiController::channelValue(int entry) {
     if (entry < 0 || entry >= kChannelEntries) return -1;
@@ -105,9 +100,9 @@ int MfiController::channelValue(int entry) {
     return settings_.channelGiven[e] == 1 ? settings_.channelVolume[e] : -1;
 }
 
-std::unique_ptr<VolumeController> makeController(int targetFile, int consoleMode) {
-    if (targetFile == 1) return std::make_unique<MfiController>(consoleMode);
-    return std::make_unique<TaviController>(consoleMode);
+std::unique_ptr<VolumeController> makeController(int targetFile) {
+    if (targetFile == 1) return std::make_unique<MfiController>();
+    return std::make_unique<TaviController>();
 }
 
 }  // namespace keldro

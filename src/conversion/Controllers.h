@@ -1,7 +1,8 @@
 #pragma once
 // The two controllers, one per mode. They carry the run's VolumeSettings, parse
-// and clamp every value that reaches them, hold the three file names and the
-// result text, own the ConversionJob and implement JobHost. Everything is
+// and clamp every value that reaches them, hold the file names (input,
+// output, log, settings) and the result text, own the ConversionJob and
+// implement JobHost and JobRequest. Everything is
 // shared in VolumeController; TaviController and MfiController keep only the
 // real differences: the channel range, the job's engine step, the TAVI rule
 // operations (TAVI) and the settings queries the MFi engine makes (MFi).
@@ -41,7 +42,6 @@ public:
     std::string dbText() const;        // "%.1f"
     int masterVolumeValue() const;     // clamped again 0 ... 127
     std::string maxGainText() const;   // quantised again, "%.1f"
-    int channelValueClamped(int entry) const;
 
     const VolumeSettings& settings() const { return settings_; }
     VolumeSettings& settings() { return settings_; }
@@ -62,18 +62,18 @@ public:
     std::string outputFileName() const override { return output_; }
     std::string logFileName() const override { return log_; }
     std::string settingsFileName() const override { return settingsFile_; }
-    bool isConsole() const override { return consoleMode_ != 0; }
+    // Every program prints the outcome's text.
+    bool isConsole() const override { return true; }
     void setResultText(const std::string& text) override { resultText_ = text; }
 
 protected:
-    VolumeController(int consoleMode, int channelMax, std::unique_ptr<FileEngineStep> step);
+    VolumeController(int channelMax, std::unique_ptr<FileEngineStep> step);
 
     VolumeSettings settings_;
 
 private:
     void prepareJob();
 
-    int consoleMode_;
     int channelMax_;
     std::string input_, output_, log_, settingsFile_, resultText_;
     ConversionJob job_;
@@ -81,7 +81,7 @@ private:
 
 class TaviController final : public VolumeController {
 public:
-    explicit TaviController(int consoleMode = 1);
+    TaviController();
 
     // The TAVI rule operations forward to the TAVI volume rules with this
     // controller's settings; the other queries keep JobHost's bodies.
@@ -95,7 +95,7 @@ public:
 
 class MfiController final : public VolumeController {
 public:
-    explicit MfiController(int consoleMode = 1);
+    MfiController();
 
     // The MFi engine decides its own values: the controller only accepts.
     bool volumeRule(int, VolumeChangeRecord*) override { return true; }
@@ -111,6 +111,6 @@ public:
 };
 
 // The controller of a mode: 0 TAVI, 1 MFi.
-std::unique_ptr<VolumeController> makeController(int targetFile, int consoleMode = 1);
+std::unique_ptr<VolumeController> makeController(int targetFile);
 
 }  // namespace keldro

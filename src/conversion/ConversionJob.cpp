@@ -52,8 +52,6 @@ Result ConversionJob::run() {
             return result_;
         }
     }
-    std::optional<CurrentDirectory> savedDirectory;
-    if (restoresDirectory_) savedDirectory.emplace();
     bool first = true;
     for (const auto& path : files_) {
         if (hostIsCancelRequested()) break;
@@ -71,7 +69,6 @@ Result ConversionJob::run() {
             first = false;
         }
     }
-    if (savedDirectory) savedDirectory->restore();
     return result_;
 }
 

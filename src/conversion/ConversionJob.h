@@ -1,6 +1,6 @@
 #pragma once
 // One conversion run, in either mode: takes the input file
-// from its JobHost, checks and reads it, hands its bytes to the mode's engine
+// from its JobRequest, checks and reads it, hands its bytes to the mode's engine
 // step, writes or copies the output, records the outcome in a FileResult,
 // writes the result log and keeps the run's result. One class for
 // both modes: what differs per mode lives in the FileEngineStep.
@@ -42,10 +42,6 @@ public:
 
     // Runs the job; returns the run's final result.
     Result run();
-    // Whether run() saves the current directory and makes it current again
-    // at the end (the default). Many jobs running side by side in one process
-    // share its current directory, which nothing in a run changes: they skip it.
-    void setRestoresDirectory(bool restores) { restoresDirectory_ = restores; }
     // The output's folder was made for this run (keldro-batch makes every
     // output folder before its workers start): most likely nothing is at the
     // output, so a converted file is linked in without a look first; the
@@ -126,7 +122,6 @@ private:
     int dbTenths_ = 0;
     Result result_ = Result::Converted;
     int regulateChorus_ = 0;
-    bool restoresDirectory_ = true;
     bool logPathVacant_ = false;
     bool outputFolderNew_ = false;
     VolumeChangeList changes_;

@@ -412,14 +412,4 @@ FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFi
 
 bool deleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
 
-CurrentDirectory::CurrentDirectory(std::size_t maxLength) {
-    std::vector<char> buf(maxLength + 1);
-    if (::getcwd(buf.data(), buf.size()) != nullptr) {
-        path_ = buf.data();
-        recorded_ = true;
-    }
-}
-
-bool CurrentDirectory::restore() const { return recorded_ && ::chdir(path_.c_str()) == 0; }
-
 }  // namespace keldro

@@ -134,18 +134,4 @@ FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFi
 // Deletes a file; false when it cannot.
 bool deleteFile(const std::string& path);
 
-// The current directory, saved and restored around a run.
-class CurrentDirectory {
-public:
-    // Records the current directory if its path fits in maxLength characters.
-    explicit CurrentDirectory(std::size_t maxLength = 260);
-    bool recorded() const { return recorded_; }
-    // Makes the recorded directory current again; false when nothing was recorded or chdir fails.
-    bool restore() const;
-
-private:
-    std::string path_;
-    bool recorded_ = false;
-};
-
 }  // namespace keldro

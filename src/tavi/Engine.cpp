@@ -39,13 +39,13 @@ Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     // Anything after the CRC is not part of the file.
     file_ = ByteSpan(data, fileLength);
     expandInput();
-    if (file_.size() < kCrcSize) return fail(Result::FileSizeError, 0);
+    if (file_.size() < kCrcSize) return Result::FileSizeError;
 
     if (Result rc = walkChunks(); !ok(rc)) return rc;
     const int decided = decideGeneration();
-    if (decided < 0) return fail(Result::MixedTaviKinds, 0);
+    if (decided < 0) return Result::MixedTaviKinds;
     generation_ = decided;
-    if (!hasContentsInfo_) return fail(Result::NoCnti, 0);
+    if (!hasContentsInfo_) return Result::NoCnti;
 
     if (Result rc = convertTrackChunks(); !ok(rc)) return rc;
     if (Result rc = checkVolumePresence(); !ok(rc)) return rc;
@@ -77,7 +77,6 @@ void Engine::resetContainerState() {
     hasContentsInfo_ = hasOptionalData_ = contentsInfoA0Seen_ = signatureDataFound_ = false;
     inputCompressed_ = false;
     atSigDigit1_ = atSigDigit2_ = ' ';
-    errorOffset_ = 0;
 }
 
 void Engine::setVq7LevelsForTracks(const PreScan& found) {
@@ -87,11 +86,6 @@ void Engine::setVq7LevelsForTracks(const PreScan& found) {
     vq7Levels_.maxGainInForce = found.maxMaxGain;
 }
 
-Result Engine::fail(Result result, std::size_t offset) {
-    errorOffset_ = offset;
-    return result;
-}
-
 bool Engine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
 
 // The file is one chunk: "MMMD", the length L of what follows, and the CRC
@@ -99,15 +93,15 @@ bool Engine::cancelRequested() const { return host_ != nullptr && host_->isCance
 // CRC over the length field itself, which a good file never has, so such a
 // file fails the CRC check. `fileLength` is L+8.
 Result Engine::checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength) {
-    if (data == nullptr || size < kMinimumFileSize) return fail(Result::FileSizeError, 0);
+    if (data == nullptr || size < kMinimumFileSize) return Result::FileSizeError;
     const ByteSpan input(data, size);
     const auto file = ChunkReader(input).next();
-    if (!file || !file->is(kFileId)) return fail(Result::NonsupportFileId, 0);
-    if (!file->fits) return fail(Result::FileSizeError, 4);
+    if (!file || !file->is(kFileId)) return Result::NonsupportFileId;
+    if (!file->fits) return Result::FileSizeError;
     fileLength = file->bodyEnd();
     const std::size_t crcAt = fileLength - kCrcSize;
     const auto storedCrc = readBE(input, crcAt, kCrcSize);
-    if (!storedCrc || *storedCrc != crc16(input.first(crcAt))) return fail(Result::IllegalCrc, crcAt);
+    if (!storedCrc || *storedCrc != crc16(input.first(crcAt))) return Result::IllegalCrc;
     return Result::Converted;
 }
 
@@ -148,19 +142,18 @@ Result Engine::walkChunks() {
     ChunkReader walk(file_);
     if (!walk.seek(kFileHeaderSize)) return Result::Converted;
     while (walk.remaining() > kChunkHeaderSize + kCrcSize) {
-        if (cancelRequested()) return fail(Result::Cancel, walk.position());
+        if (cancelRequested()) return Result::Cancel;
         const auto found = walk.next();
         if (!found) break;  // a whole header is left, so never here
-        const std::size_t at = found->headerAt;
         Chunk chunk{};
-        if (Result rc = classifyChunk(found->id, chunk.kind, chunk.number); !ok(rc)) return fail(rc, at);
+        if (Result rc = classifyChunk(found->id, chunk.kind, chunk.number); !ok(rc)) return rc;
         // The pre-scan sees the track as far as the file holds it, before its size is checked.
         if (chunk.kind == ChunkKind::ScoreTrack && vq7Mark_) {
             setVq7LevelsForTracks(preScanVq7(found->whole));
         }
-        if (!found->fits) return fail(chunkSizeError(chunk.kind), at);
+        if (!found->fits) return chunkSizeError(chunk.kind);
         if (chunk.kind == ChunkKind::ContentsInfo && found->size < kContentsInfoFixedBytes)
-            return fail(Result::ChunkSizeCnti, at);
+            return Result::ChunkSizeCnti;
         chunk.original = found->whole;
         chunks_.push_back(std::move(chunk));
     }

@@ -128,11 +128,8 @@ private:
     bool inputCompressed_ = false;
     char atSigDigit1_ = ' ';
     char atSigDigit2_ = ' ';
-    std::size_t errorOffset_ = 0;
 
     void resetContainerState();
-    // Records where the file failed and returns the result.
-    Result fail(Result result, std::size_t offset);
     bool cancelRequested() const;
     Result checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength);
     Result classifyChunk(ByteSpan id, ChunkKind& kind, int& number);

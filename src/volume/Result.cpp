@@ -60,7 +60,6 @@ constexpr MessageEntry kMessages[] = {
     {245, "Not exist CNTI Chunk."},
     {246, "Not exist ATSig(A0)."},
     {247, "Can not find MaxGain."},
-    {303, "KELDRO.ini"},
     {304, "   -i   Filename    :Input file name\n   -o   Filename    :Output file name\n   -l   Filename    :Log file name\n"},
     {305, "   -db  dB_Value    :Relative Value  (-60 ... 60)\n   -mv  MV_Value    :MasterVolume    (0 ... 127)\n   -mg  MG_Value    :MaxGain         (-12 ... 0)\n"},
     {306, "   -c1  CV_Value    :Channel1 Volume (0 ... 127)\n   -c2  CV_Value    :Channel2 Volume (0 ... 127)\n   -c3  CV_Value    :Channel3 Volume (0 ... 127)\n   -c4  CV_Value    :Channel4 Volume (0 ... 127)\n"},
