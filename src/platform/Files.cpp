@@ -410,6 +410,4 @@ FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFi
     return s.closeFile() ? FreshWrite::Written : FreshWrite::Failed;
 }
 
-bool deleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
-
 }  // namespace keldro

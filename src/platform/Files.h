@@ -131,7 +131,4 @@ bool writeFileSafely(const WriteTarget& target, ByteSpan data, unsigned newFileM
 enum class FreshWrite { Written, Failed, Untouched };
 FreshWrite writeFreshFile(const std::string& path, ByteSpan data, unsigned newFileMode = 0666);
 
-// Deletes a file; false when it cannot.
-bool deleteFile(const std::string& path);
-
 }  // namespace keldro

@@ -271,24 +271,4 @@ bool IniFile::save() {
     return true;
 }
 
-std::string iniReadString(const std::string& path, const std::string& section, const std::string& key,
-                          const std::string& defaultValue) {
-    return IniFile(path).readString(section, key, defaultValue);
-}
-
-int iniReadInt(const std::string& path, const std::string& section, const std::string& key, int defaultValue) {
-    return IniFile(path).readInt(section, key, defaultValue);
-}
-
-bool iniWriteString(const std::string& path, const std::string& section, const std::string& key,
-                    const std::string& value) {
-    IniFile file(path);
-    file.writeString(section, key, value);
-    return file.save();
-}
-
-bool iniWriteInt(const std::string& path, const std::string& section, const std::string& key, int value) {
-    return iniWriteString(path, section, key, std::to_string(value));
-}
-
 }  // namespace keldro

@@ -23,7 +23,7 @@ namespace keldro {
 // A settings file read once: reads answer from the bytes read at load, writes
 // change those bytes in memory, and save() writes them back in one safe write
 // (only when they changed). The result equals reading and writing each key
-// with the functions below, one after the other. Every read and write walks
+// through its own IniFile, one after the other. Every read and write walks
 // the file's lines once, keeping nothing per line, and a read's answer is
 // kept until the next write; readAhead answers many keys in one walk.
 class IniFile {
@@ -59,15 +59,7 @@ private:
     mutable std::vector<Answer> answers_;
 };
 
-std::string iniReadString(const std::string& path, const std::string& section, const std::string& key,
-                          const std::string& defaultValue);
-int iniReadInt(const std::string& path, const std::string& section, const std::string& key, int defaultValue);
-
-bool iniWriteString(const std::string& path, const std::string& section, const std::string& key,
-                    const std::string& value);
-bool iniWriteInt(const std::string& path, const std::string& section, const std::string& key, int value);
-
-// The text transformations behind the two operations, on the file's bytes.
+// The text transformations behind reading and writing a key, on the file's bytes.
 // iniLookup returns false when the section or key is missing.
 bool iniLookup(const std::string& text, const std::string& section, const std::string& key, std::string& value);
 std::string iniReplace(const std::string& text, const std::string& section, const std::string& key,

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "platform/TempDir.h"
+#include "support/IniFunctions.h"
 
 namespace keldro {
 namespace {
 
+using testing::iniReadInt;
+using testing::iniReadString;
+using testing::iniWriteInt;
+using testing::iniWriteString;
 using testing::TempDir;
 using testing::readText;
 using testing::writeText;
