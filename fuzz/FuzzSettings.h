@@ -42,7 +42,7 @@ inline void applySettings(VolumeController& c, const std::uint8_t* p) {
     const ConversionSettings s = settingsFrom(p);
     applyDefaultSettings(c);
     applyVolumeOptions(c, s.volume);
-    c.job().setRegulateChorus(s.regulateChorus ? 1 : 0);
+    c.job().setRegulateChorus(s.regulateChorus);
     c.job().setDbTenths(c.settings().dbTenths);
     c.job().setClock([](LocalDateTime& out) {
         out = kToday;

@@ -75,7 +75,7 @@ void processCommandLine(ConverterApp& app, VolumeController& c, int argc, char**
         } else if (equalsIgnoreCase(a, "-v")) {
             version = true;
         } else if (equalsIgnoreCase(a, "-e")) {
-            app.setRegulateChorus(1);
+            app.setRegulateChorus(true);
         } else {
             ++i;
             if (i < argc) {

@@ -64,7 +64,7 @@ void ConverterApp::startUp(int argc, char** argv) {
     targetFile_ = target;
 
     // The mode's controller with the stored settings.
-    regulateChorus_ = 0;
+    regulateChorus_ = false;
     std::unique_ptr<VolumeController> controller = makeController(targetFile_);
     controller->setSettingsFileName(settingsPath_);
     loadSettings(settings, *controller);

@@ -27,8 +27,8 @@ public:
     Result result() const { return result_; }
     void setResult(Result result) { result_ = result; }
     int targetFile() const { return targetFile_; }
-    int regulateChorus() const { return regulateChorus_; }
-    void setRegulateChorus(int flag) { regulateChorus_ = flag; }
+    bool regulateChorus() const { return regulateChorus_; }
+    void setRegulateChorus(bool regulate) { regulateChorus_ = regulate; }
     const std::string& executableName() const { return executableName_; }
     const std::string& settingsPath() const { return settingsPath_; }
 
@@ -37,7 +37,7 @@ private:
     void saveSettings(IniFile& settings, const VolumeController& controller) const;
 
     int targetFile_ = 0;
-    int regulateChorus_ = 0;
+    bool regulateChorus_ = false;
     Result result_ = Result::NotConverted;
     // The settings file gave no mode ("Initial file parameter error."): the
     // run ends with the exit status of no result of the table.

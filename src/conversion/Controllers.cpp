@@ -35,8 +35,8 @@ void VolumeController::setChannel(int entry, int value) {
     if (validEntry(entry)) settings_.channelVolume[static_cast<std::size_t>(entry)] = std::clamp(value, 0, channelMax_);
 }
 
-void VolumeController::setChannelGiven(int entry, int flag) {
-    if (validEntry(entry)) settings_.channelGiven[static_cast<std::size_t>(entry)] = flag;
+void VolumeController::setChannelGiven(int entry, bool given) {
+    if (validEntry(entry)) settings_.channelGiven[static_cast<std::size_t>(entry)] = given ? 1 : 0;
 }
 
 void VolumeController::setAbsoluteMode(int a) { settings_.absoluteMode = (a == 1) ? 1 : 0; }

@@ -31,7 +31,7 @@ public:
     void setMasterVolume(int value);                   // clamped 0 ... 127
     void setMaxGain(const std::string& text);          // quantised to -120 ... 0 in steps of 5
     void setChannel(int entry, int value);             // clamped to the mode's range
-    void setChannelGiven(int entry, int flag);
+    void setChannelGiven(int entry, bool given);
     void setAbsoluteMode(int a);                       // 1 if a is 1, else 0
     void setInputFileName(const std::string& name) { input_ = name; }
     void setOutputFileName(const std::string& name) { output_ = name; }
@@ -55,7 +55,7 @@ public:
 
     // ---- JobHost: the operations both controllers answer alike. ----
     bool isCancelRequested() override { return false; }
-    bool isRegulateChorus() override { return job_.regulateChorus() != 0; }
+    bool isRegulateChorus() override { return job_.regulateChorus(); }
 
     // ---- JobRequest. ----
     std::string inputFileName() const override { return input_; }

@@ -36,8 +36,8 @@ public:
     JobHost* host() const { return host_; }
     // The files and the console of the run; reset() detaches it too.
     void setRequest(JobRequest* request) { request_ = request; }
-    void setRegulateChorus(int flag) { regulateChorus_ = flag; }
-    int regulateChorus() const { return regulateChorus_; }
+    void setRegulateChorus(bool regulate) { regulateChorus_ = regulate; }
+    bool regulateChorus() const { return regulateChorus_; }
     Result result() const { return result_; }
 
     // Runs the job; returns the run's final result.
@@ -121,7 +121,7 @@ private:
     std::string logPath_;
     int dbTenths_ = 0;
     Result result_ = Result::Converted;
-    int regulateChorus_ = 0;
+    bool regulateChorus_ = false;
     bool logPathVacant_ = false;
     bool outputFolderNew_ = false;
     VolumeChangeList changes_;

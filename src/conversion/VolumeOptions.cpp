@@ -41,7 +41,7 @@ bool VolumeOptionSetter::apply(std::string_view name, const std::string& value) 
         c.setAbsoluteMode(1);
     } else if (int e = channelEntryOf(name); e >= 0) {
         c.setChannel(e, atoiSaturating(value));
-        c.setChannelGiven(e, 1);
+        c.setChannelGiven(e, true);
         c.setAbsoluteMode(1);
     } else {
         return false;
@@ -64,7 +64,7 @@ std::unique_ptr<VolumeController> controllerWithOptions(FileMode mode, const std
     std::unique_ptr<VolumeController> c = makeController(mode == FileMode::Mfi ? 1 : 0);
     applyDefaultSettings(*c);
     applyVolumeOptions(*c, options);
-    c->job().setRegulateChorus(regulateChorus ? 1 : 0);
+    c->job().setRegulateChorus(regulateChorus);
     return c;
 }
 

@@ -40,7 +40,7 @@ struct StepOutcome {
 StepOutcome runStep(const ByteVector& input, int dbTenths, bool regulate) {
     MfiController controller;
     controller.setDb(std::to_string(dbTenths / 10.0));
-    controller.job().setRegulateChorus(regulate ? 1 : 0);
+    controller.job().setRegulateChorus(regulate);
     controller.job().setHost(&controller);
     auto step = makeMfiFileStep();
     StepOutcome o;
