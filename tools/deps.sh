@@ -10,6 +10,7 @@ command -v ninja >/dev/null || need+=(ninja-build)
 for extra in "$@"; do
   case "$extra" in
     hyperfine) command -v hyperfine >/dev/null || need+=(hyperfine) ;;
+    clang-format) { command -v clang-format-14 >/dev/null || command -v clang-format >/dev/null; } || need+=(clang-format-14) ;;
     clang) { command -v clang++-14 >/dev/null || command -v clang++ >/dev/null; } || need+=(clang-14) ;;
     time) [ -x /usr/bin/time ] || need+=(time) ;;
     libfuzzer) [ -e /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a ] || need+=(libclang-rt-14-dev) ;;
