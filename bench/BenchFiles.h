@@ -65,9 +65,9 @@ inline ByteVector scoreSequence(std::size_t size) {
         if (r % 7 == 0) {
             seq.insert(seq.end(), {static_cast<std::uint8_t>(0xB0 | (r >> 8 & 3)), 0x0A, 64});
         } else {
-            seq.insert(seq.end(), {static_cast<std::uint8_t>(0x90 | (r >> 8 & 3)),
-                                   static_cast<std::uint8_t>(48 + (r >> 12) % 36), 0x64,
-                                   static_cast<std::uint8_t>(1 + (r >> 20) % 100)});
+            seq.insert(seq.end(),
+                       {static_cast<std::uint8_t>(0x90 | (r >> 8 & 3)), static_cast<std::uint8_t>(48 + (r >> 12) % 36),
+                        0x64, static_cast<std::uint8_t>(1 + (r >> 20) % 100)});
         }
     }
     seq.insert(seq.end(), {0x00, 0xFF, 0x2F, 0x00});
@@ -143,7 +143,8 @@ inline ByteVector vq2AudioFile(std::size_t size) {
     ByteVector chunks(score.begin() + 8, score.end() - 2);
     const ByteVector seq{0x00, 0x00, 0x37, 0x64, 0x00, 0x01, 0x28, 0x30, 0x02, 0x28, 0x00, 0x00, 0x00, 0x00};
     ByteVector body{0x00, 0x00, 0x00, 0x00, 0x02, 0x02};
-    appendChunk(body, "AspI", {'s', 't', ':', 0, 0, 0, 0, ',', 's', 'p', ':', 0, 0, 0, static_cast<std::uint8_t>(seq.size()), ','});
+    appendChunk(body, "AspI",
+                {'s', 't', ':', 0, 0, 0, 0, ',', 's', 'p', ':', 0, 0, 0, static_cast<std::uint8_t>(seq.size()), ','});
     appendChunk(body, "Atsq", seq);
     ByteVector wave(size / 2);
     for (std::size_t i = 0; i < wave.size(); ++i) wave[i] = static_cast<std::uint8_t>(i * 37);
@@ -181,11 +182,12 @@ inline ByteVector vq7File(std::size_t size) {
         const auto bank = static_cast<std::uint8_t>((channel < 16 ? 0x00 : 0x80) | (channel & 0x0F));
         appendVarlen(seq, static_cast<std::uint32_t>(r % 4 == 0 ? r % 200 : 0));
         switch ((r >> 14) % 32) {
-            case 0: case 1: seq.insert(seq.end(), {static_cast<std::uint8_t>(bank | 0x30), 0x5D, 40}); break;
+            case 0:
+            case 1: seq.insert(seq.end(), {static_cast<std::uint8_t>(bank | 0x30), 0x5D, 40}); break;
             case 2: appendExclusive(seq, 0x2D, {static_cast<std::uint8_t>(0x40 + (r >> 20) % 4)}); break;
             default:
-                seq.insert(seq.end(), {static_cast<std::uint8_t>(bank | 0x10), static_cast<std::uint8_t>(36 + (r >> 20) % 48),
-                                       0x64});
+                seq.insert(seq.end(), {static_cast<std::uint8_t>(bank | 0x10),
+                                       static_cast<std::uint8_t>(36 + (r >> 20) % 48), 0x64});
                 appendVarlen(seq, static_cast<std::uint32_t>(1 + (r >> 24) % 90));
         }
     }
@@ -229,14 +231,25 @@ inline ByteVector mfiFile(const char* vers, std::int64_t targetBytes) {
             const auto delta = static_cast<std::uint8_t>(r % 4 == 0 ? 0 : r % 24);
             const int channel = static_cast<int>(r >> 8) & 3;
             switch ((r >> 12) % 40) {
-                case 0: case 1: t.channelVolume(delta, channel, static_cast<int>(r >> 20) & 63); break;
-                case 2: case 3: t.effectSend(delta, channel, (r >> 20) & 1, static_cast<std::uint8_t>(1 + (r >> 21) % 120)); break;
+                case 0:
+                case 1: t.channelVolume(delta, channel, static_cast<int>(r >> 20) & 63); break;
+                case 2:
+                case 3:
+                    t.effectSend(delta, channel, (r >> 20) & 1, static_cast<std::uint8_t>(1 + (r >> 21) % 120));
+                    break;
                 case 4:
-                    if (track == 0) t.effectSelect(delta, static_cast<std::uint8_t>(64 + (r >> 20) % 4));
-                    else t.note(delta, channel);
+                    if (track == 0)
+                        t.effectSelect(delta, static_cast<std::uint8_t>(64 + (r >> 20) % 4));
+                    else
+                        t.note(delta, channel);
                     break;
                 case 5: t.escape(delta, 0x00, static_cast<std::uint8_t>(channel << 6), 0x20); break;
-                case 6: if (track == 0) { t.masterVolume(delta, static_cast<std::uint8_t>(60 + (r >> 20) % 60)); break; } [[fallthrough]];
+                case 6:
+                    if (track == 0) {
+                        t.masterVolume(delta, static_cast<std::uint8_t>(60 + (r >> 20) % 60));
+                        break;
+                    }
+                    [[fallthrough]];
                 default: t.note(delta, channel); break;
             }
         }

@@ -53,9 +53,12 @@ ByteVector songOfSize(bool effects, std::size_t targetBytes) {
             const auto delta = static_cast<std::uint8_t>(r % 16);
             const int channel = static_cast<int>(r >> 8) & 3;
             const auto pick = (r >> 12) % 12;
-            if (pick < 2) t.channelVolume(delta, channel, static_cast<int>(r >> 20) % 64);
-            else if (effects && pick == 2) t.effectSend(delta, channel, true, static_cast<std::uint8_t>(1 + (r >> 20) % 100));
-            else t.note(delta, channel);
+            if (pick < 2)
+                t.channelVolume(delta, channel, static_cast<int>(r >> 20) % 64);
+            else if (effects && pick == 2)
+                t.effectSend(delta, channel, true, static_cast<std::uint8_t>(1 + (r >> 20) % 100));
+            else
+                t.note(delta, channel);
         }
         builder.trac(t);
     }

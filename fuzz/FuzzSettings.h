@@ -28,7 +28,8 @@ inline ConversionSettings settingsFrom(const std::uint8_t* p) {
         const int pattern = p[0] >> 2;
         for (int e = 0; e < kChannelEntries; ++e)
             if ((pattern >> (e % 6)) & 1)
-                s.volume.push_back({e == kAdpcmEntry ? "ca" : "c" + std::to_string(e + 1), std::to_string(p[3] & 0x7F)});
+                s.volume.push_back(
+                    {e == kAdpcmEntry ? "ca" : "c" + std::to_string(e + 1), std::to_string(p[3] & 0x7F)});
     } else {
         std::snprintf(text, sizeof text, "%.1f", static_cast<double>(static_cast<std::int8_t>(p[1])) / 2.0);
         s.volume.push_back({"db", text});

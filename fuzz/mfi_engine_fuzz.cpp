@@ -40,10 +40,11 @@ void channelRuleOneByOne(mfi::VolumeFile& model, const mfi::RuleSettings& settin
             if (volume < 0 || volume > note) model.insertDefaultVolume(track, note, channel);
             for (int j = model.nextChannelVolumeOf(track, 0, channel); j >= 0;
                  j = model.nextChannelVolumeOf(track, j + 1, channel))
-                model.setChannelVolume(track, j,
-                                       settings.relative == 1
-                                           ? relativeMfiChannelVolume(model.eventAt(track, j)->channelVolume(), settings.db)
-                                           : value);
+                model.setChannelVolume(
+                    track, j,
+                    settings.relative == 1
+                        ? relativeMfiChannelVolume(model.eventAt(track, j)->channelVolume(), settings.db)
+                        : value);
         }
 }
 

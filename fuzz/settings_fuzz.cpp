@@ -54,7 +54,8 @@ std::string firstExample(const fs::path& dir, std::string_view extension) {
     return readAll(found.front());
 }
 
-const char* const kNames[] = {"in.mmf", "in.mld", "missing.mmf", "out.mmf", "out.mld", "OUT.MLD", "log.txt", "sub", "in.txt"};
+const char* const kNames[] = {"in.mmf",  "in.mld",  "missing.mmf", "out.mmf", "out.mld",
+                              "OUT.MLD", "log.txt", "sub",         "in.txt"};
 
 std::string mapFileName(const std::string& value) {
     if (value.size() >= 256) return std::string(value.size(), 'x');
@@ -98,13 +99,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int targetFile = data[0] & 1;
     std::vector<std::string> parts(1);
     for (std::size_t i = 1; i < size; ++i) {
-        if (data[i] == 0) parts.emplace_back();
-        else parts.back().push_back(static_cast<char>(data[i]));
+        if (data[i] == 0)
+            parts.emplace_back();
+        else
+            parts.back().push_back(static_cast<char>(data[i]));
     }
     const std::string& ini = parts[0];
 
     // Lookup and rewrite of the settings text.
-    const char* keys[] = {"TARGET_FILE", "DB_VALUE", "MV_VALUE", "MG_VALUE", "CV_VALUE1", "CV_VALUE16", "CV_VALUE_ADPCM"};
+    const char* keys[] = {"TARGET_FILE", "DB_VALUE",   "MV_VALUE",      "MG_VALUE",
+                          "CV_VALUE1",   "CV_VALUE16", "CV_VALUE_ADPCM"};
     std::string value;
     for (const char* key : keys) (void)iniLookup(ini, "SETTING", key, value);
     const std::string rewritten = iniReplace(ini, "SETTING", "DB_VALUE", "-12.5");

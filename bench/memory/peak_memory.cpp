@@ -39,8 +39,7 @@ void* allocate(std::size_t size) {
     if (p == nullptr) throw std::bad_alloc();
     const std::size_t now = gInUse.fetch_add(heldBytes(p)) + heldBytes(p);
     std::size_t peak = gPeak.load();
-    while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
-    }
+    while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {}
     return p;
 }
 
@@ -85,7 +84,7 @@ struct Kind {
     const char* name;
     FileMode mode;
     std::function<ByteVector(std::size_t)> build;  // a file of about that many bytes
-    std::vector<const char*> options;            // the settings to run, as keldro's options
+    std::vector<const char*> options;  // the settings to run, as keldro's options
 };
 
 // "-db -3 -e" as the byte-level interface takes it.
@@ -100,7 +99,8 @@ ConversionSettings settingsOf(const char* text) {
         p = end;
     }
     for (std::size_t i = 0; i < words.size(); ++i) {
-        if (words[i] == "-e") settings.regulateChorus = true;
+        if (words[i] == "-e")
+            settings.regulateChorus = true;
         else if (i + 1 < words.size()) {
             settings.volume.push_back({words[i].substr(1), words[i + 1]});
             ++i;
@@ -116,21 +116,37 @@ std::vector<Kind> kinds() {
         // Short sequences, each given a default volume for all four channels.
         {"TAVI VQ-2 inserts", FileMode::Tavi, [](std::size_t n) { return vq2File(n, 48); }, {"-db -3", "-c1 50"}},
         {"TAVI VQ-2 audio", FileMode::Tavi, [](std::size_t n) { return vq2AudioFile(n); }, {"-db -3"}},
-        {"TAVI VQ-3", FileMode::Tavi, [](std::size_t n) { return vq35File(5, scoreSequence(n), false); },
+        {"TAVI VQ-3",
+         FileMode::Tavi,
+         [](std::size_t n) { return vq35File(5, scoreSequence(n), false); },
          {"-db -3", "-mv 90"}},
-        {"TAVI VQ-3 packed", FileMode::Tavi, [](std::size_t n) { return vq35File(5, scoreSequence(n * 4 / 3), true); },
+        {"TAVI VQ-3 packed",
+         FileMode::Tavi,
+         [](std::size_t n) { return vq35File(5, scoreSequence(n * 4 / 3), true); },
          {"-db -3", "-mv 90"}},
-        {"TAVI VQ-5", FileMode::Tavi, [](std::size_t n) { return vq35File(6, scoreSequence(n), false); },
+        {"TAVI VQ-5",
+         FileMode::Tavi,
+         [](std::size_t n) { return vq35File(6, scoreSequence(n), false); },
          {"-db -3", "-mv 90"}},
-        {"TAVI VQ-7", FileMode::Tavi, [](std::size_t n) { return vq7File(n); },
+        {"TAVI VQ-7",
+         FileMode::Tavi,
+         [](std::size_t n) { return vq7File(n); },
          {"-db -3", "-db -3 -e", "-mv 90", "-mg -3", "-mg -3 -e"}},
-        {"MFi 2.0", FileMode::Mfi, [](std::size_t n) { return mfiFile("0200", static_cast<std::int64_t>(n)); },
+        {"MFi 2.0",
+         FileMode::Mfi,
+         [](std::size_t n) { return mfiFile("0200", static_cast<std::int64_t>(n)); },
          {"-db -3", "-c1 50", "-ca 10"}},
-        {"MFi 3.0", FileMode::Mfi, [](std::size_t n) { return mfiFile("0300", static_cast<std::int64_t>(n)); },
+        {"MFi 3.0",
+         FileMode::Mfi,
+         [](std::size_t n) { return mfiFile("0300", static_cast<std::int64_t>(n)); },
          {"-db -3", "-mg -3"}},
-        {"MFi 3.1", FileMode::Mfi, [](std::size_t n) { return mfiFile("0301", static_cast<std::int64_t>(n)); },
+        {"MFi 3.1",
+         FileMode::Mfi,
+         [](std::size_t n) { return mfiFile("0301", static_cast<std::int64_t>(n)); },
          {"-db -3", "-mg -3"}},
-        {"MFi 4.0", FileMode::Mfi, [](std::size_t n) { return mfiFile("0400", static_cast<std::int64_t>(n)); },
+        {"MFi 4.0",
+         FileMode::Mfi,
+         [](std::size_t n) { return mfiFile("0400", static_cast<std::int64_t>(n)); },
          {"-db -3", "-db -3 -e", "-mg -3", "-mg -3 -e"}},
     };
 }
@@ -156,9 +172,9 @@ void run(const Kind& kind, const char* option, std::size_t mib) {
     const double size = static_cast<double>(input.size());
     const double held = size + static_cast<double>(peak);
     std::printf("%-18s %-10s %3zu MiB %10zu %9zu %-13s %12zu %6.2f %6.2f %7.2f %s\n", kind.name, option, mib,
-                input.size(), changes, isSuccess(result) ? (result == Result::Converted ? "Converted" : "NotConverted")
-                                                         : "error",
-                peak, static_cast<double>(peak) / size, held / size, seconds,
+                input.size(), changes,
+                isSuccess(result) ? (result == Result::Converted ? "Converted" : "NotConverted") : "error", peak,
+                static_cast<double>(peak) / size, held / size, seconds,
                 held <= 8 * size + static_cast<double>(kMiB) ? "" : "over 8x+1MiB");
     std::fflush(stdout);
 }
@@ -190,8 +206,10 @@ int main(int argc, char** argv) {
     std::vector<std::size_t> sizes;
     const char* only = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
-        else sizes.push_back(static_cast<std::size_t>(std::strtoul(argv[i], nullptr, 10)));
+        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = argv[++i];
+        else
+            sizes.push_back(static_cast<std::size_t>(std::strtoul(argv[i], nullptr, 10)));
     }
     if (sizes.empty()) sizes = {1, 8, 64};
     std::printf("%-18s %-10s %7s %10s %9s %-13s %12s %6s %6s %7s\n", "kind", "options", "size", "input", "changes",

@@ -57,9 +57,9 @@ std::string helpText(bool mfiMode, const std::string& executableName) {
         text += entry(kMfiHelpTitle) + "\n";
         text += executableName + " ";
         text += entry(kMfiHelpUsage) + "\n";
-        for (int e : {kHelpFileOptions, kMfiHelpDbOption, kMfiHelpMaxGainOption, kMfiHelpChannels1To4,
-                      kMfiHelpChannels5To8, kMfiHelpChannels9To12, kMfiHelpChannels13To16, kMfiHelpAdpcmOption,
-                      kMfiHelpSwitches})
+        for (int e :
+             {kHelpFileOptions, kMfiHelpDbOption, kMfiHelpMaxGainOption, kMfiHelpChannels1To4, kMfiHelpChannels5To8,
+              kMfiHelpChannels9To12, kMfiHelpChannels13To16, kMfiHelpAdpcmOption, kMfiHelpSwitches})
             text += entry(e);
     }
     return text;

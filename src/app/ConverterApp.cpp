@@ -80,7 +80,8 @@ void ConverterApp::loadSettings(const IniFile& settings, VolumeController& c) co
     c.setDb(settings.readString(kSection, kDbKey, kDefaultDbText));
     c.setMasterVolume(storedVolume(settings, kMasterVolumeKey, kDefaultMasterVolume));
     c.setMaxGain(settings.readString(kSection, kMaxGainKey, kDefaultMaxGainText));
-    for (int ch = 1; ch <= 16; ++ch) c.setChannel(ch - 1, storedVolume(settings, channelKey(ch), kDefaultChannelVolume));
+    for (int ch = 1; ch <= 16; ++ch)
+        c.setChannel(ch - 1, storedVolume(settings, channelKey(ch), kDefaultChannelVolume));
     c.setChannel(kAdpcmEntry, storedVolume(settings, kAdpcmKey, kDefaultChannelVolume));
 }
 

@@ -84,7 +84,8 @@ bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& 
         const std::string_view text = output.substr(0, output.rfind('/') + 1);
         const std::string_view name = output.substr(text.size());
         const bool plain = !name.empty() && name != "." && name != "..";
-        if (!plain || !previous.data() || text != previous) folders[fs::path(item.output).parent_path()].push_back(text);
+        if (!plain || !previous.data() || text != previous)
+            folders[fs::path(item.output).parent_path()].push_back(text);
         previous = plain ? text : std::string_view();
     }
     for (const auto& [folder, texts] : folders) {
@@ -94,8 +95,7 @@ bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& 
             print(stderr, "keldro-batch: cannot create the folder " + folder.string() + "\n");
             return false;
         }
-        if (created)
-            made.insert(texts.begin(), texts.end());
+        if (created) made.insert(texts.begin(), texts.end());
     }
     return true;
 }

@@ -112,17 +112,19 @@ private:
             const bool isFolder = e.type != DT_UNKNOWN && e.type != DT_LNK ? e.type == DT_DIR : statIsFolder(path);
             const auto isLink = [&] { return e.type != DT_UNKNOWN ? e.type == DT_LNK : lstatIsLink(path); };
             // Folders reached through a symbolic link are not followed (no loops).
-            if (isFolder && !isLink()) walk(fs::path(path), target / e.name);
-            else if (!isFolder) addFile(std::move(path), joinedNormal(normalTarget, e.name), listedAsFile);
+            if (isFolder && !isLink())
+                walk(fs::path(path), target / e.name);
+            else if (!isFolder)
+                addFile(std::move(path), joinedNormal(normalTarget, e.name), listedAsFile);
         }
     }
 
     static bool statIsFolder(const std::string& path) {
-        struct stat st{};
+        struct stat st {};
         return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
     static bool lstatIsLink(const std::string& path) {
-        struct stat st{};
+        struct stat st {};
         return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
     }
 
@@ -156,7 +158,8 @@ private:
 
     std::string outDir_;
     BatchInputs result_;
-    std::unordered_set<std::size_t, OutputHash, SameOutput> outputs_{0, OutputHash{&result_.items}, SameOutput{&result_.items}};
+    std::unordered_set<std::size_t, OutputHash, SameOutput> outputs_{0, OutputHash{&result_.items},
+                                                                     SameOutput{&result_.items}};
 };
 
 // The files named as input, by name and by identity, so that a path reaching
@@ -183,7 +186,8 @@ public:
             if (resolved(it->second).canonical == r.canonical) return pathOf(it->second);
         if (r.identity) {
             const auto& identities = byIdentity();
-            const auto it = std::lower_bound(identities.begin(), identities.end(), std::make_pair(*r.identity, std::uint32_t{0}));
+            const auto it =
+                std::lower_bound(identities.begin(), identities.end(), std::make_pair(*r.identity, std::uint32_t{0}));
             if (it != identities.end() && it->first == *r.identity) return pathOf(it->second);
         }
         return std::nullopt;
@@ -225,7 +229,7 @@ private:
 };
 
 std::optional<PathResolver::Identity> statIdentity(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return PathResolver::Identity{st.st_dev, st.st_ino};
 }
@@ -234,7 +238,7 @@ std::optional<PathResolver::Identity> statIdentity(const std::string& path) {
 
 std::optional<PathResolver::Identity> PathResolver::identityOf(const std::string& path) {
     // A file listed as a regular file: lstat tells what stat would.
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
     return Identity{st.st_dev, st.st_ino};
 }
@@ -254,7 +258,7 @@ const PathResolver::Folder* PathResolver::folderOf(const std::string& path, std:
                 f.canonical = canonical.native();
                 f.normal = canonical.lexically_normal().native();
             }
-            struct stat st{};
+            struct stat st {};
             f.absent = ::stat(folder.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
             it = folders_.emplace(folder, std::move(f)).first;
         }
@@ -285,7 +289,7 @@ PathResolver::Resolved PathResolver::resolve(const std::string& path, bool liste
     if (listedAsFile && !f.absent) {
         r.identityLater = true;
     } else {
-        struct stat st{};
+        struct stat st {};
         const bool found = !f.absent && ::lstat(path.c_str(), &st) == 0;
         if (found ? S_ISLNK(st.st_mode) : (!f.absent && errno != ENOENT && errno != ENOTDIR)) return slow();
         if (found) r.identity = Identity{st.st_dev, st.st_ino};
@@ -311,7 +315,8 @@ std::optional<std::string> inputOverwriteConflict(const BatchInputs& inputs, con
         if (*input == item.input) return "the output " + item.output + " would replace its input " + item.input;
         return "the output " + item.output + " of " + item.input + " would replace the input " + *input;
     }
-    if (auto input = files.replacedBy(resultPath)) return "the result file " + resultPath + " would replace the input " + *input;
+    if (auto input = files.replacedBy(resultPath))
+        return "the result file " + resultPath + " would replace the input " + *input;
     return std::nullopt;
 }
 

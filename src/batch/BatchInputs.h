@@ -63,8 +63,8 @@ public:
 private:
     struct Folder {
         std::string canonical;  // its weakly_canonical; empty when that failed
-        std::string normal;     // canonical made lexically normal, to append names to
-        bool absent = false;    // it is not there (nor anything below it)
+        std::string normal;  // canonical made lexically normal, to append names to
+        bool absent = false;  // it is not there (nor anything below it)
     };
     const Folder* folderOf(const std::string& path, std::size_t slash);
 

@@ -13,7 +13,8 @@ namespace {
 
 // The volume options as keldro-batch spells them: lower case only.
 bool isVolumeOption(std::string_view name) {
-    return isVolumeOptionName(name) && std::none_of(name.begin(), name.end(), [](char ch) { return ch >= 'A' && ch <= 'Z'; });
+    return isVolumeOptionName(name) &&
+           std::none_of(name.begin(), name.end(), [](char ch) { return ch >= 'A' && ch <= 'Z'; });
 }
 
 bool takesDecimal(std::string_view name) { return name == "db" || name == "mg" || name == "normalize"; }
@@ -27,8 +28,10 @@ public:
         for (i_ = 0; i_ < args_.size() && result_.error.empty(); ++i_) {
             const std::string& a = args_[i_];
             if (onlyPaths || a.size() < 3 || a.compare(0, 2, "--") != 0) {
-                if (a == "--") onlyPaths = true;
-                else result_.options.paths.push_back(a);
+                if (a == "--")
+                    onlyPaths = true;
+                else
+                    result_.options.paths.push_back(a);
                 continue;
             }
             option(a.substr(2));
@@ -57,7 +60,8 @@ private:
             return fail("unknown option --" + name);
         std::string value;
         if (!valueOf(name, inlineValue, value)) return;
-        if (takesDecimal(name) && !isDecimalText(value)) return fail("--" + name + " needs a number, not \"" + value + "\"");
+        if (takesDecimal(name) && !isDecimalText(value))
+            return fail("--" + name + " needs a number, not \"" + value + "\"");
         if ((name == "mv" || name == "jobs" || channelEntryOf(name) >= 0) && !isWholeNumberText(value))
             return fail("--" + name + " needs a whole number, not \"" + value + "\"");
         if (name == "out") {

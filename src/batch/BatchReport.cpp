@@ -112,9 +112,12 @@ std::string inspectionTable(const std::vector<BatchItem>& items, const std::vect
         for (std::size_t c = 0; c < kColumns; ++c) {
             // Names left-aligned, numbers right-aligned, the note as it is.
             const std::size_t pad = width[c] - r[c].size();
-            if (c == kColumns - 1) line += r[c];
-            else if (c < 2) line += r[c] + std::string(pad, ' ') + "  ";
-            else line += std::string(pad, ' ') + r[c] + "  ";
+            if (c == kColumns - 1)
+                line += r[c];
+            else if (c < 2)
+                line += r[c] + std::string(pad, ' ') + "  ";
+            else
+                line += std::string(pad, ' ') + r[c] + "  ";
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
@@ -150,9 +153,12 @@ std::string skippedText(const BatchInputs& inputs) {
 ConversionSummary::ConversionSummary(bool normalize) : normalize_(normalize) {}
 
 void ConversionSummary::add(const BatchItem& item, const FileOutcome& o) {
-    if (o.failed()) failures_.add(o.message, item.input);
-    else if (o.result == Result::Converted) ++converted_;
-    else ++unchanged_;
+    if (o.failed())
+        failures_.add(o.message, item.input);
+    else if (o.result == Result::Converted)
+        ++converted_;
+    else
+        ++unchanged_;
     if (normalize_ && !o.failed()) {
         const std::string change =
             o.changeTenths ? formatText("%+.1f dB", *o.changeTenths * 0.1) : std::string("unchanged");
@@ -177,8 +183,10 @@ std::string inspectionSummary(const std::vector<BatchItem>& items, const std::ve
     FailureGroups failures;
     std::size_t inspected = 0;
     for (std::size_t i = 0; i < items.size() && i < rows.size(); ++i) {
-        if (rows[i].ok()) ++inspected;
-        else failures.add(rows[i].message, items[i].input);
+        if (rows[i].ok())
+            ++inspected;
+        else
+            failures.add(rows[i].message, items[i].input);
     }
     addUnreadable(failures, inputs);
     std::string out = formatText("Inspected: %zu\nFailed:    %zu\n", inspected, failures.count());

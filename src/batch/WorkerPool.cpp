@@ -30,8 +30,7 @@ std::size_t runParallel(std::size_t count, int workers, const std::function<void
         for (std::size_t t = 1; t < threads; ++t)
             pool.push_back(hooks.startThread ? hooks.startThread(worker) : std::thread(worker));
     } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
     if (pool.size() + 1 < threads && hooks.fewerThreads) hooks.fewerThreads(pool.size() + 1, threads);
     worker();
     for (std::thread& t : pool) t.join();

@@ -55,8 +55,8 @@ ConversionSettings settingsOf(const keldro_settings* s, LocalDateTime& today) {
 }
 
 int convertForC(int format, const std::uint8_t* input, std::size_t inputSize, const keldro_settings* s,
-            std::uint8_t* output, std::size_t outputCapacity, keldro_change* changes, std::size_t changeCapacity,
-            keldro_outcome* outcome) {
+                std::uint8_t* output, std::size_t outputCapacity, keldro_change* changes, std::size_t changeCapacity,
+                keldro_outcome* outcome) {
     FileMode mode;
     if (outcome == nullptr || !formatOf(format, mode) || (input == nullptr && inputSize != 0) ||
         (s != nullptr && s->options == nullptr && s->option_count != 0))
@@ -102,11 +102,11 @@ int inspectForC(int format, const std::uint8_t* input, std::size_t inputSize, ke
 }  // namespace keldro
 
 extern "C" int keldro_convert(int format, const uint8_t* input, size_t input_size, const keldro_settings* settings,
-                              uint8_t* output, size_t output_capacity, keldro_change* changes,
-                              size_t change_capacity, keldro_outcome* outcome) {
+                              uint8_t* output, size_t output_capacity, keldro_change* changes, size_t change_capacity,
+                              keldro_outcome* outcome) {
     try {
         return keldro::convertForC(format, input, input_size, settings, output, output_capacity, changes,
-                               change_capacity, outcome);
+                                   change_capacity, outcome);
     } catch (const std::bad_alloc&) {
         return KELDRO_NO_MEMORY;
     } catch (...) {

@@ -29,7 +29,9 @@ void VolumeController::setDb(const std::string& text) { settings_.dbTenths = std
 
 void VolumeController::setMasterVolume(int value) { settings_.masterVolume = std::clamp(value, 0, 127); }
 
-void VolumeController::setMaxGain(const std::string& text) { settings_.maxGainTenths = quantizeMaxGain(tenthsOf(text)); }
+void VolumeController::setMaxGain(const std::string& text) {
+    settings_.maxGainTenths = quantizeMaxGain(tenthsOf(text));
+}
 
 void VolumeController::setChannel(int entry, int value) {
     if (validEntry(entry)) settings_.channelVolume[static_cast<std::size_t>(entry)] = std::clamp(value, 0, channelMax_);

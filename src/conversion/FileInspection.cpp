@@ -79,8 +79,10 @@ public:
 
 private:
     void note(int generation, int track, int volume) {
-        if (generation == 2 || track == kAudioTrack) keepLoudest(found_.channelVolume, volume);
-        else keepLoudest(found_.masterVolume, volume);
+        if (generation == 2 || track == kAudioTrack)
+            keepLoudest(found_.channelVolume, volume);
+        else
+            keepLoudest(found_.masterVolume, volume);
     }
     static bool keep(VolumeChangeRecord* r) {
         r->afterVolume = r->beforeVolume;
@@ -110,7 +112,8 @@ void findChannelVolumes(mfi::VolumeFile& f, Inspection& in) {
             const int firstNote = f.firstNoteOf(t, 0, c);
             if (firstNote < 0) continue;
             const int firstVolume = f.nextChannelVolumeOf(t, 0, c);
-            if (firstVolume < 0 || firstVolume > firstNote) keepLoudest(in.channelVolume, mfi::VolumeFile::kAssumedVolume);
+            if (firstVolume < 0 || firstVolume > firstNote)
+                keepLoudest(in.channelVolume, mfi::VolumeFile::kAssumedVolume);
             for (int j = firstVolume; j >= 0; j = f.nextChannelVolumeOf(t, j + 1, c))
                 keepLoudest(in.channelVolume, f.eventAt(t, j)->channelVolume());
         }
@@ -118,7 +121,8 @@ void findChannelVolumes(mfi::VolumeFile& f, Inspection& in) {
     const int firstAdpcmNote = f.nextAdpcmNote(0);
     if (firstAdpcmNote < 0) return;
     const int firstAdpcmVolume = f.nextAdpcmVolume(0);
-    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote) keepLoudest(in.channelVolume, mfi::VolumeFile::kAssumedVolume);
+    if (firstAdpcmVolume < 0 || firstAdpcmVolume > firstAdpcmNote)
+        keepLoudest(in.channelVolume, mfi::VolumeFile::kAssumedVolume);
     for (int j = firstAdpcmVolume; j >= 0; j = f.nextAdpcmVolume(j + 1)) {
         const int v = f.eventAt(0, j)->adpcmVolume();
         if (v >= 0) keepLoudest(in.channelVolume, v);

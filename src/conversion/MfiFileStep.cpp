@@ -18,7 +18,7 @@ namespace {
 
 struct MfiVersion {
     int version;  // 20, 30, 31, 40 as the result log shows it
-    int format;   // handset format code of the conversion pass
+    int format;  // handset format code of the conversion pass
 };
 
 std::optional<MfiVersion> supportedVersion(const mfi::Info& info) {
@@ -56,9 +56,10 @@ public:
         if (!ok(converted.reread)) return job.reportFile(result, converted.reread);
 
         VolumeChangeList changes;
-        const Result outcome = version->version == kMfiVersion20
-                                   ? reportChannelVolumeChanges(version->version, before, converted.model, host, changes)
-                                   : reportMaxGainChanges(version->version, before, converted.model, host, changes);
+        const Result outcome =
+            version->version == kMfiVersion20
+                ? reportChannelVolumeChanges(version->version, before, converted.model, host, changes)
+                : reportMaxGainChanges(version->version, before, converted.model, host, changes);
         if (!isSuccess(outcome)) {
             addChanges(job, changes);
             return job.reportFile(result, outcome);

@@ -15,8 +15,10 @@ namespace keldro {
 namespace {
 
 void appendKindCell(std::string& out, FileMode mode, int kind) {
-    if (mode == FileMode::Tavi) out += isTaviGeneration(kind) ? taviKindText(kind) : "---";
-    else out += isMfiVersion(kind) ? mfiKindText(kind) : "---";
+    if (mode == FileMode::Tavi)
+        out += isTaviGeneration(kind) ? taviKindText(kind) : "---";
+    else
+        out += isMfiVersion(kind) ? mfiKindText(kind) : "---";
     out += '\t';
 }
 
@@ -132,8 +134,8 @@ void appendSecondsCell(RowText& out, FileMode mode, const VolumeChangeRecord& r)
 }
 
 // `relativeCell` is "Relative(<dB>dB)", the same on every row.
-void appendRow(RowText& out, const LogContext& ctx, int kind, const VolumeChangeRecord& r, bool gain,
-               bool level, const std::string& relativeCell) {
+void appendRow(RowText& out, const LogContext& ctx, int kind, const VolumeChangeRecord& r, bool gain, bool level,
+               const std::string& relativeCell) {
     const int a = r.action;
     appendSecondsCell(out, ctx.mode, r);
     out += '\t';
@@ -151,18 +153,26 @@ void appendRow(RowText& out, const LogContext& ctx, int kind, const VolumeChange
         out += "---";
     }
     out += '\t';
-    if (a >= 1 && a <= 4) appendDecimal(out, r.afterVolume);
-    else out += "---";
+    if (a >= 1 && a <= 4)
+        appendDecimal(out, r.afterVolume);
+    else
+        out += "---";
     out += '\t';
     if (gain) {
-        if (a == 5 || a == 6) appendPair(out, r.beforeGain, r.afterGain, "");
-        else out += "---\t---\t";
+        if (a == 5 || a == 6)
+            appendPair(out, r.beforeGain, r.afterGain, "");
+        else
+            out += "---\t---\t";
     }
     if (level) {
-        if (a == 7 || a == 8) appendPair(out, r.beforeLevel, r.afterLevel, "(R)");
-        else if (a == 9 || a == 10) appendPair(out, r.beforeLevel, r.afterLevel, "(S)");
-        else if (a == 11 || a == 12) appendPair(out, r.beforeLevel, r.afterLevel, "(S)", true);
-        else out += "---\t---\t";
+        if (a == 7 || a == 8)
+            appendPair(out, r.beforeLevel, r.afterLevel, "(R)");
+        else if (a == 9 || a == 10)
+            appendPair(out, r.beforeLevel, r.afterLevel, "(S)");
+        else if (a == 11 || a == 12)
+            appendPair(out, r.beforeLevel, r.afterLevel, "(S)", true);
+        else
+            out += "---\t---\t";
     }
     out += "\r\n";
 }

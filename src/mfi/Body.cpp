@@ -1,6 +1,5 @@
 #include "mfi/Body.h"
 
-
 namespace keldro::mfi {
 
 void Body::clearTracks() {

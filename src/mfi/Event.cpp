@@ -33,7 +33,8 @@ EventKind classifyShort(std::uint8_t param1, std::uint8_t param2) {
     switch (param1) {
         case 0xB0: return EventKind::MasterVolume;
         case 0xBA: return EventKind::ShortBA;
-        case 0xD0: return param2 == 0 ? EventKind::ShortD0Zero : param2 == 1 ? EventKind::ShortD0One : EventKind::Unclassified;
+        case 0xD0:
+            return param2 == 0 ? EventKind::ShortD0Zero : param2 == 1 ? EventKind::ShortD0One : EventKind::Unclassified;
         case 0xDD: return EventKind::ShortDD;
         case 0xDE: return param2 == 0 ? EventKind::Nop : EventKind::Unclassified;
         case 0xDF: return param2 == 0 ? EventKind::ShortDFZero : EventKind::Unclassified;
@@ -75,10 +76,12 @@ EventKind classifyClassF1(std::uint8_t id, std::size_t n) {
         std::size_t size;
     };
     static constexpr Entry kByLowBits[16] = {
-        {EventKind::Unclassified, 0}, {EventKind::BlockF1Id01, 4}, {EventKind::BlockF1Id02, 5},  {EventKind::BlockF1Id03, 6},
-        {EventKind::Unclassified, 0}, {EventKind::BlockF1Id05, 5}, {EventKind::Unclassified, 0}, {EventKind::BlockF1Id07, 5},
-        {EventKind::BlockF1Id08, 4},  {EventKind::BlockF1Id09, 4}, {EventKind::BlockF1Id0A, 5},  {EventKind::BlockF1Id0B, 5},
-        {EventKind::BlockF1Id0C, 5},  {EventKind::BlockF1Id0D, 5}, {EventKind::BlockF1Id0E, 5},  {EventKind::EffectSend, 5},
+        {EventKind::Unclassified, 0}, {EventKind::BlockF1Id01, 4},  {EventKind::BlockF1Id02, 5},
+        {EventKind::BlockF1Id03, 6},  {EventKind::Unclassified, 0}, {EventKind::BlockF1Id05, 5},
+        {EventKind::Unclassified, 0}, {EventKind::BlockF1Id07, 5},  {EventKind::BlockF1Id08, 4},
+        {EventKind::BlockF1Id09, 4},  {EventKind::BlockF1Id0A, 5},  {EventKind::BlockF1Id0B, 5},
+        {EventKind::BlockF1Id0C, 5},  {EventKind::BlockF1Id0D, 5},  {EventKind::BlockF1Id0E, 5},
+        {EventKind::EffectSend, 5},
     };
     const Entry& entry = kByLowBits[id & 0x0F];
     if (entry.kind != EventKind::Unclassified && entry.size == n) return entry.kind;
@@ -140,8 +143,14 @@ EventKind classifyBlock(ByteSpan d) {
 }  // namespace
 
 Event::Event(const Event& other)
-    : time_(other.time_), status_(other.status_), byte1_(other.byte1_), extMark_(other.extMark_),
-      param1_(other.param1_), param2_(other.param2_), kind_(other.kind_), kindKnown_(other.kindKnown_) {
+    : time_(other.time_),
+      status_(other.status_),
+      byte1_(other.byte1_),
+      extMark_(other.extMark_),
+      param1_(other.param1_),
+      param2_(other.param2_),
+      kind_(other.kind_),
+      kindKnown_(other.kindKnown_) {
     copyBlockFrom(other);
 }
 

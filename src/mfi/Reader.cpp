@@ -103,7 +103,6 @@ constexpr std::array<LengthRule, 12> kInfoRules{{
     {"ainf", 1, 255},
 }};
 
-
 // Stores one sub-chunk whose content is `content`; ids outside the table are skipped.
 Result storeInfo(ByteSpan id, ByteSpan content, Info& info) {
     const LengthRule* rule = nullptr;
@@ -127,11 +126,11 @@ Result storeInfo(ByteSpan id, ByteSpan content, Info& info) {
         info.titl.assign(content);
     } else {
         Text<256>& text = name == "copy"   ? info.copy
-                             : name == "prot" ? info.prot
-                             : name == "auth" ? info.auth
-                             : name == "supt" ? info.supt
-                             : name == "thrd" ? info.thrd
-                                              : info.ainf;
+                          : name == "prot" ? info.prot
+                          : name == "auth" ? info.auth
+                          : name == "supt" ? info.supt
+                          : name == "thrd" ? info.thrd
+                                           : info.ainf;
         text.assign(content);
     }
     return Result::Converted;
@@ -158,7 +157,7 @@ Result readInfo(ByteSpan in, std::size_t& offset, Info& info) {
 // one byte that fits. An id cut short is a format error; a whole id with the
 // size cut short is a size error.
 Result readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, Result idError, Result sizeError,
-                    ChunkView& chunk) {
+                     ChunkView& chunk) {
     ChunkReader walk(in, kChunkForm);
     if (!walk.seek(offset) || walk.remaining() < kChunkForm.idBytes) return Result::NoMfiFile;
     if (!hasBytesAt(walk.rest(), 0, id)) return idError;
@@ -170,7 +169,8 @@ Result readChunkHead(ByteSpan in, std::size_t offset, std::string_view id, Resul
 
 Result readAudioItem(ByteSpan in, std::size_t& offset, AudioData& item) {
     ChunkView chunk;
-    if (const Result status = readChunkHead(in, offset, kAudioChunkId, Result::MfiAudioId, Result::MfiAudioSize, chunk); !ok(status))
+    if (const Result status = readChunkHead(in, offset, kAudioChunkId, Result::MfiAudioId, Result::MfiAudioSize, chunk);
+        !ok(status))
         return status;
     ByteReader body = chunk.reader();
     const auto headerLength = body.u16();
@@ -202,9 +202,12 @@ Result readTracks(ByteSpan in, std::size_t& offset, File& file) {
         Track& track = *body.track(i);
         track.clear();
         ChunkView chunk;
-        if (const Result status = readChunkHead(in, offset, kTrackChunkId, Result::MfiTrackId, Result::MfiTrackSize, chunk); !ok(status))
+        if (const Result status =
+                readChunkHead(in, offset, kTrackChunkId, Result::MfiTrackId, Result::MfiTrackSize, chunk);
+            !ok(status))
             return status;
-        if (const Result status = decodeTrackEvents(in, chunk.bodyAt, chunk.bodyEnd(), track); !ok(status)) return status;
+        if (const Result status = decodeTrackEvents(in, chunk.bodyAt, chunk.bodyEnd(), track); !ok(status))
+            return status;
         offset = chunk.bodyEnd();
     }
     return Result::Converted;

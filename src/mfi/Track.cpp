@@ -1,10 +1,7 @@
 #include "mfi/Track.h"
 
-
 namespace keldro::mfi {
-void Track::clear() {
-    events_.clear();
-}
+void Track::clear() { events_.clear(); }
 
 void Track::reserve(std::size_t count) { events_.reserve(count); }
 

@@ -40,8 +40,8 @@ bool offer(JobHost* host, VolumeChangeRecord& record, VolumeChangeList& changes,
 }
 
 struct FirstSound {
-    int minTick = -1;       // earliest tick of any sounding event, -1 when nothing sounds
-    int firstOfTrack0 = -1; // index of track 0's earliest sounding event
+    int minTick = -1;  // earliest tick of any sounding event, -1 when nothing sounds
+    int firstOfTrack0 = -1;  // index of track 0's earliest sounding event
 };
 
 FirstSound findFirstSound(VolumeFile& converted) {
@@ -101,14 +101,16 @@ InputVolumes::InputVolumes(VolumeFile& input, unsigned parts) : maxGain_(input.m
         track.count = input.eventCount(t);
         if (parts & kVolumes) {
             const std::span<const int> channel = input.positionsOf(t, EventKind::ChannelVolume);
-            const std::span<const int> adpcm = t == 0 ? input.positionsOf(0, EventKind::AdpcmVolume) : std::span<const int>();
+            const std::span<const int> adpcm =
+                t == 0 ? input.positionsOf(0, EventKind::AdpcmVolume) : std::span<const int>();
             track.volumes.reserve(channel.size() + adpcm.size());
             std::vector<int> both(channel.size() + adpcm.size());
             std::merge(channel.begin(), channel.end(), adpcm.begin(), adpcm.end(), both.begin());
             for (const int i : both) {
                 const Event& event = *input.eventAt(t, i);
                 std::uint8_t recordTrack = 0;
-                track.volumes.push_back({input.eventTimeMs(t, i), i, event.kind(), static_cast<std::int8_t>(event.channel()),
+                track.volumes.push_back({input.eventTimeMs(t, i), i, event.kind(),
+                                         static_cast<std::int8_t>(event.channel()),
                                          static_cast<std::int16_t>(volumeOf(event, t, recordTrack))});
             }
         }
@@ -142,8 +144,8 @@ int InputVolumes::masterVolumeAt(std::int32_t tick) const {
 template <typename Entry>
 const Entry* InputVolumes::firstFrom(const std::vector<Entry>& list, int count, int from) {
     if (from < 0 || from >= count - 1) return nullptr;
-    const auto found = std::lower_bound(list.begin(), list.end(), from,
-                                        [](const Entry& entry, int at) { return entry.index < at; });
+    const auto found =
+        std::lower_bound(list.begin(), list.end(), from, [](const Entry& entry, int at) { return entry.index < at; });
     return found == list.end() ? nullptr : &*found;
 }
 
@@ -218,8 +220,8 @@ namespace {
 struct VolumeWalk {
     int track;
     int inserted = 0;  // volume events the conversion put in so far
-    int converted = 0; // search start in the converted model
-    int input = 0;     // search position in the input model, -1 once exhausted
+    int converted = 0;  // search start in the converted model
+    int input = 0;  // search position in the input model, -1 once exhausted
     const InputVolumes::Volume* found = nullptr;  // the input's volume at `input`
 };
 
@@ -285,8 +287,7 @@ Result reportChannelVolumeChanges(int version, const InputVolumes& input, Volume
     bool kept = false;
     for (int track = 0; track < kTrackCount; ++track) {
         VolumeWalk walk{track};
-        while (reportNextVolume(input, converted, host, version, walk, changes, kept)) {
-        }
+        while (reportNextVolume(input, converted, host, version, walk, changes, kept)) {}
     }
     return kept ? Result::Converted : Result::NotConverted;
 }
@@ -355,8 +356,9 @@ void reportTrackSends(const InputVolumes& input, VolumeFile& converted, int trac
             const int value = send.effectSendValue();
             if (value > 0) {
                 const int code = send.effectSendCode();
-                changes.push_back(sendRecord(converted, track, j, last[static_cast<std::size_t>((track * 4 + code) & 31)], value,
-                                             relative ? kActionChorusBeforeNoteRelative : kActionChorusBeforeNoteAbsolute));
+                changes.push_back(
+                    sendRecord(converted, track, j, last[static_cast<std::size_t>((track * 4 + code) & 31)], value,
+                               relative ? kActionChorusBeforeNoteRelative : kActionChorusBeforeNoteAbsolute));
             }
             ++inserted;
             ++j;
@@ -383,7 +385,8 @@ void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& con
     if (!reportEffectLevels(version, input, converted, host, changes)) return;
     const bool relative = !host->isAbsoluteMode();
     std::array<int, 32> last{};
-    for (int track = 0; track < kTrackCount; ++track) reportTrackSends(input, converted, track, relative, last, changes);
+    for (int track = 0; track < kTrackCount; ++track)
+        reportTrackSends(input, converted, track, relative, last, changes);
 }
 
 Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,

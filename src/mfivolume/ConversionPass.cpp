@@ -32,7 +32,8 @@ constexpr std::array<HandsetFormat, 8> kHandsetFormats = {{
 }};
 
 // Conversions are only permitted within one handset format.
-constexpr std::array<std::array<int, 2>, 8> kPermittedPairs = {{{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}}};
+constexpr std::array<std::array<int, 2>, 8> kPermittedPairs = {
+    {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}}};
 
 const HandsetFormat* formatRow(int code) {
     for (const HandsetFormat& row : kHandsetFormats)
@@ -71,7 +72,8 @@ std::string_view versionOfGeneration(int generation) {
         case 1: return mfiVersText(kMfiVersion20);
         case 2: return mfiVersText(kMfiVersion30);
         case 3: return mfiVersText(kMfiVersion31);
-        case 4: case 5: return mfiVersText(kMfiVersion40);
+        case 4:
+        case 5: return mfiVersText(kMfiVersion40);
         default: return {};
     }
 }
@@ -166,7 +168,8 @@ PassSettings snapshotSettings(JobHost* host) {
 const char* programSupportText() {
     static const std::string text = [] {
         char version[48];
-        std::snprintf(version, sizeof version, "Ver.%d.%d.%d", kFileVersion.major, kFileVersion.minor, kFileVersion.build);
+        std::snprintf(version, sizeof version, "Ver.%d.%d.%d", kFileVersion.major, kFileVersion.minor,
+                      kFileVersion.build);
         return std::string("KELDRO ") + version;
     }();
     return text.c_str();
@@ -246,8 +249,8 @@ Result runConversionPass(ByteSpan input, const VolumeFile& source, int sourceFor
     return runConversionPass(input, std::move(model), sourceFormat, targetFormat, capacity, converted, host, today);
 }
 
-Result runConversionPass(ByteSpan input, VolumeFile&& source, int sourceFormat, int targetFormat,
-                         std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today) {
+Result runConversionPass(ByteSpan input, VolumeFile&& source, int sourceFormat, int targetFormat, std::size_t capacity,
+                         ConvertedFile& converted, JobHost* host, const Date* today) {
     converted.bytes.clear();
     const PassSettings settings = snapshotSettings(host);
     PassFormats formats;

@@ -17,7 +17,6 @@
 
 namespace keldro::mfi {
 
-
 // The settings of one pass, read from the host once at its start.
 struct PassSettings {
     int relative = 0;
@@ -72,7 +71,7 @@ Result runConversionPass(ByteSpan input, const VolumeFile& source, int sourceFor
 // place (`converted.model` is then that model), so no copy of the model is
 // made. A caller that still needs the input's volume points for the change
 // report takes them first (InputVolumes, ChangeReport.h).
-Result runConversionPass(ByteSpan input, VolumeFile&& source, int sourceFormat, int targetFormat,
-                         std::size_t capacity, ConvertedFile& converted, JobHost* host, const Date* today);
+Result runConversionPass(ByteSpan input, VolumeFile&& source, int sourceFormat, int targetFormat, std::size_t capacity,
+                         ConvertedFile& converted, JobHost* host, const Date* today);
 
 }  // namespace keldro::mfi

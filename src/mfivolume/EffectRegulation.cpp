@@ -22,7 +22,7 @@ constexpr int kSendSlots = 32;  // 4 tracks x 4 channels, plain and A channels
 constexpr int kTrackCount = 4;
 
 struct Selection {
-    int block;          // effect block index (selector - 64)
+    int block;  // effect block index (selector - 64)
     std::int32_t tick;
 };
 
@@ -214,7 +214,8 @@ private:
             const Event& send = *model_.eventAt(track, w);
             const int code = send.effectSendCode();
             if (code < 0) continue;
-            t.sendsByCode[static_cast<std::size_t>(code)].originals.add({{send.time(), w, 1, 0}, send.effectSendValue()});
+            t.sendsByCode[static_cast<std::size_t>(code)].originals.add(
+                {{send.time(), w, 1, 0}, send.effectSendValue()});
         }
     }
 
@@ -281,7 +282,8 @@ public:
         // minimum is no longer below the tick.
         auto end = std::partition_point(suffixMin_.begin(), suffixMin_.end(), [&](std::int32_t m) { return m < tick; });
         if (end == suffixMin_.begin()) return plan_.types[0];
-        return plan_.types[static_cast<std::size_t>(valid_[static_cast<std::size_t>(end - suffixMin_.begin() - 1)].block)];
+        return plan_
+            .types[static_cast<std::size_t>(valid_[static_cast<std::size_t>(end - suffixMin_.begin() - 1)].block)];
     }
 
 private:

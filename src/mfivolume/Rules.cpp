@@ -106,7 +106,9 @@ bool hasMode(const RuleSettings& settings) { return settings.relative == 1 || se
 
 // MFi channel volumes run 0 ... 63: the volume is doubled onto the shared
 // 0 ... 127 grid and halved back.
-int relativeMfiChannelVolume(int volume, double db) { return std::min(relativeChannelVolume(volume * 2, db) >> 1, VolumeFile::kMaxVolume); }
+int relativeMfiChannelVolume(int volume, double db) {
+    return std::min(relativeChannelVolume(volume * 2, db) >> 1, VolumeFile::kMaxVolume);
+}
 
 void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings) {
     if (!hasMode(settings)) return;

@@ -40,10 +40,8 @@ bool isSetUpKind(EventKind kind) {
         case EventKind::BlockF3Id04:
         case EventKind::BlockF3Id07:
         case EventKind::BlockF3Id09:
-        case EventKind::BlockF3Id0A:
-            return true;
-        default:
-            return false;
+        case EventKind::BlockF3Id0A: return true;
+        default: return false;
     }
 }
 
@@ -215,7 +213,8 @@ void VolumeFile::buildSounding(int track, TrackIndex& index) {
             const std::uint32_t at = start[list]++;
             index.soundingIndex[at] = i;
             index.soundingTime[at] = time;
-            index.soundingMaxTime[at] = at == index.soundingStart[list] ? time : std::max(index.soundingMaxTime[at - 1], time);
+            index.soundingMaxTime[at] =
+                at == index.soundingStart[list] ? time : std::max(index.soundingMaxTime[at - 1], time);
         }
     }
     index.soundingBuilt = true;
@@ -244,7 +243,8 @@ int VolumeFile::lastMaxGainIndex() {
 }
 
 int VolumeFile::nextChannelVolumeOf(int track, int from, int channel) {
-    return findFrom(EventKind::ChannelVolume, track, from, [&](int i) { return eventAt(track, i)->channel() == channel; });
+    return findFrom(EventKind::ChannelVolume, track, from,
+                    [&](int i) { return eventAt(track, i)->channel() == channel; });
 }
 
 int VolumeFile::firstNoteOf(int track, int from, int channel) {
@@ -310,9 +310,9 @@ std::size_t gallopPast(std::span<const std::int32_t> values, std::size_t at, std
         step *= 2;
     }
     high = std::min(high, values.size());
-    return static_cast<std::size_t>(
-        std::upper_bound(values.begin() + static_cast<std::ptrdiff_t>(low), values.begin() + static_cast<std::ptrdiff_t>(high), tick) -
-        values.begin());
+    return static_cast<std::size_t>(std::upper_bound(values.begin() + static_cast<std::ptrdiff_t>(low),
+                                                     values.begin() + static_cast<std::ptrdiff_t>(high), tick) -
+                                    values.begin());
 }
 
 }  // namespace
@@ -383,7 +383,8 @@ int VolumeFile::nextEffectSend(int track, int from) { return findFrom(EventKind:
 
 int VolumeFile::nextEffectSendOf(int track, int from, int channel, bool onAChannel) {
     const int code = Event::effectSendCodeOf(channel, onAChannel);
-    return findFrom(EventKind::EffectSend, track, from, [&](int i) { return eventAt(track, i)->effectSendCode() == code; });
+    return findFrom(EventKind::EffectSend, track, from,
+                    [&](int i) { return eventAt(track, i)->effectSendCode() == code; });
 }
 
 int VolumeFile::nextTempo(int from) { return findFrom(EventKind::Tempo, 0, from); }
@@ -445,7 +446,8 @@ int VolumeFile::setEffectSendValue(int track, int index, int value) {
 int VolumeFile::setUpEnd(int track) {
     const int count = eventCount(track);
     int at = 0;
-    while (at < count && eventAt(track, at)->time() == 0 && isSetUpKind(indexOf(track).kinds[static_cast<std::size_t>(at)]))
+    while (at < count && eventAt(track, at)->time() == 0 &&
+           isSetUpKind(indexOf(track).kinds[static_cast<std::size_t>(at)]))
         ++at;
     return at == count ? -1 : at;
 }
@@ -458,7 +460,7 @@ int VolumeFile::insertDefaultVolume(int track, int noteIndex, int channel) {
     if (at < 0) return 0;
 
     const Event volume = note->isAdpcmNote() ? Event::makeAdpcmVolume(0, kAssumedVolume)
-                                                : Event::makeChannelVolume(0, channel, kAssumedVolume);
+                                             : Event::makeChannelVolume(0, channel, kAssumedVolume);
     body().insertEvent(track, at, volume);
     invalidateTrack(track);
     checkInsertedAt(track, at);

@@ -147,7 +147,7 @@ private:
         std::span<const int> index;
         std::span<const std::int32_t> time;
         std::span<const std::int32_t> maxTimeSoFar;  // prefix maximum of the hits' times
-        bool lastExcluded = false;                   // the track's last event cannot be reached
+        bool lastExcluded = false;  // the track's last event cannot be reached
     };
 
 public:
@@ -164,7 +164,7 @@ public:
         friend class VolumeFile;
         SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel);
         std::array<SoundingList, 4> lists_{};  // per sounding kind; empty for the kinds not searched
-        int count_ = 0;                        // events in the track
+        int count_ = 0;  // events in the track
         std::array<std::size_t, 4> at_{};  // per sounding kind: hits whose prefix maximum is at or below the tick
         std::int32_t lastTick_ = INT32_MIN;
         std::int32_t hitTime_ = 0;

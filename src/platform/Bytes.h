@@ -123,8 +123,7 @@ public:
     // Patch helpers: return false (and write nothing) when the field lies outside.
     static bool patchBE(ByteVector& buf, std::size_t at, std::uint32_t v, std::size_t width) {
         if (at > buf.size() || width > buf.size() - at) return false;
-        for (std::size_t i = 0; i < width; ++i)
-            buf[at + i] = static_cast<std::uint8_t>(v >> (8 * (width - 1 - i)));
+        for (std::size_t i = 0; i < width; ++i) buf[at + i] = static_cast<std::uint8_t>(v >> (8 * (width - 1 - i)));
         return true;
     }
     static bool patchBE(ByteVector& buf, Field field, std::uint32_t v) {

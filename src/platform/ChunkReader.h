@@ -32,9 +32,9 @@ struct ChunkView {
     std::size_t bodyAt = 0;
     ByteSpan id;
     std::uint32_t size = 0;  // as declared
-    bool fits = false;       // the declared body lies within the data
-    ByteSpan body;           // the body, as far as the data holds it
-    ByteSpan whole;          // header and body
+    bool fits = false;  // the declared body lies within the data
+    ByteSpan body;  // the body, as far as the data holds it
+    ByteSpan whole;  // header and body
 
     // True when the id starts with `name` (a prefix such as "MTR" leaves the number byte out).
     bool is(std::string_view name) const { return hasBytesAt(id, 0, name); }
@@ -89,13 +89,15 @@ private:
 class ChunkWriter {
 public:
     // Opens a chunk: the id (form.idBytes long), then a size field that close() fills in.
-    ChunkWriter(ByteVector& out, ByteSpan id, ChunkForm form = kChunk32) : out_(out), form_(form), headerAt_(out.size()) {
+    ChunkWriter(ByteVector& out, ByteSpan id, ChunkForm form = kChunk32)
+        : out_(out), form_(form), headerAt_(out.size()) {
         // Byte by byte: GCC 12 misreads a range insert into a fresh vector as an overflow.
         ByteWriter w(out);
         for (std::uint8_t b : id) w.u8(b);
         for (std::size_t i = 0; i < form.sizeBytes; ++i) w.u8(0);
     }
-    ChunkWriter(ByteVector& out, std::string_view id, ChunkForm form = kChunk32) : ChunkWriter(out, bytesOf(id), form) {}
+    ChunkWriter(ByteVector& out, std::string_view id, ChunkForm form = kChunk32)
+        : ChunkWriter(out, bytesOf(id), form) {}
 
     // Takes up a chunk whose header already stands at `headerAt` of `out`
     // (copied from an input, say); its body is everything after the header.

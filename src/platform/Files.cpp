@@ -112,15 +112,15 @@ std::string freshTemporaryName(const std::string& dir) {
 }  // namespace
 
 struct SafeFileWriter::State {
-    std::string target;      // the file to replace (a symbolic link resolved)
-    std::string dir;         // its directory, ending with '/'
-    std::string named;       // the temporary file's name; empty for an unnamed file
+    std::string target;  // the file to replace (a symbolic link resolved)
+    std::string dir;  // its directory, ending with '/'
+    std::string named;  // the temporary file's name; empty for an unnamed file
     std::unique_ptr<TemporaryName> listed;
     int fd = -1;
-    bool exists = false;     // the target existed when the writer was made
+    bool exists = false;  // the target existed when the writer was made
     unsigned existingOwner = 0, existingGroup = 0;
     mode_t mode = 0;
-    bool modeMade = false;   // the file was made with `mode`, which it keeps
+    bool modeMade = false;  // the file was made with `mode`, which it keeps
     bool ok = false;
 
     bool open(const WriteTarget::Found& found, mode_t modeIfNew) {
@@ -183,8 +183,7 @@ struct SafeFileWriter::State {
         if (!modeMade && ::fchmod(fd, mode) != 0) return false;
         if (exists) {
             // Keep the owner where we may (only root may give a file away); ignore refusals.
-            if (::fchown(fd, existingOwner, existingGroup) != 0) {
-            }
+            if (::fchown(fd, existingOwner, existingGroup) != 0) {}
         }
         if (named.empty()) {
             bool linked = linkUnnamed();
@@ -212,7 +211,7 @@ WriteTarget::WriteTarget(const std::string& path) : WriteTarget(path, true) {}
 WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path) {
     found_.path = path;
     if (path.empty()) return;
-    struct stat st{};
+    struct stat st {};
     found_.exists = ::lstat(path.c_str(), &st) == 0;
     if (found_.exists && S_ISLNK(st.st_mode)) {
         // Written through: the status is the linked file's, and the bytes go
@@ -266,7 +265,7 @@ bool SafeFileWriter::commit() {
 }
 
 std::optional<FileStatus> fileStatus(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || !statPath(path, st)) return std::nullopt;
     return statusOf(st);
 }
@@ -284,13 +283,14 @@ bool isReadOnly(const std::string& path) {
 }
 
 bool isSameFile(const std::string& a, const std::string& b) {
-    struct stat sa{}, sb{};
+    struct stat sa {
+    }, sb{};
     if (a.empty() || b.empty() || !statPath(a, sa) || !statPath(b, sb)) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 std::optional<FileIdentity> fileIdentity(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || !statPath(path, st)) return std::nullopt;
     return FileIdentity{static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
@@ -352,19 +352,19 @@ constexpr std::uint64_t kAnySize = std::numeric_limits<std::uint64_t>::max();
 
 bool readWholeFile(const std::string& path, ByteVector& out) {
     bool opened = false, tooLarge = false;
-    struct stat st{};
+    struct stat st {};
     return readOpened(path, out, kAnySize, 0, opened, tooLarge, st);
 }
 
 bool readWholeFile(const std::string& path, std::string& out, std::size_t room) {
     bool opened = false, tooLarge = false;
-    struct stat st{};
+    struct stat st {};
     return readOpened(path, out, kAnySize, room, opened, tooLarge, st);
 }
 
 ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize) {
     bool opened = false, tooLarge = false;
-    struct stat st{};
+    struct stat st {};
     if (readOpened(path, out.bytes, maxSize, 0, opened, tooLarge, st)) {
         out.permissions = st.st_mode & 07777;
         return ReadOutcome::Read;

@@ -20,13 +20,15 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kEditRoom = 4096;
 
 struct Line {
-    std::size_t begin = 0;    // first byte of the line
-    std::size_t end = 0;      // one past the content (before the line end)
-    std::size_t next = 0;     // one past the line end
+    std::size_t begin = 0;  // first byte of the line
+    std::size_t end = 0;  // one past the content (before the line end)
+    std::size_t next = 0;  // one past the line end
 };
 
 // A UTF-8 byte order mark at the start is not part of the first line (and is kept when writing).
-std::size_t firstLineBegin(std::string_view text) { return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0; }
+std::size_t firstLineBegin(std::string_view text) {
+    return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+}
 
 // The first '\n' at or after pos, or npos: the few bytes of a short line
 // are looked at one by one, which is quicker than a call for each.
@@ -104,7 +106,8 @@ std::optional<Line> walkSection(std::string_view text, std::string_view section,
 // Calls found(index, value) for the first line of the section that holds
 // each key; stops once every key is found.
 template <typename Found>
-void findKeys(std::string_view text, std::string_view section, const std::vector<std::string_view>& keys, Found&& found) {
+void findKeys(std::string_view text, std::string_view section, const std::vector<std::string_view>& keys,
+              Found&& found) {
     if (keys.empty()) return;
     std::vector<std::size_t> left(keys.size());  // the keys not found yet, by index
     for (std::size_t i = 0; i < left.size(); ++i) left[i] = i;
@@ -133,7 +136,7 @@ void findKeys(std::string_view text, std::string_view section, const std::vector
 // Where a section and a key sit in the text.
 struct Located {
     std::optional<Line> header;  // of the first matching section
-    Line lastNonBlank;           // last non-blank line of the section (the header at least)
+    Line lastNonBlank;  // last non-blank line of the section (the header at least)
     std::optional<Line> keyLine;
 };
 

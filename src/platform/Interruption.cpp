@@ -23,7 +23,7 @@ void noteRequest(int sig) {
 // Watches `sig` unless the process was started with it ignored.
 void watch(int sig, struct sigaction& old) {
     if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = noteRequest;
     sigemptyset(&action.sa_mask);
     sigaddset(&action.sa_mask, SIGINT);

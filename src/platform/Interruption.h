@@ -25,7 +25,8 @@ public:
     int signal() const;
 
 private:
-    struct sigaction oldInt_{}, oldTerm_{};
+    struct sigaction oldInt_ {
+    }, oldTerm_{};
 };
 
 }  // namespace keldro

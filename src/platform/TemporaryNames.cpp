@@ -36,9 +36,9 @@ void installHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
         for (int sig : kSignals) {
-            struct sigaction old{};
+            struct sigaction old {};
             if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
-            struct sigaction action{};
+            struct sigaction action {};
             action.sa_handler = removeListedAndReraise;
             ::sigemptyset(&action.sa_mask);
             for (int other : kSignals) ::sigaddset(&action.sa_mask, other);

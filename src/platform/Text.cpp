@@ -20,7 +20,8 @@ int atoiLike(const std::string& text) {
 int atoiSaturating(const std::string& text) {
     // strtoll itself saturates at the ends of long long (ERANGE).
     const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 double strtodLike(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
@@ -126,8 +127,10 @@ void appendFixed(std::string& out, double value, int precision) {
     }
 #endif
     const int n = std::snprintf(text, sizeof text, "%.*f", precision, value);
-    if (n > 0 && static_cast<std::size_t>(n) < sizeof text) out.append(text, static_cast<std::size_t>(n));
-    else out += formatText("%.*f", precision, value);
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof text)
+        out.append(text, static_cast<std::size_t>(n));
+    else
+        out += formatText("%.*f", precision, value);
 }
 
 }  // namespace keldro

@@ -115,7 +115,8 @@ Result AudioTrackConverter::run() {
     out.insert(out.end(), rest.begin(), rest.end());
     // The stop point is a byte offset into the sequence: it follows the bytes
     // inserted or removed before it. The start point addresses the same event.
-    ByteWriter::patchBE(out, PointInfo::kStopPoint.from(pointInfoAt), static_cast<std::uint32_t>(stopPoint_ + stopShift_));
+    ByteWriter::patchBE(out, PointInfo::kStopPoint.from(pointInfoAt),
+                        static_cast<std::uint32_t>(stopPoint_ + stopShift_));
     track.close();
     out_ = std::move(out);
     return Result::Converted;
@@ -162,7 +163,8 @@ Result AudioTrackConverter::convertSequence(ByteVector& seq) {
 
 // One event after its duration: 0xFF 0x00 no-operation, 0x00 control events
 // (audio volume when the low nibble is 7) and the end mark, or a wave event.
-Result AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state) {
+Result AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration,
+                                        SequenceState& state) {
     auto first = r.u8();
     if (!first) return Result::SequenceDataAtsq;
     if (*first == 0xFF) {
@@ -253,6 +255,8 @@ Result AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& 
     return Result::Converted;
 }
 
-Result Engine::convertAudioTrack(ByteSpan chunk, ByteVector& out) { return AudioTrackConverter(*this, chunk, out).run(); }
+Result Engine::convertAudioTrack(ByteSpan chunk, ByteVector& out) {
+    return AudioTrackConverter(*this, chunk, out).run();
+}
 
 }  // namespace keldro::tavi

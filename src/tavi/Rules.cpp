@@ -104,15 +104,15 @@ bool levelRule(const VolumeSettings& s, VolumeChangeRecord& r, bool chorusSend, 
 bool volumeRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record) {
     record.action = kActionNone;
     switch (record.track) {
-    case 1: case 2: case 3: case 4: case kAudioKind:
-        return channelVolumeRule(settings, record);
-    case 5: case 6:
-        return masterVolumeRule(settings, record);
-    case 7:
-        return vq7MasterVolumeRule(settings, record);
-    default:
-        record.afterVolume = record.beforeVolume;
-        return false;
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case kAudioKind: return channelVolumeRule(settings, record);
+        case 5:
+        case 6: return masterVolumeRule(settings, record);
+        case 7: return vq7MasterVolumeRule(settings, record);
+        default: record.afterVolume = record.beforeVolume; return false;
     }
 }
 
@@ -159,7 +159,7 @@ bool chorusSendRule(const VolumeSettings& settings, int /*generation*/, VolumeCh
 }
 
 bool chorusSendBeforeNoteRule(const VolumeSettings& settings, int /*generation*/, VolumeChangeRecord& record,
-                             int effectType) {
+                              int effectType) {
     record.action = kActionNone;
     if (!isChorusLikeEffect(effectType)) {
         // Not a chorus effect: the value first found in the file is put back.

@@ -21,6 +21,6 @@ bool maxGainRule(const VolumeSettings& settings, int generation, VolumeChangeRec
 bool effectDepthRule(const VolumeSettings& settings, int generation, VolumeChangeRecord& record);
 bool chorusSendRule(const VolumeSettings& settings, int generation, VolumeChangeRecord& record);
 bool chorusSendBeforeNoteRule(const VolumeSettings& settings, int generation, VolumeChangeRecord& record,
-                             int effectType);
+                              int effectType);
 
 }  // namespace keldro::tavi

@@ -59,9 +59,9 @@ enum class EventKind { Note, Control, Plain, ClearsFlag, Exclusive, NoOp, EndOfT
 struct Event {
     EventKind kind = EventKind::Plain;
     std::uint32_t duration = 0;
-    std::size_t status = 0;      // offset of the status byte
-    int channel = 0;             // VQ-7 notes and control changes
-    std::size_t dataAt = 0;      // exclusive: first data byte
+    std::size_t status = 0;  // offset of the status byte
+    int channel = 0;  // VQ-7 notes and control changes
+    std::size_t dataAt = 0;  // exclusive: first data byte
     std::size_t dataLength = 0;  // exclusive: n
 };
 
@@ -125,16 +125,17 @@ Result readVq35Event(ByteReader& r, Event& ev) {
     std::uint8_t status = 0;
     if (Result rc = readEventStart(r, ev, status); !ok(rc)) return rc;
     switch (status & 0xF0) {
-    case 0x80: return readNote(r, ev, 1);
-    case 0x90: return readNote(r, ev, 2);
-    case 0xA0: readUnchecked(r, ev, 2); return Result::Converted;
-    case 0xB0: case 0xE0: return readFixed(r, ev, 2, EventKind::Plain);
-    case 0xC0: return readFixed(r, ev, 1, EventKind::Plain);
-    case 0xD0:
-        readUnchecked(r, ev, 1);
-        if (ev.kind == EventKind::Plain) ev.kind = EventKind::ClearsFlag;
-        return Result::Converted;
-    default: break;
+        case 0x80: return readNote(r, ev, 1);
+        case 0x90: return readNote(r, ev, 2);
+        case 0xA0: readUnchecked(r, ev, 2); return Result::Converted;
+        case 0xB0:
+        case 0xE0: return readFixed(r, ev, 2, EventKind::Plain);
+        case 0xC0: return readFixed(r, ev, 1, EventKind::Plain);
+        case 0xD0:
+            readUnchecked(r, ev, 1);
+            if (ev.kind == EventKind::Plain) ev.kind = EventKind::ClearsFlag;
+            return Result::Converted;
+        default: break;
     }
     if (status == 0xF0) return readExclusive(r, ev);
     if (status == 0xFF) return readMetaEvent(r, ev);
@@ -149,14 +150,14 @@ Result readVq7Event(ByteReader& r, Event& ev) {
     if (status == 0xFF) return readMetaEvent(r, ev);
     ev.channel = (status & 0x0F) + (status >= 0x80 ? 16 : 0);
     switch (status & 0x70) {
-    case 0x00: return readNote(r, ev, 1);
-    case 0x10: return readNote(r, ev, 2);
-    case 0x20: readUnchecked(r, ev, 2); return Result::Converted;
-    case 0x30: return readFixed(r, ev, 2, EventKind::Control);
-    case 0x40: return readFixed(r, ev, 1, EventKind::Plain);
-    case 0x50: return readFixed(r, ev, 1, EventKind::ClearsFlag);
-    case 0x60: return readFixed(r, ev, 2, EventKind::Plain);
-    default: return Result::SequenceDataMtsq;  // 0x70-0x7F and 0xF1-0xFE
+        case 0x00: return readNote(r, ev, 1);
+        case 0x10: return readNote(r, ev, 2);
+        case 0x20: readUnchecked(r, ev, 2); return Result::Converted;
+        case 0x30: return readFixed(r, ev, 2, EventKind::Control);
+        case 0x40: return readFixed(r, ev, 1, EventKind::Plain);
+        case 0x50: return readFixed(r, ev, 1, EventKind::ClearsFlag);
+        case 0x60: return readFixed(r, ev, 2, EventKind::Plain);
+        default: return Result::SequenceDataMtsq;  // 0x70-0x7F and 0xF1-0xFE
     }
 }
 
@@ -294,22 +295,19 @@ void ScoreTrackConverter::applySplices(std::size_t bodyAt, const std::vector<Spl
 Result ScoreTrackConverter::convertSubChunk(Role role, Sequence body, std::vector<Splice>& splices,
                                             std::size_t& pointInfoAt, std::size_t outBodyAt) {
     switch (role) {
-    case Role::PointInfo:
-        if (body.size() < PointInfo::kBytes) return Result::ChunkSizeMspi;
-        if (!PointInfo::hasMarks(body)) return Result::InvalidPointsMspi;
-        if (pointInfoAt == kNoOffset) pointInfoAt = outBodyAt;
-        return Result::Converted;
-    case Role::PointSize:
-        return body.size() < PointInfo::kBytes ? Result::ChunkSizeMspi : Result::Converted;
-    case Role::Setup:
-        return convertVq7Setup(body);
-    case Role::Sequence:
-        position_ = 0;
-        if (track_ <= 4) return convertVq2Sequence(body, splices);
-        if (track_ <= 6) return convertVq35Sequence(body);
-        return convertVq7Sequence(body, splices);
-    default:
-        return Result::Converted;
+        case Role::PointInfo:
+            if (body.size() < PointInfo::kBytes) return Result::ChunkSizeMspi;
+            if (!PointInfo::hasMarks(body)) return Result::InvalidPointsMspi;
+            if (pointInfoAt == kNoOffset) pointInfoAt = outBodyAt;
+            return Result::Converted;
+        case Role::PointSize: return body.size() < PointInfo::kBytes ? Result::ChunkSizeMspi : Result::Converted;
+        case Role::Setup: return convertVq7Setup(body);
+        case Role::Sequence:
+            position_ = 0;
+            if (track_ <= 4) return convertVq2Sequence(body, splices);
+            if (track_ <= 6) return convertVq35Sequence(body);
+            return convertVq7Sequence(body, splices);
+        default: return Result::Converted;
     }
 }
 
@@ -386,7 +384,7 @@ Result ScoreTrackConverter::readVq2SystemEvent(ByteReader& r) {
 // Channels are asked from 3 down to 0, each event going to the front, so the
 // inserted events stand in channel order 0..3.
 std::uint32_t ScoreTrackConverter::insertVq2Volumes(const std::array<bool, 4>& needsVolume,
-                                                     std::vector<Splice>& splices) {
+                                                    std::vector<Splice>& splices) {
     if (!e_.host_) return 0;
     std::array<std::uint8_t, 4> volumes{};  // per channel, once asked
     std::array<bool, 4> inserted{};
@@ -456,16 +454,16 @@ Result ScoreTrackConverter::convertVq7Sequence(Sequence seq, std::vector<Splice>
         position_ += ev.duration;
         if (endsSequence(ev)) break;
         switch (ev.kind) {
-        case EventKind::Note:
-            noteSeen();
-            chorusBeforeNote(ev, splices);
-            break;
-        case EventKind::ClearsFlag: noteSeen(); break;
-        case EventKind::Control: convertChorusSend(seq, ev); break;
-        case EventKind::Exclusive:
-            if (Result rc = convertVq7Exclusive(seq, ev); !ok(rc)) return rc;
-            break;
-        default: break;
+            case EventKind::Note:
+                noteSeen();
+                chorusBeforeNote(ev, splices);
+                break;
+            case EventKind::ClearsFlag: noteSeen(); break;
+            case EventKind::Control: convertChorusSend(seq, ev); break;
+            case EventKind::Exclusive:
+                if (Result rc = convertVq7Exclusive(seq, ev); !ok(rc)) return rc;
+                break;
+            default: break;
         }
     }
     return Result::Converted;
@@ -474,14 +472,14 @@ Result ScoreTrackConverter::convertVq7Sequence(Sequence seq, std::vector<Splice>
 Result ScoreTrackConverter::convertVq7Exclusive(Sequence seq, const Event& ev) {
     const std::size_t command = ev.dataAt + 4;
     switch (seq[command]) {
-    case 0x20:
-        askVolume(kGlobalChannel, seq[command + 1]);
-        ++e_.masterVolumeEvents_;
-        return Result::Converted;
-    case 0x22: convertMaxGain(seq, command + 1); return Result::Converted;
-    case 0x27: return convertEffectParameters(seq, ev);
-    case 0x2D: selectEffect(seq[command + 1]); return Result::Converted;
-    default: return Result::Converted;
+        case 0x20:
+            askVolume(kGlobalChannel, seq[command + 1]);
+            ++e_.masterVolumeEvents_;
+            return Result::Converted;
+        case 0x22: convertMaxGain(seq, command + 1); return Result::Converted;
+        case 0x27: return convertEffectParameters(seq, ev);
+        case 0x2D: selectEffect(seq[command + 1]); return Result::Converted;
+        default: return Result::Converted;
     }
 }
 
@@ -627,9 +625,12 @@ Engine::PreScan Engine::preScanVq7(ByteSpan chunk) {
     while (const auto s = subs.next()) {
         if (!s->fits) break;
         bool ok = true;
-        if (s->is(kScoreSetupId)) ok = scanSetup(s->body, found);
-        else if (s->is(kScoreSequenceId)) ok = scanSequence(s->body, found);
-        else ok = s->is(kStreamSubChunkId) || s->is(kVoiceSubChunkId);
+        if (s->is(kScoreSetupId))
+            ok = scanSetup(s->body, found);
+        else if (s->is(kScoreSequenceId))
+            ok = scanSequence(s->body, found);
+        else
+            ok = s->is(kStreamSubChunkId) || s->is(kVoiceSubChunkId);
         if (!ok) break;
     }
     return found;

@@ -15,14 +15,14 @@ namespace keldro::tavi::trackedit {
 // Milliseconds per tick of a track header's timebase code; unknown codes count as 1.
 inline int timebaseMs(std::uint8_t code) {
     switch (code) {
-    case 0x01: return 2;
-    case 0x02: return 4;
-    case 0x03: return 5;
-    case 0x10: return 10;
-    case 0x11: return 20;
-    case 0x12: return 40;
-    case 0x13: return 50;
-    default: return 1;
+        case 0x01: return 2;
+        case 0x02: return 4;
+        case 0x03: return 5;
+        case 0x10: return 10;
+        case 0x11: return 20;
+        case 0x12: return 40;
+        case 0x13: return 50;
+        default: return 1;
     }
 }
 

@@ -65,7 +65,8 @@ void replaceSequence(ByteVector& file, const SequenceLocation& where, ByteSpan b
     if (body.size() < where.bodySize)
         file.erase(at + static_cast<std::ptrdiff_t>(kept), at + static_cast<std::ptrdiff_t>(where.bodySize));
     else
-        file.insert(at + static_cast<std::ptrdiff_t>(kept), body.begin() + static_cast<std::ptrdiff_t>(kept), body.end());
+        file.insert(at + static_cast<std::ptrdiff_t>(kept), body.begin() + static_cast<std::ptrdiff_t>(kept),
+                    body.end());
     patchSequenceSizes(file, where, body.size());
     refreshLengthAndCrc(file);
 }

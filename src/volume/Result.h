@@ -109,21 +109,21 @@ inline constexpr int kTaviHelpTitle = 311;
 inline constexpr int kTaviHelpUsage = 312;
 inline constexpr int kMfiHelpTitle = 313;
 inline constexpr int kMfiHelpUsage = 314;
-inline constexpr int kHelpFileOptions = 304;           // -i, -o, -l
-inline constexpr int kTaviHelpLevelOptions = 305;      // -db, -mv, -mg
-inline constexpr int kTaviHelpChannels1To4 = 306;      // -c1 ... -c4, 0 ... 127
+inline constexpr int kHelpFileOptions = 304;  // -i, -o, -l
+inline constexpr int kTaviHelpLevelOptions = 305;  // -db, -mv, -mg
+inline constexpr int kTaviHelpChannels1To4 = 306;  // -c1 ... -c4, 0 ... 127
 inline constexpr int kTaviHelpChannels5To8 = 307;
 inline constexpr int kTaviHelpChannels9To12 = 308;
 inline constexpr int kTaviHelpChannels13To16 = 309;
 inline constexpr int kTaviHelpAdpcmAndSwitches = 310;  // -ca, -e, -h, -v
-inline constexpr int kMfiHelpDbOption = 315;           // -db
-inline constexpr int kMfiHelpMaxGainOption = 316;      // -mg
-inline constexpr int kMfiHelpSwitches = 317;           // -e, -h, -v
-inline constexpr int kMfiHelpChannels1To4 = 318;       // -c1 ... -c4, 0 ... 63
+inline constexpr int kMfiHelpDbOption = 315;  // -db
+inline constexpr int kMfiHelpMaxGainOption = 316;  // -mg
+inline constexpr int kMfiHelpSwitches = 317;  // -e, -h, -v
+inline constexpr int kMfiHelpChannels1To4 = 318;  // -c1 ... -c4, 0 ... 63
 inline constexpr int kMfiHelpChannels5To8 = 319;
 inline constexpr int kMfiHelpChannels9To12 = 320;
 inline constexpr int kMfiHelpChannels13To16 = 321;
-inline constexpr int kMfiHelpAdpcmOption = 322;        // -ca
+inline constexpr int kMfiHelpAdpcmOption = 322;  // -ca
 }  // namespace msg
 
 }  // namespace keldro

@@ -60,25 +60,21 @@ TEST_F(App, InitialFileParameterErrorFails) {
         {"missing", [](const std::string&, const testing::TempDir&) {}},
         {"folder", [](const std::string& ini, const testing::TempDir&) { ::mkdir(ini.c_str(), 0755); }},
         {"fifo", [](const std::string& ini, const testing::TempDir&) { ::mkfifo(ini.c_str(), 0644); }},
-        {"dangling link", [](const std::string& ini, const testing::TempDir& d) {
-             ::symlink(d.file("gone.ini").c_str(), ini.c_str());
-         }},
-        {"unreadable", [](const std::string& ini, const testing::TempDir&) {
+        {"dangling link",
+         [](const std::string& ini, const testing::TempDir& d) { ::symlink(d.file("gone.ini").c_str(), ini.c_str()); }},
+        {"unreadable",
+         [](const std::string& ini, const testing::TempDir&) {
              writeText(ini, "[SETTING]\nTARGET_FILE=0\n");
              ::chmod(ini.c_str(), 0200);
          }},
-        {"TARGET_FILE=2", [](const std::string& ini, const testing::TempDir&) {
-             writeText(ini, "[SETTING]\nTARGET_FILE=2\n");
-         }},
-        {"TARGET_FILE=-1", [](const std::string& ini, const testing::TempDir&) {
-             writeText(ini, "[SETTING]\nTARGET_FILE=-1\n");
-         }},
-        {"no TARGET_FILE", [](const std::string& ini, const testing::TempDir&) {
-             writeText(ini, "[SETTING]\nDB_VALUE=1\n");
-         }},
-        {"other section", [](const std::string& ini, const testing::TempDir&) {
-             writeText(ini, "[OTHER]\nTARGET_FILE=0\n");
-         }},
+        {"TARGET_FILE=2",
+         [](const std::string& ini, const testing::TempDir&) { writeText(ini, "[SETTING]\nTARGET_FILE=2\n"); }},
+        {"TARGET_FILE=-1",
+         [](const std::string& ini, const testing::TempDir&) { writeText(ini, "[SETTING]\nTARGET_FILE=-1\n"); }},
+        {"no TARGET_FILE",
+         [](const std::string& ini, const testing::TempDir&) { writeText(ini, "[SETTING]\nDB_VALUE=1\n"); }},
+        {"other section",
+         [](const std::string& ini, const testing::TempDir&) { writeText(ini, "[OTHER]\nTARGET_FILE=0\n"); }},
     };
     for (const auto& c : cases) {
         if (std::string(c.name) == "unreadable" && ::geteuid() == 0) continue;  // root reads anything
@@ -107,14 +103,16 @@ TEST_F(App, InitialFileParameterErrorFails) {
 }
 
 TEST_F(App, NoArgumentsWritesNormalisedValues) {
-    writeText(ini(), "; kept\r\n[setting]\r\nTARGET_FILE = 1\r\nMV_VALUE=300\r\nMG_VALUE=-9.7\r\nDB_VALUE=75\r\n"
-                     "CV_VALUE3=50\r\n\r\n[OTHER]\r\nX=1\r\n");
+    writeText(ini(),
+              "; kept\r\n[setting]\r\nTARGET_FILE = 1\r\nMV_VALUE=300\r\nMG_VALUE=-9.7\r\nDB_VALUE=75\r\n"
+              "CV_VALUE3=50\r\n\r\n[OTHER]\r\nX=1\r\n");
     Outcome r = run({});
     EXPECT_EQ(r.out, "0\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(readText(ini()), "; kept\r\n[setting]\r\nTARGET_FILE = 1\r\nMV_VALUE=127\r\nMG_VALUE=-9.5\r\n"
-                               "DB_VALUE=60.0\r\nCV_VALUE3=50\r\n\r\n[OTHER]\r\nX=1\r\n");
+    EXPECT_EQ(readText(ini()),
+              "; kept\r\n[setting]\r\nTARGET_FILE = 1\r\nMV_VALUE=127\r\nMG_VALUE=-9.5\r\n"
+              "DB_VALUE=60.0\r\nCV_VALUE3=50\r\n\r\n[OTHER]\r\nX=1\r\n");
 }
 
 // Stored volumes past the range of int read as the command line reads them:
@@ -182,16 +180,21 @@ TEST_F(App, HelpAndVersion) {
 TEST_F(App, MfiHelp) {
     writeText(ini(), "[SETTING]\nTARGET_FILE=1\n");
     Outcome h = run({"-h"});
-    EXPECT_EQ(h.err.substr(0, 160),
-              std::string("Master Volume Converter for MFi/2.0,3.0,3.1,4.0\n\nkeldro -i Filename -o Filename [-l Filename] "
-                          "[-db dB_Value] [-mg MG_Value] [-c* CV_Value] [-e] [-h] [-v]\n\n   -i   Filename    :Input file name\n")
-                  .substr(0, 160));
-    EXPECT_NE(h.err.find("   -db  dB_Value    :Relative Value  (-60 ... 60)\n   -mg  MG_Value    :MaxGain         (-12 ... 0)\n"
-                         "   -c1  CV_Value    :Channel1 Volume (0 ... 63)\n"),
-              std::string::npos);
-    EXPECT_TRUE(h.err.ends_with("   -c16 CV_Value    :Channel16 Volume(0 ... 63)\n   -ca  CV_Value    :ADPCM Volume    (0 ... 63)\n"
-                                "   -e               :Regulate Chorus(Distortion/Copmressor)\n   -h               :Help\n"
-                                "   -v               :Version\n"));
+    EXPECT_EQ(
+        h.err.substr(0, 160),
+        std::string(
+            "Master Volume Converter for MFi/2.0,3.0,3.1,4.0\n\nkeldro -i Filename -o Filename [-l Filename] "
+            "[-db dB_Value] [-mg MG_Value] [-c* CV_Value] [-e] [-h] [-v]\n\n   -i   Filename    :Input file name\n")
+            .substr(0, 160));
+    EXPECT_NE(
+        h.err.find(
+            "   -db  dB_Value    :Relative Value  (-60 ... 60)\n   -mg  MG_Value    :MaxGain         (-12 ... 0)\n"
+            "   -c1  CV_Value    :Channel1 Volume (0 ... 63)\n"),
+        std::string::npos);
+    EXPECT_TRUE(h.err.ends_with(
+        "   -c16 CV_Value    :Channel16 Volume(0 ... 63)\n   -ca  CV_Value    :ADPCM Volume    (0 ... 63)\n"
+        "   -e               :Regulate Chorus(Distortion/Copmressor)\n   -h               :Help\n"
+        "   -v               :Version\n"));
 }
 
 TEST_F(App, ArgumentPass) {
@@ -232,12 +235,12 @@ TEST_F(App, ArgumentPass) {
 TEST_F(App, ChannelAndDbOptionsReachTheConversion) {
     writeText(ini(), "[SETTING]\nTARGET_FILE=0\n");
     const tavitest::Bytes seq = {0x00, 0x00, 0xF7, 100,  // channel 3 volume 100
-                                 0x00, 0xC5, 0x05,        // channel 3 note, gate 5
+                                 0x00, 0xC5, 0x05,  // channel 3 note, gate 5
                                  0x00, 0x00, 0x00, 0x00};
     const tavitest::Bytes file = tavitest::taviFile(
-        {tavitest::cnti(), tavitest::scoreTrack(4, tavitest::scoreTrackHeader(4, 0x02, 0x02),
-                                                {tavitest::chunk("MspI", tavitest::pointBody(0, 11)),
-                                                 tavitest::chunk("Mtsq", seq)})});
+        {tavitest::cnti(),
+         tavitest::scoreTrack(4, tavitest::scoreTrackHeader(4, 0x02, 0x02),
+                              {tavitest::chunk("MspI", tavitest::pointBody(0, 11)), tavitest::chunk("Mtsq", seq)})});
     writeText(dir.file("in.mmf"), std::string(file.begin(), file.end()));
     const struct {
         std::vector<std::string> options;

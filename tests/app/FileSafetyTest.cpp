@@ -32,7 +32,7 @@ using Outcome = testing::ProcessOutcome;
 struct Mode {
     const char* name;
     int targetFile;
-    const char* example;    // a file that converts with -db -3
+    const char* example;  // a file that converts with -db -3
     const char* extension;
     const char* unchangedExample;  // a file that needs no change with unchangedOption
     const char* unchangedOption[2];
@@ -129,7 +129,7 @@ TEST_P(FileSafety, ReadOnlyOutputStaysUntouched) {
     for (const char* db : {"-3", "0"}) {
         EXPECT_EQ(run({"-i", input, "-o", out, "-db", db}).err, "File write error.\n") << db;
         EXPECT_EQ(readText(out), "read-only content") << db;
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(out.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0444u) << db;
     }
@@ -165,8 +165,8 @@ TEST_P(FileSafety, LetterCaseVariantOfTheInputNameIsAnotherFile) {
     const std::string original = readText(file("bell"));
     for (const char* before : {"", "stale"}) {
         if (*before) writeText(file("BELL"), before);
-        const Outcome r = run({"-i", file("bell"), "-o", file("BELL"), GetParam().unchangedOption[0],
-                               GetParam().unchangedOption[1]});
+        const Outcome r =
+            run({"-i", file("bell"), "-o", file("BELL"), GetParam().unchangedOption[0], GetParam().unchangedOption[1]});
         EXPECT_EQ(r.err, "Not Converted - Not exist target volume.\n");
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(readText(file("BELL")), original) << "output before: " << before;
@@ -187,7 +187,7 @@ TEST_P(FileSafety, UnchangedCopyKeepsTheInputsMode) {
         const Outcome r = run({"-i", in, "-o", out, GetParam().unchangedOption[0], GetParam().unchangedOption[1]});
         EXPECT_EQ(r.err, "Not Converted - Not exist target volume.\n");
         EXPECT_EQ(readText(out), readText(in));
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(out.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, mode);
         ::unlink(out.c_str());

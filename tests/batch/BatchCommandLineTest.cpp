@@ -113,7 +113,8 @@ TEST(BatchInputs, NoTwoFilesShareAnOutput) {
     const batch::BatchInputs walked = batch::collectInputs({dir.file("a"), dir.file("b")}, out);
     std::vector<std::string> outputs;
     for (const batch::BatchItem& item : walked.items) outputs.push_back(item.output);
-    EXPECT_EQ(outputs, (std::vector<std::string>{dir.file("out/a/x.mmf"), dir.file("out/b/x.mmf"), dir.file("out/b/y.mld")}));
+    EXPECT_EQ(outputs,
+              (std::vector<std::string>{dir.file("out/a/x.mmf"), dir.file("out/b/x.mmf"), dir.file("out/b/y.mld")}));
     ASSERT_EQ(walked.skipped.size(), 1u);
     EXPECT_EQ(walked.skipped[0].path, dir.file("b/notes.txt"));
 }
@@ -167,10 +168,18 @@ TEST(BatchInputs, OutputsNeverReplaceAnInput) {
     } cases[] = {
         {"separate folders", {"a", "b/x.mmf"}, "out2", {}},
         {"output folder given as input", {"a"}, "a", "the output folder a is the input folder a"},
-        {"output into the input's own folder", {"a/x.mmf"}, "a/.", "the output a/x.mmf would replace its input a/x.mmf"},
+        {"output into the input's own folder",
+         {"a/x.mmf"},
+         "a/.",
+         "the output a/x.mmf would replace its input a/x.mmf"},
         {"output through a link", {"a/x.mmf"}, "link", "the output link/x.mmf would replace its input a/x.mmf"},
-        {"output onto a skipped input", {"a/x.mmf", "b/x.mmf"}, "b", "the output b/x.mmf of a/x.mmf would replace the input b/x.mmf"},
-        {"result file onto an input", {"a", "out/KELDRO_result.txt"}, "out",
+        {"output onto a skipped input",
+         {"a/x.mmf", "b/x.mmf"},
+         "b",
+         "the output b/x.mmf of a/x.mmf would replace the input b/x.mmf"},
+        {"result file onto an input",
+         {"a", "out/KELDRO_result.txt"},
+         "out",
          "the result file out/KELDRO_result.txt would replace the input out/KELDRO_result.txt"},
     };
     // Relative paths, as typed, resolved against the temporary folder.

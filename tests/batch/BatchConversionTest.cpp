@@ -22,7 +22,9 @@ struct NamedFile {
     ByteVector bytes;
 };
 
-ByteVector exampleFile(const std::string& name) { return readBytes(std::string(KELDRO_SOURCE_DIR) + "/examples/" + name); }
+ByteVector exampleFile(const std::string& name) {
+    return readBytes(std::string(KELDRO_SOURCE_DIR) + "/examples/" + name);
+}
 
 ByteVector mfi40WithChorus() {
     return test::mfiFile("0400", {test::MfiTrackBuilder()
@@ -120,8 +122,8 @@ TEST(BatchConversion, KeepsFoldersOrderAndGoesOnAfterFailures) {
     }
     writeBytes(dir.file("single.mmf"), vq5File(90));
 
-    const Outcome r = runBatch({"--jobs", "3", "--db", "-2", "--out", "results", "in", "single.mmf", "ghost.mmf"},
-                               dir.path());
+    const Outcome r =
+        runBatch({"--jobs", "3", "--db", "-2", "--out", "results", "in", "single.mmf", "ghost.mmf"}, dir.path());
     EXPECT_EQ(r.code, 1);
 
     for (const char* made : {"results/in/a.mmf", "results/in/sub/b.MLD", "results/in/sub/deeper/c.mmf",
@@ -155,8 +157,8 @@ TEST(BatchConversion, FileTooLargeForItsFormatIsRefusedUnread) {
     if (!testing::makeSparseFile(dir.file("in/huge.mmf"), (1ull << 32) + 8)) GTEST_SKIP() << "no sparse files here";
     ASSERT_TRUE(testing::makeSparseFile(dir.file("in/huge.mld"), (1ull << 32) + 8));
     writeBytes(dir.file("in/z.mld"), mfiFileWith("0301", 10, 100));
-    for (const std::vector<std::string>& options : {std::vector<std::string>{"--db", "-2"},
-                                                    std::vector<std::string>{"--normalize", "-6"}}) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--db", "-2"}, std::vector<std::string>{"--normalize", "-6"}}) {
         SCOPED_TRACE(options[0]);
         std::vector<std::string> args = options;
         args.insert(args.end(), {"--out", "out" + options[0], "in"});

@@ -17,8 +17,8 @@ namespace keldro::batchtest {
 
 using keldro::testing::readText;
 using keldro::testing::TempDir;
-using keldro::testing::writeText;
 using keldro::testing::withoutTimeStamp;
+using keldro::testing::writeText;
 
 inline void writeBytes(const std::string& path, const ByteVector& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -32,7 +32,9 @@ inline ByteVector readBytes(const std::string& path) {
 
 // ---- Built files of every kind, each with a known loudest volume. ----
 
-inline ByteVector vq2File(std::uint8_t volume) { return tavitest::taviFile({tavitest::cnti(), tavitest::vq2Track(volume)}); }
+inline ByteVector vq2File(std::uint8_t volume) {
+    return tavitest::taviFile({tavitest::cnti(), tavitest::vq2Track(volume)});
+}
 inline ByteVector vq3File(std::uint8_t master) {
     return tavitest::taviFile({tavitest::cnti(), tavitest::vq35Track(5, master)});
 }
@@ -44,16 +46,14 @@ inline ByteVector vq7File(std::uint8_t master, std::uint8_t maxGain) {
 }
 // MFi 3.0 and later: MaxGain and master volume in track 0.
 inline ByteVector mfiFileWith(std::string_view vers, std::uint8_t maxGain, std::uint8_t master) {
-    return test::mfiFile(vers, {test::MfiTrackBuilder().maxGain(0, maxGain).masterVolume(0, master).note(0, 0).note(4, 0)});
+    return test::mfiFile(vers,
+                         {test::MfiTrackBuilder().maxGain(0, maxGain).masterVolume(0, master).note(0, 0).note(4, 0)});
 }
 // MFi 2.0: channel 0 at `volume`, channel 1 plays without a volume event.
 inline ByteVector mfi20File(int volume) {
-    return test::mfiFile("0200", {test::MfiTrackBuilder()
-                                      .masterVolume(0, 100)
-                                      .channelVolume(0, 0, volume)
-                                      .note(0, 0)
-                                      .note(2, 1)
-                                      .note(4, 0)});
+    return test::mfiFile(
+        "0200",
+        {test::MfiTrackBuilder().masterVolume(0, 100).channelVolume(0, 0, volume).note(0, 0).note(2, 1).note(4, 0)});
 }
 
 // ---- Processes. ----

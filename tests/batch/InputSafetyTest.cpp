@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 struct RefusalCase {
     const char* name;
-    std::vector<std::string> files;                     // each gets its own content
+    std::vector<std::string> files;  // each gets its own content
     std::vector<std::pair<std::string, std::string>> links;  // link -> target
     std::vector<std::string> args;
     std::string reason;
@@ -29,21 +29,40 @@ struct RefusalCase {
 
 TEST(BatchInputSafety, RefusesRunsWhoseOutputsWouldReplaceAnInput) {
     const std::vector<RefusalCase> cases = {
-        {"output of one input lands on another", {"a/x.mmf", "b/x.mmf"}, {},
+        {"output of one input lands on another",
+         {"a/x.mmf", "b/x.mmf"},
+         {},
          {"--db", "-3", "--out", "a", "b/x.mmf", "a/x.mmf"},
          "the output a/x.mmf of b/x.mmf would replace the input a/x.mmf"},
-        {"output folder is an input folder", {"music/new/song.mmf", "new/song.mmf"}, {},
-         {"--out", "music", "new/song.mmf", "music"}, "the output folder music is the input folder music"},
-        {"folder converted into itself", {"in/x.mmf"}, {}, {"--out", "in", "in"},
+        {"output folder is an input folder",
+         {"music/new/song.mmf", "new/song.mmf"},
+         {},
+         {"--out", "music", "new/song.mmf", "music"},
+         "the output folder music is the input folder music"},
+        {"folder converted into itself",
+         {"in/x.mmf"},
+         {},
+         {"--out", "in", "in"},
          "the output folder in is the input folder in"},
-        {"file converted onto itself", {"a/x.mmf"}, {}, {"--out", "a", "a/x.mmf"},
+        {"file converted onto itself",
+         {"a/x.mmf"},
+         {},
+         {"--out", "a", "a/x.mmf"},
          "the output a/x.mmf would replace its input a/x.mmf"},
-        {"output folder spelt another way", {"a/x.mmf"}, {}, {"--out", "a/..", "a"},
+        {"output folder spelt another way",
+         {"a/x.mmf"},
+         {},
+         {"--out", "a/..", "a"},
          "the output a/x.mmf would replace its input a/x.mmf"},
-        {"output is a link to an input", {"a/x.mmf", "b/y.mmf"}, {{"o/y.mmf", "../a/x.mmf"}},
-         {"--out", "o", "b/y.mmf", "a/x.mmf"}, "the output o/y.mmf of b/y.mmf would replace the input a/x.mmf"},
-        {"result file is a link to a skipped input", {"a/x.mmf", "a/notes.txt"},
-         {{"o/KELDRO_result.txt", "../a/notes.txt"}}, {"--out", "o", "a"},
+        {"output is a link to an input",
+         {"a/x.mmf", "b/y.mmf"},
+         {{"o/y.mmf", "../a/x.mmf"}},
+         {"--out", "o", "b/y.mmf", "a/x.mmf"},
+         "the output o/y.mmf of b/y.mmf would replace the input a/x.mmf"},
+        {"result file is a link to a skipped input",
+         {"a/x.mmf", "a/notes.txt"},
+         {{"o/KELDRO_result.txt", "../a/notes.txt"}},
+         {"--out", "o", "a"},
          "the result file o/KELDRO_result.txt would replace the input a/notes.txt"},
     };
     for (const RefusalCase& c : cases) {
@@ -98,8 +117,8 @@ TEST(BatchInputSafety, CtrlCOrSigtermStopsCleanlyAndReportsWhatWasDone) {
     for (const auto& [sig, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         SCOPED_TRACE(strsignal(sig));
         fs::remove_all(dir.file("out"));
-        const pid_t child = testing::startProcess(KELDRO_BATCH_EXE,
-                                                  {"--db", "-3", "--jobs", "2", "--out", "out", "in"}, dir.path());
+        const pid_t child =
+            testing::startProcess(KELDRO_BATCH_EXE, {"--db", "-3", "--jobs", "2", "--out", "out", "in"}, dir.path());
         // Interrupted once the first files are done.
         for (int ms = 0; ms < 60'000 && readText(dir.file(".stderr")).find("[2/") == std::string::npos; ++ms)
             ::usleep(1000);
@@ -191,10 +210,28 @@ TEST(BatchInputSafety, PathResolverAgreesWithTheLibrary) {
     fs::create_symlink("nowhere/z.mmf", dir.file("dangling.mmf"));
     fs::create_symlink("../a", dir.file("a/b/up"));
     const std::vector<std::string> paths = {
-        "a/x.mmf", "a/b/y.mld", "a/new.mmf", "missing/deeper/new.mmf", "toA/x.mmf", "toA/b/y.mld", "toA/new.mmf",
-        "linkX.mmf", "dangling.mmf", "a/b/up/x.mmf", "a/b/up/b/../x.mmf", "a/./x.mmf", "a/../a/x.mmf",
-        "missing/../a/x.mmf", "file.txt/x.mmf", "file.txt/deeper/x.mmf", "a/b/", "a/b/.", "a/b/..", "x.mmf",
-        "./a/x.mmf", "a//x.mmf",
+        "a/x.mmf",
+        "a/b/y.mld",
+        "a/new.mmf",
+        "missing/deeper/new.mmf",
+        "toA/x.mmf",
+        "toA/b/y.mld",
+        "toA/new.mmf",
+        "linkX.mmf",
+        "dangling.mmf",
+        "a/b/up/x.mmf",
+        "a/b/up/b/../x.mmf",
+        "a/./x.mmf",
+        "a/../a/x.mmf",
+        "missing/../a/x.mmf",
+        "file.txt/x.mmf",
+        "file.txt/deeper/x.mmf",
+        "a/b/",
+        "a/b/.",
+        "a/b/..",
+        "x.mmf",
+        "./a/x.mmf",
+        "a//x.mmf",
     };
     const fs::path previous = fs::current_path();
     fs::current_path(dir.path());
@@ -206,7 +243,7 @@ TEST(BatchInputSafety, PathResolverAgreesWithTheLibrary) {
                 SCOPED_TRACE(path);
                 std::error_code ec;
                 const fs::path expected = fs::weakly_canonical(path, ec);
-                struct stat st{};
+                struct stat st {};
                 const bool exists = ::stat(path.c_str(), &st) == 0;
                 const batch::PathResolver::Resolved r = resolver.resolve(path);
                 EXPECT_EQ(r.canonical, expected.native());
@@ -216,11 +253,12 @@ TEST(BatchInputSafety, PathResolverAgreesWithTheLibrary) {
                 }
                 // A path a folder listing showed as a regular file: the same
                 // name, and the same identity when asked for.
-                struct stat own{};
+                struct stat own {};
                 if (::lstat(path.c_str(), &own) == 0 && S_ISREG(own.st_mode)) {
                     const batch::PathResolver::Resolved listed = resolver.resolve(path, true);
                     EXPECT_EQ(listed.canonical, expected.native());
-                    const auto identity = listed.identityLater ? batch::PathResolver::identityOf(path) : listed.identity;
+                    const auto identity =
+                        listed.identityLater ? batch::PathResolver::identityOf(path) : listed.identity;
                     EXPECT_EQ(identity, batch::PathResolver::Identity(st.st_dev, st.st_ino));
                 }
             }

@@ -14,8 +14,8 @@
 namespace keldro::batchtest {
 namespace {
 
-using keldro::Inspection;
 using keldro::inspectBytes;
+using keldro::Inspection;
 
 struct InspectCase {
     const char* name;
@@ -31,11 +31,14 @@ TEST(Inspect, ReadsTheVolumesAConversionWouldChange) {
     // Two MaxGain events, the louder (fewer steps) second: it sets the peak.
     const ByteVector vq7TwoGains = tavitest::taviFile(
         {tavitest::cnti(),
-         tavitest::scoreTrack(7, tavitest::scoreTrackHeader(7, 0x02, 0x02),
-                              {tavitest::chunk("Mtsu", tavitest::vq7MaxGain(12)),
-                               tavitest::chunk("Mtsq", tavitest::cat({{0x00}, tavitest::vq7MaxGain(4), {0x00},
-                                                                      tavitest::vq7MasterVolume(100),
-                                                                      {0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))})});
+         tavitest::scoreTrack(
+             7, tavitest::scoreTrackHeader(7, 0x02, 0x02),
+             {tavitest::chunk("Mtsu", tavitest::vq7MaxGain(12)),
+              tavitest::chunk("Mtsq", tavitest::cat({{0x00},
+                                                     tavitest::vq7MaxGain(4),
+                                                     {0x00},
+                                                     tavitest::vq7MasterVolume(100),
+                                                     {0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))})});
     const std::vector<InspectCase> cases = {
         // kVolumeToAttenuation: 127 -> 0, 100 -> 8, 80 -> 16, 64 -> 24 half-dB steps.
         {"VQ-2 channel", FileMode::Tavi, vq2File(100), "TAVI/VQ-2", {}, {}, 100, -40},
@@ -114,10 +117,17 @@ TEST(Normalize, ChangeIsTheDistanceToTheTargetUnlessWithinHalfADecibel) {
         int peak, target;
         std::optional<int> change;
     } cases[] = {
-        {-120, -60, 60}, {-40, -60, -20}, {-57, -60, {}}, {-55, -60, {}}, {-54, -60, -6}, {-60, -60, {}},
+        {-120, -60, 60},
+        {-40, -60, -20},
+        {-57, -60, {}},
+        {-55, -60, {}},
+        {-54, -60, -6},
+        {-60, -60, {}},
         {0, -700, -600},  // limited to the dB range
         // No overflow, however far apart.
-        {-2147483647 - 1, 2147483647, 600}, {2147483647, -2147483647 - 1, -600}, {-600, 2147483647, 600},
+        {-2147483647 - 1, 2147483647, 600},
+        {2147483647, -2147483647 - 1, -600},
+        {-600, 2147483647, 600},
     };
     for (const Case& c : cases) EXPECT_EQ(batch::normalizingChange(c.peak, c.target), c.change) << c.peak;
 }
@@ -126,10 +136,11 @@ TEST(Normalize, TargetOutsideTheChangeRangeIsACommandLineError) {
     const struct {
         const char* target;
         std::optional<int> tenths;  // nullopt: refused
-        bool number = true;         // false: refused as no number at all
+        bool number = true;  // false: refused as no number at all
     } cases[] = {
-        {"60", 600}, {"-60", -600}, {"-6.05", -60}, {"60.01", {}}, {"-60.5", {}}, {"300000000", {}},
-        {"214748300", {}}, {"1e300", {}}, {"inf", {}, false}, {"-inf", {}, false}, {"nan", {}, false},
+        {"60", 600},        {"-60", -600},       {"-6.05", -60},     {"60.01", {}},
+        {"-60.5", {}},      {"300000000", {}},   {"214748300", {}},  {"1e300", {}},
+        {"inf", {}, false}, {"-inf", {}, false}, {"nan", {}, false},
     };
     for (const auto& c : cases) {
         const batch::ParsedOptions p = batch::parseBatchOptions({"--normalize", c.target, "in"});
@@ -152,10 +163,10 @@ TEST(Normalize, TargetOutsideTheChangeRangeIsACommandLineError) {
 
 TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
     TempDir dir;
-    writeBytes(dir.file("in/quiet.mmf"), vq3File(64));                  // -12.0 dB
-    writeBytes(dir.file("in/loud.mld"), mfiFileWith("0301", 2, 127));   // -1.0 dB
-    writeBytes(dir.file("in/vq7.mmf"), vq7File(100, 4));                // -6.0 dB
-    writeBytes(dir.file("in/near.mmf"), vq5File(92));                   // -5.5 dB: within 0.5 dB
+    writeBytes(dir.file("in/quiet.mmf"), vq3File(64));  // -12.0 dB
+    writeBytes(dir.file("in/loud.mld"), mfiFileWith("0301", 2, 127));  // -1.0 dB
+    writeBytes(dir.file("in/vq7.mmf"), vq7File(100, 4));  // -6.0 dB
+    writeBytes(dir.file("in/near.mmf"), vq5File(92));  // -5.5 dB: within 0.5 dB
     // A file left as it is keeps its mode (a new file would get 0644 here).
     ASSERT_EQ(::chmod(dir.file("in/near.mmf").c_str(), 0600), 0);
     const testing::ScopedUmask umask(022);
@@ -169,7 +180,7 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
         EXPECT_EQ(out.peakTenths, std::string(name) == "near.mmf" ? -55 : -60) << name;
     }
     EXPECT_EQ(readBytes(dir.file("KELDRO_Output/in/near.mmf")), vq5File(92));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(dir.file("KELDRO_Output/in/near.mmf").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(readBytes(dir.file("KELDRO_Output/in/vq7.mmf")), vq7File(100, 4));
@@ -193,7 +204,7 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
 TEST(Normalize, WritesTheBytesItJudged) {
     TempDir dir;
     const ByteVector quiet = vq3File(64);  // -12.0 dB: gets +6 dB
-    const ByteVector near = vq5File(92);   // -5.5 dB: copied unchanged
+    const ByteVector near = vq5File(92);  // -5.5 dB: copied unchanged
     const batch::BatchOptions options;
     const batch::BatchRun run{options, dir.file("result.txt"), false, {}};
     for (const auto& [judged, onDisk] : {std::pair{quiet, near}, std::pair{near, quiet}}) {
@@ -211,7 +222,7 @@ TEST(Normalize, WritesTheBytesItJudged) {
             EXPECT_EQ(inspectBytes(ByteSpan(out), FileMode::Tavi).peakTenths, -60);
         } else {
             EXPECT_EQ(out, near);
-            struct stat st{};
+            struct stat st {};
             ASSERT_EQ(::stat(item.output.c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, 0600u);  // the input's, as read
         }

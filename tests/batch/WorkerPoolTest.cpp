@@ -27,7 +27,9 @@ TEST(WorkerPool, RunsEveryTaskOnTheThreadsItCouldStart) {
             got = g;
             asked = a;
         };
-        EXPECT_EQ(runParallel(kTasks, 8, [&](std::size_t i) { ++runs[i]; }, hooks), kTasks);
+        EXPECT_EQ(runParallel(
+                      kTasks, 8, [&](std::size_t i) { ++runs[i]; }, hooks),
+                  kTasks);
         for (std::size_t i = 0; i < kTasks; ++i) EXPECT_EQ(runs[i].load(), 1) << i;
         EXPECT_EQ(got, allowed + 1);  // the calling thread works too
         EXPECT_EQ(asked, 8u);

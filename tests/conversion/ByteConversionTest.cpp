@@ -63,7 +63,8 @@ TEST(ByteConversion, GivesWhatKeldroWritesAndPrints) {
         SCOPED_TRACE(name + " " + c.options[0].name + " " + c.options[0].value);
         const FileMode mode = modeOf(name);
         const std::string input = readText(std::string(KELDRO_SOURCE_DIR) + "/examples/" + name);
-        writeText(dir.file("KELDRO.ini"), mode == FileMode::Mfi ? "[SETTING]\nTARGET_FILE=1\n" : "[SETTING]\nTARGET_FILE=0\n");
+        writeText(dir.file("KELDRO.ini"),
+                  mode == FileMode::Mfi ? "[SETTING]\nTARGET_FILE=1\n" : "[SETTING]\nTARGET_FILE=0\n");
         writeText(dir.file(name), input);
         const std::string out = dir.file("out" + name.substr(name.size() - 4));
         std::vector<std::string> args = {"-i", dir.file(name), "-o", out};
@@ -93,8 +94,7 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
     const std::string input = readText(std::string(KELDRO_SOURCE_DIR) + "/examples/vq7_chorus.mmf");
     const ByteVector in = bytesOf(input);
     const LocalDateTime today{2026, 12, 10};
-    const ConversionOutcome expected =
-        convertBytes(FileMode::Tavi, ByteSpan(in), {{{"db", "-6"}}, true}, today);
+    const ConversionOutcome expected = convertBytes(FileMode::Tavi, ByteSpan(in), {{{"db", "-6"}}, true}, today);
     ASSERT_EQ(expected.result, Result::Converted);
     ASSERT_FALSE(expected.changes.empty());
 
@@ -109,8 +109,8 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
 
     std::vector<std::uint8_t> output(outcome.output_size);
     std::vector<keldro_change> changes(outcome.change_count);
-    ASSERT_EQ(keldro_convert(KELDRO_TAVI, in.data(), in.size(), &settings, output.data(), output.size(),
-                             changes.data(), changes.size(), &outcome),
+    ASSERT_EQ(keldro_convert(KELDRO_TAVI, in.data(), in.size(), &settings, output.data(), output.size(), changes.data(),
+                             changes.size(), &outcome),
               KELDRO_OK);
     EXPECT_EQ(ByteVector(output.begin(), output.end()), expected.bytes);
     EXPECT_EQ(outcome.result, 0);
@@ -149,25 +149,27 @@ TEST(CInterface, GivesTheSameThroughTheCallersBuffers) {
         EXPECT_LT(resultMessage(*resultOfNumber(number)).size(), KELDRO_MESSAGE_SIZE);
 }
 
-
 // An ADPCM volume given for an MFi 2.0 file whose ADPCM note has none: one
 // is inserted before the note and set, and the log shows it without a
 // volume before.
 TEST(ByteConversion, AdpcmVolumeIsInsertedWhereTheFileHasNone) {
     const ByteVector in = test::mfiFile("0200", {test::setup().note(0, 0).adpcmNote(0).note(1, 0)});
-    const ConversionOutcome o = convertBytes(FileMode::Mfi, ByteSpan(in), {{{"ca", "10"}}}, LocalDateTime{2026, 12, 10});
+    const ConversionOutcome o =
+        convertBytes(FileMode::Mfi, ByteSpan(in), {{{"ca", "10"}}}, LocalDateTime{2026, 12, 10});
     ASSERT_EQ(o.result, Result::Converted);
     EXPECT_EQ(o.message, "Converted.");
     const std::string log = resultLogEntry(FileMode::Mfi, o, false, "in.mld", "out.mld", LocalDateTime{2026, 12, 10});
     const std::string rows = log.substr(log.find("Point[sec]"));
-    EXPECT_EQ(rows, "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
-                    "0.000\tADPCM(trac0)\tAbsolute\t---\t10\t\r\n"
-                    "\r\n");
+    EXPECT_EQ(rows,
+              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
+              "0.000\tADPCM(trac0)\tAbsolute\t---\t10\t\r\n"
+              "\r\n");
 }
 
 // The date the caller gives is the one an MFi output carries, as YYYYMMDD.
 TEST(CInterface, StampsTheCallersDateIntoMfiFiles) {
-    const ByteVector in = test::mfiFile("0300", {test::MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(4, 0)});
+    const ByteVector in =
+        test::mfiFile("0300", {test::MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(4, 0)});
     const keldro_option options[] = {{"db", "-3"}};
     const keldro_settings settings{options, 1, 0, 2026, 3, 21};
     std::vector<std::uint8_t> output(2 * in.size() + 64);
@@ -217,16 +219,16 @@ TEST(CInterface, AnswersEveryMisuseWithAStatus) {
     const Case cases[] = {
         {"output one byte short", in.data(), in.size(), &settings, output.data(), size - 1, changes.data(), count,
          &outcome, KELDRO_TOO_SMALL},
-        {"changes one short", in.data(), in.size(), &settings, output.data(), size, changes.data(), count - 1,
-         &outcome, KELDRO_TOO_SMALL},
+        {"changes one short", in.data(), in.size(), &settings, output.data(), size, changes.data(), count - 1, &outcome,
+         KELDRO_TOO_SMALL},
         {"no outcome", in.data(), in.size(), &settings, output.data(), size, changes.data(), count, nullptr,
          KELDRO_INVALID},
         {"no input bytes", nullptr, in.size(), &settings, output.data(), size, changes.data(), count, &outcome,
          KELDRO_INVALID},
         {"no options", in.data(), in.size(), &noOptions, output.data(), size, changes.data(), count, &outcome,
          KELDRO_INVALID},
-        {"capacity without a buffer", in.data(), in.size(), &settings, nullptr, size, changes.data(), count,
-         &outcome, KELDRO_INVALID},
+        {"capacity without a buffer", in.data(), in.size(), &settings, nullptr, size, changes.data(), count, &outcome,
+         KELDRO_INVALID},
         {"changes capacity without a buffer", in.data(), in.size(), &settings, output.data(), size, nullptr, count,
          &outcome, KELDRO_INVALID},
     };

@@ -18,9 +18,9 @@
 namespace keldro {
 namespace {
 
-using testing::TempDir;
 using testing::exists;
 using testing::readText;
+using testing::TempDir;
 using testing::writeText;
 
 class FakeStep final : public FileEngineStep {
@@ -65,7 +65,7 @@ struct JobRun {
 };
 
 JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "CONVERTED",
-           FileMode mode = FileMode::Tavi, bool outputFolderNew = false, std::function<void()> during = {}) {
+              FileMode mode = FileMode::Tavi, bool outputFolderNew = false, std::function<void()> during = {}) {
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls, std::move(during)));
     job.setOutputFolderNew(outputFolderNew);
@@ -130,9 +130,9 @@ TEST(Job, InputsThatAreNoFileToRead) {
         Result expected;
     };
     std::vector<Case> cases = {
-        {"missing.mmf", Result::FileReadError}, {"missing.txt", Result::FileReadError},
-        {"notes.txt", Result::NoTaviFile},      {"folder.mmf", Result::NoTaviFile},
-        {"locked.mmf", Result::NoTaviFile},     {"fifo.mmf", Result::FileReadError},
+        {"missing.mmf", Result::FileReadError},   {"missing.txt", Result::FileReadError},
+        {"notes.txt", Result::NoTaviFile},        {"folder.mmf", Result::NoTaviFile},
+        {"locked.mmf", Result::NoTaviFile},       {"fifo.mmf", Result::FileReadError},
         {"missing/x.mmf", Result::FileReadError},
     };
     if (::geteuid() != 0) cases.push_back({"unreadable.mmf", Result::FileReadError});  // root reads anything
@@ -204,8 +204,8 @@ TEST(Job, OutputFolderNewStillChecksWhatIsThere) {
         Result expected;
         const char* readBack;  // what the path holds afterwards
     } cases[] = {
-        {"new.mmf", Result::Converted, "CONVERTED"},   {"ro.mmf", Result::FileWriteError, "OLD"},
-        {"rw.mmf", Result::Converted, "CONVERTED"},    {"link.mmf", Result::Converted, "CONVERTED"},
+        {"new.mmf", Result::Converted, "CONVERTED"},     {"ro.mmf", Result::FileWriteError, "OLD"},
+        {"rw.mmf", Result::Converted, "CONVERTED"},      {"link.mmf", Result::Converted, "CONVERTED"},
         {"folder.mmf", Result::FileWriteError, nullptr},
     };
     for (const auto& c : cases) {
@@ -218,7 +218,7 @@ TEST(Job, OutputFolderNewStillChecksWhatIsThere) {
             EXPECT_EQ(readText(d.file(c.out)), c.readBack);
         }
     }
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(d.file("rw.mmf").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0604u);
     EXPECT_EQ(readText(d.file("target.mmf")), "CONVERTED");
@@ -266,7 +266,7 @@ TEST(Job, CopyIsTheBytesJudged) {
         const JobRun r = runJob(host, Result::NotConverted, "", FileMode::Tavi, false, [&] { c.rewrite(d); });
         EXPECT_EQ(r.status, Result::NotConverted);
         EXPECT_EQ(readText(d.file("copy.mmf")), content);
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(d.file("copy.mmf").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0600u);
     }
@@ -300,7 +300,8 @@ TEST(Job, InputsThatDoNotFitInMemory) {
     EXPECT_EQ(r.status, Result::FileReadError);
     EXPECT_EQ(r.text, "File read error.");
     EXPECT_FALSE(exists(host.out));
-    EXPECT_NE(readText(host.log).find("Result:NG\tError:File read error."), std::string::npos);  // the run went on to its log
+    EXPECT_NE(readText(host.log).find("Result:NG\tError:File read error."),
+              std::string::npos);  // the run went on to its log
 }
 
 TEST(Job, SameNameNeverLosesTheInput) {
@@ -378,7 +379,8 @@ TEST(Job, LogInAMissingDirectory) {
     // A writable log gets the entry.
     host.log = d.file("log.txt");
     EXPECT_EQ(runJob(host, Result::Converted).status, Result::Converted);
-    EXPECT_EQ(readText(d.file("log.txt")).rfind("IN:" + host.in + "\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\t", 0), 0u);
+    EXPECT_EQ(readText(d.file("log.txt")).rfind("IN:" + host.in + "\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\t", 0),
+              0u);
 }
 
 TEST(Job, ReportSemantics) {

@@ -49,24 +49,26 @@ LogContext tavi(bool chorus = false) {
 }
 
 TEST(Log, ConvertedVq2) {
-    FileResult r = resultOf(Result::Converted, 2, {rec(1, 1, kActionVolumeRelative, 480, 100, 71),
-                                                   rec(3, 1, kActionVolumeAbsolute, 0, 5, 6),
-                                                   rec(0, 0, kActionInsertedVolumeRelative, 480, 99, 80)});
+    FileResult r = resultOf(Result::Converted, 2,
+                            {rec(1, 1, kActionVolumeRelative, 480, 100, 71), rec(3, 1, kActionVolumeAbsolute, 0, 5, 6),
+                             rec(0, 0, kActionInsertedVolumeRelative, 480, 99, 80)});
     EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
               "IN:in.mmf\tTAVI/VQ-2\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
-              "OUT:out.mmf\r\n" + kRule +
-              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
-              "0.000\t10(MTR3)\tAbsolute\t5\t6\t\r\n"
-              "1.920\t2(MTR1)\tRelative(-3.0dB)\t100\t71\t\r\n"
-              "1.920\tATR0\tRelative(-3.0dB)\t[99]\t80\t\r\n"
-              "\r\n");
+              "OUT:out.mmf\r\n" +
+                  kRule +
+                  "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
+                  "0.000\t10(MTR3)\tAbsolute\t5\t6\t\r\n"
+                  "1.920\t2(MTR1)\tRelative(-3.0dB)\t100\t71\t\r\n"
+                  "1.920\tATR0\tRelative(-3.0dB)\t[99]\t80\t\r\n"
+                  "\r\n");
 }
 
 TEST(Log, NotConvertedAndRejected) {
     FileResult r = resultOf(Result::NotConverted, 3, {rec(1, 1, kActionVolumeRelative, 480, 100, 71)});
     EXPECT_EQ(buildLogEntry(tavi(), r, kNow),
               "IN:in.mmf\tTAVI/VQ-3\tResult:OK\tDetail:Not Converted - Not exist target volume.(0)\t"
-              "Data:2006/02/06 18:33:19\r\nOUT:out.mmf\r\n" + kRule + "\r\n");
+              "Data:2006/02/06 18:33:19\r\nOUT:out.mmf\r\n" +
+                  kRule + "\r\n");
     FileResult bad = resultOf(Result::NoTaviFile, 0);
     LogContext ctx = tavi();
     ctx.inputFileName = "";
@@ -95,38 +97,37 @@ TEST(Log, Vq7GainAndLevelColumns) {
     FileResult plain = resultOf(Result::Converted, 7, all);
     EXPECT_EQ(buildLogEntry(tavi(false), plain, kNow),
               "IN:in.mmf\tTAVI/VQ-7\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
-              "OUT:out.mmf\r\n" + kRule +
-              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain\r\n"
-              "0.040\tMTR7\tAbsolute\t---\t---\t18\t24\t\r\n"
-              "0.200\tMTR7\tRelative(-3.0dB)\t100\t90\t---\t---\t\r\n"
-              "\r\n");
+              "OUT:out.mmf\r\n" +
+                  kRule +
+                  "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain\r\n"
+                  "0.040\tMTR7\tAbsolute\t---\t---\t18\t24\t\r\n"
+                  "0.200\tMTR7\tRelative(-3.0dB)\t100\t90\t---\t---\t\r\n"
+                  "\r\n");
 
     FileResult chorus = resultOf(Result::Converted, 7, all);
     EXPECT_EQ(buildLogEntry(tavi(true), chorus, kNow),
               "IN:in.mmf\tTAVI/VQ-7\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
-              "OUT:out.mmf\r\n" + kRule +
-              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain"
-              "\tBefore Level\tAfter Level\r\n"
-              "0.040\tMTR7\tAbsolute\t---\t---\t18\t24\t---\t---\t\r\n"
-              "0.080\tMTR7\tRelative(-3.0dB)\t---\t---\t---\t---\t64(R)\t45(R)\t\r\n"
-              "0.120\t3(MTR7)\tAbsolute\t---\t---\t---\t---\t1(S)\t2(S)\t\r\n"
-              "0.160\t4(MTR7)\tRelative(-3.0dB)\t---\t---\t---\t---\t[100(S)]\t70(S)\t\r\n"
-              "0.200\tMTR7\tRelative(-3.0dB)\t100\t90\t---\t---\t---\t---\t\r\n"
-              "\r\n");
+              "OUT:out.mmf\r\n" +
+                  kRule +
+                  "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain"
+                  "\tBefore Level\tAfter Level\r\n"
+                  "0.040\tMTR7\tAbsolute\t---\t---\t18\t24\t---\t---\t\r\n"
+                  "0.080\tMTR7\tRelative(-3.0dB)\t---\t---\t---\t---\t64(R)\t45(R)\t\r\n"
+                  "0.120\t3(MTR7)\tAbsolute\t---\t---\t---\t---\t1(S)\t2(S)\t\r\n"
+                  "0.160\t4(MTR7)\tRelative(-3.0dB)\t---\t---\t---\t---\t[100(S)]\t70(S)\t\r\n"
+                  "0.200\tMTR7\tRelative(-3.0dB)\t100\t90\t---\t---\t---\t---\t\r\n"
+                  "\r\n");
 }
 
 TEST(Log, ExchangeSortOrder) {
     // The exchange sort is not stable: equal positions come out in the order it gives.
-    VolumeChangeList list = {rec(1, 0, kActionVolumeRelative, 5, 1),
-                             rec(1, 0, kActionVolumeRelative, 5, 2),
-                             rec(1, 0, kActionVolumeRelative, 1, 3),
-                             rec(1, 0, kActionVolumeRelative, 5, 4)};
+    VolumeChangeList list = {rec(1, 0, kActionVolumeRelative, 5, 1), rec(1, 0, kActionVolumeRelative, 5, 2),
+                             rec(1, 0, kActionVolumeRelative, 1, 3), rec(1, 0, kActionVolumeRelative, 5, 4)};
     sortChangesByPosition(list);
     std::vector<int> order;
     for (const auto& r : list) order.push_back(r.beforeVolume);
     EXPECT_EQ(order, (std::vector<int>{3, 2, 1, 4}));
-    VolumeChangeList sorted = {rec(1, 0, kActionVolumeRelative, 1, 1),
-                               rec(1, 0, kActionVolumeRelative, 1, 2),
+    VolumeChangeList sorted = {rec(1, 0, kActionVolumeRelative, 1, 1), rec(1, 0, kActionVolumeRelative, 1, 2),
                                rec(1, 0, kActionVolumeRelative, 2, 3)};
     sortChangesByPosition(sorted);
     EXPECT_EQ(sorted[0].beforeVolume, 1);
@@ -197,23 +198,26 @@ TEST(Log, MfiCells) {
     r40.changes[2].beforeGain = 0;
     EXPECT_EQ(buildLogEntry(ctx, r40, kNow),
               "IN:a.mld\tMFi/4.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
-              "OUT:b.mld\r\n" + kRule +
-              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain"
-              "\tBefore Level\tAfter Level\r\n"
-              "1.500\t7(trac1:A)\tRelative(-3.0dB)\t---\t---\t---\t---\t10(S)\t7(S)\t\r\n"
-              "1.501\t12(trac2)\tAbsolute\t---\t---\t---\t---\t0(S)\t0(S)\t\r\n"
-              "2.000\ttrac0\tAbsolute\t0\t0\t---\t---\t---\t---\t\r\n"
-              "\r\n");
+              "OUT:b.mld\r\n" +
+                  kRule +
+                  "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\tBefore Gain\tAfter Gain"
+                  "\tBefore Level\tAfter Level\r\n"
+                  "1.500\t7(trac1:A)\tRelative(-3.0dB)\t---\t---\t---\t---\t10(S)\t7(S)\t\r\n"
+                  "1.501\t12(trac2)\tAbsolute\t---\t---\t---\t---\t0(S)\t0(S)\t\r\n"
+                  "2.000\ttrac0\tAbsolute\t0\t0\t---\t---\t---\t---\t\r\n"
+                  "\r\n");
 
-    FileResult r20 = resultOf(Result::Converted, 20, {rec(1, 2, kActionVolumeRelative, 250, 63, 50),
-                                                      rec(255, 0, kActionVolumeAbsolute, 0, 40, 30)});
+    FileResult r20 =
+        resultOf(Result::Converted, 20,
+                 {rec(1, 2, kActionVolumeRelative, 250, 63, 50), rec(255, 0, kActionVolumeAbsolute, 0, 40, 30)});
     EXPECT_EQ(buildLogEntry(ctx, r20, kNow),
               "IN:a.mld\tMFi/2.0\tResult:OK\tDetail:Converted.(0)\tData:2006/02/06 18:33:19\r\n"
-              "OUT:b.mld\r\n" + kRule +
-              "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
-              "0.000\tADPCM(trac0)\tAbsolute\t40\t30\t\r\n"
-              "0.250\t7(trac1)\tRelative(-3.0dB)\t63\t50\t\r\n"
-              "\r\n");
+              "OUT:b.mld\r\n" +
+                  kRule +
+                  "Point[sec]\tChannel/Track\tAction\tBefore Volume\tAfter Volume\r\n"
+                  "0.000\tADPCM(trac0)\tAbsolute\t40\t30\t\r\n"
+                  "0.250\t7(trac1)\tRelative(-3.0dB)\t63\t50\t\r\n"
+                  "\r\n");
 
     FileResult r31 = resultOf(Result::MfiNonsupportVersion, 31);
     const std::string prefix = "IN:a.mld\tMFi/3.1\tResult:NG\tError:Nonsupport version of MFi format.(-55)\t";
@@ -223,8 +227,8 @@ TEST(Log, MfiCells) {
 // The seconds cell is printf's "%.3f" of changeSeconds() for every position,
 // whether written from whole milliseconds or through printf (2^40 ms and up).
 TEST(Log, SecondsCellIsPrintfsThreeDecimals) {
-    std::vector<std::uint64_t> positions = {0, 1, 5, 999, 1000, 1001, 59999, 123456789, (1ULL << 40) - 1,
-                                            1ULL << 40, (1ULL << 53) + 1, ~0ULL};
+    std::vector<std::uint64_t> positions = {
+        0, 1, 5, 999, 1000, 1001, 59999, 123456789, (1ULL << 40) - 1, 1ULL << 40, (1ULL << 53) + 1, ~0ULL};
     std::mt19937_64 random(9);
     for (int i = 0; i < 2000; ++i) positions.push_back(random() >> (random() % 64));
     for (const FileMode mode : {FileMode::Tavi, FileMode::Mfi}) {

@@ -106,13 +106,16 @@ TEST(MfiFileStep, FailuresEndTheFileWithoutOutput) {
         int kind;
     };
     const Case cases[] = {
-        {"unsupported version", mfiFile("0500", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0)}),
+        {"unsupported version",
+         mfiFile("0500", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0)}),
          Result::MfiNonsupportVersion, "Nonsupport version of MFi format.", 0},
-        {"reader failure", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 0, 0, 0, 0, 0}, Result::MfiHeaderSize, "Header size error.", 0},
-        {"no MaxGain in the input", mfiFile("0300", {setup().note(0, 0).note(1, 0)}), Result::MfiNoMaxGain, "Can not find MaxGain.", 0},
+        {"reader failure", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 0, 0, 0, 0, 0}, Result::MfiHeaderSize,
+         "Header size error.", 0},
+        {"no MaxGain in the input", mfiFile("0300", {setup().note(0, 0).note(1, 0)}), Result::MfiNoMaxGain,
+         "Can not find MaxGain.", 0},
         {"converted model refused (no \"note\")", noNote.build(), Result::MfiStepFailed, "File write error.", 30},
-        {"MaxGain after the first note", mfiFile("0300", {setup().note(0, 0).maxGain(1, 10).note(1, 0)}), Result::NoMaxGain,
-         "Can not find MaxGain.", 30},
+        {"MaxGain after the first note", mfiFile("0300", {setup().note(0, 0).maxGain(1, 10).note(1, 0)}),
+         Result::NoMaxGain, "Can not find MaxGain.", 30},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

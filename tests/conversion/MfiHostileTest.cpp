@@ -13,7 +13,6 @@
 // A file of nothing but changed master volumes comes nearest, at about 61.
 #include <gtest/gtest.h>
 
-
 #include "conversion/ConversionJob.h"
 #include "conversion/Controllers.h"
 #include "conversion/MfiFileStep.h"
@@ -74,14 +73,16 @@ TEST(MfiEngineHostile, AHundredThousandTinyEvents) {
     for (int i = 0; i < kEvents / 2; ++i) adpcm.adpcmVolume(1, 50).adpcmNote(0);
     // MFi 3.0: master volume events, each changed, under a tempo change each tick.
     MfiTrackBuilder masters = MfiTrackBuilder().maxGain(0, 4);
-    for (int i = 0; i < kEvents / 2; ++i) masters.tempo(1, 3, static_cast<std::uint8_t>(60 + (i & 63))).masterVolume(0, 100);
+    for (int i = 0; i < kEvents / 2; ++i)
+        masters.tempo(1, 3, static_cast<std::uint8_t>(60 + (i & 63))).masterVolume(0, 100);
     masters.note(1, 0);
     // MFi 3.0: nothing but master volume events, each changed: the most heap per byte.
     MfiTrackBuilder mastersOnly = MfiTrackBuilder().maxGain(0, 4);
     for (int i = 0; i < kEvents; ++i) mastersOnly.masterVolume(1, 100);
     mastersOnly.note(1, 0);
     // MFi 3.1 with chorus regulation: effect selects and sends between notes.
-    MfiTrackBuilder chorus0 = MfiTrackBuilder().maxGain(0, 4).masterVolume(0, 100).effectSettings(0, effectSettingsOfChorus());
+    MfiTrackBuilder chorus0 =
+        MfiTrackBuilder().maxGain(0, 4).masterVolume(0, 100).effectSettings(0, effectSettingsOfChorus());
     MfiTrackBuilder chorus1;
     for (int i = 0; i < kEvents / 4; ++i) {
         chorus0.effectSelect(1, static_cast<std::uint8_t>(64 + (i & 1))).note(0, i & 3);

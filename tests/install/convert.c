@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     const struct keldro_option db = {"db", "-3"};
     const struct keldro_settings settings = {&db, 1, 0, 2026, 1, 1};
     struct keldro_outcome outcome;
-    if (keldro_convert(KELDRO_TAVI, input, size, &settings, output, sizeof output, changes, 1 << 12, &outcome) != KELDRO_OK)
+    if (keldro_convert(KELDRO_TAVI, input, size, &settings, output, sizeof output, changes, 1 << 12, &outcome) !=
+        KELDRO_OK)
         return 2;
     fprintf(stderr, "%s\n", outcome.message);
     FILE* out = fopen(argv[2], "wb");

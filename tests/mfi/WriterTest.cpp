@@ -214,7 +214,8 @@ TEST(MfiWriter, FillerEventsBridgeLongGaps) {
 
 TEST(MfiWriter, TimeGoingBackwardsWrapsTheDelta) {
     mfi::File file;
-    ASSERT_EQ(file.read(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(10, 100)).build()), Result::Converted);
+    ASSERT_EQ(file.read(MfiBuilder().canonicalInfo().trac(MfiTrackBuilder().masterVolume(10, 100)).build()),
+              Result::Converted);
     mfi::Event earlier = *file.body().event(0, 0);
     earlier.setTime(7);
     file.body().insertEvent(0, -1, earlier);
@@ -244,7 +245,8 @@ TEST(MfiWriter, Failures) {
 // may say "no" when unsure, but a "yes" must mean the written bytes read back
 // as exactly these events, and writing them again gives the same bytes.
 TEST(MfiWriter, RereadsAsWrittenOnlyWhenTheBytesReadBackAsTheModel) {
-    const MfiTrackBuilder plain = MfiTrackBuilder().masterVolume(0, 100).note(3, 1).maxGain(0, 4).escape(2, 0x10, 0x20, 0x30);
+    const MfiTrackBuilder plain =
+        MfiTrackBuilder().masterVolume(0, 100).note(3, 1).maxGain(0, 4).escape(2, 0x10, 0x20, 0x30);
     using Edit = void (*)(mfi::File&);
     const struct {
         const char* name;
@@ -254,21 +256,32 @@ TEST(MfiWriter, RereadsAsWrittenOnlyWhenTheBytesReadBackAsTheModel) {
     } cases[] = {
         {"as read", MfiBuilder().canonicalInfo().trac(plain).trac(plain).build(), nullptr, true},
         {"no title or copyright (a space), malformed date (stamped)",
-         MfiBuilder().infoByte("sorc", 0).info("vers", "0300").info("date", "2024ABCD").infoU16("note", 1).trac(plain).build(),
+         MfiBuilder()
+             .infoByte("sorc", 0)
+             .info("vers", "0300")
+             .info("date", "2024ABCD")
+             .infoU16("note", 1)
+             .trac(plain)
+             .build(),
          nullptr, true},
         // Findings of the round-trip fuzz target: the writer puts these in a
         // form the reader refuses, by design (a missing "note" is written as 0,
         // an audio item without header is left out while "ainf" keeps its count).
-        {"no note sub-chunk", MfiBuilder().infoByte("sorc", 0).info("vers", "0300").trac(plain).build(), nullptr, false},
+        {"no note sub-chunk", MfiBuilder().infoByte("sorc", 0).info("vers", "0300").trac(plain).build(), nullptr,
+         false},
         {"audio item without header",
-         MfiBuilder().canonicalInfo().infoByte("ainf", 1).adat({}, ByteVector(16, 0x22)).trac(plain).build(), nullptr, false},
+         MfiBuilder().canonicalInfo().infoByte("ainf", 1).adat({}, ByteVector(16, 0x22)).trac(plain).build(), nullptr,
+         false},
         {"audio item with both parts",
          MfiBuilder().canonicalInfo().infoByte("ainf", 1).adat(ByteVector(4, 1), ByteVector(16, 2)).trac(plain).build(),
          nullptr, true},
         {"gap over 255 ticks (fillers)", MfiBuilder().canonicalInfo().trac(plain).build(),
          [](mfi::File& f) { f.body().track(0)->appendEvent(mfi::Event::makeChannelVolume(1000, 1, 5)); }, false},
         {"time going backwards", MfiBuilder().canonicalInfo().trac(plain).build(),
-         [](mfi::File& f) { f.body().insertEvent(0, 1, mfi::Event::makeChannelVolume(0, 1, 5)); f.body().event(2, 0)->setTime(9); },
+         [](mfi::File& f) {
+             f.body().insertEvent(0, 1, mfi::Event::makeChannelVolume(0, 1, 5));
+             f.body().event(2, 0)->setTime(9);
+         },
          false},
         {"events the engine makes", MfiBuilder().canonicalInfo().trac(plain).build(),
          [](mfi::File& f) {
@@ -279,7 +292,11 @@ TEST(MfiWriter, RereadsAsWrittenOnlyWhenTheBytesReadBackAsTheModel) {
         {"parameter that is not the byte after the status", MfiBuilder().canonicalInfo().trac(plain).build(),
          [](mfi::File& f) { f.body().event(0, 0)->setByte1(0x00); }, false},
         {"block without data bytes", MfiBuilder().canonicalInfo().trac(plain).build(),
-         [](mfi::File& f) { f.body().event(0, 0)->setByte1(0xFF); f.body().event(0, 0)->setExtMark(0xFF); }, false},
+         [](mfi::File& f) {
+             f.body().event(0, 0)->setByte1(0xFF);
+             f.body().event(0, 0)->setExtMark(0xFF);
+         },
+         false},
     };
     for (const auto& c : cases) {
         mfi::File file;

@@ -20,20 +20,25 @@ TEST(MfiAnalyse, ChecksRequiredEventsAndReadsMaxGain) {
     const AnalyseCase cases[] = {
         {"2.0 needs a master volume too", mfiFile("0200", {MfiTrackBuilder().channelVolume(0, 0, 40).note(0, 0)}),
          Result::MfiNoMasterVolume, 24, 0},
-        {"3.0 without MaxGain", mfiFile("0300", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0)}), Result::MfiNoMaxGain, 24, 0},
-        {"MaxGain 30 is taken as 24", mfiFile("0300", {MfiTrackBuilder().maxGain(0, 30).masterVolume(0, 100).note(0, 0)}),
-         Result::Converted, 24, 1},
-        {"MaxGain 25 is taken as 24", mfiFile("0300", {MfiTrackBuilder().maxGain(0, 25).masterVolume(0, 100).note(0, 0)}),
-         Result::Converted, 24, 1},
-        {"MaxGain 10", mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0)}), Result::Converted, 10, 1},
+        {"3.0 without MaxGain", mfiFile("0300", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0)}),
+         Result::MfiNoMaxGain, 24, 0},
+        {"MaxGain 30 is taken as 24",
+         mfiFile("0300", {MfiTrackBuilder().maxGain(0, 30).masterVolume(0, 100).note(0, 0)}), Result::Converted, 24, 1},
+        {"MaxGain 25 is taken as 24",
+         mfiFile("0300", {MfiTrackBuilder().maxGain(0, 25).masterVolume(0, 100).note(0, 0)}), Result::Converted, 24, 1},
+        {"MaxGain 10", mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0)}),
+         Result::Converted, 10, 1},
         {"4-byte MaxGain block keeps 24",
-         mfiFile("0301", {MfiTrackBuilder().block(0, {0x11, 0xF3, 0x03, 0x05}).masterVolume(0, 90).note(0, 0)}), Result::Converted, 24, 1},
+         mfiFile("0301", {MfiTrackBuilder().block(0, {0x11, 0xF3, 0x03, 0x05}).masterVolume(0, 90).note(0, 0)}),
+         Result::Converted, 24, 1},
         {"a lone master volume is the last event", mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100)}),
          Result::MfiNoMasterVolume, 24, 0},
         {"a last master volume right after another is missed",
-         mfiFile("0200", {MfiTrackBuilder().note(0, 0).masterVolume(0, 100).masterVolume(5, 90)}), Result::Converted, 24, 1},
+         mfiFile("0200", {MfiTrackBuilder().note(0, 0).masterVolume(0, 100).masterVolume(5, 90)}), Result::Converted,
+         24, 1},
         {"master volumes found anywhere else",
-         mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)}), Result::Converted, 24, 2},
+         mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)}),
+         Result::Converted, 24, 2},
     };
     for (const AnalyseCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -58,19 +63,20 @@ struct TimeCase {
 
 TEST(MfiEventTime, FollowsTheTempoMapOfTrackZero) {
     const TimeCase cases[] = {
-        {"track 0 starts its clock at its first event", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0), 0,
-         0, 0},
-        {"same tick in track 1 counts from tick 0", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0), 1, 0,
-         100},
+        {"track 0 starts its clock at its first event", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0),
+         0, 0, 0},
+        {"same tick in track 1 counts from tick 0", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0), 1,
+         0, 100},
         {"track 0 at the default tempo", setup(10).note(0, 0).note(10, 0), MfiTrackBuilder().note(10, 0), 0, 2, 100},
         {"tempo 120", setup().tempo(0, 3, 120).note(0, 0).note(0, 0), MfiTrackBuilder().note(96, 1), 1, 0, 1000},
         {"tempo change at 48", setup().tempo(0, 3, 120).note(48, 0).tempo(0, 3, 60).note(0, 0).note(0, 0),
          MfiTrackBuilder().note(96, 1), 1, 0, 1500},
-        {"timebase code 4 in track 0", setup().tempo(0, 4, 60).note(96, 0).note(0, 0), MfiTrackBuilder().note(0, 1), 0, 2,
-         1000},
-        {"tempo 0 changes nothing", setup().tempo(0, 3, 0).note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1), 1, 0, 100},
-        {"index past the end gives the last event", setup().note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1).note(10, 1),
-         1, 99, 200},
+        {"timebase code 4 in track 0", setup().tempo(0, 4, 60).note(96, 0).note(0, 0), MfiTrackBuilder().note(0, 1), 0,
+         2, 1000},
+        {"tempo 0 changes nothing", setup().tempo(0, 3, 0).note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1), 1, 0,
+         100},
+        {"index past the end gives the last event", setup().note(0, 0).note(0, 0),
+         MfiTrackBuilder().note(10, 1).note(10, 1), 1, 99, 200},
         {"negative index", setup().note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1), 1, -1, 0},
         {"missing track", setup().note(0, 0).note(0, 0), MfiTrackBuilder().note(10, 1), 3, 0, 0},
         {"a last tempo right after a tempo is not in the map", setup().note(0, 0).tempo(0, 3, 120).tempo(0, 3, 60),
@@ -85,8 +91,8 @@ TEST(MfiEventTime, FollowsTheTempoMapOfTrackZero) {
 
 TEST(MfiSearch, FromAnIndexUnderTheLastPositionRule) {
     // Track 0: master volume, channel volume of channel 1, note of channel 1, master volume (last).
-    mfi::VolumeFile file =
-        parsed(mfiFile("0200", {setup().channelVolume(0, 1, 63).note(0, 1).masterVolume(0, 90), MfiTrackBuilder().nop(0)}));
+    mfi::VolumeFile file = parsed(
+        mfiFile("0200", {setup().channelVolume(0, 1, 63).note(0, 1).masterVolume(0, 90), MfiTrackBuilder().nop(0)}));
     struct Case {
         const char* name;
         int found;
@@ -142,12 +148,13 @@ TEST(MfiInsertEffectSend, WritesTheBlockTheSearchesFindAgain) {
         {3, true, {0x11, 0x02, 0xF1, 0xEF, 45}},
     };
     for (const Case& c : cases) {
-        mfi::VolumeFile file =
-            parsed(mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
+        mfi::VolumeFile file = parsed(
+            mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(7, 1).note(1, 2)}));
         file.watchInserts();
         ASSERT_EQ(file.insertEffectSend(0, 3, c.channel, c.onAChannel, 45), 1);
         EXPECT_TRUE(file.insertsKeptShape()) << c.channel;
-        EXPECT_EQ(ByteVector(file.eventAt(0, 3)->extData().begin(), file.eventAt(0, 3)->extData().end()), c.block) << c.channel;
+        EXPECT_EQ(ByteVector(file.eventAt(0, 3)->extData().begin(), file.eventAt(0, 3)->extData().end()), c.block)
+            << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->time(), file.eventAt(0, 4)->time());
         EXPECT_EQ(file.nextEffectSendOf(0, 0, c.channel, c.onAChannel), 3) << c.channel;
         EXPECT_EQ(file.eventAt(0, 3)->effectSendValue(), 45);
@@ -171,8 +178,8 @@ TEST(MfiInsertEvents, TellWhetherTheEventsStillReadBackAsWritten) {
     };
     for (const Case& c : cases) {
         // Notes at ticks 100, 150 and 151; the insert goes before the one at 150.
-        mfi::VolumeFile file = parsed(
-            mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(100, 0).note(50, 1).note(1, 2)}));
+        mfi::VolumeFile file = parsed(mfiFile(
+            "0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(100, 0).note(50, 1).note(1, 2)}));
         ASSERT_TRUE(file.rereadsAsWritten());
         ASSERT_EQ(file.eventAt(0, 3)->time(), 150);
         file.watchInserts();
@@ -190,8 +197,8 @@ TEST(MfiInsertEvents, TellWhetherTheEventsStillReadBackAsWritten) {
 // before their event, in their order at the same place, past the end at the
 // end; the kinds index follows them.
 TEST(MfiInsertEvents, PutEveryEventInItsPlace) {
-    mfi::VolumeFile file = parsed(mfiFile(
-        "0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(1, 0).note(1, 1).note(1, 2)}));
+    mfi::VolumeFile file = parsed(
+        mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(1, 0).note(1, 1).note(1, 2)}));
     ASSERT_EQ(file.eventCount(0), 5);
     ASSERT_TRUE(file.positionsOf(0, EventKind::EffectSend).empty());  // the kinds index stands
     std::vector<mfi::Event> inserted;
@@ -232,9 +239,11 @@ int walkSoundingAfter(mfi::VolumeFile& file, int track, int channel, bool onACha
     auto keep = [&](int hit) {
         if (hit >= 0 && (best < 0 || hit < best)) best = hit;
     };
-    keep(walkFirst(file, EventKind::Note, track, 0, [&](int i) { return after(i) && (file.eventAt(track, i)->status() >> 6) == channel; }));
+    keep(walkFirst(file, EventKind::Note, track, 0,
+                   [&](int i) { return after(i) && (file.eventAt(track, i)->status() >> 6) == channel; }));
     for (EventKind kind : {EventKind::BlockF1Id03, EventKind::BlockF1Id0C})
-        keep(walkFirst(file, kind, track, 0, [&](int i) { return after(i) && (file.eventAt(track, i)->extData()[3] >> 6) == channel; }));
+        keep(walkFirst(file, kind, track, 0,
+                       [&](int i) { return after(i) && (file.eventAt(track, i)->extData()[3] >> 6) == channel; }));
     return best;
 }
 
@@ -281,7 +290,8 @@ MfiTrackBuilder randomTrack(std::mt19937& rng, bool withTempo) {
         const auto delta = static_cast<std::uint8_t>(pick(4) == 0 ? pick(200) : pick(3));
         const int channel = pick(4);
         switch (pick(withTempo ? 9 : 8)) {
-            case 0: case 1: t.note(delta, channel); break;
+            case 0:
+            case 1: t.note(delta, channel); break;
             case 2: kind40(t, delta, channel); break;
             case 3: kind46(t, delta, channel); break;
             case 4: kind52(t, delta, channel); break;
@@ -306,7 +316,8 @@ TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
         for (int track = 0; track < tracks; ++track) {
             const int count = file.eventCount(track);
             for (int i = -1; i <= count; ++i) {
-                ASSERT_EQ(file.eventTimeMs(track, i), i < 0 ? 0 : walkTimeMs(file, track, i)) << round << " " << track << " " << i;
+                ASSERT_EQ(file.eventTimeMs(track, i), i < 0 ? 0 : walkTimeMs(file, track, i))
+                    << round << " " << track << " " << i;
                 for (int channel = 0; channel < 4; ++channel) {
                     auto ofChannel = [&](int k) { return (file.eventAt(track, k)->param2() >> 6) == channel; };
                     ASSERT_EQ(file.nextChannelVolumeOf(track, std::max(i, 0), channel),
@@ -315,7 +326,8 @@ TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
             }
             // The one-pass walk over sounding events reaches what repeated searches reach.
             std::vector<int> searched;
-            for (int i = file.firstSounding(track, 0); i >= 0; i = file.firstSounding(track, i + 1)) searched.push_back(i);
+            for (int i = file.firstSounding(track, 0); i >= 0; i = file.firstSounding(track, i + 1))
+                searched.push_back(i);
             std::vector<int> walked;
             file.walkSounding(track, [&](int i) { walked.push_back(i); });
             ASSERT_EQ(walked, searched) << round << " " << track;

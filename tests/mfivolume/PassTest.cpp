@@ -66,7 +66,8 @@ TEST(MfiConversionPass, FailuresLeaveTheOutputUntouched) {
         {"pair outside the table", validFile("0300"), 2, 3, -1, true, Result::MfiStepFailed},
         {"version does not match the format", validFile("0301"), 2, 2, -1, true, Result::MfiStepFailed},
         {"no date to stamp", validFile("0300"), 2, 2, -1, false, Result::MfiStepFailed},
-        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true, Result::MfiStepFailed},
+        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true,
+         Result::MfiStepFailed},
         {"without \"note\" the re-encoded file is refused", noNote.build(), 2, 2, -1, true, Result::MfiStepFailed},
         {"output smaller than the file", validFile("0300"), 2, 2, 40, true, Result::MfiOutputTooSmall},
         {"output of length 0", validFile("0300"), 2, 2, 0, true, Result::MfiNoBuffer},
@@ -117,7 +118,8 @@ namespace {
 // without reading outside any buffer; the sanitizers watch.
 TEST(MfiConversionPass, DamagedFilesAreRefusedOrConvertedSafely) {
     const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x2000, 50)});
-    MfiTrackBuilder t0 = MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, blocks);
+    MfiTrackBuilder t0 =
+        MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, blocks);
     t0.effectSend(0, 1, false, 80).note(0, 1).adpcmVolume(0, 30).adpcmNote(1).effectSelect(10, 64).note(10, 1);
     kind52(t0, 2, 2).channelVolume(1, 0, 20).note(3, 0).effectSelect(1, 65).note(2, 1).note(2, 2);
     MfiTrackBuilder t1 = MfiTrackBuilder().note(3, 1).effectSend(0, 1, true, 60).channelVolume(2, 1, 33);
@@ -175,7 +177,8 @@ VolumeChangeList allReports(mfi::VolumeFile& source, mfi::VolumeFile& converted,
 // and the model it hands over reports as a second read of the bytes would.
 TEST(MfiConversionPass, PassFromTheReadModelMatchesThePassFromTheBytes) {
     const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x2000, 50)});
-    MfiTrackBuilder t0 = MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, blocks);
+    MfiTrackBuilder t0 =
+        MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).tempo(0, 3, 120).effectSettings(0, blocks);
     t0.effectSend(0, 1, false, 80).note(0, 1).adpcmVolume(0, 30).adpcmNote(1).effectSelect(10, 64).note(10, 1);
     kind52(t0, 2, 2).channelVolume(1, 0, 20).note(3, 0).effectSelect(1, 65).note(2, 1).note(2, 2).masterVolume(3, 90);
     MfiTrackBuilder t1 = MfiTrackBuilder().note(3, 1).effectSend(0, 1, true, 60).channelVolume(2, 1, 33);

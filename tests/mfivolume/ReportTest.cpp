@@ -17,7 +17,10 @@ struct Reported {
 
 // Converts a file as the per-file flow does and reports the changes.
 Reported convertAndReport(const ByteVector& in, MfiTestHost& host, int version) {
-    const int format = version == 20 ? kFormatMfi20 : version == 30 ? kFormatMfi30 : version == 31 ? kFormatMfi31 : kFormatMfi40;
+    const int format = version == 20   ? kFormatMfi20
+                       : version == 30 ? kFormatMfi30
+                       : version == 31 ? kFormatMfi31
+                                       : kFormatMfi40;
     ByteVector work(2 * in.size() + 200, 0);
     std::size_t length = 0;
     const Result pass = runConversionPass(in, format, format, work, length, &host, &kToday);
@@ -60,7 +63,8 @@ std::vector<Row> rows(const VolumeChangeList& changes) {
 
 // MaxGain 10, master volumes 100 (tick 0) and 90 (tick 5, 50 ms), notes from tick 0.
 ByteVector version30File() {
-    return mfiFile("0300", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)});
+    return mfiFile("0300",
+                   {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).masterVolume(5, 90).note(1, 0)});
 }
 
 TEST(MfiMaxGainReport, RelativeRecordsMaxGainAndEveryMasterVolume) {
@@ -88,12 +92,18 @@ TEST(MfiMaxGainReport, ChecksTheOrderOfMaxGainMasterVolumeAndFirstSound) {
         Result result;
     };
     const Case cases[] = {
-        {"master volume between MaxGain and first note", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0), Result::Converted},
-        {"MaxGain after the first note", MfiTrackBuilder().masterVolume(0, 100).note(0, 0).maxGain(1, 10).note(1, 0), Result::NoMaxGain},
-        {"MaxGain after the first note by index only", MfiTrackBuilder().note(0, 0).maxGain(0, 10).masterVolume(0, 100).note(1, 0), Result::NoMaxGain},
-        {"master volume before the MaxGain", MfiTrackBuilder().masterVolume(0, 100).maxGain(0, 10).masterVolume(0, 90).note(1, 0), Result::NoMaxGain},
-        {"first master volume after the first note", MfiTrackBuilder().maxGain(0, 10).note(0, 0).masterVolume(0, 100).note(1, 0), Result::NoMasterVolume},
-        {"first master volume later than the first sound", MfiTrackBuilder().maxGain(0, 10).masterVolume(3, 100).nop(0).nop(0), Result::NoMasterVolume},
+        {"master volume between MaxGain and first note",
+         MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0), Result::Converted},
+        {"MaxGain after the first note", MfiTrackBuilder().masterVolume(0, 100).note(0, 0).maxGain(1, 10).note(1, 0),
+         Result::NoMaxGain},
+        {"MaxGain after the first note by index only",
+         MfiTrackBuilder().note(0, 0).maxGain(0, 10).masterVolume(0, 100).note(1, 0), Result::NoMaxGain},
+        {"master volume before the MaxGain",
+         MfiTrackBuilder().masterVolume(0, 100).maxGain(0, 10).masterVolume(0, 90).note(1, 0), Result::NoMaxGain},
+        {"first master volume after the first note",
+         MfiTrackBuilder().maxGain(0, 10).note(0, 0).masterVolume(0, 100).note(1, 0), Result::NoMasterVolume},
+        {"first master volume later than the first sound",
+         MfiTrackBuilder().maxGain(0, 10).masterVolume(3, 100).nop(0).nop(0), Result::NoMasterVolume},
         {"nothing sounds", MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).nop(0), Result::Converted},
     };
     for (const Case& c : cases) {
@@ -110,7 +120,8 @@ TEST(MfiMaxGainReport, ChecksTheOrderOfMaxGainMasterVolumeAndFirstSound) {
 TEST(MfiChannelVolumeReport, RelativeRecordsConvertedAndInsertedVolumes) {
     MfiTestHost host;
     host.db = 30;
-    const ByteVector in = mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 1).adpcmVolume(0, 40).adpcmNote(5)});
+    const ByteVector in =
+        mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 1).adpcmVolume(0, 40).adpcmNote(5)});
     const Reported r = convertAndReport(in, host, 20);
     EXPECT_EQ(r.result, Result::Converted);
     // Channel 0 converted, channel 1 given a volume before it plays, the ADPCM volume converted.
@@ -138,8 +149,8 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
     MfiTestHost track1;
     track1.absolute = 1;
     track1.channels[6] = 50;
-    const ByteVector second = mfiFile("0200", {setup().note(0, 0).note(1, 0),
-                                               MfiTrackBuilder().channelVolume(0, 2, 30).note(0, 2).note(1, 2)});
+    const ByteVector second = mfiFile(
+        "0200", {setup().note(0, 0).note(1, 0), MfiTrackBuilder().channelVolume(0, 2, 30).note(0, 2).note(1, 2)});
     const Reported r1 = convertAndReport(second, track1, 20);
     EXPECT_EQ(r1.result, Result::Converted);
     EXPECT_EQ(rows(r1.changes), (std::vector<Row>{{1, 2, 30, 50, kActionVolumeAbsolute, 0}}));
@@ -152,7 +163,8 @@ TEST(MfiChannelVolumeReport, OtherVersionsAndRefusedRecordsConvertNothing) {
     VolumeChangeList changes;
     EXPECT_EQ(reportChannelVolumeChanges(30, a, b, &host, changes), Result::NotConverted);
     host.hookAnswer = 0;
-    const Reported refused = convertAndReport(mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 0)}), host, 20);
+    const Reported refused =
+        convertAndReport(mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 0)}), host, 20);
     EXPECT_EQ(refused.result, Result::NotConverted);
 }
 
@@ -160,9 +172,15 @@ TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
     // Block 1 (0x4A00, level 100) is selected at tick 10; the send of channel 1
     // is copied before the note at tick 20 (200 ms) and scaled down there.
     const ByteVector blocks = joined({effectBlock(0x1000, 90), effectBlock(0x4A00, 100)});
-    const ByteVector in = mfiFile(
-        "0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).effectSettings(0, blocks).effectSend(0, 1, false, 80)
-                     .note(0, 1).effectSelect(10, 65).note(10, 1).note(5, 1)});
+    const ByteVector in = mfiFile("0400", {MfiTrackBuilder()
+                                               .maxGain(0, 10)
+                                               .masterVolume(0, 100)
+                                               .effectSettings(0, blocks)
+                                               .effectSend(0, 1, false, 80)
+                                               .note(0, 1)
+                                               .effectSelect(10, 65)
+                                               .note(10, 1)
+                                               .note(5, 1)});
     MfiTestHost host;
     host.db = 30;
     host.regulate = 1;
@@ -190,8 +208,13 @@ TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
 
 TEST(MfiEffectReport, ChangedSendsUnderARegulatedTypeAreRecorded) {
     const ByteVector blocks = effectBlock(0x4900, 100);
-    const ByteVector in = mfiFile("0400", {MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).effectSettings(0, blocks)
-                                               .effectSend(0, 2, true, 100).note(0, 0).note(1, 0)});
+    const ByteVector in = mfiFile("0400", {MfiTrackBuilder()
+                                               .maxGain(0, 10)
+                                               .masterVolume(0, 100)
+                                               .effectSettings(0, blocks)
+                                               .effectSend(0, 2, true, 100)
+                                               .note(0, 0)
+                                               .note(1, 0)});
     MfiTestHost host;
     host.absolute = 1;
     host.gainSteps = 4;  // +3 dB for the effects

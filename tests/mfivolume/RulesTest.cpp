@@ -28,7 +28,8 @@ mfi::RuleSettings absolute(int gainSteps = 24) {
 
 std::vector<int> masterVolumes(mfi::VolumeFile& file) {
     std::vector<int> volumes;
-    for (int i = file.nextMasterVolume(0); i >= 0; i = file.nextMasterVolume(i + 1)) volumes.push_back(file.eventAt(0, i)->masterVolume());
+    for (int i = file.nextMasterVolume(0); i >= 0; i = file.nextMasterVolume(i + 1))
+        volumes.push_back(file.eventAt(0, i)->masterVolume());
     return volumes;
 }
 
@@ -50,8 +51,12 @@ TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
     };
     for (const MaxGainCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const ByteVector in = mfiFile(
-            "0300", {MfiTrackBuilder().maxGain(0, c.gain).masterVolume(0, c.volume1).masterVolume(0, c.volume2).note(0, 0).note(4, 0)});
+        const ByteVector in = mfiFile("0300", {MfiTrackBuilder()
+                                                   .maxGain(0, c.gain)
+                                                   .masterVolume(0, c.volume1)
+                                                   .masterVolume(0, c.volume2)
+                                                   .note(0, 0)
+                                                   .note(4, 0)});
         ByteVector out;
         ASSERT_TRUE(applyMaxGainRule(in, out, c.settings, kToday));
         mfi::VolumeFile converted = parsed(out);
@@ -95,21 +100,35 @@ TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
     mfi::RuleSettings adpcmAt20 = absolute();
     adpcmAt20.channelValues[16] = 20;
     const ChannelCase cases[] = {
-        {"+3 dB: 40 becomes 49, 63 stays", setup().channelVolume(0, 0, 40).channelVolume(0, 1, 63).note(0, 0).note(0, 1),
-         relative(3), {{0, 49}, {1, 63}}},
-        {"a channel that plays first gets a volume 63", setup().note(0, 2).channelVolume(5, 2, 40).note(0, 2),
-         relative(3), {{2, 63}, {2, 49}}},
+        {"+3 dB: 40 becomes 49, 63 stays",
+         setup().channelVolume(0, 0, 40).channelVolume(0, 1, 63).note(0, 0).note(0, 1),
+         relative(3),
+         {{0, 49}, {1, 63}}},
+        {"a channel that plays first gets a volume 63",
+         setup().note(0, 2).channelVolume(5, 2, 40).note(0, 2),
+         relative(3),
+         {{2, 63}, {2, 49}}},
         {"channels that play first get their volumes in channel order",
-         setup().note(0, 3).note(0, 1).channelVolume(5, 1, 40).note(0, 0).channelVolume(0, 0, 20), relative(3),
+         setup().note(0, 3).note(0, 1).channelVolume(5, 1, 40).note(0, 0).channelVolume(0, 0, 20),
+         relative(3),
          {{0, 63}, {1, 63}, {3, 63}, {1, 49}, {0, 25}}},
-        {"a channel that never plays is left alone", setup().channelVolume(0, 3, 40).note(0, 0), relative(3),
+        {"a channel that never plays is left alone",
+         setup().channelVolume(0, 3, 40).note(0, 0),
+         relative(3),
          {{3, 40}, {0, 63}}},
-        {"absolute: only the given channel, inserted and set", setup().note(0, 0).note(0, 1).channelVolume(3, 2, 30).note(0, 2),
-         channel1At50, {{0, 50}, {2, 30}}},
-        {"ADPCM relative, with a volume inserted", setup().adpcmNote(0).adpcmVolume(3, 40).note(0, 0), relative(3),
+        {"absolute: only the given channel, inserted and set",
+         setup().note(0, 0).note(0, 1).channelVolume(3, 2, 30).note(0, 2),
+         channel1At50,
+         {{0, 50}, {2, 30}}},
+        {"ADPCM relative, with a volume inserted",
+         setup().adpcmNote(0).adpcmVolume(3, 40).note(0, 0),
+         relative(3),
          {{0, 63}, {16, 63}, {16, 49}}},
         {"ADPCM absolute", setup().adpcmVolume(0, 40).adpcmNote(0).note(0, 0), adpcmAt20, {{16, 20}}},
-        {"ADPCM without a given value stays", setup().adpcmVolume(0, 40).adpcmNote(0).note(0, 0), absolute(), {{16, 40}}},
+        {"ADPCM without a given value stays",
+         setup().adpcmVolume(0, 40).adpcmNote(0).note(0, 0),
+         absolute(),
+         {{16, 40}}},
     };
     for (const ChannelCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,11 +150,14 @@ TEST(MfiChannelVolumeRule, StopsAfterAVolumeAtTheSecondLastEvent) {
     mfi::VolumeFile converted = parsed(out);
     std::vector<std::pair<int, int>> volumes;
     for (int i = 0; i < converted.eventCount(0); ++i)
-        if (const mfi::Event& e = *converted.eventAt(0, i); e.isChannelVolume()) volumes.emplace_back(e.channel(), e.channelVolume());
+        if (const mfi::Event& e = *converted.eventAt(0, i); e.isChannelVolume())
+            volumes.emplace_back(e.channel(), e.channelVolume());
     EXPECT_EQ(volumes, (std::vector<std::pair<int, int>>{{0, 63}, {1, 63}, {0, 49}, {1, 40}}));
 }
 
-MfiTrackBuilder setupWithGain(std::uint8_t gain = 10) { return MfiTrackBuilder().maxGain(0, gain).masterVolume(0, 100); }
+MfiTrackBuilder setupWithGain(std::uint8_t gain = 10) {
+    return MfiTrackBuilder().maxGain(0, gain).masterVolume(0, 100);
+}
 
 std::vector<std::pair<int, int>> sends(mfi::VolumeFile& file, int track) {
     std::vector<std::pair<int, int>> out;  // (tick, value)
@@ -225,8 +247,9 @@ TEST(MfiEffectRegulation, CopiesTheSendInForceWhereASelectionSwitchesType) {
 // the copy made for the selection carries its value under the new type.
 TEST(MfiEffectRegulation, ASendAtTheTickOfASelectionIsUnderTheTypeBefore) {
     const ByteVector blocks = joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)});
-    const ByteVector in = mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSelect(10, 65).nop(20),
-                                           MfiTrackBuilder().effectSend(10, 2, false, 80).note(0, 2).note(10, 2).note(5, 2)});
+    const ByteVector in =
+        mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSelect(10, 65).nop(20),
+                         MfiTrackBuilder().effectSend(10, 2, false, 80).note(0, 2).note(10, 2).note(5, 2)});
     mfi::VolumeFile model = parsed(in);
     regulateEffects(model, 3.0);
     EXPECT_EQ(sends(model, 1), (std::vector<std::pair<int, int>>{{10, 80}, {20, 67}}));
@@ -234,7 +257,8 @@ TEST(MfiEffectRegulation, ASendAtTheTickOfASelectionIsUnderTheTypeBefore) {
 
 TEST(MfiEffectRegulation, KeepsLevelsWithinOneTo127) {
     const ByteVector blocks = joined({effectBlock(0x4A00, 120), effectBlock(0x4B00, 2), effectBlock(0x5301, 0)});
-    mfi::VolumeFile up = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, true, 1).note(0, 0).note(1, 0)}));
+    mfi::VolumeFile up = parsed(
+        mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, true, 1).note(0, 0).note(1, 0)}));
     regulateEffects(up, 60.0);
     EXPECT_EQ(levelOfBlock(up, 0), 127);
     EXPECT_EQ(levelOfBlock(up, 2), 1);  // 0 is not kept
@@ -256,8 +280,11 @@ TEST(MfiEffectRegulation, ASendOfZeroStaysZero) {
         ByteVector blocks;
         std::vector<std::pair<int, int>> sendsAfter;  // (tick, value) of track 0
     } cases[] = {
-        {"under the regulated type from the start (the selection names no block)", effectBlock(0x4900, 100), {{0, 0}, {0, 47}, {15, 47}}},
-        {"before a selection of the regulated type", joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)}),
+        {"under the regulated type from the start (the selection names no block)",
+         effectBlock(0x4900, 100),
+         {{0, 0}, {0, 47}, {15, 47}}},
+        {"before a selection of the regulated type",
+         joined({effectBlock(0x1000, 90), effectBlock(0x4900, 100)}),
          {{0, 0}, {0, 40}, {15, 47}}},
     };
     for (const auto& c : cases) {
@@ -280,7 +307,8 @@ TEST(MfiEffectRegulation, ASendOfZeroStaysZero) {
 }
 
 TEST(MfiEffectRegulation, NeedsAFullEffectBlock) {
-    mfi::VolumeFile file = parsed(mfiFile("0400", {setupWithGain().effectSettings(0, ByteVector(31, 0)).note(0, 0).note(1, 0)}));
+    mfi::VolumeFile file =
+        parsed(mfiFile("0400", {setupWithGain().effectSettings(0, ByteVector(31, 0)).note(0, 0).note(1, 0)}));
     ByteVector before, after;
     ASSERT_TRUE(file.write(before, kToday));
     regulateEffects(file, 3.0);
@@ -306,10 +334,12 @@ TEST(MfiEffectRegulation, BatchedCopiesMatchOneByOne) {
                 const auto delta = static_cast<std::uint8_t>(pick(3) == 0 ? pick(20) : 0);
                 const int channel = pick(4);
                 switch (pick(t == 0 ? 7 : 6)) {
-                    case 0: case 1: track.note(delta, channel); break;
+                    case 0:
+                    case 1: track.note(delta, channel); break;
                     case 2: kind52(track, delta, channel); break;
                     case 3: kind46(track, delta, channel); break;
-                    case 4: case 5: track.effectSend(delta, channel, pick(2) == 1, static_cast<std::uint8_t>(pick(100))); break;
+                    case 4:
+                    case 5: track.effectSend(delta, channel, pick(2) == 1, static_cast<std::uint8_t>(pick(100))); break;
                     default: track.effectSelect(delta, static_cast<std::uint8_t>(64 + pick(5))); break;
                 }
             }

@@ -32,7 +32,9 @@ public:
     int dbTenths() override { return db; }
     int maxGainSteps() override { return gainSteps; }
     int masterVolume() override { return 100; }
-    int channelValue(int entry) override { return entry >= 0 && entry < 17 ? channels[static_cast<std::size_t>(entry)] : -1; }
+    int channelValue(int entry) override {
+        return entry >= 0 && entry < 17 ? channels[static_cast<std::size_t>(entry)] : -1;
+    }
 };
 
 // A file of the given version with the given tracks.

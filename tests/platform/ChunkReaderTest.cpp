@@ -61,7 +61,13 @@ TEST(ChunkReader, ReadsOneChunkHeader) {
 
 TEST(ChunkReader, WalksNestedChunksWithOffsetsOfTheirOwnData) {
     // A chunk of two sub-chunks and a tail too short for a third header.
-    const ByteVector data = bytes("skip" "TRAK\0\0\0\x14" "Aaaa\0\0\0\1x" "Bbbb\0\0\0\0" "tai" "NEXT"s);
+    const ByteVector data = bytes(
+        "skip"
+        "TRAK\0\0\0\x14"
+        "Aaaa\0\0\0\1x"
+        "Bbbb\0\0\0\0"
+        "tai"
+        "NEXT"s);
     ChunkReader top(data);
     ASSERT_TRUE(top.seek(4));
     const auto track = top.next();
@@ -98,7 +104,9 @@ TEST(ChunkWriter, ComputesEachSizeFromItsBodyWhenClosed) {
     inner.close();
     ByteWriter(out).text("d");
     outer.close();
-    EXPECT_EQ(str(out), "OUTR\0\0\0\x08in\0\x03" "abcd"s);
+    EXPECT_EQ(str(out),
+              "OUTR\0\0\0\x08in\0\x03"
+              "abcd"s);
 
     ByteVector copied = bytes("CHNK\0\0\0\x09xy"s);
     const ChunkWriter reopened = ChunkWriter::reopen(copied, 0);
@@ -115,13 +123,19 @@ TEST(ChunkWriter, ComputesEachSizeFromItsBodyWhenClosed) {
 
 // In-place edits of a chunk inside a buffer; a size field outside it is refused untouched.
 TEST(ChunkWriter, SetsAndMovesTheSizeOfAChunkInsideABuffer) {
-    ByteVector file = bytes("FILE\0\0\0\x0a" "SUB \0\0\0\2xy"s);
+    ByteVector file = bytes(
+        "FILE\0\0\0\x0a"
+        "SUB \0\0\0\2xy"s);
     EXPECT_TRUE(ChunkWriter::setSize(file, 8, 5));
     EXPECT_TRUE(ChunkWriter::addToSize(file, 0, 3));
-    EXPECT_EQ(str(file), "FILE\0\0\0\x0d" "SUB \0\0\0\5xy"s);
+    EXPECT_EQ(str(file),
+              "FILE\0\0\0\x0d"
+              "SUB \0\0\0\5xy"s);
     EXPECT_FALSE(ChunkWriter::setSize(file, 12, 1));
     EXPECT_FALSE(ChunkWriter::addToSize(file, 12, 1));
-    EXPECT_EQ(str(file), "FILE\0\0\0\x0d" "SUB \0\0\0\5xy"s);
+    EXPECT_EQ(str(file),
+              "FILE\0\0\0\x0d"
+              "SUB \0\0\0\5xy"s);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@
 namespace keldro {
 namespace {
 
-using testing::TempDir;
 using testing::readText;
+using testing::TempDir;
 using testing::writeText;
 
 ByteVector bytesOf(const std::string& s) { return ByteVector(s.begin(), s.end()); }
@@ -135,7 +135,7 @@ TEST(Files, SafeWriteGivesTheModeAskedForInEveryFolder) {
     std::vector<std::string> folders = {plain};
     if (setOwnerOnlyDefaultAcl(owner)) folders = {plain, owner, plain, owner};
     const auto modeOf = [](const std::string& path) {
-        struct stat st{};
+        struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : ~0u;
     };
     int n = 0;
@@ -167,7 +167,7 @@ TEST(Files, FreshWriteOnlyWhereNothingIs) {
     ASSERT_EQ(::symlink("nowhere.mmf", dir.file("dangling.mmf").c_str()), 0);
     EXPECT_EQ(writeFreshFile(dir.file("new.mmf"), bytesOf("new"), 0640), FreshWrite::Written);
     EXPECT_EQ(readText(dir.file("new.mmf")), "new");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(dir.file("new.mmf").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u & ~mask);
     for (const char* taken : {"file.mmf", "folder.mmf", "dangling.mmf", "missing/new.mmf", "new.mmf"})
@@ -277,8 +277,8 @@ TEST(Text, AppendsPrintAsPrintfDoes) {
             EXPECT_EQ(appended, "x" + formatText("%0*lld", width, v));
         }
     }
-    for (const double v : {0.0, -0.0, 0.0625, 0.0005, 0.0015, 1.2345, 2.5, -0.25, -0.05, 1e-9, 123456.789,
-                           -59.95, 1e300, -1e300, 1.0 / 0.0}) {
+    for (const double v : {0.0, -0.0, 0.0625, 0.0005, 0.0015, 1.2345, 2.5, -0.25, -0.05, 1e-9, 123456.789, -59.95,
+                           1e300, -1e300, 1.0 / 0.0}) {
         for (const int precision : {1, 3}) {
             SCOPED_TRACE(formatText("%.17g precision %d", v, precision));
             std::string appended = "x";

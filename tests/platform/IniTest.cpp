@@ -12,8 +12,8 @@ using testing::iniReadInt;
 using testing::iniReadString;
 using testing::iniWriteInt;
 using testing::iniWriteString;
-using testing::TempDir;
 using testing::readText;
+using testing::TempDir;
 using testing::writeText;
 
 TEST(IniLookup, MatchesNamesIgnoringCaseAndBlanks) {
@@ -70,8 +70,7 @@ TEST(IniReplace, KeepsEveryOtherLine) {
         // Empty section header only.
         {"[SETTING]\n", "A", "1", "[SETTING]\nA=1\n"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(iniReplace(c.before, "SETTING", c.key, c.value), c.after) << c.before;
+    for (const auto& c : cases) EXPECT_EQ(iniReplace(c.before, "SETTING", c.key, c.value), c.after) << c.before;
 }
 
 TEST(IniFile, WritesInPlaceAndSkipsReadOnlyFiles) {

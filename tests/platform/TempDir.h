@@ -24,8 +24,7 @@ public:
     ~TempDir() {
         std::error_code ec;
         // Read-only files and directories do not stop the clean-up.
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
@@ -49,7 +48,7 @@ inline std::string readText(const std::string& path) {
 }
 
 inline bool exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 

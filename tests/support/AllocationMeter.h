@@ -50,8 +50,7 @@ inline void* allocate(std::size_t size) {
     AllocationCounters& c = allocationCounters();
     const std::size_t now = c.inUse.fetch_add(size) + size;
     std::size_t peak = c.peak.load();
-    while (now > peak && !c.peak.compare_exchange_weak(peak, now)) {
-    }
+    while (now > peak && !c.peak.compare_exchange_weak(peak, now)) {}
     return static_cast<char*>(raw) + kHeader;
 }
 

@@ -12,8 +12,7 @@ inline std::string iniReadString(const std::string& path, const std::string& sec
     return IniFile(path).readString(section, key, defaultValue);
 }
 
-inline int iniReadInt(const std::string& path, const std::string& section, const std::string& key,
-                      int defaultValue) {
+inline int iniReadInt(const std::string& path, const std::string& section, const std::string& key, int defaultValue) {
     return IniFile(path).readInt(section, key, defaultValue);
 }
 

@@ -18,8 +18,8 @@ namespace keldro::testing {
 struct ProcessOutcome {
     std::string out;
     std::string err;
-    int code = -1;    // exit code, -1 when the child did not exit normally
-    int signal = 0;   // the signal that ended the child, 0 when it exited
+    int code = -1;  // exit code, -1 when the child did not exit normally
+    int signal = 0;  // the signal that ended the child, 0 when it exited
 };
 
 struct ProcessLimits {
@@ -63,7 +63,7 @@ inline pid_t startProcess(const std::string& exe, const std::vector<std::string>
             for (int sig : {SIGINT, SIGTERM}) ::signal(sig, SIG_IGN);
         if (limits.fileLimit != 0) {
             ::signal(SIGXFSZ, limits.limitKills ? SIG_DFL : SIG_IGN);
-            const struct rlimit limit{limits.fileLimit, limits.fileLimit};
+            const struct rlimit limit { limits.fileLimit, limits.fileLimit };
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
         }
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};
@@ -91,8 +91,8 @@ inline ProcessOutcome finishProcess(pid_t pid, const std::string& cwd) {
     return r;
 }
 
-inline ProcessOutcome runProcess(const std::string& exe, const std::vector<std::string>& args,
-                                 const std::string& cwd, ProcessLimits limits = {}) {
+inline ProcessOutcome runProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd,
+                                 ProcessLimits limits = {}) {
     return finishProcess(startProcess(exe, args, cwd, limits), cwd);
 }
 

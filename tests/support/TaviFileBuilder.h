@@ -45,14 +45,14 @@ inline Bytes insertedOpda(char digit1, char digit2) {
 // Score sequences that each hold one volume the rules change.
 inline Bytes vq2Sequence(std::uint8_t volume) {
     return Bytes{0x00, 0x00, 0x37, volume,  // channel 0 volume
-                 0x00, 0x3C, 0x05,          // note on channel 0, gate 5
-                 0x00, 0x00, 0x00, 0x00};   // end of sequence
+                 0x00, 0x3C, 0x05,  // note on channel 0, gate 5
+                 0x00, 0x00, 0x00, 0x00};  // end of sequence
 }
 inline Bytes vq2Track(std::uint8_t volume = 100, int track = 1) {
     const Bytes sequence = vq2Sequence(volume);
-    return scoreTrack(track, scoreTrackHeader(track, 0x02, 0x02),
-                      {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(sequence.size()))),
-                       chunk("Mtsq", sequence)});
+    return scoreTrack(
+        track, scoreTrackHeader(track, 0x02, 0x02),
+        {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(sequence.size()))), chunk("Mtsq", sequence)});
 }
 
 inline Bytes vq35Sequence(std::uint8_t volume) {
@@ -83,7 +83,8 @@ inline Bytes vq7Track(const Bytes& setup, const Bytes& seq) {
 inline Bytes vq7Track(std::uint8_t volume = 100, std::uint8_t maxGain = 4) {
     const Bytes sequence =
         cat({Bytes{0x00}, vq7MasterVolume(volume), Bytes{0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}});
-    return scoreTrack(7, scoreTrackHeader(7, 0x02, 0x02), {chunk("Mtsu", vq7MaxGain(maxGain)), chunk("Mtsq", sequence)});
+    return scoreTrack(7, scoreTrackHeader(7, 0x02, 0x02),
+                      {chunk("Mtsu", vq7MaxGain(maxGain)), chunk("Mtsq", sequence)});
 }
 
 // A file with `gap` bytes between the last chunk and the CRC and `tail`
@@ -150,8 +151,9 @@ inline TrackConversion convertTrack(JobHost* host, const Bytes& track) {
     TrackConversion t{c.result, track, std::move(c.records)};
     if (c.result != Result::Converted) return t;
     for (std::size_t at = 8; at + 8 <= c.output.size();) {
-        const std::size_t end = at + 8 + ((std::size_t{c.output[at + 4]} << 24) | (std::size_t{c.output[at + 5]} << 16) |
-                                          (std::size_t{c.output[at + 6]} << 8) | c.output[at + 7]);
+        const std::size_t end = at + 8 +
+                                ((std::size_t{c.output[at + 4]} << 24) | (std::size_t{c.output[at + 5]} << 16) |
+                                 (std::size_t{c.output[at + 6]} << 8) | c.output[at + 7]);
         if (std::string_view(reinterpret_cast<const char*>(&c.output[at]), 3) == "MTR" ||
             std::string_view(reinterpret_cast<const char*>(&c.output[at]), 3) == "ATR") {
             t.track.assign(c.output.begin() + static_cast<std::ptrdiff_t>(at),

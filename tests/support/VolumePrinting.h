@@ -18,9 +18,8 @@ inline void PrintTo(Result r, std::ostream* os) { *os << resultNumber(r) << " \"
 // An action code with its meaning: "5 (MaxGain relative)"; a code outside
 // 1 ... 12 is "no change".
 inline void printAction(std::int32_t action, std::ostream* os) {
-    static constexpr const char* kNames[] = {
-        "volume",      "inserted volume", "MaxGain", "effect depth", "chorus send",
-        "chorus send before a note"};
+    static constexpr const char* kNames[] = {"volume",       "inserted volume", "MaxGain",
+                                             "effect depth", "chorus send",     "chorus send before a note"};
     *os << action << " (";
     if (action >= kActionVolumeRelative && action <= kActionChorusBeforeNoteAbsolute)
         *os << kNames[static_cast<std::size_t>((action - 1) / 2)] << (action % 2 == 1 ? " relative" : " absolute");

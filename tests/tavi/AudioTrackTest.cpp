@@ -10,7 +10,6 @@ namespace {
 
 using namespace tavitest;
 
-
 Bytes audio(std::uint32_t start, std::uint32_t stop, const Bytes& seq) {
     return audioTrack(audioTrackHeader(0x02, 0x03),
                       {chunk("AspI", pointBody(start, stop)), chunk("Atsq", seq), chunk("Awa", 1, {1, 2, 3})});
@@ -30,17 +29,13 @@ TEST(AudioTrack, InsertsAVolumeWhereTheFirstWaveSoundsBeforeAnyVolume) {
         {"start event of 5 ticks gives one to X", 3, 13,
          cat({{0x00, 0x10, 0x02}, {0x05, 0x11, 0x02}, {0x03, 0x00, 0x37, 100}, kEnd}),
          cat({{0x00, 0x10, 0x02}, {0x01, 0x00, 0x37, 71}, {0x04, 0x11, 0x02}, {0x03, 0x00, 0x37, 71}, kEnd}), 17},
-        {"start event of 128 ticks shrinks to the one-byte form", 0, 5,
-         cat({shortForm(128), {0x11, 0x02}, kEnd}),
+        {"start event of 128 ticks shrinks to the one-byte form", 0, 5, cat({shortForm(128), {0x11, 0x02}, kEnd}),
          cat({{0x01, 0x00, 0x37, 71}, shortForm(127), {0x11, 0x02}, kEnd}), 8},
-        {"one-tick wave with gate 1 is replaced by X", 0, 3,
-         cat({{0x01, 0x20, 0x01}, {0x02, 0x21, 0x01}, kEnd}),
+        {"one-tick wave with gate 1 is replaced by X", 0, 3, cat({{0x01, 0x20, 0x01}, {0x02, 0x21, 0x01}, kEnd}),
          cat({{0x01, 0x00, 0x37, 71}, {0x02, 0x21, 0x01}, kEnd}), 4},
-        {"replaced wave after the stop point leaves it", 3, 0,
-         cat({{0x00, 0xFF, 0x00}, {0x01, 0x20, 0x01}, kEnd}),
+        {"replaced wave after the stop point leaves it", 3, 0, cat({{0x00, 0xFF, 0x00}, {0x01, 0x20, 0x01}, kEnd}),
          cat({{0x00, 0xFF, 0x00}, {0x01, 0x00, 0x37, 71}, kEnd}), 0},
-        {"replaced wave at the stop point leaves it", 0, 0,
-         cat({{0x01, 0x20, 0x01}, {0x02, 0x21, 0x01}, kEnd}),
+        {"replaced wave at the stop point leaves it", 0, 0, cat({{0x01, 0x20, 0x01}, {0x02, 0x21, 0x01}, kEnd}),
          cat({{0x01, 0x00, 0x37, 71}, {0x02, 0x21, 0x01}, kEnd}), 0},
         {"gate and next duration give one tick each", 0, 7,
          cat({{0x01, 0x20}, shortForm(128), {0x04, 0x21, 0x01}, kEnd}),
@@ -120,11 +115,11 @@ TEST(AudioTrack, DamagedTracksReportTheirError) {
          Result::ChunkSizeAwa},
         {"Atsq past the track", cutLast(withSeq(fine), 1), Result::ChunkSizeAtsq},
         // Accepted, with nothing to change.
-        {"Atsu past the track ends it quietly", cutLast(audioTrack(audioTrackHeader(), {aspi, chunk("Atsu", {1, 2})}), 1),
-         Result::NotConverted},
+        {"Atsu past the track ends it quietly",
+         cutLast(audioTrack(audioTrackHeader(), {aspi, chunk("Atsu", {1, 2})}), 1), Result::NotConverted},
         {"empty Atsq", withSeq({}), Result::SequenceDataAtsq},
-        {"start point inside an event", audioTrack(audioTrackHeader(), {chunk("AspI", pointBody(1, 0)),
-                                                                         chunk("Atsq", fine)}),
+        {"start point inside an event",
+         audioTrack(audioTrackHeader(), {chunk("AspI", pointBody(1, 0)), chunk("Atsq", fine)}),
          Result::SequenceDataAtsq},
         {"unknown 0xFF event", withSeq({0x00, 0xFF, 0x01}), Result::SequenceDataAtsq},
         {"truncated no-operation", withSeq({0x00, 0xFF}), Result::ChunkSizeMtsq},

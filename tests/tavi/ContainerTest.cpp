@@ -113,10 +113,10 @@ TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
         }
     };
     // vq7Track(90, ...) with the MaxGain set twice in its setup: 6, then 2.
-    const Bytes twoMaxGains = scoreTrack(
-        7, scoreTrackHeader(7, 0x02, 0x02),
-        {chunk("Mtsu", cat({vq7MaxGain(6), vq7MaxGain(2)})),
-         chunk("Mtsq", cat({Bytes{0x00}, vq7MasterVolume(90), Bytes{0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))});
+    const Bytes twoMaxGains = scoreTrack(7, scoreTrackHeader(7, 0x02, 0x02),
+                                         {chunk("Mtsu", cat({vq7MaxGain(6), vq7MaxGain(2)})),
+                                          chunk("Mtsq", cat({Bytes{0x00}, vq7MasterVolume(90),
+                                                             Bytes{0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}))});
     const struct {
         const char* name;
         Bytes tracks;
@@ -126,7 +126,8 @@ TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
         {"whole track", vq7Track(90, 6), Result::Converted, 90, 6, 6},
         {"track past the file end", overrun(vq7Track(90, 6)), Result::ChunkSizeMtr, -7, -7, -7},
         {"sequence past the track end", cutLast(vq7Track(90, 6), 1), Result::ChunkSizeMtsq, -1, 6, -7},
-        {"two score tracks: the last one's levels", cat({vq7Track(90, 6), vq7Track(100, 4)}), Result::Converted, 100, 4, 6},
+        {"two score tracks: the last one's levels", cat({vq7Track(90, 6), vq7Track(100, 4)}), Result::Converted, 100, 4,
+         6},
         {"MaxGain set twice", twoMaxGains, Result::Converted, 90, 6, 2},
         {"master volumes and MaxGains past the end of track or out of range do not count",
          vq7Track(cat({vq7MasterVolume(100), vq7MasterVolume(130), vq7MaxGain(3), vq7MaxGain(30)}),
@@ -135,8 +136,8 @@ TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
         {"127 and 24 are the largest that count",
          vq7Track(cat({vq7MaxGain(24), vq7MaxGain(25), vq7MasterVolume(128)}), cat({{0x00}, vq7MasterVolume(127)})),
          Result::Converted, 127, 24, 25},
-        {"a fault ends the scan", vq7Track(cat({vq7MasterVolume(90), {0x00}, vq7MaxGain(2)}), {}), Result::SequenceData, 90,
-         -1, -1},
+        {"a fault ends the scan", vq7Track(cat({vq7MasterVolume(90), {0x00}, vq7MaxGain(2)}), {}), Result::SequenceData,
+         90, -1, -1},
     };
     for (const auto& c : cases) {
         LevelsHost host;
@@ -262,25 +263,37 @@ TEST(Container, OptionalDataSignature) {
         Result result;
         Bytes opdaOut;  // with the digits "##"
     } cases[] = {
-        {"VQ-2 eleven with O patched", vq2Track(), opda({dch(0xFF, {otherTag, dataTag("A0", "abOdefg")})}), Result::Converted,
-         opda({dch(0xFF, {otherTag, dataTag("A0", "KQO1e##")})})},
-        {"VQ-3 eleven replaced", vq35Track(5), opda({dch(0xFF, {dataTag("A0", "abOdefg"), otherTag})}), Result::Converted,
-         opda({dch(0xFF, {dataTag("A0", "KQ11##"), otherTag})})},
+        {"VQ-2 eleven with O patched", vq2Track(), opda({dch(0xFF, {otherTag, dataTag("A0", "abOdefg")})}),
+         Result::Converted, opda({dch(0xFF, {otherTag, dataTag("A0", "KQO1e##")})})},
+        {"VQ-3 eleven replaced", vq35Track(5), opda({dch(0xFF, {dataTag("A0", "abOdefg"), otherTag})}),
+         Result::Converted, opda({dch(0xFF, {dataTag("A0", "KQ11##"), otherTag})})},
         {"ten replaced", vq2Track(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}), Result::Converted,
          opda({dch(0xFF, {dataTag("A0", "KQ11##")})})},
-        {"A0 in another Dch", vq2Track(), opda({dch(0x01, {dataTag("A0", "abcdef")}), chunk("Pro", 1, Bytes(12, 7))}), Result::Converted,
-         opda({dch(0x01, {dataTag("A0", "KQ11##")}), chunk("Pro", 1, Bytes(12, 7)), dch(0xFF, {dataTag("A0", "KQ11##")})})},
+        {"A0 in another Dch", vq2Track(), opda({dch(0x01, {dataTag("A0", "abcdef")}), chunk("Pro", 1, Bytes(12, 7))}),
+         Result::Converted,
+         opda({dch(0x01, {dataTag("A0", "KQ11##")}), chunk("Pro", 1, Bytes(12, 7)),
+               dch(0xFF, {dataTag("A0", "KQ11##")})})},
         {"no Dch gets one", vq7Track(), opda({}), Result::Converted, opda({dch(0xFF, {dataTag("A0", "KQ11##")})})},
         {"signature Dch without A0", vq2Track(), opda({dch(0xFF, {otherTag})}), Result::NoAtSig, {}},
-        {"second A0", vq2Track(), opda({dch(0xFF, {dataTag("A0", "abcdef"), dataTag("A0", "abcdef")})}),
-         Result::IllegalAtSig, {}},
+        {"second A0",
+         vq2Track(),
+         opda({dch(0xFF, {dataTag("A0", "abcdef"), dataTag("A0", "abcdef")})}),
+         Result::IllegalAtSig,
+         {}},
         {"A0 of nine", vq2Track(), opda({dch(0xFF, {dataTag("A0", "abcde")})}), Result::TagSizeOpda, {}},
-        {"tag past Dch", vq2Track(), opda({dch(0xFF, {cat({text("XY"), u16be(9), text("abc")})})}), Result::TagSizeOpda, {}},
+        {"tag past Dch",
+         vq2Track(),
+         opda({dch(0xFF, {cat({text("XY"), u16be(9), text("abc")})})}),
+         Result::TagSizeOpda,
+         {}},
         {"tail of four bytes kept whatever its length says", vq2Track(),
          opda({dch(0xFF, {dataTag("A0", "abcdef"), cat({text("XY"), u16be(9)})})}), Result::Converted,
          opda({dch(0xFF, {dataTag("A0", "KQ11##"), cat({text("XY"), u16be(9)})})})},
-        {"Dch past OPDA", vq2Track(), opda({cat({text("Dch"), Bytes{0xFF}, u32be(40), Bytes(10, 0)})}),
-         Result::ChunkSizeDch, {}},
+        {"Dch past OPDA",
+         vq2Track(),
+         opda({cat({text("Dch"), Bytes{0xFF}, u32be(40), Bytes(10, 0)})}),
+         Result::ChunkSizeDch,
+         {}},
         {"Pro of 11", vq2Track(), opda({chunk("Pro", 1, Bytes(11, 0))}), Result::ChunkSizePro, {}},
         {"unknown sub-chunk", vq2Track(), opda({chunk("Abcd", Bytes(4, 0))}), Result::NonsupportChunkIdOpda, {}},
     };
@@ -303,8 +316,8 @@ TEST(Container, OptionalDataSignature) {
 TEST(Container, OneSignatureDataSubChunkServesTheWholeFile) {
     const Bytes pro = chunk("Pro", 1, Bytes(12, 7));
     SignatureHost host;
-    const ConvertedFile r = convertWith(&host, taviFile({cnti(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}),
-                                                      opda({pro}), vq2Track()}));
+    const ConvertedFile r =
+        convertWith(&host, taviFile({cnti(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}), opda({pro}), vq2Track()}));
     ASSERT_EQ(r.result, Result::Converted);
     EXPECT_NE(find(r.output, opda({pro})), std::string::npos);
 }
@@ -344,7 +357,8 @@ TEST(Container, StrayBytesNeverReachTheOutput) {
 
 TEST(Container, LastChunkMayReachIntoTheCrc) {
     Bytes file = taviFile({vq2Track(), cnti("A0:OLD123,")});
-    ByteWriter::patchBE(file, 8 + vq2Track().size() + 4, static_cast<std::uint32_t>(cnti("A0:OLD123,").size() - 8 + 2), 4);
+    ByteWriter::patchBE(file, 8 + vq2Track().size() + 4, static_cast<std::uint32_t>(cnti("A0:OLD123,").size() - 8 + 2),
+                        4);
     reseal(file);
     SignatureHost host;
     const ConvertedFile r = convertWith(&host, file);

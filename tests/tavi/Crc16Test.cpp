@@ -22,7 +22,8 @@ TEST(Crc16, TableMatchesBitwiseDefinitionOnEveryByteValue) {
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i < 256 ? i : random());
     // Lengths around the 16-byte steps of the fast loop as well.
     for (std::size_t length : {1u, 2u, 15u, 16u, 17u, 33u, 255u, 256u, 4095u, 4096u})
-        EXPECT_EQ(crc16(ByteSpan(data).first(length)), tavitest::referenceCrc16(ByteSpan(data).first(length))) << length;
+        EXPECT_EQ(crc16(ByteSpan(data).first(length)), tavitest::referenceCrc16(ByteSpan(data).first(length)))
+            << length;
 }
 
 TEST(Crc16, StreamInPiecesEqualsOnePass) {

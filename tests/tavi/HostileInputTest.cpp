@@ -47,7 +47,6 @@ Measured convertMeasured(const Bytes& file) {
     return m;
 }
 
-
 // A VQ-3 track whose "Mtsq" body is given as is; format 1 marks it compressed.
 Bytes vq3TrackWithSequence(const Bytes& sequence, std::uint8_t format) {
     return scoreTrack(5, scoreTrackHeader(5, 0x02, 0x02, format), {chunk("Mtsq", sequence)});
@@ -69,14 +68,10 @@ TEST(TaviHostile, LengthFieldsOfAllOnes) {
         int width;
         Result result;
     } cases[] = {
-        {"file length", 4, 4, Result::FileSizeError},
-        {"CNTI size", cntiAt + 4, 4, Result::ChunkSizeCnti},
-        {"OPDA size", opdaAt + 4, 4, Result::ChunkSizeOpda},
-        {"MTR size", trackAt + 4, 4, Result::ChunkSizeMtr},
-        {"Dch size", dchAt + 4, 4, Result::ChunkSizeDch},
-        {"data tag length", tagLengthAt, 2, Result::TagSizeOpda},
-        {"MspI size", mspiAt + 4, 4, Result::ChunkSizeMspi},
-        {"Mtsq size", mtsqAt + 4, 4, Result::ChunkSizeMtsq},
+        {"file length", 4, 4, Result::FileSizeError},        {"CNTI size", cntiAt + 4, 4, Result::ChunkSizeCnti},
+        {"OPDA size", opdaAt + 4, 4, Result::ChunkSizeOpda}, {"MTR size", trackAt + 4, 4, Result::ChunkSizeMtr},
+        {"Dch size", dchAt + 4, 4, Result::ChunkSizeDch},    {"data tag length", tagLengthAt, 2, Result::TagSizeOpda},
+        {"MspI size", mspiAt + 4, 4, Result::ChunkSizeMspi}, {"Mtsq size", mtsqAt + 4, 4, Result::ChunkSizeMtsq},
     };
     for (const auto& c : cases) {
         Bytes file = base;
@@ -93,9 +88,11 @@ TEST(TaviHostile, ExpansionLengthsBeyondTheInput) {
     // A packed body is its plain length, the tree and the codes. A real tree
     // needs a bit per plain byte; a tree of one leaf needs none, so only the
     // 16 MiB cap bounds what a few bytes expand to.
-    const auto packed = [](std::uint32_t length, const Bytes& treeAndCodes) { return cat({u32be(length), treeAndCodes}); };
+    const auto packed = [](std::uint32_t length, const Bytes& treeAndCodes) {
+        return cat({u32be(length), treeAndCodes});
+    };
     const Bytes twoLeaves{0x80, 0x40, 0x20, 0x00};  // 1, leaf 0x00, leaf 0x01, then code bits
-    const Bytes oneLeaf{0x00, 0x00};                 // 0, leaf 0x00
+    const Bytes oneLeaf{0x00, 0x00};  // 0, leaf 0x00
     const struct {
         const char* name;
         Bytes body;
@@ -132,7 +129,8 @@ TEST(TaviHostile, AHundredThousandTinyEvents) {
     append(vq2, {0x00, 0x00, 0x00, 0x00});
     // VQ-2: nothing but channel volumes, the most heap per byte (about 25 times).
     Bytes volumesOnly;
-    for (int i = 0; i < kEvents; ++i) append(volumesOnly, {0x00, 0x00, static_cast<std::uint8_t>(((i & 3) << 6) | 0x37), 100});
+    for (int i = 0; i < kEvents; ++i)
+        append(volumesOnly, {0x00, 0x00, static_cast<std::uint8_t>(((i & 3) << 6) | 0x37), 100});
     append(volumesOnly, {0x00, 0x3C, 0x05, 0x00, 0x00, 0x00, 0x00});
     // VQ-3: one master volume, then notes only.
     Bytes vq3 = cat({Bytes{0x00}, vq35MasterVolume(100)});
@@ -162,8 +160,8 @@ TEST(TaviHostile, AHundredThousandTinyEvents) {
         {"VQ-3 notes", taviFile({cnti(), vq3TrackWithSequence(vq3, 0)}), 1},
         {"VQ-3 notes, compressed", taviFile({cnti(), vq3TrackWithSequence(huffmanEncode(vq3), 1)}), 1, vq3.size()},
         {"VQ-7 control changes",
-         taviFile({cnti(), scoreTrack(7, scoreTrackHeader(7, 2, 2),
-                                      {chunk("Mtsu", vq7MaxGain(4)), chunk("Mtsq", vq7)})}),
+         taviFile(
+             {cnti(), scoreTrack(7, scoreTrackHeader(7, 2, 2), {chunk("Mtsu", vq7MaxGain(4)), chunk("Mtsq", vq7)})}),
          2},
     };
     for (const auto& c : cases) {
@@ -182,9 +180,9 @@ TEST(TaviHostile, SubChunksAsDeepAndManyAsTheFormatAllows) {
     constexpr int kDataSubChunks = 20000;
     Bytes opdaBody;
     for (int i = 0; i < kDataSubChunks; ++i)
-        append(opdaBody, dch(static_cast<std::uint8_t>(i % 250),
-                             {dataTag("ST", "a"), dataTag("AN", "b"), dataTag("CR", "c"), dataTag("SW", ""),
-                              dataTag("XX", "d")}));
+        append(opdaBody,
+               dch(static_cast<std::uint8_t>(i % 250), {dataTag("ST", "a"), dataTag("AN", "b"), dataTag("CR", "c"),
+                                                        dataTag("SW", ""), dataTag("XX", "d")}));
     std::string tags;
     for (int i = 0; i < 50000; ++i) tags += "ST:a,";
     Bytes trackBody = scoreTrackHeader(1, 2, 2);

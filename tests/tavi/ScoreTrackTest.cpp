@@ -13,7 +13,6 @@ namespace {
 
 using namespace tavitest;
 
-
 Bytes vq2Track(const Bytes& seq) {
     return scoreTrack(1, scoreTrackHeader(1),
                       {chunk("MspI", pointBody(0, static_cast<std::uint32_t>(seq.size()))), chunk("Mtsq", seq)});
@@ -36,12 +35,22 @@ void expectRecord(const VolumeChangeRecord& r, const Expected& e) {
     EXPECT_EQ(r.action, e.action);
     EXPECT_EQ(r.position, e.position);
     switch (e.action) {
-    case kActionMaxGainRelative: case kActionMaxGainAbsolute:
-        EXPECT_EQ(r.beforeGain, e.before); EXPECT_EQ(r.afterGain, e.after); break;
-    case kActionVolumeRelative: case kActionVolumeAbsolute: case kActionInsertedVolumeRelative:
-    case kActionInsertedVolumeAbsolute:
-        EXPECT_EQ(r.beforeVolume, e.before); EXPECT_EQ(r.afterVolume, e.after); break;
-    default: EXPECT_EQ(r.beforeLevel, e.before); EXPECT_EQ(r.afterLevel, e.after); break;
+        case kActionMaxGainRelative:
+        case kActionMaxGainAbsolute:
+            EXPECT_EQ(r.beforeGain, e.before);
+            EXPECT_EQ(r.afterGain, e.after);
+            break;
+        case kActionVolumeRelative:
+        case kActionVolumeAbsolute:
+        case kActionInsertedVolumeRelative:
+        case kActionInsertedVolumeAbsolute:
+            EXPECT_EQ(r.beforeVolume, e.before);
+            EXPECT_EQ(r.afterVolume, e.after);
+            break;
+        default:
+            EXPECT_EQ(r.beforeLevel, e.before);
+            EXPECT_EQ(r.afterLevel, e.after);
+            break;
     }
 }
 
@@ -53,7 +62,8 @@ TEST(TrackEditing, InsertsInPlaceGiveWhatTheSplicesGive) {
     const std::uint8_t a[] = {0xA0, 0xA1};
     const std::uint8_t b[] = {0xB0};
     const std::uint8_t c[] = {0xC0, 0xC1, 0xC2, 0xC3};
-    const std::vector<Splice> splices = {Splice::of(0, 0, a), Splice::of(4, 0, b), Splice::of(4, 0, c), Splice::of(9, 0, a)};
+    const std::vector<Splice> splices = {Splice::of(0, 0, a), Splice::of(4, 0, b), Splice::of(4, 0, c),
+                                         Splice::of(9, 0, a)};
     const Bytes spliced = trackedit::applySplices(body, splices);
     EXPECT_EQ(spliced, (Bytes{0xA0, 0xA1, 1, 2, 3, 4, 0xB0, 0xC0, 0xC1, 0xC2, 0xC3, 5, 6, 7, 8, 9, 0xA0, 0xA1}));
     Bytes buffer = cat({{0xEE, 0xEF}, body});  // the chunk so far, the body last
@@ -66,11 +76,12 @@ TEST(TrackEditing, InsertsInPlaceGiveWhatTheSplicesGive) {
 // channel 2 only plays notes (gets none).
 TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
     const Bytes seq = cat({{0x03, 0x00, 0x37, 100},  // ch0 volume 100 at tick 3
-                           {0x02, 0x45, 0x03},        // ch1 note
+                           {0x02, 0x45, 0x03},  // ch1 note
                            {0x00, 0x00, 0x7A, 0x10},  // ch1 control
-                           {0x01, 0xC1, 0x02},        // ch3 note
+                           {0x01, 0xC1, 0x02},  // ch3 note
                            {0x00, 0x00, 0xF2, 0x05},  // ch3 control
-                           shortForm(130), {0x81, 0x01},
+                           shortForm(130),
+                           {0x81, 0x01},
                            {0x00, 0x00, 0x00, 0x00}});
     Bytes track = scoreTrack(1, scoreTrackHeader(1, 0x11, 0x10),
                              {chunk("MspI", pointBody(0, 23)), chunk("Mtsu", {1, 2}), chunk("Mtsq", seq)});
@@ -80,15 +91,19 @@ TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
     Bytes converted = seq;
     converted[3] = 71;
     const Bytes expectedSeq = cat({{0x00, 0x00, 0x77, 71, 0x00, 0x00, 0xF7, 71}, converted});
-    const Bytes expected = scoreTrack(1, scoreTrackHeader(1, 0x11, 0x10),
-                                      {chunk("MspI", pointBody(8, 31)), chunk("Mtsu", {1, 2}), chunk("Mtsq", expectedSeq)});
+    const Bytes expected =
+        scoreTrack(1, scoreTrackHeader(1, 0x11, 0x10),
+                   {chunk("MspI", pointBody(8, 31)), chunk("Mtsu", {1, 2}), chunk("Mtsq", expectedSeq)});
     EXPECT_EQ(track, expected);
 
     const VolumeChangeList records = run.records();
     ASSERT_EQ(records.size(), 3u);
-    expectRecord(records[0], {.channel = 0, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 3});
-    expectRecord(records[1], {.channel = 3, .before = 99, .after = 71, .action = kActionInsertedVolumeRelative, .position = 0});
-    expectRecord(records[2], {.channel = 1, .before = 99, .after = 71, .action = kActionInsertedVolumeRelative, .position = 0});
+    expectRecord(records[0],
+                 {.channel = 0, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 3});
+    expectRecord(records[1],
+                 {.channel = 3, .before = 99, .after = 71, .action = kActionInsertedVolumeRelative, .position = 0});
+    expectRecord(records[2],
+                 {.channel = 1, .before = 99, .after = 71, .action = kActionInsertedVolumeRelative, .position = 0});
     EXPECT_EQ(records[0].track, 1);
     EXPECT_EQ(records[0].timebase, 20);
     EXPECT_EQ(records[0].gateTimebase, 10);
@@ -108,26 +123,36 @@ TEST(ScoreTrack, WithoutHostNothingChanges) {
 // Master volume exclusives are rewritten in every sequence; 0xFF 0x2F 0x00
 // ends only its own sequence; the setup data is not looked into.
 TEST(ScoreTrack, Vq3RewritesMasterVolumesOfEverySequence) {
-    const Bytes first = cat({{0x00}, vq35MasterVolume(100), {0x05, 0x80, 0x40, 0x04},
-                             {0x00, 0xA0, 0x01, 0x02}, {0x00, 0xFF, 0x2F, 0x00}, {0x70}});
+    const Bytes first = cat({{0x00},
+                             vq35MasterVolume(100),
+                             {0x05, 0x80, 0x40, 0x04},
+                             {0x00, 0xA0, 0x01, 0x02},
+                             {0x00, 0xFF, 0x2F, 0x00},
+                             {0x70}});
     const Bytes second = cat({{0x02}, vq35MasterVolume(100)});
     const Bytes setup = vq35MasterVolume(100);
-    Bytes track = scoreTrack(5, scoreTrackHeader(5), {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup),
-                                                       chunk("Mtsq", first), chunk("Mtsp", {9}), chunk("Mtsq", second)});
+    Bytes track = scoreTrack(5, scoreTrackHeader(5),
+                             {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup), chunk("Mtsq", first),
+                              chunk("Mtsp", {9}), chunk("Mtsq", second)});
     TrackRun run;
     ASSERT_EQ(run.convert(track), Result::Converted);
 
-    const Bytes expected = scoreTrack(
-        5, scoreTrackHeader(5),
-        {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup),
-         chunk("Mtsq", cat({{0x00}, vq35MasterVolume(71), {0x05, 0x80, 0x40, 0x04}, {0x00, 0xA0, 0x01, 0x02},
-                            {0x00, 0xFF, 0x2F, 0x00}, {0x70}})),
-         chunk("Mtsp", {9}), chunk("Mtsq", cat({{0x02}, vq35MasterVolume(71)}))});
+    const Bytes expected = scoreTrack(5, scoreTrackHeader(5),
+                                      {chunk("MspI", pointBody(0, 0)), chunk("Mtsu", setup),
+                                       chunk("Mtsq", cat({{0x00},
+                                                          vq35MasterVolume(71),
+                                                          {0x05, 0x80, 0x40, 0x04},
+                                                          {0x00, 0xA0, 0x01, 0x02},
+                                                          {0x00, 0xFF, 0x2F, 0x00},
+                                                          {0x70}})),
+                                       chunk("Mtsp", {9}), chunk("Mtsq", cat({{0x02}, vq35MasterVolume(71)}))});
     EXPECT_EQ(track, expected);
     const VolumeChangeList records = run.records();
     ASSERT_EQ(records.size(), 2u);
-    expectRecord(records[0], {.channel = 255, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 0});
-    expectRecord(records[1], {.channel = 255, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 2});
+    expectRecord(records[0],
+                 {.channel = 255, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 0});
+    expectRecord(records[1],
+                 {.channel = 255, .before = 100, .after = 71, .action = kActionVolumeRelative, .position = 2});
     EXPECT_EQ(records[1].track, 5);
 }
 
@@ -166,11 +191,16 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         SCOPED_TRACE(ch.number);
         const Bytes setup = cat({vq7MaxGain(0), vq7MasterVolume(100)});
         auto sequence = [&](std::uint8_t depth, std::uint8_t send, const Bytes& inserted, std::uint8_t master) {
-            return cat({{0x00}, vq7EffectParameters({effectBlock(0x4900, depth), effectBlock(0x0100, 50)}),
+            return cat({{0x00},
+                        vq7EffectParameters({effectBlock(0x4900, depth), effectBlock(0x0100, 50)}),
                         {0x00, ch.control, 0x5D, send},
-                        {0x00}, vq7EffectSelect(0x41),
-                        {0x05}, inserted, {ch.note, 0x3C, 0x07},
-                        {0x00}, vq7MasterVolume(master),
+                        {0x00},
+                        vq7EffectSelect(0x41),
+                        {0x05},
+                        inserted,
+                        {ch.note, 0x3C, 0x07},
+                        {0x00},
+                        vq7MasterVolume(master),
                         {0x03, 0x94, 0x3C, 0x40, 0x02}});
         };
         Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
@@ -178,24 +208,35 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         run.host.regulateChorus = true;
         ASSERT_EQ(run.convert(track), Result::Converted);
 
-        const Bytes expected = vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}),
-                                        sequence(45, 90, {ch.control, 0x5D, 64, 0x00}, 127));
+        const Bytes expected =
+            vq7Track(cat({vq7MaxGain(20), vq7MasterVolume(127)}), sequence(45, 90, {ch.control, 0x5D, 64, 0x00}, 127));
         EXPECT_EQ(track, expected);
         const VolumeChangeList records = run.records();
         ASSERT_EQ(records.size(), 6u);
-        expectRecord(records[0], {.channel = 255, .before = 0, .after = 20, .action = kActionMaxGainRelative, .position = 0});
-        expectRecord(records[1], {.channel = 255, .before = 100, .after = 127, .action = kActionVolumeRelative, .position = 0});
-        expectRecord(records[2], {.channel = 255, .before = 64, .after = 45, .action = kActionEffectDepthRelative, .position = 0});
-        expectRecord(records[3], {.channel = ch.number, .before = 64, .after = 90, .action = kActionChorusSendRelative, .position = 0});
-        expectRecord(records[4], {.channel = ch.number, .before = 64, .after = 64, .action = kActionChorusBeforeNoteRelative, .position = 5});
-        expectRecord(records[5], {.channel = 255, .before = 100, .after = 127, .action = kActionVolumeRelative, .position = 5});
+        expectRecord(records[0],
+                     {.channel = 255, .before = 0, .after = 20, .action = kActionMaxGainRelative, .position = 0});
+        expectRecord(records[1],
+                     {.channel = 255, .before = 100, .after = 127, .action = kActionVolumeRelative, .position = 0});
+        expectRecord(records[2],
+                     {.channel = 255, .before = 64, .after = 45, .action = kActionEffectDepthRelative, .position = 0});
+        expectRecord(
+            records[3],
+            {.channel = ch.number, .before = 64, .after = 90, .action = kActionChorusSendRelative, .position = 0});
+        expectRecord(records[4], {.channel = ch.number,
+                                  .before = 64,
+                                  .after = 64,
+                                  .action = kActionChorusBeforeNoteRelative,
+                                  .position = 5});
+        expectRecord(records[5],
+                     {.channel = 255, .before = 100, .after = 127, .action = kActionVolumeRelative, .position = 5});
         EXPECT_EQ(volumeChanges(records), 2);
         EXPECT_EQ(chorusChanges(records), 3);
     }
 }
 
 TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
-    const Bytes seq = cat({{0x00}, vq7EffectParameters({effectBlock(0x4900, 64)}),
+    const Bytes seq = cat({{0x00},
+                           vq7EffectParameters({effectBlock(0x4900, 64)}),
                            {0x00, 0x32, 0x5D, 0x00},  // send 0: never regulated
                            {0x00, 0xB5, 0x5D, 0x30},  // channel 21, but regulation is off
                            {0x00, 0x85, 0x3C, 0x01}});
@@ -217,15 +258,20 @@ TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
     for (int i = 0; i < 32; ++i) append(blocks, effectBlock(i == 31 ? 0x4900 : 0x0100, 50));
     for (std::uint8_t selector : {std::uint8_t{0x5F}, std::uint8_t{0x60}}) {
         SCOPED_TRACE(selector);
-        const Bytes seq = cat({{0x00}, commandExclusive(0x27, blocks), {0x00, 0x32, 0x5D, 64}, {0x00},
-                               vq7EffectSelect(selector), {0x05, 0x02, 0x3C, 0x07}});
+        const Bytes seq = cat({{0x00},
+                               commandExclusive(0x27, blocks),
+                               {0x00, 0x32, 0x5D, 64},
+                               {0x00},
+                               vq7EffectSelect(selector),
+                               {0x05, 0x02, 0x3C, 0x07}});
         Bytes track = vq7Track(cat({vq7MaxGain(0), vq7MasterVolume(100)}), seq);
         TrackRun run;
         run.host.regulateChorus = true;
         ASSERT_EQ(run.convert(track), Result::Converted);
         EXPECT_EQ(chorusChanges(run.records()), selector == 0x5F ? 2 : 1);
         const Bytes insertedBeforeNote = {0x05, 0x32, 0x5D, 90, 0x00, 0x02};
-        EXPECT_EQ(std::search(track.begin(), track.end(), insertedBeforeNote.begin(), insertedBeforeNote.end()) != track.end(),
+        EXPECT_EQ(std::search(track.begin(), track.end(), insertedBeforeNote.begin(), insertedBeforeNote.end()) !=
+                      track.end(),
                   selector == 0x5F);
     }
 }
@@ -263,7 +309,8 @@ TEST(ScoreTrack, DamagedTracksReportTheirError) {
         {"VQ-2 body below 6", chunk("MTR", 1, Bytes(5, 0)), Result::ChunkSizeMtr},
         {"VQ-7 body below 20", chunk("MTR", 7, Bytes(19, 0)), Result::ChunkSizeMtr},
         {"VQ-7 short header, no sub-chunks", chunk("MTR", 7, Bytes(30, 0)), Result::NoMaxGain},
-        {"unknown sub-chunk", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mxyz", {})}), Result::NonsupportChunkIdMtr},
+        {"unknown sub-chunk", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mxyz", {})}),
+         Result::NonsupportChunkIdMtr},
         {"VQ-5 with MspI", scoreTrack(6, scoreTrackHeader(6), {mspi}), Result::NonsupportChunkIdMtr},
         {"VQ-2 with Mtsp", scoreTrack(1, scoreTrackHeader(1), {mspi, chunk("Mtsp", {})}), Result::NonsupportChunkIdMtr},
         {"MspI past the track", cutLast(scoreTrack(1, scoreTrackHeader(1), {mspi}), 1), Result::ChunkSizeMspi},
@@ -295,7 +342,8 @@ TEST(ScoreTrack, DamagedTracksReportTheirError) {
         {"VQ-3 duration cut", vq3Track({0x81}), Result::SequenceDataMtsq},
         {"VQ-3 gate time cut", vq3Track({0x00, 0x80, 0x40}), Result::SequenceDataMtsq},
         {"VQ-3 0xA0 cut ends quietly", vq3Track({0x00, 0xA0, 0x01}), Result::NoMasterVolume},
-        {"VQ-5 0xD0 cut ends quietly", scoreTrack(6, scoreTrackHeader(6), {chunk("Mtsq", {0x00, 0xD0})}), Result::NoMasterVolume},
+        {"VQ-5 0xD0 cut ends quietly", scoreTrack(6, scoreTrackHeader(6), {chunk("Mtsq", {0x00, 0xD0})}),
+         Result::NoMasterVolume},
         {"VQ-7 status 0x75", vq7Track({}, {0x00, 0x75, 0x00}), Result::SequenceDataMtsq},
         {"VQ-7 status 0xF3", vq7Track({}, {0x00, 0xF3}), Result::SequenceDataMtsq},
         {"VQ-7 0xD0 cut", vq7Track({}, {0x00, 0xD0}), Result::SequenceDataMtsq},

@@ -97,7 +97,7 @@ val changesToJs(FileMode mode, const VolumeChangeList& changes) {
     std::vector<double> seconds(n);
     for (std::size_t i = 0; i < n; ++i) {
         const VolumeChangeRecord& r = changes[i];
-        const std::uint8_t fields[] = {r.track,     r.channel,  r.beforeVolume, r.afterVolume,
+        const std::uint8_t fields[] = {r.track,      r.channel,   r.beforeVolume, r.afterVolume,
                                        r.beforeGain, r.afterGain, r.beforeLevel,  r.afterLevel};
         for (std::size_t f = 0; f < 8; ++f) bytes[f * n + i] = fields[f];
         action[i] = r.action;
@@ -142,8 +142,8 @@ val convertChecked(val request) {
     out.set("kind", o.kind);
     // The entry sorts its own copy of the changes; the columns keep the engine's
     // order. Its UTF-8 goes out as bytes: pre.js decodes a long table faster.
-    const std::string entry = resultLogEntry(mode, o, regulate, request["input"].as<std::string>(),
-                                             request["output"].as<std::string>(), now);
+    const std::string entry =
+        resultLogEntry(mode, o, regulate, request["input"].as<std::string>(), request["output"].as<std::string>(), now);
     out.set("logEntry", bytesToJs(reinterpret_cast<const std::uint8_t*>(entry.data()), entry.size()));
     out.set("changes", changesToJs(mode, o.changes));
     if (!changeTenths.isUndefined()) out.set("changeTenths", changeTenths);
