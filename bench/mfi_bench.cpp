@@ -77,7 +77,7 @@ void engineStepBench(benchmark::State& state, const char* vers, int format) {
     for (auto _ : state) {
         mfi::VolumeFile source;
         if (!ok(source.parse(file))) state.SkipWithError("read failed");
-        const InputVolumes before(source, InputVolumes::partsFor(version, &host));
+        const InputVolumes before(source, InputVolumes::contentsFor(version, &host));
         ConvertedFile converted;
         if (!ok(runConversionPass(file, std::move(source), format, format, 2 * file.size() + 200, converted, &host,
                                   &kToday)) ||

@@ -84,7 +84,7 @@ struct Kind {
     const char* name;
     FileMode mode;
     std::function<ByteVector(std::size_t)> build;  // a file of about that many bytes
-    std::vector<const char*> options;  // the settings to run, as keldro's options
+    std::vector<const char*> options;              // the settings to run, as keldro's options
 };
 
 // "-db -3 -e" as the byte-level interface takes it.

@@ -19,9 +19,9 @@ namespace keldro::batch {
 
 struct FileOutcome {
     Result result = Result::Converted;  // Converted, NotConverted (copied unchanged) or an error
-    std::string message;  // the result's message
-    std::string logEntry;  // the file's result-log entry (empty when the job wrote none)
-    std::optional<int> changeTenths;  // --normalize: the change applied; none when copied unchanged
+    std::string message;                // the result's message
+    std::string logEntry;               // the file's result-log entry (empty when the job wrote none)
+    std::optional<int> changeTenths;    // --normalize: the change applied; none when copied unchanged
 
     bool failed() const { return !isSuccess(result); }
 };

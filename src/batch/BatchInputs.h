@@ -51,9 +51,9 @@ class PathResolver {
 public:
     using Identity = std::pair<unsigned long long, unsigned long long>;
     struct Resolved {
-        std::string canonical;  // weakly_canonical's text; empty where it fails
+        std::string canonical;             // weakly_canonical's text; empty where it fails
         std::optional<Identity> identity;  // none when the path names no file, or until identityOf is asked
-        bool identityLater = false;  // listedAsFile: the identity is for identityOf to look up when needed
+        bool identityLater = false;        // listedAsFile: the identity is for identityOf to look up when needed
     };
     // `listedAsFile`: the caller saw the path listed as a regular file.
     Resolved resolve(const std::string& path, bool listedAsFile = false);
@@ -63,8 +63,8 @@ public:
 private:
     struct Folder {
         std::string canonical;  // its weakly_canonical; empty when that failed
-        std::string normal;  // canonical made lexically normal, to append names to
-        bool absent = false;  // it is not there (nor anything below it)
+        std::string normal;     // canonical made lexically normal, to append names to
+        bool absent = false;    // it is not there (nor anything below it)
     };
     const Folder* folderOf(const std::string& path, std::size_t slash);
 

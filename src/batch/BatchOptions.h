@@ -21,7 +21,7 @@ struct BatchOptions {
     bool help = false;
     bool version = false;
     std::string outDir = "KELDRO_Output";
-    int jobs = 0;  // 0: one per processor
+    int jobs = 0;                        // 0: one per processor
     std::optional<int> normalizeTenths;  // target peak level, tenths of a dB
     std::vector<std::string> paths;
 };

@@ -29,7 +29,7 @@ private:
 
     std::string path_;
     std::unique_ptr<SafeFileWriter> writer_;  // made with the first entry
-    std::string buffer_;  // entries gathered for one write of about kBufferBytes
+    std::string buffer_;                      // entries gathered for one write of about kBufferBytes
     bool ok_ = true;
 };
 

@@ -24,7 +24,7 @@ inline constexpr const char* kNotConvertibleReason = "not a TAVI (.mmf) or MFi (
 
 struct ConversionSettings {
     std::vector<VolumeOption> volume;  // in the order given; "db" wins over the absolute options
-    bool regulateChorus = false;  // also regulate the chorus (distortion/compressor) levels
+    bool regulateChorus = false;       // also regulate the chorus (distortion/compressor) levels
 };
 
 struct ConversionOutcome {

@@ -20,9 +20,9 @@ extern "C" {
 enum keldro_format { KELDRO_TAVI = 0, KELDRO_MFI = 1 };
 
 enum keldro_call_status {
-    KELDRO_OK = 0, /* the outcome, the output and the changes are complete */
+    KELDRO_OK = 0,        /* the outcome, the output and the changes are complete */
     KELDRO_TOO_SMALL = 1, /* the outcome is complete; output_size or change_count exceed the buffers */
-    KELDRO_INVALID = -1, /* a null pointer where data is needed, or an unknown format */
+    KELDRO_INVALID = -1,  /* a null pointer where data is needed, or an unknown format */
     KELDRO_NO_MEMORY = -2,
 };
 
@@ -38,7 +38,7 @@ struct keldro_option {
 struct keldro_settings {
     const struct keldro_option* options; /* in order; "db" wins over the absolute options */
     size_t option_count;
-    int regulate_chorus; /* non-zero: also regulate the chorus levels */
+    int regulate_chorus;  /* non-zero: also regulate the chorus levels */
     int year, month, day; /* today's date, stamped into MFi files that carry one */
 };
 
@@ -49,17 +49,17 @@ struct keldro_change {
     int before_volume, after_volume;
     int before_gain, after_gain;
     int before_level, after_level;
-    int action; /* odd: relative change, even: absolute value */
+    int action;        /* odd: relative change, even: absolute value */
     uint64_t position; /* TAVI: ticks from the sequence start; MFi: milliseconds */
-    int timebase; /* TAVI: milliseconds per tick */
+    int timebase;      /* TAVI: milliseconds per tick */
     int gate_timebase; /* TAVI: gate timebase in milliseconds */
 };
 
 struct keldro_outcome {
-    int result; /* 0 converted, 1 nothing to change, otherwise the error's number */
+    int result;      /* 0 converted, 1 nothing to change, otherwise the error's number */
     int exit_status; /* keldro's exit status for it */
     char message[KELDRO_MESSAGE_SIZE];
-    int kind; /* TAVI generation 2/3/5/7; MFi version 20/30/31/40; 0 or -1 unknown */
+    int kind;           /* TAVI generation 2/3/5/7; MFi version 20/30/31/40; 0 or -1 unknown */
     size_t output_size; /* bytes of the output; 0 after an error */
     size_t change_count;
 };
@@ -74,7 +74,7 @@ struct keldro_levels {
     char message[KELDRO_MESSAGE_SIZE];
     int kind;
     char kind_text[KELDRO_KIND_TEXT_SIZE]; /* "TAVI/VQ-7", "MFi/3.1", "---" */
-    int has_max_gain, max_gain_steps; /* half-dB steps of attenuation */
+    int has_max_gain, max_gain_steps;      /* half-dB steps of attenuation */
     int has_master_volume, master_volume;
     int has_channel_volume, channel_volume;
     int has_peak, peak_tenths; /* tenths of a dB, 0 at the loudest */

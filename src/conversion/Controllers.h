@@ -27,10 +27,10 @@ public:
     int channelMaximum() const { return channelMax_; }
 
     // ---- Setters (settings file and command line alike). ----
-    void setDb(const std::string& text);  // tenths, truncated, clamped -600 ... 600
-    void setMasterVolume(int value);  // clamped 0 ... 127
+    void setDb(const std::string& text);       // tenths, truncated, clamped -600 ... 600
+    void setMasterVolume(int value);           // clamped 0 ... 127
     void setMaxGain(const std::string& text);  // quantised to -120 ... 0 in steps of 5
-    void setChannel(int entry, int value);  // clamped to the mode's range
+    void setChannel(int entry, int value);     // clamped to the mode's range
     void setChannelGiven(int entry, bool given);
     void setAbsoluteMode(int a);  // 1 if a is 1, else 0
     void setInputFileName(const std::string& name) { input_ = name; }
@@ -39,8 +39,8 @@ public:
     void setSettingsFileName(const std::string& name) { settingsFile_ = name; }
 
     // ---- Getters used when saving. ----
-    std::string dbText() const;  // "%.1f"
-    int masterVolumeValue() const;  // clamped again 0 ... 127
+    std::string dbText() const;       // "%.1f"
+    int masterVolumeValue() const;    // clamped again 0 ... 127
     std::string maxGainText() const;  // quantised again, "%.1f"
 
     const VolumeSettings& settings() const { return settings_; }

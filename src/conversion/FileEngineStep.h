@@ -19,7 +19,7 @@ public:
     virtual ~FileEngineStep() = default;
     virtual FileMode mode() const = 0;
     virtual std::string_view extension() const = 0;  // ".mmf" / ".mld", compared ignoring case
-    virtual Result wrongInput() const = 0;  // "No TAVI file." / "No MFi file."
+    virtual Result wrongInput() const = 0;           // "No TAVI file." / "No MFi file."
 
     // Runs the mode's engine on the whole input file. Reports every outcome
     // through job.reportFile(result, outcome), fills result.changes and

@@ -18,12 +18,12 @@ namespace keldro {
 struct Inspection {
     FileMode mode = FileMode::Tavi;
     Result outcome = Result::Converted;  // Converted when the file could be inspected
-    std::string message;  // the outcome's message when it could not
-    int kind = 0;  // TAVI generation 2/3/5/7, MFi version 20/30/31/40
-    std::optional<int> maxGainSteps;  // 0 ... 24 half-dB steps of attenuation
-    std::optional<int> masterVolume;  // 0 ... 127
-    std::optional<int> channelVolume;  // 0 ... 127 TAVI, 0 ... 63 MFi
-    std::optional<int> peakTenths;  // tenths of a dB, 0 at the loudest
+    std::string message;                 // the outcome's message when it could not
+    int kind = 0;                        // TAVI generation 2/3/5/7, MFi version 20/30/31/40
+    std::optional<int> maxGainSteps;     // 0 ... 24 half-dB steps of attenuation
+    std::optional<int> masterVolume;     // 0 ... 127
+    std::optional<int> channelVolume;    // 0 ... 127 TAVI, 0 ... 63 MFi
+    std::optional<int> peakTenths;       // tenths of a dB, 0 at the loudest
 
     bool ok() const { return outcome == Result::Converted; }
 };

@@ -18,7 +18,7 @@ namespace {
 
 struct MfiVersion {
     int version;  // 20, 30, 31, 40 as the result log shows it
-    int format;  // handset format code of the conversion pass
+    int format;   // handset format code of the conversion pass
 };
 
 std::optional<MfiVersion> supportedVersion(const mfi::Info& info) {
@@ -43,7 +43,7 @@ public:
 
         // The report compares the converted file with the input's volume
         // points, taken now: the pass then converts the input's model itself.
-        const InputVolumes before(source, InputVolumes::partsFor(version->version, host));
+        const InputVolumes before(source, InputVolumes::contentsFor(version->version, host));
         // The converted file may take twice the input and 200 bytes.
         const std::size_t capacity = 2 * input.size() + 200;
         const std::optional<mfi::Date> today = todaysDate(job);

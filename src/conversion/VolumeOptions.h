@@ -14,7 +14,7 @@
 namespace keldro {
 
 struct VolumeOption {
-    std::string name;  // "db", "mv", "mg", "c1" ... "c16" or "ca"
+    std::string name;   // "db", "mv", "mg", "c1" ... "c16" or "ca"
     std::string value;  // the text as given
 };
 

@@ -11,8 +11,8 @@ namespace {
 using namespace bytes;
 
 constexpr std::uint8_t kChannelVolumeParam = 0xE2;
-constexpr std::uint8_t kAChannelFlag = 0x20;  // in an effect send's channel byte
-constexpr std::uint8_t kEffectSendId = 0x0F;  // low four bits of an effect send's id
+constexpr std::uint8_t kAChannelFlag = 0x20;   // in an effect send's channel byte
+constexpr std::uint8_t kEffectSendId = 0x0F;   // low four bits of an effect send's id
 constexpr std::size_t kEffectBlocksStart = 4;  // effect settings: leading bytes before the blocks
 constexpr std::size_t kEffectBlockBytes = 32;
 

@@ -16,25 +16,25 @@ enum class EventKind : std::uint8_t {
     Unclassified,  // bytes that match no kind, and "no event"
 
     // Kinds with a meaning.
-    Note,  // any status but 0x7F and 0xFF; the channel sits in the status
-    MasterVolume,  // short 0xB0: the loudness of the whole file (track 0)
-    ChannelVolume,  // short 0xE2: the volume of one channel of a track
-    Tempo,  // short 0xC0 to 0xCF: timebase code and beats per minute
-    Nop,  // short 0xDE 0x00: does nothing; fills gaps longer than one delta
-    MaxGain,  // block class 0xF3, id 0x03: attenuation of the whole file
-    AdpcmNote,  // block class 0xF1, id exactly 0x20: plays an audio data item
-    AdpcmVolume,  // block class 0xF2, id 0x01: the volume of the audio data
+    Note,            // any status but 0x7F and 0xFF; the channel sits in the status
+    MasterVolume,    // short 0xB0: the loudness of the whole file (track 0)
+    ChannelVolume,   // short 0xE2: the volume of one channel of a track
+    Tempo,           // short 0xC0 to 0xCF: timebase code and beats per minute
+    Nop,             // short 0xDE 0x00: does nothing; fills gaps longer than one delta
+    MaxGain,         // block class 0xF3, id 0x03: attenuation of the whole file
+    AdpcmNote,       // block class 0xF1, id exactly 0x20: plays an audio data item
+    AdpcmVolume,     // block class 0xF2, id 0x01: the volume of the audio data
     EffectSettings,  // block class 0xF0, id 0x0F: the effect blocks (type, level)
-    EffectSelect,  // block class 0xF3, id 0x0B: switches to one effect block
-    EffectSend,  // block class 0xF1, id low bits 0x0F: how much of a channel goes to the effect
+    EffectSelect,    // block class 0xF3, id 0x0B: switches to one effect block
+    EffectSend,      // block class 0xF1, id low bits 0x0F: how much of a channel goes to the effect
 
     // Short events (status 0xFF) by their first parameter.
     ShortBA,
     ShortD0Zero,  // second parameter 0
-    ShortD0One,  // second parameter 1
+    ShortD0One,   // second parameter 1
     ShortDD,
     ShortDFZero,  // second parameter 0
-    ShortE0,  // the E0 ... EA events carry a channel in the second parameter
+    ShortE0,      // the E0 ... EA events carry a channel in the second parameter
     ShortE1,
     ShortE3,
     ShortE4,

@@ -64,7 +64,7 @@ struct Info {
 
     bool versIs(std::string_view version) const;
     std::string_view versText() const { return {reinterpret_cast<const char*>(vers.data()), vers.size()}; }
-    void setVers(std::string_view version);  // first four characters
+    void setVers(std::string_view version);   // first four characters
     void setDate(std::string_view yyyymmdd);  // first eight characters
 };
 
@@ -72,7 +72,7 @@ struct Info {
 struct Date {
     int year = 0;
     int month = 0;  // 1-12
-    int day = 0;  // 1-31
+    int day = 0;    // 1-31
 };
 
 class File {

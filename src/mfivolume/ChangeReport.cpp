@@ -40,7 +40,7 @@ bool offer(JobHost* host, VolumeChangeRecord& record, VolumeChangeList& changes,
 }
 
 struct FirstSound {
-    int minTick = -1;  // earliest tick of any sounding event, -1 when nothing sounds
+    int minTick = -1;        // earliest tick of any sounding event, -1 when nothing sounds
     int firstOfTrack0 = -1;  // index of track 0's earliest sounding event
 };
 
@@ -75,14 +75,14 @@ int volumeOf(const Event& event, int track, std::uint8_t& recordTrack) {
 
 // ---- The input's volume points ----
 
-unsigned InputVolumes::partsFor(int version, JobHost* host) {
+unsigned InputVolumes::contentsFor(int version, JobHost* host) {
     if (version == kMfiVersion20) return kVolumes;
     const bool effects = version == kMfiVersion40 && host && host->isRegulateChorus();
     return kMasterVolumes | (effects ? kEffects : 0u);
 }
 
-InputVolumes::InputVolumes(VolumeFile& input, unsigned parts) : maxGain_(input.maxGainValue()) {
-    if (parts & kMasterVolumes) {
+InputVolumes::InputVolumes(VolumeFile& input, unsigned contents) : maxGain_(input.maxGainValue()) {
+    if (contents & kMasterVolumes) {
         VolumeFile::KindCursor masterVolumes = input.cursor(EventKind::MasterVolume, 0);
         for (int i = masterVolumes.next(0); i >= 0; i = masterVolumes.next(i + 1)) {
             const Event& event = *input.eventAt(0, i);
@@ -99,7 +99,7 @@ InputVolumes::InputVolumes(VolumeFile& input, unsigned parts) : maxGain_(input.m
     for (int t = 0; t < kTrackCount; ++t) {
         Track& track = tracks_[static_cast<std::size_t>(t)];
         track.count = input.eventCount(t);
-        if (parts & kVolumes) {
+        if (contents & kVolumes) {
             const std::span<const int> channel = input.positionsOf(t, EventKind::ChannelVolume);
             const std::span<const int> adpcm =
                 t == 0 ? input.positionsOf(0, EventKind::AdpcmVolume) : std::span<const int>();
@@ -114,7 +114,7 @@ InputVolumes::InputVolumes(VolumeFile& input, unsigned parts) : maxGain_(input.m
                                          static_cast<std::int16_t>(volumeOf(event, t, recordTrack))});
             }
         }
-        if (parts & kEffects) {
+        if (contents & kEffects) {
             const std::span<const int> sends = input.positionsOf(t, EventKind::EffectSend);
             track.sends.reserve(sends.size());
             for (const int i : sends) {
@@ -124,7 +124,7 @@ InputVolumes::InputVolumes(VolumeFile& input, unsigned parts) : maxGain_(input.m
             }
         }
     }
-    if (parts & kEffects) {
+    if (contents & kEffects) {
         for (int i = 0; i < input.eventCount(0); ++i) {
             const Event& event = *input.eventAt(0, i);
             if (event.extDataSize() <= 35) continue;
@@ -219,9 +219,9 @@ namespace {
 // One volume event of the converted file and what it is compared with.
 struct VolumeWalk {
     int track;
-    int inserted = 0;  // volume events the conversion put in so far
-    int converted = 0;  // search start in the converted model
-    int input = 0;  // search position in the input model, -1 once exhausted
+    int inserted = 0;                             // volume events the conversion put in so far
+    int converted = 0;                            // search start in the converted model
+    int input = 0;                                // search position in the input model, -1 once exhausted
     const InputVolumes::Volume* found = nullptr;  // the input's volume at `input`
 };
 

@@ -22,14 +22,14 @@ namespace keldro::mfi {
 // the input model answers.
 class InputVolumes {
 public:
-    // The parts a report reads: MaxGain and master volumes (reportMaxGainChanges),
+    // What a report reads: MaxGain and master volumes (reportMaxGainChanges),
     // channel and ADPCM volumes (reportChannelVolumeChanges), effect settings
     // and sends (reportEffectChanges).
-    enum Part : unsigned { kMasterVolumes = 1, kVolumes = 2, kEffects = 4 };
-    // The parts the per-file flow's reports read for a file of `version`.
-    static unsigned partsFor(int version, JobHost* host);
+    enum Contents : unsigned { kMasterVolumes = 1, kVolumes = 2, kEffects = 4 };
+    // What the reports of one file's conversion read for a file of `version`.
+    static unsigned contentsFor(int version, JobHost* host);
 
-    InputVolumes(VolumeFile& input, unsigned parts);
+    InputVolumes(VolumeFile& input, unsigned contents);
 
     std::uint8_t maxGainValue() const { return maxGain_; }
     // The value of the first master volume of track 0 at `tick`, -1 when none.

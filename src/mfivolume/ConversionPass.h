@@ -54,7 +54,7 @@ Result runConversionPass(ByteSpan input, int sourceFormat, int targetFormat, std
 // The converted file of a pass and what reading it gives.
 struct ConvertedFile {
     ByteVector bytes;
-    VolumeFile model;  // as VolumeFile::parse(bytes) leaves it
+    VolumeFile model;                   // as VolumeFile::parse(bytes) leaves it
     Result reread = Result::NoMfiFile;  // what that parse returned
 };
 

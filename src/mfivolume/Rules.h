@@ -21,7 +21,7 @@ struct RuleSettings {
     int relative = 0;
     double db = 0.0;  // positive is louder
     int absolute = 0;
-    int maxGainSteps = 24;  // absolute MaxGain, 0 ... 24 half-dB steps of attenuation
+    int maxGainSteps = 24;                // absolute MaxGain, 0 ... 24 half-dB steps of attenuation
     std::array<int, 17> channelValues{};  // absolute values per entry (track * 4 + channel, 16 ADPCM); -1 = not given
     int regulate = 0;
 };

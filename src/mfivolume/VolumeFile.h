@@ -31,7 +31,7 @@ namespace keldro::mfi {
 class VolumeFile : public File {
 public:
     static constexpr int kMaxGainSteps = kMaxGainMostSteps;  // 0 ... 24 half-dB steps of attenuation
-    static constexpr int kMaxVolume = 63;  // channel and ADPCM volumes run 0 ... 63
+    static constexpr int kMaxVolume = 63;                    // channel and ADPCM volumes run 0 ... 63
     // A channel plays at full volume until its first volume event; the
     // default volume put in front of its first note says so.
     static constexpr int kAssumedVolume = kMaxVolume;
@@ -147,7 +147,7 @@ private:
         std::span<const int> index;
         std::span<const std::int32_t> time;
         std::span<const std::int32_t> maxTimeSoFar;  // prefix maximum of the hits' times
-        bool lastExcluded = false;  // the track's last event cannot be reached
+        bool lastExcluded = false;                   // the track's last event cannot be reached
     };
 
 public:
@@ -164,8 +164,8 @@ public:
         friend class VolumeFile;
         SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel);
         std::array<SoundingList, 4> lists_{};  // per sounding kind; empty for the kinds not searched
-        int count_ = 0;  // events in the track
-        std::array<std::size_t, 4> at_{};  // per sounding kind: hits whose prefix maximum is at or below the tick
+        int count_ = 0;                        // events in the track
+        std::array<std::size_t, 4> at_{};      // per sounding kind: hits whose prefix maximum is at or below the tick
         std::int32_t lastTick_ = INT32_MIN;
         std::int32_t hitTime_ = 0;
     };
@@ -203,7 +203,7 @@ private:
         std::vector<std::int32_t> soundingTime;
         std::vector<std::int32_t> soundingMaxTime;
         std::array<std::uint32_t, kSoundingLists + 1> soundingStart{};
-        std::array<bool, 4> lastExcluded{};  // per sounding kind
+        std::array<bool, 4> lastExcluded{};             // per sounding kind
         std::vector<std::uint8_t> soundingScratchList;  // working storage of the build
         std::vector<std::int32_t> soundingScratchTime;
     };

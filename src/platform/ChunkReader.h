@@ -32,9 +32,9 @@ struct ChunkView {
     std::size_t bodyAt = 0;
     ByteSpan id;
     std::uint32_t size = 0;  // as declared
-    bool fits = false;  // the declared body lies within the data
-    ByteSpan body;  // the body, as far as the data holds it
-    ByteSpan whole;  // header and body
+    bool fits = false;       // the declared body lies within the data
+    ByteSpan body;           // the body, as far as the data holds it
+    ByteSpan whole;          // header and body
 
     // True when the id starts with `name` (a prefix such as "MTR" leaves the number byte out).
     bool is(std::string_view name) const { return hasBytesAt(id, 0, name); }

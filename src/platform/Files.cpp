@@ -113,8 +113,8 @@ std::string freshTemporaryName(const std::string& dir) {
 
 struct SafeFileWriter::State {
     std::string target;  // the file to replace (a symbolic link resolved)
-    std::string dir;  // its directory, ending with '/'
-    std::string named;  // the temporary file's name; empty for an unnamed file
+    std::string dir;     // its directory, ending with '/'
+    std::string named;   // the temporary file's name; empty for an unnamed file
     std::unique_ptr<TemporaryName> listed;
     int fd = -1;
     bool exists = false;  // the target existed when the writer was made
@@ -283,8 +283,8 @@ bool isReadOnly(const std::string& path) {
 }
 
 bool isSameFile(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
+    struct stat sa {};
+    struct stat sb {};
     if (a.empty() || b.empty() || !statPath(a, sa) || !statPath(b, sb)) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

@@ -21,8 +21,8 @@ constexpr std::size_t kEditRoom = 4096;
 
 struct Line {
     std::size_t begin = 0;  // first byte of the line
-    std::size_t end = 0;  // one past the content (before the line end)
-    std::size_t next = 0;  // one past the line end
+    std::size_t end = 0;    // one past the content (before the line end)
+    std::size_t next = 0;   // one past the line end
 };
 
 // A UTF-8 byte order mark at the start is not part of the first line (and is kept when writing).
@@ -136,7 +136,7 @@ void findKeys(std::string_view text, std::string_view section, const std::vector
 // Where a section and a key sit in the text.
 struct Located {
     std::optional<Line> header;  // of the first matching section
-    Line lastNonBlank;  // last non-blank line of the section (the header at least)
+    Line lastNonBlank;           // last non-blank line of the section (the header at least)
     std::optional<Line> keyLine;
 };
 

@@ -13,6 +13,6 @@ struct FileVersion {
 
 inline constexpr FileVersion kFileVersion{1, 1, 0, 2};
 inline constexpr const char* kBuildDate = "Feb  6 2006";  // as __DATE__ forms it
-inline constexpr const char* kBuildTime = "18:33:19";  // as __TIME__ forms it
+inline constexpr const char* kBuildTime = "18:33:19";     // as __TIME__ forms it
 
 }  // namespace keldro

@@ -17,10 +17,10 @@ inline constexpr std::uint64_t kLargestFileSize = 8 + std::uint64_t{0xFFFFFFFF};
 
 struct Conversion {
     Result result = Result::Converted;
-    int generation = -1;  // 2, 3, 5 or 7 once the chunks decided it, else -1
-    ByteVector output;  // the converted file, only when result is 0
+    int generation = -1;       // 2, 3, 5 or 7 once the chunks decided it, else -1
+    ByteVector output;         // the converted file, only when result is 0
     VolumeChangeList changes;  // every change made, also when a later check failed
-    std::string a0Text;  // the last "A0" signature text met or stamped
+    std::string a0Text;        // the last "A0" signature text met or stamped
 };
 
 // Without a host nothing is changed (and so nothing converted).

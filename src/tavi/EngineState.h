@@ -99,7 +99,7 @@ private:
     // changes it, then its own edited copy.
     struct Chunk {
         ChunkKind kind;
-        int number;  // track number of "MTR"/"ATR"
+        int number;         // track number of "MTR"/"ATR"
         ByteSpan original;  // in file_
         ByteVector edited;  // the chunk as converted or stamped
         bool changed = false;
@@ -113,10 +113,10 @@ private:
         }
     };
 
-    ByteSpan file_;  // the input up to its CRC's end, or expanded_
-    ByteVector expanded_;  // the input with its compressed sequence expanded
+    ByteSpan file_;              // the input up to its CRC's end, or expanded_
+    ByteVector expanded_;        // the input with its compressed sequence expanded
     std::vector<Chunk> chunks_;  // top-level chunks in file order
-    Crc16Stream signatureCrc_;  // over the converted track chunks, in file order
+    Crc16Stream signatureCrc_;   // over the converted track chunks, in file order
     bool vq2Mark_ = false;
     bool vq3Mark_ = false;
     bool vq5Mark_ = false;

@@ -81,9 +81,9 @@ private:
     }
 
     ByteSpan data_;
-    std::size_t nextByte_;  // the first byte not yet in the window
+    std::size_t nextByte_;      // the first byte not yet in the window
     std::uint64_t window_ = 0;  // the next bits, most significant first
-    unsigned available_ = 0;  // how many of them are counted
+    unsigned available_ = 0;    // how many of them are counted
 };
 
 // Collects bits in a 64-bit register and stores all of them, eight bytes at a
@@ -158,10 +158,10 @@ constexpr unsigned kMaxTableBits = 12;
 // `bits` comes first: the shift that consumes them can then take the loaded
 // entry as it is, one step less on the path from one lookup to the next.
 struct TableEntry {
-    std::uint8_t bits;  // bits of all its codes (one or two)
+    std::uint8_t bits;       // bits of all its codes (one or two)
     std::uint8_t firstBits;  // bits of the first code; 0 marks a long code
-    std::uint8_t first;  // first symbol; for a long code, the low byte of the node
-    std::uint8_t second;  // second symbol; for a long code, the high byte of the node
+    std::uint8_t first;      // first symbol; for a long code, the low byte of the node
+    std::uint8_t second;     // second symbol; for a long code, the high byte of the node
 
     bool isLongCode() const { return firstBits == 0; }
     int node() const { return first | (second << 8); }

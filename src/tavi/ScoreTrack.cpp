@@ -59,9 +59,9 @@ enum class EventKind { Note, Control, Plain, ClearsFlag, Exclusive, NoOp, EndOfT
 struct Event {
     EventKind kind = EventKind::Plain;
     std::uint32_t duration = 0;
-    std::size_t status = 0;  // offset of the status byte
-    int channel = 0;  // VQ-7 notes and control changes
-    std::size_t dataAt = 0;  // exclusive: first data byte
+    std::size_t status = 0;      // offset of the status byte
+    int channel = 0;             // VQ-7 notes and control changes
+    std::size_t dataAt = 0;      // exclusive: first data byte
     std::size_t dataLength = 0;  // exclusive: n
 };
 

@@ -14,7 +14,7 @@ namespace keldro::tavi {
 // Where the compressed "Mtsq" of a file sits.
 struct SequenceLocation {
     std::size_t trackStart = 0;  // offset of the "MTR" chunk header
-    std::size_t bodyStart = 0;  // offset of the "Mtsq" body
+    std::size_t bodyStart = 0;   // offset of the "Mtsq" body
     std::size_t bodySize = 0;
 };
 

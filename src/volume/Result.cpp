@@ -142,7 +142,7 @@ constexpr MessageEntry kMessages[] = {
 };
 
 struct ResultRow {
-    int entry;  // its message in kMessages
+    int entry;       // its message in kMessages
     int exitStatus;  // what the process exits with
 };
 

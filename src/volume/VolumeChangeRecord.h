@@ -30,13 +30,13 @@ enum ActionCode : std::int32_t {
 // the master volume rules of that file then work with.
 struct Vq7FileLevels {
     std::int32_t loudestMasterVolume = -1;  // highest master volume below 128, -1 none
-    std::int32_t largestMaxGain = -1;  // largest MaxGain not above 24 (attenuation steps), -1 none
-    std::int32_t maxGainInForce = -1;  // MaxGain of the last MaxGain event met, before it largestMaxGain
-    std::int32_t chosenMaxGain = -1;  // steps the MaxGain rule chose for the file, -1 not yet
+    std::int32_t largestMaxGain = -1;       // largest MaxGain not above 24 (attenuation steps), -1 none
+    std::int32_t maxGainInForce = -1;       // MaxGain of the last MaxGain event met, before it largestMaxGain
+    std::int32_t chosenMaxGain = -1;        // steps the MaxGain rule chose for the file, -1 not yet
 };
 
 struct VolumeChangeRecord {
-    std::uint8_t track = 0;  // TAVI: 1..7 score track, 255 audio; MFi: 0..3, 255 ADPCM
+    std::uint8_t track = 0;    // TAVI: 1..7 score track, 255 audio; MFi: 0..3, 255 ADPCM
     std::uint8_t channel = 0;  // channel within the track, from 0
     std::uint8_t beforeVolume = 0;
     std::uint8_t afterVolume = 0;
@@ -45,10 +45,10 @@ struct VolumeChangeRecord {
     std::uint8_t beforeLevel = 0;
     std::uint8_t afterLevel = 0;
     std::int32_t action = kActionNone;
-    std::uint64_t position = 0;  // TAVI: ticks from sequence start; MFi: milliseconds
-    std::int32_t timebase = 0;  // TAVI: milliseconds per tick (low 8 bits used by the log)
+    std::uint64_t position = 0;     // TAVI: ticks from sequence start; MFi: milliseconds
+    std::int32_t timebase = 0;      // TAVI: milliseconds per tick (low 8 bits used by the log)
     std::int32_t gateTimebase = 0;  // TAVI: gate timebase in milliseconds
-    Vq7FileLevels vq7;  // TAVI VQ-7: the file's levels, for the rules only (never logged)
+    Vq7FileLevels vq7;              // TAVI VQ-7: the file's levels, for the rules only (never logged)
 };
 
 using VolumeChangeList = std::vector<VolumeChangeRecord>;

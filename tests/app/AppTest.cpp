@@ -235,7 +235,7 @@ TEST_F(App, ArgumentPass) {
 TEST_F(App, ChannelAndDbOptionsReachTheConversion) {
     writeText(ini(), "[SETTING]\nTARGET_FILE=0\n");
     const tavitest::Bytes seq = {0x00, 0x00, 0xF7, 100,  // channel 3 volume 100
-                                 0x00, 0xC5, 0x05,  // channel 3 note, gate 5
+                                 0x00, 0xC5, 0x05,       // channel 3 note, gate 5
                                  0x00, 0x00, 0x00, 0x00};
     const tavitest::Bytes file = tavitest::taviFile(
         {tavitest::cnti(),

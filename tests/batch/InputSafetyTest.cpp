@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 struct RefusalCase {
     const char* name;
-    std::vector<std::string> files;  // each gets its own content
+    std::vector<std::string> files;                          // each gets its own content
     std::vector<std::pair<std::string, std::string>> links;  // link -> target
     std::vector<std::string> args;
     std::string reason;

@@ -136,7 +136,7 @@ TEST(Normalize, TargetOutsideTheChangeRangeIsACommandLineError) {
     const struct {
         const char* target;
         std::optional<int> tenths;  // nullopt: refused
-        bool number = true;  // false: refused as no number at all
+        bool number = true;         // false: refused as no number at all
     } cases[] = {
         {"60", 600},        {"-60", -600},       {"-6.05", -60},     {"60.01", {}},
         {"-60.5", {}},      {"300000000", {}},   {"214748300", {}},  {"1e300", {}},
@@ -163,10 +163,10 @@ TEST(Normalize, TargetOutsideTheChangeRangeIsACommandLineError) {
 
 TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
     TempDir dir;
-    writeBytes(dir.file("in/quiet.mmf"), vq3File(64));  // -12.0 dB
+    writeBytes(dir.file("in/quiet.mmf"), vq3File(64));                 // -12.0 dB
     writeBytes(dir.file("in/loud.mld"), mfiFileWith("0301", 2, 127));  // -1.0 dB
-    writeBytes(dir.file("in/vq7.mmf"), vq7File(100, 4));  // -6.0 dB
-    writeBytes(dir.file("in/near.mmf"), vq5File(92));  // -5.5 dB: within 0.5 dB
+    writeBytes(dir.file("in/vq7.mmf"), vq7File(100, 4));               // -6.0 dB
+    writeBytes(dir.file("in/near.mmf"), vq5File(92));                  // -5.5 dB: within 0.5 dB
     // A file left as it is keeps its mode (a new file would get 0644 here).
     ASSERT_EQ(::chmod(dir.file("in/near.mmf").c_str(), 0600), 0);
     const testing::ScopedUmask umask(022);
@@ -204,7 +204,7 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
 TEST(Normalize, WritesTheBytesItJudged) {
     TempDir dir;
     const ByteVector quiet = vq3File(64);  // -12.0 dB: gets +6 dB
-    const ByteVector near = vq5File(92);  // -5.5 dB: copied unchanged
+    const ByteVector near = vq5File(92);   // -5.5 dB: copied unchanged
     const batch::BatchOptions options;
     const batch::BatchRun run{options, dir.file("result.txt"), false, {}};
     for (const auto& [judged, onDisk] : {std::pair{quiet, near}, std::pair{near, quiet}}) {

@@ -156,7 +156,7 @@ TEST(Log, SortGivesTheExchangeSortOrderOnAnyList) {
         for (std::size_t i = 0; i < size; ++i) {
             list[i].position = random() % positions;
             if (round % 5 == 0) list[i].position |= std::uint64_t{1} << 63;  // compared unsigned
-            list[i].action = static_cast<std::int32_t>(i);  // identifies the record
+            list[i].action = static_cast<std::int32_t>(i);                   // identifies the record
         }
         VolumeChangeList expected = list;
         exchangeSort(expected);

@@ -113,7 +113,7 @@ TEST(Setters, IntegerOptionsSaturateBeyondTheRangeOfInt) {
     const struct {
         const char* text;
         int tavi;  // -mv and -c1 in TAVI mode
-        int mfi;  // -ca in MFi mode
+        int mfi;   // -ca in MFi mode
     } cases[] = {
         {"0", 0, 0},
         {"63", 63, 63},

@@ -553,7 +553,7 @@ TEST(MfiBody, InsertEventPlacesACopy) {
     mfi::Body body = searchBody();
     mfi::Event added = shortEvent(0xE2, 0x3F);
     ASSERT_TRUE(body.insertEvent(0, 1, added));
-    ASSERT_TRUE(body.insertEvent(0, 5, shortEvent(0xDE, 0)));  // index == count appends
+    ASSERT_TRUE(body.insertEvent(0, 5, shortEvent(0xDE, 0)));   // index == count appends
     ASSERT_TRUE(body.insertEvent(0, -1, shortEvent(0xDD, 0)));  // negative appends
     EXPECT_FALSE(body.insertEvent(3, 0, added));
     const mfi::Track& t = *body.track(0);

@@ -188,10 +188,10 @@ TEST(Files, FreshWriteOnlyWhereNothingIs) {
 // The environment tells it the signal, whether to ignore it, and its folder.
 constexpr const char* kSignalChildVariable = "KELDRO_TEST_SIGNAL_CHILD";
 
-[[noreturn]] void playSignalChild(const char* spec) {
+[[noreturn]] void playSignalChild(const char* request) {
     int sig = 0, ignored = 0, used = 0;
-    if (std::sscanf(spec, "%d %d %n", &sig, &ignored, &used) != 2) _exit(9);
-    const std::string dir = spec + used;
+    if (std::sscanf(request, "%d %d %n", &sig, &ignored, &used) != 2) _exit(9);
+    const std::string dir = request + used;
     ::signal(sig, ignored ? SIG_IGN : SIG_DFL);
     writeText(dir + "/.keldro-listed", "partial");
     writeText(dir + "/.keldro-unlisted", "done");
@@ -203,7 +203,7 @@ constexpr const char* kSignalChildVariable = "KELDRO_TEST_SIGNAL_CHILD";
 
 // Runs before main: a program started as the signal child plays it and ends.
 const bool kIsSignalChild = [] {
-    if (const char* spec = std::getenv(kSignalChildVariable)) playSignalChild(spec);
+    if (const char* request = std::getenv(kSignalChildVariable)) playSignalChild(request);
     return false;
 }();
 

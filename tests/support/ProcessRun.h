@@ -18,7 +18,7 @@ namespace keldro::testing {
 struct ProcessOutcome {
     std::string out;
     std::string err;
-    int code = -1;  // exit code, -1 when the child did not exit normally
+    int code = -1;   // exit code, -1 when the child did not exit normally
     int signal = 0;  // the signal that ended the child, 0 when it exited
 };
 

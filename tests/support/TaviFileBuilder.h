@@ -45,8 +45,8 @@ inline Bytes insertedOpda(char digit1, char digit2) {
 // Score sequences that each hold one volume the rules change.
 inline Bytes vq2Sequence(std::uint8_t volume) {
     return Bytes{0x00, 0x00, 0x37, volume,  // channel 0 volume
-                 0x00, 0x3C, 0x05,  // note on channel 0, gate 5
-                 0x00, 0x00, 0x00, 0x00};  // end of sequence
+                 0x00, 0x3C, 0x05,          // note on channel 0, gate 5
+                 0x00, 0x00, 0x00, 0x00};   // end of sequence
 }
 inline Bytes vq2Track(std::uint8_t volume = 100, int track = 1) {
     const Bytes sequence = vq2Sequence(volume);

@@ -92,7 +92,7 @@ TEST(TaviHostile, ExpansionLengthsBeyondTheInput) {
         return cat({u32be(length), treeAndCodes});
     };
     const Bytes twoLeaves{0x80, 0x40, 0x20, 0x00};  // 1, leaf 0x00, leaf 0x01, then code bits
-    const Bytes oneLeaf{0x00, 0x00};  // 0, leaf 0x00
+    const Bytes oneLeaf{0x00, 0x00};                // 0, leaf 0x00
     const struct {
         const char* name;
         Bytes body;

@@ -75,10 +75,10 @@ TEST(TrackEditing, InsertsInPlaceGiveWhatTheSplicesGive) {
 // volume event and have control events (each gets one inserted at the front);
 // channel 2 only plays notes (gets none).
 TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
-    const Bytes seq = cat({{0x03, 0x00, 0x37, 100},  // ch0 volume 100 at tick 3
-                           {0x02, 0x45, 0x03},  // ch1 note
+    const Bytes seq = cat({{0x03, 0x00, 0x37, 100},   // ch0 volume 100 at tick 3
+                           {0x02, 0x45, 0x03},        // ch1 note
                            {0x00, 0x00, 0x7A, 0x10},  // ch1 control
-                           {0x01, 0xC1, 0x02},  // ch3 note
+                           {0x01, 0xC1, 0x02},        // ch3 note
                            {0x00, 0x00, 0xF2, 0x05},  // ch3 control
                            shortForm(130),
                            {0x81, 0x01},
