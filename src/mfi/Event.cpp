@@ -143,14 +143,7 @@ EventKind classifyBlock(ByteSpan d) {
 }  // namespace
 
 Event::Event(const Event& other)
-    : time_(other.time_),
-      status_(other.status_),
-      byte1_(other.byte1_),
-      extMark_(other.extMark_),
-      param1_(other.param1_),
-      param2_(other.param2_),
-      kind_(other.kind_),
-      kindKnown_(other.kindKnown_) {
+    : time_(other.time_), status_(other.status_), byte1_(other.byte1_), extMark_(other.extMark_), tag_(other.tag_) {
     copyBlockFrom(other);
 }
 
@@ -160,45 +153,77 @@ Event& Event::operator=(const Event& other) {
 }
 
 void Event::copyBlockFrom(const Event& other) {
-    extSize_ = other.extSize_;
-    if (!other.blockOnHeap()) {
-        block_ = other.block_;
+    if (!other.onHeap()) {
+        payload_ = other.payload_;
         return;
     }
-    block_.heap = new std::uint8_t[extSize_];
-    std::memcpy(block_.heap, other.block_.heap, extSize_);
+    const std::size_t bytes = kHeapHeader + other.heapSize();
+    payload_.heap = new std::uint8_t[bytes];
+    std::memcpy(payload_.heap, other.payload_.heap, bytes);
+}
+
+std::size_t Event::heapSize() const {
+    std::uint32_t size = 0;
+    std::memcpy(&size, payload_.heap, sizeof size);
+    return size;
+}
+
+void Event::moveToHeap(std::size_t size) {
+    auto* heap = new std::uint8_t[kHeapHeader + size]();
+    const auto size32 = static_cast<std::uint32_t>(size);
+    std::memcpy(heap, &size32, sizeof size32);
+    heap[kHeapParam1] = param1();
+    heap[kHeapParam2] = param2();
+    const std::size_t kept = std::min(extDataSize(), size);
+    std::memcpy(heap + kHeapHeader, blockBytes(), kept);
+    if (onHeap()) delete[] payload_.heap;
+    payload_.heap = heap;
+    tag_ = static_cast<std::uint8_t>(tag_ | kHeapFlag);
 }
 
 void Event::clear() { *this = Event(); }
 
+void Event::setParams(std::uint8_t first, std::uint8_t second) {
+    forgetKind();
+    if (!onHeap() && inlineSize() > 0) {
+        // A block inside the event has no room for parameters.
+        if (first == 0 && second == 0) return;
+        moveToHeap(inlineSize());
+    }
+    if (onHeap()) {
+        payload_.heap[kHeapParam1] = first;
+        payload_.heap[kHeapParam2] = second;
+        return;
+    }
+    payload_.bytes[0] = first;
+    payload_.bytes[1] = second;
+}
+
 void Event::appendExtData(ByteSpan data) {
     if (data.empty()) return;
     forgetKind();
-    const std::size_t size = extSize_ + data.size();
-    if (size <= kLocalBlockBytes) {
-        std::memcpy(block_.local + extSize_, data.data(), data.size());
-        extSize_ = static_cast<std::uint32_t>(size);
+    const std::size_t size = extDataSize();
+    const std::size_t grown = size + data.size();
+    if (!onHeap() && grown <= kInlineBlockBytes && param1() == 0 && param2() == 0) {
+        std::memcpy(payload_.bytes + size, data.data(), data.size());
+        payload_.bytes[kInlineSizeAt] = static_cast<std::uint8_t>(grown);
         return;
     }
-    auto* grown = new std::uint8_t[size];
-    std::memcpy(grown, blockBytes(), extSize_);
-    std::memcpy(grown + extSize_, data.data(), data.size());
-    releaseBlock();
-    block_.heap = grown;
-    extSize_ = static_cast<std::uint32_t>(size);
+    moveToHeap(grown);
+    std::memcpy(payload_.heap + kHeapHeader + size, data.data(), data.size());
 }
 
 EventKind Event::classify() const {
     if (status_ == kStatusEscape) return classifyEscape(byte1_);
     if (status_ != kStatusShort) return EventKind::Note;
-    if (extMark_ != kBlockMark) return classifyShort(param1_, param2_);
+    if (extMark_ != kBlockMark) return classifyShort(param1(), param2());
     return classifyBlock(extData());
 }
 
 int Event::channel() const {
     switch (kind()) {
         case EventKind::Note: return status_ >> 6;
-        case EventKind::Escape00: return param1_ >> 6;
+        case EventKind::Escape00: return param1() >> 6;
         case EventKind::ShortE0:
         case EventKind::ShortE1:
         case EventKind::ChannelVolume:
@@ -206,7 +231,7 @@ int Event::channel() const {
         case EventKind::ShortE4:
         case EventKind::ShortE7:
         case EventKind::ShortE9:
-        case EventKind::ShortEA: return param2_ >> 6;
+        case EventKind::ShortEA: return param2() >> 6;
         // These kinds hold five or six bytes.
         case EventKind::BlockF1Id03:
         case EventKind::BlockF1Id05:
@@ -216,9 +241,9 @@ int Event::channel() const {
     }
 }
 
-int Event::masterVolume() const { return isMasterVolume() ? std::min<int>(param2_, 127) : -1; }
+int Event::masterVolume() const { return isMasterVolume() ? std::min<int>(param2(), 127) : -1; }
 
-int Event::channelVolume() const { return isChannelVolume() ? (param2_ & 0x3F) : -1; }
+int Event::channelVolume() const { return isChannelVolume() ? (param2() & 0x3F) : -1; }
 
 int Event::adpcmVolume() const { return isAdpcmVolume() && extData().size() == 4 ? (extData()[3] & 0x3F) : -1; }
 

@@ -1,9 +1,11 @@
 #pragma once
-// One event of an MFi track, held by value in 24 bytes. Fixed-length events
-// keep their bytes in plain fields; events with a length-prefixed data block
-// keep blocks of up to eight bytes (volume, MaxGain, send and most other
-// blocks are four to six) inside the event and only longer ones (effect
-// settings) on the heap, so reading or copying an ordinary track allocates
+// One event of an MFi track, held by value in 16 bytes: a track holds one
+// event per four or five file bytes. Fixed-length events keep their two
+// parameters in the event. A data block of up to seven bytes (volume,
+// MaxGain, send and most other blocks are four to six) is kept inside the
+// event as well when the parameters are 0, as the reader leaves them; longer
+// blocks (effect settings), or a block beside parameters, live on the heap
+// with the parameters. So reading or copying an ordinary track allocates
 // nothing per event.
 #include <cstddef>
 #include <cstdint>
@@ -58,41 +60,33 @@ public:
         extMark_ = value;
         forgetKind();
     }
-    std::uint8_t param1() const { return param1_; }
-    void setParam1(std::uint8_t value) {
-        param1_ = value;
-        forgetKind();
+    std::uint8_t param1() const {
+        return onHeap() ? heapBlock()[kHeapParam1] : (inlineSize() == 0 ? payload_.bytes[0] : 0);
     }
-    std::uint8_t param2() const { return param2_; }
-    void setParam2(std::uint8_t value) {
-        param2_ = value;
-        forgetKind();
+    void setParam1(std::uint8_t value) { setParams(value, param2()); }
+    std::uint8_t param2() const {
+        return onHeap() ? heapBlock()[kHeapParam2] : (inlineSize() == 0 ? payload_.bytes[1] : 0);
     }
-    void setParams(std::uint8_t first, std::uint8_t second) {
-        param1_ = first;
-        param2_ = second;
-        forgetKind();
-    }
+    void setParam2(std::uint8_t value) { setParams(param1(), value); }
+    void setParams(std::uint8_t first, std::uint8_t second);
 
     void appendExtData(ByteSpan data);
-    std::size_t extDataSize() const { return extSize_; }
-    ByteSpan extData() const { return {blockBytes(), extSize_}; }
+    std::size_t extDataSize() const { return onHeap() ? heapSize() : inlineSize(); }
+    ByteSpan extData() const { return {blockBytes(), extDataSize()}; }
     // Direct access for editors that change bytes of the block in place; the
     // view is for writing right away, not to be kept across other calls
     // (the kind is worked out again from the bytes after it was taken).
     std::span<std::uint8_t> mutableExtData() {
         forgetKind();
-        return {blockBytes(), extSize_};
+        return {blockBytes(), extDataSize()};
     }
 
     // --- What the event is ---
     // Worked out from the bytes on first use and kept until they change.
     EventKind kind() const {
-        if (!kindKnown_) {
-            kind_ = classify();
-            kindKnown_ = true;
-        }
-        return kind_;
+        if ((tag_ & kKindBits) == kKindUnknown)
+            tag_ = static_cast<std::uint8_t>((tag_ & kHeapFlag) | kindIndex(classify()));
+        return static_cast<EventKind>(tag_ & kKindBits);
     }
     bool isNote() const { return kind() == EventKind::Note; }
     bool isMasterVolume() const { return kind() == EventKind::MasterVolume; }
@@ -132,8 +126,8 @@ public:
     int effectType(int block) const;
     // Tempo: beats per minute, and the timebase code (low four bits of the
     // first parameter) that gives the ticks per beat.
-    int tempoBpm() const { return isTempo() ? param2_ : -1; }
-    int timebaseCode() const { return isTempo() ? (param1_ & 0x0F) : -1; }
+    int tempoBpm() const { return isTempo() ? param2() : -1; }
+    int timebaseCode() const { return isTempo() ? (param1() & 0x0F) : -1; }
 
     // --- Events the program writes ---
     // Channel volume of `channel` (0-3) at `volume` (0-63).
@@ -149,52 +143,66 @@ public:
 private:
     static Event makeBlock(std::int32_t time, ByteSpan block);
     EventKind classify() const;
-    void forgetKind() { kindKnown_ = false; }
+    void forgetKind() { tag_ = static_cast<std::uint8_t>((tag_ & kHeapFlag) | kKindUnknown); }
 
-    // Blocks up to this size live in `block_.local`; longer ones in
-    // `block_.heap`, an array of exactly extSize_ bytes that the event owns.
-    static constexpr std::size_t kLocalBlockBytes = 8;
-    bool blockOnHeap() const { return extSize_ > kLocalBlockBytes; }
-    const std::uint8_t* blockBytes() const { return blockOnHeap() ? block_.heap : block_.local; }
-    std::uint8_t* blockBytes() { return blockOnHeap() ? block_.heap : block_.local; }
+    // `tag_`: the kind once worked out (kKindUnknown until then) and whether
+    // the block lives on the heap.
+    static constexpr std::uint8_t kKindBits = 0x7F;
+    static constexpr std::uint8_t kKindUnknown = 0x7F;
+    static constexpr std::uint8_t kHeapFlag = 0x80;
+    static_assert(kEventKindCount <= kKindUnknown, "the kinds and the 'not worked out' mark share seven bits");
+
+    // Inside the event: with no block, the parameters in bytes 0 and 1;
+    // with a block of 1 ... 7 bytes (parameters 0), the block from byte 0
+    // and its size in byte 7.
+    static constexpr std::size_t kInlineBlockBytes = 7;
+    static constexpr std::size_t kInlineSizeAt = 7;
+    // On the heap: the size (32 bits, native order), the two parameters,
+    // two spare bytes, then the block.
+    static constexpr std::size_t kHeapParam1 = 4;
+    static constexpr std::size_t kHeapParam2 = 5;
+    static constexpr std::size_t kHeapHeader = 8;
+
+    bool onHeap() const { return (tag_ & kHeapFlag) != 0; }
+    std::size_t inlineSize() const { return payload_.bytes[kInlineSizeAt]; }
+    const std::uint8_t* heapBlock() const { return payload_.heap; }
+    std::size_t heapSize() const;
+    const std::uint8_t* blockBytes() const { return onHeap() ? payload_.heap + kHeapHeader : payload_.bytes; }
+    std::uint8_t* blockBytes() { return onHeap() ? payload_.heap + kHeapHeader : payload_.bytes; }
+    // Moves the block and the parameters to a heap block of `size` data bytes
+    // (the current ones copied, the rest zero).
+    void moveToHeap(std::size_t size);
     void copyBlockFrom(const Event& other);
     // Moves every field of `other` here; `other` keeps no block.
     void takeFrom(Event& other) {
-        block_ = other.block_;
+        payload_ = other.payload_;
         time_ = other.time_;
-        extSize_ = other.extSize_;
         status_ = other.status_;
         byte1_ = other.byte1_;
         extMark_ = other.extMark_;
-        param1_ = other.param1_;
-        param2_ = other.param2_;
-        kind_ = other.kind_;
-        kindKnown_ = other.kindKnown_;
-        other.extSize_ = 0;
-        other.forgetKind();
+        tag_ = other.tag_;
+        other.payload_ = Payload{};
+        other.tag_ = kKindUnknown;
     }
     void releaseBlock() {
-        if (blockOnHeap()) delete[] block_.heap;
-        extSize_ = 0;
+        if (onHeap()) delete[] payload_.heap;
+        payload_ = Payload{};
+        tag_ = kKindUnknown;
     }
 
-    union Block {
-        std::uint8_t local[kLocalBlockBytes];
+    union Payload {
+        std::uint8_t bytes[8];
         std::uint8_t* heap;
     };
-    Block block_{};
+    Payload payload_{};
     std::int32_t time_ = 0;
-    std::uint32_t extSize_ = 0;
     std::uint8_t status_ = 0;
     std::uint8_t byte1_ = 0;
     std::uint8_t extMark_ = 0;
-    std::uint8_t param1_ = 0;
-    std::uint8_t param2_ = 0;
-    // The kind, once worked out: the searches ask for it many times per event.
-    mutable EventKind kind_ = EventKind::Unclassified;
-    mutable bool kindKnown_ = false;
+    // The searches ask for the kind many times per event: it is kept.
+    mutable std::uint8_t tag_ = kKindUnknown;
 };
 
-static_assert(sizeof(Event) == 24, "a track holds one event per four or five file bytes: keep it small");
+static_assert(sizeof(Event) == 16, "a track holds one event per four or five file bytes: keep it small");
 
 }  // namespace keldro::mfi
