@@ -1,8 +1,10 @@
 // Event times in milliseconds. Ticks become time through the tempo map of
 // track 0: each stretch of ticks lasts ticks * 60000 / tempo / ticks-per-beat
-// milliseconds under the tempo in force. The sums are kept per event index,
-// built once per track, so that asking for every event of a track costs one
-// walk instead of one walk per event.
+// milliseconds under the tempo in force (TempoClock). A track's times are
+// running sums over its events, worked out by a walk that is kept between
+// questions: asking for every event of a track in order costs one walk, and
+// no time is stored per event.
+#include <algorithm>
 #include <array>
 #include <span>
 #include <vector>
@@ -14,137 +16,136 @@ namespace {
 
 constexpr std::array<int, 16> kTicksPerBeat = {6, 12, 24, 48, 96, 192, 384, 48, 15, 30, 60, 120, 240, 480, 960, 48};
 
-// What a tempo event sets, read from it before a walk, so that the walk's
-// loop calls nothing and its running sum can stay in a register.
-struct Tempo {
-    int bpm;
-    int ticksPerBeat;
-};
-
 Tempo tempoOf(const Event& event) {
     return {event.tempoBpm(), kTicksPerBeat[static_cast<std::size_t>(event.timebaseCode() & 0x0F)]};
 }
-
-class TempoClock {
-public:
-    // Stretches between events are mostly their delta, one byte of ticks, so
-    // the length of each stretch under the tempo in force is worked out once
-    // and remembered, by the same expression: the sums come out the same to
-    // the last bit, with two divisions fewer per event.
-    double segment(std::int64_t ticks) {
-        if (ticks < 0 || ticks >= static_cast<std::int64_t>(kRemembered)) return exactSegment(ticks);
-        const auto at = static_cast<std::size_t>(ticks);
-        const std::uint64_t bit = std::uint64_t{1} << (at % 64);
-        if (!(known_[at / 64] & bit)) {
-            remembered_[at] = exactSegment(ticks);
-            known_[at / 64] |= bit;
-        }
-        return remembered_[at];
-    }
-    // A tempo of 0 would make every later time infinite; such an event is
-    // taken as no change of tempo at all.
-    void apply(const Tempo& tempo) {
-        if (tempo.bpm <= 0) return;
-        if (tempo.bpm == tempo_ && tempo.ticksPerBeat == ticksPerBeat_) return;
-        tempo_ = tempo.bpm;
-        ticksPerBeat_ = tempo.ticksPerBeat;
-        known_.fill(0);
-    }
-
-private:
-    double exactSegment(std::int64_t ticks) const {
-        return static_cast<double>(ticks) * 60000.0 / static_cast<double>(tempo_) / static_cast<double>(ticksPerBeat_);
-    }
-
-    static constexpr std::size_t kRemembered = 256;
-    int tempo_ = 125;
-    int ticksPerBeat_ = 48;
-    // Lengths of 0 ... 255 ticks under the tempo in force; only those marked
-    // in `known_` have been worked out (and the rest are never read).
-    std::array<std::uint64_t, kRemembered / 64> known_{};
-    std::array<double, kRemembered> remembered_;
-};
-
-struct TempoPoint {
-    std::int32_t tick;
-    Tempo tempo;
-};
 
 }  // namespace
 
 std::int64_t VolumeFile::eventTimeMs(int track, int index) {
     if (track < 0 || track >= body().trackCount() || index < 0) return 0;
-    const std::vector<double>& sums = cumulativeMs(track);
-    if (sums.empty()) return 0;
-    const std::size_t at = std::min(static_cast<std::size_t>(index), sums.size() - 1);
-    return static_cast<std::int64_t>(sums[at]);
+    TrackTimes& times = timesOf(track);
+    if (times.count == 0) return 0;
+    const std::size_t at = std::min(static_cast<std::size_t>(index), times.count - 1);
+    return static_cast<std::int64_t>(timeOfEvent(track, times, at));
 }
 
-const std::vector<double>& VolumeFile::cumulativeMs(int track) {
-    const auto slot = static_cast<std::size_t>(track);
+VolumeFile::TrackTimes& VolumeFile::timesOf(int track) {
+    TrackTimes& times = times_[static_cast<std::size_t>(track)];
+    const auto count = static_cast<std::size_t>(eventCount(track));
     // Times of tracks 1-3 depend on track 0's tempo events, so any edit drops all.
-    if (!cumulativeBuilt_[slot] || cumulativeMs_[slot].size() != static_cast<std::size_t>(eventCount(track))) {
-        buildCumulativeMs(track, cumulativeMs_[slot]);
-        cumulativeBuilt_[slot] = true;
+    if (times.built && times.count == count) return times;
+    times.built = true;
+    times.count = count;
+    times.checkpoints.clear();
+    std::vector<double>().swap(times.outOfOrderSums);
+    times.walk = TimeWalkState{};
+    times.clock.set(times.walk.tempo);
+    if (track != 0) {
+        const std::span<const int> tempos = tempoEventsForOtherTracks();
+        const bool inOrder = std::is_sorted(
+            tempos.begin(), tempos.end(), [&](int a, int b) { return eventAt(0, a)->time() < eventAt(0, b)->time(); });
+        if (!inOrder) sumTimesOutOfOrder(track, tempos, times.outOfOrderSums);
     }
-    return cumulativeMs_[slot];
+    return times;
 }
 
-void VolumeFile::buildCumulativeMs(int track, std::vector<double>& out) {
+std::span<const int> VolumeFile::tempoEventsForOtherTracks() {
+    // The walk "from 0, then from each hit + 1" over track 0's tempo events:
+    // it reaches none in a track of fewer than two events, and never the last
+    // event when the one before it is also a tempo event.
+    const int count = eventCount(0);
+    if (count < 2) return {};
+    const std::span<const int> tempos = positionsOf(0, EventKind::Tempo);
+    const std::size_t size = tempos.size();
+    if (size >= 2 && tempos[size - 1] == count - 1 && tempos[size - 2] == count - 2) return tempos.first(size - 1);
+    return tempos;
+}
+
+double VolumeFile::timeOfEvent(int track, TrackTimes& times, std::size_t at) {
+    if (!times.outOfOrderSums.empty()) return times.outOfOrderSums[at];
+    if (at + 1 < times.walk.next) restartWalk(times, at);
+    if (at >= times.walk.next) stepTimes(track, times, at + 1);
+    return times.walk.sum;
+}
+
+void VolumeFile::restartWalk(TrackTimes& times, std::size_t at) {
+    // The walk has passed `at`, so it saved the checkpoint before it.
+    times.walk = times.checkpoints[at / kTimeCheckpointEvery];
+    times.clock.set(times.walk.tempo);
+}
+
+void VolumeFile::stepTimes(int track, TrackTimes& times, std::size_t to) {
     const std::vector<Event>& events = body().track(track)->events();
-    const std::size_t count = events.size();
-    resizeWithoutSlack(out, count);
-    double* const times = out.data();
-    TempoClock clock;
-    double sum = 0.0;
+    TimeWalkState& walk = times.walk;
+    TempoClock& clock = times.clock;
+    // The running sum stays in a register while the loop runs.
+    double sum = walk.sum;
+    std::size_t nextTempo = walk.nextTempo;
+    // The state before event i, once, when the walk first gets there.
+    const auto checkpoint = [&](std::size_t i, std::int64_t summedTo) {
+        if (i % kTimeCheckpointEvery != 0 || times.checkpoints.size() != i / kTimeCheckpointEvery) return;
+        times.checkpoints.push_back(
+            {sum, summedTo, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(nextTempo), clock.tempo()});
+    };
     if (track == 0) {
         // Track 0 keeps its own clock, which starts at its first event; each
         // of its tempo events sets the tempo from the event after it on.
         const std::span<const int> tempoAt = positionsOf(0, EventKind::Tempo);
-        std::vector<Tempo> tempos;
-        tempos.reserve(tempoAt.size());
-        for (const int at : tempoAt) tempos.push_back(tempoOf(events[static_cast<std::size_t>(at)]));
-        std::size_t next = 0;
-        for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = walk.next; i < to; ++i) {
+            checkpoint(i, 0);
             if (i > 0) sum += clock.segment(std::int64_t{events[i].time()} - events[i - 1].time());
-            times[i] = sum;
-            if (next < tempoAt.size() && static_cast<std::size_t>(tempoAt[next]) == i) clock.apply(tempos[next++]);
+            if (nextTempo < tempoAt.size() && static_cast<std::size_t>(tempoAt[nextTempo]) == i) {
+                clock.apply(tempoOf(events[i]));
+                ++nextTempo;
+            }
         }
-        return;
+    } else {
+        // The stretch up to each tempo event's tick, then its tempo.
+        const std::span<const int> tempos = tempoEventsForOtherTracks();
+        std::int64_t summedTo = walk.summedTo;
+        for (std::size_t i = walk.next; i < to; ++i) {
+            checkpoint(i, summedTo);
+            const std::int32_t tick = events[i].time();
+            for (; nextTempo < tempos.size(); ++nextTempo) {
+                const Event& tempo = *eventAt(0, tempos[nextTempo]);
+                if (tempo.time() > tick) break;
+                sum += clock.segment(tempo.time() - summedTo);
+                summedTo = tempo.time();
+                clock.apply(tempoOf(tempo));
+            }
+            sum += clock.segment(tick - summedTo);
+            summedTo = tick;
+        }
+        walk.summedTo = summedTo;
     }
-    std::vector<TempoPoint> tempos;
-    bool ascending = true;
-    for (int t = nextTempo(0); t >= 0; t = nextTempo(t + 1)) {
-        const Event& event = *eventAt(0, t);
-        if (!tempos.empty() && event.time() < tempos.back().tick) ascending = false;
-        tempos.push_back({event.time(), tempoOf(event)});
-    }
-    std::vector<bool> applied(ascending ? 0 : tempos.size(), false);
-    std::size_t next = 0;
+    walk.sum = sum;
+    walk.next = static_cast<std::uint32_t>(to);
+    walk.nextTempo = static_cast<std::uint32_t>(nextTempo);
+    walk.tempo = clock.tempo();
+}
+
+void VolumeFile::sumTimesOutOfOrder(int track, std::span<const int> tempoEvents, std::vector<double>& out) {
+    // Every pending tempo event that is due is applied, in list order.
+    const std::vector<Event>& events = body().track(track)->events();
+    out.resize(events.size());
+    TempoClock clock;
+    std::vector<bool> applied(tempoEvents.size(), false);
+    double sum = 0.0;
     std::int64_t summedTo = 0;
-    // The stretch up to a tempo event's tick, then its tempo.
-    const auto reach = [&clock, &summedTo](const TempoPoint& point, double runningSum) {
-        runningSum += clock.segment(point.tick - summedTo);
-        summedTo = point.tick;
-        clock.apply(point.tempo);
-        return runningSum;
-    };
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < events.size(); ++i) {
         const std::int32_t tick = events[i].time();
-        if (ascending) {
-            for (; next < tempos.size() && tempos[next].tick <= tick; ++next) sum = reach(tempos[next], sum);
-        } else {
-            // Only a model built by hand has tempo events out of time order:
-            // apply every pending one that is due, in list order.
-            for (std::size_t k = 0; k < tempos.size(); ++k)
-                if (!applied[k] && tempos[k].tick <= tick) {
-                    applied[k] = true;
-                    sum = reach(tempos[k], sum);
-                }
+        for (std::size_t k = 0; k < tempoEvents.size(); ++k) {
+            const Event& tempo = *eventAt(0, tempoEvents[k]);
+            if (applied[k] || tempo.time() > tick) continue;
+            applied[k] = true;
+            sum += clock.segment(tempo.time() - summedTo);
+            summedTo = tempo.time();
+            clock.apply(tempoOf(tempo));
         }
         sum += clock.segment(tick - summedTo);
         summedTo = tick;
-        times[i] = sum;
+        out[i] = sum;
     }
 }
 

@@ -95,9 +95,9 @@ void VolumeFile::invalidateTrack(int track) {
     dropListsOf(index);
     // Times of tracks 1-3 go by the tempo events of track 0.
     if (track == 0)
-        cumulativeBuilt_.fill(false);
+        for (TrackTimes& times : times_) times.built = false;
     else
-        cumulativeBuilt_[static_cast<std::size_t>(track)] = false;
+        times_[static_cast<std::size_t>(track)].built = false;
 }
 
 void VolumeFile::dropListsOf(TrackIndex& index) {

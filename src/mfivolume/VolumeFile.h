@@ -12,8 +12,9 @@
 // previous hit + 1, so an event right after the previous hit that is also the
 // track's last event is never reached. The rules depend on that behaviour.
 //
-// Searches run on per-track indexes (kind of every event, positions per kind,
-// cumulative times) built on first use. Every edit made through this class
+// Searches run on per-track indexes (kind of every event, positions per kind)
+// built on first use, and times on a walk over the track kept between
+// questions. Every edit made through this class
 // that can change a kind or an index drops them; edits must not bypass it.
 #include <algorithm>
 #include <array>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "mfi/File.h"
+#include "mfivolume/TempoClock.h"
 #include "volume/FileKinds.h"
 #include "volume/VolumeTables.h"
 
@@ -221,8 +223,38 @@ private:
     SoundingList soundingList(int track, std::size_t group, int channel);
     void buildSounding(int track, TrackIndex& index);
     static bool isSoundingKind(EventKind kind);
-    const std::vector<double>& cumulativeMs(int track);
-    void buildCumulativeMs(int track, std::vector<double>& out);
+    // Event times: the walk that sums them, kept between questions, so that
+    // questions in increasing order (as the reports ask them) step over each
+    // event once. Where the walk stood is kept every kTimeCheckpointEvery
+    // events, so that a question about an earlier event goes on from there.
+    // Nothing is kept per event.
+    static constexpr std::size_t kTimeCheckpointEvery = 256;
+    struct TimeWalkState {
+        double sum = 0.0;             // the time of the event before `next`
+        std::int64_t summedTo = 0;    // tracks 1-3: the tick the sum reaches
+        std::uint32_t next = 0;       // the event to step over next
+        std::uint32_t nextTempo = 0;  // the tempo event to apply next
+        Tempo tempo = TempoClock().tempo();
+    };
+    struct TrackTimes {
+        bool built = false;
+        std::size_t count = 0;
+        // Tracks 1-3 follow track 0's tempo events in time order; only a
+        // model built by hand has them out of order, and then every time is
+        // summed at once and kept here.
+        std::vector<double> outOfOrderSums;
+        std::vector<TimeWalkState> checkpoints;  // the state before event k * kTimeCheckpointEvery
+        TimeWalkState walk;
+        TempoClock clock;  // the walk's
+    };
+    TrackTimes& timesOf(int track);
+    // The tempo events tracks 1-3 follow: track 0's that the walk over them
+    // reaches.
+    std::span<const int> tempoEventsForOtherTracks();
+    double timeOfEvent(int track, TrackTimes& times, std::size_t at);
+    void restartWalk(TrackTimes& times, std::size_t at);
+    void stepTimes(int track, TrackTimes& times, std::size_t to);
+    void sumTimesOutOfOrder(int track, std::span<const int> tempoEvents, std::vector<double>& out);
     // Where a default volume goes: after the set-up events at time 0; -1 when
     // nothing follows them.
     int setUpEnd(int track);
@@ -237,8 +269,7 @@ private:
     std::uint8_t maxGainValue_ = kMaxGainSteps;
     bool insertsKeptShape_ = true;
     std::array<TrackIndex, Body::kMaxTracks> indexes_;
-    std::array<std::vector<double>, Body::kMaxTracks> cumulativeMs_;
-    std::array<bool, Body::kMaxTracks> cumulativeBuilt_{};
+    std::array<TrackTimes, Body::kMaxTracks> times_;
 };
 
 template <typename Accept>

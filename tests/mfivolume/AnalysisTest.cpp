@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <random>
 
 #include "VolumeTestSupport.h"
@@ -282,10 +284,11 @@ std::int64_t walkTimeMs(mfi::VolumeFile& file, int track, int index) {
     return static_cast<std::int64_t>(sum);
 }
 
-MfiTrackBuilder randomTrack(std::mt19937& rng, bool withTempo) {
+// `events` 0: 1 to 40 of them.
+MfiTrackBuilder randomTrack(std::mt19937& rng, bool withTempo, int events = 0) {
     MfiTrackBuilder t;
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    const int events = 1 + pick(40);
+    if (events == 0) events = 1 + pick(40);
     for (int i = 0; i < events; ++i) {
         const auto delta = static_cast<std::uint8_t>(pick(4) == 0 ? pick(200) : pick(3));
         const int channel = pick(4);
@@ -302,6 +305,24 @@ MfiTrackBuilder randomTrack(std::mt19937& rng, bool withTempo) {
         }
     }
     return t;
+}
+
+// Times are summed by a walk kept between questions; a question about an
+// event the walk has passed goes back to the place saved before it.
+TEST(MfiEventTimes, AgreeWithPlainWalksInAnyOrder) {
+    std::mt19937 rng(11);
+    MfiBuilder builder;
+    builder.canonicalInfo("0200");
+    for (int t = 0; t < 3; ++t) builder.trac(randomTrack(rng, t == 0, 900 + 300 * t));
+    mfi::VolumeFile file;
+    ASSERT_EQ(file.read(builder.build()), Result::Converted);
+    for (int track = 0; track < 3; ++track) {
+        std::vector<int> order(static_cast<std::size_t>(file.eventCount(track)) + 1);
+        std::iota(order.begin(), order.end(), 0);
+        std::shuffle(order.begin(), order.end(), rng);
+        for (const int i : order)
+            ASSERT_EQ(file.eventTimeMs(track, i), walkTimeMs(file, track, i)) << track << " " << i;
+    }
 }
 
 TEST(MfiSearchIndexes, AgreeWithPlainWalksOnRandomTracks) {
