@@ -139,6 +139,10 @@ public:
     }
 
     void insertCopies() {
+        // The plan's lists of sends and the cursors have served: their memory
+        // goes before the tracks grow.
+        sounding_ = {};
+        for (TrackPlan& t : tracks_) t.sendsByCode = {};
         for (int track = 0; track < kTrackCount; ++track) {
             TrackPlan& t = tracks_[static_cast<std::size_t>(track)];
             if (t.copies.empty()) continue;
@@ -154,6 +158,7 @@ public:
                 before.push_back(copy.anchor);
                 copies.push_back(Event::makeEffectSend(copy.tick, copy.slot.channel, copy.slot.onAChannel, copy.value));
             }
+            t.copies = {};
             model_.insertEvents(track, before, std::move(copies));
         }
     }

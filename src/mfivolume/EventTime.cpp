@@ -6,6 +6,8 @@
 // no time is stored per event.
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -40,7 +42,6 @@ VolumeFile::TrackTimes& VolumeFile::timesOf(int track) {
     times.checkpoints.clear();
     std::vector<double>().swap(times.outOfOrderSums);
     times.walk = TimeWalkState{};
-    times.clock.set(times.walk.tempo);
     if (track != 0) {
         const std::span<const int> tempos = tempoEventsForOtherTracks();
         const bool inOrder = std::is_sorted(
@@ -72,57 +73,67 @@ double VolumeFile::timeOfEvent(int track, TrackTimes& times, std::size_t at) {
 void VolumeFile::restartWalk(TrackTimes& times, std::size_t at) {
     // The walk has passed `at`, so it saved the checkpoint before it.
     times.walk = times.checkpoints[at / kTimeCheckpointEvery];
-    times.clock.set(times.walk.tempo);
 }
 
 void VolumeFile::stepTimes(int track, TrackTimes& times, std::size_t to) {
-    const std::vector<Event>& events = body().track(track)->events();
+    const Event* const events = body().track(track)->events().data();
     TimeWalkState& walk = times.walk;
-    TempoClock& clock = times.clock;
-    // The running sum stays in a register while the loop runs.
+    // One clock serves every track's walk: its remembered stretches hold for
+    // the tempo it is set to, which the tracks mostly share.
+    TempoClock& clock = timeClock_;
+    clock.apply(walk.tempo);
+    // The running sum and the tempo cursor stay in registers in the loops.
     double sum = walk.sum;
+    std::int64_t summedTo = walk.summedTo;
     std::size_t nextTempo = walk.nextTempo;
-    // The state before event i, once, when the walk first gets there.
-    const auto checkpoint = [&](std::size_t i, std::int64_t summedTo) {
-        if (i % kTimeCheckpointEvery != 0 || times.checkpoints.size() != i / kTimeCheckpointEvery) return;
-        times.checkpoints.push_back(
-            {sum, summedTo, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(nextTempo), clock.tempo()});
+    // Track 0 keeps its own clock, which starts at its first event; each of
+    // its tempo events sets the tempo from the event after it on. Tracks 1-3
+    // follow track 0's tempo events: the stretch up to each one's tick, then
+    // its tempo.
+    const std::span<const int> tempos = track == 0 ? positionsOf(0, EventKind::Tempo) : tempoEventsForOtherTracks();
+    const Event* const track0 = body().track(0)->events().data();
+    constexpr std::size_t kNone = SIZE_MAX;
+    constexpr std::int64_t kNever = INT64_MAX;
+    const auto tempoPlace = [&] {
+        return nextTempo < tempos.size() ? static_cast<std::size_t>(tempos[nextTempo]) : kNone;
     };
-    if (track == 0) {
-        // Track 0 keeps its own clock, which starts at its first event; each
-        // of its tempo events sets the tempo from the event after it on.
-        const std::span<const int> tempoAt = positionsOf(0, EventKind::Tempo);
-        for (std::size_t i = walk.next; i < to; ++i) {
-            checkpoint(i, 0);
-            if (i > 0) sum += clock.segment(std::int64_t{events[i].time()} - events[i - 1].time());
-            if (nextTempo < tempoAt.size() && static_cast<std::size_t>(tempoAt[nextTempo]) == i) {
-                clock.apply(tempoOf(events[i]));
-                ++nextTempo;
+    const auto tempoTick = [&] {
+        return nextTempo < tempos.size() ? std::int64_t{track0[tempos[nextTempo]].time()} : kNever;
+    };
+    std::size_t nextPlace = track == 0 ? tempoPlace() : kNone;
+    std::int64_t nextTick = track == 0 ? kNever : tempoTick();
+    for (std::size_t i = walk.next; i < to;) {
+        // The state before every kTimeCheckpointEvery-th event, once, when
+        // the walk first gets there.
+        if (i % kTimeCheckpointEvery == 0 && times.checkpoints.size() == i / kTimeCheckpointEvery)
+            times.checkpoints.push_back(
+                {sum, summedTo, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(nextTempo), clock.tempo()});
+        const std::size_t end = std::min(to, (i / kTimeCheckpointEvery + 1) * kTimeCheckpointEvery);
+        if (track == 0) {
+            for (; i < end; ++i) {
+                if (i > 0) sum += clock.segment(std::int64_t{events[i].time()} - events[i - 1].time());
+                if (i == nextPlace) {
+                    clock.apply(tempoOf(events[i]));
+                    ++nextTempo;
+                    nextPlace = tempoPlace();
+                }
+            }
+        } else {
+            for (; i < end; ++i) {
+                const std::int32_t tick = events[i].time();
+                while (nextTick <= tick) {
+                    sum += clock.segment(nextTick - summedTo);
+                    summedTo = nextTick;
+                    clock.apply(tempoOf(track0[tempos[nextTempo]]));
+                    ++nextTempo;
+                    nextTick = tempoTick();
+                }
+                sum += clock.segment(tick - summedTo);
+                summedTo = tick;
             }
         }
-    } else {
-        // The stretch up to each tempo event's tick, then its tempo.
-        const std::span<const int> tempos = tempoEventsForOtherTracks();
-        std::int64_t summedTo = walk.summedTo;
-        for (std::size_t i = walk.next; i < to; ++i) {
-            checkpoint(i, summedTo);
-            const std::int32_t tick = events[i].time();
-            for (; nextTempo < tempos.size(); ++nextTempo) {
-                const Event& tempo = *eventAt(0, tempos[nextTempo]);
-                if (tempo.time() > tick) break;
-                sum += clock.segment(tempo.time() - summedTo);
-                summedTo = tempo.time();
-                clock.apply(tempoOf(tempo));
-            }
-            sum += clock.segment(tick - summedTo);
-            summedTo = tick;
-        }
-        walk.summedTo = summedTo;
     }
-    walk.sum = sum;
-    walk.next = static_cast<std::uint32_t>(to);
-    walk.nextTempo = static_cast<std::uint32_t>(nextTempo);
-    walk.tempo = clock.tempo();
+    walk = {sum, summedTo, static_cast<std::uint32_t>(to), static_cast<std::uint32_t>(nextTempo), clock.tempo()};
 }
 
 void VolumeFile::sumTimesOutOfOrder(int track, std::span<const int> tempoEvents, std::vector<double>& out) {

@@ -15,6 +15,9 @@ struct Tempo {
 
 class TempoClock {
 public:
+    // The tempo before any tempo event.
+    static constexpr Tempo kStart{125, 48};
+
     // Stretches between events are mostly their delta, one byte of ticks, so
     // the length of each stretch under the tempo in force is worked out once
     // and remembered, by the same expression: the sums come out the same to
@@ -34,14 +37,11 @@ public:
     void apply(const Tempo& tempo) {
         if (tempo.bpm <= 0) return;
         if (tempo.bpm == tempo_ && tempo.ticksPerBeat == ticksPerBeat_) return;
-        set(tempo);
-    }
-    // The tempo a walk stood at, restored without checks.
-    void set(const Tempo& tempo) {
         tempo_ = tempo.bpm;
         ticksPerBeat_ = tempo.ticksPerBeat;
         known_.fill(0);
     }
+    // The tempo in force: applied again, it takes a walk back to where it was.
     Tempo tempo() const { return {tempo_, ticksPerBeat_}; }
 
 private:
@@ -50,8 +50,8 @@ private:
     }
 
     static constexpr std::size_t kRemembered = 256;
-    int tempo_ = 125;
-    int ticksPerBeat_ = 48;
+    int tempo_ = kStart.bpm;
+    int ticksPerBeat_ = kStart.ticksPerBeat;
     // Lengths of 0 ... 255 ticks under the tempo in force; only those marked
     // in `known_` have been worked out (and the rest are never read).
     std::array<std::uint64_t, kRemembered / 64> known_{};

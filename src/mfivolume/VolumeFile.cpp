@@ -66,8 +66,10 @@ Result VolumeFile::analyse() {
 }
 
 Result VolumeFile::analyseAgain() {
-    // What a fresh read starts from.
+    // What a fresh read starts from. The kinds stand; the lists made from
+    // them for the searches of the last step go, to be made again as asked.
     maxGainValue_ = kMaxGainSteps;
+    for (TrackIndex& index : indexes_) dropListsOf(index);
     if (body().trackCount() == 0) return Result::NoMfiFile;
     if (!isVersion20()) {
         // The first MaxGain event, searched without the last-position rule.
@@ -101,8 +103,15 @@ void VolumeFile::invalidateTrack(int track) {
 }
 
 void VolumeFile::dropListsOf(TrackIndex& index) {
+    // Their memory goes with them: a list of a track's notes takes four
+    // bytes per note, and the next use may want other lists.
     index.positionsBuilt.fill(false);
+    for (std::vector<int>& positions : index.positions) std::vector<int>().swap(positions);
     index.soundingBuilt = false;
+    std::vector<int>().swap(index.soundingIndex);
+    std::vector<std::int32_t>().swap(index.soundingMaxTime);
+    std::vector<std::uint8_t>().swap(index.soundingScratchList);
+    std::vector<std::int32_t>().swap(index.soundingScratchTime);
 }
 
 VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
@@ -172,7 +181,6 @@ std::span<const int> VolumeFile::positionsOf(int track, EventKind kind) {
 }
 
 void VolumeFile::buildSounding(int track, TrackIndex& index) {
-    const int count = index.count;
     const std::vector<Event>& events = body().track(track)->events();
     // A counting sort by list (sounding kind * 4 + channel): every hit's list
     // and time noted and the lists counted in one walk over the events, then
@@ -188,10 +196,7 @@ void VolumeFile::buildSounding(int track, TrackIndex& index) {
     std::array<std::uint32_t, kSoundingLists + 1> start{};
     for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
         const EventKind kind = kSoundingKinds[group];
-        // A walk of this kind never reaches the last event when the event
-        // before it is also a hit (or when it is the only event).
-        index.lastExcluded[group] = count >= 1 && index.kinds[static_cast<std::size_t>(count - 1)] == kind &&
-                                    (count == 1 || index.kinds[static_cast<std::size_t>(count - 2)] == kind);
+        index.lastExcluded[group] = lastSoundingExcluded(index, group);
         for (int i : positionsOf(track, kind)) {
             const Event& event = events[static_cast<std::size_t>(i)];
             const std::size_t list = group * 4 + static_cast<std::size_t>(event.channel());
@@ -203,7 +208,6 @@ void VolumeFile::buildSounding(int track, TrackIndex& index) {
     for (std::size_t list = 0; list < kSoundingLists; ++list) start[list + 1] += start[list];
     index.soundingStart = start;
     resizeWithoutSlack(index.soundingIndex, total);
-    resizeWithoutSlack(index.soundingTime, total);
     resizeWithoutSlack(index.soundingMaxTime, total);
     std::size_t hit = 0;
     for (const EventKind kind : kSoundingKinds) {
@@ -212,12 +216,20 @@ void VolumeFile::buildSounding(int track, TrackIndex& index) {
             const std::int32_t time = timeOfHit[hit++];
             const std::uint32_t at = start[list]++;
             index.soundingIndex[at] = i;
-            index.soundingTime[at] = time;
             index.soundingMaxTime[at] =
                 at == index.soundingStart[list] ? time : std::max(index.soundingMaxTime[at - 1], time);
         }
     }
     index.soundingBuilt = true;
+}
+
+bool VolumeFile::lastSoundingExcluded(const TrackIndex& index, std::size_t group) {
+    // A walk of a kind never reaches the last event when the event before it
+    // is also a hit (or when it is the only event).
+    const int count = index.count;
+    const EventKind kind = kSoundingKinds[group];
+    return count >= 1 && index.kinds[static_cast<std::size_t>(count - 1)] == kind &&
+           (count == 1 || index.kinds[static_cast<std::size_t>(count - 2)] == kind);
 }
 
 VolumeFile::SoundingList VolumeFile::soundingList(int track, std::size_t group, int channel) {
@@ -227,7 +239,6 @@ VolumeFile::SoundingList VolumeFile::soundingList(int track, std::size_t group, 
     const std::size_t from = index.soundingStart[list];
     const std::size_t size = index.soundingStart[list + 1] - from;
     return SoundingList{std::span<const int>(index.soundingIndex).subspan(from, size),
-                        std::span<const std::int32_t>(index.soundingTime).subspan(from, size),
                         std::span<const std::int32_t>(index.soundingMaxTime).subspan(from, size),
                         index.lastExcluded[group]};
 }
@@ -294,52 +305,47 @@ int VolumeFile::nextSoundingAfterTick(int track, int channel, bool onAChannel, s
     return best;
 }
 
-namespace {
-
-// The first position from `at` on whose value passes `tick`, in a list that
-// never goes down: steps of 1, 2, 4, ... find a stretch that holds it, then a
-// binary search inside it. The ticks a cursor is asked about lie many hits
-// apart, so this costs the logarithm of the distance moved.
-std::size_t gallopPast(std::span<const std::int32_t> values, std::size_t at, std::int32_t tick) {
-    std::size_t step = 1;
-    std::size_t low = at;
-    std::size_t high = at;
-    while (high < values.size() && values[high] <= tick) {
-        low = high + 1;
-        high += step;
-        step *= 2;
-    }
-    high = std::min(high, values.size());
-    return static_cast<std::size_t>(std::upper_bound(values.begin() + static_cast<std::ptrdiff_t>(low),
-                                                     values.begin() + static_cast<std::ptrdiff_t>(high), tick) -
-                                    values.begin());
-}
-
-}  // namespace
-
 VolumeFile::SoundingCursor::SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel) {
     if (track < 0 || track >= file.body().trackCount() || channel < 0 || channel > 3) return;
     count_ = file.eventCount(track);
-    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group)
-        if ((group == kAChannelSounding) == onAChannel) lists_[group] = file.soundingList(track, group, channel);
+    channel_ = channel;
+    events_ = count_ > 0 ? file.eventAt(track, 0) : nullptr;
+    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
+        if ((group == kAChannelSounding) != onAChannel) continue;
+        Walk& walk = walks_[group];
+        walk.hits = file.positionsOf(track, kSoundingKinds[group]);
+        walk.lastExcluded = lastSoundingExcluded(file.indexOf(track), group);
+    }
 }
 
 int VolumeFile::SoundingCursor::next(std::int32_t tick) {
-    if (tick < lastTick_) at_.fill(0);
+    if (tick < lastTick_)
+        for (Walk& walk : walks_) {
+            walk.at = 0;
+            walk.maxBefore = INT32_MIN;
+        }
     lastTick_ = tick;
     int best = -1;
-    // As nextSoundingAfterTick: the first hit whose prefix maximum of times
-    // passes the tick, which only moves forward as the tick grows.
-    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
-        const SoundingList& list = lists_[group];
-        std::size_t& at = at_[group];
-        at = gallopPast(list.maxTimeSoFar, at, tick);
-        if (at == list.maxTimeSoFar.size()) continue;
-        const int hit = list.index[at];
-        if (hit == count_ - 1 && list.lastExcluded) continue;
+    // As nextSoundingAfterTick: the first hit on the channel whose time, or
+    // that of an earlier hit on it, passes the tick; it only moves forward as
+    // the tick grows.
+    for (Walk& walk : walks_) {
+        const Event* found = nullptr;
+        for (; walk.at < walk.hits.size(); ++walk.at) {
+            const Event& event = events_[walk.hits[walk.at]];
+            if (event.channel() != channel_) continue;
+            if (std::max(walk.maxBefore, event.time()) > tick) {
+                found = &event;
+                break;
+            }
+            walk.maxBefore = std::max(walk.maxBefore, event.time());
+        }
+        if (!found) continue;
+        const int hit = walk.hits[walk.at];
+        if (hit == count_ - 1 && walk.lastExcluded) continue;
         if (best < 0 || hit < best) {
             best = hit;
-            hitTime_ = list.time[at];
+            hitTime_ = found->time();
         }
     }
     return best;

@@ -45,8 +45,8 @@ public:
     // or Result::MfiNoMasterVolume.
     Result analyse();
     // The analysis a fresh read of the model's bytes would make, for a model
-    // edited only through this class since it was read: its indexes are
-    // still right and are kept.
+    // edited only through this class since it was read: its kinds of events
+    // are still right and are kept.
     Result analyseAgain();
 
     std::uint8_t maxGainValue() const { return maxGainValue_; }
@@ -147,15 +147,15 @@ private:
     // The sounding events of one kind on one channel, in track order.
     struct SoundingList {
         std::span<const int> index;
-        std::span<const std::int32_t> time;
         std::span<const std::int32_t> maxTimeSoFar;  // prefix maximum of the hits' times
         bool lastExcluded = false;                   // the track's last event cannot be reached
     };
 
 public:
-    // nextSoundingAfterTick of one channel for ticks that never go down, each
-    // sounding list walked once (a tick below the last one searches afresh).
-    // Valid while the track's index stands.
+    // nextSoundingAfterTick of one channel for ticks that never go down: the
+    // track's positions of each sounding kind walked once, those of other
+    // channels passed over (a tick below the last one walks afresh). It keeps
+    // no list of its own. Valid while the track's index stands.
     class SoundingCursor {
     public:
         int next(std::int32_t tick);
@@ -165,9 +165,19 @@ public:
     private:
         friend class VolumeFile;
         SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel);
-        std::array<SoundingList, 4> lists_{};  // per sounding kind; empty for the kinds not searched
-        int count_ = 0;                        // events in the track
-        std::array<std::size_t, 4> at_{};      // per sounding kind: hits whose prefix maximum is at or below the tick
+        // One sounding kind: its positions, the first one on the channel
+        // whose time or an earlier one's on the channel passes the last tick,
+        // and the latest time on the channel before it.
+        struct Walk {
+            std::span<const int> hits;
+            std::size_t at = 0;
+            std::int32_t maxBefore = INT32_MIN;
+            bool lastExcluded = false;  // the track's last event cannot be reached
+        };
+        std::array<Walk, 4> walks_{};  // per sounding kind; empty for the kinds not searched
+        const Event* events_ = nullptr;
+        int channel_ = 0;
+        int count_ = 0;  // events in the track
         std::int32_t lastTick_ = INT32_MIN;
         std::int32_t hitTime_ = 0;
     };
@@ -192,7 +202,7 @@ private:
     static constexpr std::size_t kSoundingLists = 16;  // [sounding kind][channel]
 
     // Per track: the kind of every event, and the lists made from it when
-    // first asked for. A rebuild reuses the storage of the last one.
+    // first asked for. A rebuild of the kinds reuses their storage.
     struct TrackIndex {
         bool built = false;  // the kinds stand
         int count = 0;
@@ -202,7 +212,6 @@ private:
         bool soundingBuilt = false;
         // The sounding lists one after the other, list k from soundingStart[k].
         std::vector<int> soundingIndex;
-        std::vector<std::int32_t> soundingTime;
         std::vector<std::int32_t> soundingMaxTime;
         std::array<std::uint32_t, kSoundingLists + 1> soundingStart{};
         std::array<bool, 4> lastExcluded{};             // per sounding kind
@@ -223,6 +232,9 @@ private:
     SoundingList soundingList(int track, std::size_t group, int channel);
     void buildSounding(int track, TrackIndex& index);
     static bool isSoundingKind(EventKind kind);
+    // Whether a walk over the hits of sounding kind `group` never reaches the
+    // track's last event.
+    static bool lastSoundingExcluded(const TrackIndex& index, std::size_t group);
     // Event times: the walk that sums them, kept between questions, so that
     // questions in increasing order (as the reports ask them) step over each
     // event once. Where the walk stood is kept every kTimeCheckpointEvery
@@ -234,7 +246,7 @@ private:
         std::int64_t summedTo = 0;    // tracks 1-3: the tick the sum reaches
         std::uint32_t next = 0;       // the event to step over next
         std::uint32_t nextTempo = 0;  // the tempo event to apply next
-        Tempo tempo = TempoClock().tempo();
+        Tempo tempo = TempoClock::kStart;
     };
     struct TrackTimes {
         bool built = false;
@@ -245,7 +257,6 @@ private:
         std::vector<double> outOfOrderSums;
         std::vector<TimeWalkState> checkpoints;  // the state before event k * kTimeCheckpointEvery
         TimeWalkState walk;
-        TempoClock clock;  // the walk's
     };
     TrackTimes& timesOf(int track);
     // The tempo events tracks 1-3 follow: track 0's that the walk over them
@@ -270,6 +281,7 @@ private:
     bool insertsKeptShape_ = true;
     std::array<TrackIndex, Body::kMaxTracks> indexes_;
     std::array<TrackTimes, Body::kMaxTracks> times_;
+    TempoClock timeClock_;  // the clock of every track's walk
 };
 
 template <typename Accept>
