@@ -8,6 +8,7 @@
 #include <random>
 #include <string_view>
 
+#include "../tests/support/EffectBlock.h"
 #include "../tests/support/MfiBuilder.h"
 #include "platform/Bytes.h"
 #include "tavi/Crc16.h"
@@ -154,14 +155,6 @@ inline ByteVector vq2AudioFile(std::size_t size) {
     return taviFile(chunks);
 }
 
-inline ByteVector effectBlock(int type, std::uint8_t level) {
-    ByteVector block(32, 0);
-    block[0] = static_cast<std::uint8_t>(type >> 8);
-    block[1] = static_cast<std::uint8_t>(type);
-    block[12] = level;
-    return block;
-}
-
 // VQ-7 track 7: MaxGain, master volume and four effects in the set-up data;
 // notes on 32 channels with chorus sends and effect selections among them.
 inline ByteVector vq7File(std::size_t size) {
@@ -170,7 +163,7 @@ inline ByteVector vq7File(std::size_t size) {
     appendExclusive(setup, 0x20, {100});
     ByteVector effects;
     for (const int type : {0x4900, 0x0100, 0x4A00, 0x1000}) {
-        const ByteVector block = effectBlock(type, 64);
+        const ByteVector block = test::effectBlock(type, 64);
         effects.insert(effects.end(), block.begin(), block.end());
     }
     appendExclusive(setup, 0x27, effects);
@@ -204,11 +197,10 @@ inline ByteVector vq7File(std::size_t size) {
 // ---- MFi ----
 
 inline ByteVector effectBlocks() {
-    ByteVector blocks(4 * 32, 0);
-    const int types[] = {0x4900, 0x2000, 0x4A00, 0x1000};
-    for (int b = 0; b < 4; ++b) {
-        blocks[static_cast<std::size_t>(b * 32)] = static_cast<std::uint8_t>(types[b] >> 8);
-        blocks[static_cast<std::size_t>(b * 32 + 12)] = 90;
+    ByteVector blocks;
+    for (const int type : {0x4900, 0x2000, 0x4A00, 0x1000}) {
+        const ByteVector block = test::effectBlock(type, 90);
+        blocks.insert(blocks.end(), block.begin(), block.end());
     }
     return blocks;
 }

@@ -8,6 +8,7 @@
 
 #include "volume/JobHost.h"
 #include "mfivolume/VolumeFile.h"
+#include "support/EffectBlock.h"
 #include "support/MfiBuilder.h"
 
 namespace keldro::test {
@@ -52,15 +53,6 @@ inline mfi::VolumeFile parsed(const ByteVector& bytes) {
     mfi::VolumeFile file;
     EXPECT_EQ(file.parse(bytes), Result::Converted);
     return file;
-}
-
-// An effect block of 32 bytes: type in bytes 0-1, level in byte 12.
-inline ByteVector effectBlock(int type, std::uint8_t level) {
-    ByteVector block(32, 0);
-    block[0] = static_cast<std::uint8_t>(type >> 8);
-    block[1] = static_cast<std::uint8_t>(type);
-    block[12] = level;
-    return block;
 }
 
 inline ByteVector joined(std::initializer_list<ByteVector> parts) {

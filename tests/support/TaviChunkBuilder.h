@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "EffectBlock.h"  // beside this header
 #include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "platform/Bytes.h"
@@ -102,14 +103,7 @@ inline Bytes vq7MasterVolume(std::uint8_t v) { return commandExclusive(0x20, {v}
 inline Bytes vq7MaxGain(std::uint8_t code) { return commandExclusive(0x22, {code}); }
 inline Bytes vq7EffectSelect(std::uint8_t v) { return commandExclusive(0x2D, {v}); }
 
-// One 32-byte effect parameter block: type, then zeros with the depth at byte 12.
-inline Bytes effectBlock(std::uint16_t type, std::uint8_t depth) {
-    Bytes b(32, 0);
-    b[0] = static_cast<std::uint8_t>(type >> 8);
-    b[1] = static_cast<std::uint8_t>(type);
-    b[12] = depth;
-    return b;
-}
+using test::effectBlock;
 inline Bytes vq7EffectParameters(std::initializer_list<Bytes> blocks) {
     Bytes payload;
     for (const Bytes& b : blocks) append(payload, b);
