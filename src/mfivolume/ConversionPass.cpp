@@ -96,10 +96,10 @@ bool carryOver(VolumeFile& model, const Date& today, bool& kept, bool eventsStan
     if (kept) return ok(model.analyseAgain());
     ByteVector bytes;
     if (!model.write(bytes, today)) return false;
-    VolumeFile reread;
-    if (!ok(reread.parse(bytes))) return false;
-    model = std::move(reread);
-    return true;
+    // The bytes hold all the step needs: the model goes before they are read,
+    // so that two models are never held at once.
+    model = VolumeFile();
+    return ok(model.parse(bytes));
 }
 
 RuleSettings ruleSettings(const PassSettings& settings) {
@@ -272,6 +272,7 @@ Result runConversionPass(ByteSpan input, VolumeFile&& source, int sourceFormat, 
         converted.model = std::move(model);
         converted.reread = converted.model.analyseAgain();
     } else {
+        model = VolumeFile();  // the one model held at a time
         converted.model = VolumeFile();
         converted.reread = converted.model.parse(stamped);
     }
