@@ -183,7 +183,7 @@ void Event::moveToHeap(std::size_t size) {
 
 void Event::clear() { *this = Event(); }
 
-void Event::setParams(std::uint8_t first, std::uint8_t second) {
+void Event::setParamsBesideBlock(std::uint8_t first, std::uint8_t second) {
     forgetKind();
     if (!onHeap() && inlineSize() > 0) {
         // A block inside the event has no room for parameters.

@@ -68,7 +68,17 @@ public:
         return onHeap() ? heapBlock()[kHeapParam2] : (inlineSize() == 0 ? payload_.bytes[1] : 0);
     }
     void setParam2(std::uint8_t value) { setParams(param1(), value); }
-    void setParams(std::uint8_t first, std::uint8_t second);
+    void setParams(std::uint8_t first, std::uint8_t second) {
+        // The common case, an event without a block, inline: the reader sets
+        // the parameters of most events.
+        if (!onHeap() && inlineSize() == 0) {
+            payload_.bytes[0] = first;
+            payload_.bytes[1] = second;
+            forgetKind();
+            return;
+        }
+        setParamsBesideBlock(first, second);
+    }
 
     void appendExtData(ByteSpan data);
     std::size_t extDataSize() const { return onHeap() ? heapSize() : inlineSize(); }
@@ -143,6 +153,7 @@ public:
 private:
     static Event makeBlock(std::int32_t time, ByteSpan block);
     EventKind classify() const;
+    void setParamsBesideBlock(std::uint8_t first, std::uint8_t second);
     void forgetKind() { tag_ = static_cast<std::uint8_t>((tag_ & kHeapFlag) | kKindUnknown); }
 
     // `tag_`: the kind once worked out (kKindUnknown until then) and whether

@@ -212,6 +212,7 @@ Result convertModel(VolumeFile& model, const PassFormats& formats, int targetFor
     // still do unless one of its inserts says otherwise.
     model.watchInserts();
     applyVolumeRule(model, targetFormat, settings);
+    model.dropSearchLists();
     if (!carryOver(model, writerDate, eventsKept, kept && model.insertsKeptShape())) return Result::MfiStepFailed;
     // The header of the target format.
     if (!updateHeader(model, *formats.source, *formats.target, today) || !model.write(stamped, *today))

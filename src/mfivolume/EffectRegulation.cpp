@@ -156,7 +156,7 @@ public:
             copies.reserve(t.copies.size());
             for (const Copy& copy : t.copies) {
                 before.push_back(copy.anchor);
-                copies.push_back(Event::makeEffectSend(copy.tick, copy.slot.channel, copy.slot.onAChannel, copy.value));
+                copies.push_back(Event::makeEffectSend(copy.tick, copy.channel, copy.onAChannel, copy.value));
             }
             t.copies = {};
             model_.insertEvents(track, before, std::move(copies));
@@ -202,8 +202,9 @@ private:
     struct Copy {
         int anchor;
         std::int32_t tick;  // the anchor's
-        SendSlot slot;
         int value;
+        std::int8_t channel;
+        bool onAChannel;
     };
     struct TrackPlan {
         std::array<ChannelSends, 32> sendsByCode;
@@ -258,7 +259,7 @@ private:
         if (!switches) return;
         const std::int32_t soundingTick = cursor.hitTime();
         sends.copies.add({{soundingTick, sounding, 0, nextOrder_++}, value});
-        t.copies.push_back({sounding, soundingTick, slot, value});
+        t.copies.push_back({sounding, soundingTick, value, static_cast<std::int8_t>(slot.channel), slot.onAChannel});
     }
 
     VolumeFile& model_;

@@ -66,10 +66,8 @@ Result VolumeFile::analyse() {
 }
 
 Result VolumeFile::analyseAgain() {
-    // What a fresh read starts from. The kinds stand; the lists made from
-    // them for the searches of the last step go, to be made again as asked.
+    // What a fresh read starts from.
     maxGainValue_ = kMaxGainSteps;
-    for (TrackIndex& index : indexes_) dropListsOf(index);
     if (body().trackCount() == 0) return Result::NoMfiFile;
     if (!isVersion20()) {
         // The first MaxGain event, searched without the last-position rule.
@@ -102,6 +100,10 @@ void VolumeFile::invalidateTrack(int track) {
         times_[static_cast<std::size_t>(track)].built = false;
 }
 
+void VolumeFile::dropSearchLists() {
+    for (TrackIndex& index : indexes_) dropListsOf(index);
+}
+
 void VolumeFile::dropListsOf(TrackIndex& index) {
     // Their memory goes with them: a list of a track's notes takes four
     // bytes per note, and the next use may want other lists.
@@ -109,9 +111,8 @@ void VolumeFile::dropListsOf(TrackIndex& index) {
     for (std::vector<int>& positions : index.positions) std::vector<int>().swap(positions);
     index.soundingBuilt = false;
     std::vector<int>().swap(index.soundingIndex);
+    std::vector<std::int32_t>().swap(index.soundingTime);
     std::vector<std::int32_t>().swap(index.soundingMaxTime);
-    std::vector<std::uint8_t>().swap(index.soundingScratchList);
-    std::vector<std::int32_t>().swap(index.soundingScratchTime);
 }
 
 VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
@@ -183,44 +184,58 @@ std::span<const int> VolumeFile::positionsOf(int track, EventKind kind) {
 void VolumeFile::buildSounding(int track, TrackIndex& index) {
     const std::vector<Event>& events = body().track(track)->events();
     // A counting sort by list (sounding kind * 4 + channel): every hit's list
-    // and time noted and the lists counted in one walk over the events, then
-    // each hit placed in its list's stretch of one array.
+    // noted and the lists counted in one walk over the hits, then each hit
+    // placed in its list's stretch of one array with its time.
     std::size_t total = 0;
     for (const EventKind kind : kSoundingKinds) total += positionsOf(track, kind).size();
-    std::vector<std::uint8_t>& listOfHit = index.soundingScratchList;
-    std::vector<std::int32_t>& timeOfHit = index.soundingScratchTime;
-    listOfHit.clear();
-    timeOfHit.clear();
+    // Working storage of the build only: it goes when the lists stand.
+    std::vector<std::uint8_t> listOfHit;
     listOfHit.reserve(total);
-    timeOfHit.reserve(total);
     std::array<std::uint32_t, kSoundingLists + 1> start{};
+    // Times that never go down in track order make each list's prefix
+    // maximum its times themselves, with no list of its own.
+    bool timesRise = true;
     for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
         const EventKind kind = kSoundingKinds[group];
         index.lastExcluded[group] = lastSoundingExcluded(index, group);
+        std::int32_t previous = INT32_MIN;
         for (int i : positionsOf(track, kind)) {
             const Event& event = events[static_cast<std::size_t>(i)];
             const std::size_t list = group * 4 + static_cast<std::size_t>(event.channel());
             listOfHit.push_back(static_cast<std::uint8_t>(list));
-            timeOfHit.push_back(event.time());
             ++start[list + 1];
+            timesRise = timesRise && event.time() >= previous;
+            previous = event.time();
         }
     }
     for (std::size_t list = 0; list < kSoundingLists; ++list) start[list + 1] += start[list];
     index.soundingStart = start;
     resizeWithoutSlack(index.soundingIndex, total);
-    resizeWithoutSlack(index.soundingMaxTime, total);
+    resizeWithoutSlack(index.soundingTime, total);
+    if (timesRise)
+        std::vector<std::int32_t>().swap(index.soundingMaxTime);
+    else
+        resizeWithoutSlack(index.soundingMaxTime, total);
     std::size_t hit = 0;
     for (const EventKind kind : kSoundingKinds) {
         for (int i : positionsOf(track, kind)) {
-            const std::size_t list = listOfHit[hit];
-            const std::int32_t time = timeOfHit[hit++];
+            const std::size_t list = listOfHit[hit++];
+            const std::int32_t time = events[static_cast<std::size_t>(i)].time();
             const std::uint32_t at = start[list]++;
             index.soundingIndex[at] = i;
-            index.soundingMaxTime[at] =
-                at == index.soundingStart[list] ? time : std::max(index.soundingMaxTime[at - 1], time);
+            index.soundingTime[at] = time;
+            if (!timesRise)
+                index.soundingMaxTime[at] =
+                    at == index.soundingStart[list] ? time : std::max(index.soundingMaxTime[at - 1], time);
         }
     }
     index.soundingBuilt = true;
+    // The positions of the sounding kinds have served (the lists hold them
+    // again); a search that wants them makes them anew.
+    for (const EventKind kind : kSoundingKinds) {
+        index.positionsBuilt[kindIndex(kind)] = false;
+        std::vector<int>().swap(index.positions[kindIndex(kind)]);
+    }
 }
 
 bool VolumeFile::lastSoundingExcluded(const TrackIndex& index, std::size_t group) {
@@ -238,9 +253,12 @@ VolumeFile::SoundingList VolumeFile::soundingList(int track, std::size_t group, 
     const std::size_t list = group * 4 + static_cast<std::size_t>(channel);
     const std::size_t from = index.soundingStart[list];
     const std::size_t size = index.soundingStart[list + 1] - from;
-    return SoundingList{std::span<const int>(index.soundingIndex).subspan(from, size),
-                        std::span<const std::int32_t>(index.soundingMaxTime).subspan(from, size),
-                        index.lastExcluded[group]};
+    return SoundingList{
+        std::span<const int>(index.soundingIndex).subspan(from, size),
+        std::span<const std::int32_t>(index.soundingTime).subspan(from, size),
+        std::span<const std::int32_t>(index.soundingMaxTime.empty() ? index.soundingTime : index.soundingMaxTime)
+            .subspan(from, size),
+        index.lastExcluded[group]};
 }
 
 // --- Queries ---
@@ -305,47 +323,52 @@ int VolumeFile::nextSoundingAfterTick(int track, int channel, bool onAChannel, s
     return best;
 }
 
+namespace {
+
+// The first position from `at` on whose value passes `tick`, in a list that
+// never goes down: steps of 1, 2, 4, ... find a stretch that holds it, then a
+// binary search inside it. The ticks a cursor is asked about lie many hits
+// apart, so this costs the logarithm of the distance moved.
+std::size_t gallopPast(std::span<const std::int32_t> values, std::size_t at, std::int32_t tick) {
+    std::size_t step = 1;
+    std::size_t low = at;
+    std::size_t high = at;
+    while (high < values.size() && values[high] <= tick) {
+        low = high + 1;
+        high += step;
+        step *= 2;
+    }
+    high = std::min(high, values.size());
+    return static_cast<std::size_t>(std::upper_bound(values.begin() + static_cast<std::ptrdiff_t>(low),
+                                                     values.begin() + static_cast<std::ptrdiff_t>(high), tick) -
+                                    values.begin());
+}
+
+}  // namespace
+
 VolumeFile::SoundingCursor::SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel) {
     if (track < 0 || track >= file.body().trackCount() || channel < 0 || channel > 3) return;
     count_ = file.eventCount(track);
-    channel_ = channel;
-    events_ = count_ > 0 ? file.eventAt(track, 0) : nullptr;
-    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
-        if ((group == kAChannelSounding) != onAChannel) continue;
-        Walk& walk = walks_[group];
-        walk.hits = file.positionsOf(track, kSoundingKinds[group]);
-        walk.lastExcluded = lastSoundingExcluded(file.indexOf(track), group);
-    }
+    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group)
+        if ((group == kAChannelSounding) == onAChannel) lists_[group] = file.soundingList(track, group, channel);
 }
 
 int VolumeFile::SoundingCursor::next(std::int32_t tick) {
-    if (tick < lastTick_)
-        for (Walk& walk : walks_) {
-            walk.at = 0;
-            walk.maxBefore = INT32_MIN;
-        }
+    if (tick < lastTick_) at_.fill(0);
     lastTick_ = tick;
     int best = -1;
-    // As nextSoundingAfterTick: the first hit on the channel whose time, or
-    // that of an earlier hit on it, passes the tick; it only moves forward as
-    // the tick grows.
-    for (Walk& walk : walks_) {
-        const Event* found = nullptr;
-        for (; walk.at < walk.hits.size(); ++walk.at) {
-            const Event& event = events_[walk.hits[walk.at]];
-            if (event.channel() != channel_) continue;
-            if (std::max(walk.maxBefore, event.time()) > tick) {
-                found = &event;
-                break;
-            }
-            walk.maxBefore = std::max(walk.maxBefore, event.time());
-        }
-        if (!found) continue;
-        const int hit = walk.hits[walk.at];
-        if (hit == count_ - 1 && walk.lastExcluded) continue;
+    // As nextSoundingAfterTick: the first hit whose prefix maximum of times
+    // passes the tick, which only moves forward as the tick grows.
+    for (std::size_t group = 0; group < kSoundingKinds.size(); ++group) {
+        const SoundingList& list = lists_[group];
+        std::size_t& at = at_[group];
+        at = gallopPast(list.maxTimeSoFar, at, tick);
+        if (at == list.maxTimeSoFar.size()) continue;
+        const int hit = list.index[at];
+        if (hit == count_ - 1 && list.lastExcluded) continue;
         if (best < 0 || hit < best) {
             best = hit;
-            hitTime_ = found->time();
+            hitTime_ = list.time[at];
         }
     }
     return best;

@@ -45,9 +45,14 @@ public:
     // or Result::MfiNoMasterVolume.
     Result analyse();
     // The analysis a fresh read of the model's bytes would make, for a model
-    // edited only through this class since it was read: its kinds of events
-    // are still right and are kept.
+    // edited only through this class since it was read: its indexes are
+    // still right and are kept.
     Result analyseAgain();
+    // Frees the lists of positions the searches so far have made; the kinds
+    // of events stay. For a step that is done with its searches: a list of a
+    // track's notes takes four bytes per note, and the next step makes only
+    // the lists it asks for.
+    void dropSearchLists();
 
     std::uint8_t maxGainValue() const { return maxGainValue_; }
     bool isVersion20() const { return infoRecord().versIs(mfiVersText(kMfiVersion20)); }
@@ -147,15 +152,15 @@ private:
     // The sounding events of one kind on one channel, in track order.
     struct SoundingList {
         std::span<const int> index;
+        std::span<const std::int32_t> time;
         std::span<const std::int32_t> maxTimeSoFar;  // prefix maximum of the hits' times
         bool lastExcluded = false;                   // the track's last event cannot be reached
     };
 
 public:
-    // nextSoundingAfterTick of one channel for ticks that never go down: the
-    // track's positions of each sounding kind walked once, those of other
-    // channels passed over (a tick below the last one walks afresh). It keeps
-    // no list of its own. Valid while the track's index stands.
+    // nextSoundingAfterTick of one channel for ticks that never go down, each
+    // sounding list walked once (a tick below the last one searches afresh).
+    // Valid while the track's index stands.
     class SoundingCursor {
     public:
         int next(std::int32_t tick);
@@ -165,19 +170,9 @@ public:
     private:
         friend class VolumeFile;
         SoundingCursor(VolumeFile& file, int track, int channel, bool onAChannel);
-        // One sounding kind: its positions, the first one on the channel
-        // whose time or an earlier one's on the channel passes the last tick,
-        // and the latest time on the channel before it.
-        struct Walk {
-            std::span<const int> hits;
-            std::size_t at = 0;
-            std::int32_t maxBefore = INT32_MIN;
-            bool lastExcluded = false;  // the track's last event cannot be reached
-        };
-        std::array<Walk, 4> walks_{};  // per sounding kind; empty for the kinds not searched
-        const Event* events_ = nullptr;
-        int channel_ = 0;
-        int count_ = 0;  // events in the track
+        std::array<SoundingList, 4> lists_{};  // per sounding kind; empty for the kinds not searched
+        int count_ = 0;                        // events in the track
+        std::array<std::size_t, 4> at_{};      // per sounding kind: hits whose prefix maximum is at or below the tick
         std::int32_t lastTick_ = INT32_MIN;
         std::int32_t hitTime_ = 0;
     };
@@ -212,11 +207,10 @@ private:
         bool soundingBuilt = false;
         // The sounding lists one after the other, list k from soundingStart[k].
         std::vector<int> soundingIndex;
+        std::vector<std::int32_t> soundingTime;
         std::vector<std::int32_t> soundingMaxTime;
         std::array<std::uint32_t, kSoundingLists + 1> soundingStart{};
-        std::array<bool, 4> lastExcluded{};             // per sounding kind
-        std::vector<std::uint8_t> soundingScratchList;  // working storage of the build
-        std::vector<std::int32_t> soundingScratchTime;
+        std::array<bool, 4> lastExcluded{};  // per sounding kind
     };
 
     // A list that grows past its storage by a few events gets storage for
