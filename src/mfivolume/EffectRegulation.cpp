@@ -139,10 +139,13 @@ public:
     }
 
     void insertCopies() {
-        // The plan's lists of sends and the cursors have served: their memory
-        // goes before the tracks grow.
-        sounding_ = {};
-        for (TrackPlan& t : tracks_) t.sendsByCode = {};
+        // The plan's lists of sends have served: long ones give their memory
+        // back before the tracks grow.
+        for (TrackPlan& t : tracks_)
+            for (ChannelSends& sends : t.sendsByCode) {
+                sends.originals.release();
+                sends.copies.release();
+            }
         for (int track = 0; track < kTrackCount; ++track) {
             TrackPlan& t = tracks_[static_cast<std::size_t>(track)];
             if (t.copies.empty()) continue;
@@ -172,6 +175,7 @@ private:
     // Sends of one list in key order, and how many of them have a tick at or
     // below the tick last asked about.
     struct SendList {
+        static constexpr std::size_t kKeptSends = 1024;
         std::vector<Send> sends;
         std::size_t upTo = 0;
 
@@ -180,6 +184,9 @@ private:
         void advanceTo(std::int32_t tick) {
             if (upTo > 0 && std::get<0>(sends[upTo - 1].key) > tick) upTo = 0;
             while (upTo < sends.size() && std::get<0>(sends[upTo].key) <= tick) ++upTo;
+        }
+        void release() {
+            if (sends.capacity() > kKeptSends) std::vector<Send>().swap(sends);
         }
         const Send* lastAtOrBefore() const { return upTo == 0 ? nullptr : &sends[upTo - 1]; }
         const Send* firstAfter() const { return upTo < sends.size() ? &sends[upTo] : nullptr; }

@@ -42,6 +42,7 @@ VolumeFile::TrackTimes& VolumeFile::timesOf(int track) {
     times.checkpoints.clear();
     std::vector<double>().swap(times.outOfOrderSums);
     times.walk = TimeWalkState{};
+    times.stretchFirst = SIZE_MAX;
     if (track != 0) {
         const std::span<const int> tempos = tempoEventsForOtherTracks();
         const bool inOrder = std::is_sorted(
@@ -65,21 +66,32 @@ std::span<const int> VolumeFile::tempoEventsForOtherTracks() {
 
 double VolumeFile::timeOfEvent(int track, TrackTimes& times, std::size_t at) {
     if (!times.outOfOrderSums.empty()) return times.outOfOrderSums[at];
-    if (at + 1 < times.walk.next) restartWalk(times, at);
-    if (at >= times.walk.next) stepTimes(track, times, at + 1);
-    return times.walk.sum;
+    const std::size_t first = at / kTimeCheckpointEvery * kTimeCheckpointEvery;
+    if (times.stretchFirst != first) walkStretch(track, times, first);
+    return times.stretch[at - first];
 }
 
-void VolumeFile::restartWalk(TrackTimes& times, std::size_t at) {
-    // The walk has passed `at`, so it saved the checkpoint before it.
-    times.walk = times.checkpoints[at / kTimeCheckpointEvery];
+void VolumeFile::walkStretch(int track, TrackTimes& times, std::size_t first) {
+    // Back to the start of an earlier stretch: the walk has passed it and
+    // saved its state there.
+    if (first < times.walk.next)
+        times.walk = first == 0 ? TimeWalkState{} : times.checkpoints[first / kTimeCheckpointEvery - 1];
+    // Every stretch walks from its start to the next one's; those before the
+    // one asked for are walked over on the way.
+    while (times.walk.next <= first) stepStretch(track, times);
+    times.stretchFirst = first;
 }
 
-void VolumeFile::stepTimes(int track, TrackTimes& times, std::size_t to) {
+void VolumeFile::stepStretch(int track, TrackTimes& times) {
     const Event* const events = body().track(track)->events().data();
     TimeWalkState& walk = times.walk;
-    // One clock serves every track's walk: its remembered stretches hold for
-    // the tempo it is set to, which the tracks mostly share.
+    const std::size_t from = walk.next;
+    const std::size_t to = std::min(times.count, from + kTimeCheckpointEvery);
+    if (from > 0 && times.checkpoints.size() == from / kTimeCheckpointEvery - 1) times.checkpoints.push_back(walk);
+    times.stretch.resize(to - from);
+    double* const out = times.stretch.data() - from;
+    // One clock serves every track's walk: its remembered stretches of ticks
+    // hold for the tempo it is set to, which the tracks mostly share.
     TempoClock& clock = timeClock_;
     clock.apply(walk.tempo);
     // The running sum and the tempo cursor stay in registers in the loops.
@@ -91,46 +103,35 @@ void VolumeFile::stepTimes(int track, TrackTimes& times, std::size_t to) {
     // follow track 0's tempo events: the stretch up to each one's tick, then
     // its tempo.
     const std::span<const int> tempos = track == 0 ? positionsOf(0, EventKind::Tempo) : tempoEventsForOtherTracks();
-    const Event* const track0 = body().track(0)->events().data();
-    constexpr std::size_t kNone = SIZE_MAX;
-    constexpr std::int64_t kNever = INT64_MAX;
-    const auto tempoPlace = [&] {
-        return nextTempo < tempos.size() ? static_cast<std::size_t>(tempos[nextTempo]) : kNone;
-    };
-    const auto tempoTick = [&] {
-        return nextTempo < tempos.size() ? std::int64_t{track0[tempos[nextTempo]].time()} : kNever;
-    };
-    std::size_t nextPlace = track == 0 ? tempoPlace() : kNone;
-    std::int64_t nextTick = track == 0 ? kNever : tempoTick();
-    for (std::size_t i = walk.next; i < to;) {
-        // The state before every kTimeCheckpointEvery-th event, once, when
-        // the walk first gets there.
-        if (i % kTimeCheckpointEvery == 0 && times.checkpoints.size() == i / kTimeCheckpointEvery)
-            times.checkpoints.push_back(
-                {sum, summedTo, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(nextTempo), clock.tempo()});
-        const std::size_t end = std::min(to, (i / kTimeCheckpointEvery + 1) * kTimeCheckpointEvery);
-        if (track == 0) {
-            for (; i < end; ++i) {
-                if (i > 0) sum += clock.segment(std::int64_t{events[i].time()} - events[i - 1].time());
-                if (i == nextPlace) {
-                    clock.apply(tempoOf(events[i]));
-                    ++nextTempo;
-                    nextPlace = tempoPlace();
-                }
+    if (track == 0) {
+        std::size_t nextPlace = nextTempo < tempos.size() ? static_cast<std::size_t>(tempos[nextTempo]) : SIZE_MAX;
+        for (std::size_t i = from; i < to; ++i) {
+            if (i > 0) sum += clock.segment(std::int64_t{events[i].time()} - events[i - 1].time());
+            out[i] = sum;
+            if (i == nextPlace) {
+                clock.apply(tempoOf(events[i]));
+                ++nextTempo;
+                nextPlace = nextTempo < tempos.size() ? static_cast<std::size_t>(tempos[nextTempo]) : SIZE_MAX;
             }
-        } else {
-            for (; i < end; ++i) {
-                const std::int32_t tick = events[i].time();
-                while (nextTick <= tick) {
-                    sum += clock.segment(nextTick - summedTo);
-                    summedTo = nextTick;
-                    clock.apply(tempoOf(track0[tempos[nextTempo]]));
-                    ++nextTempo;
-                    nextTick = tempoTick();
-                }
-                sum += clock.segment(tick - summedTo);
-                summedTo = tick;
+        }
+    } else {
+        const Event* const track0 = body().track(0)->events().data();
+        const auto tempoTick = [&] {
+            return nextTempo < tempos.size() ? std::int64_t{track0[tempos[nextTempo]].time()} : INT64_MAX;
+        };
+        std::int64_t nextTick = tempoTick();
+        for (std::size_t i = from; i < to; ++i) {
+            const std::int32_t tick = events[i].time();
+            while (nextTick <= tick) {
+                sum += clock.segment(nextTick - summedTo);
+                summedTo = nextTick;
+                clock.apply(tempoOf(track0[tempos[nextTempo]]));
+                ++nextTempo;
+                nextTick = tempoTick();
             }
+            sum += clock.segment(tick - summedTo);
+            summedTo = tick;
+            out[i] = sum;
         }
     }
     walk = {sum, summedTo, static_cast<std::uint32_t>(to), static_cast<std::uint32_t>(nextTempo), clock.tempo()};

@@ -18,6 +18,18 @@ public:
     // The tempo before any tempo event.
     static constexpr Tempo kStart{125, 48};
 
+    TempoClock() = default;
+    // A copy starts afresh at the starting tempo, with nothing remembered:
+    // the clock is a cache of the walk that owns it, which sets the tempo it
+    // stood at before going on (and no unwritten memory is read).
+    TempoClock(const TempoClock&) {}
+    TempoClock& operator=(const TempoClock&) {
+        tempo_ = kStart.bpm;
+        ticksPerBeat_ = kStart.ticksPerBeat;
+        known_.fill(0);
+        return *this;
+    }
+
     // Stretches between events are mostly their delta, one byte of ticks, so
     // the length of each stretch under the tempo in force is worked out once
     // and remembered, by the same expression: the sums come out the same to
@@ -55,7 +67,7 @@ private:
     // Lengths of 0 ... 255 ticks under the tempo in force; only those marked
     // in `known_` have been worked out (and the rest are never read).
     std::array<std::uint64_t, kRemembered / 64> known_{};
-    std::array<double, kRemembered> remembered_{};
+    std::array<double, kRemembered> remembered_;
 };
 
 }  // namespace keldro::mfi

@@ -100,19 +100,46 @@ void VolumeFile::invalidateTrack(int track) {
         times_[static_cast<std::size_t>(track)].built = false;
 }
 
+namespace {
+
+// A list longer than this gives its memory back when it goes stale (a list of
+// a track's notes takes four bytes per note, and the next use may want other
+// lists); a shorter one keeps it for the next build, which a small file makes
+// many times over.
+constexpr std::size_t kKeptListCapacity = 4096;
+
+// A list marked stale is made again from empty; only a long one's memory goes.
+template <typename T>
+void dropList(std::vector<T>& list) {
+    if (list.capacity() > kKeptListCapacity) std::vector<T>().swap(list);
+}
+
+}  // namespace
+
 void VolumeFile::dropSearchLists() {
-    for (TrackIndex& index : indexes_) dropListsOf(index);
+    // Short lists stand: they cost little to keep and something to make again.
+    for (TrackIndex& index : indexes_) {
+        for (std::size_t k = 0; k < kEventKindCount; ++k)
+            if (index.positions[k].capacity() > kKeptListCapacity) {
+                index.positionsBuilt[k] = false;
+                dropList(index.positions[k]);
+            }
+        if (index.soundingIndex.capacity() > kKeptListCapacity) {
+            index.soundingBuilt = false;
+            dropList(index.soundingIndex);
+            dropList(index.soundingTime);
+            dropList(index.soundingMaxTime);
+        }
+    }
 }
 
 void VolumeFile::dropListsOf(TrackIndex& index) {
-    // Their memory goes with them: a list of a track's notes takes four
-    // bytes per note, and the next use may want other lists.
     index.positionsBuilt.fill(false);
-    for (std::vector<int>& positions : index.positions) std::vector<int>().swap(positions);
+    for (std::vector<int>& positions : index.positions) dropList(positions);
     index.soundingBuilt = false;
-    std::vector<int>().swap(index.soundingIndex);
-    std::vector<std::int32_t>().swap(index.soundingTime);
-    std::vector<std::int32_t>().swap(index.soundingMaxTime);
+    dropList(index.soundingIndex);
+    dropList(index.soundingTime);
+    dropList(index.soundingMaxTime);
 }
 
 VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
@@ -234,7 +261,7 @@ void VolumeFile::buildSounding(int track, TrackIndex& index) {
     // again); a search that wants them makes them anew.
     for (const EventKind kind : kSoundingKinds) {
         index.positionsBuilt[kindIndex(kind)] = false;
-        std::vector<int>().swap(index.positions[kindIndex(kind)]);
+        dropList(index.positions[kindIndex(kind)]);
     }
 }
 

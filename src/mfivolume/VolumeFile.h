@@ -48,10 +48,10 @@ public:
     // edited only through this class since it was read: its indexes are
     // still right and are kept.
     Result analyseAgain();
-    // Frees the lists of positions the searches so far have made; the kinds
-    // of events stay. For a step that is done with its searches: a list of a
-    // track's notes takes four bytes per note, and the next step makes only
-    // the lists it asks for.
+    // Frees the long lists of positions the searches so far have made; the
+    // kinds of events stay. For a step that is done with its searches: a
+    // list of a track's notes takes four bytes per note, and the next step
+    // makes only the lists it asks for.
     void dropSearchLists();
 
     std::uint8_t maxGainValue() const { return maxGainValue_; }
@@ -229,11 +229,13 @@ private:
     // Whether a walk over the hits of sounding kind `group` never reaches the
     // track's last event.
     static bool lastSoundingExcluded(const TrackIndex& index, std::size_t group);
-    // Event times: the walk that sums them, kept between questions, so that
-    // questions in increasing order (as the reports ask them) step over each
-    // event once. Where the walk stood is kept every kTimeCheckpointEvery
-    // events, so that a question about an earlier event goes on from there.
-    // Nothing is kept per event.
+    // Event times: the walk that sums them, kept between questions. It goes
+    // a stretch of kTimeCheckpointEvery events at a time and keeps the times
+    // of the last stretch, so that questions in increasing order (as the
+    // reports ask them) step over each event once and most are answered from
+    // that stretch. Where the walk stood is kept at the start of every
+    // stretch, so that a question about an earlier one goes on from there.
+    // Nothing is kept per event of the whole track.
     static constexpr std::size_t kTimeCheckpointEvery = 256;
     struct TimeWalkState {
         double sum = 0.0;             // the time of the event before `next`
@@ -249,16 +251,21 @@ private:
         // model built by hand has them out of order, and then every time is
         // summed at once and kept here.
         std::vector<double> outOfOrderSums;
-        std::vector<TimeWalkState> checkpoints;  // the state before event k * kTimeCheckpointEvery
+        // The state before event k * kTimeCheckpointEvery, k from 1 (before
+        // event 0 it is the starting state).
+        std::vector<TimeWalkState> checkpoints;
         TimeWalkState walk;
+        std::vector<double> stretch;          // the times of the last stretch walked
+        std::size_t stretchFirst = SIZE_MAX;  // the index of its first event
     };
     TrackTimes& timesOf(int track);
     // The tempo events tracks 1-3 follow: track 0's that the walk over them
     // reaches.
     std::span<const int> tempoEventsForOtherTracks();
     double timeOfEvent(int track, TrackTimes& times, std::size_t at);
-    void restartWalk(TrackTimes& times, std::size_t at);
-    void stepTimes(int track, TrackTimes& times, std::size_t to);
+    // Walks the stretch that starts at event `first` into times.stretch.
+    void walkStretch(int track, TrackTimes& times, std::size_t first);
+    void stepStretch(int track, TrackTimes& times);
     void sumTimesOutOfOrder(int track, std::span<const int> tempoEvents, std::vector<double>& out);
     // Where a default volume goes: after the set-up events at time 0; -1 when
     // nothing follows them.
