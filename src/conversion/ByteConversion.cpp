@@ -30,7 +30,7 @@ ConversionOutcome convertBytes(FileMode mode, ByteSpan input, const ConversionSe
     outcome.exitStatus = resultExitStatus(outcome.result);
     outcome.kind = file.kind;
     outcome.changes = std::move(file.changes);
-    outcome.dbTenths = c->job().dbTenths();
+    outcome.dbTenths = c->settings().dbTenths;
     if (result == Result::NotConverted) outcome.bytes.assign(input.begin(), input.end());
     if (!outcome.succeeded()) outcome.bytes.clear();
     return outcome;

@@ -33,6 +33,7 @@ public:
     void setChannel(int entry, int value);     // clamped to the mode's range
     void setChannelGiven(int entry, bool given);
     void setAbsoluteMode(int a);  // 1 if a is 1, else 0
+    void setRegulateChorus(bool regulate) { settings_.regulateChorus = regulate; }
     void setInputFileName(const std::string& name) { input_ = name; }
     void setOutputFileName(const std::string& name) { output_ = name; }
     void setLogFileName(const std::string& name) { log_ = name; }
@@ -55,7 +56,7 @@ public:
 
     // ---- JobHost: the operations both controllers answer alike. ----
     bool isCancelRequested() override { return false; }
-    bool isRegulateChorus() override { return job_.regulateChorus(); }
+    bool isRegulateChorus() override { return settings_.regulateChorus; }
 
     // ---- JobRequest. ----
     std::string inputFileName() const override { return input_; }
@@ -73,6 +74,9 @@ protected:
 
 private:
     void prepareJob();
+    // The MaxGain a TAVI file was converted to is the one the run used, and
+    // the values used are saved as the next run's defaults.
+    void keepChosenMaxGain();
 
     int channelMax_;
     std::string input_, output_, log_, settingsFile_, resultText_;
@@ -82,15 +86,6 @@ private:
 class TaviController final : public VolumeController {
 public:
     TaviController();
-
-    // The TAVI rule operations forward to the TAVI volume rules with this
-    // controller's settings; the other queries keep JobHost's bodies.
-    bool volumeRule(int kind, VolumeChangeRecord* record) override;
-    bool insertedVolumeRule(int kind, VolumeChangeRecord* record) override;
-    bool maxGainRule(int kind, VolumeChangeRecord* record) override;
-    bool effectDepthRule(int kind, VolumeChangeRecord* record) override;
-    bool chorusSendRule(int kind, VolumeChangeRecord* record) override;
-    bool chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) override;
 };
 
 class MfiController final : public VolumeController {

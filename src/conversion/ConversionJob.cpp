@@ -21,6 +21,12 @@ void ConversionJob::reset() {
     host_ = nullptr;
     request_ = nullptr;
     result_ = Result::Converted;
+    chosenMaxGain_ = -1;
+}
+
+const VolumeSettings& ConversionJob::settings() const {
+    static const VolumeSettings kNone;
+    return settings_ ? *settings_ : kNone;
 }
 
 Result ConversionJob::reportFile(FileResult& result, Result outcome) {
@@ -54,7 +60,6 @@ Result ConversionJob::run() {
     }
     bool first = true;
     for (const auto& path : files_) {
-        if (hostIsCancelRequested()) break;
         FileResult result;
         result_ = convertOneFile(path, result);
         if (result_ == Result::Cancel || result_ == Result::FolderOpenError) break;
@@ -138,7 +143,10 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
 
 Result ConversionJob::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
     changes_.clear();
-    return step_->convert(*this, host_, input, result, output);
+    chosenMaxGain_ = -1;
+    const Result outcome = step_->convert(*this, settings(), host_, input, result, output);
+    chosenMaxGain_ = result.chosenMaxGain;
+    return outcome;
 }
 
 bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
@@ -147,8 +155,8 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.inputFileName = inputFileName();
     ctx.outputFileName = outputFileName();
     ctx.console = isConsole();
-    ctx.regulateChorus = hostIsRegulateChorus();
-    ctx.dbTenths = dbTenths_;
+    ctx.regulateChorus = settings().regulateChorus;
+    ctx.dbTenths = settings().dbTenths;
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
     std::string entry = buildLogEntry(ctx, result, stamp);

@@ -14,6 +14,7 @@
 #include "conversion/FileResult.h"
 #include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
+#include "volume/VolumeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 
@@ -28,17 +29,20 @@ public:
     FileMode mode() const { return step_->mode(); }
 
     // Empties the log path, the file list and the change list, detaches the
-    // host, the run's result := Converted. RegulateChorus and the dB tenths stay.
+    // host and the request, the run's result := Converted. The settings stay.
     void reset();
-    void setDbTenths(int tenths) { dbTenths_ = tenths; }
-    int dbTenths() const { return dbTenths_; }
+    // The settings of the run, owned by the caller (the controller); the
+    // engine step converts with them and the log prints from them.
+    void setSettings(const VolumeSettings* settings) { settings_ = settings; }
+    const VolumeSettings& settings() const;
     void setHost(JobHost* host) { host_ = host; }
     JobHost* host() const { return host_; }
     // The files and the console of the run; reset() detaches it too.
     void setRequest(JobRequest* request) { request_ = request; }
-    void setRegulateChorus(bool regulate) { regulateChorus_ = regulate; }
-    bool regulateChorus() const { return regulateChorus_; }
     Result result() const { return result_; }
+    // The MaxGain (attenuation steps) the last file was converted to, which
+    // the run keeps as its setting (FileResult::chosenMaxGain); -1 none.
+    int chosenMaxGain() const { return chosenMaxGain_; }
 
     // Runs the job; returns the run's final result.
     Result run();
@@ -101,8 +105,6 @@ public:
 
 private:
     // Queries: false / empty while nothing is attached.
-    bool hostIsCancelRequested() const { return host_ && host_->isCancelRequested(); }
-    bool hostIsRegulateChorus() const { return host_ && host_->isRegulateChorus(); }
     bool isConsole() const { return request_ && request_->isConsole(); }
     std::string inputFileName() const { return request_ ? request_->inputFileName() : std::string(); }
     std::string outputFileName() const { return request_ ? request_->outputFileName() : std::string(); }
@@ -115,13 +117,13 @@ private:
     Result convertReadFile(const std::string& path, FileResult& result);
 
     std::unique_ptr<FileEngineStep> step_;
+    const VolumeSettings* settings_ = nullptr;
     JobHost* host_ = nullptr;
     JobRequest* request_ = nullptr;
     std::vector<std::string> files_;
     std::string logPath_;
-    int dbTenths_ = 0;
     Result result_ = Result::Converted;
-    bool regulateChorus_ = false;
+    int chosenMaxGain_ = -1;
     bool logPathVacant_ = false;
     bool outputFolderNew_ = false;
     VolumeChangeList changes_;

@@ -33,7 +33,8 @@ public:
     std::string_view extension() const override { return ".mld"; }
     Result wrongInput() const override { return Result::NoMfiFile; }
 
-    Result convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
+    Result convert(ConversionJob& job, const VolumeSettings&, JobHost* host, ByteSpan input, FileResult& result,
+                   ByteVector& output) override {
         job.clearChanges();
         mfi::VolumeFile source;
         if (const Result read = source.parse(input); !ok(read)) return job.reportFile(result, read);

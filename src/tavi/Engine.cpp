@@ -3,6 +3,7 @@
 #include "volume/Result.h"
 #include "tavi/Crc16.h"
 #include "tavi/Layout.h"
+#include "tavi/Rules.h"
 #include "tavi/Writer.h"
 #include "platform/ChunkReader.h"
 
@@ -18,17 +19,25 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 }  // namespace
 
-Conversion convert(ByteSpan input, JobHost* host) {
-    Engine engine;
-    engine.setHost(host);
+namespace {
+
+Conversion run(ByteSpan input, const VolumeSettings* settings) {
+    Engine engine(settings);
     Conversion out;
     out.result = engine.convert(input.data(), input.size());
     out.generation = engine.generation();
     if (out.result == Result::Converted) out.output = engine.takeOutput();
     out.changes = engine.takeChangeRecords();
     out.a0Text = engine.lastA0Text();
+    out.chosenMaxGain = engine.chosenMaxGain();
     return out;
 }
+
+}  // namespace
+
+Conversion convert(ByteSpan input, const VolumeSettings& settings) { return run(input, &settings); }
+
+Conversion findVolumes(ByteSpan input) { return run(input, nullptr); }
 
 Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();
@@ -86,7 +95,43 @@ void Engine::setVq7LevelsForTracks(const PreScan& found) {
     vq7Levels_.maxGainInForce = found.maxMaxGain;
 }
 
-bool Engine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
+bool Engine::askVolumeRule(VolumeChangeRecord& r) {
+    if (!settings_) return keepVolume(r);
+    return tavi::volumeRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askInsertedVolumeRule(VolumeChangeRecord& r) {
+    if (!settings_) return keepVolume(r);
+    return tavi::insertedVolumeRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askMaxGainRule(VolumeChangeRecord& r) {
+    if (!settings_) {
+        if (generation_ != 7) return false;
+        r.afterGain = r.beforeGain;
+        r.action = kActionMaxGainRelative;
+        return true;
+    }
+    return tavi::maxGainRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askEffectDepthRule(VolumeChangeRecord& r) {
+    return settings_ && tavi::effectDepthRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askChorusSendRule(VolumeChangeRecord& r) {
+    return settings_ && tavi::chorusSendRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askChorusSendBeforeNoteRule(VolumeChangeRecord& r, int effectType) {
+    return settings_ && tavi::chorusSendBeforeNoteRule(*settings_, vq7Levels_, r, effectType);
+}
+
+bool Engine::keepVolume(VolumeChangeRecord& r) {
+    r.afterVolume = r.beforeVolume;
+    r.action = kActionVolumeRelative;
+    return true;
+}
 
 // The file is one chunk: "MMMD", the length L of what follows, and the CRC
 // of bytes 0 .. L+5 stored at L+6. A body of less than two bytes puts the
@@ -142,7 +187,6 @@ Result Engine::walkChunks() {
     ChunkReader walk(file_);
     if (!walk.seek(kFileHeaderSize)) return Result::Converted;
     while (walk.remaining() > kChunkHeaderSize + kCrcSize) {
-        if (cancelRequested()) return Result::Cancel;
         const auto found = walk.next();
         if (!found) break;  // a whole header is left, so never here
         Chunk chunk{};

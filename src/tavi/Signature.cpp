@@ -146,7 +146,6 @@ Result Engine::stampOptionalData(ByteVector& chunk) {
     const ChunkWriter written = ChunkWriter::reopen(out, 0);
     ChunkReader subs(body);
     while (const auto sub = subs.next()) {
-        if (cancelRequested()) return Result::Cancel;
         if (sub->is(kDataSubChunkId)) {
             if (!sub->fits) return Result::ChunkSizeDch;
             if (Result rc = stampDataSubChunk(sub->whole, out); !ok(rc)) return rc;

@@ -31,7 +31,8 @@ public:
     FileMode mode() const override { return mode_; }
     std::string_view extension() const override { return mode_ == FileMode::Tavi ? ".mmf" : ".mld"; }
     Result wrongInput() const override { return mode_ == FileMode::Tavi ? Result::NoTaviFile : Result::NoMfiFile; }
-    Result convert(ConversionJob& job, JobHost*, ByteSpan, FileResult& r, ByteVector& out) override {
+    Result convert(ConversionJob& job, const VolumeSettings&, JobHost*, ByteSpan, FileResult& r,
+                   ByteVector& out) override {
         ++*calls_;
         if (during_) during_();
         job.reportFile(r, result_);
@@ -70,7 +71,12 @@ JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "
     ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls, std::move(during)));
     job.setOutputFolderNew(outputFolderNew);
     job.reset();
-    job.setDbTenths(-30);
+    static const VolumeSettings minus3 = [] {
+        VolumeSettings s;
+        s.dbTenths = -30;
+        return s;
+    }();
+    job.setSettings(&minus3);
     job.setHost(&host);
     job.setRequest(&host);
     Result status = job.run();

@@ -81,8 +81,8 @@ TEST(Setters, ClampParseAndAnswerQueries) {
          [](auto& c) { return int(!c.logFileName().empty()); }, 1},
         {"log not wanted", 0, [](auto&) {}, [](auto& c) { return int(!c.logFileName().empty()); }, 0},
         {"console", 1, [](auto&) {}, [](auto& c) { return int(c.isConsole()); }, 1},
-        {"regulate chorus from the job", 0, [](auto& c) { c.job().setRegulateChorus(true); },
-         [](auto& c) { return c.isRegulateChorus(); }, 1},
+        {"regulate chorus", 0, [](auto& c) { c.setRegulateChorus(true); }, [](auto& c) { return c.isRegulateChorus(); },
+         1},
     };
     for (const auto& t : cases) {
         auto c = makeController(t.targetFile);
