@@ -49,7 +49,6 @@ inline void applySettings(VolumeController& c, const std::uint8_t* p) {
         out = kToday;
         return true;
     });
-    c.job().setHost(&c);
 }
 
 }  // namespace keldro::fuzz

@@ -39,7 +39,7 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind, 
     std::unique_ptr<VolumeController> c = controllerFor(item, run);
     ConversionJob& job = c->job();
     job.reset();
-    job.setHost(c.get());
+    job.setSettings(&c->settings());
     job.setRequest(c.get());
     collectLogEntry(job, outcome);
     FileResult result;

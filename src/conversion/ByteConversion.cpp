@@ -62,7 +62,6 @@ std::string resultLogEntry(FileMode mode, const ConversionOutcome& outcome, bool
     context.mode = mode;
     context.inputFileName = inputName;
     context.outputFileName = outputName;
-    context.console = true;  // keldro-batch runs every job as a console run
     context.regulateChorus = regulateChorus;
     context.dbTenths = outcome.dbTenths;
     FileResult result;

@@ -53,7 +53,6 @@ std::string VolumeController::maxGainText() const {
 void VolumeController::prepareJob() {
     job_.reset();
     job_.setSettings(&settings_);
-    job_.setHost(this);
     job_.setRequest(this);
 }
 
@@ -78,12 +77,6 @@ Result VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVe
 TaviController::TaviController() : VolumeController(127, makeTaviFileStep()) {}
 
 MfiController::MfiController() : VolumeController(63, makeMfiFileStep()) {}
-
-int MfiController::channelValue(int entry) {
-    if (entry < 0 || entry >= kChannelEntries) return -1;
-    auto e = static_cast<std::size_t>(entry);
-    return settings_.channelGiven[e] == 1 ? settings_.channelVolume[e] : -1;
-}
 
 std::unique_ptr<VolumeController> makeController(int targetFile) {
     if (targetFile == 1) return std::make_unique<MfiController>();

@@ -17,8 +17,6 @@ ConversionJob::ConversionJob(std::unique_ptr<FileEngineStep> step) : step_(std::
 void ConversionJob::reset() {
     logPath_.clear();
     files_.clear();
-    changes_.clear();
-    host_ = nullptr;
     request_ = nullptr;
     result_ = Result::Converted;
     chosenMaxGain_ = -1;
@@ -32,12 +30,12 @@ const VolumeSettings& ConversionJob::settings() const {
 Result ConversionJob::reportFile(FileResult& result, Result outcome) {
     result.outcome = outcome;
     result.message = std::string(resultMessage(outcome));
-    if (isConsole()) request_->setResultText(result.message);
+    if (request_) request_->setResultText(result.message);
     return outcome;
 }
 
 void ConversionJob::reportRun(Result outcome) {
-    if (isConsole()) request_->setResultText(std::string(resultMessage(outcome)));
+    if (request_) request_->setResultText(std::string(resultMessage(outcome)));
 }
 
 Result ConversionJob::run() {
@@ -83,7 +81,6 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     } catch (const std::bad_alloc&) {
         // What was found before memory ran out is no result of the file.
         r.changes.clear();
-        changes_.clear();
         return reportFile(r, Result::FileReadError);
     }
 }
@@ -92,7 +89,6 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
     r.clear();
     r.path = path;
     r.name = fileNameOf(path);
-    changes_.clear();
     if (path.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     // A name of another kind is not read: whether anything is there decides the error.
     if (!endsWithIgnoreCase(path, step_->extension()))
@@ -142,9 +138,8 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
 }
 
 Result ConversionJob::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
-    changes_.clear();
     chosenMaxGain_ = -1;
-    const Result outcome = step_->convert(*this, settings(), host_, input, result, output);
+    const Result outcome = step_->convert(*this, settings(), input, result, output);
     chosenMaxGain_ = result.chosenMaxGain;
     return outcome;
 }
@@ -154,7 +149,6 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.mode = step_->mode();
     ctx.inputFileName = inputFileName();
     ctx.outputFileName = outputFileName();
-    ctx.console = isConsole();
     ctx.regulateChorus = settings().regulateChorus;
     ctx.dbTenths = settings().dbTenths;
     LocalDateTime stamp;

@@ -12,7 +12,6 @@
 #include "conversion/FileEngineStep.h"
 #include "conversion/JobRequest.h"
 #include "conversion/FileResult.h"
-#include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
 #include "volume/VolumeSettings.h"
 #include "platform/Clock.h"
@@ -28,16 +27,14 @@ public:
 
     FileMode mode() const { return step_->mode(); }
 
-    // Empties the log path, the file list and the change list, detaches the
-    // host and the request, the run's result := Converted. The settings stay.
+    // Empties the log path and the file list, detaches the request, the
+    // run's result := Converted. The settings stay.
     void reset();
     // The settings of the run, owned by the caller (the controller); the
     // engine step converts with them and the log prints from them.
     void setSettings(const VolumeSettings* settings) { settings_ = settings; }
     const VolumeSettings& settings() const;
-    void setHost(JobHost* host) { host_ = host; }
-    JobHost* host() const { return host_; }
-    // The files and the console of the run; reset() detaches it too.
+    // The files of the run and the receiver of its texts; reset() detaches it too.
     void setRequest(JobRequest* request) { request_ = request; }
     Result result() const { return result_; }
     // The MaxGain (attenuation steps) the last file was converted to, which
@@ -53,20 +50,14 @@ public:
     // turns out to be there.
     void setOutputFolderNew(bool isNew) { outputFolderNew_ = isNew; }
 
-    // Records the file's outcome and its message, which a console run also
+    // Records the file's outcome and its message, which the request also
     // receives. Returns the outcome.
     Result reportFile(FileResult& result, Result outcome);
-    // Gives a console run the message of a run-level result that belongs to
+    // Gives the request the message of a run-level result that belongs to
     // no file.
     void reportRun(Result outcome);
 
-    // The change list an engine step may fill during one file (the MFi step's
-    // "add change"); emptied by reset and by clearChanges.
-    void addChange(const VolumeChangeRecord& record) { changes_.push_back(record); }
-    void clearChanges() { changes_.clear(); }
-    const VolumeChangeList& changes() const { return changes_; }
-
-    // The mode's engine step on one file's bytes (change list emptied first):
+    // The mode's engine step on one file's bytes:
     // Converted (output filled), NotConverted (nothing to change), or an error.
     Result convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
     // The per-file flow for one path (run() calls it once per file). The
@@ -105,7 +96,6 @@ public:
 
 private:
     // Queries: false / empty while nothing is attached.
-    bool isConsole() const { return request_ && request_->isConsole(); }
     std::string inputFileName() const { return request_ ? request_->inputFileName() : std::string(); }
     std::string outputFileName() const { return request_ ? request_->outputFileName() : std::string(); }
     std::string logFileName() const { return request_ ? request_->logFileName() : std::string(); }
@@ -118,7 +108,6 @@ private:
 
     std::unique_ptr<FileEngineStep> step_;
     const VolumeSettings* settings_ = nullptr;
-    JobHost* host_ = nullptr;
     JobRequest* request_ = nullptr;
     std::vector<std::string> files_;
     std::string logPath_;
@@ -126,7 +115,6 @@ private:
     int chosenMaxGain_ = -1;
     bool logPathVacant_ = false;
     bool outputFolderNew_ = false;
-    VolumeChangeList changes_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;
     InputReader inputReader_;

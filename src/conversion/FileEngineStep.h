@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "conversion/FileResult.h"
-#include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "platform/Bytes.h"
 
@@ -28,12 +27,9 @@ public:
     // leaves the bytes to write in `output`.
     // Returns result.outcome: Converted, NotConverted (the job copies the
     // input), or the error that ends the file.
-    // The job offers what a step may need beyond that: its change list
-    // (job.addChange / job.changes / job.clearChanges, emptied before each
-    // file and by reset) and today's date (job.now(date)).
-    // `host` may be null (no host attached): then every query counts as 0.
-    virtual Result convert(ConversionJob& job, const VolumeSettings& settings, JobHost* host, ByteSpan input,
-                           FileResult& result, ByteVector& output) = 0;
+    // The job also gives today's date (job.now(date)).
+    virtual Result convert(ConversionJob& job, const VolumeSettings& settings, ByteSpan input, FileResult& result,
+                           ByteVector& output) = 0;
 };
 
 }  // namespace keldro

@@ -361,11 +361,9 @@ std::string buildLogEntry(const LogContext& ctx, FileResult& result, const Local
     out += ' ';
     appendThreeNumbers(out, {now.hour, now.minute, now.second}, 2, ':');
     out += "\r\n";
-    if (ctx.console) {
-        out += "OUT:";
-        out += ctx.outputFileName;
-        out += "\r\n";
-    }
+    out += "OUT:";
+    out += ctx.outputFileName;
+    out += "\r\n";
     out.append(86, '=');
     out += "\r\n";
     if (result.outcome == Result::Converted) appendTable(out, ctx, result);

@@ -13,7 +13,7 @@ public:
     std::string_view extension() const override { return ".mmf"; }
     Result wrongInput() const override { return Result::NoTaviFile; }
 
-    Result convert(ConversionJob& job, const VolumeSettings& settings, JobHost*, ByteSpan input, FileResult& result,
+    Result convert(ConversionJob& job, const VolumeSettings& settings, ByteSpan input, FileResult& result,
                    ByteVector& output) override {
         tavi::Conversion converted = tavi::convert(input, settings);
         job.reportFile(result, converted.result);

@@ -31,8 +31,7 @@ public:
     FileMode mode() const override { return mode_; }
     std::string_view extension() const override { return mode_ == FileMode::Tavi ? ".mmf" : ".mld"; }
     Result wrongInput() const override { return mode_ == FileMode::Tavi ? Result::NoTaviFile : Result::NoMfiFile; }
-    Result convert(ConversionJob& job, const VolumeSettings&, JobHost*, ByteSpan, FileResult& r,
-                   ByteVector& out) override {
+    Result convert(ConversionJob& job, const VolumeSettings&, ByteSpan, FileResult& r, ByteVector& out) override {
         ++*calls_;
         if (during_) during_();
         job.reportFile(r, result_);
@@ -49,10 +48,9 @@ private:
     std::function<void()> during_;
 };
 
-class FakeHost final : public JobHost, public JobRequest {
+class FakeHost final : public JobRequest {
 public:
     std::string in, out, log, text;
-    bool isConsole() const override { return true; }
     std::string inputFileName() const override { return in; }
     std::string outputFileName() const override { return out; }
     std::string logFileName() const override { return log; }
@@ -77,7 +75,6 @@ JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "
         return s;
     }();
     job.setSettings(&minus3);
-    job.setHost(&host);
     job.setRequest(&host);
     Result status = job.run();
     return {status, host.text, calls};
@@ -393,7 +390,6 @@ TEST(Job, ReportSemantics) {
     FakeHost host;
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(FileMode::Tavi, Result::Converted, "", &calls));
-    job.setHost(&host);
     job.setRequest(&host);
     FileResult r;
     EXPECT_EQ(job.reportFile(r, Result::IllegalCrc), Result::IllegalCrc);

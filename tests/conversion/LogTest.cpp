@@ -42,7 +42,6 @@ LogContext tavi(bool chorus = false) {
     c.mode = FileMode::Tavi;
     c.inputFileName = "in.mmf";
     c.outputFileName = "out.mmf";
-    c.console = true;
     c.regulateChorus = chorus;
     c.dbTenths = -30;
     return c;
@@ -72,9 +71,9 @@ TEST(Log, NotConvertedAndRejected) {
     FileResult bad = resultOf(Result::NoTaviFile, 0);
     LogContext ctx = tavi();
     ctx.inputFileName = "";
-    ctx.console = false;
+    ctx.outputFileName = "";
     EXPECT_EQ(buildLogEntry(ctx, bad, kNow),
-              "IN:\t---\tResult:NG\tError:No TAVI file.(-23)\tData:2006/02/06 18:33:19\r\n" + kRule + "\r\n");
+              "IN:\t---\tResult:NG\tError:No TAVI file.(-23)\tData:2006/02/06 18:33:19\r\nOUT:\r\n" + kRule + "\r\n");
 }
 
 TEST(Log, Vq7GainAndLevelColumns) {

@@ -40,11 +40,11 @@ StepOutcome runStep(const ByteVector& input, int dbTenths, bool regulate) {
     MfiController controller;
     controller.setDb(std::to_string(dbTenths / 10.0));
     controller.setRegulateChorus(regulate);
-    controller.job().setHost(&controller);
+    controller.job().setSettings(&controller.settings());
     auto step = makeMfiFileStep();
     StepOutcome o;
     keldro::testing::AllocationMeter meter;
-    o.status = step->convert(controller.job(), controller.settings(), &controller, input, o.result, o.output);
+    o.status = step->convert(controller.job(), controller.settings(), input, o.result, o.output);
     o.peak = meter.peakBytes();
     return o;
 }
