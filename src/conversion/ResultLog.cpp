@@ -110,9 +110,9 @@ void appendPair(RowText& out, int before, int after, std::string_view mark, bool
     out += '\t';
 }
 
-// TAVI positions count ticks of `timebase` milliseconds (its low 8 bits); MFi's are milliseconds.
+// TAVI positions count ticks of `timebase` milliseconds; MFi's are milliseconds.
 std::uint64_t changeMilliseconds(FileMode mode, const VolumeChangeRecord& r) {
-    if (mode == FileMode::Tavi) return static_cast<std::uint64_t>(r.timebase & 0xFF) * r.position;
+    if (mode == FileMode::Tavi) return static_cast<std::uint64_t>(r.timebase) * r.position;
     return r.position;
 }
 

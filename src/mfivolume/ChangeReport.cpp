@@ -310,7 +310,7 @@ bool reportEffectLevels(const InputVolumes& input, VolumeFile& converted, bool r
     return kept;
 }
 
-VolumeChangeRecord sendRecord(VolumeFile& converted, int track, int index, int before, int after, int action) {
+VolumeChangeRecord sendRecord(VolumeFile& converted, int track, int index, int before, int after, ActionCode action) {
     VolumeChangeRecord record = newRecord(converted, track, index);
     record.track = byteOf(track);
     record.channel = byteOf(converted.eventAt(track, index)->effectSendCode());

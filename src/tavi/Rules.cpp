@@ -18,7 +18,7 @@ int trunc(double v) { return static_cast<int>(v); }
 std::uint8_t toByte(int v) { return static_cast<std::uint8_t>(v); }
 
 bool answer(VolumeChangeRecord& r, int relativeAction, const VolumeSettings& s) {
-    r.action = s.isAbsolute() ? relativeAction + 1 : relativeAction;
+    r.action = toByte(s.isAbsolute() ? relativeAction + 1 : relativeAction);
     return true;
 }
 
@@ -115,7 +115,7 @@ bool volumeRule(const VolumeSettings& settings, const Vq7FileLevels& file, Volum
 bool insertedVolumeRule(const VolumeSettings& settings, const Vq7FileLevels& file, VolumeChangeRecord& record) {
     record.beforeVolume = kAssumedChannelVolume;
     const bool yes = volumeRule(settings, file, record);
-    if (yes) record.action += kActionInsertedVolumeRelative - kActionVolumeRelative;
+    if (yes) record.action = toByte(record.action + kActionInsertedVolumeRelative - kActionVolumeRelative);
     return yes;
 }
 

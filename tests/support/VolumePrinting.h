@@ -35,7 +35,8 @@ inline void PrintTo(const VolumeChangeRecord& r, std::ostream* os) {
         << int{r.afterVolume} << ", gain " << int{r.beforeGain} << "->" << int{r.afterGain} << ", level "
         << int{r.beforeLevel} << "->" << int{r.afterLevel} << ", action ";
     printAction(r.action, os);
-    *os << ", position " << r.position << ", timebase " << r.timebase << ", gate timebase " << r.gateTimebase << "}";
+    *os << ", position " << r.position << ", timebase " << int{r.timebase} << ", gate timebase " << int{r.gateTimebase}
+        << "}";
 }
 
 // The channel entries print only where a value is given or set: "channel 5 80
