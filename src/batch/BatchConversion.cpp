@@ -19,8 +19,7 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
-    c->job().setLogPathVacant(run.resultPathVacant);
-    c->job().setOutputFolderNew(run.outputFolderIsNew(item));
+    c->job().setBatchFacts({.outputFolderNew = run.outputFolderIsNew(item), .logPathVacant = run.resultPathVacant});
     return c;
 }
 

@@ -109,7 +109,7 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
     if (out.empty()) return reportFile(r, Result::FileWriteError);
     if (out.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, Result::FileWriteError);
-    if (result == Result::Converted && outputFolderNew_) {
+    if (result == Result::Converted && batchFacts_.outputFolderNew) {
         switch (writeFreshFile(out, ByteSpan(output))) {
             case FreshWrite::Written: return r.outcome;
             case FreshWrite::Failed: return reportFile(r, Result::FileWriteError);
@@ -160,7 +160,7 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
 }
 
 bool ConversionJob::logWouldReplaceUserFile() const {
-    if (logPathVacant_) return false;
+    if (batchFacts_.logPathVacant) return false;
     const std::optional<FileIdentity> log = fileIdentity(logPath_);
     if (!log) return false;
     for (const std::string& file : {inputFileName(), outputFileName(), settingsFileName()})

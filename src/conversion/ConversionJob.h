@@ -43,12 +43,26 @@ public:
 
     // Runs the job; returns the run's final result.
     Result run();
-    // The output's folder was made for this run (keldro-batch makes every
-    // output folder before its workers start): most likely nothing is at the
-    // output, so a converted file is linked in without a look first; the
-    // look and the checks of an existing output follow only when something
-    // turns out to be there.
-    void setOutputFolderNew(bool isNew) { outputFolderNew_ = isNew; }
+
+    // What keldro-batch knows of its whole run and a single job cannot: it
+    // spares the per-file flow a look at the file system. Both facts decide
+    // steps between the conversion and the write of the output and the log,
+    // inside the flow, so the batch hands them in rather than taking over
+    // those steps. Kept by reset().
+    struct BatchFacts {
+        // The output's folder was made for this run (keldro-batch makes every
+        // output folder before its workers start): most likely nothing is at
+        // the output, so a converted file is linked in without a look first;
+        // the look and the checks of an existing output follow only when
+        // something turns out to be there.
+        bool outputFolderNew = false;
+        // No file is at the log path while the job runs (the batch looks once
+        // before its workers start, and its result file appears only at the
+        // end): the log can replace none of the run's files, and the job does
+        // not look for each file.
+        bool logPathVacant = false;
+    };
+    void setBatchFacts(const BatchFacts& facts) { batchFacts_ = facts; }
 
     // Records the file's outcome and its message, which the request also
     // receives. Returns the outcome.
@@ -83,11 +97,6 @@ public:
     // The entry is the writer's to keep.
     using LogWriter = std::function<bool(const std::string& path, std::string entry, bool first)>;
     void setLogWriter(LogWriter writer) { logWriter_ = std::move(writer); }
-    // For a caller that knows no file is at the log path while the job runs
-    // (the batch front end looks once before its workers start, and its
-    // result file appears only at the end): with nothing there, the log can
-    // replace none of the run's files, and the job does not look for each file.
-    void setLogPathVacant(bool vacant) { logPathVacant_ = vacant; }
 
     // The clock of the log's time stamp and of anything an engine step stamps
     // with today's date (tests fix it). now() is false when no time is known.
@@ -113,8 +122,7 @@ private:
     std::string logPath_;
     Result result_ = Result::Converted;
     int chosenMaxGain_ = -1;
-    bool logPathVacant_ = false;
-    bool outputFolderNew_ = false;
+    BatchFacts batchFacts_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;
     InputReader inputReader_;

@@ -67,7 +67,7 @@ JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "
               FileMode mode = FileMode::Tavi, bool outputFolderNew = false, std::function<void()> during = {}) {
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls, std::move(during)));
-    job.setOutputFolderNew(outputFolderNew);
+    job.setBatchFacts({.outputFolderNew = outputFolderNew});
     job.reset();
     static const VolumeSettings minus3 = [] {
         VolumeSettings s;
