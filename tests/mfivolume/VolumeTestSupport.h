@@ -25,19 +25,20 @@ inline void giveChannel(VolumeSettings& settings, int entry, int value) {
 
 // A rule on bytes: the file read, the rule applied to its model, the model
 // written to `output`; false when the input cannot be read or the model not written.
-inline bool applyMaxGainRule(ByteSpan input, ByteVector& output, const VolumeSettings& settings,
-                             const mfi::Date& today) {
+inline bool ruleOnBytes(void (*rule)(mfi::VolumeFile&, const VolumeSettings&), ByteSpan input, ByteVector& output,
+                        const VolumeSettings& settings, const mfi::Date& today) {
     mfi::VolumeFile model;
     if (!ok(model.parse(input))) return false;
-    mfi::applyMaxGainRule(model, settings);
+    rule(model, settings);
     return model.write(output, today);
+}
+inline bool applyMaxGainRule(ByteSpan input, ByteVector& output, const VolumeSettings& settings,
+                             const mfi::Date& today) {
+    return ruleOnBytes(mfi::applyMaxGainRule, input, output, settings, today);
 }
 inline bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const VolumeSettings& settings,
                                    const mfi::Date& today) {
-    mfi::VolumeFile model;
-    if (!ok(model.parse(input))) return false;
-    mfi::applyChannelVolumeRule(model, settings);
-    return model.write(output, today);
+    return ruleOnBytes(mfi::applyChannelVolumeRule, input, output, settings, today);
 }
 
 // The pass on bytes: the input read and its model converted, the converted
