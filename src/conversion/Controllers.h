@@ -65,14 +65,13 @@ public:
 protected:
     VolumeController(int channelMax, std::unique_ptr<FileEngineStep> step);
 
-    VolumeSettings settings_;
-
 private:
     void prepareJob();
     // The MaxGain a TAVI file was converted to is the one the run used, and
     // the values used are saved as the next run's defaults.
     void keepChosenMaxGain();
 
+    VolumeSettings settings_;
     int channelMax_;
     std::string input_, output_, log_, settingsFile_, resultText_;
     ConversionJob job_;
