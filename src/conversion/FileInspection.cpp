@@ -55,7 +55,7 @@ Inspection inspectTavi(ByteSpan bytes) {
     in.mode = FileMode::Tavi;
     const tavi::Conversion ran = tavi::findVolumes(bytes);
     if (!isSuccess(ran.result)) return failed(FileMode::Tavi, ran.result);
-    in.kind = ran.generation;
+    in.kind = tavi::kindNumber(ran.generation);
     for (const VolumeChangeRecord& r : ran.changes) {
         if (r.action == kActionMaxGainRelative) {
             // Several MaxGain events: the loudest (fewest steps) sets the peak.

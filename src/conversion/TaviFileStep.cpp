@@ -18,7 +18,7 @@ public:
         tavi::Conversion converted = tavi::convert(input, settings);
         job.reportFile(result, converted.result);
         result.changes = std::move(converted.changes);
-        result.kind = converted.generation;
+        result.kind = tavi::kindNumber(converted.generation);
         result.chosenMaxGain = converted.chosenMaxGain;
         if (converted.result == Result::Converted) output = std::move(converted.output);
         return result.outcome;

@@ -51,8 +51,8 @@ Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     if (file_.size() < kCrcSize) return Result::FileSizeError;
 
     if (Result rc = walkChunks(); !ok(rc)) return rc;
-    const int decided = decideGeneration();
-    if (decided < 0) return Result::MixedTaviKinds;
+    const Generation decided = decideGeneration();
+    if (decided == Generation::Undecided) return Result::MixedTaviKinds;
     generation_ = decided;
     if (!hasContentsInfo_) return Result::NoCnti;
 
@@ -73,7 +73,7 @@ Result Engine::convert(const std::uint8_t* data, std::size_t size) {
 }
 
 void Engine::resetContainerState() {
-    generation_ = -1;
+    generation_ = Generation::Undecided;
     vq7Levels_ = {};
     output_.clear();
     records_.clear();
@@ -107,7 +107,7 @@ bool Engine::askInsertedVolumeRule(VolumeChangeRecord& r) {
 
 bool Engine::askMaxGainRule(VolumeChangeRecord& r) {
     if (!settings_) {
-        if (generation_ != 7) return false;
+        if (generation_ != Generation::Vq7) return false;
         r.afterGain = r.beforeGain;
         r.action = kActionMaxGainRelative;
         return true;
@@ -216,13 +216,13 @@ Result Engine::chunkSizeError(ChunkKind kind) {
     return Result::NonsupportChunkId;
 }
 
-// 2 unless exactly one of the VQ-3/5/7 tracks is present without any VQ-2
-// mark; any other mixture is refused (-1).
-int Engine::decideGeneration() const {
+// VQ-2 unless exactly one of the VQ-3/5/7 tracks is present without any VQ-2
+// mark; any other mixture is refused (undecided).
+Generation Engine::decideGeneration() const {
     const int laterKinds = int{vq3Mark_} + int{vq5Mark_} + int{vq7Mark_};
-    if (laterKinds == 0) return 2;
-    if (laterKinds > 1 || vq2Mark_) return -1;
-    return vq3Mark_ ? 3 : (vq5Mark_ ? 5 : 7);
+    if (laterKinds == 0) return Generation::Vq2;
+    if (laterKinds > 1 || vq2Mark_) return Generation::Undecided;
+    return vq3Mark_ ? Generation::Vq3 : (vq5Mark_ ? Generation::Vq5 : Generation::Vq7);
 }
 
 // Second walk: converts the tracks in file order, fixes their size fields and
@@ -250,8 +250,9 @@ Result Engine::convertTrackChunks() {
 // the whole song.
 Result Engine::checkVolumePresence() const {
     const bool masterVolumeFound = volumeChangeCount() > 0 && masterVolumeBeforeFirstNote();
-    if (generation_ == 3 || generation_ == 5) return masterVolumeFound ? Result::Converted : Result::NoMasterVolume;
-    if (generation_ == 7) {
+    if (generation_ == Generation::Vq3 || generation_ == Generation::Vq5)
+        return masterVolumeFound ? Result::Converted : Result::NoMasterVolume;
+    if (generation_ == Generation::Vq7) {
         if (maxGainChangeCount() == 0 || !maxGainInSetupData()) return Result::NoMaxGain;
         if (!masterVolumeFound) return Result::NoMasterVolume;
     }
@@ -261,7 +262,7 @@ Result Engine::checkVolumePresence() const {
 // The two signature digits: low nibbles of both bytes of the CRC of the
 // converted tracks, mixed with a seed per chip family.
 void Engine::computeAtSig() {
-    const std::uint16_t seed = generation_ == 2 ? kVq2SignatureSeed : kLaterSignatureSeed;
+    const std::uint16_t seed = generation_ == Generation::Vq2 ? kVq2SignatureSeed : kLaterSignatureSeed;
     const unsigned x = signatureCrc_.value() ^ seed;
     atSigDigit1_ = hexDigit(x >> 8);
     atSigDigit2_ = hexDigit(x);

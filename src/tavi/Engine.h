@@ -15,9 +15,16 @@ namespace keldro::tavi {
 // byte behind the first eight.
 inline constexpr std::uint64_t kLargestFileSize = 8 + std::uint64_t{0xFFFFFFFF};
 
+// The chip generation a file is written for, decided by its tracks; the
+// values are the numbers results and logs show (VQ-2 ... VQ-7).
+enum class Generation : std::int8_t { Undecided = -1, Vq2 = 2, Vq3 = 3, Vq5 = 5, Vq7 = 7 };
+
+// The number results and logs show: 2, 3, 5, 7, or -1 for undecided.
+constexpr int kindNumber(Generation g) { return static_cast<int>(g); }
+
 struct Conversion {
     Result result = Result::Converted;
-    int generation = -1;       // 2, 3, 5 or 7 once the chunks decided it, else -1
+    Generation generation = Generation::Undecided;
     ByteVector output;         // the converted file, only when result is 0
     VolumeChangeList changes;  // every change made, also when a later check failed
     std::string a0Text;        // the last "A0" signature text met or stamped

@@ -30,7 +30,7 @@ public:
 
     const ByteVector& output() const { return output_; }
     ByteVector takeOutput() { return std::move(output_); }
-    int generation() const { return generation_; }
+    Generation generation() const { return generation_; }
     VolumeChangeList takeChangeRecords() { return std::move(records_); }
     std::string lastA0Text() const { return lastA0Text_; }
     int chosenMaxGain() const { return vq7Levels_.chosenMaxGain; }
@@ -81,7 +81,7 @@ private:
     bool regulateChorus() const { return settings_ && settings_->regulateChorus; }
 
     const VolumeSettings* settings_;
-    int generation_ = -1;
+    Generation generation_ = Generation::Undecided;
     // Handed to every rule asked about this file; the MaxGain rule's choice
     // stays in it for the rest of the file.
     Vq7FileLevels vq7Levels_;
@@ -147,7 +147,7 @@ private:
     Result classifyChunk(ByteSpan id, ChunkKind& kind, int& number);
     static Result chunkSizeError(ChunkKind kind);
     Result walkChunks();
-    int decideGeneration() const;
+    Generation decideGeneration() const;
     Result convertTrackChunks();
     Result checkVolumePresence() const;
     void computeAtSig();

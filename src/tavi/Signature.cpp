@@ -112,7 +112,7 @@ Result Engine::stampContentsInfo(ByteVector& chunk) {
         pos = comma + 1;
     }
     append(out, body.subspan(pos));
-    if (generation_ == 2 && !hasOptionalData_ && !contentsInfoA0Seen_) return Result::NoAtSig;
+    if (generation_ == Generation::Vq2 && !hasOptionalData_ && !contentsInfoA0Seen_) return Result::NoAtSig;
     written.close();
     chunk = std::move(out);
     return Result::Converted;
@@ -184,7 +184,7 @@ Result Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
         if (tag.size() != 10 && tag.size() != 11) return Result::TagSizeOpda;
         lastA0Text_.assign(found->body.begin(), found->body.end());
         // Only VQ-2 files keep a seven-character value.
-        appendOptionalDataA0Tag(found->body, generation_ == 2, out);
+        appendOptionalDataA0Tag(found->body, generation_ == Generation::Vq2, out);
     }
     append(out, tags.rest());
     if (hasBytesAt(sub, 0, kSignatureDataId) && !hasA0) return Result::NoAtSig;

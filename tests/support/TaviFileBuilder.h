@@ -137,7 +137,11 @@ struct ConvertedFile {
 };
 inline ConvertedFile convertWith(const VolumeSettings& settings, const Bytes& file) {
     tavi::Conversion done = tavi::convert(file, settings);
-    return {done.result,       done.generation, std::move(done.output), std::move(done.a0Text), std::move(done.changes),
+    return {done.result,
+            tavi::kindNumber(done.generation),
+            std::move(done.output),
+            std::move(done.a0Text),
+            std::move(done.changes),
             done.chosenMaxGain};
 }
 
