@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchFiles.h"
-#include "volume/JobHost.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/ConversionPass.h"
 #include "mfivolume/VolumeFile.h"
@@ -16,15 +15,13 @@ using namespace keldro::mfi;
 namespace keldro {
 namespace {
 
-class BenchHost : public JobHost {
-public:
-    bool isRegulateChorus() override { return true; }
-    bool volumeRule(int, VolumeChangeRecord*) override { return true; }
-    bool channelVolumeHook(int, VolumeChangeRecord*) override { return true; }
-    bool insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return true; }
-    bool maxGainRule(int, VolumeChangeRecord*) override { return true; }
-    int dbTenths() override { return 30; }
-};
+// +3 dB with effect regulation.
+VolumeSettings benchSettings() {
+    VolumeSettings settings;
+    settings.dbTenths = 30;
+    settings.regulateChorus = true;
+    return settings;
+}
 
 const mfi::Date kToday{2026, 1, 1};
 
@@ -46,14 +43,18 @@ void BM_MfiReadWrite(benchmark::State& state) {
     setCounters(state, file);
 }
 
-void convertBench(benchmark::State& state, const char* vers, int format) {
+// The pass on the read model of the file.
+void convertBench(benchmark::State& state, const char* vers, int version) {
     const ByteVector file = mfiFile(vers, state.range(0));
-    BenchHost host;
-    ByteVector work(2 * file.size() + 200);
+    const VolumeSettings settings = benchSettings();
     std::size_t length = 0;
     for (auto _ : state) {
-        if (!ok(runConversionPass(file, format, format, work, length, &host, &kToday)))
+        mfi::VolumeFile source;
+        ConvertedFile converted;
+        if (!ok(source.parse(file)) ||
+            !ok(runConversionPass(std::move(source), version, 2 * file.size() + 200, converted, settings, &kToday)))
             state.SkipWithError("conversion failed");
+        length = converted.bytes.size();
         benchmark::DoNotOptimize(length);
     }
     setCounters(state, file);
@@ -62,32 +63,30 @@ void convertBench(benchmark::State& state, const char* vers, int format) {
     state.counters["out_bytes"] = static_cast<double>(length);
 }
 
-void BM_MfiConvert20(benchmark::State& state) { convertBench(state, "0200", kFormatMfi20); }
-void BM_MfiConvert40Regulated(benchmark::State& state) { convertBench(state, "0400", kFormatMfi40); }
+void BM_MfiConvert20(benchmark::State& state) { convertBench(state, "0200", kMfiVersion20); }
+void BM_MfiConvert40Regulated(benchmark::State& state) { convertBench(state, "0400", kMfiVersion40); }
 
 // Read, pass, second read and all reports, as the job's engine step
 // (conversion/MfiFileStep.cpp) runs them: MFi 4.0 with MaxGain, effect
 // regulation and its send copies; MFi 2.0 with channel volumes.
-void engineStepBench(benchmark::State& state, const char* vers, int format) {
+void engineStepBench(benchmark::State& state, const char* vers, int version) {
     const ByteVector file = mfiFile(vers, state.range(0));
-    BenchHost host;
+    const VolumeSettings settings = benchSettings();
     std::size_t outBytes = 0;
     std::size_t records = 0;
-    const int version = format == kFormatMfi20 ? kMfiVersion20 : kMfiVersion40;
     for (auto _ : state) {
         mfi::VolumeFile source;
         if (!ok(source.parse(file))) state.SkipWithError("read failed");
-        const InputVolumes before(source, InputVolumes::contentsFor(version, &host));
+        const InputVolumes before(source, InputVolumes::contentsFor(version, settings));
         ConvertedFile converted;
-        if (!ok(runConversionPass(file, std::move(source), format, format, 2 * file.size() + 200, converted, &host,
-                                  &kToday)) ||
+        if (!ok(runConversionPass(std::move(source), version, 2 * file.size() + 200, converted, settings, &kToday)) ||
             !ok(converted.reread))
             state.SkipWithError("conversion failed");
         VolumeChangeList changes;
-        const Result result = format == kFormatMfi20
-                                  ? reportChannelVolumeChanges(version, before, converted.model, &host, changes)
-                                  : reportMaxGainChanges(version, before, converted.model, &host, changes);
-        reportEffectChanges(version, before, converted.model, &host, changes);
+        const Result result = version == kMfiVersion20
+                                  ? reportChannelVolumeChanges(version, before, converted.model, settings, changes)
+                                  : reportMaxGainChanges(before, converted.model, settings, changes);
+        reportEffectChanges(version, before, converted.model, settings, changes);
         benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(changes.data());
         outBytes = converted.bytes.size();
@@ -98,8 +97,8 @@ void engineStepBench(benchmark::State& state, const char* vers, int format) {
     state.counters["changes"] = static_cast<double>(records);
 }
 
-void BM_MfiEngineStep40(benchmark::State& state) { engineStepBench(state, "0400", kFormatMfi40); }
-void BM_MfiEngineStep20(benchmark::State& state) { engineStepBench(state, "0200", kFormatMfi20); }
+void BM_MfiEngineStep40(benchmark::State& state) { engineStepBench(state, "0400", kMfiVersion40); }
+void BM_MfiEngineStep20(benchmark::State& state) { engineStepBench(state, "0200", kMfiVersion20); }
 
 // About 4 KiB, 64 KiB, 1 MiB and 8 MiB.
 void fileSizes(benchmark::internal::Benchmark* b) {

@@ -3,37 +3,25 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchFiles.h"
-#include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "tavi/Crc16.h"
 #include "tavi/Huffman.h"
 #include "tavi/Engine.h"
-#include "tavi/Rules.h"
 
 using namespace keldro::tavi;
 
 namespace keldro {
 namespace {
 
-class RelativeHost : public JobHost {
-public:
-    RelativeHost() { settings_.dbTenths = -30; }
-    bool volumeRule(int generation, VolumeChangeRecord* r) override {
-        return tavi::volumeRule(settings_, generation, *r);
-    }
-
-private:
-    VolumeSettings settings_;
-};
-
 using benchfiles::scoreSequence;
 using benchfiles::vq3File;
 
 void convertFile(benchmark::State& state, bool packed) {
     const ByteVector file = vq3File(scoreSequence(static_cast<std::size_t>(state.range(0))), packed);
-    RelativeHost host;
+    VolumeSettings settings;
+    settings.dbTenths = -30;
     for (auto _ : state) {
-        const tavi::Conversion converted = tavi::convert(file, &host);
+        const tavi::Conversion converted = tavi::convert(file, settings);
         if (converted.result != Result::Converted) state.SkipWithError("conversion failed");
         benchmark::DoNotOptimize(converted.output.data());
     }

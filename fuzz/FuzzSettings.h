@@ -43,13 +43,12 @@ inline void applySettings(VolumeController& c, const std::uint8_t* p) {
     const ConversionSettings s = settingsFrom(p);
     applyDefaultSettings(c);
     applyVolumeOptions(c, s.volume);
-    c.job().setRegulateChorus(s.regulateChorus);
-    c.job().setDbTenths(c.settings().dbTenths);
+    c.setRegulateChorus(s.regulateChorus);
+    c.job().setSettings(&c.settings());
     c.job().setClock([](LocalDateTime& out) {
         out = kToday;
         return true;
     });
-    c.job().setHost(&c);
 }
 
 }  // namespace keldro::fuzz

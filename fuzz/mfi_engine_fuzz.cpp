@@ -15,8 +15,6 @@ using namespace keldro;
 
 namespace {
 
-int formatOf(const mfi::Info& info) { return formatOfMfiVersion(mfiVersionOfVers(info.versText())); }
-
 constexpr int kOneByOneLimit = 2000;
 
 int eventsIn(const mfi::VolumeFile& file) {
@@ -29,11 +27,11 @@ int eventsIn(const mfi::VolumeFile& file) {
 // its own and each channel's volumes walked on their own. The rule puts a
 // track's default volumes in at once and walks its volumes once; both must
 // give the same file. (ADPCM volumes go the same way in both.)
-void channelRuleOneByOne(mfi::VolumeFile& model, const mfi::RuleSettings& settings) {
+void channelRuleOneByOne(mfi::VolumeFile& model, const VolumeSettings& settings) {
     for (int track = 0; track < 4; ++track)
         for (int channel = 0; channel < 4; ++channel) {
-            const int value = settings.channelValues[static_cast<std::size_t>(track * 4 + channel)];
-            if (settings.absolute == 1 && value < 0) continue;
+            const int value = settings.channelValue(track * 4 + channel);
+            if (settings.isAbsolute() && value < 0) continue;
             const int note = model.firstNoteOf(track, 0, channel);
             if (note < 0) continue;
             const int volume = model.nextChannelVolumeOf(track, 0, channel);
@@ -42,20 +40,20 @@ void channelRuleOneByOne(mfi::VolumeFile& model, const mfi::RuleSettings& settin
                  j = model.nextChannelVolumeOf(track, j + 1, channel))
                 model.setChannelVolume(
                     track, j,
-                    settings.relative == 1
-                        ? relativeMfiChannelVolume(model.eventAt(track, j)->channelVolume(), settings.db)
+                    !settings.isAbsolute()
+                        ? relativeMfiChannelVolume(model.eventAt(track, j)->channelVolume(), settings.db())
                         : value);
         }
 }
 
-mfi::RuleSettings channelRuleSettings(const std::uint8_t* p) {
-    mfi::RuleSettings settings;
-    settings.relative = (p[0] & 1) ? 0 : 1;
-    settings.absolute = 1 - settings.relative;
-    settings.db = static_cast<std::int8_t>(p[1]) / 2.0;
-    for (std::size_t entry = 0; entry < 16; ++entry)
-        settings.channelValues[entry] = ((p[2] >> (entry % 8)) & 1) ? p[3] & 0x3F : -1;
-    settings.channelValues[16] = -1;
+VolumeSettings channelRuleSettings(const std::uint8_t* p) {
+    VolumeSettings settings;
+    settings.absoluteMode = p[0] & 1;
+    settings.dbTenths = static_cast<std::int8_t>(p[1]) * 5;
+    for (std::size_t entry = 0; entry < 16; ++entry) {
+        settings.channelGiven[entry] = (p[2] >> (entry % 8)) & 1;
+        settings.channelVolume[entry] = p[3] & 0x3F;
+    }
     return settings;
 }
 
@@ -78,21 +76,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // converted bytes must read back.
     mfi::VolumeFile source;
     if (!ok(source.parse(input))) return 0;
-    const int format = formatOf(source.infoRecord());
-    if (format == 0) return 0;
+    const int version = mfiVersionOfVers(source.infoRecord().versText());
+    if (version == 0) return 0;
     const mfi::Date today{2024, 2, 29};
-    ByteVector work(2 * input.size() + 200, 0);
-    std::size_t length = 0;
-    if (ok(runConversionPass(input, format, format, work, length, &controller, &today))) {
-        if (length == 0 || length > work.size()) std::abort();
+    const std::size_t capacity = 2 * input.size() + 200;
+    mfi::VolumeFile model = source;
+    ConvertedFile passed;
+    if (ok(runConversionPass(std::move(model), version, capacity, passed, controller.settings(), &today))) {
+        if (passed.bytes.empty() || passed.bytes.size() > capacity) std::abort();
         mfi::File converted;
-        if (!ok(converted.read(ByteSpan(work.data(), length)))) std::abort();
+        if (!ok(converted.read(passed.bytes))) std::abort();
     }
     // The effect regulation plans its send copies in one go; placing them one
     // by one (which searches the whole model again after every copy, so only
     // on small models) must give the same file.
     if (eventsIn(source) <= kOneByOneLimit && source.nextAdpcmNote(0) < 0) {
-        const mfi::RuleSettings settings = channelRuleSettings(data);
+        const VolumeSettings settings = channelRuleSettings(data);
         mfi::VolumeFile perTrack = source;
         mfi::VolumeFile perChannel = source;
         perTrack.watchInserts();

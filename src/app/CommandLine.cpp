@@ -88,7 +88,7 @@ void processCommandLine(ConverterApp& app, VolumeController& c, int argc, char**
     if (version) printToStderr(versionLine(app.executableName()));
     if (help) printToStderr(helpText(c.mode() == FileMode::Mfi, app.executableName()));
     if (convert) {
-        c.job().setRegulateChorus(app.regulateChorus());
+        c.setRegulateChorus(app.regulateChorus());
         app.setResult(c.consoleRun());
         const std::string& text = c.resultText();
         if (!text.empty()) printToStderr(text + "\n");

@@ -19,8 +19,7 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
-    c->job().setLogPathVacant(run.resultPathVacant);
-    c->job().setOutputFolderNew(run.outputFolderIsNew(item));
+    c->job().setBatchFacts({.outputFolderNew = run.outputFolderIsNew(item), .logPathVacant = run.resultPathVacant});
     return c;
 }
 
@@ -39,7 +38,7 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind, 
     std::unique_ptr<VolumeController> c = controllerFor(item, run);
     ConversionJob& job = c->job();
     job.reset();
-    job.setHost(c.get());
+    job.setSettings(&c->settings());
     job.setRequest(c.get());
     collectLogEntry(job, outcome);
     FileResult result;

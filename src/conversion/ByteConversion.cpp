@@ -30,7 +30,7 @@ ConversionOutcome convertBytes(FileMode mode, ByteSpan input, const ConversionSe
     outcome.exitStatus = resultExitStatus(outcome.result);
     outcome.kind = file.kind;
     outcome.changes = std::move(file.changes);
-    outcome.dbTenths = c->job().dbTenths();
+    outcome.dbTenths = c->settings().dbTenths;
     if (result == Result::NotConverted) outcome.bytes.assign(input.begin(), input.end());
     if (!outcome.succeeded()) outcome.bytes.clear();
     return outcome;
@@ -62,7 +62,6 @@ std::string resultLogEntry(FileMode mode, const ConversionOutcome& outcome, bool
     context.mode = mode;
     context.inputFileName = inputName;
     context.outputFileName = outputName;
-    context.console = true;  // keldro-batch runs every job as a console run
     context.regulateChorus = regulateChorus;
     context.dbTenths = outcome.dbTenths;
     FileResult result;

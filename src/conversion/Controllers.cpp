@@ -5,7 +5,6 @@
 #include "conversion/MfiFileStep.h"
 #include "conversion/TaviFileStep.h"
 #include "platform/Text.h"
-#include "tavi/Rules.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro {
@@ -53,54 +52,31 @@ std::string VolumeController::maxGainText() const {
 
 void VolumeController::prepareJob() {
     job_.reset();
-    job_.setDbTenths(settings_.dbTenths);
-    job_.setHost(this);
+    job_.setSettings(&settings_);
     job_.setRequest(this);
+}
+
+void VolumeController::keepChosenMaxGain() {
+    if (job_.chosenMaxGain() >= 0) settings_.maxGainTenths = tenthsOfAttenuationSteps(job_.chosenMaxGain());
 }
 
 Result VolumeController::consoleRun() {
     prepareJob();
-    return job_.run();
+    const Result result = job_.run();
+    keepChosenMaxGain();
+    return result;
 }
 
 Result VolumeController::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
     prepareJob();
-    return job_.convertBytes(input, result, output);
+    const Result outcome = job_.convertBytes(input, result, output);
+    keepChosenMaxGain();
+    return outcome;
 }
 
 TaviController::TaviController() : VolumeController(127, makeTaviFileStep()) {}
 
-bool TaviController::volumeRule(int kind, VolumeChangeRecord* record) {
-    return record && tavi::volumeRule(settings_, kind, *record);
-}
-bool TaviController::insertedVolumeRule(int kind, VolumeChangeRecord* record) {
-    if (!record) return false;
-    return tavi::insertedVolumeRule(settings_, kind, *record);
-}
-bool TaviController::maxGainRule(int kind, VolumeChangeRecord* record) {
-    if (!record || !tavi::maxGainRule(settings_, kind, *record)) return false;
-    // The MaxGain chosen for the file is the one the run used, and the values
-    // used are saved as the next run's defaults.
-    if (record->vq7.chosenMaxGain >= 0) settings_.maxGainTenths = tenthsOfAttenuationSteps(record->vq7.chosenMaxGain);
-    return true;
-}
-bool TaviController::effectDepthRule(int kind, VolumeChangeRecord* record) {
-    return record && tavi::effectDepthRule(settings_, kind, *record);
-}
-bool TaviController::chorusSendRule(int kind, VolumeChangeRecord* record) {
-    return record && tavi::chorusSendRule(settings_, kind, *record);
-}
-bool TaviController::chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) {
-    return record && tavi::chorusSendBeforeNoteRule(settings_, kind, *record, effectType);
-}
-
 MfiController::MfiController() : VolumeController(63, makeMfiFileStep()) {}
-
-int MfiController::channelValue(int entry) {
-    if (entry < 0 || entry >= kChannelEntries) return -1;
-    auto e = static_cast<std::size_t>(entry);
-    return settings_.channelGiven[e] == 1 ? settings_.channelVolume[e] : -1;
-}
 
 std::unique_ptr<VolumeController> makeController(int targetFile) {
     if (targetFile == 1) return std::make_unique<MfiController>();

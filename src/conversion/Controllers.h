@@ -2,22 +2,22 @@
 // The two controllers, one per mode. They carry the run's VolumeSettings, parse
 // and clamp every value that reaches them, hold the file names (input,
 // output, log, settings) and the result text, own the ConversionJob and
-// implement JobHost and JobRequest. Everything is
-// shared in VolumeController; TaviController and MfiController keep only the
-// real differences: the channel range, the job's engine step, the TAVI rule
-// operations (TAVI) and the settings queries the MFi engine makes (MFi).
+// answer its JobRequest. The job hands the settings to the mode's engine,
+// which gives back what it changed; the one value an engine chooses for the
+// run (the MaxGain of a TAVI VQ-7 file) comes back through the job's result.
+// TaviController and MfiController differ only in the channel range and the
+// job's engine step.
 #include <memory>
 #include <string>
 
 #include "conversion/ConversionJob.h"
 #include "conversion/JobRequest.h"
-#include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "volume/VolumeTables.h"
 
 namespace keldro {
 
-class VolumeController : public JobHost, public JobRequest {
+class VolumeController : public JobRequest {
 public:
     ~VolumeController() override = default;
     VolumeController(const VolumeController&) = delete;
@@ -33,6 +33,7 @@ public:
     void setChannel(int entry, int value);     // clamped to the mode's range
     void setChannelGiven(int entry, bool given);
     void setAbsoluteMode(int a);  // 1 if a is 1, else 0
+    void setRegulateChorus(bool regulate) { settings_.regulateChorus = regulate; }
     void setInputFileName(const std::string& name) { input_ = name; }
     void setOutputFileName(const std::string& name) { output_ = name; }
     void setLogFileName(const std::string& name) { log_ = name; }
@@ -48,32 +49,29 @@ public:
     const std::string& resultText() const { return resultText_; }
     ConversionJob& job() { return job_; }
 
-    // Resets the job, hands it the dB value and this host, runs it.
+    // Resets the job, hands it these settings and this request, runs it, and
+    // keeps the MaxGain a TAVI file was converted to as the run's setting.
     Result consoleRun();
     // The same preparation, then only the engine step on bytes (ConversionJob::convertBytes).
     Result convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
-
-    // ---- JobHost: the operations both controllers answer alike. ----
-    bool isCancelRequested() override { return false; }
-    bool isRegulateChorus() override { return job_.regulateChorus(); }
 
     // ---- JobRequest. ----
     std::string inputFileName() const override { return input_; }
     std::string outputFileName() const override { return output_; }
     std::string logFileName() const override { return log_; }
     std::string settingsFileName() const override { return settingsFile_; }
-    // Every program prints the outcome's text.
-    bool isConsole() const override { return true; }
     void setResultText(const std::string& text) override { resultText_ = text; }
 
 protected:
     VolumeController(int channelMax, std::unique_ptr<FileEngineStep> step);
 
-    VolumeSettings settings_;
-
 private:
     void prepareJob();
+    // The MaxGain a TAVI file was converted to is the one the run used, and
+    // the values used are saved as the next run's defaults.
+    void keepChosenMaxGain();
 
+    VolumeSettings settings_;
     int channelMax_;
     std::string input_, output_, log_, settingsFile_, resultText_;
     ConversionJob job_;
@@ -82,32 +80,11 @@ private:
 class TaviController final : public VolumeController {
 public:
     TaviController();
-
-    // The TAVI rule operations forward to the TAVI volume rules with this
-    // controller's settings; the other queries keep JobHost's bodies.
-    bool volumeRule(int kind, VolumeChangeRecord* record) override;
-    bool insertedVolumeRule(int kind, VolumeChangeRecord* record) override;
-    bool maxGainRule(int kind, VolumeChangeRecord* record) override;
-    bool effectDepthRule(int kind, VolumeChangeRecord* record) override;
-    bool chorusSendRule(int kind, VolumeChangeRecord* record) override;
-    bool chorusSendBeforeNoteRule(int kind, VolumeChangeRecord* record, int effectType) override;
 };
 
 class MfiController final : public VolumeController {
 public:
     MfiController();
-
-    // The MFi engine decides its own values: the controller only accepts.
-    bool volumeRule(int, VolumeChangeRecord*) override { return true; }
-    bool channelVolumeHook(int, VolumeChangeRecord*) override { return true; }
-    bool insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return true; }
-    bool maxGainRule(int, VolumeChangeRecord*) override { return true; }
-
-    bool isAbsoluteMode() override { return settings_.absoluteMode != 0; }
-    int dbTenths() override { return settings_.dbTenths; }
-    int maxGainSteps() override { return attenuationStepsOfTenths(settings_.maxGainTenths); }
-    int masterVolume() override { return settings_.masterVolume; }
-    int channelValue(int entry) override;
 };
 
 // The controller of a mode: 0 TAVI, 1 MFi.

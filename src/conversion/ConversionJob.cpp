@@ -17,21 +17,25 @@ ConversionJob::ConversionJob(std::unique_ptr<FileEngineStep> step) : step_(std::
 void ConversionJob::reset() {
     logPath_.clear();
     files_.clear();
-    changes_.clear();
-    host_ = nullptr;
     request_ = nullptr;
     result_ = Result::Converted;
+    chosenMaxGain_ = -1;
+}
+
+const VolumeSettings& ConversionJob::settings() const {
+    static const VolumeSettings kNone;
+    return settings_ ? *settings_ : kNone;
 }
 
 Result ConversionJob::reportFile(FileResult& result, Result outcome) {
     result.outcome = outcome;
     result.message = std::string(resultMessage(outcome));
-    if (isConsole()) request_->setResultText(result.message);
+    if (request_) request_->setResultText(result.message);
     return outcome;
 }
 
 void ConversionJob::reportRun(Result outcome) {
-    if (isConsole()) request_->setResultText(std::string(resultMessage(outcome)));
+    if (request_) request_->setResultText(std::string(resultMessage(outcome)));
 }
 
 Result ConversionJob::run() {
@@ -54,7 +58,6 @@ Result ConversionJob::run() {
     }
     bool first = true;
     for (const auto& path : files_) {
-        if (hostIsCancelRequested()) break;
         FileResult result;
         result_ = convertOneFile(path, result);
         if (result_ == Result::Cancel || result_ == Result::FolderOpenError) break;
@@ -78,7 +81,6 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     } catch (const std::bad_alloc&) {
         // What was found before memory ran out is no result of the file.
         r.changes.clear();
-        changes_.clear();
         return reportFile(r, Result::FileReadError);
     }
 }
@@ -87,7 +89,6 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
     r.clear();
     r.path = path;
     r.name = fileNameOf(path);
-    changes_.clear();
     if (path.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     // A name of another kind is not read: whether anything is there decides the error.
     if (!endsWithIgnoreCase(path, step_->extension()))
@@ -108,7 +109,7 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
     if (out.empty()) return reportFile(r, Result::FileWriteError);
     if (out.size() >= kMaxPathBytes) return reportFile(r, Result::PathTooLong);
     if (!endsWithIgnoreCase(out, step_->extension())) return reportFile(r, Result::FileWriteError);
-    if (result == Result::Converted && outputFolderNew_) {
+    if (result == Result::Converted && batchFacts_.outputFolderNew) {
         switch (writeFreshFile(out, ByteSpan(output))) {
             case FreshWrite::Written: return r.outcome;
             case FreshWrite::Failed: return reportFile(r, Result::FileWriteError);
@@ -137,8 +138,10 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
 }
 
 Result ConversionJob::convertBytes(ByteSpan input, FileResult& result, ByteVector& output) {
-    changes_.clear();
-    return step_->convert(*this, host_, input, result, output);
+    chosenMaxGain_ = -1;
+    const Result outcome = step_->convert(*this, settings(), input, result, output);
+    chosenMaxGain_ = result.chosenMaxGain;
+    return outcome;
 }
 
 bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
@@ -146,9 +149,8 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.mode = step_->mode();
     ctx.inputFileName = inputFileName();
     ctx.outputFileName = outputFileName();
-    ctx.console = isConsole();
-    ctx.regulateChorus = hostIsRegulateChorus();
-    ctx.dbTenths = dbTenths_;
+    ctx.regulateChorus = settings().regulateChorus;
+    ctx.dbTenths = settings().dbTenths;
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
     std::string entry = buildLogEntry(ctx, result, stamp);
@@ -158,7 +160,7 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
 }
 
 bool ConversionJob::logWouldReplaceUserFile() const {
-    if (logPathVacant_) return false;
+    if (batchFacts_.logPathVacant) return false;
     const std::optional<FileIdentity> log = fileIdentity(logPath_);
     if (!log) return false;
     for (const std::string& file : {inputFileName(), outputFileName(), settingsFileName()})

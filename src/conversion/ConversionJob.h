@@ -12,8 +12,8 @@
 #include "conversion/FileEngineStep.h"
 #include "conversion/JobRequest.h"
 #include "conversion/FileResult.h"
-#include "volume/JobHost.h"
 #include "volume/VolumeChangeRecord.h"
+#include "volume/VolumeSettings.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 
@@ -27,42 +27,51 @@ public:
 
     FileMode mode() const { return step_->mode(); }
 
-    // Empties the log path, the file list and the change list, detaches the
-    // host, the run's result := Converted. RegulateChorus and the dB tenths stay.
+    // Empties the log path and the file list, detaches the request, the
+    // run's result := Converted. The settings stay.
     void reset();
-    void setDbTenths(int tenths) { dbTenths_ = tenths; }
-    int dbTenths() const { return dbTenths_; }
-    void setHost(JobHost* host) { host_ = host; }
-    JobHost* host() const { return host_; }
-    // The files and the console of the run; reset() detaches it too.
+    // The settings of the run, owned by the caller (the controller); the
+    // engine step converts with them and the log prints from them.
+    void setSettings(const VolumeSettings* settings) { settings_ = settings; }
+    const VolumeSettings& settings() const;
+    // The files of the run and the receiver of its texts; reset() detaches it too.
     void setRequest(JobRequest* request) { request_ = request; }
-    void setRegulateChorus(bool regulate) { regulateChorus_ = regulate; }
-    bool regulateChorus() const { return regulateChorus_; }
     Result result() const { return result_; }
+    // The MaxGain (attenuation steps) the last file was converted to, which
+    // the run keeps as its setting (FileResult::chosenMaxGain); -1 none.
+    int chosenMaxGain() const { return chosenMaxGain_; }
 
     // Runs the job; returns the run's final result.
     Result run();
-    // The output's folder was made for this run (keldro-batch makes every
-    // output folder before its workers start): most likely nothing is at the
-    // output, so a converted file is linked in without a look first; the
-    // look and the checks of an existing output follow only when something
-    // turns out to be there.
-    void setOutputFolderNew(bool isNew) { outputFolderNew_ = isNew; }
 
-    // Records the file's outcome and its message, which a console run also
+    // What keldro-batch knows of its whole run and a single job cannot: it
+    // spares the per-file flow a look at the file system. Both facts decide
+    // steps between the conversion and the write of the output and the log,
+    // inside the flow, so the batch hands them in rather than taking over
+    // those steps. Kept by reset().
+    struct BatchFacts {
+        // The output's folder was made for this run (keldro-batch makes every
+        // output folder before its workers start): most likely nothing is at
+        // the output, so a converted file is linked in without a look first;
+        // the look and the checks of an existing output follow only when
+        // something turns out to be there.
+        bool outputFolderNew = false;
+        // No file is at the log path while the job runs (the batch looks once
+        // before its workers start, and its result file appears only at the
+        // end): the log can replace none of the run's files, and the job does
+        // not look for each file.
+        bool logPathVacant = false;
+    };
+    void setBatchFacts(const BatchFacts& facts) { batchFacts_ = facts; }
+
+    // Records the file's outcome and its message, which the request also
     // receives. Returns the outcome.
     Result reportFile(FileResult& result, Result outcome);
-    // Gives a console run the message of a run-level result that belongs to
+    // Gives the request the message of a run-level result that belongs to
     // no file.
     void reportRun(Result outcome);
 
-    // The change list an engine step may fill during one file (the MFi step's
-    // "add change"); emptied by reset and by clearChanges.
-    void addChange(const VolumeChangeRecord& record) { changes_.push_back(record); }
-    void clearChanges() { changes_.clear(); }
-    const VolumeChangeList& changes() const { return changes_; }
-
-    // The mode's engine step on one file's bytes (change list emptied first):
+    // The mode's engine step on one file's bytes:
     // Converted (output filled), NotConverted (nothing to change), or an error.
     Result convertBytes(ByteSpan input, FileResult& result, ByteVector& output);
     // The per-file flow for one path (run() calls it once per file). The
@@ -88,11 +97,6 @@ public:
     // The entry is the writer's to keep.
     using LogWriter = std::function<bool(const std::string& path, std::string entry, bool first)>;
     void setLogWriter(LogWriter writer) { logWriter_ = std::move(writer); }
-    // For a caller that knows no file is at the log path while the job runs
-    // (the batch front end looks once before its workers start, and its
-    // result file appears only at the end): with nothing there, the log can
-    // replace none of the run's files, and the job does not look for each file.
-    void setLogPathVacant(bool vacant) { logPathVacant_ = vacant; }
 
     // The clock of the log's time stamp and of anything an engine step stamps
     // with today's date (tests fix it). now() is false when no time is known.
@@ -101,9 +105,6 @@ public:
 
 private:
     // Queries: false / empty while nothing is attached.
-    bool hostIsCancelRequested() const { return host_ && host_->isCancelRequested(); }
-    bool hostIsRegulateChorus() const { return host_ && host_->isRegulateChorus(); }
-    bool isConsole() const { return request_ && request_->isConsole(); }
     std::string inputFileName() const { return request_ ? request_->inputFileName() : std::string(); }
     std::string outputFileName() const { return request_ ? request_->outputFileName() : std::string(); }
     std::string logFileName() const { return request_ ? request_->logFileName() : std::string(); }
@@ -115,16 +116,13 @@ private:
     Result convertReadFile(const std::string& path, FileResult& result);
 
     std::unique_ptr<FileEngineStep> step_;
-    JobHost* host_ = nullptr;
+    const VolumeSettings* settings_ = nullptr;
     JobRequest* request_ = nullptr;
     std::vector<std::string> files_;
     std::string logPath_;
-    int dbTenths_ = 0;
     Result result_ = Result::Converted;
-    bool regulateChorus_ = false;
-    bool logPathVacant_ = false;
-    bool outputFolderNew_ = false;
-    VolumeChangeList changes_;
+    int chosenMaxGain_ = -1;
+    BatchFacts batchFacts_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;
     InputReader inputReader_;

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "conversion/FileResult.h"
-#include "volume/JobHost.h"
+#include "volume/VolumeSettings.h"
 #include "platform/Bytes.h"
 
 namespace keldro {
@@ -21,17 +21,14 @@ public:
     virtual std::string_view extension() const = 0;  // ".mmf" / ".mld", compared ignoring case
     virtual Result wrongInput() const = 0;           // "No TAVI file." / "No MFi file."
 
-    // Runs the mode's engine on the whole input file. Reports every outcome
-    // through job.reportFile(result, outcome), fills result.changes and
-    // result.kind, and when converted leaves the bytes to write in `output`.
+    // Runs the mode's engine on the whole input file with the run's settings.
+    // Reports every outcome through job.reportFile(result, outcome), fills
+    // result.changes, result.kind and result.chosenMaxGain, and when converted
+    // leaves the bytes to write in `output`.
     // Returns result.outcome: Converted, NotConverted (the job copies the
     // input), or the error that ends the file.
-    // The job offers what a step may need beyond that: its change list
-    // (job.addChange / job.changes / job.clearChanges, emptied before each
-    // file and by reset), RegulateChorus (job.regulateChorus(), the same as
-    // host->isRegulateChorus()) and today's date (job.now(date)).
-    // `host` may be null (no host attached): then every query counts as 0.
-    virtual Result convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result,
+    // The job also gives today's date (job.now(date)).
+    virtual Result convert(ConversionJob& job, const VolumeSettings& settings, ByteSpan input, FileResult& result,
                            ByteVector& output) = 0;
 };
 

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "volume/Result.h"
-#include "volume/JobHost.h"
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/VolumeFile.h"
 #include "conversion/InputFile.h"
@@ -48,58 +47,25 @@ Inspection failed(FileMode mode, Result outcome) {
     return in;
 }
 
-// Runs the ordinary TAVI engine and notes the value found at every volume
-// point it asks about; every answer keeps the value as it is, so the engine
-// takes the same path as in a conversion while the file stays untouched.
-class VolumeSpy final : public JobHost {
-public:
-    explicit VolumeSpy(Inspection& found) : found_(found) {}
-
-    bool volumeRule(int generation, VolumeChangeRecord* r) override {
-        note(generation, r->track, r->beforeVolume);
-        return keep(r);
-    }
-    // The engine hands over the volume a channel plays at before its first
-    // volume event.
-    bool insertedVolumeRule(int generation, VolumeChangeRecord* r) override {
-        note(generation, r->track, r->beforeVolume);
-        return keep(r);
-    }
-    bool maxGainRule(int generation, VolumeChangeRecord* r) override {
-        if (generation != 7) return false;
-        // Several MaxGain events: the loudest (fewest steps) sets the peak.
-        if (!found_.maxGainSteps || r->beforeGain < *found_.maxGainSteps) found_.maxGainSteps = r->beforeGain;
-        r->afterGain = r->beforeGain;
-        r->action = kActionMaxGainRelative;
-        return true;
-    }
-    bool effectDepthRule(int, VolumeChangeRecord*) override { return false; }
-    bool chorusSendRule(int, VolumeChangeRecord*) override { return false; }
-    bool chorusSendBeforeNoteRule(int, VolumeChangeRecord*, int) override { return false; }
-
-private:
-    void note(int generation, int track, int volume) {
-        if (generation == 2 || track == kAudioTrack)
-            keepLoudest(found_.channelVolume, volume);
-        else
-            keepLoudest(found_.masterVolume, volume);
-    }
-    static bool keep(VolumeChangeRecord* r) {
-        r->afterVolume = r->beforeVolume;
-        r->action = kActionVolumeRelative;
-        return true;
-    }
-
-    Inspection& found_;
-};
-
+// The TAVI engine walks the file as a conversion would and records every
+// volume point with the value found (tavi::findVolumes); the volumes a
+// channel plays at before its first volume event are among them.
 Inspection inspectTavi(ByteSpan bytes) {
     Inspection in;
     in.mode = FileMode::Tavi;
-    VolumeSpy spy(in);
-    const tavi::Conversion ran = tavi::convert(bytes, &spy);
+    const tavi::Conversion ran = tavi::findVolumes(bytes);
     if (!isSuccess(ran.result)) return failed(FileMode::Tavi, ran.result);
-    in.kind = ran.generation;
+    in.kind = tavi::kindNumber(ran.generation);
+    for (const VolumeChangeRecord& r : ran.changes) {
+        if (r.action == kActionMaxGainRelative) {
+            // Several MaxGain events: the loudest (fewest steps) sets the peak.
+            if (!in.maxGainSteps || r.beforeGain < *in.maxGainSteps) in.maxGainSteps = r.beforeGain;
+        } else if (in.kind == 2 || r.track == kAudioTrack) {
+            keepLoudest(in.channelVolume, r.beforeVolume);
+        } else {
+            keepLoudest(in.masterVolume, r.beforeVolume);
+        }
+    }
     computePeak(in, in.kind == 2, 1);
     return in;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // What a run of the conversion job is asked to do: which file to read, where
 // to write the output, the log and (to keep the log off it) the settings
-// file, and whether the outcome's text is wanted for a console. The program
-// front ends answer it; the engines never see it.
+// file; it receives the outcome's text. The program front ends answer it;
+// the engines never see it.
 #include <string>
 
 namespace keldro {
@@ -16,8 +16,7 @@ public:
     virtual std::string logFileName() const { return {}; }
     // The settings file of the run, which the log must never replace ("" for none).
     virtual std::string settingsFileName() const { return {}; }
-    // A console run receives the text of every outcome through setResultText.
-    virtual bool isConsole() const { return false; }
+    // The text of every outcome.
     virtual void setResultText(const std::string&) {}
 };
 

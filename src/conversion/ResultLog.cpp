@@ -110,9 +110,9 @@ void appendPair(RowText& out, int before, int after, std::string_view mark, bool
     out += '\t';
 }
 
-// TAVI positions count ticks of `timebase` milliseconds (its low 8 bits); MFi's are milliseconds.
+// TAVI positions count ticks of `timebase` milliseconds; MFi's are milliseconds.
 std::uint64_t changeMilliseconds(FileMode mode, const VolumeChangeRecord& r) {
-    if (mode == FileMode::Tavi) return static_cast<std::uint64_t>(r.timebase & 0xFF) * r.position;
+    if (mode == FileMode::Tavi) return static_cast<std::uint64_t>(r.timebase) * r.position;
     return r.position;
 }
 
@@ -361,11 +361,9 @@ std::string buildLogEntry(const LogContext& ctx, FileResult& result, const Local
     out += ' ';
     appendThreeNumbers(out, {now.hour, now.minute, now.second}, 2, ':');
     out += "\r\n";
-    if (ctx.console) {
-        out += "OUT:";
-        out += ctx.outputFileName;
-        out += "\r\n";
-    }
+    out += "OUT:";
+    out += ctx.outputFileName;
+    out += "\r\n";
     out.append(86, '=');
     out += "\r\n";
     if (result.outcome == Result::Converted) appendTable(out, ctx, result);

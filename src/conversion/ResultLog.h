@@ -9,12 +9,11 @@
 
 namespace keldro {
 
-// What an entry reads from the job and its host.
+// What an entry reads from the job and its settings.
 struct LogContext {
     FileMode mode = FileMode::Tavi;
     std::string inputFileName;
     std::string outputFileName;
-    bool console = false;
     bool regulateChorus = false;
     int dbTenths = 0;
 };

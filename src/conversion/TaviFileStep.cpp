@@ -13,11 +13,13 @@ public:
     std::string_view extension() const override { return ".mmf"; }
     Result wrongInput() const override { return Result::NoTaviFile; }
 
-    Result convert(ConversionJob& job, JobHost* host, ByteSpan input, FileResult& result, ByteVector& output) override {
-        tavi::Conversion converted = tavi::convert(input, host);
+    Result convert(ConversionJob& job, const VolumeSettings& settings, ByteSpan input, FileResult& result,
+                   ByteVector& output) override {
+        tavi::Conversion converted = tavi::convert(input, settings);
         job.reportFile(result, converted.result);
         result.changes = std::move(converted.changes);
-        result.kind = converted.generation;
+        result.kind = tavi::kindNumber(converted.generation);
+        result.chosenMaxGain = converted.chosenMaxGain;
         if (converted.result == Result::Converted) output = std::move(converted.output);
         return result.outcome;
     }

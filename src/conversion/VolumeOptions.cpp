@@ -64,7 +64,7 @@ std::unique_ptr<VolumeController> controllerWithOptions(FileMode mode, const std
     std::unique_ptr<VolumeController> c = makeController(mode == FileMode::Mfi ? 1 : 0);
     applyDefaultSettings(*c);
     applyVolumeOptions(*c, options);
-    c->job().setRegulateChorus(regulateChorus);
+    c->setRegulateChorus(regulateChorus);
     return c;
 }
 

@@ -29,16 +29,6 @@ VolumeChangeRecord newRecord(VolumeFile& converted, int track, int index) {
 // Record fields are bytes: values are kept modulo 256.
 std::uint8_t byteOf(int value) { return static_cast<std::uint8_t>(value); }
 
-bool isRelative(JobHost* host) { return !host || !host->isAbsoluteMode(); }
-
-// Offers a record to a host hook; it is kept only when the host accepts it.
-template <typename Hook>
-bool offer(JobHost* host, VolumeChangeRecord& record, VolumeChangeList& changes, Hook hook) {
-    if (!host || !hook(*host, record)) return false;
-    changes.push_back(record);
-    return true;
-}
-
 struct FirstSound {
     int minTick = -1;        // earliest tick of any sounding event, -1 when nothing sounds
     int firstOfTrack0 = -1;  // index of track 0's earliest sounding event
@@ -75,9 +65,9 @@ int volumeOf(const Event& event, int track, std::uint8_t& recordTrack) {
 
 // ---- The input's volume points ----
 
-unsigned InputVolumes::contentsFor(int version, JobHost* host) {
+unsigned InputVolumes::contentsFor(int version, const VolumeSettings& settings) {
     if (version == kMfiVersion20) return kVolumes;
-    const bool effects = version == kMfiVersion40 && host && host->isRegulateChorus();
+    const bool effects = version == kMfiVersion40 && settings.regulateChorus;
     return kMasterVolumes | (effects ? kEffects : 0u);
 }
 
@@ -171,9 +161,9 @@ int InputVolumes::readEffectBlocks(int index, std::uint8_t* buffer, int capacity
     return count;
 }
 
-Result reportMaxGainChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
+Result reportMaxGainChanges(const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
                             VolumeChangeList& changes) {
-    const bool relative = isRelative(host);
+    const bool relative = !settings.isAbsolute();
     const int gainIndex = converted.lastMaxGainIndex();
     if (gainIndex < 0) return Result::NoMaxGain;
     const int gainTick = converted.eventAt(0, gainIndex)->time();
@@ -182,7 +172,7 @@ Result reportMaxGainChanges(int version, const InputVolumes& input, VolumeFile& 
     gain.beforeGain = input.maxGainValue();
     gain.afterGain = converted.maxGainValue();
     gain.action = relative ? kActionMaxGainRelative : kActionMaxGainAbsolute;
-    offer(host, gain, changes, [&](JobHost& h, VolumeChangeRecord& r) { return h.maxGainRule(version, &r); });
+    changes.push_back(gain);
 
     // The MaxGain must come before anything sounds.
     const FirstSound sound = findFirstSound(converted);
@@ -209,7 +199,7 @@ Result reportMaxGainChanges(int version, const InputVolumes& input, VolumeFile& 
             record.beforeVolume = byteOf(before);
             record.action = kActionVolumeRelative;
         }
-        offer(host, record, changes, [&](JobHost& h, VolumeChangeRecord& r) { return h.volumeRule(version, &r); });
+        changes.push_back(record);
     }
     return found ? Result::Converted : Result::NoMasterVolume;
 }
@@ -237,10 +227,9 @@ bool isCounterpart(VolumeFile& converted, const VolumeWalk& walk, int c) {
            before.timeMs == converted.eventTimeMs(t, c);
 }
 
-// Walks one track's volume events; false ends the track. Sets `kept` when a
-// record was appended.
-bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, JobHost* host, int version, VolumeWalk& walk,
-                      VolumeChangeList& changes, bool& kept) {
+// Walks one track's volume events; false ends the track.
+bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
+                      VolumeWalk& walk, VolumeChangeList& changes) {
     const int t = walk.track;
     const int c = converted.nextVolumeEvent(t, walk.converted);
     if (c < 0) return false;
@@ -252,7 +241,7 @@ bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, JobHost*
     record.channel = byteOf(event.channel());
     record.beforeVolume = VolumeFile::kAssumedVolume;  // an inserted volume starts from it
     record.afterVolume = byteOf(after);
-    const bool relative = isRelative(host);
+    const bool relative = !settings.isAbsolute();
 
     if (walk.input >= 0) {
         walk.found = input.nextVolume(t, walk.input);
@@ -261,8 +250,7 @@ bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, JobHost*
     if (!isCounterpart(converted, walk, c)) {
         // A default volume the conversion put in front of a channel.
         record.action = relative ? kActionInsertedVolumeRelative : kActionInsertedVolumeAbsolute;
-        kept |= offer(host, record, changes,
-                      [&](JobHost& h, VolumeChangeRecord& r) { return h.insertedChannelVolumeHook(version, &r); });
+        changes.push_back(record);
         ++walk.inserted;
         return true;
     }
@@ -272,24 +260,22 @@ bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, JobHost*
     const int entry = record.track == kAdpcmTrack ? 16 : t * 4 + record.channel;
     record.action = relative ? kActionVolumeRelative : kActionVolumeAbsolute;
     // In absolute mode only the channels given a value are reported.
-    if (relative || host->channelValue(entry) != -1)
-        kept |= offer(host, record, changes,
-                      [&](JobHost& h, VolumeChangeRecord& r) { return h.channelVolumeHook(version, &r); });
+    if (relative || settings.channelValue(entry) != -1) changes.push_back(record);
     ++walk.input;
     return true;
 }
 
 }  // namespace
 
-Result reportChannelVolumeChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
-                                  VolumeChangeList& changes) {
+Result reportChannelVolumeChanges(int version, const InputVolumes& input, VolumeFile& converted,
+                                  const VolumeSettings& settings, VolumeChangeList& changes) {
     if (version != kMfiVersion20) return Result::NotConverted;
-    bool kept = false;
+    const std::size_t before = changes.size();
     for (int track = 0; track < kTrackCount; ++track) {
         VolumeWalk walk{track};
-        while (reportNextVolume(input, converted, host, version, walk, changes, kept)) {}
+        while (reportNextVolume(input, converted, settings, walk, changes)) {}
     }
-    return kept ? Result::Converted : Result::NotConverted;
+    return changes.size() > before ? Result::Converted : Result::NotConverted;
 }
 
 namespace {
@@ -301,8 +287,7 @@ struct EffectBlocks {
     int level(int block) const { return at(block)[kEffectLevelByte]; }
 };
 
-bool reportEffectLevels(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
-                        VolumeChangeList& changes) {
+bool reportEffectLevels(const InputVolumes& input, VolumeFile& converted, bool relative, VolumeChangeList& changes) {
     const int settings = converted.firstEffectSettings();
     if (settings < 0) return false;
     EffectBlocks before;
@@ -310,7 +295,6 @@ bool reportEffectLevels(int version, const InputVolumes& input, VolumeFile& conv
     before.count = input.readEffectBlocks(settings, before.bytes.data(), kEffectBufferSize);
     after.count = converted.readEffectBlocks(settings, after.bytes.data(), kEffectBufferSize);
     if (before.count < kEffectBlockSize || before.count != after.count) return false;
-    const bool relative = !host->isAbsoluteMode();
     bool kept = false;
     for (int block = 0; block < after.count / kEffectBlockSize; ++block) {
         if (!isChorusLikeEffect(converted.eventAt(0, settings)->effectType(block)) ||
@@ -320,13 +304,13 @@ bool reportEffectLevels(int version, const InputVolumes& input, VolumeFile& conv
         record.beforeLevel = byteOf(before.level(block));
         record.afterLevel = byteOf(after.level(block));
         record.action = relative ? kActionEffectDepthRelative : kActionEffectDepthAbsolute;
-        kept |= offer(host, record, changes,
-                      [&](JobHost& h, VolumeChangeRecord& r) { return h.effectDepthRule(version, &r); });
+        changes.push_back(record);
+        kept = true;
     }
     return kept;
 }
 
-VolumeChangeRecord sendRecord(VolumeFile& converted, int track, int index, int before, int after, int action) {
+VolumeChangeRecord sendRecord(VolumeFile& converted, int track, int index, int before, int after, ActionCode action) {
     VolumeChangeRecord record = newRecord(converted, track, index);
     record.track = byteOf(track);
     record.channel = byteOf(converted.eventAt(track, index)->effectSendCode());
@@ -379,29 +363,14 @@ void reportTrackSends(const InputVolumes& input, VolumeFile& converted, int trac
 
 }  // namespace
 
-void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
+void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
                          VolumeChangeList& changes) {
-    if (version != kMfiVersion40 || !host || !host->isRegulateChorus()) return;
-    if (!reportEffectLevels(version, input, converted, host, changes)) return;
-    const bool relative = !host->isAbsoluteMode();
+    if (version != kMfiVersion40 || !settings.regulateChorus) return;
+    const bool relative = !settings.isAbsolute();
+    if (!reportEffectLevels(input, converted, relative, changes)) return;
     std::array<int, 32> last{};
     for (int track = 0; track < kTrackCount; ++track)
         reportTrackSends(input, converted, track, relative, last, changes);
-}
-
-Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                            VolumeChangeList& changes) {
-    return reportMaxGainChanges(version, InputVolumes(input, InputVolumes::kMasterVolumes), converted, host, changes);
-}
-
-Result reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                                  VolumeChangeList& changes) {
-    return reportChannelVolumeChanges(version, InputVolumes(input, InputVolumes::kVolumes), converted, host, changes);
-}
-
-void reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                         VolumeChangeList& changes) {
-    reportEffectChanges(version, InputVolumes(input, InputVolumes::kEffects), converted, host, changes);
 }
 
 }  // namespace keldro::mfi

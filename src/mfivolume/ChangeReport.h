@@ -1,9 +1,7 @@
 #pragma once
 // The change report: compares the input with the converted model, describes
 // every volume point of the converted file as a VolumeChangeRecord (appended
-// to `changes`) and decides the file's outcome. Records are offered to the
-// host's hooks first where the report names one; without a host only records
-// that need no hook are kept.
+// to `changes`) and decides the file's outcome.
 //
 // Of the input the report needs only its volume points, which InputVolumes
 // takes from the input model before the conversion pass edits that model in
@@ -12,7 +10,7 @@
 #include <vector>
 
 #include "volume/FileKinds.h"
-#include "volume/JobHost.h"
+#include "volume/VolumeSettings.h"
 #include "volume/VolumeChangeRecord.h"
 #include "mfivolume/VolumeFile.h"
 
@@ -27,7 +25,7 @@ public:
     // and sends (reportEffectChanges).
     enum Contents : unsigned { kMasterVolumes = 1, kVolumes = 2, kEffects = 4 };
     // What the reports of one file's conversion read for a file of `version`.
-    static unsigned contentsFor(int version, JobHost* host);
+    static unsigned contentsFor(int version, const VolumeSettings& settings);
 
     InputVolumes(VolumeFile& input, unsigned contents);
 
@@ -85,24 +83,18 @@ private:
 // MFi 3.0 and later: Result::Converted, Result::NoMaxGain (no MaxGain, or it
 // comes after the first sound or after a master volume) or
 // Result::NoMasterVolume (no master volume by the first sound).
-Result reportMaxGainChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
+Result reportMaxGainChanges(const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
                             VolumeChangeList& changes);
 
 // MFi 2.0: Result::Converted when a record was kept, Result::NotConverted
-// when none was.
-Result reportChannelVolumeChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
-                                  VolumeChangeList& changes);
+// when none was (or for another version). In absolute mode only the channels
+// given a value are reported.
+Result reportChannelVolumeChanges(int version, const InputVolumes& input, VolumeFile& converted,
+                                  const VolumeSettings& settings, VolumeChangeList& changes);
 
-// MFi 4.0 with Regulate Chorus: effect levels and effect sends.
-void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& converted, JobHost* host,
-                         VolumeChangeList& changes);
-
-// The same, reading the input model itself.
-Result reportMaxGainChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                            VolumeChangeList& changes);
-Result reportChannelVolumeChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
-                                  VolumeChangeList& changes);
-void reportEffectChanges(int version, VolumeFile& input, VolumeFile& converted, JobHost* host,
+// MFi 4.0 with Regulate Chorus: effect levels and effect sends; nothing for
+// another version.
+void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
                          VolumeChangeList& changes);
 
 }  // namespace keldro::mfi

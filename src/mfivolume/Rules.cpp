@@ -16,13 +16,6 @@ constexpr int kChannelsPerTrack = 4;
 
 int toInt(double value) { return static_cast<int>(value); }  // truncates toward zero
 
-bool writeModel(VolumeFile& model, ByteVector& output, const Date& today) {
-    ByteVector bytes;
-    if (!model.write(bytes, today)) return false;
-    output = std::move(bytes);
-    return true;
-}
-
 int loudestMasterVolume(VolumeFile& model) {
     int loudest = 0;
     for (int i = model.nextMasterVolume(0); i >= 0; i = model.nextMasterVolume(i + 1))
@@ -46,8 +39,8 @@ void applyRelativeMaxGain(VolumeFile& model, int gainBefore, double db) {
     }
 }
 
-int channelValue(const RuleSettings& settings, int track, int channel) {
-    return settings.channelValues[static_cast<std::size_t>(track * kChannelsPerTrack + channel)];
+int channelValue(const VolumeSettings& settings, int track, int channel) {
+    return settings.channelValue(track * kChannelsPerTrack + channel);
 }
 
 // Every channel of the track that plays and is to change: one whose first
@@ -57,12 +50,12 @@ int channelValue(const RuleSettings& settings, int track, int channel) {
 // track's default volumes all go in first, in one insert, and one walk over
 // the channel volumes changes every channel's: each channel's own walk would
 // stop where this one does, after the hit at the second-last event.
-void convertTrack(VolumeFile& model, int track, const RuleSettings& settings) {
+void convertTrack(VolumeFile& model, int track, const VolumeSettings& settings) {
     std::array<bool, kChannelsPerTrack> changing{};
     std::array<int, kChannelsPerTrack> needingDefault{};
     std::size_t defaults = 0;
     for (int channel = 0; channel < kChannelsPerTrack; ++channel) {
-        if (settings.absolute == 1 && channelValue(settings, track, channel) < 0) continue;
+        if (settings.isAbsolute() && channelValue(settings, track, channel) < 0) continue;
         const int note = model.firstNoteOf(track, 0, channel);
         if (note < 0) continue;  // the channel never plays
         changing[static_cast<std::size_t>(channel)] = true;
@@ -76,31 +69,30 @@ void convertTrack(VolumeFile& model, int track, const RuleSettings& settings) {
         const Event& event = *model.eventAt(track, j);
         const int channel = event.channel();
         if (channel < 0 || channel >= kChannelsPerTrack || !changing[static_cast<std::size_t>(channel)]) continue;
-        if (settings.relative == 1)
-            model.setChannelVolume(track, j, relativeMfiChannelVolume(event.channelVolume(), settings.db));
+        if (!settings.isAbsolute())
+            model.setChannelVolume(track, j, relativeMfiChannelVolume(event.channelVolume(), settings.db()));
         else
             model.setChannelVolume(track, j, channelValue(settings, track, channel));
     }
 }
 
-void convertAdpcm(VolumeFile& model, const RuleSettings& settings) {
-    const int value = settings.channelValues[16];
+void convertAdpcm(VolumeFile& model, const VolumeSettings& settings) {
+    const bool relative = !settings.isAbsolute();
+    const int value = settings.channelValue(kAdpcmEntry);
     const int note = model.nextAdpcmNote(0);
     if (note < 0) return;
     const int volume = model.nextAdpcmVolume(0);
-    if ((volume < 0 || volume > note) && (settings.relative == 1 || value >= 0)) model.insertDefaultVolume(0, note, 0);
+    if ((volume < 0 || volume > note) && (relative || value >= 0)) model.insertDefaultVolume(0, note, 0);
     for (int j = model.nextAdpcmVolume(0); j >= 0; j = model.nextAdpcmVolume(j + 1)) {
-        if (settings.relative == 1) {
+        if (relative) {
             const int before = model.eventAt(0, j)->adpcmVolume();
-            if (before >= 0) model.setAdpcmVolume(j, relativeMfiChannelVolume(before, settings.db));
+            if (before >= 0) model.setAdpcmVolume(j, relativeMfiChannelVolume(before, settings.db()));
         } else {
             if (value < 0) break;
             model.setAdpcmVolume(j, value);
         }
     }
 }
-
-bool hasMode(const RuleSettings& settings) { return settings.relative == 1 || settings.absolute == 1; }
 
 }  // namespace
 
@@ -110,39 +102,21 @@ int relativeMfiChannelVolume(int volume, double db) {
     return std::min(relativeChannelVolume(volume * 2, db) >> 1, VolumeFile::kMaxVolume);
 }
 
-void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings) {
-    if (!hasMode(settings)) return;
+void applyMaxGainRule(VolumeFile& model, const VolumeSettings& settings) {
     const int gainBefore = model.maxGainValue();
-    double regulation = settings.db;
-    if (settings.relative == 1) {
-        applyRelativeMaxGain(model, gainBefore, settings.db);
+    double regulation = settings.db();
+    if (!settings.isAbsolute()) {
+        applyRelativeMaxGain(model, gainBefore, settings.db());
     } else {
-        model.setMaxGain(settings.maxGainSteps);
-        regulation = settings.maxGainSteps * -0.5 - gainBefore * -0.5;
+        model.setMaxGain(settings.maxGainSteps());
+        regulation = settings.maxGainSteps() * -0.5 - gainBefore * -0.5;
     }
-    if (settings.regulate == 1) regulateEffects(model, regulation);
+    if (settings.regulateChorus) regulateEffects(model, regulation);
 }
 
-void applyChannelVolumeRule(VolumeFile& model, const RuleSettings& settings) {
-    if (!hasMode(settings)) return;
+void applyChannelVolumeRule(VolumeFile& model, const VolumeSettings& settings) {
     for (int track = 0; track < kTrackCount; ++track) convertTrack(model, track, settings);
     convertAdpcm(model, settings);
-}
-
-bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
-    if (!hasMode(settings)) return true;
-    VolumeFile model;
-    if (!ok(model.parse(input))) return false;
-    applyMaxGainRule(model, settings);
-    return writeModel(model, output, today);
-}
-
-bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today) {
-    if (!hasMode(settings)) return true;
-    VolumeFile model;
-    if (!ok(model.parse(input))) return false;
-    applyChannelVolumeRule(model, settings);
-    return writeModel(model, output, today);
 }
 
 }  // namespace keldro::mfi

@@ -1,6 +1,6 @@
 #pragma once
-// The rules that change the loudness of an MFi file. Each works on a model:
-// it parses the bytes it is given, edits the model and writes it back.
+// The rules that change the loudness of an MFi file, each on a parsed model
+// edited in place, with the run's settings:
 //   - MaxGain rule (MFi 3.0 and later): a relative change goes into the
 //     MaxGain as far as its range allows, the rest into the master volumes
 //     of track 0; an absolute one sets the MaxGain.
@@ -9,33 +9,14 @@
 //     without one.
 //   - Effect regulation ("-e"): levels of four effect types follow the
 //     change, their effect sends move the opposite way.
-#include <array>
-
-#include "mfi/File.h"
 #include "mfivolume/VolumeFile.h"
-#include "platform/Bytes.h"
+#include "volume/VolumeSettings.h"
 
 namespace keldro::mfi {
 
-struct RuleSettings {
-    int relative = 0;
-    double db = 0.0;  // positive is louder
-    int absolute = 0;
-    int maxGainSteps = 24;                // absolute MaxGain, 0 ... 24 half-dB steps of attenuation
-    std::array<int, 17> channelValues{};  // absolute values per entry (track * 4 + channel, 16 ADPCM); -1 = not given
-    int regulate = 0;
-};
-
-// True with the new file in `output`; false when the input cannot be parsed
-// or the model not written. With neither relative nor absolute set nothing
-// happens and `output` is left as it was. `today` fills a malformed date.
-bool applyMaxGainRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
-bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const RuleSettings& settings, const Date& today);
-
-// The same rules on a parsed model, edited in place; they do nothing without
-// a mode (neither relative nor absolute).
-void applyMaxGainRule(VolumeFile& model, const RuleSettings& settings);
-void applyChannelVolumeRule(VolumeFile& model, const RuleSettings& settings);
+// Channel values are looked up by entry track * 4 + channel (16 for ADPCM).
+void applyMaxGainRule(VolumeFile& model, const VolumeSettings& settings);
+void applyChannelVolumeRule(VolumeFile& model, const VolumeSettings& settings);
 
 // A channel or ADPCM volume (0 ... 63) moved by `db` decibels.
 int relativeMfiChannelVolume(int volume, double db);

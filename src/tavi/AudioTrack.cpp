@@ -64,7 +64,6 @@ private:
     std::uint32_t stopPoint_ = 0;
     std::int64_t stopShift_ = 0;
 
-    bool cancelled() const { return e_.host_ && e_.host_->isCancelRequested(); }
     Result readPoints(ByteSpan body, bool keep);
     Result convertSequence(ByteVector& seq);
     Result decodeEvent(ByteReader& r, ByteVector& seq, const Duration& duration, SequenceState& state);
@@ -89,7 +88,6 @@ Result AudioTrackConverter::run() {
     subs.seek(headerEnd);
     std::size_t pointInfoAt = kNoOffset;
     while (const auto s = subs.next()) {
-        if (cancelled()) return Result::Cancel;
         if (s->is(kAudioSetupId) && !s->fits) {  // ends the track; the rest is kept as it is
             subs.seek(s->headerAt);
             break;
@@ -140,7 +138,6 @@ Result AudioTrackConverter::convertSequence(ByteVector& seq) {
     InsertionSites& sites = state.sites;
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return Result::Cancel;
         Duration d;
         d.at = r.position();
         if (!readShortForm(r, d.value)) return Result::SequenceData;
@@ -157,7 +154,7 @@ Result AudioTrackConverter::convertSequence(ByteVector& seq) {
         if (Result rc = decodeEvent(r, seq, d, state); !ok(rc)) return rc;
     }
     if (!sites.startReached) return Result::SequenceDataAtsq;
-    if (!state.waveBeforeVolume || !e_.host_) return Result::Converted;
+    if (!state.waveBeforeVolume) return Result::Converted;
     return insertVolume(seq, sites);
 }
 
@@ -205,11 +202,10 @@ Result AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Du
 }
 
 void AudioTrackConverter::convertVolume(std::uint8_t& value, std::uint64_t position) {
-    if (!e_.host_) return;
     VolumeChangeRecord r = base_;
     r.position = position;
     r.beforeVolume = value;
-    if (!e_.host_->volumeRule(e_.generation_, &r)) return;
+    if (!e_.askVolumeRule(r)) return;
     value = r.afterVolume;
     e_.addRecord(r);
     ++e_.volumeChanges_;
@@ -228,7 +224,7 @@ Result AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& 
     VolumeChangeRecord r = base_;
     r.position = 0;
     r.beforeVolume = tavi::kAssumedChannelVolume;
-    if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) return Result::Converted;
+    if (!e_.askInsertedVolumeRule(r)) return Result::Converted;
     const ByteVector x{0x01, 0x00, 0x37, r.afterVolume};
     std::vector<Splice> splices;
     auto replace = [&](std::size_t at, std::size_t end, const ByteVector& with, bool always) {

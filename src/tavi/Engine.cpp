@@ -3,6 +3,7 @@
 #include "volume/Result.h"
 #include "tavi/Crc16.h"
 #include "tavi/Layout.h"
+#include "tavi/Rules.h"
 #include "tavi/Writer.h"
 #include "platform/ChunkReader.h"
 
@@ -18,17 +19,25 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 }  // namespace
 
-Conversion convert(ByteSpan input, JobHost* host) {
-    Engine engine;
-    engine.setHost(host);
+namespace {
+
+Conversion run(ByteSpan input, const VolumeSettings* settings) {
+    Engine engine(settings);
     Conversion out;
     out.result = engine.convert(input.data(), input.size());
     out.generation = engine.generation();
     if (out.result == Result::Converted) out.output = engine.takeOutput();
     out.changes = engine.takeChangeRecords();
     out.a0Text = engine.lastA0Text();
+    out.chosenMaxGain = engine.chosenMaxGain();
     return out;
 }
+
+}  // namespace
+
+Conversion convert(ByteSpan input, const VolumeSettings& settings) { return run(input, &settings); }
+
+Conversion findVolumes(ByteSpan input) { return run(input, nullptr); }
 
 Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();
@@ -42,8 +51,8 @@ Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     if (file_.size() < kCrcSize) return Result::FileSizeError;
 
     if (Result rc = walkChunks(); !ok(rc)) return rc;
-    const int decided = decideGeneration();
-    if (decided < 0) return Result::MixedTaviKinds;
+    const Generation decided = decideGeneration();
+    if (decided == Generation::Undecided) return Result::MixedTaviKinds;
     generation_ = decided;
     if (!hasContentsInfo_) return Result::NoCnti;
 
@@ -64,7 +73,7 @@ Result Engine::convert(const std::uint8_t* data, std::size_t size) {
 }
 
 void Engine::resetContainerState() {
-    generation_ = -1;
+    generation_ = Generation::Undecided;
     vq7Levels_ = {};
     output_.clear();
     records_.clear();
@@ -86,7 +95,43 @@ void Engine::setVq7LevelsForTracks(const PreScan& found) {
     vq7Levels_.maxGainInForce = found.maxMaxGain;
 }
 
-bool Engine::cancelRequested() const { return host_ != nullptr && host_->isCancelRequested(); }
+bool Engine::askVolumeRule(VolumeChangeRecord& r) {
+    if (!settings_) return keepVolume(r);
+    return tavi::volumeRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askInsertedVolumeRule(VolumeChangeRecord& r) {
+    if (!settings_) return keepVolume(r);
+    return tavi::insertedVolumeRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askMaxGainRule(VolumeChangeRecord& r) {
+    if (!settings_) {
+        if (generation_ != Generation::Vq7) return false;
+        r.afterGain = r.beforeGain;
+        r.action = kActionMaxGainRelative;
+        return true;
+    }
+    return tavi::maxGainRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askEffectDepthRule(VolumeChangeRecord& r) {
+    return settings_ && tavi::effectDepthRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askChorusSendRule(VolumeChangeRecord& r) {
+    return settings_ && tavi::chorusSendRule(*settings_, vq7Levels_, r);
+}
+
+bool Engine::askChorusSendBeforeNoteRule(VolumeChangeRecord& r, int effectType) {
+    return settings_ && tavi::chorusSendBeforeNoteRule(*settings_, vq7Levels_, r, effectType);
+}
+
+bool Engine::keepVolume(VolumeChangeRecord& r) {
+    r.afterVolume = r.beforeVolume;
+    r.action = kActionVolumeRelative;
+    return true;
+}
 
 // The file is one chunk: "MMMD", the length L of what follows, and the CRC
 // of bytes 0 .. L+5 stored at L+6. A body of less than two bytes puts the
@@ -142,7 +187,6 @@ Result Engine::walkChunks() {
     ChunkReader walk(file_);
     if (!walk.seek(kFileHeaderSize)) return Result::Converted;
     while (walk.remaining() > kChunkHeaderSize + kCrcSize) {
-        if (cancelRequested()) return Result::Cancel;
         const auto found = walk.next();
         if (!found) break;  // a whole header is left, so never here
         Chunk chunk{};
@@ -172,13 +216,13 @@ Result Engine::chunkSizeError(ChunkKind kind) {
     return Result::NonsupportChunkId;
 }
 
-// 2 unless exactly one of the VQ-3/5/7 tracks is present without any VQ-2
-// mark; any other mixture is refused (-1).
-int Engine::decideGeneration() const {
+// VQ-2 unless exactly one of the VQ-3/5/7 tracks is present without any VQ-2
+// mark; any other mixture is refused (undecided).
+Generation Engine::decideGeneration() const {
     const int laterKinds = int{vq3Mark_} + int{vq5Mark_} + int{vq7Mark_};
-    if (laterKinds == 0) return 2;
-    if (laterKinds > 1 || vq2Mark_) return -1;
-    return vq3Mark_ ? 3 : (vq5Mark_ ? 5 : 7);
+    if (laterKinds == 0) return Generation::Vq2;
+    if (laterKinds > 1 || vq2Mark_) return Generation::Undecided;
+    return vq3Mark_ ? Generation::Vq3 : (vq5Mark_ ? Generation::Vq5 : Generation::Vq7);
 }
 
 // Second walk: converts the tracks in file order, fixes their size fields and
@@ -206,8 +250,9 @@ Result Engine::convertTrackChunks() {
 // the whole song.
 Result Engine::checkVolumePresence() const {
     const bool masterVolumeFound = volumeChangeCount() > 0 && masterVolumeBeforeFirstNote();
-    if (generation_ == 3 || generation_ == 5) return masterVolumeFound ? Result::Converted : Result::NoMasterVolume;
-    if (generation_ == 7) {
+    if (generation_ == Generation::Vq3 || generation_ == Generation::Vq5)
+        return masterVolumeFound ? Result::Converted : Result::NoMasterVolume;
+    if (generation_ == Generation::Vq7) {
         if (maxGainChangeCount() == 0 || !maxGainInSetupData()) return Result::NoMaxGain;
         if (!masterVolumeFound) return Result::NoMasterVolume;
     }
@@ -217,7 +262,7 @@ Result Engine::checkVolumePresence() const {
 // The two signature digits: low nibbles of both bytes of the CRC of the
 // converted tracks, mixed with a seed per chip family.
 void Engine::computeAtSig() {
-    const std::uint16_t seed = generation_ == 2 ? kVq2SignatureSeed : kLaterSignatureSeed;
+    const std::uint16_t seed = generation_ == Generation::Vq2 ? kVq2SignatureSeed : kLaterSignatureSeed;
     const unsigned x = signatureCrc_.value() ^ seed;
     atSigDigit1_ = hexDigit(x >> 8);
     atSigDigit2_ = hexDigit(x);

@@ -1,13 +1,13 @@
 #pragma once
-// Converts one TAVI file ("MMMD") held in memory through a host's volume
-// rules: bytes in, the converted bytes and what was changed out.
+// Converts one TAVI file ("MMMD") held in memory with the run's settings:
+// bytes and settings in, the converted bytes and what was changed out.
 #include <cstdint>
 #include <string>
 
 #include "platform/Bytes.h"
-#include "volume/JobHost.h"
 #include "volume/Result.h"
 #include "volume/VolumeChangeRecord.h"
+#include "volume/VolumeSettings.h"
 
 namespace keldro::tavi {
 
@@ -15,15 +15,30 @@ namespace keldro::tavi {
 // byte behind the first eight.
 inline constexpr std::uint64_t kLargestFileSize = 8 + std::uint64_t{0xFFFFFFFF};
 
+// The chip generation a file is written for, decided by its tracks; the
+// values are the numbers results and logs show (VQ-2 ... VQ-7).
+enum class Generation : std::int8_t { Undecided = -1, Vq2 = 2, Vq3 = 3, Vq5 = 5, Vq7 = 7 };
+
+// The number results and logs show: 2, 3, 5, 7, or -1 for undecided.
+constexpr int kindNumber(Generation g) { return static_cast<int>(g); }
+
 struct Conversion {
     Result result = Result::Converted;
-    int generation = -1;       // 2, 3, 5 or 7 once the chunks decided it, else -1
+    Generation generation = Generation::Undecided;
     ByteVector output;         // the converted file, only when result is 0
     VolumeChangeList changes;  // every change made, also when a later check failed
     std::string a0Text;        // the last "A0" signature text met or stamped
+    // VQ-7, relative change: the MaxGain (attenuation steps) the file was
+    // converted to, which the run keeps as its MaxGain setting; -1 none.
+    int chosenMaxGain = -1;
 };
 
-// Without a host nothing is changed (and so nothing converted).
-Conversion convert(ByteSpan input, JobHost* host);
+Conversion convert(ByteSpan input, const VolumeSettings& settings);
+
+// The walk of a conversion that changes nothing: every volume and VQ-7
+// MaxGain a conversion would change is recorded with its value as found
+// (after = before), the volume a channel plays at before its first volume
+// event included. What the file's levels are read from.
+Conversion findVolumes(ByteSpan input);
 
 }  // namespace keldro::tavi

@@ -3,8 +3,8 @@
 // (Engine.cpp, ScoreTrack.cpp, AudioTrack.cpp, Signature.cpp,
 // Writer.cpp); everyone else calls tavi::convert (tavi/Engine.h).
 // convert() validates header and CRC, expands compressed score data, walks the
-// chunks, converts every score and audio track through the host's volume
-// rules, stamps the "A0" signature and assembles the output with fresh
+// chunks, converts every score and audio track with the TAVI volume rules
+// (tavi/Rules.h) and the run's settings, stamps the "A0" signature and assembles the output with fresh
 // lengths and CRC.
 #include <array>
 #include <cstdint>
@@ -14,7 +14,7 @@
 
 #include "tavi/Crc16.h"
 #include "tavi/Engine.h"
-#include "volume/JobHost.h"
+#include "tavi/Rules.h"
 #include "volume/Result.h"
 #include "volume/VolumeChangeRecord.h"
 #include "platform/Bytes.h"
@@ -23,15 +23,17 @@ namespace keldro::tavi {
 
 class Engine {
 public:
-    void setHost(JobHost* host) { host_ = host; }
+    // Null settings: only find the volumes (findVolumes).
+    explicit Engine(const VolumeSettings* settings) : settings_(settings) {}
 
     Result convert(const std::uint8_t* data, std::size_t size);
 
     const ByteVector& output() const { return output_; }
     ByteVector takeOutput() { return std::move(output_); }
-    int generation() const { return generation_; }
+    Generation generation() const { return generation_; }
     VolumeChangeList takeChangeRecords() { return std::move(records_); }
     std::string lastA0Text() const { return lastA0Text_; }
+    int chosenMaxGain() const { return vq7Levels_.chosenMaxGain; }
 
     // VQ-7 pre-scan of an "MTR" chunk: largest master volume below 128 and
     // largest MaxGain not above 24 found in its exclusive messages (-1 when none).
@@ -67,9 +69,22 @@ private:
     // chorus channel tables, effect types and change records.
     void resetTrackState();
 
-    JobHost* host_ = nullptr;
-    int generation_ = -1;
-    Vq7FileLevels vq7Levels_;  // handed to every rule asked about this file
+    // The rules the track converters ask, with the run's settings and this
+    // file's levels; finding volumes only, each keeps the value found.
+    bool askVolumeRule(VolumeChangeRecord& r);
+    bool askInsertedVolumeRule(VolumeChangeRecord& r);
+    bool askMaxGainRule(VolumeChangeRecord& r);
+    bool askEffectDepthRule(VolumeChangeRecord& r);
+    bool askChorusSendRule(VolumeChangeRecord& r);
+    bool askChorusSendBeforeNoteRule(VolumeChangeRecord& r, int effectType);
+    static bool keepVolume(VolumeChangeRecord& r);
+    bool regulateChorus() const { return settings_ && settings_->regulateChorus; }
+
+    const VolumeSettings* settings_;
+    Generation generation_ = Generation::Undecided;
+    // Handed to every rule asked about this file; the MaxGain rule's choice
+    // stays in it for the rest of the file.
+    Vq7FileLevels vq7Levels_;
     ByteVector output_;
     VolumeChangeList records_;
     std::string lastA0Text_;
@@ -77,7 +92,6 @@ private:
     // Shared per-file counters and flags.
     int volumeChanges_ = 0;
     int maxGainChanges_ = 0;
-    int masterVolumeEvents_ = 0;
     bool masterVolumeBeforeFirstNote_ = true;
     bool maxGainInSetupData_ = true;
 
@@ -88,7 +102,6 @@ private:
     std::array<int, 32> chorusCurrent_{};
     int currentEffectType_ = 0;
     std::vector<int> effectTypes_;
-    std::vector<int> effectTypeHistory_;
 
     // Appends a change made by a track converter.
     void addRecord(const VolumeChangeRecord& record) { records_.push_back(record); }
@@ -130,12 +143,11 @@ private:
     char atSigDigit2_ = ' ';
 
     void resetContainerState();
-    bool cancelRequested() const;
     Result checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength);
     Result classifyChunk(ByteSpan id, ChunkKind& kind, int& number);
     static Result chunkSizeError(ChunkKind kind);
     Result walkChunks();
-    int decideGeneration() const;
+    Generation decideGeneration() const;
     Result convertTrackChunks();
     Result checkVolumePresence() const;
     void computeAtSig();

@@ -187,8 +187,7 @@ private:
     std::uint64_t position_ = 0;
     std::uint32_t insertedInTrack_ = 0;
 
-    bool cancelled() const { return e_.host_ && e_.host_->isCancelRequested(); }
-    bool regulateChorus() const { return e_.host_ && e_.host_->isRegulateChorus(); }
+    bool regulateChorus() const { return e_.regulateChorus(); }
     VolumeChangeRecord context(std::uint8_t channel) const;
     bool askVolume(std::uint8_t channel, std::uint8_t& value);
     void noteSeen();
@@ -207,9 +206,9 @@ private:
     static Result readVq2SystemEvent(ByteReader& r);
     std::uint32_t insertVq2Volumes(const std::array<bool, 4>& needsVolume, std::vector<Splice>& splices);
 
-    Result convertVq35Sequence(Sequence seq);
+    template <bool kVq7>
+    Result convertSequence(Sequence seq, std::vector<Splice>& splices);
     Result convertVq7Setup(Sequence seq);
-    Result convertVq7Sequence(Sequence seq, std::vector<Splice>& splices);
     Result convertVq7Exclusive(Sequence seq, const Event& ev);
     void convertMaxGain(Sequence seq, std::size_t valueAt);
     Result convertEffectParameters(Sequence seq, const Event& ev);
@@ -220,7 +219,6 @@ private:
 
 VolumeChangeRecord ScoreTrackConverter::context(std::uint8_t channel) const {
     VolumeChangeRecord r = base_;
-    r.vq7 = e_.vq7Levels_;
     r.channel = channel;
     r.position = position_;
     return r;
@@ -229,10 +227,9 @@ VolumeChangeRecord ScoreTrackConverter::context(std::uint8_t channel) const {
 // Asks the volume rule for a volume found at `value`; on a yes the new value
 // is written back and the change recorded.
 bool ScoreTrackConverter::askVolume(std::uint8_t channel, std::uint8_t& value) {
-    if (!e_.host_) return false;
     VolumeChangeRecord r = context(channel);
     r.beforeVolume = value;
-    if (!e_.host_->volumeRule(e_.generation_, &r)) return false;
+    if (!e_.askVolumeRule(r)) return false;
     value = r.afterVolume;
     e_.addRecord(r);
     ++e_.volumeChanges_;
@@ -262,7 +259,6 @@ Result ScoreTrackConverter::run() {
     std::size_t pointInfoAt = kNoOffset;
     std::vector<Splice> splices;
     while (const auto s = subs.next()) {
-        if (cancelled()) return Result::Cancel;
         SubChunkRule rule = ruleFor(track_, *s);
         if (rule.role == Role::Unsupported) return Result::NonsupportChunkIdMtr;
         if (!s->fits) return rule.sizeError;
@@ -305,8 +301,8 @@ Result ScoreTrackConverter::convertSubChunk(Role role, Sequence body, std::vecto
         case Role::Sequence:
             position_ = 0;
             if (track_ <= 4) return convertVq2Sequence(body, splices);
-            if (track_ <= 6) return convertVq35Sequence(body);
-            return convertVq7Sequence(body, splices);
+            if (track_ <= 6) return convertSequence<false>(body, splices);
+            return convertSequence<true>(body, splices);
         default: return Result::Converted;
     }
 }
@@ -325,7 +321,6 @@ Result ScoreTrackConverter::convertVq2Sequence(Sequence seq, std::vector<Splice>
     Vq2Marks marks;
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return Result::Cancel;
         std::uint32_t duration = 0;
         if (!trackedit::readShortForm(r, duration)) return Result::SequenceData;
         position_ += duration;
@@ -385,7 +380,6 @@ Result ScoreTrackConverter::readVq2SystemEvent(ByteReader& r) {
 // inserted events stand in channel order 0..3.
 std::uint32_t ScoreTrackConverter::insertVq2Volumes(const std::array<bool, 4>& needsVolume,
                                                     std::vector<Splice>& splices) {
-    if (!e_.host_) return 0;
     std::array<std::uint8_t, 4> volumes{};  // per channel, once asked
     std::array<bool, 4> inserted{};
     for (int ch = 3; ch >= 0; --ch) {
@@ -394,7 +388,7 @@ std::uint32_t ScoreTrackConverter::insertVq2Volumes(const std::array<bool, 4>& n
         VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
         r.position = 0;
         r.beforeVolume = tavi::kAssumedChannelVolume;
-        if (!e_.host_->insertedVolumeRule(e_.generation_, &r)) continue;
+        if (!e_.askInsertedVolumeRule(r)) continue;
         volumes[c] = r.afterVolume;
         inserted[c] = true;
         e_.addRecord(r);
@@ -410,32 +404,47 @@ std::uint32_t ScoreTrackConverter::insertVq2Volumes(const std::array<bool, 4>& n
     return bytes;
 }
 
-// ---- VQ-3 / VQ-5: master volume exclusives. ----
+// ---- VQ-3/5/7 sequences: one walk, the generation's events as the difference. ----
 
-Result ScoreTrackConverter::convertVq35Sequence(Sequence seq) {
+// VQ-3 and VQ-5 change their master volume exclusives only; VQ-7 also its
+// MaxGain and effects (convertVq7Exclusive) and, with chorus regulation, the
+// chorus sends and the ones put in front of notes.
+template <bool kVq7>
+Result ScoreTrackConverter::convertSequence(Sequence seq, std::vector<Splice>& splices) {
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return Result::Cancel;
         Event ev;
-        if (Result rc = readVq35Event(r, ev); !ok(rc)) return rc;
+        if (Result rc = kVq7 ? readVq7Event(r, ev) : readVq35Event(r, ev); !ok(rc)) return rc;
         position_ += ev.duration;
         if (endsSequence(ev)) break;
-        if (ev.kind == EventKind::Note || ev.kind == EventKind::ClearsFlag) noteSeen();
-        if (ev.kind == EventKind::Exclusive && seq[ev.dataAt + 4] == 0x00) {
-            askVolume(kGlobalChannel, seq[ev.dataAt + 5]);
-            ++e_.masterVolumeEvents_;
+        switch (ev.kind) {
+            case EventKind::Note:
+                noteSeen();
+                if constexpr (kVq7) chorusBeforeNote(ev, splices);
+                break;
+            case EventKind::ClearsFlag: noteSeen(); break;
+            case EventKind::Control:
+                if constexpr (kVq7) convertChorusSend(seq, ev);
+                break;
+            case EventKind::Exclusive:
+                if constexpr (kVq7) {
+                    if (Result rc = convertVq7Exclusive(seq, ev); !ok(rc)) return rc;
+                } else if (seq[ev.dataAt + 4] == 0x00) {
+                    askVolume(kGlobalChannel, seq[ev.dataAt + 5]);
+                }
+                break;
+            default: break;
         }
     }
     return Result::Converted;
 }
 
-// ---- VQ-7: setup data, sequence, exclusive rules and chorus regulation. ----
+// ---- VQ-7: setup data, exclusive rules and chorus regulation. ----
 
 Result ScoreTrackConverter::convertVq7Setup(Sequence seq) {
     position_ = 0;
     ByteReader r(seq);
     while (!r.atEnd()) {
-        if (cancelled()) return Result::Cancel;
         Event ev;
         if (r.u8() != std::uint8_t{0xF0}) return Result::SequenceData;
         if (Result rc = readExclusive(r, ev); !ok(rc)) return rc;
@@ -445,37 +454,10 @@ Result ScoreTrackConverter::convertVq7Setup(Sequence seq) {
     return Result::Converted;
 }
 
-Result ScoreTrackConverter::convertVq7Sequence(Sequence seq, std::vector<Splice>& splices) {
-    ByteReader r(seq);
-    while (!r.atEnd()) {
-        if (cancelled()) return Result::Cancel;
-        Event ev;
-        if (Result rc = readVq7Event(r, ev); !ok(rc)) return rc;
-        position_ += ev.duration;
-        if (endsSequence(ev)) break;
-        switch (ev.kind) {
-            case EventKind::Note:
-                noteSeen();
-                chorusBeforeNote(ev, splices);
-                break;
-            case EventKind::ClearsFlag: noteSeen(); break;
-            case EventKind::Control: convertChorusSend(seq, ev); break;
-            case EventKind::Exclusive:
-                if (Result rc = convertVq7Exclusive(seq, ev); !ok(rc)) return rc;
-                break;
-            default: break;
-        }
-    }
-    return Result::Converted;
-}
-
 Result ScoreTrackConverter::convertVq7Exclusive(Sequence seq, const Event& ev) {
     const std::size_t command = ev.dataAt + 4;
     switch (seq[command]) {
-        case 0x20:
-            askVolume(kGlobalChannel, seq[command + 1]);
-            ++e_.masterVolumeEvents_;
-            return Result::Converted;
+        case 0x20: askVolume(kGlobalChannel, seq[command + 1]); return Result::Converted;
         case 0x22: convertMaxGain(seq, command + 1); return Result::Converted;
         case 0x27: return convertEffectParameters(seq, ev);
         case 0x2D: selectEffect(seq[command + 1]); return Result::Converted;
@@ -484,12 +466,10 @@ Result ScoreTrackConverter::convertVq7Exclusive(Sequence seq, const Event& ev) {
 }
 
 void ScoreTrackConverter::convertMaxGain(Sequence seq, std::size_t valueAt) {
-    if (!e_.host_) return;
     e_.vq7Levels_.maxGainInForce = seq[valueAt];  // from here on, this one
     VolumeChangeRecord r = context(kGlobalChannel);
     r.beforeGain = seq[valueAt];
-    if (!e_.host_->maxGainRule(e_.generation_, &r)) return;
-    e_.vq7Levels_.chosenMaxGain = r.vq7.chosenMaxGain;
+    if (!e_.askMaxGainRule(r)) return;
     seq[valueAt] = r.afterGain;
     e_.addRecord(r);
     ++e_.maxGainChanges_;
@@ -509,7 +489,7 @@ Result ScoreTrackConverter::convertEffectParameters(Sequence seq, const Event& e
         if (!isChorusLikeEffect(type) || !regulateChorus()) continue;
         VolumeChangeRecord r = context(kGlobalChannel);
         r.beforeLevel = seq[block + kEffectLevelByte];
-        if (!e_.host_->effectDepthRule(e_.generation_, &r)) continue;
+        if (!e_.askEffectDepthRule(r)) continue;
         seq[block + kEffectLevelByte] = r.afterLevel;
         e_.addRecord(r);
     }
@@ -522,7 +502,6 @@ void ScoreTrackConverter::selectEffect(std::uint8_t value) {
     if (index >= e_.effectTypes_.size()) return;
     e_.currentEffectType_ = e_.effectTypes_[index];
     e_.chorusSeen_.fill(false);
-    e_.effectTypeHistory_.push_back(e_.currentEffectType_);
 }
 
 // Controller 93 (chorus send): remembered per channel; regulated only under a
@@ -537,7 +516,7 @@ void ScoreTrackConverter::convertChorusSend(Sequence seq, const Event& ev) {
     if (!isChorusLikeEffect(e_.currentEffectType_) || !regulateChorus() || value == 0) return;
     VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
     r.beforeLevel = value;
-    if (!e_.host_->chorusSendRule(e_.generation_, &r)) return;
+    if (!e_.askChorusSendRule(r)) return;
     value = r.afterLevel;
     e_.addRecord(r);
     e_.chorusCurrent_[ch] = r.afterLevel;
@@ -554,7 +533,7 @@ void ScoreTrackConverter::chorusBeforeNote(const Event& ev, std::vector<Splice>&
     if (!regulateChorus()) return;
     VolumeChangeRecord r = context(static_cast<std::uint8_t>(ch));
     r.beforeLevel = static_cast<std::uint8_t>(found);
-    if (!e_.host_->chorusSendBeforeNoteRule(e_.generation_, &r, e_.currentEffectType_)) return;
+    if (!e_.askChorusSendBeforeNoteRule(r, e_.currentEffectType_)) return;
     auto status = static_cast<std::uint8_t>((ch < 16 ? 0x30 : 0xB0) | (ch & 0x0F));
     const std::uint8_t send[] = {status, kChorusSendController, r.afterLevel, 0x00};
     splices.push_back(Splice::of(ev.status, 0, send));
@@ -567,7 +546,6 @@ void Engine::resetTrackState() {
     records_.clear();
     volumeChanges_ = 0;
     maxGainChanges_ = 0;
-    masterVolumeEvents_ = 0;
     masterVolumeBeforeFirstNote_ = true;
     maxGainInSetupData_ = true;
     chorusSeen_.fill(false);
@@ -575,7 +553,6 @@ void Engine::resetTrackState() {
     chorusCurrent_.fill(0);
     currentEffectType_ = 0;
     effectTypes_.clear();
-    effectTypeHistory_.clear();
 }
 
 Result Engine::convertScoreTrack(ByteSpan chunk, int trackNumber, ByteVector& out) {

@@ -112,7 +112,7 @@ Result Engine::stampContentsInfo(ByteVector& chunk) {
         pos = comma + 1;
     }
     append(out, body.subspan(pos));
-    if (generation_ == 2 && !hasOptionalData_ && !contentsInfoA0Seen_) return Result::NoAtSig;
+    if (generation_ == Generation::Vq2 && !hasOptionalData_ && !contentsInfoA0Seen_) return Result::NoAtSig;
     written.close();
     chunk = std::move(out);
     return Result::Converted;
@@ -146,7 +146,6 @@ Result Engine::stampOptionalData(ByteVector& chunk) {
     const ChunkWriter written = ChunkWriter::reopen(out, 0);
     ChunkReader subs(body);
     while (const auto sub = subs.next()) {
-        if (cancelRequested()) return Result::Cancel;
         if (sub->is(kDataSubChunkId)) {
             if (!sub->fits) return Result::ChunkSizeDch;
             if (Result rc = stampDataSubChunk(sub->whole, out); !ok(rc)) return rc;
@@ -185,7 +184,7 @@ Result Engine::stampDataSubChunk(ByteSpan sub, ByteVector& out) {
         if (tag.size() != 10 && tag.size() != 11) return Result::TagSizeOpda;
         lastA0Text_.assign(found->body.begin(), found->body.end());
         // Only VQ-2 files keep a seven-character value.
-        appendOptionalDataA0Tag(found->body, generation_ == 2, out);
+        appendOptionalDataA0Tag(found->body, generation_ == Generation::Vq2, out);
     }
     append(out, tags.rest());
     if (hasBytesAt(sub, 0, kSignatureDataId) && !hasA0) return Result::NoAtSig;

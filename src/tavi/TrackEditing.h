@@ -13,7 +13,7 @@
 namespace keldro::tavi::trackedit {
 
 // Milliseconds per tick of a track header's timebase code; unknown codes count as 1.
-inline int timebaseMs(std::uint8_t code) {
+inline std::uint8_t timebaseMs(std::uint8_t code) {
     switch (code) {
         case 0x01: return 2;
         case 0x02: return 4;

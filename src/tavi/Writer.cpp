@@ -107,7 +107,8 @@ void Engine::expandInput() {
 // Header, the chunks as converted, the signature OPDA after CNTI where a
 // VQ-3/5 file has none, a fresh length field and CRC.
 void Engine::assembleOutput() {
-    const bool insertOptionalData = !hasOptionalData_ && (generation_ == 3 || generation_ == 5);
+    const bool insertOptionalData =
+        !hasOptionalData_ && (generation_ == Generation::Vq3 || generation_ == Generation::Vq5);
     const ByteVector opda = insertOptionalData ? signatureOptionalDataChunk() : ByteVector{};
     std::size_t size = kFileHeaderSize + opda.size() + kCrcSize;
     for (const Chunk& chunk : chunks_) size += chunk.bytes().size();

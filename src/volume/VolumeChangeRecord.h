@@ -7,7 +7,7 @@ namespace keldro {
 
 // Odd values are relative changes, even values absolute ones; anything outside
 // 1 ... 12 means "no change" and is never printed.
-enum ActionCode : std::int32_t {
+enum ActionCode : std::uint8_t {
     kActionNone = 0,
     kActionVolumeRelative = 1,
     kActionVolumeAbsolute = 2,
@@ -23,18 +23,8 @@ enum ActionCode : std::int32_t {
     kActionChorusBeforeNoteAbsolute = 12,
 };
 
-// TAVI VQ-7: the levels of the file being converted that its MaxGain and
-// master volume rules start from. The engine reads the first two from the
-// score track before it converts anything and hands all of them to every rule
-// it asks; a MaxGain rule answers with the MaxGain it chose for the file, which
-// the master volume rules of that file then work with.
-struct Vq7FileLevels {
-    std::int32_t loudestMasterVolume = -1;  // highest master volume below 128, -1 none
-    std::int32_t largestMaxGain = -1;       // largest MaxGain not above 24 (attenuation steps), -1 none
-    std::int32_t maxGainInForce = -1;       // MaxGain of the last MaxGain event met, before it largestMaxGain
-    std::int32_t chosenMaxGain = -1;        // steps the MaxGain rule chose for the file, -1 not yet
-};
-
+// 24 bytes: a VQ-7 file with chorus regulation may hold a record for every
+// few bytes of input, so the fields take the least room their values need.
 struct VolumeChangeRecord {
     std::uint8_t track = 0;    // TAVI: 1..7 score track, 255 audio; MFi: 0..3, 255 ADPCM
     std::uint8_t channel = 0;  // channel within the track, from 0
@@ -44,12 +34,12 @@ struct VolumeChangeRecord {
     std::uint8_t afterGain = 0;
     std::uint8_t beforeLevel = 0;
     std::uint8_t afterLevel = 0;
-    std::int32_t action = kActionNone;
-    std::uint64_t position = 0;     // TAVI: ticks from sequence start; MFi: milliseconds
-    std::int32_t timebase = 0;      // TAVI: milliseconds per tick (low 8 bits used by the log)
-    std::int32_t gateTimebase = 0;  // TAVI: gate timebase in milliseconds
-    Vq7FileLevels vq7;              // TAVI VQ-7: the file's levels, for the rules only (never logged)
+    std::uint8_t action = kActionNone;  // an ActionCode
+    std::uint8_t timebase = 0;          // TAVI: milliseconds per tick (1 ... 50)
+    std::uint8_t gateTimebase = 0;      // TAVI: gate timebase in milliseconds (1 ... 50)
+    std::uint64_t position = 0;         // TAVI: ticks from sequence start; MFi: milliseconds
 };
+static_assert(sizeof(VolumeChangeRecord) == 24);
 
 using VolumeChangeList = std::vector<VolumeChangeRecord>;
 

@@ -1,7 +1,12 @@
 #pragma once
-// What to change and by how much, as carried by a controller.
+// What to change and by how much: the one settings type of a conversion. The
+// controllers fill it from the settings file and the command line; both
+// engines read it and nothing else.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+
+#include "volume/VolumeTables.h"
 
 namespace keldro {
 
@@ -15,6 +20,19 @@ struct VolumeSettings {
     std::int32_t masterVolume = 0;                              // 0 ... 127
     std::int32_t maxGainTenths = 0;                             // -120 ... 0, multiple of 5
     std::int32_t absoluteMode = 0;                              // 1 absolute values, 0 relative change
+    bool regulateChorus = false;                                // "-e": chorus and effect levels follow the change
+
+    bool isAbsolute() const { return absoluteMode != 0; }
+    // The relative change in dB.
+    double db() const { return dbTenths * 0.1; }
+    // The absolute MaxGain as attenuation steps (0 ... 24).
+    int maxGainSteps() const { return attenuationStepsOfTenths(maxGainTenths); }
+    // The absolute value given for a channel entry, -1 when none was given.
+    int channelValue(int entry) const {
+        if (entry < 0 || entry >= kChannelEntries) return -1;
+        const auto e = static_cast<std::size_t>(entry);
+        return channelGiven[e] == 1 ? channelVolume[e] : -1;
+    }
 };
 
 }  // namespace keldro

@@ -31,7 +31,7 @@ public:
     FileMode mode() const override { return mode_; }
     std::string_view extension() const override { return mode_ == FileMode::Tavi ? ".mmf" : ".mld"; }
     Result wrongInput() const override { return mode_ == FileMode::Tavi ? Result::NoTaviFile : Result::NoMfiFile; }
-    Result convert(ConversionJob& job, JobHost*, ByteSpan, FileResult& r, ByteVector& out) override {
+    Result convert(ConversionJob& job, const VolumeSettings&, ByteSpan, FileResult& r, ByteVector& out) override {
         ++*calls_;
         if (during_) during_();
         job.reportFile(r, result_);
@@ -48,10 +48,9 @@ private:
     std::function<void()> during_;
 };
 
-class FakeHost final : public JobHost, public JobRequest {
+class FakeHost final : public JobRequest {
 public:
     std::string in, out, log, text;
-    bool isConsole() const override { return true; }
     std::string inputFileName() const override { return in; }
     std::string outputFileName() const override { return out; }
     std::string logFileName() const override { return log; }
@@ -68,10 +67,14 @@ JobRun runJob(FakeHost& host, Result engineResult, const std::string& output = "
               FileMode mode = FileMode::Tavi, bool outputFolderNew = false, std::function<void()> during = {}) {
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(mode, engineResult, output, &calls, std::move(during)));
-    job.setOutputFolderNew(outputFolderNew);
+    job.setBatchFacts({.outputFolderNew = outputFolderNew});
     job.reset();
-    job.setDbTenths(-30);
-    job.setHost(&host);
+    static const VolumeSettings minus3 = [] {
+        VolumeSettings s;
+        s.dbTenths = -30;
+        return s;
+    }();
+    job.setSettings(&minus3);
     job.setRequest(&host);
     Result status = job.run();
     return {status, host.text, calls};
@@ -387,7 +390,6 @@ TEST(Job, ReportSemantics) {
     FakeHost host;
     int calls = 0;
     ConversionJob job(std::make_unique<FakeStep>(FileMode::Tavi, Result::Converted, "", &calls));
-    job.setHost(&host);
     job.setRequest(&host);
     FileResult r;
     EXPECT_EQ(job.reportFile(r, Result::IllegalCrc), Result::IllegalCrc);

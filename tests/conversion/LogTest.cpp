@@ -20,7 +20,7 @@ VolumeChangeRecord rec(int track, int channel, int action, std::uint64_t positio
     VolumeChangeRecord r;
     r.track = static_cast<std::uint8_t>(track);
     r.channel = static_cast<std::uint8_t>(channel);
-    r.action = action;
+    r.action = static_cast<std::uint8_t>(action);
     r.position = position;
     r.beforeVolume = static_cast<std::uint8_t>(before);
     r.afterVolume = static_cast<std::uint8_t>(after);
@@ -42,7 +42,6 @@ LogContext tavi(bool chorus = false) {
     c.mode = FileMode::Tavi;
     c.inputFileName = "in.mmf";
     c.outputFileName = "out.mmf";
-    c.console = true;
     c.regulateChorus = chorus;
     c.dbTenths = -30;
     return c;
@@ -72,9 +71,9 @@ TEST(Log, NotConvertedAndRejected) {
     FileResult bad = resultOf(Result::NoTaviFile, 0);
     LogContext ctx = tavi();
     ctx.inputFileName = "";
-    ctx.console = false;
+    ctx.outputFileName = "";
     EXPECT_EQ(buildLogEntry(ctx, bad, kNow),
-              "IN:\t---\tResult:NG\tError:No TAVI file.(-23)\tData:2006/02/06 18:33:19\r\n" + kRule + "\r\n");
+              "IN:\t---\tResult:NG\tError:No TAVI file.(-23)\tData:2006/02/06 18:33:19\r\nOUT:\r\n" + kRule + "\r\n");
 }
 
 TEST(Log, Vq7GainAndLevelColumns) {
@@ -141,9 +140,19 @@ void exchangeSort(VolumeChangeList& changes) {
             if (changes[i].position < changes[n].position) std::swap(changes[n], changes[i]);
 }
 
-std::vector<int> tags(const VolumeChangeList& list) {
-    std::vector<int> out;
-    for (const auto& r : list) out.push_back(r.action);
+// A record identified by its number in three byte fields the sort does not read.
+void tag(VolumeChangeRecord& r, std::size_t number) {
+    r.track = static_cast<std::uint8_t>(number);
+    r.channel = static_cast<std::uint8_t>(number >> 8);
+    r.beforeVolume = static_cast<std::uint8_t>(number >> 16);
+}
+std::size_t tagOf(const VolumeChangeRecord& r) {
+    return std::size_t{r.track} | std::size_t{r.channel} << 8 | std::size_t{r.beforeVolume} << 16;
+}
+
+std::vector<std::size_t> tags(const VolumeChangeList& list) {
+    std::vector<std::size_t> out;
+    for (const auto& r : list) out.push_back(tagOf(r));
     return out;
 }
 
@@ -156,7 +165,7 @@ TEST(Log, SortGivesTheExchangeSortOrderOnAnyList) {
         for (std::size_t i = 0; i < size; ++i) {
             list[i].position = random() % positions;
             if (round % 5 == 0) list[i].position |= std::uint64_t{1} << 63;  // compared unsigned
-            list[i].action = static_cast<std::int32_t>(i);                   // identifies the record
+            tag(list[i], i);
         }
         VolumeChangeList expected = list;
         exchangeSort(expected);
@@ -172,7 +181,7 @@ TEST(Log, SortOfAHundredThousandChangesIsNotQuadratic) {
     VolumeChangeList list(kCount);
     for (std::size_t i = 0; i < kCount; ++i) {
         list[i].position = (kCount - i) / 3;
-        list[i].action = static_cast<std::int32_t>(i);
+        tag(list[i], i);
     }
     sortChangesByPosition(list);
     std::vector<bool> seen(kCount);
@@ -180,7 +189,7 @@ TEST(Log, SortOfAHundredThousandChangesIsNotQuadratic) {
         if (i > 0) {
             ASSERT_LE(list[i - 1].position, list[i].position);
         }
-        seen[static_cast<std::size_t>(list[i].action)] = true;
+        seen[tagOf(list[i])] = true;
     }
     EXPECT_EQ(std::count(seen.begin(), seen.end(), true), static_cast<std::ptrdiff_t>(kCount));
 }
@@ -236,7 +245,7 @@ TEST(Log, SecondsCellIsPrintfsThreeDecimals) {
         ctx.mode = mode;
         for (const std::uint64_t position : positions) {
             VolumeChangeRecord r = rec(1, 0, 1, position, 100, 90);
-            r.timebase = 0x1FB;  // only the low 8 bits count: 251 ms per tick
+            r.timebase = 0xFB;  // 251 ms per tick
             FileResult result = resultOf(Result::Converted, mode == FileMode::Tavi ? 2 : 20, {r});
             const std::string entry = buildLogEntry(ctx, result, kNow);
             const std::size_t row = entry.find("Volume\r\n") + 8;

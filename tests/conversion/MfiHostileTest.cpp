@@ -39,12 +39,12 @@ struct StepOutcome {
 StepOutcome runStep(const ByteVector& input, int dbTenths, bool regulate) {
     MfiController controller;
     controller.setDb(std::to_string(dbTenths / 10.0));
-    controller.job().setRegulateChorus(regulate);
-    controller.job().setHost(&controller);
+    controller.setRegulateChorus(regulate);
+    controller.job().setSettings(&controller.settings());
     auto step = makeMfiFileStep();
     StepOutcome o;
     keldro::testing::AllocationMeter meter;
-    o.status = step->convert(controller.job(), &controller, input, o.result, o.output);
+    o.status = step->convert(controller.job(), controller.settings(), input, o.result, o.output);
     o.peak = meter.peakBytes();
     return o;
 }

@@ -51,38 +51,31 @@ TEST(Setters, ClampParseAndAnswerQueries) {
         {"MFi ch -5", 1, [](auto& c) { c.setChannel(0, -5); }, [](auto& c) { return c.settings().channelVolume[0]; },
          0},
         {"MFi channelValue not given", 1, [](auto& c) { c.setChannel(3, 40); },
-         [](auto& c) { return c.channelValue(3); }, -1},
+         [](auto& c) { return c.settings().channelValue(3); }, -1},
         {"MFi channelValue -c4", 1,
          [](auto& c) {
              c.setChannel(3, 40);
              c.setChannelGiven(3, 1);
          },
-         [](auto& c) { return c.channelValue(3); }, 40},
+         [](auto& c) { return c.settings().channelValue(3); }, 40},
         {"MFi channelValue -ca", 1,
          [](auto& c) {
              c.setChannel(16, 9);
              c.setChannelGiven(16, 1);
          },
-         [](auto& c) { return c.channelValue(16); }, 9},
-        {"MFi channelValue 17", 1, [](auto&) {}, [](auto& c) { return c.channelValue(17); }, -1},
-        {"MFi maxGainSteps -9.5", 1, [](auto& c) { c.setMaxGain("-9.5"); }, [](auto& c) { return c.maxGainSteps(); },
-         19},
-        {"TAVI maxGainSteps is base", 0, [](auto& c) { c.setMaxGain("-9.5"); },
-         [](auto& c) { return c.maxGainSteps(); }, 0},
-        {"TAVI channelValue is base", 0,
-         [](auto& c) {
-             c.setChannel(0, 5);
-             c.setChannelGiven(0, 1);
-         },
-         [](auto& c) { return c.channelValue(0); }, -1},
-        {"absolute 1", 1, [](auto& c) { c.setAbsoluteMode(1); }, [](auto& c) { return c.isAbsoluteMode(); }, 1},
-        {"absolute 2", 1, [](auto& c) { c.setAbsoluteMode(2); }, [](auto& c) { return c.isAbsoluteMode(); }, 0},
+         [](auto& c) { return c.settings().channelValue(16); }, 9},
+        {"MFi channelValue 17", 1, [](auto&) {}, [](auto& c) { return c.settings().channelValue(17); }, -1},
+        {"MFi maxGainSteps -9.5", 1, [](auto& c) { c.setMaxGain("-9.5"); },
+         [](auto& c) { return c.settings().maxGainSteps(); }, 19},
+        {"absolute 1", 1, [](auto& c) { c.setAbsoluteMode(1); }, [](auto& c) { return int(c.settings().isAbsolute()); },
+         1},
+        {"absolute 2", 1, [](auto& c) { c.setAbsoluteMode(2); }, [](auto& c) { return int(c.settings().isAbsolute()); },
+         0},
         {"log wanted", 0, [](auto& c) { c.setLogFileName("x.txt"); },
          [](auto& c) { return int(!c.logFileName().empty()); }, 1},
         {"log not wanted", 0, [](auto&) {}, [](auto& c) { return int(!c.logFileName().empty()); }, 0},
-        {"console", 1, [](auto&) {}, [](auto& c) { return int(c.isConsole()); }, 1},
-        {"regulate chorus from the job", 0, [](auto& c) { c.job().setRegulateChorus(true); },
-         [](auto& c) { return c.isRegulateChorus(); }, 1},
+        {"regulate chorus", 0, [](auto& c) { c.setRegulateChorus(true); },
+         [](auto& c) { return int(c.settings().regulateChorus); }, 1},
     };
     for (const auto& t : cases) {
         auto c = makeController(t.targetFile);

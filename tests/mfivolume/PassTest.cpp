@@ -19,13 +19,13 @@ ByteVector validFile(std::string_view vers) {
 std::string text(ByteSpan bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 TEST(MfiConversionPass, StampsDateAndSupportTextFromVersion30On) {
-    MfiTestHost host;  // relative, 0 dB
-    for (auto [vers, format] : {std::pair{"0300", kFormatMfi30}, {"0301", kFormatMfi31}, {"0400", kFormatMfi40}}) {
+    VolumeSettings settings;  // relative, 0 dB
+    for (auto [vers, version] : {std::pair{"0300", kMfiVersion30}, {"0301", kMfiVersion31}, {"0400", kMfiVersion40}}) {
         SCOPED_TRACE(vers);
         const ByteVector in = validFile(vers);
         ByteVector out(2 * in.size() + 200, 0);
         std::size_t length = 0;
-        ASSERT_EQ(runConversionPass(in, format, format, out, length, &host, &kToday), Result::Converted);
+        ASSERT_EQ(passOnBytes(in, version, out, length, settings, &kToday), Result::Converted);
         out.resize(length);
         const mfi::VolumeFile converted = parsed(out);
         const mfi::Info& info = converted.infoRecord();
@@ -36,12 +36,12 @@ TEST(MfiConversionPass, StampsDateAndSupportTextFromVersion30On) {
 }
 
 TEST(MfiConversionPass, LeavesSupportTextOfVersion20Alone) {
-    MfiTestHost host;
+    VolumeSettings settings;
     const ByteVector in =
         mfiFile("0200", {MfiTrackBuilder().masterVolume(0, 100).channelVolume(0, 0, 40).note(0, 0).note(4, 0)});
     ByteVector out(2 * in.size() + 200, 0);
     std::size_t length = 0;
-    ASSERT_EQ(runConversionPass(in, kFormatMfi20, kFormatMfi20, out, length, &host, &kToday), Result::Converted);
+    ASSERT_EQ(passOnBytes(in, kMfiVersion20, out, length, settings, &kToday), Result::Converted);
     out.resize(length);
     const mfi::VolumeFile converted = parsed(out);
     EXPECT_EQ(text(converted.infoRecord().date), "20260307");
@@ -51,7 +51,7 @@ TEST(MfiConversionPass, LeavesSupportTextOfVersion20Alone) {
 struct FailureCase {
     const char* name;
     ByteVector input;
-    int source, target;
+    int version;
     std::int64_t capacity;  // -1: the usual 2 x length + 200
     bool withDate;
     Result result;
@@ -62,50 +62,30 @@ TEST(MfiConversionPass, FailuresLeaveTheOutputUntouched) {
     noNote.infoByte("sorc", 0).info("titl", "T").info("vers", "0300").info("date", "20240131");
     noNote.trac(MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).note(0, 0).note(1, 0));
     const FailureCase cases[] = {
-        {"format code 9", validFile("0300"), 9, 9, -1, true, Result::MfiStepFailed},
-        {"pair outside the table", validFile("0300"), 2, 3, -1, true, Result::MfiStepFailed},
-        {"version does not match the format", validFile("0301"), 2, 2, -1, true, Result::MfiStepFailed},
-        {"no date to stamp", validFile("0300"), 2, 2, -1, false, Result::MfiStepFailed},
-        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 2, 2, -1, true,
+        {"version 9", validFile("0300"), 9, -1, true, Result::MfiStepFailed},
+        {"\"vers\" is not the version", validFile("0301"), 30, -1, true, Result::MfiStepFailed},
+        {"no date to stamp", validFile("0300"), 30, -1, false, Result::MfiStepFailed},
+        {"unreadable input", ByteVector{'m', 'e', 'l', 'o', 0, 0, 0, 1, 0, 1, 1, 1, 1}, 30, -1, true,
          Result::MfiStepFailed},
-        {"without \"note\" the re-encoded file is refused", noNote.build(), 2, 2, -1, true, Result::MfiStepFailed},
-        {"output smaller than the file", validFile("0300"), 2, 2, 40, true, Result::MfiOutputTooSmall},
-        {"output of length 0", validFile("0300"), 2, 2, 0, true, Result::MfiNoBuffer},
+        {"without \"note\" the re-encoded file is refused", noNote.build(), 30, -1, true, Result::MfiStepFailed},
+        {"output smaller than the file", validFile("0300"), 30, 40, true, Result::MfiOutputTooSmall},
+        {"output of length 0", validFile("0300"), 30, 0, true, Result::MfiNoBuffer},
     };
-    MfiTestHost host;
+    VolumeSettings settings;
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         ByteVector out(2 * c.input.size() + 200, 0xAA);
         const std::size_t capacity = c.capacity < 0 ? out.size() : static_cast<std::size_t>(c.capacity);
         std::size_t length = 1;
-        EXPECT_EQ(runConversionPass(c.input, c.source, c.target, std::span(out).first(capacity), length, &host,
-                                    c.withDate ? &kToday : nullptr),
+        EXPECT_EQ(passOnBytes(c.input, c.version, std::span(out).first(capacity), length, settings,
+                              c.withDate ? &kToday : nullptr),
                   c.result);
         EXPECT_EQ(length, 0u);
         EXPECT_EQ(out, ByteVector(out.size(), 0xAA));
     }
     ByteVector out(10);
     std::size_t length = 0;
-    EXPECT_EQ(runConversionPass({}, 2, 2, out, length, &host, &kToday), Result::MfiNoBuffer);
-}
-
-TEST(MfiConversionPass, TakesItsSettingsFromTheHost) {
-    EXPECT_EQ(snapshotSettings(nullptr).maxGainSteps, 24);
-    EXPECT_EQ(snapshotSettings(nullptr).relative, 0);
-    MfiTestHost host;
-    host.absolute = 1;
-    host.db = 35;
-    host.gainSteps = 19;
-    host.channels[16] = 12;
-    host.regulate = 1;
-    const mfi::PassSettings s = snapshotSettings(&host);
-    EXPECT_EQ(s.relative, 0);
-    EXPECT_EQ(s.absolute, 1);
-    EXPECT_DOUBLE_EQ(s.db, 35 * 0.1);
-    EXPECT_EQ(s.maxGainSteps, 19);
-    EXPECT_EQ(s.channelValues[16], 12);
-    EXPECT_EQ(s.channelValues[0], -1);
-    EXPECT_EQ(s.regulate, 1);
+    EXPECT_EQ(passOnBytes({}, 30, out, length, settings, &kToday), Result::MfiNoBuffer);
 }
 
 }  // namespace
@@ -128,20 +108,20 @@ TEST(MfiConversionPass, DamagedFilesAreRefusedOrConvertedSafely) {
     int converted = 0;
     for (const char* vers : {"0200", "0300", "0400"}) {
         const ByteVector good = mfiFile(vers, {t0, t1});
-        const int format = vers[1] == '2' ? kFormatMfi20 : vers[1] == '3' ? kFormatMfi30 : kFormatMfi40;
+        const int version = vers[1] == '2' ? kMfiVersion20 : vers[1] == '3' ? kMfiVersion30 : kMfiVersion40;
         for (int round = 0; round < 400; ++round) {
             ByteVector bad = good;
             for (int flips = 1 + static_cast<int>(rng() % 3); flips > 0; --flips)
                 bad[rng() % bad.size()] = static_cast<std::uint8_t>(rng());
             if (rng() % 4 == 0) bad.resize(rng() % bad.size() + 1);
-            MfiTestHost host;
-            host.regulate = 1;
-            host.db = static_cast<int>(rng() % 200) - 100;
-            host.absolute = static_cast<int>(rng() % 2);
-            host.channels[rng() % 17] = 40;
+            VolumeSettings settings;
+            settings.regulateChorus = true;
+            settings.dbTenths = static_cast<int>(rng() % 200) - 100;
+            settings.absoluteMode = static_cast<int>(rng() % 2);
+            giveChannel(settings, static_cast<int>(rng() % 17), 40);
             ByteVector work(2 * bad.size() + 200, 0);
             std::size_t length = 0;
-            if (!ok(runConversionPass(bad, format, format, work, length, &host, &kToday))) continue;
+            if (!ok(passOnBytes(bad, version, work, length, settings, &kToday))) continue;
             ++converted;
             work.resize(length);
             mfi::VolumeFile source;
@@ -149,9 +129,9 @@ TEST(MfiConversionPass, DamagedFilesAreRefusedOrConvertedSafely) {
             ASSERT_EQ(source.parse(bad), Result::Converted);
             ASSERT_EQ(result.parse(work), Result::Converted);
             VolumeChangeList changes;
-            reportMaxGainChanges(40, source, result, &host, changes);
-            reportChannelVolumeChanges(20, source, result, &host, changes);
-            reportEffectChanges(40, source, result, &host, changes);
+            reportMaxGainChanges(source, result, settings, changes);
+            reportChannelVolumeChanges(20, source, result, settings, changes);
+            reportEffectChanges(40, source, result, settings, changes);
         }
     }
     EXPECT_GT(converted, 100);
@@ -165,11 +145,11 @@ std::vector<std::array<std::uint64_t, 10>> recordFields(const VolumeChangeList& 
     return fields;
 }
 
-VolumeChangeList allReports(mfi::VolumeFile& source, mfi::VolumeFile& converted, MfiTestHost& host) {
+VolumeChangeList allReports(mfi::VolumeFile& source, mfi::VolumeFile& converted, const VolumeSettings& settings) {
     VolumeChangeList changes;
-    reportMaxGainChanges(40, source, converted, &host, changes);
-    reportChannelVolumeChanges(20, source, converted, &host, changes);
-    reportEffectChanges(40, source, converted, &host, changes);
+    reportMaxGainChanges(source, converted, settings, changes);
+    reportChannelVolumeChanges(20, source, converted, settings, changes);
+    reportEffectChanges(40, source, converted, settings, changes);
     return changes;
 }
 
@@ -187,24 +167,25 @@ TEST(MfiConversionPass, PassFromTheReadModelMatchesThePassFromTheBytes) {
     int compared = 0;
     for (const char* vers : {"0200", "0300", "0400"}) {
         const ByteVector good = mfiFile(vers, {t0, t1});
-        const int format = vers[1] == '2' ? kFormatMfi20 : vers[1] == '3' ? kFormatMfi30 : kFormatMfi40;
+        const int version = vers[1] == '2' ? kMfiVersion20 : vers[1] == '3' ? kMfiVersion30 : kMfiVersion40;
         for (int round = 0; round < 300; ++round) {
             ByteVector in = good;
             for (int flips = static_cast<int>(rng() % 3); flips > 0; --flips)
                 in[rng() % in.size()] = static_cast<std::uint8_t>(rng());
             mfi::VolumeFile source;
             if (source.parse(in) != Result::Converted) continue;
-            MfiTestHost host;
-            host.regulate = 1;
-            host.db = static_cast<int>(rng() % 200) - 100;
-            host.absolute = static_cast<int>(rng() % 2);
-            host.channels[rng() % 17] = 40;
+            VolumeSettings settings;
+            settings.regulateChorus = true;
+            settings.dbTenths = static_cast<int>(rng() % 200) - 100;
+            settings.absoluteMode = static_cast<int>(rng() % 2);
+            giveChannel(settings, static_cast<int>(rng() % 17), 40);
             const std::size_t capacity = rng() % 8 == 0 ? in.size() / 2 : 2 * in.size() + 200;
             ByteVector work(capacity, 0);
             std::size_t length = 0;
-            const Result fromBytes = runConversionPass(in, format, format, work, length, &host, &kToday);
+            const Result fromBytes = passOnBytes(in, version, work, length, settings, &kToday);
             ConvertedFile converted;
-            ASSERT_EQ(runConversionPass(in, source, format, format, capacity, converted, &host, &kToday), fromBytes);
+            mfi::VolumeFile model = source;
+            ASSERT_EQ(runConversionPass(std::move(model), version, capacity, converted, settings, &kToday), fromBytes);
             if (!ok(fromBytes)) continue;
             work.resize(length);
             ASSERT_EQ(converted.bytes, work);
@@ -215,8 +196,8 @@ TEST(MfiConversionPass, PassFromTheReadModelMatchesThePassFromTheBytes) {
             EXPECT_EQ(converted.model.maxGainValue(), reread.maxGainValue());
             mfi::VolumeFile sourceAgain;
             ASSERT_EQ(sourceAgain.parse(in), Result::Converted);
-            EXPECT_EQ(recordFields(allReports(source, converted.model, host)),
-                      recordFields(allReports(sourceAgain, reread, host)));
+            EXPECT_EQ(recordFields(allReports(source, converted.model, settings)),
+                      recordFields(allReports(sourceAgain, reread, settings)));
         }
     }
     EXPECT_GT(compared, 100);

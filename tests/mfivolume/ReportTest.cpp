@@ -16,23 +16,19 @@ struct Reported {
 };
 
 // Converts a file as the per-file flow does and reports the changes.
-Reported convertAndReport(const ByteVector& in, MfiTestHost& host, int version) {
-    const int format = version == 20   ? kFormatMfi20
-                       : version == 30 ? kFormatMfi30
-                       : version == 31 ? kFormatMfi31
-                                       : kFormatMfi40;
+Reported convertAndReport(const ByteVector& in, const VolumeSettings& settings, int version) {
     ByteVector work(2 * in.size() + 200, 0);
     std::size_t length = 0;
-    const Result pass = runConversionPass(in, format, format, work, length, &host, &kToday);
+    const Result pass = passOnBytes(in, version, work, length, settings, &kToday);
     Reported out;
     EXPECT_EQ(pass, Result::Converted);
     if (!ok(pass)) return out;
     work.resize(length);
     mfi::VolumeFile source = parsed(in);
     mfi::VolumeFile converted = parsed(work);
-    out.result = version == 20 ? reportChannelVolumeChanges(version, source, converted, &host, out.changes)
-                               : reportMaxGainChanges(version, source, converted, &host, out.changes);
-    if (isSuccess(out.result)) reportEffectChanges(version, source, converted, &host, out.changes);
+    out.result = version == 20 ? reportChannelVolumeChanges(version, source, converted, settings, out.changes)
+                               : reportMaxGainChanges(source, converted, settings, out.changes);
+    if (isSuccess(out.result)) reportEffectChanges(version, source, converted, settings, out.changes);
     return out;
 }
 
@@ -68,8 +64,8 @@ ByteVector version30File() {
 }
 
 TEST(MfiMaxGainReport, RelativeRecordsMaxGainAndEveryMasterVolume) {
-    MfiTestHost host;  // relative 0 dB: the loudest volume 100 moves the MaxGain to 18
-    const Reported r = convertAndReport(version30File(), host, 30);
+    VolumeSettings settings;  // relative 0 dB: the loudest volume 100 moves the MaxGain to 18
+    const Reported r = convertAndReport(version30File(), settings, 30);
     EXPECT_EQ(r.result, Result::Converted);
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 18, kActionMaxGainRelative, 0},
                                                  {0, 0, 100, 127, kActionVolumeRelative, 0},
@@ -77,10 +73,10 @@ TEST(MfiMaxGainReport, RelativeRecordsMaxGainAndEveryMasterVolume) {
 }
 
 TEST(MfiMaxGainReport, AbsoluteRecordsTheMaxGainOnly) {
-    MfiTestHost host;
-    host.absolute = 1;
-    host.gainSteps = 4;
-    const Reported r = convertAndReport(version30File(), host, 30);
+    VolumeSettings settings;
+    settings.absoluteMode = 1;
+    settings.maxGainTenths = tenthsOfAttenuationSteps(4);
+    const Reported r = convertAndReport(version30File(), settings, 30);
     EXPECT_EQ(r.result, Result::Converted);
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, kActionMaxGainAbsolute, 0}}));
 }
@@ -108,21 +104,21 @@ TEST(MfiMaxGainReport, ChecksTheOrderOfMaxGainMasterVolumeAndFirstSound) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        MfiTestHost host;
+        VolumeSettings settings;
         // A note of track 1 at tick 1 for the case of a master volume after the first sound.
         const ByteVector in = std::string_view(c.name) == "first master volume later than the first sound"
                                   ? mfiFile("0300", {c.track0, MfiTrackBuilder().note(1, 0).note(1, 0)})
                                   : mfiFile("0300", {c.track0});
-        EXPECT_EQ(convertAndReport(in, host, 30).result, c.result);
+        EXPECT_EQ(convertAndReport(in, settings, 30).result, c.result);
     }
 }
 
 TEST(MfiChannelVolumeReport, RelativeRecordsConvertedAndInsertedVolumes) {
-    MfiTestHost host;
-    host.db = 30;
+    VolumeSettings settings;
+    settings.dbTenths = 30;
     const ByteVector in =
         mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 1).adpcmVolume(0, 40).adpcmNote(5)});
-    const Reported r = convertAndReport(in, host, 20);
+    const Reported r = convertAndReport(in, settings, 20);
     EXPECT_EQ(r.result, Result::Converted);
     // Channel 0 converted, channel 1 given a volume before it plays, the ADPCM volume converted.
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 40, 49, kActionVolumeRelative, 0},
@@ -131,24 +127,24 @@ TEST(MfiChannelVolumeReport, RelativeRecordsConvertedAndInsertedVolumes) {
 }
 
 TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
-    MfiTestHost host;
-    host.absolute = 1;
-    host.channels[0] = 50;  // "-c1"
+    VolumeSettings settings;
+    settings.absoluteMode = 1;
+    giveChannel(settings, 0, 50);  // "-c1"
     // (A note that is the last event of its track is never found; hence the final note.)
     const ByteVector plays = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 0).note(1, 1)});
-    const Reported r = convertAndReport(plays, host, 20);
+    const Reported r = convertAndReport(plays, settings, 20);
     EXPECT_EQ(r.result, Result::Converted);
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 63, 50, kActionInsertedVolumeAbsolute, 0}}));
 
     const ByteVector silent = mfiFile("0200", {setup().channelVolume(0, 1, 30).note(0, 1).note(0, 1)});
-    const Reported none = convertAndReport(silent, host, 20);
+    const Reported none = convertAndReport(silent, settings, 20);
     EXPECT_EQ(none.result, Result::NotConverted);
     EXPECT_TRUE(none.changes.empty());
 
     // Entries count tracks in fours: track 1 channel 2 is entry 6 ("-c7").
-    MfiTestHost track1;
-    track1.absolute = 1;
-    track1.channels[6] = 50;
+    VolumeSettings track1;
+    track1.absoluteMode = 1;
+    giveChannel(track1, 6, 50);
     const ByteVector second = mfiFile(
         "0200", {setup().note(0, 0).note(1, 0), MfiTrackBuilder().channelVolume(0, 2, 30).note(0, 2).note(1, 2)});
     const Reported r1 = convertAndReport(second, track1, 20);
@@ -156,16 +152,12 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
     EXPECT_EQ(rows(r1.changes), (std::vector<Row>{{1, 2, 30, 50, kActionVolumeAbsolute, 0}}));
 }
 
-TEST(MfiChannelVolumeReport, OtherVersionsAndRefusedRecordsConvertNothing) {
-    MfiTestHost host;
+TEST(MfiChannelVolumeReport, OtherVersionsConvertNothing) {
+    VolumeSettings settings;
     mfi::VolumeFile a = parsed(version30File());
     mfi::VolumeFile b = parsed(version30File());
     VolumeChangeList changes;
-    EXPECT_EQ(reportChannelVolumeChanges(30, a, b, &host, changes), Result::NotConverted);
-    host.hookAnswer = 0;
-    const Reported refused =
-        convertAndReport(mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(0, 0)}), host, 20);
-    EXPECT_EQ(refused.result, Result::NotConverted);
+    EXPECT_EQ(reportChannelVolumeChanges(30, a, b, settings, changes), Result::NotConverted);
 }
 
 TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
@@ -181,10 +173,10 @@ TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
                                                .effectSelect(10, 65)
                                                .note(10, 1)
                                                .note(5, 1)});
-    MfiTestHost host;
-    host.db = 30;
-    host.regulate = 1;
-    const Reported r = convertAndReport(in, host, 40);
+    VolumeSettings settings;
+    settings.dbTenths = 30;
+    settings.regulateChorus = true;
+    const Reported r = convertAndReport(in, settings, 40);
     ASSERT_EQ(r.result, Result::Converted);
     const std::vector<Row> all = rows(r.changes);
     ASSERT_GE(all.size(), 2u);
@@ -201,9 +193,9 @@ TEST(MfiEffectReport, RecordsLevelsAndSendsOfVersion40) {
         f.write(out, kToday);
         return out;
     }();
-    EXPECT_EQ(rows(convertAndReport(in31, host, 31).changes).size(), all.size() - 2);
-    host.regulate = 0;
-    EXPECT_EQ(rows(convertAndReport(in, host, 40).changes).size(), all.size() - 2);
+    EXPECT_EQ(rows(convertAndReport(in31, settings, 31).changes).size(), all.size() - 2);
+    settings.regulateChorus = false;
+    EXPECT_EQ(rows(convertAndReport(in, settings, 40).changes).size(), all.size() - 2);
 }
 
 TEST(MfiEffectReport, ChangedSendsUnderARegulatedTypeAreRecorded) {
@@ -215,11 +207,11 @@ TEST(MfiEffectReport, ChangedSendsUnderARegulatedTypeAreRecorded) {
                                                .effectSend(0, 2, true, 100)
                                                .note(0, 0)
                                                .note(1, 0)});
-    MfiTestHost host;
-    host.absolute = 1;
-    host.gainSteps = 4;  // +3 dB for the effects
-    host.regulate = 1;
-    const Reported r = convertAndReport(in, host, 40);
+    VolumeSettings settings;
+    settings.absoluteMode = 1;
+    settings.maxGainTenths = tenthsOfAttenuationSteps(4);  // +3 dB for the effects
+    settings.regulateChorus = true;
+    const Reported r = convertAndReport(in, settings, 40);
     ASSERT_EQ(r.result, Result::Converted);
     // MaxGain, then the level, then the send of A channel 2 (code 18).
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 10, 4, kActionMaxGainAbsolute, 0},

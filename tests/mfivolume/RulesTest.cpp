@@ -10,19 +10,16 @@ namespace {
 
 const mfi::Date kToday{2026, 12, 10};
 
-mfi::RuleSettings relative(double db) {
-    mfi::RuleSettings s;
-    s.relative = 1;
-    s.db = db;
-    s.channelValues.fill(-1);
+VolumeSettings relative(int db) {
+    VolumeSettings s;
+    s.dbTenths = 10 * db;
     return s;
 }
 
-mfi::RuleSettings absolute(int gainSteps = 24) {
-    mfi::RuleSettings s;
-    s.absolute = 1;
-    s.maxGainSteps = gainSteps;
-    s.channelValues.fill(-1);
+VolumeSettings absolute(int gainSteps = 24) {
+    VolumeSettings s;
+    s.absoluteMode = 1;
+    s.maxGainTenths = tenthsOfAttenuationSteps(gainSteps);
     return s;
 }
 
@@ -37,7 +34,7 @@ struct MaxGainCase {
     const char* name;
     std::uint8_t gain;
     std::uint8_t volume1, volume2;
-    mfi::RuleSettings settings;
+    VolumeSettings settings;
     int gainAfter;
     std::vector<int> volumesAfter;
 };
@@ -65,19 +62,10 @@ TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
     }
 }
 
-TEST(MfiMaxGainRule, FailsOnAnUnreadableInputAndIdlesWithoutAMode) {
-    ByteVector out{1, 2, 3};
-    EXPECT_FALSE(applyMaxGainRule(ByteVector{'m', 'e', 'l', 'o'}, out, relative(0), kToday));
-    mfi::RuleSettings none = relative(0);
-    none.relative = 0;
-    EXPECT_TRUE(applyMaxGainRule(mfiFile("0300", {}), out, none, kToday));
-    EXPECT_EQ(out, (ByteVector{1, 2, 3}));
-}
-
 struct ChannelCase {
     const char* name;
     MfiTrackBuilder track;
-    mfi::RuleSettings settings;
+    VolumeSettings settings;
     // (channel, volume) of every channel volume event of track 0 after the rule.
     std::vector<std::pair<int, int>> volumesAfter;
 };
@@ -95,10 +83,10 @@ std::vector<std::pair<int, int>> channelVolumes(mfi::VolumeFile& file) {
 }
 
 TEST(MfiChannelVolumeRule, ConvertsAndInsertsChannelAndAdpcmVolumes) {
-    mfi::RuleSettings channel1At50 = absolute();
-    channel1At50.channelValues[0] = 50;
-    mfi::RuleSettings adpcmAt20 = absolute();
-    adpcmAt20.channelValues[16] = 20;
+    VolumeSettings channel1At50 = absolute();
+    giveChannel(channel1At50, 0, 50);
+    VolumeSettings adpcmAt20 = absolute();
+    giveChannel(adpcmAt20, 16, 20);
     const ChannelCase cases[] = {
         {"+3 dB: 40 becomes 49, 63 stays",
          setup().channelVolume(0, 0, 40).channelVolume(0, 1, 63).note(0, 0).note(0, 1),
@@ -176,11 +164,11 @@ TEST(MfiEffectRegulation, ScalesRegulatedLevelsUpAndTheirSendsDown) {
     const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x1234, 50)});
     const ByteVector in =
         mfiFile("0400", {setupWithGain().effectSettings(0, blocks).effectSend(0, 0, false, 100).note(0, 0).note(1, 0)});
-    mfi::RuleSettings plus3 = relative(3);
-    plus3.regulate = 1;
-    mfi::RuleSettings absoluteSteps4 = absolute(4);  // from MaxGain 10 to 4: +3 dB
-    absoluteSteps4.regulate = 1;
-    for (const mfi::RuleSettings& settings : {plus3, absoluteSteps4}) {
+    VolumeSettings plus3 = relative(3);
+    plus3.regulateChorus = true;
+    VolumeSettings absoluteSteps4 = absolute(4);  // from MaxGain 10 to 4: +3 dB
+    absoluteSteps4.regulateChorus = true;
+    for (const VolumeSettings& settings : {plus3, absoluteSteps4}) {
         ByteVector out;
         ASSERT_TRUE(applyMaxGainRule(in, out, settings, kToday));
         mfi::VolumeFile converted = parsed(out);
@@ -273,8 +261,8 @@ TEST(MfiEffectRegulation, KeepsLevelsWithinOneTo127) {
 // switches to a regulated type. The send of 40 beside it shows the
 // regulation at work: -3 dB moves it up, and its copy follows.
 TEST(MfiEffectRegulation, ASendOfZeroStaysZero) {
-    mfi::RuleSettings minus3 = relative(-3);
-    minus3.regulate = 1;
+    VolumeSettings minus3 = relative(-3);
+    minus3.regulateChorus = true;
     const struct {
         const char* what;
         ByteVector blocks;

@@ -1,42 +1,81 @@
 #pragma once
-// Helpers shared by the MFi volume engine tests: a host with settings like the
-// MFi controller's, and small builders of whole files.
+// Helpers shared by the MFi volume engine tests: the rules, the pass and the
+// reports on bytes and input models, and small builders of whole files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <span>
 #include <string_view>
 
-#include "volume/JobHost.h"
+#include "mfivolume/ChangeReport.h"
+#include "mfivolume/ConversionPass.h"
+#include "mfivolume/Rules.h"
 #include "mfivolume/VolumeFile.h"
+#include "volume/VolumeSettings.h"
 #include "support/EffectBlock.h"
 #include "support/MfiBuilder.h"
 
 namespace keldro::test {
 
-// Answers like the MFi controller: the hooks accept every record.
-class MfiTestHost : public JobHost {
-public:
-    bool absolute = false;
-    int db = 0;  // tenths of a dB
-    int gainSteps = 0;
-    bool regulate = false;
-    std::array<int, 17> channels = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    bool hookAnswer = true;
+// An absolute value for a channel entry (track * 4 + channel, 16 ADPCM), as "-c1" ... "-ca" give it.
+inline void giveChannel(VolumeSettings& settings, int entry, int value) {
+    settings.channelVolume[static_cast<std::size_t>(entry)] = value;
+    settings.channelGiven[static_cast<std::size_t>(entry)] = 1;
+}
 
-    bool isRegulateChorus() override { return regulate; }
-    bool volumeRule(int, VolumeChangeRecord*) override { return hookAnswer; }
-    bool channelVolumeHook(int, VolumeChangeRecord*) override { return hookAnswer; }
-    bool insertedChannelVolumeHook(int, VolumeChangeRecord*) override { return hookAnswer; }
-    bool maxGainRule(int, VolumeChangeRecord*) override { return hookAnswer; }
-    bool effectDepthRule(int, VolumeChangeRecord*) override { return hookAnswer; }
-    bool isAbsoluteMode() override { return absolute; }
-    int dbTenths() override { return db; }
-    int maxGainSteps() override { return gainSteps; }
-    int masterVolume() override { return 100; }
-    int channelValue(int entry) override {
-        return entry >= 0 && entry < 17 ? channels[static_cast<std::size_t>(entry)] : -1;
-    }
-};
+// A rule on bytes: the file read, the rule applied to its model, the model
+// written to `output`; false when the input cannot be read or the model not written.
+inline bool ruleOnBytes(void (*rule)(mfi::VolumeFile&, const VolumeSettings&), ByteSpan input, ByteVector& output,
+                        const VolumeSettings& settings, const mfi::Date& today) {
+    mfi::VolumeFile model;
+    if (!ok(model.parse(input))) return false;
+    rule(model, settings);
+    return model.write(output, today);
+}
+inline bool applyMaxGainRule(ByteSpan input, ByteVector& output, const VolumeSettings& settings,
+                             const mfi::Date& today) {
+    return ruleOnBytes(mfi::applyMaxGainRule, input, output, settings, today);
+}
+inline bool applyChannelVolumeRule(ByteSpan input, ByteVector& output, const VolumeSettings& settings,
+                                   const mfi::Date& today) {
+    return ruleOnBytes(mfi::applyChannelVolumeRule, input, output, settings, today);
+}
+
+// The pass on bytes: the input read and its model converted, the converted
+// file copied to the start of `output` and its size put in `length`; nothing
+// is written to `output` unless the pass succeeds. An empty input or output
+// is Result::MfiNoBuffer, an unreadable input Result::MfiStepFailed.
+inline Result passOnBytes(ByteSpan input, int version, std::span<std::uint8_t> output, std::size_t& length,
+                          const VolumeSettings& settings, const mfi::Date* today) {
+    length = 0;
+    if (input.empty() || output.empty()) return Result::MfiNoBuffer;
+    mfi::VolumeFile model;
+    if (!ok(model.parse(input))) return Result::MfiStepFailed;
+    mfi::ConvertedFile converted;
+    const Result pass = mfi::runConversionPass(std::move(model), version, output.size(), converted, settings, today);
+    if (!ok(pass)) return pass;
+    std::copy(converted.bytes.begin(), converted.bytes.end(), output.begin());
+    length = converted.bytes.size();
+    return pass;
+}
+
+// The change reports reading the input model itself.
+inline Result reportMaxGainChanges(mfi::VolumeFile& input, mfi::VolumeFile& converted, const VolumeSettings& settings,
+                                   VolumeChangeList& changes) {
+    return mfi::reportMaxGainChanges(mfi::InputVolumes(input, mfi::InputVolumes::kMasterVolumes), converted, settings,
+                                     changes);
+}
+inline Result reportChannelVolumeChanges(int version, mfi::VolumeFile& input, mfi::VolumeFile& converted,
+                                         const VolumeSettings& settings, VolumeChangeList& changes) {
+    return mfi::reportChannelVolumeChanges(version, mfi::InputVolumes(input, mfi::InputVolumes::kVolumes), converted,
+                                           settings, changes);
+}
+inline void reportEffectChanges(int version, mfi::VolumeFile& input, mfi::VolumeFile& converted,
+                                const VolumeSettings& settings, VolumeChangeList& changes) {
+    mfi::reportEffectChanges(version, mfi::InputVolumes(input, mfi::InputVolumes::kEffects), converted, settings,
+                             changes);
+}
 
 // A file of the given version with the given tracks.
 inline ByteVector mfiFile(std::string_view vers, std::initializer_list<MfiTrackBuilder> tracks) {

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "EffectBlock.h"  // beside this header
-#include "volume/JobHost.h"
 #include "volume/VolumeSettings.h"
 #include "platform/Bytes.h"
 #include "tavi/Rules.h"
@@ -171,30 +170,5 @@ inline Bytes taviFile(std::initializer_list<Bytes> chunks) {
     append(out, u16be(referenceCrc16(out)));
     return out;
 }
-
-// A host that answers the rule operations with the TAVI rules over its own
-// settings, the way the TAVI controller does, and can ask for a cancel after
-// a number of queries.
-class RuleHost : public JobHost {
-public:
-    VolumeSettings settings;
-    bool regulateChorus = false;
-    int cancelAfterQueries = -1;  // -1: never
-    int cancelQueries = 0;
-
-    bool isCancelRequested() override {
-        ++cancelQueries;
-        return cancelAfterQueries >= 0 && cancelQueries > cancelAfterQueries;
-    }
-    bool isRegulateChorus() override { return regulateChorus; }
-    bool volumeRule(int g, VolumeChangeRecord* r) override { return tavi::volumeRule(settings, g, *r); }
-    bool insertedVolumeRule(int g, VolumeChangeRecord* r) override { return tavi::insertedVolumeRule(settings, g, *r); }
-    bool maxGainRule(int g, VolumeChangeRecord* r) override { return tavi::maxGainRule(settings, g, *r); }
-    bool effectDepthRule(int g, VolumeChangeRecord* r) override { return tavi::effectDepthRule(settings, g, *r); }
-    bool chorusSendRule(int g, VolumeChangeRecord* r) override { return tavi::chorusSendRule(settings, g, *r); }
-    bool chorusSendBeforeNoteRule(int g, VolumeChangeRecord* r, int type) override {
-        return tavi::chorusSendBeforeNoteRule(settings, g, *r, type);
-    }
-};
 
 }  // namespace keldro::tavitest

@@ -1,7 +1,7 @@
 #pragma once
 // Whole TAVI files for container tests: contents info and optional data
 // chunks with their tags, small converting tracks of every chip generation,
-// compressed tracks, damaged files, and a host that checks signatures.
+// compressed tracks, damaged files, and the settings the tests convert with.
 // Built on TaviChunkBuilder.h.
 #include <gtest/gtest.h>
 
@@ -119,11 +119,12 @@ inline void expectSealed(const Bytes& file) {
     EXPECT_EQ(stored, referenceCrc16(std::span(file).first(file.size() - 2)));
 }
 
-// The rule host of the chunk builders, relative -3.0 dB.
-class SignatureHost : public RuleHost {
-public:
-    SignatureHost() { settings.dbTenths = -30; }
-};
+// The settings of the chunk builders' tests: a relative change of `dbTenths`.
+inline VolumeSettings relativeSettings(int dbTenths = -30) {
+    VolumeSettings s;
+    s.dbTenths = dbTenths;
+    return s;
+}
 
 // Runs one conversion with a fresh engine.
 struct ConvertedFile {
@@ -132,10 +133,16 @@ struct ConvertedFile {
     Bytes output;
     std::string a0;
     VolumeChangeList records;
+    int chosenMaxGain = -1;
 };
-inline ConvertedFile convertWith(JobHost* host, const Bytes& file) {
-    tavi::Conversion done = tavi::convert(file, host);
-    return {done.result, done.generation, std::move(done.output), std::move(done.a0Text), std::move(done.changes)};
+inline ConvertedFile convertWith(const VolumeSettings& settings, const Bytes& file) {
+    tavi::Conversion done = tavi::convert(file, settings);
+    return {done.result,
+            tavi::kindNumber(done.generation),
+            std::move(done.output),
+            std::move(done.a0Text),
+            std::move(done.changes),
+            done.chosenMaxGain};
 }
 
 // Converts one track inside the least file that holds it (a CNTI and the
@@ -146,8 +153,8 @@ struct TrackConversion {
     Bytes track;
     VolumeChangeList records;
 };
-inline TrackConversion convertTrack(JobHost* host, const Bytes& track) {
-    ConvertedFile c = convertWith(host, taviFile({cnti(), track}));
+inline TrackConversion convertTrack(const VolumeSettings& settings, const Bytes& track) {
+    ConvertedFile c = convertWith(settings, taviFile({cnti(), track}));
     TrackConversion t{c.result, track, std::move(c.records)};
     if (c.result != Result::Converted) return t;
     for (std::size_t at = 8; at + 8 <= c.output.size();) {
@@ -165,15 +172,15 @@ inline TrackConversion convertTrack(JobHost* host, const Bytes& track) {
     return t;
 }
 
-// One track converted by convertTrack with the rule host's settings (a
+// One track converted by convertTrack with its settings (a
 // relative change, -6 dB unless given); the track is replaced by its
 // converted form when the file converts.
 struct TrackRun {
-    RuleHost host;
+    VolumeSettings settings;
     VolumeChangeList changes;
-    explicit TrackRun(int dbTenths = -60) { host.settings.dbTenths = dbTenths; }
+    explicit TrackRun(int dbTenths = -60) : settings(relativeSettings(dbTenths)) {}
     Result convert(Bytes& chunk) {
-        TrackConversion done = convertTrack(&host, chunk);
+        TrackConversion done = convertTrack(settings, chunk);
         chunk = std::move(done.track);
         changes = std::move(done.records);
         return done.result;

@@ -30,20 +30,13 @@ inline void printAction(std::int32_t action, std::ostream* os) {
 
 inline void PrintTo(ActionCode action, std::ostream* os) { printAction(action, os); }
 
-inline void PrintTo(const Vq7FileLevels& l, std::ostream* os) {
-    *os << "{loudest master volume " << l.loudestMasterVolume << ", largest MaxGain " << l.largestMaxGain
-        << ", MaxGain in force " << l.maxGainInForce << ", chosen MaxGain " << l.chosenMaxGain << "}";
-}
-
 inline void PrintTo(const VolumeChangeRecord& r, std::ostream* os) {
     *os << "{track " << int{r.track} << ", channel " << int{r.channel} << ", volume " << int{r.beforeVolume} << "->"
         << int{r.afterVolume} << ", gain " << int{r.beforeGain} << "->" << int{r.afterGain} << ", level "
         << int{r.beforeLevel} << "->" << int{r.afterLevel} << ", action ";
     printAction(r.action, os);
-    *os << ", position " << r.position << ", timebase " << r.timebase << ", gate timebase " << r.gateTimebase
-        << ", VQ-7 levels ";
-    PrintTo(r.vq7, os);
-    *os << "}";
+    *os << ", position " << r.position << ", timebase " << int{r.timebase} << ", gate timebase " << int{r.gateTimebase}
+        << "}";
 }
 
 // The channel entries print only where a value is given or set: "channel 5 80

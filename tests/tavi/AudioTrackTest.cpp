@@ -88,8 +88,8 @@ TEST(AudioTrack, NoInsertionWhenAVolumeComesFirstOrNoneIsGiven) {
         Bytes track = audio(0, 0, waveFirst);
         const Bytes original = track;
         TrackRun run;
-        run.host.settings.absoluteMode = 1;
-        run.host.settings.channelGiven[0] = 1;
+        run.settings.absoluteMode = 1;
+        run.settings.channelGiven[0] = 1;
         ASSERT_EQ(run.convert(track), Result::NotConverted);
         EXPECT_EQ(track, original);
         EXPECT_TRUE(run.records().empty());

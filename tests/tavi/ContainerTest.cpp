@@ -55,14 +55,14 @@ TEST(Container, HeaderAndCrcFailures) {
         {"stored CRC wrong", badCrc, Result::IllegalCrc},
         {"content changed", damagedChunk, Result::IllegalCrc},
     };
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     for (const auto& c : cases) {
-        const ConvertedFile r = convertWith(&host, c.file);
+        const ConvertedFile r = convertWith(settings, c.file);
         EXPECT_EQ(r.result, c.result) << c.name;
         EXPECT_EQ(r.generation, -1) << c.name;
         EXPECT_TRUE(r.output.empty()) << c.name;
     }
-    EXPECT_EQ(convertWith(&host, Bytes{}).result, Result::FileSizeError);
+    EXPECT_EQ(convertWith(settings, Bytes{}).result, Result::FileSizeError);
 }
 
 TEST(Container, ChunkWalkFailures) {
@@ -87,8 +87,8 @@ TEST(Container, ChunkWalkFailures) {
         {"no CNTI", taviFile({vq2Track()}), Result::NoCnti},
         {"unknown chunk before a missing CNTI", taviFile({chunk("XXXX", Bytes{1})}), Result::NonsupportChunkId},
     };
-    SignatureHost host;
-    for (const auto& c : cases) EXPECT_EQ(convertWith(&host, c.file).result, c.result) << c.name;
+    const VolumeSettings settings = relativeSettings();
+    for (const auto& c : cases) EXPECT_EQ(convertWith(settings, c.file).result, c.result) << c.name;
 }
 
 // The VQ-7 pre-scan finds the loudest master volume (up to 127) and the
@@ -99,18 +99,26 @@ TEST(Container, ChunkWalkFailures) {
 // MaxGain event on, that event's MaxGain is the one in force. A track running
 // past the file end fails before any rule is asked.
 TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
-    struct LevelsHost : SignatureHost {
-        // At the first rule asked, and at the first master volume; -7: never asked.
-        Vq7FileLevels atFirst{-7, -7, -7, -7}, atMaster{-7, -7, -7, -7};
-        bool maxGainRule(int g, VolumeChangeRecord* r) override {
-            if (atFirst.largestMaxGain == -7) atFirst = r->vq7;
-            return SignatureHost::maxGainRule(g, r);
+    // Replays the file's records through the rules with the levels the
+    // engine is to hand them: each record must come out as the engine's.
+    // Returns the MaxGain in force at the first master volume, -7 for none.
+    const VolumeSettings settings = relativeSettings();
+    auto replay = [&](const VolumeChangeList& records, int loudest, int largest) {
+        Vq7FileLevels levels{loudest, largest, largest, -1};
+        int inForceAtMaster = -7;
+        for (const VolumeChangeRecord& found : records) {
+            VolumeChangeRecord r = found;
+            if (found.action == kActionMaxGainRelative) {
+                levels.maxGainInForce = found.beforeGain;
+                EXPECT_TRUE(tavi::maxGainRule(settings, levels, r));
+                EXPECT_EQ(r.afterGain, found.afterGain);
+            } else {
+                if (inForceAtMaster == -7) inForceAtMaster = levels.maxGainInForce;
+                EXPECT_TRUE(tavi::volumeRule(settings, levels, r));
+                EXPECT_EQ(r.afterVolume, found.afterVolume);
+            }
         }
-        bool volumeRule(int g, VolumeChangeRecord* r) override {
-            if (atFirst.largestMaxGain == -7) atFirst = r->vq7;
-            if (atMaster.maxGainInForce == -7) atMaster = r->vq7;
-            return SignatureHost::volumeRule(g, r);
-        }
+        return inForceAtMaster;
     };
     // vq7Track(90, ...) with the MaxGain set twice in its setup: 6, then 2.
     const Bytes twoMaxGains = scoreTrack(7, scoreTrackHeader(7, 0x02, 0x02),
@@ -140,20 +148,35 @@ TEST(Container, PreScanSeesATrackAsFarAsTheFileHoldsIt) {
          90, -1, -1},
     };
     for (const auto& c : cases) {
-        LevelsHost host;
-        EXPECT_EQ(convertWith(&host, taviFile({cnti(), c.tracks})).result, c.result) << c.name;
-        EXPECT_EQ(host.atFirst.loudestMasterVolume, c.loudestMaster) << c.name;
-        EXPECT_EQ(host.atFirst.largestMaxGain, c.maxGain) << c.name;
-        EXPECT_EQ(host.atMaster.maxGainInForce, c.inForceAtMaster) << c.name;
+        const ConvertedFile r = convertWith(settings, taviFile({cnti(), c.tracks}));
+        EXPECT_EQ(r.result, c.result) << c.name;
+        if (c.maxGain == -7) {
+            EXPECT_TRUE(r.records.empty()) << c.name;
+            continue;
+        }
+        EXPECT_EQ(replay(r.records, c.loudestMaster, c.maxGain), c.inForceAtMaster) << c.name;
     }
 }
 
-TEST(Container, CancelIsAskedBeforeEveryChunk) {
-    SignatureHost host;
-    host.cancelAfterQueries = 1;  // the second chunk is not read
-    const ConvertedFile r = convertWith(&host, taviFile({cnti(), chunk("XXXX", Bytes{1})}));
-    EXPECT_EQ(r.result, Result::Cancel);
-    EXPECT_EQ(host.cancelQueries, 2);
+// A relative change gives the file the MaxGain its rule chose; the result
+// carries it (the run keeps it as its setting) and the master volumes after
+// it work with it. An absolute change chooses none.
+TEST(Container, Vq7ResultCarriesTheChosenMaxGain) {
+    const Bytes file = taviFile({cnti(), vq7Track(100, 4)});
+    const ConvertedFile relative = convertWith(relativeSettings(-60), file);
+    ASSERT_EQ(relative.result, Result::Converted);
+    ASSERT_EQ(relative.records.size(), 2u);  // the MaxGain, then the master volume
+    EXPECT_EQ(relative.chosenMaxGain, relative.records[0].afterGain);
+    EXPECT_GE(relative.chosenMaxGain, 0);
+    Vq7FileLevels levels{100, 4, 4, relative.chosenMaxGain};
+    VolumeChangeRecord master = relative.records[1];
+    ASSERT_TRUE(tavi::volumeRule(relativeSettings(-60), levels, master));
+    EXPECT_EQ(master.afterVolume, relative.records[1].afterVolume);
+
+    VolumeSettings absolute;
+    absolute.absoluteMode = 1;
+    absolute.maxGainTenths = -30;
+    EXPECT_EQ(convertWith(absolute, file).chosenMaxGain, -1);
 }
 
 TEST(Container, GenerationDecision) {
@@ -175,9 +198,9 @@ TEST(Container, GenerationDecision) {
         {"MTR 1 and 7", taviFile({cnti(), vq2Track(), vq7Track()}), -1},
         {"no CNTI still decides", taviFile({vq7Track()}), 7},
     };
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     for (const auto& c : cases) {
-        const ConvertedFile r = convertWith(&host, c.file);
+        const ConvertedFile r = convertWith(settings, c.file);
         EXPECT_EQ(r.generation, c.generation) << c.name;
         if (c.generation < 0) {
             EXPECT_EQ(r.result, Result::MixedTaviKinds) << c.name;
@@ -186,9 +209,9 @@ TEST(Container, GenerationDecision) {
 }
 
 TEST(Container, SignatureDigitsComeFromTheConvertedTracks) {
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     // VQ-2: two tracks, signature in CNTI.
-    const ConvertedFile vq2 = convertWith(&host, taviFile({cnti("A0:ABCDEF,"), vq2Track(100, 1), vq2Track(64, 2)}));
+    const ConvertedFile vq2 = convertWith(settings, taviFile({cnti("A0:ABCDEF,"), vq2Track(100, 1), vq2Track(64, 2)}));
     ASSERT_EQ(vq2.result, Result::Converted);
     expectSealed(vq2.output);
     const Bytes tracks = cat({chunkOf(vq2.output, text("MTR\x01")), chunkOf(vq2.output, text("MTR\x02"))});
@@ -197,7 +220,7 @@ TEST(Container, SignatureDigitsComeFromTheConvertedTracks) {
     EXPECT_EQ(vq2.generation, 2);
 
     // VQ-3: the inserted OPDA carries digits seeded differently.
-    const ConvertedFile vq3 = convertWith(&host, taviFile({cnti(), vq35Track(5)}));
+    const ConvertedFile vq3 = convertWith(settings, taviFile({cnti(), vq35Track(5)}));
     ASSERT_EQ(vq3.result, Result::Converted);
     const std::string digits = expectedDigits(chunkOf(vq3.output, text("MTR\x05")), 0x5651);
     EXPECT_EQ(chunkOf(vq3.output, text("OPDA")), insertedOpda(digits[0], digits[1]));
@@ -223,9 +246,9 @@ TEST(Container, ContentsInfoSignatureTags) {
         {"no A0 in VQ-2", "ST:song,", Result::NoAtSig, ""},
         {"tags too short to read", "ab", Result::NoAtSig, ""},
     };
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     for (const auto& c : cases) {
-        const ConvertedFile r = convertWith(&host, taviFile({cnti(c.tags), vq2Track()}));
+        const ConvertedFile r = convertWith(settings, taviFile({cnti(c.tags), vq2Track()}));
         EXPECT_EQ(r.result, c.result) << c.name;
         if (c.result != Result::Converted) continue;
         expectSealed(r.output);
@@ -237,9 +260,9 @@ TEST(Container, ContentsInfoSignatureTags) {
 }
 
 TEST(Container, ContentsInfoWithoutTagsNeedsNoSignature) {
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     const Bytes file = taviFile({cnti(), vq2Track()});
-    const ConvertedFile r = convertWith(&host, file);
+    const ConvertedFile r = convertWith(settings, file);
     ASSERT_EQ(r.result, Result::Converted);
     EXPECT_EQ(chunkOf(r.output, text("CNTI")), cnti());
     EXPECT_EQ(r.output.size(), file.size());
@@ -248,10 +271,11 @@ TEST(Container, ContentsInfoWithoutTagsNeedsNoSignature) {
 
 TEST(Container, SignatureTagsRefusedBesideOptionalData) {
     const Bytes signed_ = opda({dch(0xFF, {dataTag("A0", "KQ1100")})});
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     for (const char* tag : {"A0:OLD123,", "A1:abc,", "A2:abc,"})
-        EXPECT_EQ(convertWith(&host, taviFile({cnti(tag), signed_, vq2Track()})).result, Result::IllegalAtSig) << tag;
-    EXPECT_EQ(convertWith(&host, taviFile({cnti("A1:abc,A0:OLD123,"), vq2Track()})).result, Result::Converted);
+        EXPECT_EQ(convertWith(settings, taviFile({cnti(tag), signed_, vq2Track()})).result, Result::IllegalAtSig)
+            << tag;
+    EXPECT_EQ(convertWith(settings, taviFile({cnti("A1:abc,A0:OLD123,"), vq2Track()})).result, Result::Converted);
 }
 
 TEST(Container, OptionalDataSignature) {
@@ -297,9 +321,9 @@ TEST(Container, OptionalDataSignature) {
         {"Pro of 11", vq2Track(), opda({chunk("Pro", 1, Bytes(11, 0))}), Result::ChunkSizePro, {}},
         {"unknown sub-chunk", vq2Track(), opda({chunk("Abcd", Bytes(4, 0))}), Result::NonsupportChunkIdOpda, {}},
     };
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     for (const auto& c : cases) {
-        const ConvertedFile r = convertWith(&host, taviFile({cnti("ST:x,"), c.opdaIn, c.track}));
+        const ConvertedFile r = convertWith(settings, taviFile({cnti("ST:x,"), c.opdaIn, c.track}));
         EXPECT_EQ(r.result, c.result) << c.name;
         if (c.result != Result::Converted) continue;
         expectSealed(r.output);
@@ -315,44 +339,44 @@ TEST(Container, OptionalDataSignature) {
 
 TEST(Container, OneSignatureDataSubChunkServesTheWholeFile) {
     const Bytes pro = chunk("Pro", 1, Bytes(12, 7));
-    SignatureHost host;
-    const ConvertedFile r =
-        convertWith(&host, taviFile({cnti(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}), opda({pro}), vq2Track()}));
+    const VolumeSettings settings = relativeSettings();
+    const ConvertedFile r = convertWith(
+        settings, taviFile({cnti(), opda({dch(0xFF, {dataTag("A0", "abcdef")})}), opda({pro}), vq2Track()}));
     ASSERT_EQ(r.result, Result::Converted);
     EXPECT_NE(find(r.output, opda({pro})), std::string::npos);
 }
 
 TEST(Container, InsertsOptionalDataAfterContentsInfoForVq3And5Only) {
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     for (int track : {5, 6}) {
         const Bytes file = taviFile({cnti(), vq35Track(track)});
-        const ConvertedFile r = convertWith(&host, file);
+        const ConvertedFile r = convertWith(settings, file);
         ASSERT_EQ(r.result, Result::Converted) << track;
         expectSealed(r.output);
         EXPECT_EQ(r.output.size(), file.size() + 26) << track;
         EXPECT_EQ(find(r.output, text("OPDA")), 8 + cnti().size()) << track;
     }
     const Bytes vq7 = taviFile({cnti(), vq7Track()});
-    const ConvertedFile r = convertWith(&host, vq7);
+    const ConvertedFile r = convertWith(settings, vq7);
     ASSERT_EQ(r.result, Result::Converted);
     EXPECT_EQ(r.output.size(), vq7.size());
     EXPECT_EQ(find(r.output, text("OPDA")), std::string::npos);
 }
 
 TEST(Container, StrayBytesNeverReachTheOutput) {
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     const Bytes clean = taviFile({cnti(), vq2Track()});
-    const ConvertedFile expected = convertWith(&host, clean);
+    const ConvertedFile expected = convertWith(settings, clean);
     ASSERT_EQ(expected.result, Result::Converted);
     for (std::size_t gap : {0u, 1u, 8u}) {
         const Bytes file = taviFileWithStrayBytes({cnti(), vq2Track()}, Bytes(gap, 0x55), Bytes{1, 2, 3});
-        const ConvertedFile r = convertWith(&host, file);
+        const ConvertedFile r = convertWith(settings, file);
         EXPECT_EQ(r.result, Result::Converted) << gap;
         EXPECT_EQ(r.output, expected.output) << gap;
     }
     // Nine stray bytes are read as a chunk.
     const Bytes nine = taviFileWithStrayBytes({cnti(), vq2Track()}, Bytes(9, 0x55), {});
-    EXPECT_EQ(convertWith(&host, nine).result, Result::NonsupportChunkId);
+    EXPECT_EQ(convertWith(settings, nine).result, Result::NonsupportChunkId);
 }
 
 TEST(Container, LastChunkMayReachIntoTheCrc) {
@@ -360,8 +384,8 @@ TEST(Container, LastChunkMayReachIntoTheCrc) {
     ByteWriter::patchBE(file, 8 + vq2Track().size() + 4, static_cast<std::uint32_t>(cnti("A0:OLD123,").size() - 8 + 2),
                         4);
     reseal(file);
-    SignatureHost host;
-    const ConvertedFile r = convertWith(&host, file);
+    const VolumeSettings settings = relativeSettings();
+    const ConvertedFile r = convertWith(settings, file);
     ASSERT_EQ(r.result, Result::Converted);
     expectSealed(r.output);
     EXPECT_EQ(r.output.size(), file.size() + 2);  // the two CRC bytes became CNTI body
@@ -369,21 +393,20 @@ TEST(Container, LastChunkMayReachIntoTheCrc) {
 
 TEST(Container, NothingToConvert) {
     const Bytes file = taviFile({cnti(), vq2Track()});
-    EXPECT_EQ(convertWith(nullptr, file).result, Result::NotConverted);
-    SignatureHost absolute;  // absolute mode without any channel given changes nothing
-    absolute.settings.absoluteMode = 1;
-    const ConvertedFile r = convertWith(&absolute, file);
+    VolumeSettings absolute;  // absolute mode without any channel given changes nothing
+    absolute.absoluteMode = 1;
+    const ConvertedFile r = convertWith(absolute, file);
     EXPECT_EQ(r.result, Result::NotConverted);
     EXPECT_EQ(r.generation, 2);
     EXPECT_TRUE(r.output.empty());
 }
 
 TEST(Container, CompressedInputComesBackCompressed) {
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     const Bytes plainFile = taviFile({cnti(), vq35Track(5, 100, 0)});
     const Bytes packedFile = taviFile({cnti(), vq35Track(5, 100, 1)});
-    const ConvertedFile plain = convertWith(&host, plainFile);
-    const ConvertedFile packed = convertWith(&host, packedFile);
+    const ConvertedFile plain = convertWith(settings, plainFile);
+    const ConvertedFile packed = convertWith(settings, packedFile);
     ASSERT_EQ(plain.result, Result::Converted);
     ASSERT_EQ(packed.result, Result::Converted);
     expectSealed(packed.output);
@@ -399,7 +422,7 @@ TEST(Container, CompressedInputComesBackCompressed) {
     EXPECT_EQ(packed.output[where->trackStart + 8], 1);
 
     // The output converts again like any compressed file.
-    const ConvertedFile again = convertWith(&host, packed.output);
+    const ConvertedFile again = convertWith(settings, packed.output);
     EXPECT_EQ(again.result, Result::Converted);
     expectSealed(again.output);
 }

@@ -39,10 +39,10 @@ struct Measured {
 };
 
 Measured convertMeasured(const Bytes& file) {
-    SignatureHost host;
+    const VolumeSettings settings = relativeSettings();
     testing::AllocationMeter meter;
     Measured m;
-    m.conversion = convertWith(&host, file);
+    m.conversion = convertWith(settings, file);
     m.peak = meter.peakBytes();
     return m;
 }

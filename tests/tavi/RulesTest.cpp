@@ -63,14 +63,14 @@ bool apply(const Case& c, VolumeSettings& s, VolumeChangeRecord& r) {
     r.channel = static_cast<std::uint8_t>(c.channel);
     auto before = static_cast<std::uint8_t>(c.before);
     r.action = 99;  // every rule clears it first
-    r.vq7 = c.file;
+    Vq7FileLevels file = c.file;
     switch (c.rule) {
-        case Rule::Volume: r.beforeVolume = before; return tavi::volumeRule(s, 2, r);
-        case Rule::Inserted: r.beforeVolume = before; return tavi::insertedVolumeRule(s, 2, r);
-        case Rule::MaxGain: r.beforeGain = before; return tavi::maxGainRule(s, 7, r);
-        case Rule::Depth: r.beforeLevel = before; return tavi::effectDepthRule(s, 7, r);
-        case Rule::Chorus: r.beforeLevel = before; return tavi::chorusSendRule(s, 7, r);
-        case Rule::BeforeNote: r.beforeLevel = before; return tavi::chorusSendBeforeNoteRule(s, 7, r, c.effectType);
+        case Rule::Volume: r.beforeVolume = before; return tavi::volumeRule(s, file, r);
+        case Rule::Inserted: r.beforeVolume = before; return tavi::insertedVolumeRule(s, file, r);
+        case Rule::MaxGain: r.beforeGain = before; return tavi::maxGainRule(s, file, r);
+        case Rule::Depth: r.beforeLevel = before; return tavi::effectDepthRule(s, file, r);
+        case Rule::Chorus: r.beforeLevel = before; return tavi::chorusSendRule(s, file, r);
+        case Rule::BeforeNote: r.beforeLevel = before; return tavi::chorusSendBeforeNoteRule(s, file, r, c.effectType);
     }
     return false;
 }
@@ -536,7 +536,7 @@ TEST(TaviRules, InsertedVolumeReportsTheAssumedBefore) {
     VolumeChangeRecord r;
     r.track = 1;
     r.beforeVolume = 5;
-    ASSERT_TRUE(tavi::insertedVolumeRule(s, 2, r));
+    ASSERT_TRUE(tavi::insertedVolumeRule(s, Vq7FileLevels{}, r));
     EXPECT_EQ(r.beforeVolume, 99);
 }
 
@@ -555,18 +555,17 @@ TEST(TaviRules, Vq7SplitsARelativeChangeBetweenMaxGainAndMasterVolume) {
         VolumeChangeRecord gain;
         gain.track = 7;
         gain.beforeGain = static_cast<std::uint8_t>(t.gainBefore);
-        gain.vq7 = levels(100, -1);
-        gain.vq7.maxGainInForce = t.gainBefore;  // as the engine does: the MaxGain met is in force
-        ASSERT_TRUE(tavi::maxGainRule(s, 7, gain));
+        Vq7FileLevels file = levels(100, -1);
+        file.maxGainInForce = t.gainBefore;  // as the engine does: the MaxGain met is in force
+        ASSERT_TRUE(tavi::maxGainRule(s, file, gain));
         EXPECT_EQ(gain.afterGain, t.gainAfter) << t.dbTenths;
-        EXPECT_EQ(tenthsOfAttenuationSteps(gain.vq7.chosenMaxGain), t.maxGainTenths) << t.dbTenths;
+        EXPECT_EQ(tenthsOfAttenuationSteps(file.chosenMaxGain), t.maxGainTenths) << t.dbTenths;
 
         // The master volume rule works from what the MaxGain rule chose.
         VolumeChangeRecord master;
         master.track = 7;
         master.beforeVolume = 100;
-        master.vq7 = gain.vq7;
-        ASSERT_TRUE(tavi::volumeRule(s, 7, master));
+        ASSERT_TRUE(tavi::volumeRule(s, file, master));
         EXPECT_EQ(master.afterVolume, t.masterAfter) << t.dbTenths;
         EXPECT_EQ(master.action, kActionVolumeRelative);
     }

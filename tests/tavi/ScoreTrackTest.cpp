@@ -110,14 +110,17 @@ TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
     EXPECT_EQ(volumeChanges(records), 3);
 }
 
-TEST(ScoreTrack, WithoutHostNothingChanges) {
+// Finding the volumes walks as a conversion does and keeps every value: the
+// volume found and the one a channel plays at before its first volume.
+TEST(ScoreTrack, FindingVolumesKeepsEveryValue) {
     const Bytes seq = {0x00, 0x45, 0x03, 0x00, 0x00, 0x77, 0x20, 0x00, 0x00, 0x37, 100};
-    Bytes track = vq2Track(seq);
-    const Bytes original = track;
-    const TrackConversion done = convertTrack(nullptr, track);
-    EXPECT_EQ(done.result, Result::NotConverted);
-    EXPECT_EQ(done.track, original);
-    EXPECT_TRUE(done.records.empty());
+    const tavi::Conversion found = tavi::findVolumes(taviFile({cnti(), vq2Track(seq)}));
+    EXPECT_EQ(found.result, Result::Converted);
+    ASSERT_EQ(found.changes.size(), 3u);  // both volumes, then channel 1's before its note
+    EXPECT_EQ(found.changes[0].beforeVolume, 0x20);
+    EXPECT_EQ(found.changes[1].beforeVolume, 100);
+    EXPECT_EQ(found.changes[2].beforeVolume, tavi::kAssumedChannelVolume);
+    for (const VolumeChangeRecord& r : found.changes) EXPECT_EQ(r.afterVolume, r.beforeVolume);
 }
 
 // Master volume exclusives are rewritten in every sequence; 0xFF 0x2F 0x00
@@ -205,7 +208,7 @@ TEST(ScoreTrack, Vq7RegulatesChorusAndShiftsLaterOverwrites) {
         };
         Bytes track = vq7Track(setup, sequence(64, 64, {}, 100));
         TrackRun run;
-        run.host.regulateChorus = true;
+        run.settings.regulateChorus = true;
         ASSERT_EQ(run.convert(track), Result::Converted);
 
         const Bytes expected =
@@ -243,7 +246,7 @@ TEST(ScoreTrack, Vq7ChorusIsLeftAloneWithoutRegulationOrWhenOff) {
     for (bool regulate : {false, true}) {
         Bytes track = vq7Track(cat({vq7MaxGain(0), vq7MasterVolume(100)}), seq);
         TrackRun run;
-        run.host.regulateChorus = regulate;
+        run.settings.regulateChorus = regulate;
         ASSERT_EQ(run.convert(track), Result::Converted);
         EXPECT_EQ(chorusChanges(run.records()), regulate ? 2 : 0) << regulate;
     }
@@ -266,7 +269,7 @@ TEST(ScoreTrack, Vq7SelectorsReachTheLastOfThirtyTwoEffectBlocks) {
                                {0x05, 0x02, 0x3C, 0x07}});
         Bytes track = vq7Track(cat({vq7MaxGain(0), vq7MasterVolume(100)}), seq);
         TrackRun run;
-        run.host.regulateChorus = true;
+        run.settings.regulateChorus = true;
         ASSERT_EQ(run.convert(track), Result::Converted);
         EXPECT_EQ(chorusChanges(run.records()), selector == 0x5F ? 2 : 1);
         const Bytes insertedBeforeNote = {0x05, 0x32, 0x5D, 90, 0x00, 0x02};
@@ -289,8 +292,8 @@ TEST(ScoreTrack, Vq7SetupWithoutMaxGainChangeIsReported) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const Bytes track = vq7Track(vq7MasterVolume(100), c.sequence);
-        SignatureHost host;
-        const ConvertedFile done = convertWith(&host, taviFile({cnti(), track}));
+        const VolumeSettings settings = relativeSettings();
+        const ConvertedFile done = convertWith(settings, taviFile({cnti(), track}));
         EXPECT_EQ(done.result, Result::NoMaxGain);
         EXPECT_EQ(resultMessage(done.result), "Can not find MaxGain.");
         EXPECT_TRUE(done.output.empty());
@@ -357,13 +360,6 @@ TEST(ScoreTrack, DamagedTracksReportTheirError) {
         TrackRun run;
         EXPECT_EQ(run.convert(c.chunk), c.result) << c.what;
     }
-}
-
-TEST(ScoreTrack, CancelStopsTheWalk) {
-    Bytes track = vq3Track(cat({{0x00}, vq35MasterVolume(100), {0x00, 0xFF, 0x00}}));
-    TrackRun run;
-    run.host.cancelAfterQueries = 2;
-    EXPECT_EQ(run.convert(track), Result::Cancel);
 }
 
 }  // namespace
