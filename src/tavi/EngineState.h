@@ -104,7 +104,7 @@ private:
     std::vector<int> effectTypes_;
 
     // Appends a change made by a track converter.
-    void addRecord(const VolumeChangeRecord& record) { records_.push_back(record); }
+    void addRecord(const VolumeChangeRecord& record) { appendChange(records_, record); }
 
     // ---- Container state (chunk walk, signature, output). ----
     enum class ChunkKind { ContentsInfo, OptionalData, ScoreTrack, AudioTrack, SkippedTrack, MasterTrack };
