@@ -133,19 +133,14 @@ public:
         std::vector<bool> switches(plan.selections.size());
         for (std::size_t entry = 0; entry < plan.selections.size(); ++entry)
             switches[entry] = switchesRegulation(plan, entry);
-        for (int q = 0; q < kSendSlots; ++q)
+        for (int q = 0; q < kSendSlots; ++q) {
             for (std::size_t entry = 0; entry < plan.selections.size(); ++entry)
                 considerSlot(q, plan.selections[entry].tick, switches[entry]);
+            releaseSends(q);
+        }
     }
 
     void insertCopies() {
-        // The plan's lists of sends have served: long ones give their memory
-        // back before the tracks grow.
-        for (TrackPlan& t : tracks_)
-            for (ChannelSends& sends : t.sendsByCode) {
-                sends.originals.release();
-                sends.copies.release();
-            }
         for (int track = 0; track < kTrackCount; ++track) {
             TrackPlan& t = tracks_[static_cast<std::size_t>(track)];
             if (t.copies.empty()) continue;
@@ -230,6 +225,16 @@ private:
             t.sendsByCode[static_cast<std::size_t>(code)].originals.add(
                 {{send.time(), w, 1, 0}, send.effectSendValue()});
         }
+    }
+
+    // A slot's lists of sends have served once it is planned: long ones give
+    // their memory back before the next slot's copies and the tracks grow.
+    void releaseSends(int q) {
+        const SendSlot slot = slotOf(q);
+        ChannelSends& sends =
+            tracks_[static_cast<std::size_t>(slot.track)].sendsByCode[static_cast<std::size_t>(slot.code())];
+        sends.originals.release();
+        sends.copies.release();
     }
 
     // The later of two sends in key order, either may be missing.
