@@ -83,7 +83,8 @@ void Engine::resetContainerState() {
     chunks_.clear();
     signatureCrc_ = {};
     vq2Mark_ = vq3Mark_ = vq5Mark_ = vq7Mark_ = false;
-    hasContentsInfo_ = hasOptionalData_ = contentsInfoA0Seen_ = signatureDataFound_ = false;
+    hasContentsInfo_ = hasOptionalData_ = contentsInfoA0Seen_ = contentsInfoSignatureTagSeen_ = false;
+    signatureDataFound_ = false;
     inputCompressed_ = false;
     atSigDigit1_ = atSigDigit2_ = ' ';
 }

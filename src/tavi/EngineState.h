@@ -137,7 +137,8 @@ private:
     bool hasContentsInfo_ = false;
     bool hasOptionalData_ = false;
     bool contentsInfoA0Seen_ = false;
-    bool signatureDataFound_ = false;  // a "Dch" 0xFF seen in any OPDA so far
+    bool contentsInfoSignatureTagSeen_ = false;  // an "A0:", "A1:" or "A2:" tag in CNTI
+    bool signatureDataFound_ = false;            // a "Dch" 0xFF seen in any OPDA so far
     bool inputCompressed_ = false;
     char atSigDigit1_ = ' ';
     char atSigDigit2_ = ' ';

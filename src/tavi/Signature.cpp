@@ -119,13 +119,15 @@ Result Engine::stampContentsInfo(ByteVector& chunk) {
 }
 
 // One CNTI tag without its comma. "A1:" and "A2:" belong to files whose
-// signature lives in CNTI; "A0:" is that signature and is rewritten.
+// signature lives in CNTI; "A0:" is that signature and is rewritten. Such a
+// file must not be given an OPDA: none of these tags may stand beside one.
 Result Engine::stampContentsInfoTag(ByteSpan tag, ByteVector& out) {
     if (hasBytesAt(tag, 0, "A1:") || hasBytesAt(tag, 0, "A2:")) {
         if (hasOptionalData_) return Result::IllegalAtSig;
+        contentsInfoSignatureTagSeen_ = true;
     } else if (hasBytesAt(tag, 0, kContentsInfoSignatureTag)) {
         if (hasOptionalData_ || contentsInfoA0Seen_) return Result::IllegalAtSig;
-        contentsInfoA0Seen_ = true;
+        contentsInfoA0Seen_ = contentsInfoSignatureTagSeen_ = true;
         if (tag.size() != 9 && tag.size() != 10) return Result::TagSizeCnti;
         const ByteSpan value = tag.subspan(kContentsInfoSignatureTag.size());
         lastA0Text_.assign(value.begin(), value.end());

@@ -105,10 +105,12 @@ void Engine::expandInput() {
 }
 
 // Header, the chunks as converted, the signature OPDA after CNTI where a
-// VQ-3/5 file has none, a fresh length field and CRC.
+// VQ-3/5 file has none, a fresh length field and CRC. A file whose CNTI holds
+// signature tags keeps its signature there: an OPDA beside them would make
+// the output unreadable.
 void Engine::assembleOutput() {
-    const bool insertOptionalData =
-        !hasOptionalData_ && (generation_ == Generation::Vq3 || generation_ == Generation::Vq5);
+    const bool insertOptionalData = !hasOptionalData_ && !contentsInfoSignatureTagSeen_ &&
+                                    (generation_ == Generation::Vq3 || generation_ == Generation::Vq5);
     const ByteVector opda = insertOptionalData ? signatureOptionalDataChunk() : ByteVector{};
     std::size_t size = kFileHeaderSize + opda.size() + kCrcSize;
     for (const Chunk& chunk : chunks_) size += chunk.bytes().size();

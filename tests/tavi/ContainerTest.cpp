@@ -363,6 +363,54 @@ TEST(Container, InsertsOptionalDataAfterContentsInfoForVq3And5Only) {
     EXPECT_EQ(find(r.output, text("OPDA")), std::string::npos);
 }
 
+// A converted file converts again (a little quieter still, or unchanged) and
+// can be inspected. A file whose CNTI holds signature tags keeps its
+// signature there and gets no OPDA, which the tags may not stand beside.
+TEST(Container, ConvertedFilesConvertAgain) {
+    const struct {
+        const char* name;
+        Bytes file;
+        bool opda;               // the output has an OPDA
+        std::string cntiTags;    // the output's CNTI tags, "##" for the digits; empty: not checked
+        Bytes signedTrack = {};  // the track the digits are made from, by its chunk ID
+    } cases[] = {
+        // Signature tags in CNTI: no OPDA is inserted.
+        {"VQ-3, A0", taviFile({cnti("ST:x,A0:OLD123,"), vq35Track(5)}), false, "ST:x,A0:KQ11##,", text("MTR\x05")},
+        {"VQ-5, ten-character A0 with O", taviFile({cnti("A0:xxOyyzz,"), vq35Track(6)}), false, "A0:KQO1y##,",
+         text("MTR\x06")},
+        {"VQ-3, A1", taviFile({cnti("A1:abc,"), vq35Track(5)}), false, "A1:abc,"},
+        {"VQ-5, A2 and A0", taviFile({cnti("A2:abc,A0:OLD123,"), vq35Track(6)}), false, "A2:abc,A0:KQ11##,",
+         text("MTR\x06")},
+        {"VQ-3 compressed, A0", taviFile({cnti("A0:OLD123,"), vq35Track(5, 100, 1)}), false, ""},
+        // Without them the signature OPDA is inserted as before.
+        {"VQ-3, other tags", taviFile({cnti("ST:x,"), vq35Track(5)}), true, "ST:x,"},
+        {"VQ-5, no tags", taviFile({cnti(), vq35Track(6)}), true, ""},
+        {"VQ-2, A0", taviFile({cnti("A0:OLD123,"), vq2Track()}), false, "A0:KQ11##,", text("MTR\x01")},
+        {"VQ-7, A1", taviFile({cnti("A1:abc,"), vq7Track()}), false, "A1:abc,"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ConvertedFile first = convertWith(relativeSettings(-30), c.file);
+        ASSERT_EQ(first.result, Result::Converted);
+        expectSealed(first.output);
+        EXPECT_EQ(find(first.output, text("OPDA")) != std::string::npos, c.opda);
+        if (!c.cntiTags.empty()) {
+            std::string expected = c.cntiTags;
+            if (const std::size_t at = expected.find("##"); at != std::string::npos)
+                expected.replace(
+                    at, 2,
+                    expectedDigits(chunkOf(first.output, c.signedTrack), first.generation == 2 ? 0x5632 : 0x5651));
+            EXPECT_EQ(chunkOf(first.output, text("CNTI")), cnti(expected));
+        }
+        for (int db : {-30, 0}) {
+            const ConvertedFile again = convertWith(relativeSettings(db), first.output);
+            EXPECT_EQ(again.result, Result::Converted) << db << " dB";
+            EXPECT_EQ(again.generation, first.generation) << db << " dB";
+        }
+        EXPECT_TRUE(isSuccess(tavi::findVolumes(first.output).result));
+    }
+}
+
 TEST(Container, StrayBytesNeverReachTheOutput) {
     const VolumeSettings settings = relativeSettings();
     const Bytes clean = taviFile({cnti(), vq2Track()});
