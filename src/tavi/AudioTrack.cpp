@@ -27,10 +27,13 @@ struct Duration {
 };
 
 // Where the volume event can go: the event at the start point, the first wave
-// event from there on and the event after that wave.
+// event from there on and the event after that wave. A volume event between
+// the start point and that wave (the one an earlier conversion inserted) sets
+// the volume already.
 struct InsertionSites {
     bool startReached = false;
     Duration start;
+    bool volumeFromStart = false;
     bool waveFound = false;
     Duration wave;
     std::uint32_t gate = 0;
@@ -178,6 +181,7 @@ Result AudioTrackConverter::decodeEvent(ByteReader& r, ByteVector& seq, const Du
             if ((*c & 0x0F) == 7) {
                 convertVolume(seq[valueAt], state.position);
                 ++state.volumeEvents;
+                if (state.sites.startReached && !state.sites.waveFound) state.sites.volumeFromStart = true;
             }
             return Result::Converted;
         }
@@ -220,6 +224,8 @@ void AudioTrackConverter::countShift(std::size_t at, std::int64_t delta, bool al
 // The new event X (duration 1, audio volume) takes one tick from its
 // neighbours: from the start-point event's duration, from a one-tick wave
 // event it replaces, or from a wave's gate time and the next event's duration.
+// With no tick to take, a volume event already standing from the start point
+// on does X's work.
 Result AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& sites) {
     VolumeChangeRecord r = base_;
     r.position = 0;
@@ -242,6 +248,8 @@ Result AudioTrackConverter::insertVolume(ByteVector& seq, const InsertionSites& 
         replace(sites.wave.at, sites.wave.at, x, false);
         replace(sites.gateAt, sites.waveEnd, trackedit::shortForm(sites.gate - 1), false);
         replace(sites.next.at, sites.next.end, trackedit::shortForm(sites.next.value - 1), false);
+    } else if (sites.volumeFromStart) {
+        return Result::Converted;
     } else {
         return Result::SequenceDataAtsq;
     }

@@ -96,6 +96,37 @@ TEST(AudioTrack, NoInsertionWhenAVolumeComesFirstOrNoneIsGiven) {
     }
 }
 
+// A wave before the start point asks for a volume at it, but a volume event
+// from the start point on up to the first wave after it (one a conversion
+// inserted) already sets it: where no tick can be taken, nothing is inserted
+// and that event is converted like any other.
+TEST(AudioTrack, VolumeFromTheStartPointOnNeedsNoInsertion) {
+    const Bytes waveBefore = {0x00, 0x10, 0x02};
+    struct Case {
+        const char* what;
+        std::uint32_t start;
+        Bytes seq;
+        Bytes expected;
+    } cases[] = {
+        {"volume at the start point", 3, cat({waveBefore, {0x01, 0x00, 0x37, 71}, {0x04, 0x11, 0x01}, kEnd}),
+         cat({waveBefore, {0x01, 0x00, 0x37, 51}, {0x04, 0x11, 0x01}, kEnd})},
+        {"volume after a no-operation at the start point", 3,
+         cat({waveBefore, {0x01, 0xFF, 0x00}, {0x00, 0x00, 0x37, 100}, {0x03, 0x20, 0x01}, kEnd}),
+         cat({waveBefore, {0x01, 0xFF, 0x00}, {0x00, 0x00, 0x37, 71}, {0x03, 0x20, 0x01}, kEnd})},
+        {"volume and no wave after the start point", 3, cat({waveBefore, {0x01, 0x00, 0x37, 100}, kEnd}),
+         cat({waveBefore, {0x01, 0x00, 0x37, 71}, kEnd})},
+    };
+    for (Case& c : cases) {
+        const std::uint32_t stop = static_cast<std::uint32_t>(c.seq.size());
+        Bytes track = audio(c.start, stop, c.seq);
+        TrackRun run;  // -6 dB: 100 -> 71, 71 -> 51
+        ASSERT_EQ(run.convert(track), Result::Converted) << c.what;
+        EXPECT_EQ(track, audio(c.start, stop, c.expected)) << c.what;
+        ASSERT_EQ(run.records().size(), 1u) << c.what;
+        EXPECT_EQ(run.records()[0].action, kActionVolumeRelative) << c.what;
+    }
+}
+
 TEST(AudioTrack, DamagedTracksReportTheirError) {
     const Bytes aspi = chunk("AspI", pointBody(0, 0));
     const Bytes fine = {0x00, 0x10, 0x01};
@@ -129,6 +160,8 @@ TEST(AudioTrack, DamagedTracksReportTheirError) {
         {"duration cut", withSeq({0x81}), Result::SequenceData},
         {"gate time cut", withSeq({0x00, 0x10}), Result::SequenceData},
         {"nowhere to take a tick from", withSeq({0x01, 0xFF, 0x00, 0x03, 0x20, 0x01}), Result::SequenceDataAtsq},
+        {"nowhere to take a tick from, a volume only after the wave",
+         withSeq({0x01, 0xFF, 0x00, 0x03, 0x20, 0x01, 0x00, 0x00, 0x37, 100}), Result::SequenceDataAtsq},
     };
     for (Case& c : cases) {
         TrackRun run;

@@ -365,8 +365,16 @@ TEST(Container, InsertsOptionalDataAfterContentsInfoForVq3And5Only) {
 
 // A converted file converts again (a little quieter still, or unchanged) and
 // can be inspected. A file whose CNTI holds signature tags keeps its
-// signature there and gets no OPDA, which the tags may not stand beside.
+// signature there and gets no OPDA, which the tags may not stand beside; an
+// audio volume the first conversion inserted at the start point is converted
+// like any other the second time.
 TEST(Container, ConvertedFilesConvertAgain) {
+    const auto audio = [](std::uint32_t start, const Bytes& seq) {
+        return audioTrack(
+            audioTrackHeader(0x02, 0x03),
+            {chunk("AspI", pointBody(start, static_cast<std::uint32_t>(seq.size()))), chunk("Atsq", seq)});
+    };
+    const Bytes end = {0x00, 0x00, 0x00, 0x00};
     const struct {
         const char* name;
         Bytes file;
@@ -387,6 +395,11 @@ TEST(Container, ConvertedFilesConvertAgain) {
         {"VQ-5, no tags", taviFile({cnti(), vq35Track(6)}), true, ""},
         {"VQ-2, A0", taviFile({cnti("A0:OLD123,"), vq2Track()}), false, "A0:KQ11##,", text("MTR\x01")},
         {"VQ-7, A1", taviFile({cnti("A1:abc,"), vq7Track()}), false, "A1:abc,"},
+        // Audio tracks whose first wave sounds before any volume.
+        {"VQ-2 audio, X takes a tick from the start-point event",
+         taviFile({cnti(), audio(3, cat({{0x00, 0x10, 0x02}, {0x05, 0x11, 0x01}, end}))}), false, ""},
+        {"VQ-2 audio, X replaces a one-tick wave",
+         taviFile({cnti(), audio(0, cat({{0x01, 0x20, 0x01}, {0x02, 0x21, 0x01}, end}))}), false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
