@@ -1,6 +1,8 @@
 // The MFi conversion through the byte-level interface (read, analyse,
 // conversion pass, second read, change report), and the conversion
-// pass itself with a fixed date. Any bytes, any settings.
+// pass itself with a fixed date. Any bytes, any settings. A converted file
+// must convert again with the same settings and be inspected whenever its
+// input could be.
 #include <cstdint>
 #include <cstdlib>
 
@@ -69,7 +71,12 @@ bool sameFile(mfi::VolumeFile& a, mfi::VolumeFile& b, const mfi::Date& today) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < fuzz::kSettingsPrefix) return 0;
     const ByteSpan input(data + fuzz::kSettingsPrefix, size - fuzz::kSettingsPrefix);
-    (void)convertBytes(FileMode::Mfi, input, fuzz::settingsFrom(data), fuzz::kToday);
+    const ConversionOutcome converted = convertBytes(FileMode::Mfi, input, fuzz::settingsFrom(data), fuzz::kToday);
+    if (converted.result == Result::Converted) {
+        if (!isSuccess(convertBytes(FileMode::Mfi, converted.bytes, fuzz::settingsFrom(data), fuzz::kToday).result))
+            std::abort();
+        if (inspect(FileMode::Mfi, input).ok() && !inspect(FileMode::Mfi, converted.bytes).ok()) std::abort();
+    }
     MfiController controller;
     fuzz::applySettings(controller, data);
     // The pass alone, with the buffer the step gives it and a fixed date; the

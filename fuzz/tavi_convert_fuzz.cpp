@@ -1,5 +1,7 @@
 // The TAVI conversion through the byte-level interface: any bytes, any
-// settings. A converted file must convert again without a container fault.
+// settings. A converted file must convert again without a container fault,
+// convert again with the same settings, and be inspected whenever its input
+// could be.
 #include <cstdint>
 #include <cstdlib>
 
@@ -19,7 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (converted.bytes.empty()) std::abort();
     // The output carries fresh lengths and CRC: the engine must accept it again.
     const Result second = tavi::convert(converted.bytes, VolumeSettings{}).result;
-    // Rule and signature outcomes may differ the second time; length and CRC faults may not.
+    // With other settings rule outcomes may differ (an audio volume inserted
+    // or not); length and CRC faults may not.
     if (second == Result::IllegalCrc || second == Result::FileSizeError) std::abort();
+    // Converting it again is converting it a little further.
+    if (!isSuccess(convertBytes(FileMode::Tavi, converted.bytes, fuzz::settingsFrom(data), fuzz::kToday).result))
+        std::abort();
+    if (inspect(FileMode::Tavi, input).ok() && !inspect(FileMode::Tavi, converted.bytes).ok()) std::abort();
     return 0;
 }
