@@ -5,13 +5,17 @@ Seeds come from the example files in examples/: whole files (behind the four
 settings bytes the engine targets read first), the packed score sequence of
 the compressed example for the codec, and short settings and argument sets
 for the settings target. A few damaged variants (truncated, a length field
-of 0xFFFFFFFF) start the fuzzer near the checks that guard the walks.
+of 0xFFFFFFFF) start the fuzzer near the checks that guard the walks. Two
+small TAVI files have the shapes whose converted form must convert again:
+signature tags in CNTI, and an audio volume inserted at the start point.
 
 Usage: python3 tools/make_fuzz_seeds.py
 """
 import glob
 import os
 import struct
+
+from make_examples import chunk, contents_info, points, short_form, tavi_file, vq35_track
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SEEDS = os.path.join(ROOT, "fuzz", "seeds")
@@ -47,6 +51,18 @@ def sub_chunk_bodies(data, ident):
         at += 1
 
 
+def reconversion_shapes():
+    # A VQ-3 file without OPDA whose signature lives in CNTI.
+    yield "again-vq3-cnti-a0", tavi_file(contents_info(b"ST:Again,A0:ABCDEF,"), vq35_track(5, 100))
+    # A wave before the start point and a start-point event of five ticks: the
+    # converted track has its new volume at the start point.
+    seq = short_form(0) + b"\x01" + short_form(40) + short_form(5) + b"\x02" + short_form(1)
+    seq += short_form(0) + b"\x00\x00\x00"
+    header = bytes([0x00, 0x00, 0x00, 0x00, 0x02, 0x02])
+    track = chunk(b"ATR\x00", header + chunk(b"AspI", points(3, len(seq))) + chunk(b"Atsq", seq))
+    yield "again-vq2-audio-start", tavi_file(contents_info(b"ST:Again,A0:ABCDEF,"), track)
+
+
 def main():
     examples = sorted(glob.glob(os.path.join(ROOT, "examples", "*")))
     for path in examples:
@@ -64,6 +80,8 @@ def main():
             for i, (kind, body) in enumerate(variants(data)):
                 write("mfi_engine_fuzz", f"{base}-{kind}", SETTINGS[i % len(SETTINGS)] + body)
                 write("mfi_roundtrip_fuzz", f"{base}-{kind}", body)
+    for name, data in reconversion_shapes():
+        write("tavi_convert_fuzz", name, SETTINGS[0] + data)
     settings = [
         b"\x00[SETTING]\r\nTARGET_FILE=0\r\nDB_VALUE=-3.0\r\nMV_VALUE=100\r\nMG_VALUE=-9.0\r\n"
         b"\x00-i\x00a\x00-o\x00d\x00-db\x00-6.5\x00-l\x00g",
