@@ -16,6 +16,7 @@ import { join, resolve } from "node:path";
 import { pathToFileURL } from "node:url";
 import { unzipSync, strFromU8 } from "fflate";
 import { chromium } from "playwright-core";
+import { manyVolumeChanges } from "./vq2-file.mjs";
 
 const [url, binDir, examplesDir, artifacts] = [process.argv[2], ...process.argv.slice(3).map((p) => resolve(p))];
 mkdirSync(artifacts, { recursive: true });
@@ -34,34 +35,7 @@ writeFileSync(join(files, "vq2_damaged.mmf"), bell.subarray(0, bell.length >> 1)
 writeFileSync(join(files, "notes.txt"), "not a ringtone\n");
 const given = [...examples, "vq2_damaged.mmf", "notes.txt"];
 
-// A VQ-2 file of about 1 MB: the bell with `n` channel volume events (4
-// bytes each) before its own sequence; the track sizes and the CRC made anew.
-function crc16(bytes) {
-  let crc = 0xffff;
-  for (const b of bytes) {
-    crc ^= b << 8;
-    for (let i = 0; i < 8; i++) crc = crc & 0x8000 ? ((crc << 1) ^ 0x1021) & 0xffff : (crc << 1) & 0xffff;
-  }
-  return crc ^ 0xffff;
-}
-function manyVolumeChanges(base, n) {
-  const find = (buf, text) => buf.indexOf(Buffer.from(text, "latin1"));
-  const mtsq = find(base, "Mtsq");
-  const size = base.readUInt32BE(mtsq + 4);
-  const events = Buffer.alloc(4 * n);
-  for (let i = 0; i < n; i++) events.set([0x00, 0x00, ((i & 3) << 6) | 0x37, 20 + ((i * 7) % 100)], 4 * i);
-  const seq = Buffer.concat([events, base.subarray(mtsq + 8, mtsq + 8 + size)]);
-  const head = Buffer.from(base.subarray(0, mtsq + 8));
-  head.writeUInt32BE(seq.length, mtsq + 4);
-  head.writeUInt32BE(seq.length, find(head, "sp:") + 3);
-  const tail = base.subarray(mtsq + 8 + size, base.length - 2);
-  const file = Buffer.concat([head, seq, tail, Buffer.alloc(2)]);
-  const mtr = find(file, "MTR");
-  file.writeUInt32BE(mtsq + 8 + seq.length - mtr - 8, mtr + 4);
-  file.writeUInt32BE(file.length - 8, 4);
-  file.writeUInt16BE(crc16(file.subarray(0, file.length - 2)), file.length - 2);
-  return file;
-}
+// A VQ-2 file of about 1 MB: the bell with a quarter of a million volume changes.
 const bigName = "vq2_many_changes.mmf";
 writeFileSync(join(files, bigName), manyVolumeChanges(bell, 250_000));
 
