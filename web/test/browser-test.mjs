@@ -1,12 +1,13 @@
 // The page in Debian's Chromium, driven by playwright-core, against keldro
 // and keldro-batch: the examples and a damaged file through the file input
 // at -3 dB (outputs, messages and the result file); a folder of non-ASCII
-// names (the result file byte for byte); a file of a quarter of a million
-// volume changes; settings that must not run (empty, "-3,5", out of date);
-// normalising; a second file of the same name; 3 000 files with files
-// dropped during the run and no long stalls of the page; Cancel; the page
-// again without the network; the page opened as a file; no request after
-// loading, labelled controls, the keyboard alone, a phone's width.
+// names (the result file byte for byte, in the zip and saved into a
+// folder); a file of a quarter of a million volume changes; settings that
+// must not run (empty, "-3,5", out of date); normalising; a second file of
+// the same name; 3 000 files with files dropped during the run and no long
+// stalls of the page; Cancel; the page again without the network; the page
+// opened as a file; no request after loading, labelled controls, the
+// keyboard alone, a phone's width.
 // Usage: node browser-test.mjs URL BIN_DIR EXAMPLES_DIR ARTIFACTS_DIR
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
@@ -228,6 +229,28 @@ assert.deepEqual(zipNames(intlZip), ["着信音/Ré café.mld", "着信音/Ünte
 assert.deepEqual(unstamped(intlZip["KELDRO_Output/KELDRO_result.txt"]), unstamped(intlBatch.result));
 for (const name of ["着信音/Ré café.mld", "着信音/Ünter/ß.mmf", "着信音/着信音.mmf"])
   assert.deepEqual(Buffer.from(intlZip[`KELDRO_Output/${name}`]), readFileSync(join(intlBatch.out, name)), name);
+
+// ---- "Save to folder" writes the same tree, its subfolders made: here into the
+// page's private file system, which stands in for the folder a person picks. ----
+assert.equal(await page.isVisible("#save-folder"), true, "Save to folder where the browser has it");
+await page.evaluate(() => (window.showDirectoryPicker = async () => navigator.storage.getDirectory()));
+await page.click("#save-folder");
+await page.waitForFunction(() => /Saved into the folder \S*KELDRO_Output\./.test(document.getElementById("status").textContent));
+const saved = await page.evaluate(async () => {
+  const found = {};
+  const walk = async (dir, prefix) => {
+    for await (const [name, handle] of dir.entries()) {
+      if (handle.kind === "directory") await walk(handle, `${prefix}${name}/`);
+      else found[prefix + name] = [...new Uint8Array(await (await handle.getFile()).arrayBuffer())];
+    }
+  };
+  await walk(await (await navigator.storage.getDirectory()).getDirectoryHandle("KELDRO_Output"), "");
+  return found;
+});
+assert.deepEqual(Object.keys(saved).sort(), zipNames(intlZip).sort());
+for (const name of ["着信音/Ré café.mld", "着信音/Ünter/ß.mmf", "着信音/着信音.mmf"])
+  assert.deepEqual(Buffer.from(saved[name]), readFileSync(join(intlBatch.out, name)), `saved ${name}`);
+assert.deepEqual(unstamped(saved["KELDRO_result.txt"]), unstamped(intlBatch.result));
 
 // ---- A second file of the same name from another folder is skipped with keldro-batch's reason. ----
 await clearList();
