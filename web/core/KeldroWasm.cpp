@@ -4,27 +4,42 @@
 // in C++, so the bytes, messages and result-log entries are keldro's.
 //
 // The functions a program calls (convert, inspect, modeOfName,
-// notConvertibleReason; their shapes are in keldro.d.ts) are JavaScript in
-// pre.js: they read and check every argument and copy the input into the
-// module's memory, then call the plain functions below. Nothing here throws:
-// the module has no C++ exception support, so an error thrown while C++
-// objects are alive would skip their destructors and leak their memory.
+// notConvertibleReason, maxInputBytes; their shapes are in keldro.d.ts) are
+// JavaScript in pre.js: they read and check every argument and copy the
+// input into the module's memory, then call the plain functions below.
+// Nothing here throws to JavaScript: an error thrown there while C++ objects
+// are alive would skip their destructors and leak their memory. Memory
+// running out inside (std::bad_alloc, unwound with WebAssembly's exceptions)
+// ends as the programs end it: the file could not be read.
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "conversion/ByteConversion.h"
+#include "conversion/FileInspection.h"
 #include "conversion/Normalization.h"
 #include "conversion/ResultLog.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
+#include "volume/Result.h"
 
 using emscripten::val;
 
 namespace keldro::web {
 namespace {
+
+// The largest input the module takes, refused in pre.js before any memory is
+// taken for it. A conversion's memory grows with its input: at most 52 bytes
+// per input byte measured (a VQ-2 file that is one volume change every 4
+// bytes: the engine's change records, the log entry's table and the columns
+// copied out), 64 with room to spare, within the memory the module may grow
+// to (-sMAXIMUM_MEMORY, CMakeLists.txt). Inspecting takes less.
+constexpr std::uint64_t kMemoryPerInputByte = 64;
+constexpr auto kMaxInputBytes = static_cast<std::uint32_t>(KELDRO_WASM_MAXIMUM_MEMORY / kMemoryPerInputByte);
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -113,27 +128,18 @@ val changesToJs(FileMode mode, const VolumeChangeList& changes) {
     return c;
 }
 
-// request: { mode (0 TAVI, 1 MFi), data, length, options: [name, text, ...],
-// regulate, normalize (a checked target text, or null), date: [year, month,
-// day, hour, minute, second], input, output }, every value checked.
-val convertChecked(val request) {
-    const FileMode mode = modeOf(request);
-    const ByteSpan input = inputOf(request);
-    const LocalDateTime now = localTimeOf(request["date"]);
-    const bool regulate = request["regulate"].as<bool>();
-    const val normalize = request["normalize"];
-
+// What keldro and keldro-batch make of a file that does not fit in memory:
+// one that could not be read, with nothing found in it.
+ConversionOutcome outOfMemory() {
     ConversionOutcome o;
-    val changeTenths = val::undefined();
-    if (!normalize.isNull()) {
-        const int target = normalizeTargetTenths(normalize.as<std::string>()).value_or(0);
-        NormalizedOutcome n = normalizeBytes(mode, input, target, regulate, now);
-        o = std::move(n.outcome);
-        changeTenths = n.changeTenths ? val(*n.changeTenths) : val::null();
-    } else {
-        o = convertBytes(mode, input, ConversionSettings{volumeOptionsOf(request["options"]), regulate}, now);
-    }
+    o.result = Result::FileReadError;
+    o.message = std::string(resultMessage(o.result));
+    o.exitStatus = resultExitStatus(o.result);
+    return o;
+}
 
+val conversionToJs(FileMode mode, const ConversionOutcome& o, const val& request, bool regulate,
+                   const LocalDateTime& now) {
     val out = val::object();
     out.set("result", resultNumber(o.result));
     out.set("message", o.message);
@@ -146,15 +152,42 @@ val convertChecked(val request) {
         resultLogEntry(mode, o, regulate, request["input"].as<std::string>(), request["output"].as<std::string>(), now);
     out.set("logEntry", bytesToJs(reinterpret_cast<const std::uint8_t*>(entry.data()), entry.size()));
     out.set("changes", changesToJs(mode, o.changes));
-    if (!changeTenths.isUndefined()) out.set("changeTenths", changeTenths);
     return out;
+}
+
+// request: { mode (0 TAVI, 1 MFi), data, length, options: [name, text, ...],
+// regulate, normalize (a checked target text, or null), date: [year, month,
+// day, hour, minute, second], input, output }, every value checked.
+val convertChecked(val request) {
+    const FileMode mode = modeOf(request);
+    const ByteSpan input = inputOf(request);
+    const LocalDateTime now = localTimeOf(request["date"]);
+    const bool regulate = request["regulate"].as<bool>();
+    const val normalize = request["normalize"];
+    try {
+        if (normalize.isNull())
+            return conversionToJs(
+                mode, convertBytes(mode, input, ConversionSettings{volumeOptionsOf(request["options"]), regulate}, now),
+                request, regulate, now);
+        const int target = normalizeTargetTenths(normalize.as<std::string>()).value_or(0);
+        const NormalizedOutcome n = normalizeBytes(mode, input, target, regulate, now);
+        val out = conversionToJs(mode, n.outcome, request, regulate, now);
+        out.set("changeTenths", n.changeTenths ? val(*n.changeTenths) : val::null());
+        return out;
+    } catch (const std::bad_alloc&) {
+        // Everything the conversion held is freed by now.
+        val out = conversionToJs(mode, outOfMemory(), request, regulate, now);
+        if (!normalize.isNull()) out.set("changeTenths", val::null());
+        return out;
+    }
 }
 
 val optionalInt(const std::optional<int>& v) { return v ? val(*v) : val::null(); }
 
-// request: { mode, data, length } as for convertChecked.
+// request: { mode, data, length } as for convertChecked. Inspected as
+// keldro-batch --inspect inspects a file it has read, memory running out included.
 val inspectChecked(val request) {
-    const Inspection in = keldro::inspect(modeOf(request), inputOf(request));
+    const Inspection in = inspectReadFile(ReadOutcome::Read, inputOf(request), modeOf(request));
     val out = val::object();
     out.set("result", resultNumber(in.outcome));
     out.set("message", in.message);
@@ -185,4 +218,5 @@ EMSCRIPTEN_BINDINGS(keldro) {
     emscripten::function("inspectChecked", &inspectChecked);
     emscripten::function("modeOfName", &modeOfName);
     emscripten::constant("notConvertibleReason", std::string(keldro::kNotConvertibleReason));
+    emscripten::constant("maxInputBytes", kMaxInputBytes);
 }

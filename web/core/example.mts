@@ -22,6 +22,10 @@ export function convertAll(files: { name: string; bytes: Uint8Array }[]): Map<st
       console.log(`${name}: ${keldro.notConvertibleReason}`);
       continue;
     }
+    if (bytes.length > keldro.maxInputBytes) {
+      console.log(`${name}: larger than the ${keldro.maxInputBytes} bytes the module takes`);
+      continue;
+    }
     const before = keldro.inspect(format, bytes);
     const out: KeldroConversion = keldro.convert(format, bytes, { db: -3, regulate: true }, { now: new Date(), input: name });
     console.log(`${name} (${before.kindText}, peak ${before.peakDb ?? "-"} dB): ${out.message}`);

@@ -19,7 +19,9 @@ export type KeldroNumber = number | string | bigint;
 /**
  * keldro-batch's options by name. Left out, null, undefined or "" (a volume
  * setting only) means not given. "db" (a relative change in dB) wins over the
- * absolute settings, as on the command line.
+ * absolute settings, as on the command line. A name not listed here ("dB",
+ * "gain") throws a TypeError naming it, as keldro-batch refuses an unknown
+ * option; so do settings that are not an object.
  */
 export interface KeldroSettings {
   /** Relative change in dB (-60 ... 60). */
@@ -57,9 +59,15 @@ export interface KeldroSettings {
 }
 
 export interface KeldroContext {
-  /** Today's date for MFi files that carry one, and the log entry's time stamp (default: now). */
+  /**
+   * Today's date for MFi files that carry one, and the log entry's time stamp
+   * (default: now). Anything but a valid Date throws a TypeError.
+   */
   now?: Date | null;
-  /** The names the log entry gives the input and the output (default ""). */
+  /**
+   * The names the log entry gives the input and the output (default ""), as
+   * texts; a lone surrogate in one is written as U+FFFD.
+   */
   input?: unknown;
   output?: unknown;
 }
@@ -124,14 +132,24 @@ export interface KeldroInspection {
 }
 
 export interface Keldro {
-  /** Converts one file as keldro does. Throws TypeError/RangeError for a bad argument. */
+  /**
+   * Converts one file as keldro does. Throws a TypeError or RangeError for a
+   * bad argument, before any work: a RangeError for an input longer than
+   * maxInputBytes. Memory running out midway ends as it ends in keldro,
+   * with its result for a file that could not be read ("File read error.").
+   */
   convert(format: KeldroFormat, bytes: Uint8Array, settings?: KeldroSettings | null, context?: KeldroContext | null): KeldroConversion;
-  /** The levels of one file, as keldro-batch --inspect reads them. */
+  /**
+   * The levels of one file, as keldro-batch --inspect reads them. Throws as
+   * convert() does for a bad format or input (RangeError: longer than maxInputBytes).
+   */
   inspect(format: KeldroFormat, bytes: Uint8Array): KeldroInspection;
   /** "tavi" for ".mmf", "mfi" for ".mld" (letter case ignored), else null. */
   modeOfName(name: string): "tavi" | "mfi" | null;
   /** Why keldro-batch skips a file of any other name. */
   readonly notConvertibleReason: string;
+  /** The longest input convert() and inspect() take, in bytes (the module's memory is bounded). */
+  readonly maxInputBytes: number;
 }
 
 /** Loads the module (keldro.wasm beside keldro.mjs). */

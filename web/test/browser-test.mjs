@@ -1,12 +1,13 @@
 // The page in Debian's Chromium, driven by playwright-core, against keldro
 // and keldro-batch: the examples and a damaged file through the file input
 // at -3 dB (outputs, messages and the result file); a folder of non-ASCII
-// names (the result file byte for byte); a file of a quarter of a million
-// volume changes; settings that must not run (empty, "-3,5", out of date);
-// normalising; a second file of the same name; 3 000 files with files
-// dropped during the run and no long stalls of the page; Cancel; the page
-// again without the network; the page opened as a file; no request after
-// loading, labelled controls, the keyboard alone, a phone's width.
+// names (the result file byte for byte, in the zip and saved into a
+// folder); a file of a quarter of a million volume changes; settings that
+// must not run (empty, "-3,5", out of date); normalising; a second file of
+// the same name; 3 000 files with files dropped during the run and no long
+// stalls of the page; Cancel; the page again without the network; the page
+// opened as a file; no request after loading, labelled controls, the
+// keyboard alone, a phone's width.
 // Usage: node browser-test.mjs URL BIN_DIR EXAMPLES_DIR ARTIFACTS_DIR
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
@@ -16,6 +17,7 @@ import { join, resolve } from "node:path";
 import { pathToFileURL } from "node:url";
 import { unzipSync, strFromU8 } from "fflate";
 import { chromium } from "playwright-core";
+import { manyVolumeChanges } from "./vq2-file.mjs";
 
 const [url, binDir, examplesDir, artifacts] = [process.argv[2], ...process.argv.slice(3).map((p) => resolve(p))];
 mkdirSync(artifacts, { recursive: true });
@@ -34,34 +36,7 @@ writeFileSync(join(files, "vq2_damaged.mmf"), bell.subarray(0, bell.length >> 1)
 writeFileSync(join(files, "notes.txt"), "not a ringtone\n");
 const given = [...examples, "vq2_damaged.mmf", "notes.txt"];
 
-// A VQ-2 file of about 1 MB: the bell with `n` channel volume events (4
-// bytes each) before its own sequence; the track sizes and the CRC made anew.
-function crc16(bytes) {
-  let crc = 0xffff;
-  for (const b of bytes) {
-    crc ^= b << 8;
-    for (let i = 0; i < 8; i++) crc = crc & 0x8000 ? ((crc << 1) ^ 0x1021) & 0xffff : (crc << 1) & 0xffff;
-  }
-  return crc ^ 0xffff;
-}
-function manyVolumeChanges(base, n) {
-  const find = (buf, text) => buf.indexOf(Buffer.from(text, "latin1"));
-  const mtsq = find(base, "Mtsq");
-  const size = base.readUInt32BE(mtsq + 4);
-  const events = Buffer.alloc(4 * n);
-  for (let i = 0; i < n; i++) events.set([0x00, 0x00, ((i & 3) << 6) | 0x37, 20 + ((i * 7) % 100)], 4 * i);
-  const seq = Buffer.concat([events, base.subarray(mtsq + 8, mtsq + 8 + size)]);
-  const head = Buffer.from(base.subarray(0, mtsq + 8));
-  head.writeUInt32BE(seq.length, mtsq + 4);
-  head.writeUInt32BE(seq.length, find(head, "sp:") + 3);
-  const tail = base.subarray(mtsq + 8 + size, base.length - 2);
-  const file = Buffer.concat([head, seq, tail, Buffer.alloc(2)]);
-  const mtr = find(file, "MTR");
-  file.writeUInt32BE(mtsq + 8 + seq.length - mtr - 8, mtr + 4);
-  file.writeUInt32BE(file.length - 8, 4);
-  file.writeUInt16BE(crc16(file.subarray(0, file.length - 2)), file.length - 2);
-  return file;
-}
+// A VQ-2 file of about 1 MB: the bell with a quarter of a million volume changes.
 const bigName = "vq2_many_changes.mmf";
 writeFileSync(join(files, bigName), manyVolumeChanges(bell, 250_000));
 
@@ -254,6 +229,28 @@ assert.deepEqual(zipNames(intlZip), ["着信音/Ré café.mld", "着信音/Ünte
 assert.deepEqual(unstamped(intlZip["KELDRO_Output/KELDRO_result.txt"]), unstamped(intlBatch.result));
 for (const name of ["着信音/Ré café.mld", "着信音/Ünter/ß.mmf", "着信音/着信音.mmf"])
   assert.deepEqual(Buffer.from(intlZip[`KELDRO_Output/${name}`]), readFileSync(join(intlBatch.out, name)), name);
+
+// ---- "Save to folder" writes the same tree, its subfolders made: here into the
+// page's private file system, which stands in for the folder a person picks. ----
+assert.equal(await page.isVisible("#save-folder"), true, "Save to folder where the browser has it");
+await page.evaluate(() => (window.showDirectoryPicker = async () => navigator.storage.getDirectory()));
+await page.click("#save-folder");
+await page.waitForFunction(() => /Saved into the folder \S*KELDRO_Output\./.test(document.getElementById("status").textContent));
+const saved = await page.evaluate(async () => {
+  const found = {};
+  const walk = async (dir, prefix) => {
+    for await (const [name, handle] of dir.entries()) {
+      if (handle.kind === "directory") await walk(handle, `${prefix}${name}/`);
+      else found[prefix + name] = [...new Uint8Array(await (await handle.getFile()).arrayBuffer())];
+    }
+  };
+  await walk(await (await navigator.storage.getDirectory()).getDirectoryHandle("KELDRO_Output"), "");
+  return found;
+});
+assert.deepEqual(Object.keys(saved).sort(), zipNames(intlZip).sort());
+for (const name of ["着信音/Ré café.mld", "着信音/Ünter/ß.mmf", "着信音/着信音.mmf"])
+  assert.deepEqual(Buffer.from(saved[name]), readFileSync(join(intlBatch.out, name)), `saved ${name}`);
+assert.deepEqual(unstamped(saved["KELDRO_result.txt"]), unstamped(intlBatch.result));
 
 // ---- A second file of the same name from another folder is skipped with keldro-batch's reason. ----
 await clearList();

@@ -7,10 +7,12 @@ import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
 import { copyFileSync, cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join, resolve } from "node:path";
-import { pathToFileURL } from "node:url";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath, pathToFileURL } from "node:url";
+import { manyVolumeChanges } from "./vq2-file.mjs";
 
 const [modulePath, binDir, examplesDir] = process.argv.slice(2).map((p) => resolve(p));
+const scriptDir = dirname(fileURLToPath(import.meta.url));
 const createKeldro = (await import(pathToFileURL(modulePath).href)).default;
 const keldro = await createKeldro();
 const tmp = mkdtempSync(join(tmpdir(), "keldro-web-"));
@@ -144,6 +146,9 @@ const refused = [
   ["c16", "1e2", RangeError, "1e2"],
   ["ca", [7], TypeError, null],
   ["ca", "7\u0000", RangeError, null],
+  // A misspelt or unknown option, which would otherwise convert at 0 dB.
+  ["dB", -3, TypeError, "-3"],
+  ["gain", -3, TypeError, "-3"],
 ];
 const mfiInput = new Uint8Array(readFileSync(join(examplesDir, "mfi20_chime.mld")));
 for (const [name, value, type, batchText] of refused) {
@@ -162,6 +167,40 @@ for (const [name, value, type, batchText] of refused) {
     });
     assert.equal(r.status, 2, r.stderr);
   });
+}
+
+// Settings that are no object of options; left out or null, none is given.
+for (const settings of [5, "db=-3", [["db", -3]], true])
+  check(`refused settings ${JSON.stringify(settings)}`, () =>
+    assert.throws(() => keldro.convert("mfi", mfiInput, settings), (e) => e instanceof TypeError && /^settings /.test(e.message)),
+  );
+check("settings left out or null convert as none given", () => {
+  const none = keldro.convert("mfi", mfiInput, {}).logEntry;
+  for (const settings of [undefined, null]) assert.equal(keldro.convert("mfi", mfiInput, settings).logEntry, none);
+});
+// An empty text is a setting left out, as the page's empty field: it is no 0 dB, which would win over mv.
+{
+  const bell = new Uint8Array(readFileSync(join(examplesDir, "vq2_bell.mmf")));
+  const now = new Date(2026, 2, 21, 13, 5, 9);
+  const at = (settings) => keldro.convert("tavi", bell, settings, { now });
+  check('{ db: "", mv: 80 } is { mv: 80 }', () => {
+    const [emptyDb, mvOnly] = [at({ db: "", mv: 80 }), at({ mv: 80 })];
+    assert.equal(emptyDb.logEntry, mvOnly.logEntry);
+    assert.deepEqual(emptyDb.bytes, mvOnly.bytes);
+    assert.notDeepEqual(at({ db: 0, mv: 80 }).bytes, mvOnly.bytes, "0 dB would win over mv");
+  });
+  sameAsKeldro("mv 80 alone", "tavi", join(examplesDir, "vq2_bell.mmf"), { mv: 80 });
+}
+// What the page sends with every field filled in is what the module takes.
+{
+  const { FIELDS, readSettings } = await import(pathToFileURL(join(scriptDir, "../src/settings.js")).href);
+  for (const normalizeOn of [false, true]) {
+    const values = Object.fromEntries(FIELDS.map((f) => [f.name, String(f.min)]));
+    const { settings } = readSettings({ ...values, normalizeOn, regulate: true });
+    check(`the page's settings ${Object.keys(settings).join(",")}`, () =>
+      assert.doesNotThrow(() => keldro.convert("mfi", mfiInput, settings)),
+    );
+  }
 }
 
 // ---- Integer options past the int range saturate: "above 127 gives 127". ----
@@ -273,6 +312,126 @@ for (const [mode, name, option] of bigValueRows) {
     keldro.inspect("mfi", input);
   }
   check("heap unchanged after 100 conversions", () => assert.equal(heap(), before));
+}
+
+// ---- The input as the typed array holds it, whatever its `length` claims. ----
+// The claimed length neither sizes the copy in the module's memory nor the
+// input the conversion reads.
+{
+  const bell = new Uint8Array(readFileSync(join(examplesDir, "vq2_bell.mmf")));
+  const now = new Date(2026, 2, 21);
+  const expected = keldro.convert("tavi", bell, { db: -3 }, { now });
+  const claiming = (length) => {
+    const own = new Uint8Array(bell);
+    Object.defineProperty(own, "length", { value: length });
+    return own;
+  };
+  class Claiming extends Uint8Array {
+    get length() {
+      return 16;
+    }
+    get byteLength() {
+      return 16;
+    }
+  }
+  const liars = { "own length 16": claiming(16), "own length 1 MiB": claiming(1 << 20), "subclass getters 16": new Claiming(bell) };
+  for (const [label, liar] of Object.entries(liars)) {
+    check(`an input whose ${label}: its real bytes`, () => {
+      const got = keldro.convert("tavi", liar, { db: -3 }, { now });
+      assert.equal(got.message, expected.message);
+      assert.deepEqual(got.bytes, expected.bytes);
+      assert.equal(keldro.inspect("tavi", liar).peakDb, keldro.inspect("tavi", bell).peakDb);
+    });
+  }
+  check("after them the module still converts", () => {
+    const big = new Uint8Array(manyVolumeChanges(Buffer.from(bell), 50_000));
+    assert.equal(keldro.convert("tavi", big, { db: -3 }).message, "Converted.");
+    assert.deepEqual(keldro.convert("tavi", bell, { db: -3 }, { now }).bytes, expected.bytes);
+  });
+  check("an object that only inherits from Uint8Array is refused", () =>
+    assert.throws(() => keldro.convert("tavi", Object.create(Uint8Array.prototype), { db: -3 }), TypeError),
+  );
+}
+
+// ---- The log entry's names and time. ----
+// A lone surrogate is written as U+FFFD and takes nothing after it; a date
+// that is none is refused rather than written as 0000/00/00.
+{
+  const mfi = new Uint8Array(readFileSync(join(examplesDir, "mfi20_chime.mld")));
+  const entry = (context) => keldro.convert("mfi", mfi, { db: -3 }, context).logEntry;
+  const names = [
+    ["a\uD800b.mld", "a\uFFFDb.mld"],
+    ["a\uDC00b.mld", "a\uFFFDb.mld"],
+    ["a\uDBFF", "a\uFFFD"],
+    ["\uDC00\uD800x", "\uFFFD\uFFFDx"],
+    ["a\u{1F600}b.mld", "a\u{1F600}b.mld"],
+  ];
+  for (const [given, written] of names) {
+    check(`the name ${JSON.stringify(given)}`, () => {
+      const text = entry({ input: given, output: `out/${given}` });
+      assert.ok(text.includes(`IN:${written}\t`), text.split("\r\n")[0]);
+      assert.ok(text.includes(`OUT:out/${written}\r\n`));
+    });
+  }
+  check("a valid date is the entry's time", () =>
+    assert.match(entry({ now: new Date(2026, 2, 21, 13, 5, 9) }), /\tData:2026\/03\/21 13:05:09\r\n/),
+  );
+  const notDates = {
+    "an Invalid Date": new Date(NaN),
+    "a number": 5,
+    "a date's text": "2026-03-21",
+    "an object posing as a date": { getFullYear: () => 2026, getMonth: () => 2, getDate: () => 21, getHours: () => 0, getMinutes: () => 0, getSeconds: () => 0, getTime: () => 0 },
+  };
+  for (const [label, now] of Object.entries(notDates))
+    check(`now as ${label} is refused`, () => assert.throws(() => entry({ now }), (e) => e instanceof TypeError && /^now /.test(e.message)));
+}
+
+// ---- An input too large for the module is refused before any work, and
+// memory running out midway ends as keldro ends it; the module goes on. ----
+// A fresh module of its own, whose memory these calls fill.
+{
+  const k = await createKeldro();
+  const bell = readFileSync(join(examplesDir, "vq2_bell.mmf"));
+  const expected = keldro.convert("tavi", new Uint8Array(bell), { db: -3 }, { now: new Date(2026, 2, 21) });
+  const stillConverts = () =>
+    assert.deepEqual(k.convert("tavi", new Uint8Array(bell), { db: -3 }, { now: new Date(2026, 2, 21) }).bytes, expected.bytes);
+  const tooLarge = (e) => e instanceof RangeError && /too large for the module/.test(e.message);
+  // 64 MiB of volume changes, a file keldro converts.
+  const huge = new Uint8Array(manyVolumeChanges(bell, 16 << 20));
+  check("a 64 MiB file is refused, not aborted", () => {
+    assert.throws(() => k.convert("tavi", huge, { db: -3 }), tooLarge);
+    assert.throws(() => k.convert("tavi", huge, { normalize: -6 }), tooLarge);
+    assert.throws(() => k.inspect("tavi", huge), tooLarge);
+    stillConverts();
+  });
+  check("the limit is the input's length: one byte more is refused", () => {
+    assert.ok(k.maxInputBytes >= 16 << 20, `${k.maxInputBytes}`);
+    assert.ok(k.convert("tavi", new Uint8Array(k.maxInputBytes), { db: -3 }).result > 1, "no TAVI file, but taken");
+    assert.throws(() => k.convert("tavi", new Uint8Array(k.maxInputBytes + 1), { db: -3 }), tooLarge);
+    assert.throws(() => k.inspect("mfi", new Uint8Array(k.maxInputBytes + 1)), tooLarge);
+  });
+  // Most of the module's memory taken, a file of 8 MiB of changes finds too little.
+  check("memory running out midway: keldro's result for it, and the module goes on", () => {
+    const blocks = [];
+    for (let block; (block = k._malloc(64 << 20)); ) blocks.push(block);
+    k._free(blocks.pop());
+    const dense = new Uint8Array(manyVolumeChanges(bell, 2 << 20));
+    // keldro's result for a file it cannot read (Result::FileReadError).
+    const outOfMemory = { result: 26, message: "File read error.", exitStatus: -24 };
+    try {
+      for (const settings of [{ db: -3 }, { normalize: -6 }]) {
+        const got = k.convert("tavi", dense, settings);
+        assert.deepEqual({ result: got.result, message: got.message, exitStatus: got.exitStatus }, outOfMemory);
+        assert.equal(got.bytes.length + got.changes.length, 0);
+        assert.match(got.logEntry, /Result:NG\tError:File read error\.\(-24\)/);
+      }
+      assert.equal(k.inspect("tavi", dense).message, "File read error.");
+    } finally {
+      for (const block of blocks) k._free(block);
+    }
+    stillConverts();
+    assert.equal(k.convert("tavi", dense, { db: -3 }).message, "Converted.");
+  });
 }
 
 rmSync(tmp, { recursive: true, force: true });

@@ -46,3 +46,31 @@ test("a failed file shows no change, as keldro-batch lists none", () => {
   assert.equal(changeText({ result: 7, changeTenths: 10 }), "");
   assert.equal(changeText({ result: 0 }), "");
 });
+
+test("changes all at 0 s make one slice; merged slices keep the lowest and highest of each", () => {
+  const atZero = chartData([
+    { action: 1, seconds: 0, beforeVolume: 100, afterVolume: 71 },
+    { action: 3, seconds: 0, beforeVolume: 90, afterVolume: 64 },
+  ]);
+  assert.equal(atZero.count, 2);
+  assert.deepEqual([...slicesOf(atZero)], [{ slice: 0, beforeLow: 90, beforeHigh: 100, afterLow: 64, afterHigh: 71 }]);
+  assert.equal(chartSummary(atZero), "2 volume changes over 0.0 s: before 90–100, after 64–71");
+  // Four changes in four slices, joined two by two: in the first pair the
+  // lowest comes first, in the second last (and the highest the other way).
+  const four = chartData([
+    { action: 1, seconds: 0, beforeVolume: 70, afterVolume: 50 },
+    { action: 1, seconds: 1, beforeVolume: 90, afterVolume: 60 },
+    { action: 1, seconds: 2, beforeVolume: 100, afterVolume: 64 },
+    { action: 1, seconds: 3, beforeVolume: 80, afterVolume: 30 },
+  ]);
+  assert.equal([...slicesOf(four)].length, 4);
+  assert.deepEqual([...slicesOf(four, 2)], [
+    { slice: 0, beforeLow: 70, beforeHigh: 90, afterLow: 50, afterHigh: 60 },
+    { slice: 1, beforeLow: 80, beforeHigh: 100, afterLow: 30, afterHigh: 64 },
+  ]);
+});
+
+test("the change normalising chose, as keldro-batch prints it (%+.1f dB)", () => {
+  const rows = [[0, " (+0.0 dB)"], [5, " (+0.5 dB)"], [-15, " (-1.5 dB)"], [120, " (+12.0 dB)"]];
+  for (const [tenths, text] of rows) assert.equal(changeText({ result: 0, changeTenths: tenths }), text, `${tenths}`);
+});

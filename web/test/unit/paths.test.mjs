@@ -1,7 +1,7 @@
 import assert from "node:assert/strict";
 import { test } from "node:test";
 import { comparePaths, sortByPath } from "../../src/paths.js";
-import { sortOut } from "../../src/intake.js";
+import { filesOfDrop, sortOut } from "../../src/intake.js";
 
 test("paths sort as keldro-batch walks folders: by element, names by UTF-8 bytes", () => {
   const paths = ["b.mmf", "a/z.mld", "a.mmf", "a/b/c.mmf", "ｚ.mmf", "😀.mmf", "Z.mmf", "é.mmf"];
@@ -32,4 +32,37 @@ test("files given again are not listed twice; another file of the same path is t
   assert.deepEqual(fresh.map((f) => f.file.size), [5]);
   assert.deepEqual(again.map((f) => f.file.size), [10]);
   assert.deepEqual(clashing.map((f) => f.file.size), [12, 6]);
+});
+
+// A dropped folder as Chromium hands it over: its reader gives at most 100
+// entries a call, in no set order, then an empty batch.
+function folderEntry(fullPath, children) {
+  return {
+    isFile: false, isDirectory: true, name: fullPath.split("/").pop(), fullPath,
+    createReader() {
+      let at = 0;
+      return {
+        readEntries(resolve) {
+          const batch = children.slice(at, at + 100);
+          at += batch.length;
+          setTimeout(() => resolve(batch));
+        },
+      };
+    },
+  };
+}
+const fileEntry = (fullPath) => ({
+  isFile: true, isDirectory: false, name: fullPath.split("/").pop(), fullPath,
+  file: (resolve) => setTimeout(() => resolve({ name: fullPath.split("/").pop() })),
+});
+
+test("a dropped folder of more entries than one read gives is listed whole, in keldro-batch's order", async () => {
+  const names = (dir, n) => Array.from({ length: n }, (_, i) => `/${dir}/t${String((i * 37) % n).padStart(3, "0")}.mmf`);
+  const sub = folderEntry("/tones/sub", names("tones/sub", 130).map(fileEntry));
+  const tones = folderEntry("/tones", [...names("tones", 250).map(fileEntry), sub]);
+  const dropped = await filesOfDrop({ items: [{ webkitGetAsEntry: () => tones }], files: [] });
+  const expected = [...names("tones", 250), ...names("tones/sub", 130)].map((p) => p.slice(1));
+  assert.equal(dropped.length, 380);
+  assert.deepEqual(dropped.map((f) => f.path), sortByPath(expected.map((path) => ({ path }))).map((f) => f.path));
+  assert.equal(dropped[0].path, "tones/sub/t000.mmf");
 });
