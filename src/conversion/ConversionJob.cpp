@@ -56,6 +56,7 @@ Result ConversionJob::run() {
             return result_;
         }
     }
+    changesWanted_ = logWanted;
     bool first = true;
     for (const auto& path : files_) {
         FileResult result;
@@ -72,6 +73,7 @@ Result ConversionJob::run() {
             first = false;
         }
     }
+    changesWanted_ = true;
     return result_;
 }
 
