@@ -137,6 +137,33 @@ inline ByteVector vq2File(std::size_t size, std::size_t sequenceBytes) {
     return taviFile(chunks);
 }
 
+// VQ-2 where every event is a change: after one note per channel (so that
+// each channel gets a default volume in front), channel volumes only, four
+// bytes each, in sequences of `sequenceBytes`.
+inline ByteVector vq2VolumesFile(std::size_t size, std::size_t sequenceBytes) {
+    std::mt19937 random(4);
+    ByteVector body{0x00, 0x00, 0x02, 0x02, 0x00, 0x00};
+    ByteVector points{'s', 't', ':', 0, 0, 0, 0, ',', 's', 'p', ':', 0, 0, 0, 0, ','};
+    appendChunk(body, "MspI", points);
+    while (body.size() + 24 < size) {
+        const std::size_t length = std::min(sequenceBytes, size - body.size() - 8);
+        ByteVector seq;
+        for (int channel = 0; channel < 4; ++channel)
+            seq.insert(seq.end(), {0x00, static_cast<std::uint8_t>(channel << 6 | 0x20), 0x10});
+        while (seq.size() + 8 < length) {
+            const auto r = random();
+            seq.insert(seq.end(), {static_cast<std::uint8_t>(r % 4 == 0 ? r % 96 : 0), 0x00,
+                                   static_cast<std::uint8_t>((r >> 8 & 3) << 6 | 0x37),
+                                   static_cast<std::uint8_t>(1 + (r >> 12) % 126)});
+        }
+        seq.insert(seq.end(), {0x00, 0x00, 0x00, 0x00});
+        appendChunk(body, "Mtsq", seq);
+    }
+    ByteVector chunks = contentsInfo("ST:b,A0:KQ1100,");
+    appendChunk(chunks, "MTR\x01", body);
+    return taviFile(chunks);
+}
+
 // VQ-2 with an audio track ("ATR" 0) whose waves take about `size` bytes:
 // the score track of vq2File and one audio volume before the waves play.
 inline ByteVector vq2AudioFile(std::size_t size) {
@@ -244,6 +271,34 @@ inline ByteVector mfiFile(const char* vers, std::int64_t targetBytes) {
                     [[fallthrough]];
                 default: t.note(delta, channel); break;
             }
+        }
+        builder.trac(t);
+    }
+    return builder.build();
+}
+
+// MFi 2.0 where nearly every event is a change: in each track one note per
+// channel (each then gets a default volume in front), then channel volumes,
+// with a note in front of every `notesEvery`-th one (0: none).
+inline ByteVector mfiVolumesFile(std::int64_t targetBytes, int notesEvery) {
+    using test::MfiBuilder;
+    using test::MfiTrackBuilder;
+    const std::int64_t events = targetBytes / 4;
+    std::mt19937 random(6);
+    MfiBuilder builder;
+    builder.canonicalInfo("0200");
+    for (int track = 0; track < 4; ++track) {
+        MfiTrackBuilder t;
+        if (track == 0) t.maxGain(0, 6).masterVolume(0, 100);
+        for (int channel = 0; channel < 4; ++channel) t.note(0, channel);
+        for (std::int64_t i = 4; i < events / 4; ++i) {
+            const auto r = random();
+            const auto delta = static_cast<std::uint8_t>(r % 4 == 0 ? 0 : r % 24);
+            const int channel = static_cast<int>(r >> 8) & 3;
+            if (notesEvery > 0 && i % notesEvery == 0)
+                t.note(delta, channel);
+            else
+                t.channelVolume(delta, channel, static_cast<int>(r >> 20) & 63);
         }
         builder.trac(t);
     }

@@ -56,6 +56,7 @@ Result ConversionJob::run() {
             return result_;
         }
     }
+    changesWanted_ = logWanted;
     bool first = true;
     for (const auto& path : files_) {
         FileResult result;
@@ -72,6 +73,7 @@ Result ConversionJob::run() {
             first = false;
         }
     }
+    changesWanted_ = true;
     return result_;
 }
 
@@ -153,10 +155,10 @@ bool ConversionJob::writeLogEntry(FileResult& result, bool first) {
     ctx.dbTenths = settings().dbTenths;
     LocalDateTime stamp;
     if (!now(stamp)) stamp = LocalDateTime{};
+    if (!logWriter_) return !logWouldReplaceUserFile() && streamLogEntry(logPath_, ctx, result, stamp, first);
     std::string entry = buildLogEntry(ctx, result, stamp);
     if (logWouldReplaceUserFile()) return false;
-    if (logWriter_) return logWriter_(logPath_, std::move(entry), first);
-    return writeLogText(logPath_, entry, first);
+    return logWriter_(logPath_, std::move(entry), first);
 }
 
 bool ConversionJob::logWouldReplaceUserFile() const {

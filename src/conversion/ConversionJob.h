@@ -44,6 +44,12 @@ public:
     // Runs the job; returns the run's final result.
     Result run();
 
+    // Whether the engine step keeps a record of every change: the result log
+    // and the callers of convertBytes read them; a run without a log keeps
+    // only what decides the outcome, so that a file with a change at every
+    // event holds no records nobody reads.
+    bool changesWanted() const { return changesWanted_; }
+
     // What keldro-batch knows of its whole run and a single job cannot: it
     // spares the per-file flow a look at the file system. Both facts decide
     // steps between the conversion and the write of the output and the log,
@@ -122,6 +128,7 @@ private:
     std::string logPath_;
     Result result_ = Result::Converted;
     int chosenMaxGain_ = -1;
+    bool changesWanted_ = true;
     BatchFacts batchFacts_;
     std::function<bool(LocalDateTime&)> clock_;
     LogWriter logWriter_;

@@ -45,12 +45,13 @@ public:
         if (!ok(converted.reread)) return job.reportFile(result, converted.reread);
 
         VolumeChangeList changes;
+        const ChangeSink sink = job.changesWanted() ? ChangeSink(changes) : ChangeSink::counting();
         const Result outcome = version == kMfiVersion20
-                                   ? reportChannelVolumeChanges(version, before, converted.model, settings, changes)
-                                   : reportMaxGainChanges(before, converted.model, settings, changes);
+                                   ? reportChannelVolumeChanges(version, before, converted.model, settings, sink)
+                                   : reportMaxGainChanges(before, converted.model, settings, sink);
         // A file the report fails keeps no records.
         if (!isSuccess(outcome)) return job.reportFile(result, outcome);
-        reportEffectChanges(version, before, converted.model, settings, changes);
+        reportEffectChanges(version, before, converted.model, settings, sink);
         job.reportFile(result, outcome);
         result.changes = std::move(changes);
         if (outcome == Result::Converted) output = std::move(converted.bytes);

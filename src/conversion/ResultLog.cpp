@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <functional>
+#include <numeric>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -177,7 +180,12 @@ void appendRow(RowText& out, const LogContext& ctx, int kind, const VolumeChange
     out += "\r\n";
 }
 
-void appendTable(std::string& out, const LogContext& ctx, FileResult& result) {
+// Where a long table goes while it is made: the text so far is handed on
+// and `out` starts afresh (see streamLogEntry).
+using Spill = std::function<void(std::string&)>;
+constexpr std::size_t kSpillBytes = 64 << 10;
+
+void appendTable(std::string& out, const LogContext& ctx, FileResult& result, const Spill* spill) {
     const int kind = result.kind;
     const bool gain = ctx.mode == FileMode::Tavi ? kind == 7 : kind != 20;
     const bool level = ctx.regulateChorus && (ctx.mode == FileMode::Tavi ? kind == 7 : kind == 40);
@@ -195,6 +203,10 @@ void appendTable(std::string& out, const LogContext& ctx, FileResult& result) {
         RowText row;
         appendRow(row, ctx, kind, r, gain, level, relativeCell);
         out += row.text();
+        if (spill && out.size() >= kSpillBytes) {
+            (*spill)(out);
+            out.clear();
+        }
     }
 }
 
@@ -307,45 +319,68 @@ void sortChangesByPosition(VolumeChangeList& changes) {
         return;
     }
 
-    // Positions with their indices, ascending; input order within a position.
-    std::vector<std::pair<std::uint64_t, std::size_t>> byPosition(count);
-    for (std::size_t i = 0; i < count; ++i) byPosition[i] = {changes[i].position, i};
-    std::sort(byPosition.begin(), byPosition.end());
+    // The order is worked out on record numbers, four bytes a record, and
+    // the records are then moved into it in place: a list with a change at
+    // every event of a long file is larger than the file, and no second copy
+    // of it is made. (A record takes at least a byte of a file of at most
+    // 4 GiB, so its number fits in 32 bits.)
+    std::vector<std::uint32_t> order(count);
+    std::iota(order.begin(), order.end(), std::uint32_t{0});
+    // Ascending positions; input order within a position.
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return before(a, b); });
 
     FenwickTree smaller(count);  // records of the positions already placed
-    VolumeChangeList sorted;
-    sorted.reserve(count);
     std::vector<std::size_t> members;
     std::vector<std::size_t> turns;
     for (std::size_t g = 0; g < count;) {
+        const std::uint64_t position = changes[order[g]].position;
         std::size_t end = g + 1;
-        while (end < count && byPosition[end].first == byPosition[g].first) ++end;
+        while (end < count && changes[order[end]].position == position) ++end;
         if (end == g + 1) {
             // A position of one record: its queue is that record (most positions).
-            sorted.push_back(changes[byPosition[g].second]);
-            smaller.add(byPosition[g].second, 1);
+            smaller.add(order[g], 1);
             g = end;
             continue;
         }
-        members.clear();
-        for (std::size_t k = g; k < end; ++k) members.push_back(byPosition[k].second);
+        members.assign(order.begin() + static_cast<std::ptrdiff_t>(g),
+                       order.begin() + static_cast<std::ptrdiff_t>(end));
         // Records of smaller positions after each member, up to the next one.
         turns.assign(members.size(), 0);
         for (std::size_t j = 0; j < members.size(); ++j) {
             const std::size_t upTo = j + 1 < members.size() ? members[j + 1] : count;
             turns[j] = static_cast<std::size_t>(smaller.prefix(upTo) - smaller.prefix(members[j] + 1));
         }
-        for (std::size_t index : queueOrder(members, turns)) sorted.push_back(changes[index]);
+        std::size_t at = g;
+        for (std::size_t index : queueOrder(members, turns)) order[at++] = static_cast<std::uint32_t>(index);
         for (std::size_t index : members) smaller.add(index, 1);
         g = end;
     }
-    changes = std::move(sorted);
+    // Record order[k] goes to slot k: each cycle of the permutation is
+    // followed once, and a slot filled is marked by order[k] == k.
+    for (std::size_t k = 0; k < count; ++k) {
+        if (order[k] == k) continue;
+        VolumeChangeRecord first = changes[k];
+        std::size_t slot = k;
+        while (order[slot] != k) {
+            const std::size_t from = order[slot];
+            changes[slot] = changes[from];
+            order[slot] = static_cast<std::uint32_t>(slot);
+            slot = from;
+        }
+        changes[slot] = first;
+        order[slot] = static_cast<std::uint32_t>(slot);
+    }
 }
 
-std::string buildLogEntry(const LogContext& ctx, FileResult& result, const LocalDateTime& now) {
+namespace {
+
+// The entry's text into `out`; with a `spill`, what is left of it once the
+// table has been handed on.
+std::string buildEntry(const LogContext& ctx, FileResult& result, const LocalDateTime& now, const Spill* spill) {
     const bool ok = isSuccess(result.outcome);
     std::string out;
-    out.reserve(256 + ctx.inputFileName.size() + ctx.outputFileName.size() + 64 * result.changes.size());
+    out.reserve(256 + ctx.inputFileName.size() + ctx.outputFileName.size() +
+                (spill ? kSpillBytes : 64 * result.changes.size()));
     out += "IN:";
     out += ctx.inputFileName;
     out += '\t';
@@ -366,9 +401,15 @@ std::string buildLogEntry(const LogContext& ctx, FileResult& result, const Local
     out += "\r\n";
     out.append(86, '=');
     out += "\r\n";
-    if (result.outcome == Result::Converted) appendTable(out, ctx, result);
+    if (result.outcome == Result::Converted) appendTable(out, ctx, result, spill);
     out += "\r\n";
     return out;
+}
+
+}  // namespace
+
+std::string buildLogEntry(const LogContext& ctx, FileResult& result, const LocalDateTime& now) {
+    return buildEntry(ctx, result, now, nullptr);
 }
 
 bool writeLogText(const std::string& path, const std::string& entry, bool first) {
@@ -380,6 +421,25 @@ bool writeLogText(const std::string& path, const std::string& entry, bool first)
     if (!first && !readWholeFile(path, text)) return false;
     text.insert(text.end(), entry.begin(), entry.end());
     return writeFileSafely(path, ByteSpan(text));
+}
+
+namespace {
+ByteSpan bytesOf(const std::string& text) {
+    return ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+}  // namespace
+
+bool streamLogEntry(const std::string& path, const LogContext& ctx, FileResult& result, const LocalDateTime& now,
+                    bool first) {
+    if (path.empty() || isReadOnly(path)) return false;
+    ByteVector earlier;
+    if (!first && !readWholeFile(path, earlier)) return false;
+    SafeFileWriter log(path);
+    log.append(ByteSpan(earlier));
+    earlier = {};
+    const Spill spill = [&log](std::string& text) { log.append(bytesOf(text)); };
+    const std::string rest = buildEntry(ctx, result, now, &spill);
+    return log.append(bytesOf(rest)) && log.commit();
 }
 
 }  // namespace keldro

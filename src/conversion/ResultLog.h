@@ -33,4 +33,10 @@ std::string buildLogEntry(const LogContext& context, FileResult& result, const L
 // is read-only (owner write bit clear) or the write fails.
 bool writeLogText(const std::string& path, const std::string& entry, bool first);
 
+// buildLogEntry and writeLogText in one: the table goes to the file a piece
+// at a time as it is made, so that a table of a change at every event, which
+// is longer than the file converted, is never held whole. The same bytes.
+bool streamLogEntry(const std::string& path, const LogContext& context, FileResult& result, const LocalDateTime& now,
+                    bool first);
+
 }  // namespace keldro

@@ -15,7 +15,7 @@ public:
 
     Result convert(ConversionJob& job, const VolumeSettings& settings, ByteSpan input, FileResult& result,
                    ByteVector& output) override {
-        tavi::Conversion converted = tavi::convert(input, settings);
+        tavi::Conversion converted = tavi::convert(input, settings, job.changesWanted());
         job.reportFile(result, converted.result);
         result.changes = std::move(converted.changes);
         result.kind = tavi::kindNumber(converted.generation);

@@ -217,7 +217,7 @@ Result readTracks(ByteSpan in, std::size_t& offset, File& file) {
 
 Result decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, Track& track) {
     if (end > in.size()) return Result::MfiTrackSize;
-    track.reserve((end - begin) / 4);
+    track.reserve((end - begin) / 4 + Track::kRoomForInserts);
     std::int64_t time = 0;
     std::size_t offset = begin;
     while (offset < end) {

@@ -11,6 +11,12 @@ namespace keldro::mfi {
 
 class Track {
 public:
+    // Room a read track keeps beyond its events for the few an editor puts
+    // in (a default volume per channel and one for ADPCM), so that they go
+    // in without moving the track to new storage: the old and the new list
+    // of a long track would be held at once.
+    static constexpr std::size_t kRoomForInserts = 8;
+
     Track() = default;
     Track(const Track&) = default;
     Track& operator=(const Track&) = default;

@@ -162,7 +162,7 @@ int InputVolumes::readEffectBlocks(int index, std::uint8_t* buffer, int capacity
 }
 
 Result reportMaxGainChanges(const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
-                            VolumeChangeList& changes) {
+                            ChangeSink changes) {
     const bool relative = !settings.isAbsolute();
     const int gainIndex = converted.lastMaxGainIndex();
     if (gainIndex < 0) return Result::NoMaxGain;
@@ -172,7 +172,7 @@ Result reportMaxGainChanges(const InputVolumes& input, VolumeFile& converted, co
     gain.beforeGain = input.maxGainValue();
     gain.afterGain = converted.maxGainValue();
     gain.action = relative ? kActionMaxGainRelative : kActionMaxGainAbsolute;
-    changes.push_back(gain);
+    changes.add(gain);
 
     // The MaxGain must come before anything sounds.
     const FirstSound sound = findFirstSound(converted);
@@ -199,7 +199,7 @@ Result reportMaxGainChanges(const InputVolumes& input, VolumeFile& converted, co
             record.beforeVolume = byteOf(before);
             record.action = kActionVolumeRelative;
         }
-        changes.push_back(record);
+        changes.add(record);
     }
     return found ? Result::Converted : Result::NoMasterVolume;
 }
@@ -229,7 +229,7 @@ bool isCounterpart(VolumeFile& converted, const VolumeWalk& walk, int c) {
 
 // Walks one track's volume events; false ends the track.
 bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
-                      VolumeWalk& walk, VolumeChangeList& changes) {
+                      VolumeWalk& walk, ChangeSink& changes) {
     const int t = walk.track;
     const int c = converted.nextVolumeEvent(t, walk.converted);
     if (c < 0) return false;
@@ -250,7 +250,7 @@ bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, const Vo
     if (!isCounterpart(converted, walk, c)) {
         // A default volume the conversion put in front of a channel.
         record.action = relative ? kActionInsertedVolumeRelative : kActionInsertedVolumeAbsolute;
-        changes.push_back(record);
+        changes.add(record);
         ++walk.inserted;
         return true;
     }
@@ -260,7 +260,7 @@ bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, const Vo
     const int entry = record.track == kAdpcmTrack ? 16 : t * 4 + record.channel;
     record.action = relative ? kActionVolumeRelative : kActionVolumeAbsolute;
     // In absolute mode only the channels given a value are reported.
-    if (relative || settings.channelValue(entry) != -1) changes.push_back(record);
+    if (relative || settings.channelValue(entry) != -1) changes.add(record);
     ++walk.input;
     return true;
 }
@@ -268,14 +268,14 @@ bool reportNextVolume(const InputVolumes& input, VolumeFile& converted, const Vo
 }  // namespace
 
 Result reportChannelVolumeChanges(int version, const InputVolumes& input, VolumeFile& converted,
-                                  const VolumeSettings& settings, VolumeChangeList& changes) {
+                                  const VolumeSettings& settings, ChangeSink changes) {
     if (version != kMfiVersion20) return Result::NotConverted;
-    const std::size_t before = changes.size();
+    const std::size_t before = changes.count();
     for (int track = 0; track < kTrackCount; ++track) {
         VolumeWalk walk{track};
         while (reportNextVolume(input, converted, settings, walk, changes)) {}
     }
-    return changes.size() > before ? Result::Converted : Result::NotConverted;
+    return changes.count() > before ? Result::Converted : Result::NotConverted;
 }
 
 namespace {
@@ -287,7 +287,7 @@ struct EffectBlocks {
     int level(int block) const { return at(block)[kEffectLevelByte]; }
 };
 
-bool reportEffectLevels(const InputVolumes& input, VolumeFile& converted, bool relative, VolumeChangeList& changes) {
+bool reportEffectLevels(const InputVolumes& input, VolumeFile& converted, bool relative, ChangeSink& changes) {
     const int settings = converted.firstEffectSettings();
     if (settings < 0) return false;
     EffectBlocks before;
@@ -304,7 +304,7 @@ bool reportEffectLevels(const InputVolumes& input, VolumeFile& converted, bool r
         record.beforeLevel = byteOf(before.level(block));
         record.afterLevel = byteOf(after.level(block));
         record.action = relative ? kActionEffectDepthRelative : kActionEffectDepthAbsolute;
-        changes.push_back(record);
+        changes.add(record);
         kept = true;
     }
     return kept;
@@ -324,7 +324,7 @@ VolumeChangeRecord sendRecord(VolumeFile& converted, int track, int index, int b
 // same place (counting the ones inserted so far) are copies made by the
 // regulation; the others are compared with their input send.
 void reportTrackSends(const InputVolumes& input, VolumeFile& converted, int track, bool relative,
-                      std::array<int, 32>& last, VolumeChangeList& changes) {
+                      std::array<int, 32>& last, ChangeSink& changes) {
     int inserted = 0;
     int i0 = 0;
     int j = 0;
@@ -340,9 +340,9 @@ void reportTrackSends(const InputVolumes& input, VolumeFile& converted, int trac
             const int value = send.effectSendValue();
             if (value > 0) {
                 const int code = send.effectSendCode();
-                changes.push_back(
-                    sendRecord(converted, track, j, last[static_cast<std::size_t>((track * 4 + code) & 31)], value,
-                               relative ? kActionChorusBeforeNoteRelative : kActionChorusBeforeNoteAbsolute));
+                changes.add(sendRecord(converted, track, j, last[static_cast<std::size_t>((track * 4 + code) & 31)],
+                                       value,
+                                       relative ? kActionChorusBeforeNoteRelative : kActionChorusBeforeNoteAbsolute));
             }
             ++inserted;
             ++j;
@@ -350,8 +350,8 @@ void reportTrackSends(const InputVolumes& input, VolumeFile& converted, int trac
             const int a = inputSend->value;
             const int b = converted.eventAt(track, j)->effectSendValue();
             if (a > 0 && b > 0 && b != a)
-                changes.push_back(sendRecord(converted, track, j, a, b,
-                                             relative ? kActionChorusSendRelative : kActionChorusSendAbsolute));
+                changes.add(sendRecord(converted, track, j, a, b,
+                                       relative ? kActionChorusSendRelative : kActionChorusSendAbsolute));
             if (a >= 0) last[static_cast<std::size_t>((track * 4 + inputSend->code) & 31)] = a;
             ++i0;
             ++j;
@@ -364,7 +364,7 @@ void reportTrackSends(const InputVolumes& input, VolumeFile& converted, int trac
 }  // namespace
 
 void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
-                         VolumeChangeList& changes) {
+                         ChangeSink changes) {
     if (version != kMfiVersion40 || !settings.regulateChorus) return;
     const bool relative = !settings.isAbsolute();
     if (!reportEffectLevels(input, converted, relative, changes)) return;

@@ -1,7 +1,7 @@
 #pragma once
 // The change report: compares the input with the converted model, describes
 // every volume point of the converted file as a VolumeChangeRecord (appended
-// to `changes`) and decides the file's outcome.
+// to `changes`, or only counted there) and decides the file's outcome.
 //
 // Of the input the report needs only its volume points, which InputVolumes
 // takes from the input model before the conversion pass edits that model in
@@ -84,17 +84,17 @@ private:
 // comes after the first sound or after a master volume) or
 // Result::NoMasterVolume (no master volume by the first sound).
 Result reportMaxGainChanges(const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
-                            VolumeChangeList& changes);
+                            ChangeSink changes);
 
 // MFi 2.0: Result::Converted when a record was kept, Result::NotConverted
 // when none was (or for another version). In absolute mode only the channels
 // given a value are reported.
 Result reportChannelVolumeChanges(int version, const InputVolumes& input, VolumeFile& converted,
-                                  const VolumeSettings& settings, VolumeChangeList& changes);
+                                  const VolumeSettings& settings, ChangeSink changes);
 
 // MFi 4.0 with Regulate Chorus: effect levels and effect sends; nothing for
 // another version.
 void reportEffectChanges(int version, const InputVolumes& input, VolumeFile& converted, const VolumeSettings& settings,
-                         VolumeChangeList& changes);
+                         ChangeSink changes);
 
 }  // namespace keldro::mfi

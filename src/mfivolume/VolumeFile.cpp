@@ -149,7 +149,10 @@ VolumeFile::TrackIndex& VolumeFile::indexOf(int track) {
     index.built = true;
     index.count = count;
     dropListsOf(index);
-    resizeWithoutSlack(index.kinds, static_cast<std::size_t>(count));
+    // With the same room for inserts as a read track.
+    const auto kinds = static_cast<std::size_t>(count);
+    if (index.kinds.capacity() < kinds) index.kinds.reserve(kinds + Track::kRoomForInserts);
+    index.kinds.resize(kinds);
     const std::vector<Event>& events = body().track(track)->events();
     for (std::size_t i = 0; i < events.size(); ++i) index.kinds[i] = events[i].kind();
     return index;

@@ -21,8 +21,8 @@ char hexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xFu]; }
 
 namespace {
 
-Conversion run(ByteSpan input, const VolumeSettings* settings) {
-    Engine engine(settings);
+Conversion run(ByteSpan input, const VolumeSettings* settings, bool keepChanges) {
+    Engine engine(settings, keepChanges);
     Conversion out;
     out.result = engine.convert(input.data(), input.size());
     out.generation = engine.generation();
@@ -35,9 +35,11 @@ Conversion run(ByteSpan input, const VolumeSettings* settings) {
 
 }  // namespace
 
-Conversion convert(ByteSpan input, const VolumeSettings& settings) { return run(input, &settings); }
+Conversion convert(ByteSpan input, const VolumeSettings& settings, bool keepChanges) {
+    return run(input, &settings, keepChanges);
+}
 
-Conversion findVolumes(ByteSpan input) { return run(input, nullptr); }
+Conversion findVolumes(ByteSpan input) { return run(input, nullptr, true); }
 
 Result Engine::convert(const std::uint8_t* data, std::size_t size) {
     resetTrackState();

@@ -33,7 +33,9 @@ struct Conversion {
     int chosenMaxGain = -1;
 };
 
-Conversion convert(ByteSpan input, const VolumeSettings& settings);
+// `keepChanges` false: nothing asks for the records, and none are kept
+// (Conversion::changes stays empty).
+Conversion convert(ByteSpan input, const VolumeSettings& settings, bool keepChanges = true);
 
 // The walk of a conversion that changes nothing: every volume and VQ-7
 // MaxGain a conversion would change is recorded with its value as found

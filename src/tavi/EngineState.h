@@ -23,8 +23,9 @@ namespace keldro::tavi {
 
 class Engine {
 public:
-    // Null settings: only find the volumes (findVolumes).
-    explicit Engine(const VolumeSettings* settings) : settings_(settings) {}
+    // Null settings: only find the volumes (findVolumes). `keepChanges`
+    // false: the changes are made but no record of them is kept.
+    Engine(const VolumeSettings* settings, bool keepChanges) : settings_(settings), keepChanges_(keepChanges) {}
 
     Result convert(const std::uint8_t* data, std::size_t size);
 
@@ -81,6 +82,7 @@ private:
     bool regulateChorus() const { return settings_ && settings_->regulateChorus; }
 
     const VolumeSettings* settings_;
+    bool keepChanges_;
     Generation generation_ = Generation::Undecided;
     // Handed to every rule asked about this file; the MaxGain rule's choice
     // stays in it for the rest of the file.
@@ -104,7 +106,9 @@ private:
     std::vector<int> effectTypes_;
 
     // Appends a change made by a track converter.
-    void addRecord(const VolumeChangeRecord& record) { appendChange(records_, record); }
+    void addRecord(const VolumeChangeRecord& record) {
+        if (keepChanges_) appendChange(records_, record);
+    }
 
     // ---- Container state (chunk walk, signature, output). ----
     enum class ChunkKind { ContentsInfo, OptionalData, ScoreTrack, AudioTrack, SkippedTrack, MasterTrack };

@@ -290,5 +290,36 @@ TEST(Log, WritesCreateAndAppend) {
     EXPECT_EQ(testing::readText(path), "one\r\ntwo\r\n");
 }
 
+// An entry streamed to the log is the entry built whole, written as
+// writeLogText writes it: a table far longer than a piece handed to the file,
+// in the log's order, created and then appended to; and the same refusals.
+TEST(Log, StreamedEntriesAreTheEntriesBuiltWhole) {
+    std::mt19937 random(11);
+    VolumeChangeList changes;
+    for (int i = 0; i < 5000; ++i)  // about 200 KiB of rows, out of order with repeats
+        changes.push_back(rec(1 + i % 4, i % 4, kActionVolumeRelative, random() % 700, i % 128, (i * 7) % 128));
+    const FileResult source = resultOf(Result::Converted, 2, changes);
+    FileResult built = source;
+    const std::string entry = buildLogEntry(tavi(), built, kNow);
+    ASSERT_GT(entry.size(), 150000u);
+
+    testing::TempDir d;
+    const std::string path = d.file("log.txt");
+    testing::writeText(path, "old");
+    FileResult streamed = source;
+    EXPECT_TRUE(streamLogEntry(path, tavi(), streamed, kNow, true));
+    EXPECT_EQ(testing::readText(path), entry);
+    streamed = source;
+    EXPECT_TRUE(streamLogEntry(path, tavi(), streamed, kNow, false));
+    EXPECT_EQ(testing::readText(path), entry + entry);
+
+    streamed = source;
+    EXPECT_FALSE(streamLogEntry(d.file("none/log.txt"), tavi(), streamed, kNow, true));
+    EXPECT_FALSE(streamLogEntry(d.file("missing.txt"), tavi(), streamed, kNow, false));
+    testing::makeReadOnly(path);
+    EXPECT_FALSE(streamLogEntry(path, tavi(), streamed, kNow, true));
+    EXPECT_EQ(testing::readText(path), entry + entry);
+}
+
 }  // namespace
 }  // namespace keldro

@@ -152,6 +152,33 @@ TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
     EXPECT_EQ(rows(r1.changes), (std::vector<Row>{{1, 2, 30, 50, kActionVolumeAbsolute, 0}}));
 }
 
+// A report that keeps no records (no log asks for them) decides the outcome
+// as one that keeps them: by how many it would have kept.
+TEST(MfiChannelVolumeReport, CountingDecidesAsKeeping) {
+    struct Case {
+        const char* name;
+        ByteVector file;
+        Result expected;
+    };
+    const Case cases[] = {
+        {"a volume to record", mfiFile("0200", {setup().channelVolume(0, 0, 40).note(0, 0).note(1, 0)}),
+         Result::Converted},
+        {"nothing to record", mfiFile("0200", {setup().note(0, 0).note(1, 0)}), Result::NotConverted},
+    };
+    VolumeSettings settings;
+    settings.dbTenths = -30;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        mfi::VolumeFile input = parsed(c.file);
+        mfi::VolumeFile converted = parsed(c.file);
+        const mfi::InputVolumes volumes(input, mfi::InputVolumes::kVolumes);
+        VolumeChangeList kept;
+        EXPECT_EQ(mfi::reportChannelVolumeChanges(20, volumes, converted, settings, kept), c.expected);
+        EXPECT_EQ(mfi::reportChannelVolumeChanges(20, volumes, converted, settings, ChangeSink::counting()),
+                  c.expected);
+    }
+}
+
 TEST(MfiChannelVolumeReport, OtherVersionsConvertNothing) {
     VolumeSettings settings;
     mfi::VolumeFile a = parsed(version30File());

@@ -110,6 +110,28 @@ TEST(ScoreTrack, Vq2RewritesVolumesAndInsertsMissingOnesAtTheFront) {
     EXPECT_EQ(volumeChanges(records), 3);
 }
 
+// A file with a change at every event makes a long list of records, which
+// grows by a quarter at a time: doubling would leave room for 2048 records
+// where 1100 are made, and move all of them each time. A run that asks for
+// no records (no log) converts alike and keeps none.
+TEST(ScoreTrack, ChangeRecordsGrowByAQuarterOrAreNotKept) {
+    constexpr std::size_t kVolumes = 1100;
+    Bytes seq;
+    for (std::size_t i = 0; i < kVolumes; ++i) seq.insert(seq.end(), {0x01, 0x00, 0x37, 100});
+    seq.insert(seq.end(), {0x00, 0x00, 0x00, 0x00});
+    const Bytes file = taviFile({cnti(), vq2Track(seq)});
+    const tavi::Conversion kept = tavi::convert(file, relativeSettings());
+    ASSERT_EQ(kept.result, Result::Converted);
+    ASSERT_EQ(kept.changes.size(), kVolumes);
+    EXPECT_LE(kept.changes.capacity(), kVolumes + kVolumes / 4 + 64);
+
+    const tavi::Conversion counted = tavi::convert(file, relativeSettings(), false);
+    EXPECT_EQ(counted.result, Result::Converted);
+    EXPECT_EQ(counted.output, kept.output);
+    EXPECT_TRUE(counted.changes.empty());
+    EXPECT_EQ(counted.changes.capacity(), 0u);
+}
+
 // Finding the volumes walks as a conversion does and keeps every value: the
 // volume found and the one a channel plays at before its first volume.
 TEST(ScoreTrack, FindingVolumesKeepsEveryValue) {
