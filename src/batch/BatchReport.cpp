@@ -48,20 +48,7 @@ void addUnreadable(FailureGroups& failures, const BatchInputs& inputs) {
 
 // A name as one line of the table: tabs, line breaks and backslashes spelt
 // out (\t, \n, \r, \\), so a name cannot break the columns or the lines.
-std::string tableText(const std::string& name) {
-    if (name.find_first_of("\t\n\r\\") == std::string::npos) return name;
-    std::string out;
-    for (char ch : name) {
-        switch (ch) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            default: out += ch;
-        }
-    }
-    return out;
-}
+std::string tableText(const std::string& name) { return spelledOut(name); }
 
 }  // namespace
 
