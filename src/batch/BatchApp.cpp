@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -13,6 +12,7 @@
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
 #include "batch/InOrder.h"
+#include "batch/OutputFolder.h"
 #include "conversion/FileInspection.h"
 #include "batch/Progress.h"
 #include "batch/ResultFile.h"
@@ -68,43 +68,21 @@ int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
     return failed ? kExitFailed : kExitOk;
 }
 
-// Every folder the outputs go to, made before the workers start. The folders
-// made now (not there before) are added to `made`, as the text of their
-// outputs' paths up to the last '/'.
-bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items,
-                       std::unordered_set<std::string_view>& made) {
-    namespace fs = std::filesystem;
-    std::map<fs::path, std::vector<std::string_view>> folders{{fs::path(outDir), {}}};
-    // Files of one folder come one after the other: the text up to an output's
-    // last '/' decides its folder (its name is a plain one), so a run of them
-    // needs the library once.
-    std::string_view previous;
-    for (const BatchItem& item : items) {
-        const std::string_view output(item.output);
-        const std::string_view text = output.substr(0, output.rfind('/') + 1);
-        const std::string_view name = output.substr(text.size());
-        const bool plain = !name.empty() && name != "." && name != "..";
-        if (!plain || !previous.data() || text != previous)
-            folders[fs::path(item.output).parent_path()].push_back(text);
-        previous = plain ? text : std::string_view();
-    }
-    for (const auto& [folder, texts] : folders) {
-        std::error_code ec;
-        const bool created = fs::create_directories(folder, ec);
-        if (!fs::is_directory(folder, ec)) {
-            print(stderr, "keldro-batch: cannot create the folder " + folder.string() + "\n");
-            return false;
-        }
-        if (created) made.insert(texts.begin(), texts.end());
-    }
-    return true;
-}
-
 int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
     std::unordered_set<std::string_view> newFolders;
-    if (!items.empty() && !makeOutputFolders(options.outDir, items, newFolders)) return kExitFailed;
     std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
+    OutputFolderLock lock;  // held to the end of the run
+    if (!items.empty()) {
+        std::string why;
+        switch (makeOutputFolders(options.outDir, resultPath, items, newFolders, lock, why)) {
+            case FoldersMade::Made: break;
+            case FoldersMade::Refused:
+                print(stderr, "keldro-batch: " + why + "; nothing converted\n");
+                return kExitUsage;
+            case FoldersMade::Failed: print(stderr, "keldro-batch: " + why + "\n"); return kExitFailed;
+        }
+    }
     const bool resultPathVacant = !fileIdentity(resultPath);
     const BatchRun run{options, std::move(resultPath), resultPathVacant, std::move(newFolders)};
     ResultFile resultFile(run.resultPath);

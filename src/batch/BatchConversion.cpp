@@ -19,7 +19,9 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
-    c->job().setBatchFacts({.outputFolderNew = run.outputFolderIsNew(item), .logPathVacant = run.resultPathVacant});
+    c->job().setBatchFacts({.outputFolderNew = run.outputFolderIsNew(item),
+                            .logPathVacant = run.resultPathVacant,
+                            .outputLinkRefused = true});
     return c;
 }
 
@@ -46,7 +48,8 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind, 
     result.name = fileNameOf(item.input);
     result.kind = kind;
     const bool copied =
-        !isSameFile(item.input, item.output) && writeFileSafely(item.output, ByteSpan(input.bytes), input.permissions);
+        !isSameFile(item.input, item.output) &&
+        writeFileSafely(WriteTarget(item.output, AtLink::Refuse), ByteSpan(input.bytes), input.permissions);
     job.reportFile(result, copied ? Result::NotConverted : Result::FileWriteError);
     job.writeLogEntry(result, true);
     outcome.result = result.outcome;

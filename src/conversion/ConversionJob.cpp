@@ -117,9 +117,10 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
         }
     }
     // One look at the output serves the check and the write.
-    const WriteTarget target(out);
+    const AtLink atLink = batchFacts_.outputLinkRefused ? AtLink::Refuse : AtLink::WriteThrough;
+    const WriteTarget target(out, atLink);
     if (const std::optional<FileStatus>& existing = target.existing()) {
-        if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
+        if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out, atLink))
             return reportFile(r, Result::FileWriteError);
     }
     // Written under a temporary name and renamed into place: a failed write

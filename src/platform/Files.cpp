@@ -206,14 +206,23 @@ struct SafeFileWriter::State {
     }
 };
 
-WriteTarget::WriteTarget(const std::string& path) : WriteTarget(path, true) {}
+WriteTarget::WriteTarget(const std::string& path) : WriteTarget(path, true, AtLink::WriteThrough) {}
 
-WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path) {
+WriteTarget::WriteTarget(const std::string& path, AtLink atLink) : WriteTarget(path, true, atLink) {}
+
+WriteTarget::WriteTarget(const std::string& path, bool withStatus, AtLink atLink) : given_(path) {
     found_.path = path;
     if (path.empty()) return;
     struct stat st {};
     found_.exists = ::lstat(path.c_str(), &st) == 0;
-    if (found_.exists && S_ISLNK(st.st_mode)) {
+    if (found_.exists && S_ISLNK(st.st_mode) && atLink == AtLink::Refuse) {
+        // Never resolved: a link naming a file is refused as anything but a
+        // regular file is (found_.mode is the link's), a dangling one is
+        // replaced.
+        if (withStatus) existing_ = fileStatus(path);
+        struct stat named {};
+        found_.exists = statPath(path, named);
+    } else if (found_.exists && S_ISLNK(st.st_mode)) {
         // Written through: the status is the linked file's, and the bytes go
         // to the file the link names.
         if (withStatus) existing_ = fileStatus(path);
@@ -233,7 +242,7 @@ WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path
 }
 
 SafeFileWriter::SafeFileWriter(const std::string& path, unsigned newFileMode)
-    : SafeFileWriter(WriteTarget(path, false), newFileMode) {}
+    : SafeFileWriter(WriteTarget(path, false, AtLink::WriteThrough), newFileMode) {}
 
 SafeFileWriter::SafeFileWriter(const WriteTarget& target, unsigned newFileMode) : state_(std::make_unique<State>()) {
     state_->ok = !target.given_.empty() && state_->open(target.found_, static_cast<mode_t>(newFileMode));
@@ -378,8 +387,8 @@ ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::u
     return S_ISDIR(st.st_mode) ? ReadOutcome::Directory : ReadOutcome::Failed;
 }
 
-bool canOpenForWriting(const std::string& path) {
-    int fd = openRetry(path.c_str(), O_WRONLY | O_NONBLOCK);
+bool canOpenForWriting(const std::string& path, AtLink atLink) {
+    int fd = openRetry(path.c_str(), O_WRONLY | O_NONBLOCK | (atLink == AtLink::Refuse ? O_NOFOLLOW : 0));
     if (fd < 0) return false;
     ::close(fd);
     return true;

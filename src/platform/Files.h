@@ -55,8 +55,15 @@ struct ReadFile {
 enum class ReadOutcome { Read, Directory, TooLarge, Failed };
 ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize);
 
-// True when an existing file can be opened for writing; its content is not changed.
-bool canOpenForWriting(const std::string& path);
+// What a write does with a symbolic link at the path it writes: writes the
+// file the link names (keldro, with the path its user gave), or refuses to
+// write (keldro-batch below its output folder, where another user may have
+// put the link). Either way a dangling link is replaced by the file.
+enum class AtLink { WriteThrough, Refuse };
+
+// True when an existing file can be opened for writing; its content is not
+// changed. With AtLink::Refuse a symbolic link is not followed (false).
+bool canOpenForWriting(const std::string& path, AtLink atLink = AtLink::WriteThrough);
 
 // A path about to be written by a SafeFileWriter, looked at once for both
 // questions: the status of what is there now (as fileStatus gives it) and
@@ -65,6 +72,10 @@ bool canOpenForWriting(const std::string& path);
 class WriteTarget {
 public:
     explicit WriteTarget(const std::string& path);
+    // With AtLink::Refuse the writer never writes through a symbolic link: it
+    // refuses one that names a file, and should a link take the place of the
+    // file after this look, its rename replaces the link itself.
+    WriteTarget(const std::string& path, AtLink atLink);
     // Status of the existing file (symbolic links followed); nullopt when there is none.
     const std::optional<FileStatus>& existing() const { return existing_; }
 
@@ -75,7 +86,7 @@ private:
         bool exists = false;
         unsigned mode = 0, owner = 0, group = 0;  // of the existing file
     };
-    WriteTarget(const std::string& path, bool withStatus);
+    WriteTarget(const std::string& path, bool withStatus, AtLink atLink);
 
     std::string given_;  // the path as given
     Found found_;
@@ -93,7 +104,8 @@ enum class FreshWrite;
 // untouched; a writer destroyed without commit() leaves no trace. A new file
 // gets `newFileMode` less the umask; an existing file keeps its permission
 // bits (and, where allowed, its owner). A symbolic link at the path is
-// written through. Anything other than a regular file at the path is refused.
+// written through, unless the target says AtLink::Refuse. Anything other
+// than a regular file at the path is refused.
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(const std::string& path, unsigned newFileMode = 0666);
