@@ -109,7 +109,7 @@ FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int target
 FileOutcome normalizeReadFile(const BatchItem& item, const BatchRun& run, int targetTenths, ReadOutcome read,
                               ReadFile input) {
     return guarded([&] {
-        const Inspection found = inspectReadFile(read, ByteSpan(input.bytes), item.mode);
+        const Inspection found = inspectReadFile(read, input, item.mode);
         const std::optional<int> change = normalizingChangeFor(found, targetTenths);
         if (!change) return copyUnchanged(item, run, found.kind, input);
         return convertWith(item, run, change, [read, &input](const std::string&, ReadFile& into) {

@@ -98,6 +98,7 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
         case ReadOutcome::Read: break;
         case ReadOutcome::Directory: return reportFile(r, step_->wrongInput());
         case ReadOutcome::TooLarge: return reportFile(r, oversizedInput(mode()));
+        case ReadOutcome::Refused: return reportFile(r, refusedInput(mode(), input));
         case ReadOutcome::Failed: return reportFile(r, Result::FileReadError);
     }
 

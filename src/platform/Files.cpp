@@ -5,6 +5,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -306,12 +307,28 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
 
 namespace {
 
+// Reads into out[got, out.size()); the new count, short at the end of the file or on an error.
+template <typename Buffer>
+std::size_t readInto(int fd, Buffer& out, std::size_t got) {
+    while (got < out.size()) {
+        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 // readWholeFile's work; `opened` tells whether the path could be opened, `st`
 // then holds the open file's status. A regular file longer than maxSize is
-// not read (tooLarge). `room` bytes of capacity are kept behind the content.
+// not read (tooLarge), nor one whose head `head` refuses (refused). `room`
+// bytes of capacity are kept behind the content.
 template <typename Buffer>
 bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std::size_t room, bool& opened,
-                bool& tooLarge, struct stat& st) {
+                bool& tooLarge, struct stat& st, const HeadCheck* head = nullptr, bool* refused = nullptr) {
     out.clear();
     opened = tooLarge = false;
     if (path.empty()) return false;
@@ -330,23 +347,29 @@ bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std
     }
     // The length is taken from the open file; a file that shrinks meanwhile is a read failure,
     // and so is one that does not fit in memory.
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    std::size_t got = 0;
+    if (head && head->refuses) {
+        // The head alone, in a buffer of its own size: a refused file takes no more.
+        out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(head->bytes, size)));
+        got = readInto(fd, out, 0);
+        if (got != out.size() ||
+            head->refuses(ByteSpan(reinterpret_cast<const std::uint8_t*>(out.data()), got), size)) {
+            ::close(fd);
+            if (got != out.size()) out.clear();
+            if (refused) *refused = got == out.size();
+            return false;
+        }
+    }
     try {
-        out.reserve(static_cast<std::size_t>(st.st_size) + room);
-        out.resize(static_cast<std::size_t>(st.st_size));
+        out.reserve(static_cast<std::size_t>(size) + room);
+        out.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
         ::close(fd);
+        out.clear();
         return false;
     }
-    std::size_t got = 0;
-    while (got < out.size()) {
-        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
+    got = readInto(fd, out, got);
     ::close(fd);
     if (got != out.size()) {
         out.clear();
@@ -371,14 +394,18 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t room) 
     return readOpened(path, out, kAnySize, room, opened, tooLarge, st);
 }
 
-ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize) {
-    bool opened = false, tooLarge = false;
+ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize,
+                                  const HeadCheck& head) {
+    bool opened = false, tooLarge = false, refused = false;
     struct stat st {};
-    if (readOpened(path, out.bytes, maxSize, 0, opened, tooLarge, st)) {
+    const bool read = readOpened(path, out.bytes, maxSize, 0, opened, tooLarge, st, &head, &refused);
+    out.size = opened && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    if (read) {
         out.permissions = st.st_mode & 07777;
         return ReadOutcome::Read;
     }
     if (tooLarge) return ReadOutcome::TooLarge;
+    if (refused) return ReadOutcome::Refused;
     if (!opened) {
         // A folder that cannot be opened (no read permission) is still a folder.
         const std::optional<FileStatus> status = fileStatus(path);

@@ -3,6 +3,7 @@
 // "Read-only" always means that the owner write bit is clear: never access(),
 // which answers yes to root for every file.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,14 +47,24 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t room);
 struct ReadFile {
     ByteVector bytes;
     unsigned permissions = 0;
+    std::uint64_t size = 0;  // the regular file's size when it was opened
+};
+
+// A look at the first bytes of a file before the rest is read: `refuses` is
+// given the first `bytes` bytes (all of a shorter file) and the file's size.
+struct HeadCheck {
+    std::size_t bytes = 0;
+    std::function<bool(ByteSpan head, std::uint64_t size)> refuses;
 };
 
 // readWholeFile that also tells a directory and a file longer than maxSize
 // (refused unread, before any memory is taken for it) from other failures,
 // as the per-file flow needs: the opened file's own status answers, a stat
-// only when the path cannot be opened.
-enum class ReadOutcome { Read, Directory, TooLarge, Failed };
-ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize);
+// only when the path cannot be opened. With a head check, a file whose head
+// it refuses is not read further (Refused; `out.bytes` holds the head).
+enum class ReadOutcome { Read, Directory, TooLarge, Refused, Failed };
+ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize,
+                                  const HeadCheck& head = {});
 
 // What a write does with a symbolic link at the path it writes: writes the
 // file the link names (keldro, with the path its user gave), or refuses to
