@@ -19,6 +19,7 @@
 #include "batch/WorkerPool.h"
 #include "platform/Files.h"
 #include "platform/Interruption.h"
+#include "platform/Shortage.h"
 #include "platform/Text.h"
 
 namespace keldro::batch {
@@ -52,17 +53,20 @@ ParallelHooks poolHooks() {
 int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
     std::vector<Inspection> rows(items.size());
+    std::vector<Shortage> shortages(items.size());
     Progress progress(items.size(), Progress::stderrIsTerminal());
     runParallel(
         items.size(), workersFor(options),
         [&](std::size_t i) {
+            takeShortage();  // what an earlier file of this thread left
             rows[i] = inspectFile(items[i].input, items[i].mode);
+            if (!rows[i].ok()) shortages[i] = takeShortage();
             progress.fileDone(items[i].input, rows[i].ok() ? "inspected" : rows[i].message, !rows[i].ok());
         },
         poolHooks());
     progress.finish();
     print(stdout, options.csv ? inspectionCsv(items, rows) : inspectionTable(items, rows));
-    print(stderr, inspectionSummary(items, rows, inputs));
+    print(stderr, inspectionSummary(items, rows, inputs, shortages));
     bool failed = !inputs.unreadable.empty();
     for (const Inspection& row : rows) failed = failed || !row.ok();
     return failed ? kExitFailed : kExitOk;
@@ -106,8 +110,10 @@ int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::size_t started = runParallel(
         items.size(), workersFor(options),
         [&](std::size_t i) {
+            takeShortage();  // what an earlier file of this thread left
             FileOutcome o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
                                                     : convertFile(items[i], run);
+            if (o.failed()) o.shortage = takeShortage();
             const std::lock_guard<std::mutex> lock(reporting);
             progress.fileDone(items[i].input, o.message, o.failed());
             reported.put(i, std::move(o));

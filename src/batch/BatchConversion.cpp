@@ -10,6 +10,7 @@
 #include "conversion/Normalization.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
+#include "platform/Shortage.h"
 
 namespace keldro::batch {
 namespace {
@@ -79,6 +80,7 @@ FileOutcome guarded(Work&& work) {
     try {
         return work();
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         FileOutcome outcome;
         outcome.result = Result::FileReadError;
         outcome.message = std::string(resultMessage(outcome.result));

@@ -8,6 +8,7 @@
 #include "conversion/ResultLog.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
+#include "platform/Shortage.h"
 #include "platform/Text.h"
 
 namespace keldro {
@@ -79,6 +80,7 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     try {
         return convertReadFile(path, r);
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         // What was found before memory ran out is no result of the file.
         r.changes.clear();
         return reportFile(r, Result::FileReadError);

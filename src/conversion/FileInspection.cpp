@@ -9,6 +9,7 @@
 #include "mfivolume/VolumeFile.h"
 #include "conversion/InputFile.h"
 #include "platform/Files.h"
+#include "platform/Shortage.h"
 #include "platform/Text.h"
 #include "tavi/Engine.h"
 #include "volume/FileKinds.h"
@@ -137,6 +138,7 @@ Inspection inspectReadFile(ReadOutcome read, const ReadFile& file, FileMode mode
     try {
         return inspectBytes(ByteSpan(file.bytes), mode);
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         return failed(mode, Result::FileReadError);
     }
 }

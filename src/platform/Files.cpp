@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/Executable.h"
+#include "platform/Shortage.h"
 #include "platform/TemporaryNames.h"
 
 namespace keldro {
@@ -23,11 +24,17 @@ namespace {
 
 bool statPath(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
 
+// Notes a failure for want of file descriptors; errno is kept.
+void noteIfOutOfDescriptors() {
+    if (errno == EMFILE || errno == ENFILE) noteShortage(Shortage::OpenFiles);
+}
+
 int openRetry(const char* path, int flags, mode_t mode = 0) {
     int fd;
     do {
         fd = ::open(path, flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0) noteIfOutOfDescriptors();
     return fd;
 }
 
@@ -139,7 +146,10 @@ struct SafeFileWriter::State {
         for (char c : std::string(".keldro-XXXXXX")) name.push_back(c);
         name.push_back('\0');
         fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) {
+            noteIfOutOfDescriptors();
+            return false;
+        }
         named = name.data();
         listed = std::make_unique<TemporaryName>(named);
         return true;
@@ -365,6 +375,7 @@ bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std
         out.reserve(static_cast<std::size_t>(size) + room);
         out.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         ::close(fd);
         out.clear();
         return false;
