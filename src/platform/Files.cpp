@@ -363,11 +363,12 @@ bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std
         // The head alone, in a buffer of its own size: a refused file takes no more.
         out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(head->bytes, size)));
         got = readInto(fd, out, 0);
-        if (got != out.size() ||
-            head->refuses(ByteSpan(reinterpret_cast<const std::uint8_t*>(out.data()), got), size)) {
+        // A head cut short (the file shrank) fails the read as a short file does.
+        const bool whole = got == out.size();
+        if (!whole || head->refuses(ByteSpan(reinterpret_cast<const std::uint8_t*>(out.data()), got), size)) {
             ::close(fd);
-            if (got != out.size()) out.clear();
-            if (refused) *refused = got == out.size();
+            if (!whole) out.clear();
+            if (refused) *refused = whole;
             return false;
         }
     }
