@@ -96,11 +96,11 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
     if (!endsWithIgnoreCase(path, step_->extension()))
         return reportFile(r, fileStatus(path) ? step_->wrongInput() : Result::FileReadError);
     ReadFile input;
-    switch (inputReader_ ? inputReader_(path, input) : readInputFile(path, mode(), input)) {
+    switch (inputReader_ ? inputReader_(path, input) : readInputFile(path, *step_, input)) {
         case ReadOutcome::Read: break;
         case ReadOutcome::Directory: return reportFile(r, step_->wrongInput());
         case ReadOutcome::TooLarge: return reportFile(r, oversizedInput(mode()));
-        case ReadOutcome::Refused: return reportFile(r, refusedInput(mode(), input));
+        case ReadOutcome::Refused: return reportFile(r, refusedInput(*step_, input));
         case ReadOutcome::Failed: return reportFile(r, Result::FileReadError);
     }
 

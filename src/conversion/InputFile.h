@@ -15,6 +15,9 @@
 namespace keldro {
 
 ReadOutcome readInputFile(const std::string& path, FileMode mode, ReadFile& into);
+// The same with the header check of `step` (the format's own for the
+// formats' steps), as the conversion job reads.
+ReadOutcome readInputFile(const std::string& path, const FileEngineStep& step, ReadFile& into);
 
 // The result of such a file: what each format's reader says of a length
 // field that does not describe the file ("File size error." for TAVI,
@@ -24,5 +27,6 @@ Result oversizedInput(FileMode mode);
 // The result of a file readInputFile refused by its head (Refused, `head`
 // as the read left it): what the format's reader says of its header.
 Result refusedInput(FileMode mode, const ReadFile& head);
+Result refusedInput(const FileEngineStep& step, const ReadFile& head);
 
 }  // namespace keldro
