@@ -32,9 +32,10 @@ std::vector<std::string> keysReadAtStart() {
     return keys;
 }
 
-// A stored volume reads as its option on the command line does: saturating,
-// so 4294967296 is loud rather than wrapped to silence, and the setter clamps it.
-int storedVolume(const IniFile& settings, const std::string& key, int defaultValue) {
+// A stored whole number reads as a volume option on the command line does:
+// saturating, so 4294967296 is loud rather than wrapped to silence (the
+// setter clamps it), and is no mode rather than TAVI.
+int storedNumber(const IniFile& settings, const std::string& key, int defaultValue) {
     return atoiSaturating(settings.readString(kSection, key, std::to_string(defaultValue)));
 }
 
@@ -54,7 +55,7 @@ void ConverterApp::startUp(int argc, char** argv) {
     // The mode. The settings file is read once for the whole run.
     IniFile settings(settingsPath_);
     settings.readAhead(kSection, keysReadAtStart());
-    int target = settings.readInt(kSection, kTargetFileKey, 255);
+    const int target = storedNumber(settings, kTargetFileKey, 255);
     if (target != 0 && target != 1) {
         std::fprintf(stderr, "%s\n", std::string(messageText(msg::kInitialFileParameterError)).c_str());
         // Nothing was converted, and a script must not take that for success.
@@ -78,11 +79,11 @@ void ConverterApp::startUp(int argc, char** argv) {
 
 void ConverterApp::loadSettings(const IniFile& settings, VolumeController& c) const {
     c.setDb(settings.readString(kSection, kDbKey, kDefaultDbText));
-    c.setMasterVolume(storedVolume(settings, kMasterVolumeKey, kDefaultMasterVolume));
+    c.setMasterVolume(storedNumber(settings, kMasterVolumeKey, kDefaultMasterVolume));
     c.setMaxGain(settings.readString(kSection, kMaxGainKey, kDefaultMaxGainText));
     for (int ch = 1; ch <= 16; ++ch)
-        c.setChannel(ch - 1, storedVolume(settings, channelKey(ch), kDefaultChannelVolume));
-    c.setChannel(kAdpcmEntry, storedVolume(settings, kAdpcmKey, kDefaultChannelVolume));
+        c.setChannel(ch - 1, storedNumber(settings, channelKey(ch), kDefaultChannelVolume));
+    c.setChannel(kAdpcmEntry, storedNumber(settings, kAdpcmKey, kDefaultChannelVolume));
 }
 
 void ConverterApp::saveSettings(IniFile& settings, const VolumeController& c) const {

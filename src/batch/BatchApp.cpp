@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -13,12 +12,14 @@
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
 #include "batch/InOrder.h"
+#include "batch/OutputFolder.h"
 #include "conversion/FileInspection.h"
 #include "batch/Progress.h"
 #include "batch/ResultFile.h"
 #include "batch/WorkerPool.h"
 #include "platform/Files.h"
 #include "platform/Interruption.h"
+#include "platform/Shortage.h"
 #include "platform/Text.h"
 
 namespace keldro::batch {
@@ -52,59 +53,40 @@ ParallelHooks poolHooks() {
 int runInspection(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
     std::vector<Inspection> rows(items.size());
+    std::vector<Shortage> shortages(items.size());
     Progress progress(items.size(), Progress::stderrIsTerminal());
     runParallel(
         items.size(), workersFor(options),
         [&](std::size_t i) {
+            takeShortage();  // what an earlier file of this thread left
             rows[i] = inspectFile(items[i].input, items[i].mode);
+            if (!rows[i].ok()) shortages[i] = takeShortage();
             progress.fileDone(items[i].input, rows[i].ok() ? "inspected" : rows[i].message, !rows[i].ok());
         },
         poolHooks());
     progress.finish();
     print(stdout, options.csv ? inspectionCsv(items, rows) : inspectionTable(items, rows));
-    print(stderr, inspectionSummary(items, rows, inputs));
+    print(stderr, inspectionSummary(items, rows, inputs, shortages));
     bool failed = !inputs.unreadable.empty();
     for (const Inspection& row : rows) failed = failed || !row.ok();
     return failed ? kExitFailed : kExitOk;
 }
 
-// Every folder the outputs go to, made before the workers start. The folders
-// made now (not there before) are added to `made`, as the text of their
-// outputs' paths up to the last '/'.
-bool makeOutputFolders(const std::string& outDir, const std::vector<BatchItem>& items,
-                       std::unordered_set<std::string_view>& made) {
-    namespace fs = std::filesystem;
-    std::map<fs::path, std::vector<std::string_view>> folders{{fs::path(outDir), {}}};
-    // Files of one folder come one after the other: the text up to an output's
-    // last '/' decides its folder (its name is a plain one), so a run of them
-    // needs the library once.
-    std::string_view previous;
-    for (const BatchItem& item : items) {
-        const std::string_view output(item.output);
-        const std::string_view text = output.substr(0, output.rfind('/') + 1);
-        const std::string_view name = output.substr(text.size());
-        const bool plain = !name.empty() && name != "." && name != "..";
-        if (!plain || !previous.data() || text != previous)
-            folders[fs::path(item.output).parent_path()].push_back(text);
-        previous = plain ? text : std::string_view();
-    }
-    for (const auto& [folder, texts] : folders) {
-        std::error_code ec;
-        const bool created = fs::create_directories(folder, ec);
-        if (!fs::is_directory(folder, ec)) {
-            print(stderr, "keldro-batch: cannot create the folder " + folder.string() + "\n");
-            return false;
-        }
-        if (created) made.insert(texts.begin(), texts.end());
-    }
-    return true;
-}
-
 int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::vector<BatchItem>& items = inputs.items;
     std::unordered_set<std::string_view> newFolders;
-    if (!items.empty() && !makeOutputFolders(options.outDir, items, newFolders)) return kExitFailed;
     std::string resultPath = (std::filesystem::path(options.outDir) / kResultFileName).string();
+    OutputFolderLock lock;  // held to the end of the run
+    if (!items.empty()) {
+        std::string why;
+        switch (makeOutputFolders(options.outDir, resultPath, items, newFolders, lock, why)) {
+            case FoldersMade::Made: break;
+            case FoldersMade::Refused:
+                print(stderr, "keldro-batch: " + why + "; nothing converted\n");
+                return kExitUsage;
+            case FoldersMade::Failed: print(stderr, "keldro-batch: " + why + "\n"); return kExitFailed;
+        }
+    }
     const bool resultPathVacant = !fileIdentity(resultPath);
     const BatchRun run{options, std::move(resultPath), resultPathVacant, std::move(newFolders)};
     ResultFile resultFile(run.resultPath);
@@ -128,8 +110,10 @@ int runConversion(const BatchOptions& options, const BatchInputs& inputs) {
     const std::size_t started = runParallel(
         items.size(), workersFor(options),
         [&](std::size_t i) {
+            takeShortage();  // what an earlier file of this thread left
             FileOutcome o = options.normalizeTenths ? normalizeFile(items[i], run, *options.normalizeTenths)
                                                     : convertFile(items[i], run);
+            if (o.failed()) o.shortage = takeShortage();
             const std::lock_guard<std::mutex> lock(reporting);
             progress.fileDone(items[i].input, o.message, o.failed());
             reported.put(i, std::move(o));

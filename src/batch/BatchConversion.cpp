@@ -10,6 +10,7 @@
 #include "conversion/Normalization.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
+#include "platform/Shortage.h"
 
 namespace keldro::batch {
 namespace {
@@ -19,7 +20,9 @@ std::unique_ptr<VolumeController> controllerFor(const BatchItem& item, const Bat
     c->setInputFileName(item.input);
     c->setOutputFileName(item.output);
     c->setLogFileName(run.resultPath);
-    c->job().setBatchFacts({.outputFolderNew = run.outputFolderIsNew(item), .logPathVacant = run.resultPathVacant});
+    c->job().setBatchFacts({.outputFolderNew = run.outputFolderIsNew(item),
+                            .logPathVacant = run.resultPathVacant,
+                            .outputLinkRefused = true});
     return c;
 }
 
@@ -46,7 +49,8 @@ FileOutcome copyUnchanged(const BatchItem& item, const BatchRun& run, int kind, 
     result.name = fileNameOf(item.input);
     result.kind = kind;
     const bool copied =
-        !isSameFile(item.input, item.output) && writeFileSafely(item.output, ByteSpan(input.bytes), input.permissions);
+        !isSameFile(item.input, item.output) &&
+        writeFileSafely(WriteTarget(item.output, AtLink::Refuse), ByteSpan(input.bytes), input.permissions);
     job.reportFile(result, copied ? Result::NotConverted : Result::FileWriteError);
     job.writeLogEntry(result, true);
     outcome.result = result.outcome;
@@ -76,6 +80,7 @@ FileOutcome guarded(Work&& work) {
     try {
         return work();
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         FileOutcome outcome;
         outcome.result = Result::FileReadError;
         outcome.message = std::string(resultMessage(outcome.result));
@@ -106,7 +111,7 @@ FileOutcome normalizeFile(const BatchItem& item, const BatchRun& run, int target
 FileOutcome normalizeReadFile(const BatchItem& item, const BatchRun& run, int targetTenths, ReadOutcome read,
                               ReadFile input) {
     return guarded([&] {
-        const Inspection found = inspectReadFile(read, ByteSpan(input.bytes), item.mode);
+        const Inspection found = inspectReadFile(read, input, item.mode);
         const std::optional<int> change = normalizingChangeFor(found, targetTenths);
         if (!change) return copyUnchanged(item, run, found.kind, input);
         return convertWith(item, run, change, [read, &input](const std::string&, ReadFile& into) {

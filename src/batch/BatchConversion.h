@@ -13,15 +13,17 @@
 #include "batch/BatchOptions.h"
 #include "conversion/Normalization.h"
 #include "platform/Files.h"
+#include "platform/Shortage.h"
 #include "volume/Result.h"
 
 namespace keldro::batch {
 
 struct FileOutcome {
-    Result result = Result::Converted;  // Converted, NotConverted (copied unchanged) or an error
-    std::string message;                // the result's message
-    std::string logEntry;               // the file's result-log entry (empty when the job wrote none)
-    std::optional<int> changeTenths;    // --normalize: the change applied; none when copied unchanged
+    Result result = Result::Converted;   // Converted, NotConverted (copied unchanged) or an error
+    std::string message;                 // the result's message
+    std::string logEntry;                // the file's result-log entry (empty when the job wrote none)
+    std::optional<int> changeTenths;     // --normalize: the change applied; none when copied unchanged
+    Shortage shortage = Shortage::None;  // a failed file: what the system ran short of, when that failed it
 
     bool failed() const { return !isSuccess(result); }
 };

@@ -42,26 +42,23 @@ std::string csvField(const std::string& text) {
     return quoted + "\"";
 }
 
+// A failure's message, with what the system ran short of where that failed the file.
+std::string failureText(const std::string& message, Shortage shortage) {
+    switch (shortage) {
+        case Shortage::None: break;
+        case Shortage::OpenFiles: return message + " (too many open files)";
+        case Shortage::Memory: return message + " (out of memory)";
+    }
+    return message;
+}
+
 void addUnreadable(FailureGroups& failures, const BatchInputs& inputs) {
     for (const std::string& p : inputs.unreadable) failures.add(std::string(resultMessage(Result::FileReadError)), p);
 }
 
 // A name as one line of the table: tabs, line breaks and backslashes spelt
 // out (\t, \n, \r, \\), so a name cannot break the columns or the lines.
-std::string tableText(const std::string& name) {
-    if (name.find_first_of("\t\n\r\\") == std::string::npos) return name;
-    std::string out;
-    for (char ch : name) {
-        switch (ch) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            default: out += ch;
-        }
-    }
-    return out;
-}
+std::string tableText(const std::string& name) { return spelledOut(name); }
 
 }  // namespace
 
@@ -154,7 +151,7 @@ ConversionSummary::ConversionSummary(bool normalize) : normalize_(normalize) {}
 
 void ConversionSummary::add(const BatchItem& item, const FileOutcome& o) {
     if (o.failed())
-        failures_.add(o.message, item.input);
+        failures_.add(failureText(o.message, o.shortage), item.input);
     else if (o.result == Result::Converted)
         ++converted_;
     else
@@ -179,14 +176,15 @@ std::string ConversionSummary::take(const BatchInputs& inputs) {
 }
 
 std::string inspectionSummary(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows,
-                              const BatchInputs& inputs) {
+                              const BatchInputs& inputs, const std::vector<Shortage>& shortages) {
     FailureGroups failures;
     std::size_t inspected = 0;
     for (std::size_t i = 0; i < items.size() && i < rows.size(); ++i) {
         if (rows[i].ok())
             ++inspected;
         else
-            failures.add(rows[i].message, items[i].input);
+            failures.add(failureText(rows[i].message, i < shortages.size() ? shortages[i] : Shortage::None),
+                         items[i].input);
     }
     addUnreadable(failures, inputs);
     std::string out = formatText("Inspected: %zu\nFailed:    %zu\n", inspected, failures.count());

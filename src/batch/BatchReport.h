@@ -35,7 +35,9 @@ struct FailureGroups {
 };
 
 // The closing summary of a conversion: counts of converted, unchanged and
-// failed files, the failures grouped by message (with their paths), and with
+// failed files, the failures grouped by message (with their paths; a file
+// that failed for want of file descriptors or memory is grouped under its
+// message with "(too many open files)" or "(out of memory)"), and with
 // --normalize the change chosen per file. Fed one file at a time in input
 // order, it keeps only what it prints, so a run over many files does not
 // hold every file's outcome until the end.
@@ -54,8 +56,9 @@ private:
     std::string changes_;  // --normalize: "Change per file:" and its lines
 };
 
-// Inspected and failed counts, the failures grouped by message.
+// Inspected and failed counts, the failures grouped by message; with
+// `shortages` (per row), a failure the system's shortage caused says so.
 std::string inspectionSummary(const std::vector<BatchItem>& items, const std::vector<Inspection>& rows,
-                              const BatchInputs& inputs);
+                              const BatchInputs& inputs, const std::vector<Shortage>& shortages = {});
 
 }  // namespace keldro::batch

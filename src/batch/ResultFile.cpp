@@ -12,7 +12,12 @@ ResultFile::ResultFile(std::string path) : path_(std::move(path)) {}
 void ResultFile::append(const std::string& entry) {
     if (entry.empty() || !ok_) return;
     // A result file whose owner write bit is clear is read-only, as a log is.
-    if (!writer_) writer_ = isReadOnly(path_) ? nullptr : std::make_unique<SafeFileWriter>(path_);
+    // A symbolic link put at its name meanwhile is never written through.
+    if (!writer_) {
+        const WriteTarget target(path_, AtLink::Refuse);
+        const bool readOnly = target.existing() && target.existing()->isReadOnly;
+        writer_ = readOnly ? nullptr : std::make_unique<SafeFileWriter>(target);
+    }
     ok_ = writer_ && writer_->ok();
     if (ok_) buffer_ += entry;
     if (buffer_.size() >= kBufferBytes) flush();

@@ -8,6 +8,7 @@
 #include "conversion/ResultLog.h"
 #include "platform/Executable.h"
 #include "platform/Files.h"
+#include "platform/Shortage.h"
 #include "platform/Text.h"
 
 namespace keldro {
@@ -81,6 +82,7 @@ Result ConversionJob::convertOneFile(const std::string& path, FileResult& r) {
     try {
         return convertReadFile(path, r);
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         // What was found before memory ran out is no result of the file.
         r.changes.clear();
         return reportFile(r, Result::FileReadError);
@@ -96,10 +98,11 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
     if (!endsWithIgnoreCase(path, step_->extension()))
         return reportFile(r, fileStatus(path) ? step_->wrongInput() : Result::FileReadError);
     ReadFile input;
-    switch (inputReader_ ? inputReader_(path, input) : readInputFile(path, mode(), input)) {
+    switch (inputReader_ ? inputReader_(path, input) : readInputFile(path, *step_, input)) {
         case ReadOutcome::Read: break;
         case ReadOutcome::Directory: return reportFile(r, step_->wrongInput());
         case ReadOutcome::TooLarge: return reportFile(r, oversizedInput(mode()));
+        case ReadOutcome::Refused: return reportFile(r, refusedInput(*step_, input));
         case ReadOutcome::Failed: return reportFile(r, Result::FileReadError);
     }
 
@@ -119,9 +122,10 @@ Result ConversionJob::convertReadFile(const std::string& path, FileResult& r) {
         }
     }
     // One look at the output serves the check and the write.
-    const WriteTarget target(out);
+    const AtLink atLink = batchFacts_.outputLinkRefused ? AtLink::Refuse : AtLink::WriteThrough;
+    const WriteTarget target(out, atLink);
     if (const std::optional<FileStatus>& existing = target.existing()) {
-        if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out))
+        if (existing->isReadOnly || existing->isDirectory || !canOpenForWriting(out, atLink))
             return reportFile(r, Result::FileWriteError);
     }
     // Written under a temporary name and renamed into place: a failed write

@@ -67,6 +67,10 @@ public:
         // end): the log can replace none of the run's files, and the job does
         // not look for each file.
         bool logPathVacant = false;
+        // The output lies below keldro-batch's output folder, where another
+        // user may have put a symbolic link at its name: such a link is never
+        // written through, and the file fails with "File write error.".
+        bool outputLinkRefused = false;
     };
     void setBatchFacts(const BatchFacts& facts) { batchFacts_ = facts; }
 

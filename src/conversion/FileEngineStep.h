@@ -21,6 +21,13 @@ public:
     virtual std::string_view extension() const = 0;  // ".mmf" / ".mld", compared ignoring case
     virtual Result wrongInput() const = 0;           // "No TAVI file." / "No MFi file."
 
+    // The first bytes of a file the engine judges its header by, and what it
+    // says of a file of `size` bytes from them alone: the result that refuses
+    // the file, or Converted when the rest decides. The job reads no further
+    // than the head of a refused file. By default the whole file decides.
+    virtual std::size_t headBytes() const { return 0; }
+    virtual Result checkHead(ByteSpan /*head*/, std::uint64_t /*size*/) const { return Result::Converted; }
+
     // Runs the mode's engine on the whole input file with the run's settings.
     // Reports every outcome through job.reportFile(result, outcome), fills
     // result.changes, result.kind and result.chosenMaxGain, and when converted

@@ -9,6 +9,7 @@
 #include "mfivolume/VolumeFile.h"
 #include "conversion/InputFile.h"
 #include "platform/Files.h"
+#include "platform/Shortage.h"
 #include "platform/Text.h"
 #include "tavi/Engine.h"
 #include "volume/FileKinds.h"
@@ -122,20 +123,22 @@ Inspection inspectBytes(ByteSpan bytes, FileMode mode) {
 Inspection inspectFile(const std::string& path, FileMode mode) {
     ReadFile file;
     const ReadOutcome read = readInputFile(path, mode, file);
-    return inspectReadFile(read, ByteSpan(file.bytes), mode);
+    return inspectReadFile(read, file, mode);
 }
 
-Inspection inspectReadFile(ReadOutcome read, ByteSpan bytes, FileMode mode) {
+Inspection inspectReadFile(ReadOutcome read, const ReadFile& file, FileMode mode) {
     switch (read) {
         case ReadOutcome::Read: break;
         case ReadOutcome::TooLarge: return failed(mode, oversizedInput(mode));
+        case ReadOutcome::Refused: return failed(mode, refusedInput(mode, file));
         // A folder fails the read like anything else that is not a regular file.
         case ReadOutcome::Directory:
         case ReadOutcome::Failed: return failed(mode, Result::FileReadError);
     }
     try {
-        return inspectBytes(bytes, mode);
+        return inspectBytes(ByteSpan(file.bytes), mode);
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         return failed(mode, Result::FileReadError);
     }
 }

@@ -32,7 +32,7 @@ struct Inspection {
 // not inspected: its outcome says why ("File read error." for the memory).
 Inspection inspectFile(const std::string& path, FileMode mode);
 // The same for a file read by readInputFile with the outcome `read`.
-Inspection inspectReadFile(ReadOutcome read, ByteSpan bytes, FileMode mode);
+Inspection inspectReadFile(ReadOutcome read, const ReadFile& file, FileMode mode);
 Inspection inspectBytes(ByteSpan bytes, FileMode mode);
 
 // "TAVI/VQ-7", "MFi/3.1", or "---" when the kind is not known.

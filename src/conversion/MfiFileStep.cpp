@@ -21,6 +21,8 @@ public:
     FileMode mode() const override { return FileMode::Mfi; }
     std::string_view extension() const override { return ".mld"; }
     Result wrongInput() const override { return Result::NoMfiFile; }
+    std::size_t headBytes() const override { return mfi::kFileHeadBytes; }
+    Result checkHead(ByteSpan head, std::uint64_t size) const override { return mfi::checkFileHead(head, size); }
 
     Result convert(ConversionJob& job, const VolumeSettings& settings, ByteSpan input, FileResult& result,
                    ByteVector& output) override {

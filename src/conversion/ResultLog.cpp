@@ -292,6 +292,16 @@ std::vector<std::size_t> queueOrder(const std::vector<std::size_t>& members, con
     return order;
 }
 
+// A file name in an entry: as it is, unless it holds a control character (a
+// line break would split the entry or forge another): then every control
+// character and backslash is spelt out, as the --inspect table does.
+void appendName(std::string& out, const std::string& name) {
+    if (hasControlCharacter(name))
+        out += spelledOut(name, true);
+    else
+        out += name;
+}
+
 // Three numbers joined by `separator`, the first at least `firstWidth`
 // digits wide and the others two, zeros in front.
 void appendThreeNumbers(std::string& out, std::array<int, 3> numbers, int firstWidth, char separator) {
@@ -382,7 +392,7 @@ std::string buildEntry(const LogContext& ctx, FileResult& result, const LocalDat
     out.reserve(256 + ctx.inputFileName.size() + ctx.outputFileName.size() +
                 (spill ? kSpillBytes : 64 * result.changes.size()));
     out += "IN:";
-    out += ctx.inputFileName;
+    appendName(out, ctx.inputFileName);
     out += '\t';
     appendKindCell(out, ctx.mode, result.kind);
     out += ok ? "Result:OK\t" : "Result:NG\t";
@@ -397,7 +407,7 @@ std::string buildEntry(const LogContext& ctx, FileResult& result, const LocalDat
     appendThreeNumbers(out, {now.hour, now.minute, now.second}, 2, ':');
     out += "\r\n";
     out += "OUT:";
-    out += ctx.outputFileName;
+    appendName(out, ctx.outputFileName);
     out += "\r\n";
     out.append(86, '=');
     out += "\r\n";

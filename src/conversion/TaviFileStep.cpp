@@ -12,6 +12,8 @@ public:
     FileMode mode() const override { return FileMode::Tavi; }
     std::string_view extension() const override { return ".mmf"; }
     Result wrongInput() const override { return Result::NoTaviFile; }
+    std::size_t headBytes() const override { return tavi::kFileHeadBytes; }
+    Result checkHead(ByteSpan head, std::uint64_t size) const override { return tavi::checkFileHead(head, size); }
 
     Result convert(ConversionJob& job, const VolumeSettings& settings, ByteSpan input, FileResult& result,
                    ByteVector& output) override {

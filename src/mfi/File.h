@@ -16,6 +16,15 @@ namespace keldro::mfi {
 // every byte behind the first eight.
 inline constexpr std::uint64_t kLargestFileSize = 8 + std::uint64_t{0xFFFFFFFF};
 
+// The first bytes of a file that decide whether its header can be good: the
+// id, the data length, the header length, the types and the track count.
+inline constexpr std::size_t kFileHeadBytes = 13;
+// What File::read says of a file of `fileSize` bytes that starts with `head`
+// (its first kFileHeadBytes, or all of a shorter file) when its header
+// refuses it; Converted when the rest decides. Lets a reader refuse a long
+// file without reading it whole.
+Result checkFileHead(ByteSpan head, std::uint64_t fileSize);
+
 // A text field of the header: the bytes exactly as read (no character set
 // assumed), zero-filled behind them, and their count (0 = absent).
 template <std::size_t Capacity>

@@ -64,15 +64,20 @@ Result decodeEventBody(ByteSpan in, std::size_t& offset, std::size_t end, Event&
 
 // The file is one chunk "melo" whose body starts with the header length.
 // That field is read even when the declared body is shorter than it.
-Result readHeader(ByteSpan in, Info& info) {
-    if (in.size() < FileHeader::kBytes) return Result::MfiHeaderSize;
-    const auto file = ChunkReader(in, kChunkForm).next();
+// `head` is the file's start (all of it, or its first FileHeader::kBytes),
+// `fileSize` the size of the whole file.
+Result readHeader(ByteSpan head, std::uint64_t fileSize, Info& info) {
+    if (fileSize < FileHeader::kBytes) return Result::MfiHeaderSize;
+    const auto file = ChunkReader(head, kChunkForm).next();
     if (!file || !file->is(kFileId)) return Result::MfiNonsupportFileId;
-    if (file->size == 0 || !file->fits) return Result::MfiHeaderSize;
-    const auto headerLength = readBE(in, FileHeader::kHeaderLength);
-    if (!headerLength || *headerLength == 0 || *headerLength > in.size()) return Result::MfiChunkSize;
-    if (readBE(in, FileHeader::kMajorType) != 1u || readBE(in, FileHeader::kMinorType) != 1u) return Result::NoMfiFile;
-    const std::uint32_t trackCount = readBE(in, FileHeader::kTrackCount).value_or(0);
+    // The declared body fits in the file (the chunk's `fits`, for a head that
+    // may stop short of the file's end).
+    if (file->size == 0 || file->size > fileSize - kChunkForm.headerBytes()) return Result::MfiHeaderSize;
+    const auto headerLength = readBE(head, FileHeader::kHeaderLength);
+    if (!headerLength || *headerLength == 0 || *headerLength > fileSize) return Result::MfiChunkSize;
+    if (readBE(head, FileHeader::kMajorType) != 1u || readBE(head, FileHeader::kMinorType) != 1u)
+        return Result::NoMfiFile;
+    const std::uint32_t trackCount = readBE(head, FileHeader::kTrackCount).value_or(0);
     if (trackCount == 0 || trackCount > Body::kMaxTracks) return Result::MfiTrackCount;
     info.headerLength = static_cast<std::uint16_t>(*headerLength);
     info.majorType = 1;
@@ -240,10 +245,17 @@ Result decodeTrackEvents(ByteSpan in, std::size_t begin, std::size_t end, Track&
     return Result::Converted;
 }
 
+Result checkFileHead(ByteSpan head, std::uint64_t fileSize) {
+    static_assert(kFileHeadBytes == FileHeader::kBytes);
+    if (fileSize == 0) return Result::NoMfiFile;
+    Info info;
+    return readHeader(head, fileSize, info);
+}
+
 Result File::read(ByteSpan in) {
     if (in.empty()) return Result::NoMfiFile;
     std::size_t offset = FileHeader::kBytes;
-    if (const Result status = readHeader(in, info_); !ok(status)) return status;
+    if (const Result status = readHeader(in, in.size(), info_); !ok(status)) return status;
     if (const Result status = readInfo(in, offset, info_); !ok(status)) return status;
     if (info_.ainf.length != 0) {
         if (const Result status = readAudio(in, offset, *this); !ok(status)) return status;

@@ -5,6 +5,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/Executable.h"
+#include "platform/Shortage.h"
 #include "platform/TemporaryNames.h"
 
 namespace keldro {
@@ -22,11 +24,17 @@ namespace {
 
 bool statPath(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
 
+// Notes a failure for want of file descriptors; errno is kept.
+void noteIfOutOfDescriptors() {
+    if (errno == EMFILE || errno == ENFILE) noteShortage(Shortage::OpenFiles);
+}
+
 int openRetry(const char* path, int flags, mode_t mode = 0) {
     int fd;
     do {
         fd = ::open(path, flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0) noteIfOutOfDescriptors();
     return fd;
 }
 
@@ -138,7 +146,10 @@ struct SafeFileWriter::State {
         for (char c : std::string(".keldro-XXXXXX")) name.push_back(c);
         name.push_back('\0');
         fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) {
+            noteIfOutOfDescriptors();
+            return false;
+        }
         named = name.data();
         listed = std::make_unique<TemporaryName>(named);
         return true;
@@ -206,14 +217,23 @@ struct SafeFileWriter::State {
     }
 };
 
-WriteTarget::WriteTarget(const std::string& path) : WriteTarget(path, true) {}
+WriteTarget::WriteTarget(const std::string& path) : WriteTarget(path, true, AtLink::WriteThrough) {}
 
-WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path) {
+WriteTarget::WriteTarget(const std::string& path, AtLink atLink) : WriteTarget(path, true, atLink) {}
+
+WriteTarget::WriteTarget(const std::string& path, bool withStatus, AtLink atLink) : given_(path) {
     found_.path = path;
     if (path.empty()) return;
     struct stat st {};
     found_.exists = ::lstat(path.c_str(), &st) == 0;
-    if (found_.exists && S_ISLNK(st.st_mode)) {
+    if (found_.exists && S_ISLNK(st.st_mode) && atLink == AtLink::Refuse) {
+        // Never resolved: a link naming a file is refused as anything but a
+        // regular file is (found_.mode is the link's), a dangling one is
+        // replaced.
+        if (withStatus) existing_ = fileStatus(path);
+        struct stat named {};
+        found_.exists = statPath(path, named);
+    } else if (found_.exists && S_ISLNK(st.st_mode)) {
         // Written through: the status is the linked file's, and the bytes go
         // to the file the link names.
         if (withStatus) existing_ = fileStatus(path);
@@ -233,7 +253,7 @@ WriteTarget::WriteTarget(const std::string& path, bool withStatus) : given_(path
 }
 
 SafeFileWriter::SafeFileWriter(const std::string& path, unsigned newFileMode)
-    : SafeFileWriter(WriteTarget(path, false), newFileMode) {}
+    : SafeFileWriter(WriteTarget(path, false, AtLink::WriteThrough), newFileMode) {}
 
 SafeFileWriter::SafeFileWriter(const WriteTarget& target, unsigned newFileMode) : state_(std::make_unique<State>()) {
     state_->ok = !target.given_.empty() && state_->open(target.found_, static_cast<mode_t>(newFileMode));
@@ -297,12 +317,28 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
 
 namespace {
 
+// Reads into out[got, out.size()); the new count, short at the end of the file or on an error.
+template <typename Buffer>
+std::size_t readInto(int fd, Buffer& out, std::size_t got) {
+    while (got < out.size()) {
+        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 // readWholeFile's work; `opened` tells whether the path could be opened, `st`
 // then holds the open file's status. A regular file longer than maxSize is
-// not read (tooLarge). `room` bytes of capacity are kept behind the content.
+// not read (tooLarge), nor one whose head `head` refuses (refused). `room`
+// bytes of capacity are kept behind the content.
 template <typename Buffer>
 bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std::size_t room, bool& opened,
-                bool& tooLarge, struct stat& st) {
+                bool& tooLarge, struct stat& st, const HeadCheck* head = nullptr, bool* refused = nullptr) {
     out.clear();
     opened = tooLarge = false;
     if (path.empty()) return false;
@@ -321,23 +357,31 @@ bool readOpened(const std::string& path, Buffer& out, std::uint64_t maxSize, std
     }
     // The length is taken from the open file; a file that shrinks meanwhile is a read failure,
     // and so is one that does not fit in memory.
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    std::size_t got = 0;
+    if (head && head->refuses) {
+        // The head alone, in a buffer of its own size: a refused file takes no more.
+        out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(head->bytes, size)));
+        got = readInto(fd, out, 0);
+        // A head cut short (the file shrank) fails the read as a short file does.
+        const bool whole = got == out.size();
+        if (!whole || head->refuses(ByteSpan(reinterpret_cast<const std::uint8_t*>(out.data()), got), size)) {
+            ::close(fd);
+            if (!whole) out.clear();
+            if (refused) *refused = whole;
+            return false;
+        }
+    }
     try {
-        out.reserve(static_cast<std::size_t>(st.st_size) + room);
-        out.resize(static_cast<std::size_t>(st.st_size));
+        out.reserve(static_cast<std::size_t>(size) + room);
+        out.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
+        noteShortage(Shortage::Memory);
         ::close(fd);
+        out.clear();
         return false;
     }
-    std::size_t got = 0;
-    while (got < out.size()) {
-        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
+    got = readInto(fd, out, got);
     ::close(fd);
     if (got != out.size()) {
         out.clear();
@@ -362,14 +406,18 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t room) 
     return readOpened(path, out, kAnySize, room, opened, tooLarge, st);
 }
 
-ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize) {
-    bool opened = false, tooLarge = false;
+ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize,
+                                  const HeadCheck& head) {
+    bool opened = false, tooLarge = false, refused = false;
     struct stat st {};
-    if (readOpened(path, out.bytes, maxSize, 0, opened, tooLarge, st)) {
+    const bool read = readOpened(path, out.bytes, maxSize, 0, opened, tooLarge, st, &head, &refused);
+    out.size = opened && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    if (read) {
         out.permissions = st.st_mode & 07777;
         return ReadOutcome::Read;
     }
     if (tooLarge) return ReadOutcome::TooLarge;
+    if (refused) return ReadOutcome::Refused;
     if (!opened) {
         // A folder that cannot be opened (no read permission) is still a folder.
         const std::optional<FileStatus> status = fileStatus(path);
@@ -378,8 +426,8 @@ ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::u
     return S_ISDIR(st.st_mode) ? ReadOutcome::Directory : ReadOutcome::Failed;
 }
 
-bool canOpenForWriting(const std::string& path) {
-    int fd = openRetry(path.c_str(), O_WRONLY | O_NONBLOCK);
+bool canOpenForWriting(const std::string& path, AtLink atLink) {
+    int fd = openRetry(path.c_str(), O_WRONLY | O_NONBLOCK | (atLink == AtLink::Refuse ? O_NOFOLLOW : 0));
     if (fd < 0) return false;
     ::close(fd);
     return true;

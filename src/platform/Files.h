@@ -3,6 +3,7 @@
 // "Read-only" always means that the owner write bit is clear: never access(),
 // which answers yes to root for every file.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,17 +47,34 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t room);
 struct ReadFile {
     ByteVector bytes;
     unsigned permissions = 0;
+    std::uint64_t size = 0;  // the regular file's size when it was opened
+};
+
+// A look at the first bytes of a file before the rest is read: `refuses` is
+// given the first `bytes` bytes (all of a shorter file) and the file's size.
+struct HeadCheck {
+    std::size_t bytes = 0;
+    std::function<bool(ByteSpan head, std::uint64_t size)> refuses;
 };
 
 // readWholeFile that also tells a directory and a file longer than maxSize
 // (refused unread, before any memory is taken for it) from other failures,
 // as the per-file flow needs: the opened file's own status answers, a stat
-// only when the path cannot be opened.
-enum class ReadOutcome { Read, Directory, TooLarge, Failed };
-ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize);
+// only when the path cannot be opened. With a head check, a file whose head
+// it refuses is not read further (Refused; `out.bytes` holds the head).
+enum class ReadOutcome { Read, Directory, TooLarge, Refused, Failed };
+ReadOutcome readWholeFileOrFolder(const std::string& path, ReadFile& out, std::uint64_t maxSize,
+                                  const HeadCheck& head = {});
 
-// True when an existing file can be opened for writing; its content is not changed.
-bool canOpenForWriting(const std::string& path);
+// What a write does with a symbolic link at the path it writes: writes the
+// file the link names (keldro, with the path its user gave), or refuses to
+// write (keldro-batch below its output folder, where another user may have
+// put the link). Either way a dangling link is replaced by the file.
+enum class AtLink { WriteThrough, Refuse };
+
+// True when an existing file can be opened for writing; its content is not
+// changed. With AtLink::Refuse a symbolic link is not followed (false).
+bool canOpenForWriting(const std::string& path, AtLink atLink = AtLink::WriteThrough);
 
 // A path about to be written by a SafeFileWriter, looked at once for both
 // questions: the status of what is there now (as fileStatus gives it) and
@@ -65,6 +83,10 @@ bool canOpenForWriting(const std::string& path);
 class WriteTarget {
 public:
     explicit WriteTarget(const std::string& path);
+    // With AtLink::Refuse the writer never writes through a symbolic link: it
+    // refuses one that names a file, and should a link take the place of the
+    // file after this look, its rename replaces the link itself.
+    WriteTarget(const std::string& path, AtLink atLink);
     // Status of the existing file (symbolic links followed); nullopt when there is none.
     const std::optional<FileStatus>& existing() const { return existing_; }
 
@@ -75,7 +97,7 @@ private:
         bool exists = false;
         unsigned mode = 0, owner = 0, group = 0;  // of the existing file
     };
-    WriteTarget(const std::string& path, bool withStatus);
+    WriteTarget(const std::string& path, bool withStatus, AtLink atLink);
 
     std::string given_;  // the path as given
     Found found_;
@@ -93,7 +115,8 @@ enum class FreshWrite;
 // untouched; a writer destroyed without commit() leaves no trace. A new file
 // gets `newFileMode` less the umask; an existing file keeps its permission
 // bits (and, where allowed, its owner). A symbolic link at the path is
-// written through. Anything other than a regular file at the path is refused.
+// written through, unless the target says AtLink::Refuse. Anything other
+// than a regular file at the path is refused.
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(const std::string& path, unsigned newFileMode = 0666);

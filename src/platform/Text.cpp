@@ -68,6 +68,34 @@ bool endsWithIgnoreCase(std::string_view text, std::string_view suffix) {
     return equalsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+namespace {
+bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+}  // namespace
+
+bool hasControlCharacter(std::string_view text) { return std::any_of(text.begin(), text.end(), isControl); }
+
+std::string spelledOut(std::string_view text, bool allControls) {
+    const auto spelt = [allControls](char c) {
+        return c == '\t' || c == '\n' || c == '\r' || c == '\\' || (allControls && isControl(c));
+    };
+    if (std::none_of(text.begin(), text.end(), spelt)) return std::string(text);
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\\': out += "\\\\"; break;
+            default:
+                if (spelt(c))
+                    out += formatText("\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                else
+                    out += c;
+        }
+    }
+    return out;
+}
+
 std::string formatText(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -43,6 +43,14 @@ constexpr std::string_view trimBlanks(std::string_view s) {
     return s;
 }
 
+// `text` with tabs, line breaks and backslashes spelt out (\t, \n, \r, \\)
+// and, with `allControls`, every other control character as \xHH, so that it
+// stays on one line and cannot pass for the text around it. A text with
+// nothing to spell out is returned as it is.
+std::string spelledOut(std::string_view text, bool allControls = false);
+// Whether the text holds a control character (below 0x20, or 0x7F).
+bool hasControlCharacter(std::string_view text);
+
 // printf into a std::string.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -11,6 +11,7 @@ namespace keldro::tavi {
 namespace {
 
 constexpr std::size_t kMinimumFileSize = 10;
+static_assert(kFileHeadBytes == kFileHeaderSize);
 constexpr std::size_t kMasterTrackMinimumBody = 4;
 constexpr std::uint16_t kVq2SignatureSeed = 0x5632;
 constexpr std::uint16_t kLaterSignatureSeed = 0x5651;
@@ -141,15 +142,24 @@ bool Engine::keepVolume(VolumeChangeRecord& r) {
 // CRC over the length field itself, which a good file never has, so such a
 // file fails the CRC check. `fileLength` is L+8.
 Result Engine::checkHeader(const std::uint8_t* data, std::size_t size, std::size_t& fileLength) {
-    if (data == nullptr || size < kMinimumFileSize) return Result::FileSizeError;
+    if (data == nullptr) return Result::FileSizeError;
     const ByteSpan input(data, size);
-    const auto file = ChunkReader(input).next();
-    if (!file || !file->is(kFileId)) return Result::NonsupportFileId;
-    if (!file->fits) return Result::FileSizeError;
+    if (const Result rc = checkFileHead(input, size); !ok(rc)) return rc;
+    const auto file = ChunkReader(input).next();  // there, and fits: checked above
     fileLength = file->bodyEnd();
     const std::size_t crcAt = fileLength - kCrcSize;
     const auto storedCrc = readBE(input, crcAt, kCrcSize);
     if (!storedCrc || *storedCrc != crc16(input.first(crcAt))) return Result::IllegalCrc;
+    return Result::Converted;
+}
+
+Result checkFileHead(ByteSpan head, std::uint64_t fileSize) {
+    if (fileSize < kMinimumFileSize) return Result::FileSizeError;
+    const auto file = ChunkReader(head).next();
+    if (!file || !file->is(kFileId)) return Result::NonsupportFileId;
+    // The declared body fits in the file (the chunk's `fits`, for a head that
+    // may stop short of the file's end).
+    if (file->size > fileSize - kFileHeaderSize) return Result::FileSizeError;
     return Result::Converted;
 }
 

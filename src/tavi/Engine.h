@@ -37,6 +37,15 @@ struct Conversion {
 // (Conversion::changes stays empty).
 Conversion convert(ByteSpan input, const VolumeSettings& settings, bool keepChanges = true);
 
+// The first bytes of a file that decide whether its header can be good: the
+// id and the length field.
+inline constexpr std::size_t kFileHeadBytes = 8;
+// What convert and findVolumes say of a file of `fileSize` bytes that starts
+// with `head` (its first kFileHeadBytes, or all of a shorter file) when its
+// size, id or length field refuses it; Converted when the rest decides.
+// Lets a reader refuse a long file without reading it whole.
+Result checkFileHead(ByteSpan head, std::uint64_t fileSize);
+
 // The walk of a conversion that changes nothing: every volume and VQ-7
 // MaxGain a conversion would change is recorded with its value as found
 // (after = before), the volume a channel plays at before its first volume

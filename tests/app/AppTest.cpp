@@ -71,6 +71,15 @@ TEST_F(App, InitialFileParameterErrorFails) {
          [](const std::string& ini, const testing::TempDir&) { writeText(ini, "[SETTING]\nTARGET_FILE=2\n"); }},
         {"TARGET_FILE=-1",
          [](const std::string& ini, const testing::TempDir&) { writeText(ini, "[SETTING]\nTARGET_FILE=-1\n"); }},
+        // Past the range of int: read saturating, not wrapped to 0 or 1.
+        {"TARGET_FILE=4294967296",
+         [](const std::string& ini, const testing::TempDir&) {
+             writeText(ini, "[SETTING]\nTARGET_FILE=4294967296\n");
+         }},
+        {"TARGET_FILE=4294967297",
+         [](const std::string& ini, const testing::TempDir&) {
+             writeText(ini, "[SETTING]\nTARGET_FILE=4294967297\n");
+         }},
         {"no TARGET_FILE",
          [](const std::string& ini, const testing::TempDir&) { writeText(ini, "[SETTING]\nDB_VALUE=1\n"); }},
         {"other section",

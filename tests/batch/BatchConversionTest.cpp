@@ -2,10 +2,15 @@
 // result-log entries equal keldro's for the same file and settings, folders
 // keep their structure, the result file follows the input order, and a file
 // that fails stops neither the others nor the exit status from telling.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "batch/BatchApp.h"
 #include "batch/InOrder.h"
 #include "batch/ResultFile.h"
 #include "platform/Text.h"
@@ -196,6 +201,58 @@ TEST(BatchConversion, OutputLinkedToAnEarlierResultFileFails) {
     const std::vector<std::string> headers = linesStartingWith(readText(dir.file("out/KELDRO_result.txt")), "IN:");
     ASSERT_EQ(headers.size(), 1u);
     EXPECT_EQ(headers[0].rfind("IN:in/a.mmf\t", 0), 0u) << headers[0];
+}
+
+// Holds every file descriptor but `spare` of a lowered limit, and gives them back.
+class DescriptorsTaken {
+public:
+    explicit DescriptorsTaken(int spare) {
+        ::getrlimit(RLIMIT_NOFILE, &old_);
+        struct rlimit low = old_;
+        low.rlim_cur = std::min<rlim_t>(old_.rlim_cur, 256);
+        ::setrlimit(RLIMIT_NOFILE, &low);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) held_.push_back(fd);
+        for (; spare > 0 && !held_.empty(); --spare) {
+            ::close(held_.back());
+            held_.pop_back();
+        }
+    }
+    ~DescriptorsTaken() {
+        for (int fd : held_) ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &old_);
+    }
+    DescriptorsTaken(const DescriptorsTaken&) = delete;
+    DescriptorsTaken& operator=(const DescriptorsTaken&) = delete;
+
+private:
+    struct rlimit old_ {};
+    std::vector<int> held_;
+};
+
+// Files that fail because no file descriptor is left keep their result
+// ("File read error." or "File write error."), and the summary says why.
+// Run in this process (a child's sanitizers want descriptors of their own),
+// after a first run that meets every step with descriptors to spare.
+TEST(BatchConversion, RunOutOfFileDescriptorsSaysSoInTheSummary) {
+    TempDir dir;
+    writeBytes(dir.file("in/a.mmf"), vq2File(100));
+    writeBytes(dir.file("in/b.mld"), mfi20File(50));
+    const auto args = [&](const std::string& out) {
+        return std::vector<std::string>{"--db", "-3", "--jobs", "1", "--out", dir.file(out), dir.file("in")};
+    };
+    ASSERT_EQ(batch::runBatch(args("first")), 0);
+
+    ::testing::internal::CaptureStderr();
+    int code = -1;
+    {
+        // One descriptor to list the folder and take the first file's steps with.
+        const DescriptorsTaken taken(1);
+        code = batch::runBatch(args("out"));
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.find("Failed:    2\n       2  File "), std::string::npos) << err;
+    EXPECT_NE(err.find(". (too many open files)\n"), std::string::npos) << err;
 }
 
 TEST(BatchConversion, NothingFailedMeansExitZeroAndCommandLineErrorsTwo) {

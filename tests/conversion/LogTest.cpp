@@ -76,6 +76,35 @@ TEST(Log, NotConvertedAndRejected) {
               "IN:\t---\tResult:NG\tError:No TAVI file.(-23)\tData:2006/02/06 18:33:19\r\nOUT:\r\n" + kRule + "\r\n");
 }
 
+// A name cannot split its entry or forge another: a name holding a control
+// character has each one spelt out (and its backslashes doubled, so the text
+// reads back as one name); every other name stays byte for byte.
+TEST(Log, NamesWithControlCharactersStayOnTheirLine) {
+    const struct {
+        const char* name;
+        std::string given;
+        std::string logged;
+    } cases[] = {
+        {"line break forging an entry", "a.mmf\r\nIN:b.mmf\tTAVI/VQ-2\tResult:OK",
+         "a.mmf\\r\\nIN:b.mmf\\tTAVI/VQ-2\\tResult:OK"},
+        {"other control characters", std::string("a\x01\x1b[2J\x7f\0.mmf", 12), "a\\x01\\x1B[2J\\x7F\\x00.mmf"},
+        {"backslash beside a line break", "a\\n\n.mmf", "a\\\\n\\n.mmf"},
+        {"backslash alone", "a\\n.mmf", "a\\n.mmf"},
+        {"bytes above 0x7F", "\xe6\x9b\xb2 \xff.mmf", "\xe6\x9b\xb2 \xff.mmf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogContext ctx = tavi();
+        ctx.inputFileName = c.given;
+        ctx.outputFileName = "out/" + c.given;
+        FileResult r = resultOf(Result::NoTaviFile, 0);
+        EXPECT_EQ(buildLogEntry(ctx, r, kNow), "IN:" + c.logged +
+                                                   "\t---\tResult:NG\tError:No TAVI file.(-23)\tData:2006/02/06 "
+                                                   "18:33:19\r\nOUT:out/" +
+                                                   c.logged + "\r\n" + kRule + "\r\n");
+    }
+}
+
 TEST(Log, Vq7GainAndLevelColumns) {
     VolumeChangeRecord gain = rec(7, 0, kActionMaxGainAbsolute, 10);
     gain.beforeGain = 18;

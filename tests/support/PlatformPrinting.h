@@ -9,7 +9,13 @@
 namespace keldro {
 
 inline void PrintTo(ReadOutcome o, std::ostream* os) {
-    *os << (o == ReadOutcome::Read ? "Read" : o == ReadOutcome::Directory ? "Directory" : "Failed");
+    switch (o) {
+        case ReadOutcome::Read: *os << "Read"; return;
+        case ReadOutcome::Directory: *os << "Directory"; return;
+        case ReadOutcome::TooLarge: *os << "TooLarge"; return;
+        case ReadOutcome::Refused: *os << "Refused"; return;
+        case ReadOutcome::Failed: *os << "Failed"; return;
+    }
 }
 
 inline void PrintTo(FreshWrite w, std::ostream* os) {
