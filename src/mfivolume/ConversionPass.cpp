@@ -25,8 +25,9 @@ std::string dateText(const Date& date) {
 // where the read fails.
 // `kept` says whether the model went on as it was. `eventsStand`: the events
 // are known to read back as written, so only the header needs a look.
-bool carryOver(VolumeFile& model, const Date& today, bool& kept, bool eventsStand = false) {
-    kept = eventsStand ? model.headerRereadsAsWritten() : model.rereadsAsWritten();
+bool carryOver(VolumeFile& model, const Date& today, PassRoute route, bool& kept, bool eventsStand = false) {
+    kept = route == PassRoute::KeepModelWhereExact &&
+           (eventsStand ? model.headerRereadsAsWritten() : model.rereadsAsWritten());
     if (kept) return ok(model.analyseAgain());
     ByteVector bytes;
     if (!model.write(bytes, today)) return false;
@@ -75,21 +76,22 @@ namespace {
 // `stamped` receives the converted file; `model` is left as its last step saw
 // it, and `eventsKept` says that the volume rule's step went on with the model,
 // whose events then read back as they are written.
-Result convertModel(VolumeFile& model, int version, const VolumeSettings& settings, const Date* today,
+Result convertModel(VolumeFile& model, int version, const VolumeSettings& settings, const Date* today, PassRoute route,
                     ByteVector& stamped, bool& eventsKept) {
     // The writer fills a malformed date with today's; without a date the
     // header update fails anyway, so any stand-in will do until then.
     const Date writerDate = today ? *today : Date{};
     // Re-encode: the input as the reader and writer see it.
     bool kept = false;
-    if (!carryOver(model, writerDate, kept)) return Result::MfiStepFailed;
+    if (!carryOver(model, writerDate, route, kept)) return Result::MfiStepFailed;
     // The volume rule of the version. It edits through the model's own edits
     // only: where the events read back as written before it, they still do
     // unless one of its inserts says otherwise.
     model.watchInserts();
     applyVolumeRule(model, version, settings);
     model.dropSearchLists();
-    if (!carryOver(model, writerDate, eventsKept, kept && model.insertsKeptShape())) return Result::MfiStepFailed;
+    if (!carryOver(model, writerDate, route, eventsKept, kept && model.insertsKeptShape()))
+        return Result::MfiStepFailed;
     if (!updateHeader(model, version, today) || !model.write(stamped, *today)) return Result::MfiStepFailed;
     return Result::Converted;
 }
@@ -97,7 +99,7 @@ Result convertModel(VolumeFile& model, int version, const VolumeSettings& settin
 }  // namespace
 
 Result runConversionPass(VolumeFile&& source, int version, std::size_t capacity, ConvertedFile& converted,
-                         const VolumeSettings& settings, const Date* today) {
+                         const VolumeSettings& settings, const Date* today, PassRoute route) {
     converted.bytes.clear();
     if (capacity == 0) return Result::MfiNoBuffer;
     if (mfiVersText(version).empty()) return Result::MfiStepFailed;
@@ -105,13 +107,15 @@ Result runConversionPass(VolumeFile&& source, int version, std::size_t capacity,
     VolumeFile model = std::move(source);
     ByteVector stamped;
     bool eventsKept = false;
-    if (const Result pass = convertModel(model, version, settings, today, stamped, eventsKept); !ok(pass)) return pass;
+    if (const Result pass = convertModel(model, version, settings, today, route, stamped, eventsKept); !ok(pass))
+        return pass;
     if (stamped.size() > capacity) return Result::MfiOutputTooSmall;
 
     // Reading the converted bytes gives the last step's model where the model
     // says so. The header update touched no event: the events' half of that
     // check stands when the last step made it, and so do the indexes.
-    const bool rereads = eventsKept ? model.headerRereadsAsWritten() : model.rereadsAsWritten();
+    const bool rereads = route == PassRoute::KeepModelWhereExact &&
+                         (eventsKept ? model.headerRereadsAsWritten() : model.rereadsAsWritten());
     if (rereads) {
         converted.model = std::move(model);
         converted.reread = converted.model.analyseAgain();

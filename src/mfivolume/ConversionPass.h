@@ -26,6 +26,11 @@ struct ConvertedFile {
     Result reread = Result::NoMfiFile;  // what that parse returned
 };
 
+// How each step of the pass goes on: with its model where the bytes it
+// writes would read back as that model, or always by writing the bytes and
+// reading them. Both give the same bytes and model; tests compare them.
+enum class PassRoute { KeepModelWhereExact, WriteAndRead };
+
 // Converts `source`, the model VolumeFile::parse made of an input of MFi
 // `version` (20, 30, 31, 40) with Result::Converted, in place: the pass takes
 // the model over, so no copy of it is made; a caller that still needs the
@@ -37,8 +42,9 @@ struct ConvertedFile {
 // Result::MfiStepFailed (a step failed, or another version),
 // Result::MfiOutputTooSmall, Result::MfiNoBuffer (a capacity of 0). `today`
 // is the local date stamped into "date"; null when it cannot be obtained
-// (the pass then fails).
+// (the pass then fails). `route` is for tests only.
 Result runConversionPass(VolumeFile&& source, int version, std::size_t capacity, ConvertedFile& converted,
-                         const VolumeSettings& settings, const Date* today);
+                         const VolumeSettings& settings, const Date* today,
+                         PassRoute route = PassRoute::KeepModelWhereExact);
 
 }  // namespace keldro::mfi

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -273,14 +274,47 @@ TEST_F(App, ChannelAndDbOptionsReachTheConversion) {
 }
 
 // A relative change of a VQ-7 file chooses the file's MaxGain; that is the
-// MaxGain the run used, so it is the one saved for the next run.
+// MaxGain the run used, so it is the one saved for the next run, and the
+// master volumes take what it could not, whatever MaxGain was stored before.
 TEST_F(App, Vq7RelativeRunSavesTheMaxGainItChose) {
-    writeText(ini(), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=-1.0\n");
-    const tavitest::Bytes file = tavitest::taviFile({tavitest::cnti(), tavitest::vq7Track(100, 4)});
-    writeText(dir.file("in.mmf"), std::string(file.begin(), file.end()));
-    Outcome r = run({"-db", "-3", "-i", "in.mmf", "-o", "out.mmf"});
-    EXPECT_EQ(r.err, "Converted.\n");
-    EXPECT_EQ(readText(ini()), "[SETTING]\nTARGET_FILE=0\nMG_VALUE=-9.0\nDB_VALUE=-3.0\nMV_VALUE=100\n");
+    using namespace tavitest;
+    // Master volumes 100 and 64 under a MaxGain of 0 dB.
+    const Bytes twoMasters = vq7Track(vq7MaxGain(0), cat({{0x00},
+                                                          vq7MasterVolume(100),
+                                                          {0x00},
+                                                          vq7MasterVolume(64),
+                                                          {0x00, 0x00, 0x3C, 0x10, 0x00, 0xFF, 0x2F, 0x00}}));
+    const struct {
+        const char* what;
+        const char* stored;  // MG_VALUE before the run
+        Bytes track;
+        const char* db;
+        const char* saved;
+        std::vector<std::uint8_t> masters;  // master volumes of the output
+    } cases[] = {
+        {"MaxGain -4.5 dB chosen", "-1.0", vq7Track(100, 4), "-3", "-9.0", {127}},
+        // +4 dB brings the loudest master to the top at MaxGain 0 dB; 64 keeps 8 dB.
+        {"MaxGain 0 dB chosen over a stored -6 dB", "-6.0", twoMasters, "4", "0.0", {127, 80}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeText(ini(), std::string("[SETTING]\nTARGET_FILE=0\nMG_VALUE=") + c.stored + "\n");
+        const Bytes file = taviFile({cnti(), c.track});
+        writeText(dir.file("in.mmf"), std::string(file.begin(), file.end()));
+        Outcome r = run({"-db", c.db, "-i", "in.mmf", "-o", "out.mmf"});
+        EXPECT_EQ(r.err, "Converted.\n");
+        EXPECT_EQ(readText(ini()), std::string("[SETTING]\nTARGET_FILE=0\nMG_VALUE=") + c.saved + "\nDB_VALUE=" + c.db +
+                                       ".0\nMV_VALUE=100\n");
+        const std::string text = readText(dir.file("out.mmf"));
+        const Bytes out(text.begin(), text.end());
+        auto from = out.begin();  // the masters in the order given
+        for (const std::uint8_t master : c.masters) {
+            const Bytes event = vq7MasterVolume(master);
+            from = std::search(from, out.end(), event.begin(), event.end());
+            ASSERT_NE(from, out.end()) << "master volume " << int{master};
+            ++from;
+        }
+    }
 }
 
 TEST_F(App, MfiModeIgnoresMasterVolumeOption) {

@@ -255,6 +255,24 @@ TEST(BatchConversion, RunOutOfFileDescriptorsSaysSoInTheSummary) {
     EXPECT_NE(err.find(". (too many open files)\n"), std::string::npos) << err;
 }
 
+// Into an output folder the run makes: a file that needs no change (no
+// channel 16 in the VQ-2 file, no MaxGain in MFi 2.0) is copied whole, in a
+// folder below as well, and reported as such.
+TEST(BatchConversion, FileThatNeedsNoChangeIsCopiedWholeIntoANewFolder) {
+    TempDir dir;
+    const std::vector<NamedFile> files = {{"a.mmf", 0, vq2File(100)}, {"sub/b.mld", 1, mfi20File(40)}};
+    for (const NamedFile& f : files) writeBytes(dir.file("in/" + f.name), f.bytes);
+    const Outcome r = runBatch({"--c16", "50", "--mg", "-3", "--out", "fresh", "in"}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    for (const NamedFile& f : files) {
+        EXPECT_EQ(readBytes(dir.file("fresh/in/" + f.name)), f.bytes) << f.name;
+        EXPECT_NE(r.err.find("in/" + f.name + ": Not Converted - Not exist target volume.\n"), std::string::npos)
+            << r.err;
+    }
+    const std::vector<std::string> headers = linesStartingWith(readText(dir.file("fresh/KELDRO_result.txt")), "IN:");
+    EXPECT_EQ(headers.size(), files.size());
+}
+
 TEST(BatchConversion, NothingFailedMeansExitZeroAndCommandLineErrorsTwo) {
     TempDir dir;
     writeBytes(dir.file("a.mmf"), vq2File(100));

@@ -17,6 +17,15 @@ namespace {
 using keldro::inspectBytes;
 using keldro::Inspection;
 
+// A file of `track` and an audio track whose volume is `audioVolume` before its wave.
+ByteVector withAudioTrack(const tavitest::Bytes& track, std::uint8_t audioVolume) {
+    using namespace tavitest;
+    const Bytes sequence{0x00, 0x00, 0x37, audioVolume, 0x00, 0x10, 0x02, 0x00, 0x00, 0x00, 0x00};
+    return taviFile({cnti(), track,
+                     audioTrack(audioTrackHeader(0x02, 0x03), {chunk("AspI", pointBody(0, 0)), chunk("Atsq", sequence),
+                                                               chunk("Awa", 1, {1, 2, 3})})});
+}
+
 struct InspectCase {
     const char* name;
     FileMode mode;
@@ -48,6 +57,15 @@ TEST(Inspect, ReadsTheVolumesAConversionWouldChange) {
         {"VQ-7 loudest of two MaxGains", FileMode::Tavi, vq7TwoGains, "TAVI/VQ-7", 4, 100, {}, -60},
         {"MFi 3.1", FileMode::Mfi, mfiFileWith("0301", 10, 100), "MFi/3.1", 10, 100, {}, -90},
         {"MFi 4.0", FileMode::Mfi, mfiFileWith("0400", 0, 127), "MFi/4.0", 0, 127, {}, 0},
+        // An audio track's volume is a channel volume, here louder than the channel's.
+        {"VQ-2 with a louder audio track",
+         FileMode::Tavi,
+         withAudioTrack(tavitest::vq2Track(64), 127),
+         "TAVI/VQ-2",
+         {},
+         {},
+         127,
+         0},
         // MFi channel volumes count double on the 0 ... 127 scale (40 -> 80).
         {"MFi 2.0 channel", FileMode::Mfi, mfi20AllSet, "MFi/2.0", {}, 100, 40, -80},
         // A channel that plays before any volume event is given 63.
@@ -70,6 +88,15 @@ TEST(Inspect, FilesThatCannotBeConvertedGiveTheirMessage) {
     EXPECT_FALSE(broken.ok());
     EXPECT_EQ(kindText(broken), "---");
     EXPECT_FALSE(broken.peakTenths);
+    // An audio track makes a file VQ-2: beside a VQ-3, VQ-5 or VQ-7 score track it is refused.
+    for (const tavitest::Bytes& track :
+         {tavitest::vq35Track(5, 64), tavitest::vq35Track(6, 64), tavitest::vq7Track(100, 4)}) {
+        const Inspection mixed = inspectBytes(ByteSpan(withAudioTrack(track, 127)), FileMode::Tavi);
+        EXPECT_EQ(mixed.message, resultMessage(Result::MixedTaviKinds));
+        EXPECT_EQ(kindText(mixed), "---");
+        EXPECT_FALSE(mixed.channelVolume);
+        EXPECT_FALSE(mixed.peakTenths);
+    }
     const ByteVector v5 = mfiFileWith("0500", 0, 100);
     const Inspection unsupported = inspectBytes(ByteSpan(v5), FileMode::Mfi);
     EXPECT_EQ(unsupported.message, resultMessage(Result::MfiNonsupportVersion));
@@ -196,6 +223,27 @@ TEST(Normalize, BringsFilesOfDifferentLevelToTheTarget) {
     EXPECT_NE(result.find("Relative(6.0dB)"), std::string::npos);
     EXPECT_NE(result.find("Relative(-5.0dB)"), std::string::npos);
     EXPECT_EQ(linesStartingWith(result, "IN:").size(), 4u);
+}
+
+// An audio track's volume is a channel volume of its VQ-2 file: louder than
+// the channel here, it sets the peak that normalising moves to the target.
+// Beside a VQ-7 score track it makes the file fail, which is left unwritten.
+TEST(Normalize, AudioTrackVolumeSetsThePeakOfItsVq2File) {
+    TempDir dir;
+    writeBytes(dir.file("in/vq2.mmf"), withAudioTrack(tavitest::vq2Track(64), 127));  // channel -12 dB, audio 0 dB
+    writeBytes(dir.file("in/vq7.mmf"), withAudioTrack(tavitest::vq7Track(64, 0), 127));
+    const Outcome r = runBatch({"--normalize", "-6", "in"}, dir.path());
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("Change per file:\n"
+                         "  -6.0 dB     in/vq2.mmf\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("MTR of the different TAVI kind exist.\n            in/vq7.mmf\n"), std::string::npos)
+        << r.err;
+    const Inspection out = inspectFile(dir.file("KELDRO_Output/in/vq2.mmf"), FileMode::Tavi);
+    ASSERT_TRUE(out.ok());
+    EXPECT_EQ(out.peakTenths, -60);
+    EXPECT_FALSE(testing::exists(dir.file("KELDRO_Output/in/vq7.mmf")));
 }
 
 // Each file is read once: the bytes judged are the bytes converted or

@@ -131,6 +131,23 @@ TEST(MfiFileStep, FailuresEndTheFileWithoutOutput) {
     }
 }
 
+// A converted file may take all the room the step gives it: twice the input
+// and 200 bytes.
+TEST(MfiFileStep, ConvertedFileMayFillItsRoom) {
+    TempDir dir;
+    StepHost host;
+    host.settings.dbTenths = -30;
+    host.settings.regulateChorus = true;
+    host.in = dir.file("tune.mld");
+    host.out = dir.file("out.mld");
+    const ByteVector in = mfiFileFillingTheFileStepRoom(host.settings);
+    ASSERT_FALSE(in.empty());
+    writeBytes(host.in, in);
+    const StepRun run = convertOne(host);
+    EXPECT_EQ(run.status, Result::Converted);
+    EXPECT_EQ(readBytes(host.out).size(), 2 * in.size() + 200);
+}
+
 TEST(MfiFileStep, UnwritableOutputIsAWriteError) {
     TempDir dir;
     StepHost host;

@@ -203,5 +203,138 @@ TEST(MfiConversionPass, PassFromTheReadModelMatchesThePassFromTheBytes) {
     EXPECT_GT(compared, 100);
 }
 
+// One pass of the input by the given route, with the change records its
+// converted model gives against the input.
+struct RouteRun {
+    Result result = Result::NoMfiFile;
+    ConvertedFile converted;
+    VolumeChangeList changes;
+};
+
+RouteRun passBy(PassRoute route, const ByteVector& in, int version, std::size_t capacity,
+                const VolumeSettings& settings) {
+    RouteRun run;
+    mfi::VolumeFile source;
+    if (source.parse(in) != Result::Converted) return run;
+    mfi::VolumeFile model = source;
+    run.result = runConversionPass(std::move(model), version, capacity, run.converted, settings, &kToday, route);
+    if (ok(run.result) && ok(run.converted.reread)) run.changes = allReports(source, run.converted.model, settings);
+    return run;
+}
+
+ByteVector written(mfi::VolumeFile model) {
+    ByteVector bytes;
+    EXPECT_TRUE(model.write(bytes, kToday));
+    return bytes;
+}
+
+// The pass by both routes at `capacity`: the same result, bytes, second read,
+// records and model. Returns the result.
+Result expectSameByBothRoutes(const ByteVector& in, int version, std::size_t capacity, const VolumeSettings& settings) {
+    RouteRun kept = passBy(PassRoute::KeepModelWhereExact, in, version, capacity, settings);
+    RouteRun reread = passBy(PassRoute::WriteAndRead, in, version, capacity, settings);
+    EXPECT_EQ(kept.result, reread.result);
+    EXPECT_EQ(kept.converted.bytes, reread.converted.bytes);
+    if (!ok(kept.result) || !ok(reread.result)) return reread.result;
+    EXPECT_LE(reread.converted.bytes.size(), capacity);
+    EXPECT_EQ(kept.converted.reread, reread.converted.reread);
+    if (!ok(kept.converted.reread) || !ok(reread.converted.reread)) return reread.result;
+    EXPECT_EQ(kept.converted.model.maxGainValue(), reread.converted.model.maxGainValue());
+    EXPECT_EQ(recordFields(kept.changes), recordFields(reread.changes));
+    EXPECT_EQ(written(std::move(kept.converted.model)), written(std::move(reread.converted.model)));
+    return reread.result;
+}
+
+int eventTotal(const ByteVector& bytes) {
+    const mfi::VolumeFile file = parsed(bytes);
+    int total = 0;
+    for (int track = 0; track < file.body().trackCount(); ++track) total += file.eventCount(track);
+    return total;
+}
+
+// Each step of the pass goes on with its model where the bytes it writes
+// would read back as that model; it must then give exactly what writing and
+// reading them gives. Generated files of every version, with the inserts of
+// both rules (default volumes, copies of sends), at the file step's room,
+// at exactly the converted size and one byte short of it; and a file whose
+// converted size is exactly the file step's room, 2 x input + 200.
+TEST(MfiConversionPass, KeepingTheModelGivesWhatWritingAndReadingGives) {
+    VolumeSettings regulated;
+    regulated.dbTenths = -30;
+    regulated.regulateChorus = true;
+    const ByteVector exact = mfiFileFillingTheFileStepRoom(regulated);
+    ASSERT_FALSE(exact.empty());
+    const ByteVector convertedExact =
+        passBy(PassRoute::WriteAndRead, exact, kMfiVersion40, 4 * exact.size(), regulated).converted.bytes;
+    ASSERT_EQ(convertedExact.size(), mfiFileStepRoom(exact.size()));  // the fixture's own check
+    EXPECT_EQ(expectSameByBothRoutes(exact, kMfiVersion40, mfiFileStepRoom(exact.size()), regulated),
+              Result::Converted);
+    EXPECT_EQ(expectSameByBothRoutes(exact, kMfiVersion40, mfiFileStepRoom(exact.size()) - 1, regulated),
+              Result::MfiOutputTooSmall);
+
+    const ByteVector blocks = joined({effectBlock(0x4900, 100), effectBlock(0x1000, 90), effectBlock(0x4A00, 60)});
+    std::mt19937 rng(23);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    int withInserts = 0;
+    int converted = 0;
+    for (int round = 0; round < 240; ++round) {
+        const char* vers = std::array{"0200", "0300", "0301", "0400"}[static_cast<std::size_t>(round % 4)];
+        const int version = std::array{kMfiVersion20, kMfiVersion30, kMfiVersion31, kMfiVersion40}[round % 4];
+        MfiBuilder builder;
+        builder.canonicalInfo(vers);
+        const int tracks = 1 + pick(3);
+        for (int t = 0; t < tracks; ++t) {
+            MfiTrackBuilder track;
+            if (t == 0) {
+                if (version != kMfiVersion20) track.maxGain(0, static_cast<std::uint8_t>(pick(25)));
+                track.masterVolume(0, static_cast<std::uint8_t>(40 + pick(88)));
+                if (pick(3) != 0) track.effectSettings(0, blocks);
+            }
+            const int events = 4 + pick(40);
+            for (int e = 0; e < events; ++e) {
+                const auto delta = static_cast<std::uint8_t>(pick(2) == 0 ? 1 + pick(20) : 0);
+                const int channel = pick(2);  // few channels: sends and sounds meet often
+                switch (pick(t == 0 ? 11 : 8)) {
+                    case 0:
+                    case 1: track.note(delta, channel); break;
+                    case 2: kind52(track, delta, channel); break;
+                    case 3: track.channelVolume(delta, channel, pick(64)); break;
+                    case 4:
+                    case 5: track.effectSend(delta, channel, pick(2) == 1, static_cast<std::uint8_t>(pick(100))); break;
+                    case 6: track.nop(delta); break;
+                    case 7:  // a send and, a little later, a sound of its channel: the makings of a copy
+                        track.effectSend(delta, channel, false, static_cast<std::uint8_t>(1 + pick(99)))
+                            .note(static_cast<std::uint8_t>(1 + pick(4)), channel);
+                        break;
+                    case 8: track.effectSelect(delta, static_cast<std::uint8_t>(64 + pick(4))); break;
+                    case 9: track.adpcmNote(delta); break;
+                    default: track.adpcmVolume(delta, static_cast<std::uint8_t>(pick(64))); break;
+                }
+            }
+            builder.trac(track);
+        }
+        const ByteVector in = builder.build();
+        VolumeSettings settings;
+        settings.regulateChorus = pick(4) != 0;
+        settings.dbTenths = pick(200) - 100;
+        settings.absoluteMode = pick(3) == 0 ? 1 : 0;
+        settings.maxGainTenths = -5 * pick(25);
+        for (int given = pick(4); given > 0; --given) giveChannel(settings, pick(17), pick(64));
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        const Result result = expectSameByBothRoutes(in, version, mfiFileStepRoom(in.size()), settings);
+        if (!ok(result)) continue;
+        ++converted;
+        const ByteVector out =
+            passBy(PassRoute::WriteAndRead, in, version, mfiFileStepRoom(in.size()), settings).converted.bytes;
+        if (eventTotal(out) > eventTotal(in)) ++withInserts;
+        if (round % 3 == 0) {
+            EXPECT_EQ(expectSameByBothRoutes(in, version, out.size(), settings), Result::Converted);
+            EXPECT_EQ(expectSameByBothRoutes(in, version, out.size() - 1, settings), Result::MfiOutputTooSmall);
+        }
+    }
+    EXPECT_GT(converted, 200);
+    EXPECT_GT(withInserts, 80);
+}
+
 }  // namespace
 }  // namespace keldro::test

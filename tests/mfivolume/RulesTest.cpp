@@ -44,6 +44,8 @@ TEST(MfiMaxGainRule, SplitsTheChangeBetweenMaxGainAndMasterVolumes) {
         {"0 dB still moves a volume by one table step", 10, 127, 100, relative(0), 10, {127, 101}},
         {"+6 dB: MaxGain clamps at 0, master volumes take the rest", 10, 127, 64, relative(6), 0, {127, 67}},
         {"-10 dB goes into the MaxGain", 0, 127, 100, relative(-10), 20, {127, 101}},
+        {"-12 dB fills the MaxGain to its bound of 24 steps", 0, 127, 100, relative(-12), 24, {127, 101}},
+        {"-15 dB: MaxGain at its bound, master volumes take the rest", 0, 127, 100, relative(-15), 24, {107, 85}},
         {"absolute sets the MaxGain only", 10, 127, 100, absolute(4), 4, {127, 100}},
     };
     for (const MaxGainCase& c : cases) {

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "mfivolume/ChangeReport.h"
 #include "mfivolume/ConversionPass.h"
 #include "mfivolume/Rules.h"
 #include "mfivolume/VolumeFile.h"
+#include "volume/FileKinds.h"
 #include "volume/VolumeSettings.h"
 #include "support/EffectBlock.h"
 #include "support/MfiBuilder.h"
@@ -109,6 +111,46 @@ inline MfiTrackBuilder& kind46(MfiTrackBuilder& t, std::uint8_t delta, int chann
 }
 inline MfiTrackBuilder& kind52(MfiTrackBuilder& t, std::uint8_t delta, int channel) {
     return t.escape(delta, 0x00, static_cast<std::uint8_t>(channel << 6), 0x10);
+}
+
+// The room the MFi file step gives a converted file: twice the input and 200 bytes.
+inline std::size_t mfiFileStepRoom(std::size_t inputSize) { return 2 * inputSize + 200; }
+
+// An MFi 4.0 file that more than doubles under chorus regulation: after every
+// selection of the regulated type each of the four channels gets a copy of
+// the send in force (ten bytes) before its next note (four). `padding`
+// bytes that pass unchanged (no-op events and a longer "thrd" text) tune its
+// size.
+inline ByteVector growingMfiFile(int selections, std::size_t padding) {
+    MfiTrackBuilder track =
+        MfiTrackBuilder().maxGain(0, 10).masterVolume(0, 100).effectSettings(0, effectBlock(0x4900, 100));
+    for (std::size_t i = 0; i < padding / 4; ++i) track.nop(0);
+    for (int channel = 0; channel < 4; ++channel) track.effectSend(0, channel, false, 80);
+    for (int round = 0; round < selections; ++round) {
+        track.effectSelect(1, 64);
+        for (int channel = 0; channel < 4; ++channel) track.note(channel == 0 ? 1 : 0, channel);
+    }
+    track.nop(1);  // the last note is not the track's last event: it gets its copies too
+    MfiBuilder builder;
+    builder.canonicalInfo("0400").info("thrd", std::string(1 + padding % 4, '.'));
+    return builder.trac(track).build();
+}
+
+// A growing file that `settings` (relative, with chorus regulation) convert
+// to exactly mfiFileStepRoom of its size; empty if none is found.
+inline ByteVector mfiFileFillingTheFileStepRoom(const VolumeSettings& settings) {
+    const mfi::Date today{2026, 1, 1};  // every date takes the same eight bytes
+    for (int selections = 1; selections < 100; ++selections) {
+        const ByteVector in = growingMfiFile(selections, 0);
+        mfi::VolumeFile model;
+        mfi::ConvertedFile converted;
+        if (!ok(model.parse(in)) ||
+            !ok(mfi::runConversionPass(std::move(model), kMfiVersion40, 4 * in.size(), converted, settings, &today)))
+            return {};
+        const std::size_t room = mfiFileStepRoom(in.size());
+        if (converted.bytes.size() >= room) return growingMfiFile(selections, converted.bytes.size() - room);
+    }
+    return {};
 }
 
 }  // namespace keldro::test

@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Executable.h"
+#include "platform/Interruption.h"
 #include "platform/TempDir.h"
 #include "platform/TemporaryNames.h"
 #include "platform/Text.h"
@@ -181,22 +183,30 @@ TEST(Files, FreshWriteOnlyWhereNothingIs) {
     EXPECT_EQ(testing::listDir(dir.path()).size(), 4u);
 }
 
-// The child of RemovedWhenASignalEndsTheProcess. It must start as a fresh
+// The child of the TemporaryNames signal tests. It must start as a fresh
 // process (this test program started again), not as a fork of the test run:
 // a fork inherits the handlers an earlier test's temporary file installed,
 // and the child would not begin as a program that has listed nothing yet.
-// The environment tells it the signal, whether to ignore it, and its folder.
+// The environment tells it the signal, whether to ignore it, whether an
+// InterruptWatch runs (as in keldro-batch), and its folder.
 constexpr const char* kSignalChildVariable = "KELDRO_TEST_SIGNAL_CHILD";
 
 [[noreturn]] void playSignalChild(const char* request) {
-    int sig = 0, ignored = 0, used = 0;
-    if (std::sscanf(request, "%d %d %n", &sig, &ignored, &used) != 2) _exit(9);
+    int sig = 0, ignored = 0, watched = 0, used = 0;
+    if (std::sscanf(request, "%d %d %d %n", &sig, &ignored, &watched, &used) != 3) _exit(9);
     const std::string dir = request + used;
     ::signal(sig, ignored ? SIG_IGN : SIG_DFL);
+    std::optional<InterruptWatch> watch;
+    if (watched) watch.emplace();
     writeText(dir + "/.keldro-listed", "partial");
     writeText(dir + "/.keldro-unlisted", "done");
     { TemporaryName gone(dir + "/.keldro-unlisted"); }
     TemporaryName name(dir + "/.keldro-listed");
+    if (watch) {
+        // The first signal only asks to stop: the write goes on, its file stays.
+        ::raise(sig);
+        if (watch->signal() != sig || !fileExists(dir + "/.keldro-listed")) _exit(6);
+    }
     ::raise(sig);
     _exit(7);
 }
@@ -207,30 +217,36 @@ const bool kIsSignalChild = [] {
     return false;
 }();
 
+// Runs the signal child in `dir` and returns its wait status.
+int runSignalChild(int sig, bool ignored, bool watched, const std::string& dir) {
+    const std::string self = *executablePath();
+    // The child's environment: this one and the variable that makes it the child.
+    std::vector<std::string> variables{std::string(kSignalChildVariable) + "=" + std::to_string(sig) + " " +
+                                       (ignored ? "1 " : "0 ") + (watched ? "1 " : "0 ") + dir};
+    for (char** e = environ; *e; ++e) variables.emplace_back(*e);
+    std::vector<char*> env;
+    for (std::string& v : variables) env.push_back(v.data());
+    env.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execle(self.c_str(), self.c_str(), static_cast<char*>(nullptr), env.data());
+        _exit(8);
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+    return status;
+}
+
 // A listed temporary file is removed when SIGINT, SIGTERM or SIGHUP ends the
 // process, and the process still ends by that signal; a signal the process
 // ignores stays ignored. Run in a child process, which the signal ends.
 TEST(TemporaryNames, RemovedWhenASignalEndsTheProcess) {
-    const std::string self = *executablePath();
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         for (bool ignored : {false, true}) {
             SCOPED_TRACE(std::string(strsignal(sig)) + (ignored ? " ignored" : ""));
             TempDir dir;
             const std::string listed = dir.file(".keldro-listed"), unlisted = dir.file(".keldro-unlisted");
-            // The child's environment: this one and the variable that makes it the child.
-            std::vector<std::string> variables{std::string(kSignalChildVariable) + "=" + std::to_string(sig) + " " +
-                                               (ignored ? "1 " : "0 ") + dir.path()};
-            for (char** e = environ; *e; ++e) variables.emplace_back(*e);
-            std::vector<char*> env;
-            for (std::string& v : variables) env.push_back(v.data());
-            env.push_back(nullptr);
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                ::execle(self.c_str(), self.c_str(), static_cast<char*>(nullptr), env.data());
-                _exit(8);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            const int status = runSignalChild(sig, ignored, false, dir.path());
             if (ignored) {
                 EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
                 EXPECT_TRUE(fileExists(listed));
@@ -240,6 +256,20 @@ TEST(TemporaryNames, RemovedWhenASignalEndsTheProcess) {
             }
             EXPECT_TRUE(fileExists(unlisted));
         }
+    }
+}
+
+// Under an InterruptWatch (keldro-batch) the first SIGINT or SIGTERM only
+// asks to stop and the file being written stays; a second one during that
+// write ends the process by that signal and removes the listed file.
+TEST(TemporaryNames, RemovedWhenASecondSignalEndsAWatchedProcess) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(sig));
+        TempDir dir;
+        const int status = runSignalChild(sig, false, true, dir.path());
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_FALSE(fileExists(dir.file(".keldro-listed")));
+        EXPECT_TRUE(fileExists(dir.file(".keldro-unlisted")));
     }
 }
 

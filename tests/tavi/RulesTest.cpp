@@ -542,16 +542,24 @@ TEST(TaviRules, InsertedVolumeReportsTheAssumedBefore) {
 
 // In relative mode the MaxGain takes as much of the change as -12..0 dB allows
 // and the master volume the rest, so their total moves by exactly the change.
+// The run's stored MaxGain setting plays no part once the rule has chosen,
+// even where it chose 0 dB.
 TEST(TaviRules, Vq7SplitsARelativeChangeBetweenMaxGainAndMasterVolume) {
     struct Split {
         int dbTenths, gainBefore, gainAfter, maxGainTenths, masterAfter;
+        int masterBefore = 100;
+        int storedMaxGainTenths = 0;  // the run's MaxGain setting before the file
     } splits[] = {
         {-60, 0, 20, -100, 127},  // all of it fits into the MaxGain: master back to full
         {-150, 0, 24, -120, 85},  // MaxGain at its limit, master takes the remaining 3 dB
         {0, 4, 12, -60, 127},
+        // +4 dB lifts the loudest master (100) to the top: MaxGain 0 dB, and a
+        // quieter master keeps 8 of its 24 steps, whatever the stored -6 dB says.
+        {40, 0, 0, 0, 80, 64, -60},
     };
     for (const Split& t : splits) {
-        const VolumeSettings s = relative(t.dbTenths);
+        VolumeSettings s = relative(t.dbTenths);
+        s.maxGainTenths = t.storedMaxGainTenths;
         VolumeChangeRecord gain;
         gain.track = 7;
         gain.beforeGain = static_cast<std::uint8_t>(t.gainBefore);
@@ -564,7 +572,7 @@ TEST(TaviRules, Vq7SplitsARelativeChangeBetweenMaxGainAndMasterVolume) {
         // The master volume rule works from what the MaxGain rule chose.
         VolumeChangeRecord master;
         master.track = 7;
-        master.beforeVolume = 100;
+        master.beforeVolume = static_cast<std::uint8_t>(t.masterBefore);
         ASSERT_TRUE(tavi::volumeRule(s, file, master));
         EXPECT_EQ(master.afterVolume, t.masterAfter) << t.dbTenths;
         EXPECT_EQ(master.action, kActionVolumeRelative);
