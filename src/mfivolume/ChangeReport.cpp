@@ -271,6 +271,14 @@ Result reportChannelVolumeChanges(int version, const InputVolumes& input, Volume
                                   const VolumeSettings& settings, ChangeSink changes) {
     if (version != kMfiVersion20) return Result::NotConverted;
     const std::size_t before = changes.count();
+    // A relative change reports every volume event of the converted file,
+    // one record each (fewer where a track's walk ends early).
+    if (!settings.isAbsolute()) {
+        std::size_t volumes = converted.positionsOf(0, EventKind::AdpcmVolume).size();
+        for (int track = 0; track < kTrackCount; ++track)
+            volumes += converted.positionsOf(track, EventKind::ChannelVolume).size();
+        changes.reserve(volumes);
+    }
     for (int track = 0; track < kTrackCount; ++track) {
         VolumeWalk walk{track};
         while (reportNextVolume(input, converted, settings, walk, changes)) {}

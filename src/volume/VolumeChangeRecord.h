@@ -70,6 +70,12 @@ public:
         else
             ++counted_;
     }
+    // Room for up to `more` records to come, where a walk knows their number
+    // before it starts: the list is then made once, without the moves and the
+    // spare room of growing (counting needs no room).
+    void reserve(std::size_t more) {
+        if (kept_) kept_->reserve(kept_->size() + more);
+    }
     // Records added so far, and those `kept` held before.
     std::size_t count() const { return kept_ ? kept_->size() : counted_; }
 

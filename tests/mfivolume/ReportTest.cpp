@@ -124,6 +124,9 @@ TEST(MfiChannelVolumeReport, RelativeRecordsConvertedAndInsertedVolumes) {
     EXPECT_EQ(rows(r.changes), (std::vector<Row>{{0, 0, 40, 49, kActionVolumeRelative, 0},
                                                  {0, 1, 63, 63, kActionInsertedVolumeRelative, 0},
                                                  {255, 255, 40, 49, kActionVolumeRelative, 0}}));
+    // A record for every volume event of the converted file: the list is made
+    // at that size once, with no room to spare (a dense file's list is large).
+    EXPECT_EQ(r.changes.capacity(), r.changes.size());
 }
 
 TEST(MfiChannelVolumeReport, AbsoluteRecordsOnlyGivenChannels) {
