@@ -135,8 +135,12 @@ Inspection inspectReadFile(ReadOutcome read, const ReadFile& file, FileMode mode
         case ReadOutcome::Directory:
         case ReadOutcome::Failed: return failed(mode, Result::FileReadError);
     }
+    return inspectReadBytes(ByteSpan(file.bytes), mode);
+}
+
+Inspection inspectReadBytes(ByteSpan bytes, FileMode mode) {
     try {
-        return inspectBytes(ByteSpan(file.bytes), mode);
+        return inspectBytes(bytes, mode);
     } catch (const std::bad_alloc&) {
         noteShortage(Shortage::Memory);
         return failed(mode, Result::FileReadError);

@@ -33,6 +33,8 @@ struct Inspection {
 Inspection inspectFile(const std::string& path, FileMode mode);
 // The same for a file read by readInputFile with the outcome `read`.
 Inspection inspectReadFile(ReadOutcome read, const ReadFile& file, FileMode mode);
+// Bytes already in memory, as read: memory running out is "File read error.".
+Inspection inspectReadBytes(ByteSpan bytes, FileMode mode);
 Inspection inspectBytes(ByteSpan bytes, FileMode mode);
 
 // "TAVI/VQ-7", "MFi/3.1", or "---" when the kind is not known.

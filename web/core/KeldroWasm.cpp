@@ -187,7 +187,7 @@ val optionalInt(const std::optional<int>& v) { return v ? val(*v) : val::null();
 // request: { mode, data, length } as for convertChecked. Inspected as
 // keldro-batch --inspect inspects a file it has read, memory running out included.
 val inspectChecked(val request) {
-    const Inspection in = inspectReadFile(ReadOutcome::Read, inputOf(request), modeOf(request));
+    const Inspection in = inspectReadBytes(inputOf(request), modeOf(request));
     val out = val::object();
     out.set("result", resultNumber(in.outcome));
     out.set("message", in.message);
