@@ -2,6 +2,7 @@
 // user put into it: a symbolic link below the output folder is never written
 // through, and two runs into one output folder at once cannot mix their
 // outputs and result files.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,8 +101,12 @@ TEST(BatchOutputSafety, OneRunAtATimeWritesIntoAnOutputFolder) {
         testing::startProcess(KELDRO_BATCH_EXE, {"--db", "-3", "--jobs", "1", "--out", "out", "in"}, dir.path());
     for (int ms = 0; ms < 60'000 && readText(dir.file(".stderr")).find("[1/") == std::string::npos; ++ms)
         ::usleep(1000);
+    // Held still while it converts the large file, so the second run meets it
+    // under way however fast this machine is.
+    ::kill(first, SIGSTOP);
 
     const Outcome second = runBatch({"--db", "-6", "--out", "../out", "in"}, dir.file("other"));
+    ::kill(first, SIGCONT);
     EXPECT_EQ(second.code, 2);
     EXPECT_EQ(second.err,
               "keldro-batch: another keldro-batch is converting into the output folder ../out; nothing converted\n");
