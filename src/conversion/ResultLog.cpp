@@ -422,34 +422,39 @@ std::string buildLogEntry(const LogContext& ctx, FileResult& result, const Local
     return buildEntry(ctx, result, now, nullptr);
 }
 
-bool writeLogText(const std::string& path, const std::string& entry, bool first) {
-    // A log whose owner write bit is clear is read-only: it is not written, even by root.
-    if (path.empty() || isReadOnly(path)) return false;
-    // The log is replaced whole, like an output: an interrupted or failing
-    // write, or another run writing the same log, never leaves a torn one.
-    ByteVector text;
-    if (!first && !readWholeFile(path, text)) return false;
-    text.insert(text.end(), entry.begin(), entry.end());
-    return writeFileSafely(path, ByteSpan(text));
-}
-
 namespace {
+
 ByteSpan bytesOf(const std::string& text) {
     return ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
-}  // namespace
 
-bool streamLogEntry(const std::string& path, const LogContext& ctx, FileResult& result, const LocalDateTime& now,
-                    bool first) {
+// The log is replaced whole, like an output: an interrupted or failing write,
+// or another run writing the same log, never leaves a torn one. The earlier
+// entries (unless this is the run's first) go first, then what `entry` appends.
+bool replaceLog(const std::string& path, bool first, const std::function<bool(SafeFileWriter&)>& entry) {
+    // A log whose owner write bit is clear is read-only: it is not written, even by root.
     if (path.empty() || isReadOnly(path)) return false;
     ByteVector earlier;
     if (!first && !readWholeFile(path, earlier)) return false;
     SafeFileWriter log(path);
     log.append(ByteSpan(earlier));
     earlier = {};
-    const Spill spill = [&log](std::string& text) { log.append(bytesOf(text)); };
-    const std::string rest = buildEntry(ctx, result, now, &spill);
-    return log.append(bytesOf(rest)) && log.commit();
+    return entry(log) && log.commit();
+}
+
+}  // namespace
+
+bool writeLogText(const std::string& path, const std::string& entry, bool first) {
+    return replaceLog(path, first, [&entry](SafeFileWriter& log) { return log.append(bytesOf(entry)); });
+}
+
+bool streamLogEntry(const std::string& path, const LogContext& ctx, FileResult& result, const LocalDateTime& now,
+                    bool first) {
+    return replaceLog(path, first, [&](SafeFileWriter& log) {
+        const Spill spill = [&log](std::string& text) { log.append(bytesOf(text)); };
+        const std::string rest = buildEntry(ctx, result, now, &spill);
+        return log.append(bytesOf(rest));
+    });
 }
 
 }  // namespace keldro
